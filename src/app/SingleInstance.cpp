@@ -1,0 +1,118 @@
+#include "SingleInstance.h"
+
+#include "common/Texts.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const QByteArray kActivate = QByteArrayLiteral("activate\n");
+const QByteArray kDone = QByteArrayLiteral("ok\n");
+constexpr int kTimeoutMs = 3000;
+
+QString displaySession()
+{
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty())
+        display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        display = QStringLiteral("none");
+    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.]")), QStringLiteral("_"));
+    return display;
+}
+
+bool sameUser(qintptr descriptor)
+{
+    struct ucred cred {};
+    socklen_t len = sizeof(cred);
+    if (::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
+        return false;
+    return cred.uid == ::getuid();
+}
+} // namespace
+
+QString SingleInstance::serverName()
+{
+    const QString name = Texts::MutexName + QLatin1Char('-') + QString::number(::getuid()) +
+                         QLatin1Char('-') + displaySession();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(runtime).exists())
+        return QDir(runtime).filePath(name);
+    return name;
+}
+
+bool ActivateRunningInstance()
+{
+    QLocalSocket socket;
+    socket.connectToServer(SingleInstance::serverName());
+    if (!socket.waitForConnected(kTimeoutMs))
+        return false;
+    socket.write(kActivate);
+    if (!socket.waitForBytesWritten(kTimeoutMs))
+        return false;
+    // The running copy answers once it has acted; either way it is there.
+    socket.waitForReadyRead(kTimeoutMs);
+    return true;
+}
+
+InstanceServer::InstanceServer(QObject *parent) : QObject(parent) {}
+
+InstanceServer::~InstanceServer()
+{
+    release();
+}
+
+bool InstanceServer::listen()
+{
+    release();
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = SingleInstance::serverName();
+    if (!m_server->listen(name)) {
+        // A socket left behind by a copy that did not end normally answers nobody.
+        QLocalSocket probe;
+        probe.connectToServer(name);
+        if (probe.waitForConnected(500))
+            return false;
+        QLocalServer::removeServer(name);
+        if (!m_server->listen(name))
+            return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::onNewConnection);
+    return true;
+}
+
+void InstanceServer::release()
+{
+    if (m_server) {
+        m_server->close();
+        delete m_server;
+        m_server = nullptr;
+    }
+}
+
+void InstanceServer::onNewConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!sameUser(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine())
+                return;
+            const QByteArray line = socket->readLine();
+            if (line == kActivate)
+                Q_EMIT activationRequested();
+            socket->write(kDone);
+            socket->disconnectFromServer();
+        });
+    }
+}

@@ -1,0 +1,38 @@
+// One running copy per user and display session. The running copy listens on a local
+// socket named for the user and the display; a second start finds it there, asks it to
+// come to the front, and ends without touching any file.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace SingleInstance {
+// The socket name for this user and display session.
+QString serverName();
+} // namespace SingleInstance
+
+// Returns true when a running copy answered; it has then been asked to come to the front.
+bool ActivateRunningInstance();
+
+// The running copy's side: held for the whole run, released on Exit.
+class InstanceServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InstanceServer(QObject *parent = nullptr);
+    ~InstanceServer() override;
+
+    // Starts listening; false when another copy holds the name.
+    bool listen();
+    void release();
+
+Q_SIGNALS:
+    // A second start asked this copy to come to the front.
+    void activationRequested();
+
+private:
+    void onNewConnection();
+    QLocalServer *m_server = nullptr;
+};

@@ -1,0 +1,28 @@
+// The program's entry: one copy per user and display session, the main window, the event
+// loop.
+#include "Fm_Main.h"
+#include "SingleInstance.h"
+#include "TasklumeApplication.h"
+#include "common/pU_Boxes.h"
+#include "common/pU_Funcs.h"
+
+int main(int argc, char *argv[])
+{
+    TasklumeApplication app(argc, argv);
+
+    // A second start hands over to the running copy and ends without touching anything.
+    if (ActivateRunningInstance())
+        return 0;
+
+    InstanceServer instance;
+    std::unique_ptr<TmainFm> mainFm;
+    try {
+        mainFm = std::make_unique<TmainFm>(&instance);
+    } catch (const std::exception &error) {
+        // Without its database the program cannot work: the user reads why, and it ends.
+        ReportException(error);
+        return 1;
+    }
+    mainFm->show();
+    return app.exec();
+}

@@ -1,0 +1,37 @@
+// What a list frame uses of the window it lives in.
+#pragma once
+
+#include <QList>
+#include <QPixmap>
+#include <QSqlDatabase>
+
+class IniFile;
+class QMenu;
+
+// The five background bitmaps the main window loads and both lists share read-only.
+struct FrameBitmaps
+{
+    QPixmap toolbarBackground;
+    QPixmap searchbarBackground;
+    QPixmap groupBackground;
+    QPixmap itemBackground0;
+    QPixmap itemBackground1;
+};
+
+class FrameHost
+{
+public:
+    virtual ~FrameHost() = default;
+
+    virtual QSqlDatabase database() const = 0;
+    virtual const IniFile &ini() const = 0;
+    virtual const FrameBitmaps &bitmaps() const = 0;
+    // Makes the given menus the window's menu bar.
+    virtual void installMenus(const QList<QMenu *> &menus) = 0;
+    // The row counts of the last reload of each list.
+    virtual void setTaskCount(int count) = 0;
+    virtual void setMemoCount(int count) = 0;
+    // Number of characters of each task kept in the tray hint, and the hint itself.
+    virtual int hintSize() const = 0;
+    virtual void setTrayHint(const QString &hint) = 0;
+};

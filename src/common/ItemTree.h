@@ -1,0 +1,93 @@
+// The two-level tree both lists are built on: nodes that own their record and children,
+// and the item model that the tree views show. Nodes keep every child in tree order; the
+// model shows the children that are not hidden.
+#pragma once
+
+#include "ItemInfo.h"
+
+#include <QAbstractItemModel>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ItemNode
+{
+public:
+    ItemNode() = default;
+    explicit ItemNode(std::unique_ptr<ItemInfo> info) : info(std::move(info)) {}
+    ItemNode(const ItemNode &) = delete;
+    ItemNode &operator=(const ItemNode &) = delete;
+
+    ItemNode *parent = nullptr;
+    std::unique_ptr<ItemInfo> info;                // null only for the invisible root
+    std::vector<std::unique_ptr<ItemNode>> children; // every child, in tree order
+    bool hidden = false;
+    bool expanded = false;
+
+    // 0 for a top-level node, 1 for a child; -1 for the invisible root.
+    int level() const { return parent == nullptr ? -1 : (parent->parent == nullptr ? 0 : 1); }
+    // Position among all siblings, hidden ones included (0-based).
+    int position() const { return m_position; }
+    // Row among the shown siblings, or -1 when hidden.
+    int shownRow() const { return m_shownRow; }
+    const std::vector<ItemNode *> &shownChildren() const { return m_shown; }
+
+    template <class Info> Info *as() const { return static_cast<Info *>(info.get()); }
+
+private:
+    friend class ItemTreeModel;
+    std::vector<ItemNode *> m_shown;
+    int m_position = 0;
+    int m_shownRow = -1;
+};
+
+using ItemForest = std::vector<std::unique_ptr<ItemNode>>;
+
+class ItemTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    enum Role { NodeRole = Qt::UserRole + 1 };
+
+    explicit ItemTreeModel(QObject *parent = nullptr);
+    ~ItemTreeModel() override;
+
+    ItemNode *root() { return &m_root; }
+    const ItemNode *root() const { return &m_root; }
+    ItemNode *nodeFromIndex(const QModelIndex &index) const;
+    QModelIndex indexOf(const ItemNode *node, int column = 0) const;
+    int nodeCount() const;
+
+    // Releases every node.
+    void clear();
+    // Replaces the whole tree by the given top-level nodes (with their children).
+    void resetForest(ItemForest forest);
+    // Appends a node at the end of the parent's children (the root for a top-level node).
+    ItemNode *appendNode(ItemNode *parent, std::unique_ptr<ItemInfo> info);
+    // Removes a node with its children.
+    void removeNode(ItemNode *node);
+    // Applies changed hidden flags to what the model shows.
+    void refreshShown();
+    // Tells the views that a node's data changed.
+    void nodeChanged(ItemNode *node);
+    // Visits every node in tree order (top-level node, then its children).
+    void forEachNode(const std::function<void(ItemNode *)> &visit) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+
+protected:
+    // The text the tree shows for a node; lists override it for their views.
+    virtual QString nodeText(const ItemNode *node) const;
+    virtual QVariant nodeData(const ItemNode *node, int role) const;
+    static void renumber(ItemNode *parent);
+
+private:
+    static void rebuildShown(ItemNode *parent);
+    ItemNode m_root;
+};

@@ -1,0 +1,388 @@
+#include "Statements.h"
+
+#include "common/Texts.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <unordered_map>
+
+QStringList Statements::connectionSetup()
+{
+    return {
+        QStringLiteral("PRAGMA busy_timeout=3000"),
+        QStringLiteral("PRAGMA journal_mode=WAL"),
+        QStringLiteral("PRAGMA synchronous=FULL"),
+    };
+}
+
+QStringList Statements::schema()
+{
+    return {
+        QStringLiteral("create table if not exists tasks ("
+                       "tid varchar(38) not null primary key, "
+                       "pid varchar(38), "
+                       "content text collate nocase, "
+                       "checkFlag boolean not null default False, "
+                       "dueFlag boolean not null default False, "
+                       "alarmFlag boolean not null default False, "
+                       "expandFlag boolean not null default False, "
+                       "textColor integer default 0, "
+                       "backgroundColor integer default 0, "
+                       "createTime double, "
+                       "editTime double, "
+                       "checkTime double, "
+                       "alarmTime double, "
+                       "dueTime double)"),
+        QStringLiteral("create index if not exists tasks_pid on tasks (pid)"),
+        QStringLiteral("create table if not exists memos ("
+                       "mid varchar(38) not null primary key, "
+                       "pid varchar(38), "
+                       "content text collate nocase, "
+                       "expandFlag boolean not null default False, "
+                       "assignTime double, "
+                       "createTime double, "
+                       "editTime double)"),
+        QStringLiteral("create index if not exists memos_pid on memos (pid)"),
+    };
+}
+
+namespace {
+QVariant timeValue(TDateTime t)
+{
+    return t == 0 ? QVariant() : QVariant(t);
+}
+QString boolLiteral(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+} // namespace
+
+// ---- shared -----------------------------------------------------------------------------
+
+ItemStatements::ItemStatements(QSqlDatabase db, QString table, const char *keyColumn)
+    : m_db(std::move(db)), m_table(std::move(table)), m_keyColumn(keyColumn)
+{
+}
+
+QSqlQuery &ItemStatements::prepared(const QString &statement)
+{
+    auto it = m_prepared.find(statement);
+    if (it == m_prepared.end()) {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.prepare(statement))
+            throw TasklumeError(query.lastError().text());
+        it = m_prepared.insert(statement, query);
+    }
+    it->finish();
+    return *it;
+}
+
+void ItemStatements::exec(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery &query = prepared(statement);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values.at(i));
+    if (!query.exec())
+        throw TasklumeError(query.lastError().text());
+    query.finish();
+}
+
+QSqlQuery &ItemStatements::open(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery &query = prepared(statement);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values.at(i));
+    if (!query.exec())
+        throw TasklumeError(query.lastError().text());
+    m_columnsOf = nullptr;
+    return query;
+}
+
+QVariant ItemStatements::value(const QSqlQuery &query, const char *name)
+{
+    if (m_columnsOf != &query) {
+        m_columns.clear();
+        m_columnsOf = &query;
+    }
+    for (const auto &[known, index] : m_columns) {
+        if (known == name)
+            return index < 0 ? QVariant() : query.value(index);
+    }
+    const int index = query.record().indexOf(QString::fromLatin1(name));
+    m_columns.emplace_back(name, index);
+    return index < 0 ? QVariant() : query.value(index);
+}
+
+void ItemStatements::readShared(const QSqlQuery &query, ItemInfo &info, bool withExpand)
+{
+    info.key = value(query, m_keyColumn).toString();
+    info.pid = value(query, "pid").toString();
+    info.content = value(query, "content").toString();
+    info.expandFlag = withExpand && value(query, "expandFlag").toBool();
+    info.createTime = value(query, "createTime").toDouble();
+    info.editTime = value(query, "editTime").toDouble();
+}
+
+int ItemStatements::countRows()
+{
+    QSqlQuery &query = open(QStringLiteral("select count(*) as cnt from ") + m_table, {});
+    const int count = query.next() ? value(query, "cnt").toInt() : 0;
+    query.finish();
+    return count;
+}
+
+ItemForest ItemStatements::loadForest(LoadStats *stats)
+{
+    // One pass over the table in stored order gives the same order as reading the
+    // top-level rows and then each one's children, without a query per parent.
+    QSqlQuery &query = open(QStringLiteral("select * from ") + m_table, {});
+    ItemForest forest;
+    std::unordered_map<QString, ItemNode *> topByKey;
+    std::vector<std::unique_ptr<ItemInfo>> others;
+    int rows = 0;
+    while (query.next()) {
+        ++rows;
+        const bool topLevel = value(query, "pid").toString() == Texts::RootKey;
+        std::unique_ptr<ItemInfo> info = readRow(query, topLevel);
+        if (topLevel) {
+            auto node = std::make_unique<ItemNode>(std::move(info));
+            node->expanded = node->info->expandFlag;
+            topByKey.emplace(node->info->key, node.get());
+            forest.push_back(std::move(node));
+        } else {
+            others.push_back(std::move(info));
+        }
+    }
+    query.finish();
+    int dropped = 0;
+    for (auto &info : others) {
+        auto it = topByKey.find(info->pid);
+        if (it == topByKey.end()) {
+            ++dropped;
+            continue;
+        }
+        auto child = std::make_unique<ItemNode>(std::move(info));
+        child->parent = it->second;
+        it->second->children.push_back(std::move(child));
+    }
+    if (stats) {
+        stats->rows = rows;
+        stats->dropped = dropped;
+    }
+    return forest;
+}
+
+void ItemStatements::deleteItem(const QString &key)
+{
+    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
+             QStringLiteral("=?"),
+         {key});
+    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
+}
+
+void ItemStatements::updateExpand(const QString &key, bool expanded)
+{
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+             boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() + QStringLiteral("=?"),
+         {key});
+}
+
+void ItemStatements::updateParent(const QString &key, const QString &parent)
+{
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set pid=? where ") + keyColumn() +
+             QStringLiteral("=?"),
+         {parent, key});
+}
+
+void ItemStatements::updateContent(const QString &key, const QString &content, TDateTime editTime)
+{
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set content=?, editTime=? where ") +
+             keyColumn() + QStringLiteral("=?"),
+         {content, timeValue(editTime), key});
+}
+
+QSqlQuery &ItemStatements::selectAll()
+{
+    return open(QStringLiteral("select * from ") + m_table, {});
+}
+
+QSqlQuery &ItemStatements::selectByKey(const QString &key)
+{
+    return open(QStringLiteral("select * from ") + m_table + QStringLiteral(" where ") +
+                    keyColumn() + QStringLiteral("=?"),
+                {key});
+}
+
+QSqlQuery &ItemStatements::selectByParent(const QString &parent)
+{
+    return open(QStringLiteral("select * from ") + m_table + QStringLiteral(" where pid=?"),
+                {parent});
+}
+
+// ---- tasks ------------------------------------------------------------------------------
+
+TaskStatements::TaskStatements(QSqlDatabase db)
+    : ItemStatements(std::move(db), QStringLiteral("tasks"), "tid")
+{
+}
+
+std::unique_ptr<ItemInfo> TaskStatements::readRow(const QSqlQuery &query, bool withExpand)
+{
+    auto task = std::make_unique<TTaskInfo>();
+    readShared(query, *task, withExpand);
+    task->checkFlag = value(query, "checkFlag").toBool();
+    task->dueFlag = value(query, "dueFlag").toBool();
+    task->alarmFlag = value(query, "alarmFlag").toBool();
+    task->textColor = qint32(value(query, "textColor").toLongLong());
+    task->backgroundColor = qint32(value(query, "backgroundColor").toLongLong());
+    task->checkTime = value(query, "checkTime").toDouble();
+    task->alarmTime = value(query, "alarmTime").toDouble();
+    task->dueTime = value(query, "dueTime").toDouble();
+    return task;
+}
+
+void TaskStatements::insertNew(TTaskInfo &task)
+{
+    if (task.key.isEmpty())
+        task.key = NewRowKey();
+    exec(QStringLiteral("insert into tasks (tid, pid, checkFlag, alarmFlag, dueFlag, textColor, "
+                        "backgroundColor, createTime, content, editTime) "
+                        "values (?, ?, False, False, False, 0, 0, ?, ?, ?)"),
+         {task.key, task.pid, timeValue(task.createTime), task.content,
+          timeValue(task.editTime)});
+}
+
+void TaskStatements::insertPasted(TTaskInfo &task)
+{
+    if (task.key.isEmpty())
+        task.key = NewRowKey();
+    task.pid = Texts::RootKey;
+    exec(QStringLiteral("insert into tasks (tid, pid, content, checkFlag, textColor, "
+                        "backgroundColor, alarmFlag, dueFlag, createTime, editTime) "
+                        "values (?, ?, ?, False, 0, 0, False, False, ?, ?)"),
+         {task.key, task.pid, task.content, timeValue(task.createTime),
+          timeValue(task.editTime)});
+}
+
+void TaskStatements::updateCheck(const QString &key, bool checked, TDateTime checkTime)
+{
+    exec(QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid=?"),
+         {checked, timeValue(checkTime), key});
+}
+
+void TaskStatements::updateDue(const QString &key, bool dueFlag, TDateTime dueTime)
+{
+    exec(QStringLiteral("update tasks set dueFlag=?, dueTime=? where tid=?"),
+         {dueFlag, timeValue(dueTime), key});
+}
+
+void TaskStatements::updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime)
+{
+    exec(QStringLiteral("update tasks set alarmFlag=?, alarmTime=? where tid=?"),
+         {alarmFlag, timeValue(alarmTime), key});
+}
+
+void TaskStatements::updateColors(const QString &key, qint32 textColor, qint32 backgroundColor)
+{
+    exec(QStringLiteral("update tasks set textColor=?, backgroundColor=? where tid=?"),
+         {textColor, backgroundColor, key});
+}
+
+QStringList TaskStatements::incompleteContents()
+{
+    QSqlQuery &query = open(
+        QStringLiteral("select content from tasks where checkFlag=False order by content ASC"), {});
+    QStringList contents;
+    while (query.next())
+        contents.append(query.value(0).toString());
+    query.finish();
+    return contents;
+}
+
+namespace {
+QVariantList fullTaskValues(const TTaskInfo &task)
+{
+    return {task.pid,
+            task.content,
+            task.checkFlag,
+            task.dueFlag,
+            task.alarmFlag,
+            task.textColor,
+            task.backgroundColor,
+            timeValue(task.createTime),
+            timeValue(task.editTime),
+            timeValue(task.checkTime),
+            timeValue(task.alarmTime),
+            timeValue(task.dueTime),
+            task.key};
+}
+} // namespace
+
+void TaskStatements::insertFull(const TTaskInfo &task)
+{
+    exec(QStringLiteral("insert into tasks (pid, content, checkFlag, dueFlag, alarmFlag, "
+                        "textColor, backgroundColor, createTime, editTime, checkTime, "
+                        "alarmTime, dueTime, tid) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+         fullTaskValues(task));
+}
+
+void TaskStatements::updateFull(const TTaskInfo &task)
+{
+    exec(QStringLiteral("update tasks set pid=?, content=?, checkFlag=?, dueFlag=?, "
+                        "alarmFlag=?, textColor=?, backgroundColor=?, createTime=?, editTime=?, "
+                        "checkTime=?, alarmTime=?, dueTime=? where tid=?"),
+         fullTaskValues(task));
+}
+
+// ---- memos ------------------------------------------------------------------------------
+
+MemoStatements::MemoStatements(QSqlDatabase db)
+    : ItemStatements(std::move(db), QStringLiteral("memos"), "mid")
+{
+}
+
+std::unique_ptr<ItemInfo> MemoStatements::readRow(const QSqlQuery &query, bool)
+{
+    auto memo = std::make_unique<TMemoInfo>();
+    readShared(query, *memo, true); // a child memo keeps its own flag too
+    memo->assignTime = value(query, "assignTime").toDouble();
+    return memo;
+}
+
+void MemoStatements::insert(TMemoInfo &memo)
+{
+    if (memo.key.isEmpty())
+        memo.key = NewRowKey();
+    exec(QStringLiteral("insert into memos (mid, pid, createTime, assignTime, content, editTime) "
+                        "values (?, ?, ?, ?, ?, ?)"),
+         {memo.key, memo.pid, timeValue(memo.createTime), timeValue(memo.assignTime),
+          memo.content, timeValue(memo.editTime)});
+}
+
+namespace {
+QVariantList fullMemoValues(const TMemoInfo &memo)
+{
+    return {memo.pid,
+            memo.content,
+            timeValue(memo.assignTime),
+            timeValue(memo.createTime),
+            timeValue(memo.editTime),
+            memo.key};
+}
+} // namespace
+
+void MemoStatements::insertFull(const TMemoInfo &memo)
+{
+    exec(QStringLiteral("insert into memos (pid, content, assignTime, createTime, editTime, mid) "
+                        "values (?, ?, ?, ?, ?, ?)"),
+         fullMemoValues(memo));
+}
+
+void MemoStatements::updateFull(const TMemoInfo &memo)
+{
+    exec(QStringLiteral("update memos set pid=?, content=?, assignTime=?, createTime=?, "
+                        "editTime=? where mid=?"),
+         fullMemoValues(memo));
+}

@@ -1,0 +1,119 @@
+// The statement catalogue: every SQL statement the program issues, and the typed calls
+// that run them. Values are bound to prepared statements; the boolean literals True and
+// False stand in the statement text where a statement fixes them.
+#pragma once
+
+#include "common/ItemTree.h"
+#include "memos/MemoInfo.h"
+#include "tasks/TaskInfo.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace Statements {
+// Settings applied to every new connection (journal, durability, waiting on locks).
+QStringList connectionSetup();
+// The two tables and their indexes, created when missing.
+QStringList schema();
+} // namespace Statements
+
+// What a reload found besides the nodes it shows.
+struct LoadStats
+{
+    int rows = 0;    // every row read
+    int dropped = 0; // rows of a third level or whose parent is missing
+};
+
+// Statements both tables share. Tasks and memos differ only in the table's name, the key
+// column, and the record they read and write.
+class ItemStatements
+{
+public:
+    ItemStatements(QSqlDatabase db, QString table, const char *keyColumn);
+    virtual ~ItemStatements() = default;
+
+    const QString &table() const { return m_table; }
+    QString keyColumn() const { return QString::fromLatin1(m_keyColumn); }
+
+    // "select count(*) as cnt from <table>", every level and orphans included.
+    int countRows();
+    // Reads the two levels of the tree: top-level rows in stored order, each with its
+    // children in stored order; rows of a third level or with a missing parent are
+    // counted in stats but not returned. A child's expandFlag is not read.
+    ItemForest loadForest(LoadStats *stats = nullptr);
+    // Deletes the row and then every row whose parent it is (two statements).
+    void deleteItem(const QString &key);
+    void updateExpand(const QString &key, bool expanded);
+    void updateParent(const QString &key, const QString &parent);
+    void updateContent(const QString &key, const QString &content, TDateTime editTime);
+    // Every row, for a backup.
+    QSqlQuery &selectAll();
+    // The row with the given key, for a restore; positioned before its first row.
+    QSqlQuery &selectByKey(const QString &key);
+    QSqlQuery &selectByParent(const QString &parent);
+
+protected:
+    // A fresh record of the table's kind filled from the current row of query.
+    virtual std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) = 0;
+    // The query prepared for statement, made once per statement text.
+    QSqlQuery &prepared(const QString &statement);
+    void exec(const QString &statement, const QVariantList &values);
+    QSqlQuery &open(const QString &statement, const QVariantList &values);
+
+    // Reads the shared columns of the current row.
+    void readShared(const QSqlQuery &query, ItemInfo &info, bool withExpand);
+    // The value of the named column of the current row; a null or missing column gives an
+    // invalid value, which reads as the empty text, false or 0. Names are literals: their
+    // indexes are looked up once per result set.
+    QVariant value(const QSqlQuery &query, const char *name);
+
+    QSqlDatabase m_db;
+    QString m_table;
+    const char *m_keyColumn;
+
+private:
+    QHash<QString, QSqlQuery> m_prepared;
+    std::vector<std::pair<const char *, int>> m_columns; // for the result set being read
+    const QSqlQuery *m_columnsOf = nullptr;
+};
+
+class TaskStatements : public ItemStatements
+{
+public:
+    explicit TaskStatements(QSqlDatabase db);
+
+    // Stores a newly added task: writes tid (set here when empty), pid, the flags false,
+    // colours 0, createTime, content and editTime.
+    void insertNew(TTaskInfo &task);
+    // Stores pasted text as a top-level task (same columns, pid root).
+    void insertPasted(TTaskInfo &task);
+    void updateCheck(const QString &key, bool checked, TDateTime checkTime);
+    void updateDue(const QString &key, bool dueFlag, TDateTime dueTime);
+    void updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime);
+    void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);
+    // Texts of incomplete tasks of both levels, in the engine's text order.
+    QStringList incompleteContents();
+    // Restore and import: every column except expandFlag.
+    void insertFull(const TTaskInfo &task);
+    void updateFull(const TTaskInfo &task);
+
+protected:
+    std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;
+};
+
+class MemoStatements : public ItemStatements
+{
+public:
+    explicit MemoStatements(QSqlDatabase db);
+
+    // Stores a newly added or pasted memo (mid set here when empty); assignTime is
+    // written as null when 0.
+    void insert(TMemoInfo &memo);
+    void insertFull(const TMemoInfo &memo);
+    void updateFull(const TMemoInfo &memo);
+
+protected:
+    std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;
+};
