@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
@@ -64,9 +65,40 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     setWindowIcon(appIcon);
     buildTray();
 
-    if (FMutex)
+    if (FMutex) {
         connect(FMutex, &InstanceServer::activationRequested, this,
                 &TmainFm::activateForSecondStart);
+        FMutex->setRequestHandler(
+            [this](const QByteArray &request) { return answerRequest(request); });
+    }
+}
+
+QByteArray TmainFm::answerRequest(const QByteArray &request) const
+{
+    // "rows tasks" or "rows memos": the shown rows of a list, one a line, as
+    // level, flags (E expanded, C complete) and the text on one line, tab-separated.
+    const TwyTreeFrame *frame = nullptr;
+    if (request == "rows tasks")
+        frame = FTasksFrame;
+    else if (request == "rows memos")
+        frame = FMemosFrame;
+    if (frame == nullptr)
+        return QByteArrayLiteral("error\n");
+    QByteArray reply;
+    const QTreeView *tree = frame->tree();
+    frame->model()->forEachNode([&](ItemNode *node) {
+        const QModelIndex index = frame->model()->indexOf(node);
+        if (!index.isValid() || (node->level() == 1 && !tree->isExpanded(index.parent())))
+            return;
+        QByteArray flags;
+        if (tree->isExpanded(index))
+            flags += 'E';
+        if (index.data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            flags += 'C';
+        reply += QByteArray::number(node->level()) + '\t' + flags + '\t' +
+                 FlattenLines(index.data(Qt::DisplayRole).toString()).toUtf8() + '\n';
+    });
+    return reply;
 }
 
 TmainFm::~TmainFm()

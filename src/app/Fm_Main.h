@@ -73,6 +73,7 @@ private:
     void ApplyStartupOptions();
     void PageControl1Change(int index);
     bool trayAvailable() const;
+    QByteArray answerRequest(const QByteArray &request) const;
 
     InstanceServer *FMutex;
     IniFile m_ini;

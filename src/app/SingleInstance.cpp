@@ -60,6 +60,21 @@ bool ActivateRunningInstance()
     return true;
 }
 
+QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(SingleInstance::serverName());
+    if (!socket.waitForConnected(timeoutMs))
+        return {};
+    socket.write(request + '\n');
+    socket.waitForBytesWritten(timeoutMs);
+    QByteArray reply;
+    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(timeoutMs))
+        reply += socket.readAll();
+    reply += socket.readAll();
+    return reply;
+}
+
 InstanceServer::InstanceServer(QObject *parent) : QObject(parent) {}
 
 InstanceServer::~InstanceServer()
@@ -109,9 +124,12 @@ void InstanceServer::onNewConnection()
             if (!socket->canReadLine())
                 return;
             const QByteArray line = socket->readLine();
-            if (line == kActivate)
+            if (line == kActivate) {
                 Q_EMIT activationRequested();
-            socket->write(kDone);
+                socket->write(kDone);
+            } else if (m_handler) {
+                socket->write(m_handler(line.trimmed()));
+            }
             socket->disconnectFromServer();
         });
     }

@@ -3,8 +3,11 @@
 // come to the front, and ends without touching any file.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 class QLocalServer;
 
@@ -28,6 +31,11 @@ public:
     bool listen();
     void release();
 
+    // Answers requests other than "activate" from programs of the same user (the
+    // end-to-end tests read the shown rows this way). The reply ends the connection.
+    using RequestHandler = std::function<QByteArray(const QByteArray &request)>;
+    void setRequestHandler(RequestHandler handler) { m_handler = std::move(handler); }
+
 Q_SIGNALS:
     // A second start asked this copy to come to the front.
     void activationRequested();
@@ -35,4 +43,8 @@ Q_SIGNALS:
 private:
     void onNewConnection();
     QLocalServer *m_server = nullptr;
+    RequestHandler m_handler;
 };
+
+// Sends one request line to the running copy and returns its reply (empty when none runs).
+QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs = 3000);

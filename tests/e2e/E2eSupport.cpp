@@ -1,0 +1,176 @@
+#include "E2eSupport.h"
+
+#include "app/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+#include <QThread>
+
+X11Session::X11Session(Options options)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        return;
+    m_xvfb = std::make_unique<QProcess>();
+    m_xvfb->setProcessChannelMode(QProcess::SeparateChannels);
+    m_xvfb->start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    if (!m_xvfb->waitForStarted(5000))
+        return;
+    QByteArray number;
+    QDeadlineTimer deadline(10000);
+    while (!number.contains('\n') && !deadline.hasExpired() &&
+           m_xvfb->state() == QProcess::Running) {
+        m_xvfb->waitForReadyRead(200);
+        number += m_xvfb->readAllStandardOutput();
+    }
+    if (!number.contains('\n'))
+        return;
+    m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+
+    const QProcessEnvironment env = environment();
+    if (options.windowManager) {
+        m_wm = std::make_unique<QProcess>();
+        m_wm->setProcessEnvironment(env);
+        m_wm->start(QStringLiteral("openbox"), {});
+        m_wm->waitForStarted(5000);
+        QThread::msleep(300);
+    }
+    if (options.tray) {
+        m_tray = std::make_unique<QProcess>();
+        m_tray->setProcessEnvironment(env);
+        m_tray->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
+                                                 QStringLiteral("--align"), QStringLiteral("right"),
+                                                 QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                                                 QStringLiteral("--width"), QStringLiteral("120")});
+        m_tray->waitForStarted(5000);
+        QThread::msleep(500);
+    }
+}
+
+X11Session::~X11Session()
+{
+    for (auto *process : {m_tray.get(), m_wm.get(), m_xvfb.get()}) {
+        if (process && process->state() != QProcess::NotRunning) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+}
+
+QProcessEnvironment X11Session::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    return env;
+}
+
+QString X11Session::run(const QString &program, const QStringList &arguments, int *exitCode,
+                        int timeoutMs) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString X11Session::waitForWindow(const QString &title, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QString ids =
+            run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--name"),
+                                            QLatin1Char('^') + title + QLatin1Char('$')});
+        if (!ids.isEmpty())
+            return ids.split(QLatin1Char('\n')).first();
+        QTest::qWait(100);
+    }
+    return {};
+}
+
+QString X11Session::mapState(const QString &window) const
+{
+    const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    for (const QString &line : info.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("Map State:")))
+            return trimmed.mid(10).trimmed();
+    }
+    return {};
+}
+
+void X11Session::screenshot(const QString &path) const
+{
+    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
+}
+
+ProgramRun::ProgramRun(const X11Session &session, const QString &home)
+    : m_session(session), m_home(home)
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+QString ProgramRun::programPath()
+{
+    return QStringLiteral(TASKLUME_PROGRAM);
+}
+
+bool ProgramRun::start()
+{
+    QProcessEnvironment env = m_session.environment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), m_home);
+    m_process.setProcessEnvironment(env);
+    m_process.start(programPath(), {});
+    return m_process.waitForStarted(5000);
+}
+
+QByteArray ProgramRun::request(const QByteArray &line) const
+{
+    // The channel's name depends on the display and runtime folder of the session.
+    const QProcessEnvironment env = m_session.environment();
+    const QByteArray oldDisplay = qgetenv("DISPLAY");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("DISPLAY", env.value(QStringLiteral("DISPLAY")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", env.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
+    const QByteArray reply = RequestRunningInstance(line);
+    qputenv("DISPLAY", oldDisplay);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    return reply;
+}
+
+bool ProgramRun::waitForEnd(int timeoutMs)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    return m_process.waitForFinished(timeoutMs);
+}
+
+QString ProgramRun::output() const
+{
+    return QString::fromLocal8Bit(const_cast<QProcess &>(m_process).readAll());
+}
