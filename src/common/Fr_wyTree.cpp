@@ -125,9 +125,12 @@ void TwyTreeFrame::reloadItems()
 
     const int count = m_statements->countRows();
     reportCount(count);
-    const IniFile &ini = m_host.ini();
-    ini.writeInteger(QStringLiteral("log"), m_config.logPrivate, count);
-    ini.writeInteger(QStringLiteral("log"), m_config.logPublic, 0);
+    // A settings file that cannot be written is reported, but the list still loads.
+    RunCommand([&] {
+        const IniFile &ini = m_host.ini();
+        ini.writeInteger(QStringLiteral("log"), m_config.logPrivate, count);
+        ini.writeInteger(QStringLiteral("log"), m_config.logPublic, 0);
+    });
     FLoading = false;
 
     m_model->resetForest(m_statements->loadForest());
