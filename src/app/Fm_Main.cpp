@@ -182,6 +182,51 @@ void TmainFm::setTrayHint(const QString &hint)
         WyTrayIcon1->setToolTip(hint.left(127));
 }
 
+QAction *TmainFm::commonAction(CommonAction id) const
+{
+    if (QAction *action = m_commonActions.value(id))
+        return action;
+    static const QHash<CommonAction, QString> captions{
+        {CommonAction::Options, QStringLiteral("&Options...")},
+        {CommonAction::DbBackup, Texts::ActionDbBackup},
+        {CommonAction::DbRestore, Texts::ActionDbRestore},
+        {CommonAction::Import, Texts::ActionImport},
+        {CommonAction::StayOnTop, QStringLiteral("S&tay on top")},
+        {CommonAction::Close, QStringLiteral("&Close            Ctrl+F12")},
+        {CommonAction::HelpContents, QStringLiteral("&Contents")},
+        {CommonAction::Contact, QStringLiteral("C&ontact Technical Support")},
+        {CommonAction::Suggestion, QStringLiteral("&Make a Suggestion")},
+        {CommonAction::Website, QStringLiteral("&Visit Ploxen Website")},
+        {CommonAction::Update, QStringLiteral("Check for &Update")},
+        {CommonAction::About, QStringLiteral("&About")},
+    };
+    auto *self = const_cast<TmainFm *>(this);
+    auto *placeholder = new QAction(captions.value(id), self);
+    placeholder->setEnabled(false);
+    if (id == CommonAction::StayOnTop)
+        placeholder->setCheckable(true);
+    self->m_commonActions.insert(id, placeholder);
+    return placeholder;
+}
+
+void TmainFm::setCommonAction(CommonAction id, QAction *action)
+{
+    QAction *old = m_commonActions.value(id);
+    m_commonActions.insert(id, action);
+    if (old && old != action) {
+        // Menus built before show the new action in the old one's place.
+        const auto widgets = old->associatedObjects();
+        for (QObject *object : widgets) {
+            if (auto *menu = qobject_cast<QMenu *>(object)) {
+                menu->insertAction(old, action);
+                menu->removeAction(old);
+            }
+        }
+        if (old->parent() == this)
+            old->deleteLater();
+    }
+}
+
 void TmainFm::installMenus(const QList<QMenu *> &menus)
 {
     QMenuBar *bar = menuBar();

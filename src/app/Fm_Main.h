@@ -5,6 +5,7 @@
 #include "common/FrameHost.h"
 #include "common/IniFile.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSqlDatabase>
 
@@ -36,6 +37,10 @@ public:
     void setMemoCount(int count) override { FMemoCount = count; }
     int hintSize() const override { return FHintSize; }
     void setTrayHint(const QString &hint) override;
+    QAction *commonAction(CommonAction id) const override;
+    // Gives a common command its action (the interchange and common-commands modules
+    // register theirs); the frames' menus show it from then on.
+    void setCommonAction(CommonAction id, QAction *action);
 
     TwyTasksFrame *tasksFrame() const { return FTasksFrame; }
     TwyMemosFrame *memosFrame() const { return FMemosFrame; }
@@ -87,5 +92,6 @@ private:
     QSystemTrayIcon *WyTrayIcon1 = nullptr;
     QMenu *PopupMenu_Tray = nullptr;
     QAction *Action_Exit = nullptr;
+    QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;
 };

@@ -6,7 +6,25 @@
 #include <QSqlDatabase>
 
 class IniFile;
+class QAction;
 class QMenu;
+
+// Commands the main window and the common-commands module own and both lists show in their
+// menus ("&File" and "&Help").
+enum class CommonAction {
+    Options,      // "&Options..."
+    DbBackup,     // "Database &Backup..."
+    DbRestore,    // "Database &Restore..."
+    Import,       // "&Import"
+    StayOnTop,    // "S&tay on top" (check item)
+    Close,        // "&Close            Ctrl+F12"
+    HelpContents, // "&Contents"
+    Contact,      // "C&ontact Technical Support"
+    Suggestion,   // "&Make a Suggestion"
+    Website,      // "&Visit Ploxen Website"
+    Update,       // "Check for &Update"
+    About,        // "&About"
+};
 
 // The five background bitmaps the main window loads and both lists share read-only.
 struct FrameBitmaps
@@ -34,4 +52,7 @@ public:
     // Number of characters of each task kept in the tray hint, and the hint itself.
     virtual int hintSize() const = 0;
     virtual void setTrayHint(const QString &hint) = 0;
+    // The window's action for a common command; never null (a command whose module is not
+    // there yet is a disabled action with its caption).
+    virtual QAction *commonAction(CommonAction id) const = 0;
 };
