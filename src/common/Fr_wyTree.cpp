@@ -5,13 +5,89 @@
 #include "pU_Boxes.h"
 #include "storage/Statements.h"
 
-#include <QHeaderView>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
-#include <QTreeView>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// A tool bar with a background picture stretched over it.
+class BitmapToolBar : public QToolBar
+{
+public:
+    BitmapToolBar(const QPixmap &background, QWidget *parent)
+        : QToolBar(parent), m_background(background)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        if (!m_background.isNull()) {
+            QPainter painter(this);
+            painter.drawPixmap(rect(), m_background);
+            return;
+        }
+        QToolBar::paintEvent(event);
+    }
+
+private:
+    const QPixmap &m_background;
+};
+
+class BitmapBar : public QWidget
+{
+public:
+    BitmapBar(const QPixmap &background, QWidget *parent)
+        : QWidget(parent), m_background(background)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        if (!m_background.isNull())
+            painter.drawPixmap(rect(), m_background);
+        else
+            painter.fillRect(rect(), palette().color(QPalette::Window));
+    }
+
+private:
+    const QPixmap &m_background;
+};
+
+class ClickLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    std::function<void()> clicked;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton && clicked)
+            clicked();
+    }
+};
+
+const QString kTipAdd = QStringLiteral("Click here to Add a new Item.");
+const QString kTipEdit = QStringLiteral("Click here to finish Edit. Press Esc cancel.");
+const QString kTipNoResult = QStringLiteral("Search no result");
+
+} // namespace
 
 TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *model,
                            std::unique_ptr<ItemStatements> statements, QWidget *parent)
@@ -19,67 +95,178 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
       m_statements(std::move(statements))
 {
     m_model->setParent(this);
+    QFont frameFont = font();
+    setFont(frameFont);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    ToolBar_Top = new QToolBar(this);
+    ToolBar_Top = new BitmapToolBar(m_host.bitmaps().toolbarBackground, this);
     ToolBar_Top->setObjectName(QStringLiteral("ToolBar_Top"));
     ToolBar_Top->setIconSize(QSize(22, 22));
+    ToolBar_Top->setMovable(false);
     layout->addWidget(ToolBar_Top);
 
-    m_tree = new QTreeView(this);
-    m_tree->setObjectName(QStringLiteral("tree"));
-    m_tree->setModel(m_model);
-    m_tree->setHeaderHidden(true);
-    m_tree->setFrameShape(QFrame::NoFrame);
-    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_tree->setWordWrap(true);
-    m_tree->setUniformRowHeights(false);
+    m_tree = new ItemTreeView(m_model, m_host.bitmaps(), this);
+    m_tree->imageForIndex = [this](int index) { return image(index); };
     m_tree->setToolTip(m_config.treeHint);
     layout->addWidget(m_tree, 1);
 
-    Panel_tip = new QWidget(this);
+    Panel_tip = new QFrame(this);
     Panel_tip->setObjectName(QStringLiteral("Panel_tip"));
-    auto *tipLayout = new QHBoxLayout(Panel_tip);
-    label_tip = new QLabel(Panel_tip);
+    static_cast<QFrame *>(Panel_tip)->setFrameShape(QFrame::Panel);
+    static_cast<QFrame *>(Panel_tip)->setFrameShadow(QFrame::Sunken);
+    Panel_tip->setAutoFillBackground(true);
+    QPalette tipPalette = Panel_tip->palette();
+    tipPalette.setColor(QPalette::Window, QColor(255, 255, 225));
+    Panel_tip->setPalette(tipPalette);
+    Image_Tip = new QLabel(Panel_tip);
+    Image_Tip->setGeometry(4, 4, 16, 16);
+    auto *tipLabel = new ClickLabel(Panel_tip);
+    label_tip = tipLabel;
+    label_tip->setObjectName(QStringLiteral("label_tip"));
     label_tip->setWordWrap(true);
-    tipLayout->addWidget(label_tip);
+    label_tip->setCursor(Qt::PointingHandCursor);
+    QFont tipFont = label_tip->font();
+    tipFont.setUnderline(true);
+    label_tip->setFont(tipFont);
+    QPalette labelPalette = label_tip->palette();
+    labelPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label_tip->setPalette(labelPalette);
+    label_tip->move(24, 4);
+    tipLabel->clicked = [this] { RunCommand([this] { tipClicked(); }); };
     Panel_tip->hide();
     layout->addWidget(Panel_tip);
 
-    ToolBar_Bottom = new QToolBar(this);
+    ToolBar_Bottom = new BitmapBar(m_host.bitmaps().searchbarBackground, this);
     ToolBar_Bottom->setObjectName(QStringLiteral("ToolBar_Bottom"));
-    ToolBar_Bottom->setIconSize(QSize(16, 16));
+    auto *bottom = new QHBoxLayout(ToolBar_Bottom);
+    bottom->setContentsMargins(4, 4, 4, 4);
+    bottom->setSpacing(10);
     Edt_Search = new QLineEdit(ToolBar_Bottom);
     Edt_Search->setObjectName(QStringLiteral("Edt_Search"));
+    Edt_Search->setToolTip(QStringLiteral("Input search string"));
     Edt_Search->setPlaceholderText(QStringLiteral("  Search..."));
-    ToolBar_Bottom->addWidget(Edt_Search);
+    Btn_Search = new QToolButton(ToolBar_Bottom);
+    Btn_Search->setObjectName(QStringLiteral("Btn_Search"));
+    Btn_Search->setAutoRaise(true);
+    Btn_Search->setIconSize(QSize(16, 16));
+    bottom->addWidget(Edt_Search, 1);
+    bottom->addWidget(Btn_Search);
     layout->addWidget(ToolBar_Bottom);
 
     m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("WyStatusBar1"));
     m_statusBar->setSizeGripEnabled(false);
+    StatusImage = new QLabel(m_statusBar);
+    StatusImage->setObjectName(QStringLiteral("StatusImage"));
+    StatusImage->setFixedSize(21, 16);
+    StatusImage->setAlignment(Qt::AlignCenter);
+    StatusImage->setPixmap(IconArt::icon(IconId::StatusBulb).pixmap(QSize(16, 16), devicePixelRatioF()));
     m_statusText = new QLabel(m_statusBar);
+    m_statusText->setObjectName(QStringLiteral("StatusText"));
+    m_statusBar->addWidget(StatusImage);
     m_statusBar->addWidget(m_statusText, 1);
     layout->addWidget(m_statusBar);
+
+    Timer_HotDelay = new QTimer(this);
+    Timer_HotDelay->setInterval(300);
+    Timer_HotDelay->setSingleShot(false);
+    connect(Timer_HotDelay, &QTimer::timeout, this, &TwyTreeFrame::onHotDelay);
+
+    // The shared commands.
+    m_add = makeAction(m_config.add);
+    connect(m_add, &QAction::triggered, this, [this] { RunCommand([this] { addItem(); }); });
+    m_addChild = makeAction(m_config.addChild);
+    connect(m_addChild, &QAction::triggered, this, [this] { RunCommand([this] { addChildItem(); }); });
+    m_edit = makeAction(m_config.edit);
+    connect(m_edit, &QAction::triggered, this, [this] { RunCommand([this] { editItem(); }); });
+    m_delete = makeAction(m_config.remove);
+    connect(m_delete, &QAction::triggered, this, [this] { RunCommand([this] { deleteItems(); }); });
+    m_copy = makeAction(m_config.copy);
+    connect(m_copy, &QAction::triggered, this, [this] { RunCommand([this] { copyItems(); }); });
+    m_paste = makeAction(m_config.paste);
+    connect(m_paste, &QAction::triggered, this, [this] { RunCommand([this] { pasteItem(); }); });
+    m_selectAll = makeAction(m_config.selectAll);
+    connect(m_selectAll, &QAction::triggered, this, [this] { selectAllItems(); });
+    m_deselect = makeAction(m_config.deselect);
+    connect(m_deselect, &QAction::triggered, this, [this] { deselectItems(); });
+    m_viewList = makeAction(m_config.viewList);
+    m_viewList->setCheckable(true);
+    connect(m_viewList, &QAction::triggered, this, [this] { RunCommand([this] { toggleListView(); }); });
 
     connect(m_tree, &QTreeView::expanded, this,
             [this](const QModelIndex &index) { onExpandedChanged(index, true); });
     connect(m_tree, &QTreeView::collapsed, this,
             [this](const QModelIndex &index) { onExpandedChanged(index, false); });
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TwyTreeFrame::onSelectionChanged);
+    connect(m_tree->itemDelegate_(), &ItemDelegate::textEdited, this,
+            [this](const QModelIndex &index, const QString &text) {
+                RunCommand([&] { onTextEdited(index, text); });
+            });
+    connect(m_tree->itemDelegate_(), &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget *editor, QAbstractItemDelegate::EndEditHint hint) {
+                RunCommand([&] { onEditorClosed(editor, hint); });
+            });
+    connect(m_tree, &ItemTreeView::keyCommand, this, &TwyTreeFrame::onKey);
+    connect(m_tree, &ItemTreeView::editRequested, this, [this](const QModelIndex &index) {
+        // The tree's own edit requests (F2) take the same two steps as the command.
+        if (FEditNode)
+            return;
+        if (ItemNode *node = m_model->nodeFromIndex(index)) {
+            setEditNode(node);
+            postMessage(WM_FRAME_EDIT);
+        }
+    });
+    connect(m_tree, &ItemTreeView::emptySpaceDoubleClicked, this, [this] {
+        if (!FEditNode)
+            postMessage(WM_FRAME_ADD);
+    });
+    connect(m_tree, &ItemTreeView::hotNodeChanged, this, &TwyTreeFrame::onHotNodeChanged);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &TwyTreeFrame::onContextMenu);
 }
 
 TwyTreeFrame::~TwyTreeFrame() = default;
 
+QAction *TwyTreeFrame::makeAction(const FrameConfig::Command &command)
+{
+    auto *action = new QAction(command.caption, this);
+    action->setObjectName(command.name);
+    if (!command.hint.isEmpty())
+        action->setToolTip(command.hint);
+    if (command.image >= 0)
+        action->setIcon(image(command.image));
+    // Key names in captions are text: the tree handles the keys.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+}
+
+QMenu *TwyTreeFrame::makeMenu(const QString &title)
+{
+    auto *menu = new QMenu(title, this);
+    menu->setSeparatorsCollapsible(false);
+    return menu;
+}
+
+QAction *TwyTreeFrame::action(const QString &objectName) const
+{
+    return findChild<QAction *>(objectName);
+}
+
+QIcon TwyTreeFrame::image(int index) const
+{
+    const auto it = m_config.images.constFind(index);
+    if (it == m_config.images.cend())
+        return {};
+    return IconArt::icon(*it);
+}
+
 void TwyTreeFrame::postMessage(FrameMessage message, ItemNode *node)
 {
     QMetaObject::invokeMethod(
-        this,
-        [this, message, node] {
-            RunCommand([&] { handleMessage(message, node); });
-        },
+        this, [this, message, node] { RunCommand([&] { handleMessage(message, node); }); },
         Qt::QueuedConnection);
 }
 
@@ -96,7 +283,7 @@ void TwyTreeFrame::handleMessage(FrameMessage message, ItemNode *node)
         addItem();
         break;
     case WM_FRAME_EDIT:
-        editPendingNode();
+        openPendingEditor();
         break;
     case WM_FRAME_DROP_NODE:
         dropNode(node);
@@ -104,22 +291,35 @@ void TwyTreeFrame::handleMessage(FrameMessage message, ItemNode *node)
     }
 }
 
-void TwyTreeFrame::shutdown() {}
+void TwyTreeFrame::shutdown()
+{
+    Timer_HotDelay->stop();
+    endEditing(true);
+}
+
+// ---- reload -----------------------------------------------------------------------------
 
 void TwyTreeFrame::readViewSettings()
 {
-    viewList = m_host.ini().readBool(m_config.section, QStringLiteral("viewListEn"), false);
+    const bool list = m_host.ini().readBool(m_config.section, QStringLiteral("viewListEn"), false);
+    m_viewList->setChecked(list);
+    m_model->view.list = list;
     FAscending = m_host.ini().readBool(m_config.section, QStringLiteral("viewAscEn"), true);
 }
 
 void TwyTreeFrame::reloadItems()
 {
+    // What the user is typing is stored before the tree goes.
+    endEditing(true);
     FLoading = true;
     FFocusDone = false;
     FEditNode = nullptr;
     FHotNode = nullptr;
+    m_model->view.edit = nullptr;
+    m_model->view.hot = nullptr;
     m_model->clear();
     FTipKind = 0;
+    currentTip = Tip::None;
 
     readViewSettings();
 
@@ -170,6 +370,7 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
         m_statements->updateExpand(node->info->key, expanded);
         node->info->expandFlag = expanded;
     });
+    UpdateActions();
 }
 
 void TwyTreeFrame::activate()
@@ -181,21 +382,427 @@ void TwyTreeFrame::activate()
     }
 }
 
-void TwyTreeFrame::dropNode(ItemNode *node)
+// ---- display ----------------------------------------------------------------------------
+
+void TwyTreeFrame::ShowTip(Tip tip)
 {
-    m_model->removeNode(node);
-    ShowTip(0);
+    if (tip == Tip::None && m_model->root()->shownChildren().empty())
+        tip = Tip::AddItem;
+    currentTip = tip;
+    switch (tip) {
+    case Tip::None:
+        FTipKind = 0;
+        break;
+    case Tip::AddItem:
+        FTipKind = m_config.tipKindAdd;
+        break;
+    case Tip::FinishEdit:
+        FTipKind = m_config.tipKindEdit;
+        break;
+    case Tip::NoResult:
+        FTipKind = m_config.tipKindNoResult;
+        break;
+    }
+    if (tip == Tip::None) {
+        Panel_tip->hide();
+        label_tip->clear();
+        return;
+    }
+    const int imageIndex = tip == Tip::AddItem      ? m_config.tipImageAdd
+                           : tip == Tip::FinishEdit ? m_config.tipImageEdit
+                                                    : m_config.tipImageNoResult;
+    Image_Tip->setPixmap(image(imageIndex).pixmap(QSize(16, 16), devicePixelRatioF()));
+    layoutTip();
+    Panel_tip->show();
 }
 
-void TwyTreeFrame::ShowTip(int kind)
+void TwyTreeFrame::layoutTip()
 {
-    if (kind == 0 && m_model->root()->shownChildren().empty())
-        kind = 1;
-    FTipKind = kind;
-    Panel_tip->setVisible(kind != 0);
+    const QString text = currentTip == Tip::AddItem      ? kTipAdd
+                         : currentTip == Tip::FinishEdit ? kTipEdit
+                                                         : kTipNoResult;
+    const int width = qMax(40, this->width() - label_tip->x() - 4);
+    label_tip->setText(text);
+    label_tip->setFixedWidth(width);
+    const int height = label_tip->heightForWidth(width);
+    label_tip->setFixedHeight(height);
+    Panel_tip->setFixedHeight(height + 8);
+}
+
+void TwyTreeFrame::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (Panel_tip->isVisible())
+        layoutTip(); // the tip wraps again at the new width
+}
+
+void TwyTreeFrame::tipClicked()
+{
+    switch (currentTip) {
+    case Tip::AddItem:
+        addItem();
+        break;
+    case Tip::FinishEdit:
+        endEditing(true);
+        break;
+    case Tip::NoResult:
+        Edt_Search->clear();
+        break;
+    case Tip::None:
+        break;
+    }
 }
 
 void TwyTreeFrame::showNextStatusTip()
 {
+    StatusImage->show();
     m_statusText->setText(Texts::StatusTips[NextRandom(6)]);
+}
+
+void TwyTreeFrame::reportNode(const ItemNode *node)
+{
+    if (node == nullptr) {
+        showNextStatusTip();
+        return;
+    }
+    StatusImage->hide();
+    m_statusText->setText(statusText(node));
+}
+
+void TwyTreeFrame::onSelectionChanged()
+{
+    UpdateActions();
+    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
+    reportNode(rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr);
+}
+
+void TwyTreeFrame::onHotNodeChanged(ItemNode *, ItemNode *newNode)
+{
+    if (!m_model->view.list)
+        return;
+    Timer_HotDelay->stop();
+    if (newNode)
+        Timer_HotDelay->start();
+}
+
+void TwyTreeFrame::onHotDelay()
+{
+    Timer_HotDelay->stop();
+    ItemNode *hot = m_tree->hotNode();
+    if (hot == nullptr || hot == FHotNode)
+        return;
+    ItemNode *old = FHotNode;
+    FHotNode = hot;
+    m_model->view.hot = hot;
+    m_model->nodeChanged(hot);
+    if (old)
+        m_model->nodeChanged(old);
+}
+
+void TwyTreeFrame::refreshNode(ItemNode *node)
+{
+    m_model->nodeChanged(node);
+}
+
+ItemNode *TwyTreeFrame::firstSelected() const
+{
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    return nodes.isEmpty() ? nullptr : nodes.first();
+}
+
+// ---- commands ---------------------------------------------------------------------------
+
+void TwyTreeFrame::setEditNode(ItemNode *node)
+{
+    FEditNode = node;
+    m_model->view.edit = node;
+    if (node)
+        refreshNode(node); // measured again for editing
+    UpdateActions();
+}
+
+void TwyTreeFrame::addItem()
+{
+    if (FEditNode)
+        return;
+    prepareAdd();
+    auto info = newRecord();
+    info->pid = Texts::RootKey;
+    ItemNode *node = m_model->appendNode(nullptr, std::move(info));
+    setEditNode(node);
+    postMessage(WM_FRAME_EDIT);
+    UpdateActions();
+}
+
+void TwyTreeFrame::addChildItem()
+{
+    if (FEditNode)
+        return;
+    prepareAdd();
+    ItemNode *parent = firstSelected();
+    if (parent && parent->level() == 1)
+        parent = parent->parent;
+    if (parent == nullptr && !m_model->root()->children.empty())
+        parent = m_model->root()->children.back().get();
+    if (parent == nullptr) {
+        TipBox(m_config.selectPrompt);
+        return;
+    }
+    auto info = newRecord();
+    info->pid = parent->info->key;
+    ItemNode *node = m_model->appendNode(parent, std::move(info));
+    setEditNode(node);
+    postMessage(WM_FRAME_EDIT);
+    UpdateActions();
+}
+
+void TwyTreeFrame::editItem()
+{
+    if (FEditNode)
+        return;
+    ItemNode *node = firstSelected();
+    if (node == nullptr)
+        return;
+    setEditNode(node);
+    postMessage(WM_FRAME_EDIT);
+    UpdateActions();
+}
+
+void TwyTreeFrame::openPendingEditor()
+{
+    ShowTip(Tip::FinishEdit);
+    if (FEditNode == nullptr)
+        return;
+    ItemNode *node = FEditNode;
+    // A hidden node is shown for editing; a collapsed parent opens.
+    if (node->shownRow() < 0 || (node->parent->level() == 0 && node->parent->shownRow() < 0)) {
+        node->hidden = false;
+        if (node->parent->level() == 0)
+            node->parent->hidden = false;
+        m_model->refreshShown();
+        applyExpandedState();
+    }
+    if (node->level() == 1)
+        m_tree->expand(m_model->indexOf(node->parent));
+    const QModelIndex index = m_model->indexOf(node);
+    // The edited row becomes the focused one; the selection stays as it is (a held Ctrl
+    // from Ctrl+Enter must not toggle it).
+    m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    m_tree->scrollTo(index);
+    m_tree->edit(index);
+}
+
+void TwyTreeFrame::endEditing(bool store)
+{
+    if (QWidget *editor = m_tree->openEditor())
+        m_tree->itemDelegate_()->finishEditing(editor, store);
+}
+
+void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
+{
+    ItemNode *node = m_model->nodeFromIndex(index);
+    if (node == nullptr)
+        node = FEditNode;
+    if (node == nullptr)
+        return;
+    ItemInfo &info = *node->info;
+    info.content = ItemTreeModel::storedText(text);
+    info.editTime = NowDays();
+    if (info.key.isEmpty()) {
+        info.createTime = info.editTime;
+        insertNewItem(node);
+    } else {
+        m_statements->updateContent(info.key, info.content, info.editTime);
+    }
+    // The filter runs once the editor has gone.
+    m_filterAfterEdit = true;
+}
+
+void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint hint)
+{
+    ItemNode *node = FEditNode;
+    FEditNode = nullptr;
+    m_model->view.edit = nullptr;
+    const bool cancelled = hint == QAbstractItemDelegate::RevertModelCache;
+    if (node) {
+        if (!node->info->key.isEmpty() || (!cancelled && !node->info->content.isEmpty())) {
+            refreshNode(node);
+            if (!cancelled) {
+                const QModelIndex index = m_model->indexOf(node);
+                m_tree->selectionModel()->clearSelection();
+                m_tree->selectionModel()->select(index, QItemSelectionModel::Select |
+                                                            QItemSelectionModel::Rows);
+                m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            }
+            ShowTip(Tip::None);
+        } else {
+            postMessage(WM_FRAME_DROP_NODE, node);
+        }
+    }
+    if (m_filterAfterEdit) {
+        m_filterAfterEdit = false;
+        ApplyFilter();
+    }
+    UpdateActions();
+    m_tree->setFocus();
+}
+
+void TwyTreeFrame::dropNode(ItemNode *node)
+{
+    // Only a node that is still in the tree and was never stored goes.
+    bool present = false;
+    m_model->forEachNode([&](ItemNode *candidate) { present = present || candidate == node; });
+    if (present && node->info->key.isEmpty() && node != FEditNode)
+        m_model->removeNode(node);
+    ShowTip(Tip::None);
+}
+
+void TwyTreeFrame::deleteItems()
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return;
+    if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
+                (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
+        return;
+    for (ItemNode *node : nodes) {
+        if (!node->info->key.isEmpty())
+            m_statements->deleteItem(node->info->key);
+        if (node == FHotNode) {
+            FHotNode = nullptr;
+            m_model->view.hot = nullptr;
+        }
+        m_model->removeNode(node);
+    }
+    ApplyFilter();
+    UpdateActions();
+}
+
+void TwyTreeFrame::copyItems()
+{
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return;
+    QStringList texts;
+    for (const ItemNode *node : nodes)
+        texts.append(node->info->content);
+    QApplication::clipboard()->setText(texts.join(QLatin1Char('\r')));
+}
+
+void TwyTreeFrame::pasteItem()
+{
+    pasteText(QApplication::clipboard()->text());
+}
+
+void TwyTreeFrame::pasteText(const QString &text)
+{
+    endEditing(false);
+    auto info = newRecord();
+    info->content = ItemTreeModel::storedText(text);
+    info->key = NewRowKey();
+    info->pid = Texts::RootKey;
+    info->createTime = NowDays();
+    info->editTime = info->createTime;
+    ItemNode *node = m_model->appendNode(nullptr, std::move(info));
+    insertPastedItem(node);
+    refreshNode(node);
+    UpdateActions();
+}
+
+void TwyTreeFrame::selectAllItems()
+{
+    m_tree->setFocus();
+    const ItemNode *anchor = m_model->nodeFromIndex(m_tree->currentIndex());
+    if (anchor == nullptr)
+        anchor = firstSelected();
+    const ItemNode *parent = anchor ? anchor->parent : m_model->root();
+    QItemSelection selection;
+    for (ItemNode *node : parent->shownChildren()) {
+        const QModelIndex index = m_model->indexOf(node);
+        selection.select(index, index);
+    }
+    m_tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+}
+
+void TwyTreeFrame::deselectItems()
+{
+    m_tree->selectionModel()->clearSelection();
+}
+
+void TwyTreeFrame::toggleListView()
+{
+    if (FLoading)
+        return;
+    m_model->view.list = m_viewList->isChecked();
+    m_host.ini().writeBool(m_config.section, QStringLiteral("viewListEn"), m_model->view.list);
+    m_tree->relayoutRows();
+}
+
+void TwyTreeFrame::ApplyFilter()
+{
+    FHotNode = nullptr;
+    m_model->view.hot = nullptr;
+    ShowTip(Tip::None);
+}
+
+void TwyTreeFrame::UpdateActions()
+{
+    const QList<QAction *> shared{m_add,  m_addChild,  m_edit,     m_delete,  m_copy,
+                                  m_paste, m_selectAll, m_deselect, m_viewList};
+    for (QAction *action : shared)
+        action->setEnabled(false);
+    for (QAction *action : std::as_const(m_notYet))
+        action->setEnabled(false);
+    disableOwnActions();
+    if (FEditNode)
+        return;
+    for (QAction *action : {m_add, m_addChild, m_copy, m_paste, m_selectAll, m_deselect, m_viewList})
+        action->setEnabled(true);
+    const bool selection = m_tree->selectionModel()->hasSelection();
+    m_edit->setEnabled(selection);
+    m_delete->setEnabled(selection);
+    updateOwnActions(selection);
+}
+
+// ---- keys and pointer -------------------------------------------------------------------
+
+void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
+{
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const int key = event->key();
+    *handled = true;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !ctrl)
+        RunCommand([this] { addItem(); });
+    else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && ctrl)
+        RunCommand([this] { addChildItem(); });
+    else if (key == Qt::Key_Delete)
+        RunCommand([this] { deleteItems(); });
+    else if (ctrl && key == Qt::Key_C)
+        RunCommand([this] { copyItems(); });
+    else if (ctrl && key == Qt::Key_V)
+        RunCommand([this] { pasteItem(); });
+    else if (ctrl && key == Qt::Key_A)
+        selectAllItems();
+    else if (ctrl && key == Qt::Key_F12)
+        m_host.commonAction(CommonAction::Close)->trigger();
+    else
+        *handled = handleOwnKey(event);
+}
+
+void TwyTreeFrame::onContextMenu(const QPoint &pos)
+{
+    FMouseX = pos.x();
+    FMouseY = pos.y();
+    const QModelIndex index = m_tree->indexAt(pos);
+    if (index.isValid() && !m_tree->selectionModel()->isRowSelected(index.row(), index.parent())) {
+        m_tree->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    QMenu *menu = index.isValid() ? PopupMenu_Item : PopupMenu_Null;
+    if (menu)
+        menu->popup(m_tree->viewport()->mapToGlobal(pos));
 }

@@ -1,22 +1,28 @@
 // The list frame both tabs are built from: a two-level tree of items with its tool bars,
-// tip panel and status bar, driven by posted frame messages. The to-do list and the memo
-// list derive from it and add what differs.
+// tip panel and status bar, its editing commands, driven by posted frame messages. The
+// to-do list and the memo list derive from it and add what differs.
 #pragma once
 
 #include "FrameHost.h"
+#include "IconArt.h"
 #include "ItemTree.h"
+#include "ItemTreeView.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <memory>
 
 class ItemStatements;
+class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QStatusBar;
+class QTimer;
 class QToolBar;
-class QTreeView;
+class QToolButton;
 
 // The messages the main window and a frame itself post to a frame.
 enum FrameMessage {
@@ -27,13 +33,34 @@ enum FrameMessage {
     WM_FRAME_DROP_NODE = 2036,
 };
 
-// The settings and texts that tell the two lists apart.
+// What the tip panel shows.
+enum class Tip { None, AddItem, FinishEdit, NoResult };
+
+// The texts, images and settings that tell the two lists apart.
 struct FrameConfig
 {
-    QString section;     // INI section of the view settings: "task" or "memo"
-    QString logPrivate;  // "log" keys written at each reload
+    struct Command
+    {
+        QString name;    // the action's object name
+        QString caption; // menu text, key names after runs of blanks
+        QString hint;
+        int image = -1; // index into the list's image list
+    };
+
+    QString section;    // INI section of the view settings: "task" or "memo"
+    QString logPrivate; // "log" keys written at each reload
     QString logPublic;
-    QString treeHint;    // shown over empty space in the tree
+    QString treeHint;     // shown over empty space in the tree
+    QString selectPrompt; // "Please select a task!"
+    QString deleteOne;    // "this task?"
+    QString deleteMany;   // "these tasks?"
+    QString itemsMenu;    // "&Tasks"
+    Command add, addChild, edit, remove, copy, paste, selectAll, deselect, viewList;
+    // The numbers FTipKind takes for each tip, and the tip panel's images.
+    int tipKindAdd = 1, tipKindEdit = 2, tipKindNoResult = 3;
+    int tipImageAdd = -1, tipImageEdit = -1, tipImageNoResult = -1;
+    // The list's image list: index -> picture.
+    QHash<int, IconId> images;
 };
 
 class TwyTreeFrame : public QWidget
@@ -47,14 +74,38 @@ public:
     // Queues a message; it runs after the current event has been handled, in posting order.
     void postMessage(FrameMessage message, ItemNode *node = nullptr);
 
-    QTreeView *tree() const { return m_tree; }
+    ItemTreeView *tree() const { return m_tree; }
     ItemTreeModel *model() const { return m_model; }
     ItemStatements &statements() const { return *m_statements; }
     QStatusBar *statusBar() const { return m_statusBar; }
+    QLabel *tipLabel() const { return label_tip; }
+    QWidget *tipPanel() const { return Panel_tip; }
+    const QList<QMenu *> &mainMenu() const { return MainMenu1; }
+    QAction *action(const QString &objectName) const;
 
     // Ends the frame's work before it is destroyed at Exit: stops its timers and stores an
     // in-place edit that is still open.
     virtual void shutdown();
+
+    // The shared commands.
+    void addItem();
+    void addChildItem();
+    void editItem();
+    void deleteItems();
+    void copyItems();
+    void pasteItem();
+    // Stores text as a new top-level item, as pasting the clipboard does.
+    virtual void pasteText(const QString &text);
+    void selectAllItems();
+    void deselectItems();
+    void toggleListView();
+    // Ends an open in-place edit: stored when store is true, else cancelled.
+    void endEditing(bool store);
+    virtual void UpdateActions();
+    virtual void ApplyFilter();
+    void ShowTip(Tip tip);
+    // The image of the list's image list with the given index.
+    QIcon image(int index) const;
 
     // Frame state both lists name alike.
     ItemNode *FEditNode = nullptr;
@@ -67,8 +118,7 @@ public:
     bool FAscending = true;
     int FMouseX = 0;
     int FMouseY = 0;
-    // "View List" as read at the last reload or chosen since.
-    bool viewList = false;
+    Tip currentTip = Tip::None;
 
 protected:
     virtual void handleMessage(FrameMessage message, ItemNode *node);
@@ -81,19 +131,48 @@ protected:
     // Reports the row count of a reload to the main window.
     virtual void reportCount(int count) = 0;
     virtual void activate();
-    virtual void addItem() {}
-    virtual void editPendingNode() {}
+    void openPendingEditor();
     void dropNode(ItemNode *node);
 
-    virtual void ApplyFilter() {}
-    virtual void UpdateActions() {}
-    virtual void ShowTip(int kind);
+    // A fresh record for a new item of the list.
+    virtual std::unique_ptr<ItemInfo> newRecord() const = 0;
+    // Stores a new item's first text (a new key, the insert).
+    virtual void insertNewItem(ItemNode *node) = 0;
+    // Stores pasted text (a new key, the insert).
+    virtual void insertPastedItem(ItemNode *node) = 0;
+    // Switches views that would hide a new item (the to-do list's "View Complete").
+    virtual void prepareAdd() {}
+    // The status bar line for a single reported node.
+    virtual QString statusText(const ItemNode *node) const = 0;
+    // The list's own commands in UpdateActions, after the shared ones (nothing pending).
+    virtual void updateOwnActions(bool selection) { Q_UNUSED(selection); }
+    virtual void disableOwnActions() {}
+    // Builds the list's menus and tool bar from its actions.
+    virtual void buildMenus() = 0;
+    // Keys of the list beyond the shared ones; true when handled.
+    virtual bool handleOwnKey(QKeyEvent *event) { Q_UNUSED(event); return false; }
 
+    QAction *makeAction(const FrameConfig::Command &command);
+    QMenu *makeMenu(const QString &title);
     // Writes a changed expanded state of a top-level item.
     void onExpandedChanged(const QModelIndex &index, bool expanded);
     // Expands the views' rows as the nodes' stored flags say.
     void applyExpandedState();
     void showNextStatusTip();
+    void reportNode(const ItemNode *node);
+    void onSelectionChanged();
+    void onTextEdited(const QModelIndex &index, const QString &text);
+    void onEditorClosed(QWidget *editor, QAbstractItemDelegate::EndEditHint hint);
+    void onKey(QKeyEvent *event, bool *handled);
+    void onHotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
+    void onHotDelay();
+    void onContextMenu(const QPoint &pos);
+    void tipClicked();
+    void resizeEvent(QResizeEvent *event) override;
+    void layoutTip();
+    void setEditNode(ItemNode *node);
+    void refreshNode(ItemNode *node);
+    ItemNode *firstSelected() const;
 
     FrameHost &m_host;
     FrameConfig m_config;
@@ -101,12 +180,38 @@ protected:
     std::unique_ptr<ItemStatements> m_statements;
 
     QToolBar *ToolBar_Top = nullptr;
-    QTreeView *m_tree = nullptr;
+    ItemTreeView *m_tree = nullptr;
     QWidget *Panel_tip = nullptr;
+    QLabel *Image_Tip = nullptr;
     QLabel *label_tip = nullptr;
-    QToolBar *ToolBar_Bottom = nullptr;
+    QWidget *ToolBar_Bottom = nullptr;
     QLineEdit *Edt_Search = nullptr;
+    QToolButton *Btn_Search = nullptr;
     QStatusBar *m_statusBar = nullptr;
+    QLabel *StatusImage = nullptr;
     QLabel *m_statusText = nullptr;
+    QTimer *Timer_HotDelay = nullptr;
     QList<QMenu *> MainMenu1;
+    QMenu *PopupMenu_Item = nullptr;
+    QMenu *PopupMenu_Null = nullptr;
+    QMenu *m_fileMenu = nullptr;
+    QMenu *m_editMenu = nullptr;
+    QMenu *m_viewMenu = nullptr;
+    QMenu *m_itemsMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
+
+    QAction *m_add = nullptr;
+    QAction *m_addChild = nullptr;
+    QAction *m_edit = nullptr;
+    QAction *m_delete = nullptr;
+    QAction *m_copy = nullptr;
+    QAction *m_paste = nullptr;
+    QAction *m_selectAll = nullptr;
+    QAction *m_deselect = nullptr;
+    QAction *m_viewList = nullptr;
+    // Commands that later work will bring; shown, never enabled meanwhile.
+    QList<QAction *> m_notYet;
+
+private:
+    bool m_filterAfterEdit = false;
 };

@@ -180,14 +180,85 @@ QVariant ItemTreeModel::data(const QModelIndex &index, int role) const
     return nodeData(node, role);
 }
 
-QString ItemTreeModel::nodeText(const ItemNode *node) const
+QString ItemTreeModel::placeholderText() const
+{
+    return QStringLiteral("Input content here");
+}
+
+QString ItemTreeModel::decoratedText(const ItemNode *node) const
 {
     return node->info->content;
 }
 
+QString ItemTreeModel::nodeText(const ItemNode *node) const
+{
+    const QString &content = node->info->content;
+    if (content.isEmpty() && node != view.edit)
+        return placeholderText();
+    if (node == view.edit)
+        return content;
+    QString text = decoratedText(node);
+    if (view.list && node != view.hot) {
+        text = FlattenLines(text);
+        const QString number = QString::number(node->position() + 1);
+        if (node->level() == 0)
+            text = number + QStringLiteral(". ") + text;
+        else
+            text = QLatin1Char('(') + number + QStringLiteral(") ") + text;
+    }
+    return text;
+}
+
+QString ItemTreeModel::editText(const ItemNode *node)
+{
+    QString text = node->info->content;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QString ItemTreeModel::storedText(const QString &editorText)
+{
+    QString text = editorText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    text.truncate(end);
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+Qt::ItemFlags ItemTreeModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags =
+        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    if (nodeFromIndex(index) == view.edit)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
 QVariant ItemTreeModel::nodeData(const ItemNode *node, int role) const
 {
-    if (role == Qt::DisplayRole)
+    switch (role) {
+    case Qt::DisplayRole:
         return nodeText(node);
-    return {};
+    case Qt::EditRole:
+        return editText(node);
+    case PlaceholderRole:
+    case GreyItalicRole:
+        return node->info->content.isEmpty() && node != view.edit;
+    case ImageIndexRole:
+        return -1;
+    case BoldRole:
+        return false;
+    case TextColorRole:
+    case BackColorRole:
+        return 0;
+    default:
+        return {};
+    }
 }

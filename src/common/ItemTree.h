@@ -48,7 +48,26 @@ class ItemTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
 public:
-    enum Role { NodeRole = Qt::UserRole + 1 };
+    enum Role {
+        NodeRole = Qt::UserRole + 1,
+        ImageIndexRole,  // int: index into the list's image list, -1 for none
+        BoldRole,        // bool
+        GreyItalicRole,  // bool: grey italic text (placeholder, complete task)
+        TextColorRole,   // qint32 colour code, 0 for the default
+        BackColorRole, // qint32 colour code, 0 for the bitmaps
+        PlaceholderRole, // bool: the row shows the placeholder text
+    };
+
+    // What the views show besides the records: the view switches, the row shown in full
+    // after the hover delay, and the row being edited.
+    struct ViewState
+    {
+        bool list = false;
+        bool date = false;
+        const ItemNode *hot = nullptr;
+        const ItemNode *edit = nullptr;
+    };
+    ViewState view;
 
     explicit ItemTreeModel(QObject *parent = nullptr);
     ~ItemTreeModel() override;
@@ -81,9 +100,20 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
 
+    // The text the tree shows for a node: the placeholder for an empty item, the text (with
+    // the list's own additions), and in list view the number and one line.
+    QString nodeText(const ItemNode *node) const;
+    // The text the editor opens on: the bare content with plain line feeds.
+    static QString editText(const ItemNode *node);
+    // Stored form of edited text: trailing white space removed, CR LF line breaks.
+    static QString storedText(const QString &editorText);
+    // Rows shown with children under them, in view order.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
 protected:
-    // The text the tree shows for a node; lists override it for their views.
-    virtual QString nodeText(const ItemNode *node) const;
+    virtual QString placeholderText() const;
+    // The list's own additions to a row's text (the date view of tasks).
+    virtual QString decoratedText(const ItemNode *node) const;
     virtual QVariant nodeData(const ItemNode *node, int role) const;
     static void renumber(ItemNode *parent);
 

@@ -1,5 +1,6 @@
 #include "pU_Funcs.h"
 
+#include <QLocale>
 #include <QSqlError>
 #include <QUuid>
 
@@ -45,6 +46,47 @@ QDateTime DaysToDateTime(TDateTime days)
 TDateTime NowDays()
 {
     return DateTimeToDays(QDateTime::currentDateTime());
+}
+
+QString LongTimeFormat()
+{
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    // Drop the zone part ("t", "tt" ...) with the blanks or brackets around it, outside
+    // quoted literals.
+    QString result;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            result += c;
+        } else if (!quoted && c == QLatin1Char('t')) {
+            while (i + 1 < format.size() && format.at(i + 1) == QLatin1Char('t'))
+                ++i;
+            while (result.endsWith(QLatin1Char(' ')) || result.endsWith(QLatin1Char('(')))
+                result.chop(1);
+            if (i + 1 < format.size() && format.at(i + 1) == QLatin1Char(')'))
+                ++i;
+        } else {
+            result += c;
+        }
+    }
+    return result.trimmed();
+}
+
+QString FormatDate(TDateTime days)
+{
+    const QDateTime dt = DaysToDateTime(days);
+    return QLocale::system().toString(dt.date(), QLocale::ShortFormat);
+}
+
+QString FormatDateTime(TDateTime days)
+{
+    const QDateTime dt = DaysToDateTime(days);
+    QString text = QLocale::system().toString(dt.date(), QLocale::ShortFormat);
+    if (dt.time() != QTime(0, 0))
+        text += QLatin1Char(' ') + QLocale::system().toString(dt.time(), LongTimeFormat());
+    return text;
 }
 
 QString NewRowKey()

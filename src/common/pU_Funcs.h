@@ -34,6 +34,14 @@ TDateTime DateTimeToDays(const QDateTime &dateTime);
 QDateTime DaysToDateTime(TDateTime days);
 TDateTime NowDays();
 
+// A date in the user's short date format.
+QString FormatDate(TDateTime days);
+// A date and time: short date, a blank and the long time format (without a time-zone
+// part); the time is left out when it is exactly midnight.
+QString FormatDateTime(TDateTime days);
+// The long time format of the user's locale without its time-zone part.
+QString LongTimeFormat();
+
 // A fresh row key: a random GUID in its 38-character brace form, upper-case digits.
 QString NewRowKey();
 

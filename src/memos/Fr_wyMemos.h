@@ -13,4 +13,9 @@ public:
 
 protected:
     void reportCount(int count) override;
+    std::unique_ptr<ItemInfo> newRecord() const override;
+    void insertNewItem(ItemNode *node) override;
+    void insertPastedItem(ItemNode *node) override;
+    QString statusText(const ItemNode *node) const override;
+    void buildMenus() override;
 };

@@ -1,28 +1,81 @@
 #include "TaskTreeModel.h"
 
-#include "common/Texts.h"
-
 Qt::ItemFlags TaskTreeModel::flags(const QModelIndex &index) const
 {
-    if (!index.isValid())
-        return Qt::ItemIsDropEnabled;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
-           Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags = ItemTreeModel::flags(index);
+    if (index.isValid())
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
 }
 
-QString TaskTreeModel::nodeText(const ItemNode *node) const
+bool TaskTreeModel::isOverdue(const TTaskInfo &task, const QDate &today)
 {
-    const TTaskInfo *info = task(node);
-    if (info->content.isEmpty())
-        return Texts::TaskPlaceholder;
-    return info->content;
+    return !task.checkFlag && task.dueFlag && DaysToDateTime(task.dueTime).date() < today;
+}
+
+int TaskTreeModel::imageIndex(const TTaskInfo &task, const QDate &today)
+{
+    if (task.checkFlag)
+        return -1;
+    if (task.alarmFlag)
+        return ImageAlarm;
+    if (task.dueFlag)
+        return DaysToDateTime(task.dueTime).date() < today ? ImageOverdue : ImageDue;
+    return -1;
+}
+
+QString TaskTreeModel::statusText(const TTaskInfo &task)
+{
+    if (task.checkFlag)
+        return FormatDateTime(task.checkTime) + QStringLiteral(" completed");
+    QString text;
+    if (task.dueFlag)
+        text = QStringLiteral("Due date") + QStringLiteral(": ") + FormatDate(task.dueTime);
+    if (!text.isEmpty())
+        text += QStringLiteral("  ");
+    if (task.alarmFlag)
+        text += QStringLiteral("Reminder time") + QStringLiteral(": ") +
+                FormatDateTime(task.alarmTime);
+    if (text.isEmpty())
+        text = FormatDateTime(task.createTime) + QStringLiteral(" created");
+    return text;
+}
+
+QString TaskTreeModel::decoratedText(const ItemNode *node) const
+{
+    const TTaskInfo &t = *task(node);
+    if (!view.date)
+        return t.content;
+    QString text = t.content + QStringLiteral(" -- ") + QStringLiteral("Created: ") +
+                   FormatDate(t.createTime);
+    if (t.checkFlag)
+        return text + QStringLiteral("  Completed: ") + FormatDate(t.checkTime);
+    if (t.dueFlag)
+        text += QStringLiteral("  Due: ") + FormatDate(t.dueTime);
+    if (t.alarmFlag)
+        text += QStringLiteral("  Alarm: ") + FormatDateTime(t.alarmTime);
+    return text;
 }
 
 QVariant TaskTreeModel::nodeData(const ItemNode *node, int role) const
 {
-    if (role == Qt::CheckStateRole)
-        return task(node)->checkFlag ? Qt::Checked : Qt::Unchecked;
-    return ItemTreeModel::nodeData(node, role);
+    const TTaskInfo &t = *task(node);
+    switch (role) {
+    case Qt::CheckStateRole:
+        return t.checkFlag ? Qt::Checked : Qt::Unchecked;
+    case ImageIndexRole:
+        return imageIndex(t, QDate::currentDate());
+    case BoldRole:
+        return isOverdue(t, QDate::currentDate());
+    case GreyItalicRole:
+        return t.checkFlag || (t.content.isEmpty() && node != view.edit);
+    case TextColorRole:
+        return t.checkFlag || t.content.isEmpty() ? 0 : t.textColor;
+    case BackColorRole:
+        return t.backgroundColor;
+    default:
+        return ItemTreeModel::nodeData(node, role);
+    }
 }
 
 QString TrayHintText(const QStringList &incompleteContents, int hintSize)

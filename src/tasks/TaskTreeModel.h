@@ -1,8 +1,11 @@
-// The to-do list's model: the shared item tree with completion check boxes.
+// The to-do list's model: the shared item tree with completion check boxes, the date view,
+// due-date marks and the tasks' own colours.
 #pragma once
 
 #include "TaskInfo.h"
 #include "common/ItemTree.h"
+
+#include <QDate>
 
 class TaskTreeModel : public ItemTreeModel
 {
@@ -10,12 +13,23 @@ class TaskTreeModel : public ItemTreeModel
 public:
     using ItemTreeModel::ItemTreeModel;
 
+    // Row images of the to-do list.
+    enum Image { ImageAlarm = 22, ImageOverdue = 23, ImageDue = 24 };
+
     static TTaskInfo *task(const ItemNode *node) { return node ? node->as<TTaskInfo>() : nullptr; }
 
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
+    // The image of a task's row: none when complete, else the alarm clock for a reminder,
+    // else the calendar (red when the due date is before today).
+    static int imageIndex(const TTaskInfo &task, const QDate &today);
+    // Not complete with a due date before today.
+    static bool isOverdue(const TTaskInfo &task, const QDate &today);
+    // The status bar line for a task.
+    static QString statusText(const TTaskInfo &task);
+
 protected:
-    QString nodeText(const ItemNode *node) const override;
+    QString decoratedText(const ItemNode *node) const override;
     QVariant nodeData(const ItemNode *node, int role) const override;
 };
 

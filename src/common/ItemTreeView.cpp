@@ -1,0 +1,463 @@
+#include "ItemTreeView.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextOption>
+
+namespace {
+constexpr int kMargin = 2;    // between the parts of a row
+constexpr int kImageSize = 16;
+
+int checkSize(const QWidget *widget)
+{
+    return widget->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget);
+}
+} // namespace
+
+// ---- editor -----------------------------------------------------------------------------
+
+InPlaceEditor::InPlaceEditor(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setObjectName(QStringLiteral("InPlaceEditor"));
+    setTabChangesFocus(false);
+    setFrameShape(QFrame::Box);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+void InPlaceEditor::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & Qt::ControlModifier)) {
+        Q_EMIT storeRequested();
+        return;
+    }
+    if (enter) {
+        // A plain line break, whatever other keys are held.
+        insertPlainText(QStringLiteral("\n"));
+        return;
+    }
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        return;
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+// ---- delegate ---------------------------------------------------------------------------
+
+ItemDelegate::ItemDelegate(ItemTreeView *view, const FrameBitmaps &bitmaps)
+    : QStyledItemDelegate(view), m_view(view), m_bitmaps(bitmaps)
+{
+}
+
+int ItemDelegate::lineHeight() const
+{
+    const QFontMetrics fm(m_view->font());
+    return fm.boundingRect(QRect(0, 0, 1000, 100000), Qt::TextWordWrap, QStringLiteral("l"))
+        .height();
+}
+
+ItemDelegate::Layout ItemDelegate::layout(const QRect &cell, const QModelIndex &index) const
+{
+    Layout parts;
+    int x = cell.left() + kMargin;
+    if (m_view->checkBoxes) {
+        const int size = checkSize(m_view);
+        parts.check = QRect(x, cell.top() + kMargin, size, size);
+        x += size + kMargin;
+    }
+    if (m_view->imageForIndex) {
+        parts.image = QRect(x, cell.top() + kMargin, kImageSize, kImageSize);
+        x += kImageSize + kMargin;
+    }
+    Q_UNUSED(index);
+    parts.text = QRect(x, cell.top() + kMargin, qMax(1, cell.right() - x - kMargin),
+                       qMax(1, cell.height() - 2 * kMargin));
+    return parts;
+}
+
+int ItemDelegate::textWidth(const QModelIndex &index) const
+{
+    const ItemNode *node = m_view->itemModel()->nodeFromIndex(index);
+    const int level = node ? node->level() : 0;
+    const int cellWidth = m_view->viewport()->width() - m_view->indentation() * (level + 1);
+    return layout(QRect(0, 0, cellWidth, 100), index).text.width();
+}
+
+QSize ItemDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
+{
+    const ItemTreeModel *model = m_view->itemModel();
+    const ItemNode *node = model->nodeFromIndex(index);
+    if (node == nullptr)
+        return {};
+    const QFontMetrics fm(m_view->font());
+    const int width = qMax(20, textWidth(index));
+    auto measure = [&](const QString &text) {
+        return fm.boundingRect(QRect(0, 0, width, 1000000), Qt::TextWordWrap, text).height();
+    };
+    const int line = measure(QStringLiteral("l"));
+    int h;
+    if (model->view.list && node != model->view.hot && node != model->view.edit)
+        h = measure(QStringLiteral("1")) + 4;
+    else
+        h = measure(model->nodeText(node)) + 4;
+    if (node == model->view.edit) {
+        h = qMax(h, 4 * line + 4);
+        h = qMin(h, m_view->viewport()->height() - line);
+        h = qMax(h, line + 4);
+    } else {
+        h = qMax(h, line + 4);
+    }
+    // Check box and image never overflow the row.
+    const int minimum = qMax(m_view->checkBoxes ? checkSize(m_view) : 0, kImageSize) + 2 * kMargin;
+    return QSize(width, qMax(h, minimum));
+}
+
+void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                         const QModelIndex &index) const
+{
+    const ItemTreeModel *model = m_view->itemModel();
+    ItemNode *node = model->nodeFromIndex(index);
+    if (node == nullptr)
+        return;
+    const QRect cell = option.rect;
+    const bool selected = option.state & QStyle::State_Selected;
+    const bool editing = node == model->view.edit;
+    const QPalette &palette = option.palette;
+
+    painter->save();
+    // Background: the row under the pointer, the row's own colour, or the bitmaps.
+    if (!editing) {
+        const qint32 code = index.data(ItemTreeModel::BackColorRole).toInt();
+        if (node == m_view->hotNode()) {
+            painter->fillRect(cell, palette.color(QPalette::ToolTipBase));
+        } else if (code != 0 && m_view->colorForCode) {
+            painter->fillRect(cell, m_view->colorForCode(code));
+        } else {
+            const QPixmap &bitmap = node->level() == 1 ? m_bitmaps.groupBackground
+                                    : node->position() % 2 == 0 ? m_bitmaps.itemBackground0
+                                                                : m_bitmaps.itemBackground1;
+            if (!bitmap.isNull())
+                painter->drawPixmap(cell, bitmap);
+        }
+    }
+    if (selected) {
+        QColor highlight = palette.color(option.state & QStyle::State_Active ? QPalette::Active
+                                                                             : QPalette::Inactive,
+                                         QPalette::Highlight);
+        painter->fillRect(cell, highlight);
+    }
+    if (option.state & QStyle::State_HasFocus && !selected) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(m_view);
+        focus.rect = cell.adjusted(0, 0, -1, -1);
+        m_view->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, m_view);
+    }
+
+    const Layout parts = layout(cell, index);
+    if (m_view->checkBoxes) {
+        QStyleOptionViewItem check(option);
+        check.rect = parts.check;
+        check.state = check.state & ~QStyle::State_HasFocus;
+        check.state |= index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On
+                                                                              : QStyle::State_Off;
+        m_view->style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter,
+                                       m_view);
+    }
+    if (m_view->imageForIndex) {
+        const int image = index.data(ItemTreeModel::ImageIndexRole).toInt();
+        if (image >= 0)
+            m_view->imageForIndex(image).paint(painter, parts.image);
+    }
+
+    // Text: bold for overdue; selected or edited rows keep the selection colours; others
+    // take grey italics or their own colour.
+    QFont font = m_view->font();
+    if (index.data(ItemTreeModel::BoldRole).toBool())
+        font.setBold(true);
+    QColor color = palette.color(QPalette::Text);
+    if (selected)
+        color = palette.color(QPalette::HighlightedText);
+    if (!selected && !editing) {
+        if (index.data(ItemTreeModel::GreyItalicRole).toBool()) {
+            font.setItalic(true);
+            color = palette.color(QPalette::Disabled, QPalette::Text);
+        } else if (const qint32 code = index.data(ItemTreeModel::TextColorRole).toInt();
+                   code != 0 && m_view->colorForCode) {
+            color = m_view->colorForCode(code);
+        }
+    }
+    if (!editing) {
+        painter->setFont(font);
+        painter->setPen(color);
+        QString text = index.data(Qt::DisplayRole).toString();
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        painter->setClipRect(cell);
+        painter->drawText(parts.text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    }
+    painter->restore();
+}
+
+bool ItemDelegate::editorEvent(QEvent *event, QAbstractItemModel *, const QStyleOptionViewItem &option,
+                               const QModelIndex &index)
+{
+    if (!m_view->checkBoxes || !index.isValid())
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        const Layout parts = layout(option.rect, index);
+        if (!parts.check.adjusted(-kMargin, -kMargin, kMargin, kMargin)
+                 .contains(mouse->position().toPoint()))
+            return false;
+        if (event->type() == QEvent::MouseButtonRelease)
+            Q_EMIT checkToggled(index);
+        return true; // the click on the box selects nothing and opens nothing
+    }
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) &&
+            key->modifiers() == Qt::NoModifier) {
+            Q_EMIT checkToggled(index);
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
+                                    const QModelIndex &) const
+{
+    auto *editor = new InPlaceEditor(parent);
+    editor->setFont(m_view->font());
+    connect(editor, &InPlaceEditor::storeRequested, this,
+            [this, editor] { const_cast<ItemDelegate *>(this)->finishEditing(editor, true); });
+    return editor;
+}
+
+void ItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    auto *text = static_cast<InPlaceEditor *>(editor);
+    if (text->property("loaded").toBool())
+        return; // keep what the user typed when the model tells the views of a change
+    text->setProperty("loaded", true);
+    text->setPlainText(index.data(Qt::EditRole).toString());
+    text->selectAll();
+    text->document()->setModified(false);
+}
+
+void ItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *,
+                                const QModelIndex &index) const
+{
+    auto *text = static_cast<InPlaceEditor *>(editor);
+    if (text->property("stored").toBool())
+        return;
+    text->setProperty("stored", true);
+    if (text->userModified())
+        Q_EMIT const_cast<ItemDelegate *>(this)->textEdited(index, text->toPlainText());
+}
+
+void ItemDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                                        const QModelIndex &index) const
+{
+    const Layout parts = layout(option.rect, index);
+    QRect rect = option.rect;
+    rect.setLeft(parts.text.left() - kMargin);
+    editor->setGeometry(rect);
+}
+
+void ItemDelegate::finishEditing(QWidget *editor, bool store)
+{
+    if (store) {
+        Q_EMIT commitData(editor);
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+    } else {
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
+}
+
+bool ItemDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    // Tab neither types nor moves to another row.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+// ---- view -------------------------------------------------------------------------------
+
+ItemTreeView::ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QWidget *parent)
+    : QTreeView(parent), m_model(model)
+{
+    setModel(model);
+    m_delegate = new ItemDelegate(this, bitmaps);
+    setItemDelegate(m_delegate);
+    setHeaderHidden(true);
+    header()->setStretchLastSection(true);
+    setFrameShape(QFrame::NoFrame);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformRowHeights(false);
+    setWordWrap(true);
+    setMouseTracking(true);
+    setAllColumnsShowFocus(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+    setDropIndicatorShown(true);
+    setAnimated(false);
+    setAutoExpandDelay(-1);
+    viewport()->setAttribute(Qt::WA_Hover);
+
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_hotNode = nullptr; });
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) {
+                // A hot row that goes away is no longer under the pointer.
+                for (int row = first; row <= last && m_hotNode; ++row) {
+                    const QModelIndex index = m_model->index(row, 0, parent);
+                    ItemNode *node = m_model->nodeFromIndex(index);
+                    if (node == m_hotNode || (m_hotNode && m_hotNode->parent == node))
+                        m_hotNode = nullptr;
+                }
+            });
+}
+
+QWidget *ItemTreeView::openEditor() const
+{
+    if (state() != QAbstractItemView::EditingState)
+        return nullptr;
+    const ItemNode *edit = m_model->view.edit;
+    return edit ? indexWidget(m_model->indexOf(edit)) : nullptr;
+}
+
+void ItemTreeView::relayoutRows()
+{
+    scheduleDelayedItemsLayout();
+    viewport()->update();
+}
+
+QList<ItemNode *> ItemTreeView::selectedNodes() const
+{
+    QList<ItemNode *> nodes;
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    nodes.reserve(rows.size());
+    for (const QModelIndex &index : rows) {
+        if (ItemNode *node = m_model->nodeFromIndex(index))
+            nodes.append(node);
+    }
+    // Tree order: siblings by position (selection is among siblings only).
+    std::sort(nodes.begin(), nodes.end(), [](const ItemNode *a, const ItemNode *b) {
+        if (a->parent != b->parent) {
+            const ItemNode *ta = a->level() == 0 ? a : a->parent;
+            const ItemNode *tb = b->level() == 0 ? b : b->parent;
+            if (ta != tb)
+                return ta->position() < tb->position();
+            return a->level() < b->level();
+        }
+        return a->position() < b->position();
+    });
+    return nodes;
+}
+
+void ItemTreeView::setHotNode(ItemNode *node)
+{
+    if (node == m_hotNode)
+        return;
+    ItemNode *old = m_hotNode;
+    m_hotNode = node;
+    for (ItemNode *changed : {old, node}) {
+        const QModelIndex index = m_model->indexOf(changed);
+        if (index.isValid())
+            viewport()->update(visualRect(index).adjusted(-indentation() * 2, 0, 0, 0)
+                                   .united(QRect(0, visualRect(index).top(), viewport()->width(),
+                                                 visualRect(index).height())));
+    }
+    Q_EMIT hotNodeChanged(old, node);
+}
+
+void ItemTreeView::mouseMoveEvent(QMouseEvent *event)
+{
+    QTreeView::mouseMoveEvent(event);
+    // The whole row counts, not only the text.
+    const QModelIndex index = indexAt(QPoint(viewport()->width() / 2, event->position().toPoint().y()));
+    setHotNode(m_model->nodeFromIndex(index));
+}
+
+void ItemTreeView::leaveEvent(QEvent *event)
+{
+    QTreeView::leaveEvent(event);
+    setHotNode(nullptr);
+}
+
+void ItemTreeView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        Q_EMIT emptySpaceDoubleClicked();
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(event);
+}
+
+void ItemTreeView::keyPressEvent(QKeyEvent *event)
+{
+    bool handled = false;
+    Q_EMIT keyCommand(event, &handled);
+    if (!handled)
+        QTreeView::keyPressEvent(event);
+}
+
+void ItemTreeView::resizeEvent(QResizeEvent *event)
+{
+    const int oldWidth = viewport()->width();
+    QTreeView::resizeEvent(event);
+    // Wrapped rows change height with the width; the edited row with the height.
+    if (viewport()->width() != oldWidth || m_model->view.edit)
+        relayoutRows();
+}
+
+bool ItemTreeView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    if (trigger == QAbstractItemView::EditKeyPressed) {
+        // Every edit goes the list's own way, which opens the editor itself.
+        Q_EMIT editRequested(index);
+        return true;
+    }
+    return QTreeView::edit(index, trigger, event);
+}
+
+void ItemTreeView::selectionChanged(const QItemSelection &selected,
+                                    const QItemSelection &deselected)
+{
+    QTreeView::selectionChanged(selected, deselected);
+    if (m_fixingSelection)
+        return;
+    // Only siblings are selected together: keep the ones sharing the current row's parent.
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.size() < 2)
+        return;
+    QModelIndex anchorParent = currentIndex().isValid() ? currentIndex().parent() : rows.first().parent();
+    QItemSelection strays;
+    for (const QModelIndex &row : rows) {
+        if (row.parent() != anchorParent)
+            strays.select(row, row);
+    }
+    if (strays.isEmpty())
+        return;
+    m_fixingSelection = true;
+    selectionModel()->select(strays, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    m_fixingSelection = false;
+}

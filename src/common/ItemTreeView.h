@@ -1,0 +1,128 @@
+// The tree control both lists use: a QTreeView over an ItemTreeModel with multi-line rows
+// of per-row height, check boxes and images aligned to the top of the row, the highlighted
+// row under the pointer, sibling-only selection and a multi-line in-place editor.
+#pragma once
+
+#include "FrameHost.h"
+#include "ItemTree.h"
+
+#include <QPlainTextEdit>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include <functional>
+
+class ItemTreeView;
+
+// The in-place editor: Enter adds a line, Ctrl+Enter stores, Esc cancels, leaving it
+// stores; Tab characters cannot be typed.
+class InPlaceEditor : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit InPlaceEditor(QWidget *parent);
+    // Whether the user changed the text since it was opened.
+    bool userModified() const { return document()->isModified(); }
+
+Q_SIGNALS:
+    void storeRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+class ItemDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    ItemDelegate(ItemTreeView *view, const FrameBitmaps &bitmaps);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const override;
+
+    // Ends the open editor: stores its text when changed (store) or cancels it.
+    void finishEditing(QWidget *editor, bool store);
+
+    // The row's parts, left to right: check box, image, text.
+    struct Layout
+    {
+        QRect check;
+        QRect image;
+        QRect text;
+    };
+    Layout layout(const QRect &cell, const QModelIndex &index) const;
+    // The width text wraps in for a row of the given level.
+    int textWidth(const QModelIndex &index) const;
+
+Q_SIGNALS:
+    // The user toggled a row's check box (click or Space).
+    void checkToggled(const QModelIndex &index);
+    // The editor closed with a text the user changed.
+    void textEdited(const QModelIndex &index, const QString &text);
+
+protected:
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    int lineHeight() const;
+    ItemTreeView *m_view;
+    const FrameBitmaps &m_bitmaps;
+};
+
+class ItemTreeView : public QTreeView
+{
+    Q_OBJECT
+public:
+    ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QWidget *parent);
+
+    using QTreeView::edit;
+    ItemTreeModel *itemModel() const { return m_model; }
+    ItemDelegate *itemDelegate_() const { return m_delegate; }
+    // The row under the pointer, or none.
+    ItemNode *hotNode() const { return m_hotNode; }
+    // Whether rows carry check boxes.
+    bool checkBoxes = false;
+    // The image of a row by the list's image index.
+    std::function<QIcon(int)> imageForIndex;
+    // Maps a stored colour code to a colour of the current palette.
+    std::function<QColor(qint32)> colorForCode;
+    // The editor that is open, if any.
+    QWidget *openEditor() const;
+    // Recomputes every row's height (after a view switch or a resize).
+    void relayoutRows();
+    // Selected nodes in tree order.
+    QList<ItemNode *> selectedNodes() const;
+
+Q_SIGNALS:
+    void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
+    void emptySpaceDoubleClicked();
+    void editRequested(const QModelIndex &index);
+    void keyCommand(QKeyEvent *event, bool *handled);
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
+
+private:
+    void setHotNode(ItemNode *node);
+    ItemTreeModel *m_model;
+    ItemDelegate *m_delegate;
+    ItemNode *m_hotNode = nullptr;
+    bool m_fixingSelection = false;
+};

@@ -1,0 +1,572 @@
+// The two list frames driven by their posted messages over a real database: reloading,
+// the stored expanded state, the row counts and tray hint handed to the window, the view
+// settings read at a reload and the order in which posted messages run.
+#include "common/IniFile.h"
+#include "common/Texts.h"
+#include "memos/Fr_wyMemos.h"
+#include "storage/Database.h"
+#include "support/TestSupport.h"
+#include "tasks/Fr_wyTasks.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace TestSupport;
+
+namespace {
+
+// The window a frame lives in, reduced to a record of what the frame told it. Events go
+// into one log so that their order can be checked.
+class RecordingHost : public QObject, public FrameHost
+{
+public:
+    explicit RecordingHost(const ProgramFolder &folder)
+        : m_ini(folder.file(Texts::IniFileName)),
+          m_db(Database::open(folder.file(Texts::DatabaseFileName)))
+    {
+    }
+    ~RecordingHost() override
+    {
+        m_db = QSqlDatabase();
+        Database::close();
+    }
+
+    QSqlDatabase database() const override { return m_db; }
+    const IniFile &ini() const override { return m_ini; }
+    const FrameBitmaps &bitmaps() const override { return m_bitmaps; }
+    void installMenus(const QList<QMenu *> &menus) override
+    {
+        installed.append(menus);
+        record(QStringLiteral("menus"));
+    }
+    void setTaskCount(int count) override
+    {
+        taskCount = count;
+        record(QStringLiteral("count"));
+    }
+    void setMemoCount(int count) override
+    {
+        memoCount = count;
+        record(QStringLiteral("count"));
+    }
+    int hintSize() const override { return hintChars; }
+    void setTrayHint(const QString &hint) override
+    {
+        trayHints.append(hint);
+        record(QStringLiteral("hint"));
+    }
+    QAction *commonAction(CommonAction id) const override
+    {
+        QAction *&action = m_actions[int(id)];
+        if (action == nullptr) {
+            action = new QAction(QStringLiteral("common %1").arg(int(id)),
+                                 const_cast<RecordingHost *>(this));
+            action->setEnabled(false);
+        }
+        return action;
+    }
+
+    // One entry per change of kind: a list may report its hint more than once in one step.
+    void record(const QString &event)
+    {
+        if (events.isEmpty() || events.last() != event)
+            events.append(event);
+    }
+
+    int hintChars = 20;
+    int taskCount = -1;
+    int memoCount = -1;
+    QStringList trayHints;
+    QList<QList<QMenu *>> installed;
+    QStringList events;
+
+private:
+    IniFile m_ini;
+    QSqlDatabase m_db;
+    FrameBitmaps m_bitmaps;
+    mutable QHash<int, QAction *> m_actions;
+};
+
+// Closes every message box that shows and keeps its text: an error a frame reports would
+// otherwise wait for a click for ever.
+class BoxCatcher : public QObject
+{
+public:
+    BoxCatcher()
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (box && box->isVisible()) {
+                    texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
+                    box->done(QMessageBox::Cancel);
+                }
+            }
+        });
+        m_timer.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+// Rows seeded in this order. Stored order differs from text order on purpose.
+//   "Write report" (expanded) with "Draft" and "Collect numbers"
+//   "Book flights" (collapsed) with "Compare prices"
+//   "Call plumber" (expanded, no children)
+//   "Gather receipts", a third level under "Collect numbers"; "Lost", an orphan.
+void seedRows(QSqlDatabase db, bool memos)
+{
+    struct Seed
+    {
+        int key;
+        int parent;
+        const char *content;
+        bool expand;
+        bool complete;
+    };
+    const Seed rows[] = {
+        {1, 0, "Write report", true, false},   {2, 0, "Book flights", false, false},
+        {3, 1, "Draft", false, false},         {4, 2, "Compare prices", false, false},
+        {5, 1, "Collect numbers", true, false}, {6, 0, "Call plumber", true, true},
+        {7, 5, "Gather receipts", false, false}, {8, 99, "Lost", false, false},
+    };
+    for (const Seed &s : rows) {
+        Row row;
+        row.key = key(s.key);
+        row.pid = s.parent == 0 ? Texts::RootKey : key(s.parent);
+        row.content = QString::fromUtf8(s.content);
+        row.expandFlag = s.expand;
+        row.checkFlag = s.complete;
+        row.createTime = 45000 + s.key;
+        row.editTime = row.createTime;
+        memos ? insertMemo(db, row) : insertTask(db, row);
+    }
+}
+constexpr int kSeededRows = 8;
+
+// Every statement that writes expandFlag leaves a line in expand_log.
+void logExpandWrites(QSqlDatabase db, bool memos)
+{
+    const QString table = memos ? QStringLiteral("memos") : QStringLiteral("tasks");
+    const QString keyColumn = memos ? QStringLiteral("mid") : QStringLiteral("tid");
+    execSql(db, QStringLiteral("create table expand_log (n integer primary key, key text, "
+                               "flag integer)"));
+    execSql(db, QStringLiteral("create trigger log_expand after update of expandFlag on %1 "
+                               "begin insert into expand_log (key, flag) values (new.%2, "
+                               "new.expandFlag); end")
+                    .arg(table, keyColumn));
+}
+
+QStringList expandWrites(QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("select key, flag from expand_log order by n"));
+    QStringList writes;
+    while (query.next())
+        writes.append(query.value(0).toString() + QLatin1Char('=') + query.value(1).toString());
+    return writes;
+}
+
+// What the tree view shows: "Top{child,child} Top".
+QString shownTree(const QTreeView *view)
+{
+    const QAbstractItemModel *model = view->model();
+    QStringList tops;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QModelIndex top = model->index(r, 0);
+        QString text = top.data().toString();
+        QStringList children;
+        for (int c = 0; c < model->rowCount(top); ++c)
+            children.append(model->index(c, 0, top).data().toString());
+        if (!children.isEmpty())
+            text += QLatin1Char('{') + children.join(QLatin1Char(',')) + QLatin1Char('}');
+        tops.append(text);
+    }
+    return tops.join(QLatin1Char(' '));
+}
+
+QModelIndex topRow(const QTreeView *view, const QString &text)
+{
+    const QAbstractItemModel *model = view->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (model->index(r, 0).data().toString() == text)
+            return model->index(r, 0);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestFrames : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void reloadShowsStoredOrder_data();
+    void reloadShowsStoredOrder();
+    void expandedStateFollowsTheTable_data();
+    void expandedStateFollowsTheTable();
+    void reloadReportsRowCount_data();
+    void reloadReportsRowCount();
+    void trayHintAfterReload_data();
+    void trayHintAfterReload();
+    void viewSettingsReadAtReload_data();
+    void viewSettingsReadAtReload();
+    void messagesRunInPostingOrder_data();
+    void messagesRunInPostingOrder();
+
+private:
+    TwyTreeFrame *makeFrame(bool memos);
+    // Posts the messages and lets them run.
+    void deliver(const QList<FrameMessage> &messages);
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<RecordingHost> m_host;
+    std::unique_ptr<BoxCatcher> m_boxes;
+    std::unique_ptr<TwyTreeFrame> m_frame;
+};
+
+void TestFrames::init()
+{
+    m_folder = std::make_unique<ProgramFolder>();
+    m_host = std::make_unique<RecordingHost>(*m_folder);
+    m_boxes = std::make_unique<BoxCatcher>();
+}
+
+void TestFrames::cleanup()
+{
+    const QStringList boxes = m_boxes->texts;
+    m_frame.reset();
+    m_boxes.reset();
+    m_host.reset();
+    m_folder.reset();
+    QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join(QLatin1Char('\n'))));
+}
+
+TwyTreeFrame *TestFrames::makeFrame(bool memos)
+{
+    if (memos)
+        m_frame = std::make_unique<TwyMemosFrame>(*m_host, nullptr);
+    else
+        m_frame = std::make_unique<TwyTasksFrame>(*m_host, nullptr);
+    m_frame->resize(420, 520);
+    m_frame->show();
+    return m_frame.get();
+}
+
+void TestFrames::deliver(const QList<FrameMessage> &messages)
+{
+    for (FrameMessage message : messages)
+        m_frame->postMessage(message);
+    // Posted messages run once the current event is done; nothing is left afterwards.
+    for (int round = 0; round < 5; ++round)
+        QCoreApplication::processEvents();
+}
+
+namespace {
+void addListColumn()
+{
+    QTest::addColumn<bool>("memos");
+}
+void addListRows()
+{
+    QTest::newRow("tasks") << false;
+    QTest::newRow("memos") << true;
+}
+} // namespace
+
+void TestFrames::reloadShowsStoredOrder_data()
+{
+    addListColumn();
+    addListRows();
+}
+
+void TestFrames::reloadShowsStoredOrder()
+{
+    QFETCH(bool, memos);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    QCOMPARE(frame->tree()->model()->rowCount(), 0); // nothing before the first reload
+
+    const QString expected = QStringLiteral(
+        "Write report{Draft,Collect numbers} Book flights{Compare prices} Call plumber");
+    deliver({WM_FRAME_RELOAD});
+    QCOMPARE(shownTree(frame->tree()), expected);
+
+    // A second reload rebuilds rather than adds, and sees rows stored meanwhile.
+    Row late;
+    late.key = key(20);
+    late.content = QStringLiteral("Added elsewhere");
+    memos ? insertMemo(m_host->database(), late) : insertTask(m_host->database(), late);
+    deliver({WM_FRAME_RELOAD});
+    QCOMPARE(shownTree(frame->tree()), expected + QStringLiteral(" Added elsewhere"));
+}
+
+void TestFrames::expandedStateFollowsTheTable_data()
+{
+    addListColumn();
+    addListRows();
+}
+
+void TestFrames::expandedStateFollowsTheTable()
+{
+    QFETCH(bool, memos);
+    QSqlDatabase db = m_host->database();
+    const QString table = memos ? QStringLiteral("memos") : QStringLiteral("tasks");
+    const QString keyColumn = memos ? QStringLiteral("mid") : QStringLiteral("tid");
+    seedRows(db, memos);
+    logExpandWrites(db, memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+
+    QTreeView *tree = frame->tree();
+    const QModelIndex report = topRow(tree, QStringLiteral("Write report"));
+    const QModelIndex flights = topRow(tree, QStringLiteral("Book flights"));
+    QVERIFY(report.isValid() && flights.isValid());
+    QVERIFY(tree->isExpanded(report));
+    QVERIFY(!tree->isExpanded(flights));
+    // Showing the stored state writes nothing.
+    QCOMPARE(expandWrites(db), QStringList());
+
+    tree->collapse(report);
+    QCOMPARE(expandWrites(db), QStringList{key(1) + QStringLiteral("=0")});
+    QCOMPARE(fetchRow(db, table, keyColumn, key(1)).value(QStringLiteral("expandFlag")).toInt(), 0);
+
+    tree->expand(flights);
+    QCOMPARE(expandWrites(db), (QStringList{key(1) + QStringLiteral("=0"),
+                                            key(2) + QStringLiteral("=1")}));
+    QCOMPARE(fetchRow(db, table, keyColumn, key(2)).value(QStringLiteral("expandFlag")).toInt(), 1);
+
+    // Asking for the state a row already has writes nothing.
+    tree->collapse(report);
+    tree->expand(flights);
+    QCOMPARE(expandWrites(db).size(), 2);
+
+    // The next reload shows what was written, again without writing.
+    deliver({WM_FRAME_RELOAD});
+    QVERIFY(!tree->isExpanded(topRow(tree, QStringLiteral("Write report"))));
+    QVERIFY(tree->isExpanded(topRow(tree, QStringLiteral("Book flights"))));
+    QCOMPARE(expandWrites(db).size(), 2);
+
+    // Expanding back to the stored value after a collapse writes again.
+    tree->expand(topRow(tree, QStringLiteral("Write report")));
+    QCOMPARE(expandWrites(db).size(), 3);
+    QCOMPARE(fetchRow(db, table, keyColumn, key(1)).value(QStringLiteral("expandFlag")).toInt(), 1);
+}
+
+void TestFrames::reloadReportsRowCount_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("privateKey");
+    QTest::addColumn<QString>("publicKey");
+    QTest::addColumn<bool>("seeded");
+    QTest::newRow("tasks") << false << QStringLiteral("privateTasks")
+                           << QStringLiteral("publicTasks") << true;
+    QTest::newRow("memos") << true << QStringLiteral("privateMemos")
+                           << QStringLiteral("publicMemos") << true;
+    QTest::newRow("tasks, empty table") << false << QStringLiteral("privateTasks")
+                                        << QStringLiteral("publicTasks") << false;
+    QTest::newRow("memos, empty table") << true << QStringLiteral("privateMemos")
+                                        << QStringLiteral("publicMemos") << false;
+}
+
+void TestFrames::reloadReportsRowCount()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, privateKey);
+    QFETCH(QString, publicKey);
+    QFETCH(bool, seeded);
+    // Old values are replaced; other settings stay.
+    writeFile(m_folder->file(Texts::IniFileName),
+              (QStringLiteral("[option]\nhintSize=30\n[log]\n") + privateKey +
+               QStringLiteral("=99\n") + publicKey + QStringLiteral("=5\n"))
+                  .toUtf8());
+    if (seeded)
+        seedRows(m_host->database(), memos);
+    makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+
+    const int expected = seeded ? kSeededRows : 0;
+    const IniFile ini(m_folder->file(Texts::IniFileName));
+    QCOMPARE(ini.readString(QStringLiteral("log"), privateKey, QString()),
+             QString::number(expected));
+    QCOMPARE(ini.readString(QStringLiteral("log"), publicKey, QString()), QStringLiteral("0"));
+    QCOMPARE(ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 0), 30);
+    QCOMPARE(memos ? m_host->memoCount : m_host->taskCount, expected);
+    QCOMPARE(memos ? m_host->taskCount : m_host->memoCount, -1); // the other list's is untouched
+}
+
+void TestFrames::trayHintAfterReload_data()
+{
+    QTest::addColumn<bool>("seeded");
+    QTest::addColumn<int>("hintSize");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty table") << false << 20 << QStringLiteral("Incomplete Tasks:\rNone");
+    // Incomplete tasks of every level in text order; "Call plumber" is complete.
+    QTest::newRow("seeded") << true << 20
+                            << QStringLiteral("Incomplete Tasks:\r(1) Book flights\r"
+                                              "(2) Collect numbers\r(3) Compare prices\r"
+                                              "(4) Draft\r ...");
+    QTest::newRow("seeded, short hint")
+        << true << 5
+        << QStringLiteral("Incomplete Tasks:\r(1) Book ...\r(2) Colle...\r(3) Compa...\r"
+                          "(4) Draft\r ...");
+}
+
+void TestFrames::trayHintAfterReload()
+{
+    QFETCH(bool, seeded);
+    QFETCH(int, hintSize);
+    QFETCH(QString, expected);
+    m_host->hintChars = hintSize;
+    if (seeded)
+        seedRows(m_host->database(), false);
+    makeFrame(false);
+    deliver({WM_FRAME_RELOAD});
+    QVERIFY(!m_host->trayHints.isEmpty());
+    QCOMPARE(m_host->trayHints.last(), expected);
+}
+
+void TestFrames::viewSettingsReadAtReload_data()
+{
+    addListColumn();
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("list");
+    QTest::addColumn<bool>("date");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<bool>("ascending");
+
+    QTest::newRow("tasks: no settings file") << false << QByteArray() << false << false << 0 << true;
+    QTest::newRow("tasks: section without the keys")
+        << false << QByteArray("[task]\nother=1\n") << false << false << 0 << true;
+    QTest::newRow("tasks: every key set")
+        << false << QByteArray("[task]\nviewListEn=1\nviewDateEn=1\nviewRange=2\nviewAscEn=0\n")
+        << true << true << 2 << false;
+    QTest::newRow("tasks: range 1") << false << QByteArray("[task]\nviewRange=1\n") << false
+                                    << false << 1 << true;
+    QTest::newRow("tasks: range 7 out of range")
+        << false << QByteArray("[task]\nviewRange=7\n") << false << false << 0 << true;
+    QTest::newRow("tasks: range -1 out of range")
+        << false << QByteArray("[task]\nviewRange=-1\n") << false << false << 0 << true;
+    QTest::newRow("tasks: memo keys do not count")
+        << false << QByteArray("[memo]\nviewListEn=1\nviewAscEn=0\n") << false << false << 0
+        << true;
+    QTest::newRow("memos: no settings file") << true << QByteArray() << false << false << 0 << true;
+    QTest::newRow("memos: keys set") << true << QByteArray("[memo]\nviewListEn=5\nviewAscEn=0\n")
+                                     << true << false << 0 << false;
+    QTest::newRow("memos: task keys do not count")
+        << true << QByteArray("[task]\nviewListEn=1\nviewAscEn=0\n") << false << false << 0
+        << true;
+}
+
+void TestFrames::viewSettingsReadAtReload()
+{
+    QFETCH(bool, memos);
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, list);
+    QFETCH(bool, date);
+    QFETCH(int, range);
+    QFETCH(bool, ascending);
+
+    const QString iniPath = m_folder->file(Texts::IniFileName);
+    if (!ini.isEmpty())
+        writeFile(iniPath, ini);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+
+    QCOMPARE(frame->model()->view.list, list);
+    QVERIFY(frame->action(QStringLiteral("Action_ViewList")));
+    QCOMPARE(frame->action(QStringLiteral("Action_ViewList"))->isChecked(), list);
+    QCOMPARE(frame->FAscending, ascending);
+    QVERIFY(!frame->FLoading);
+
+    if (!memos) {
+        auto *tasks = static_cast<TwyTasksFrame *>(frame);
+        QCOMPARE(tasks->viewDate(), date);
+        QCOMPARE(tasks->action(QStringLiteral("Action_ViewDate"))->isChecked(), date);
+        QCOMPARE(tasks->viewRange, range);
+        auto *box = tasks->findChild<QComboBox *>(QStringLiteral("Comb_ViewRange"));
+        QVERIFY(box);
+        QCOMPARE(box->currentIndex(), range);
+        const QStringList rangeItems{QStringLiteral("Menu_ViewAll"),
+                                     QStringLiteral("Menu_ViewComplete"),
+                                     QStringLiteral("Menu_ViewIncomplete")};
+        for (int i = 0; i < rangeItems.size(); ++i)
+            QCOMPARE(tasks->action(rangeItems.at(i))->isChecked(), i == range);
+        // The sort command offers the other direction.
+        QCOMPARE(tasks->action(QStringLiteral("Action_ViewAsc"))->toolTip(),
+                 ascending ? QStringLiteral("Descending Sort") : QStringLiteral("Ascending Sort"));
+    }
+
+    // Reading the settings wrote none of them back; only the "log" section is new.
+    QStringList lines = QString::fromUtf8(readFile(iniPath)).split(QLatin1Char('\n'));
+    const qsizetype log = lines.indexOf(QStringLiteral("[log]"));
+    QVERIFY(log >= 0);
+    lines = lines.mid(0, log);
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    QStringList before = QString::fromUtf8(ini).split(QLatin1Char('\n'));
+    while (!before.isEmpty() && before.last().isEmpty())
+        before.removeLast();
+    QCOMPARE(lines, before);
+}
+
+void TestFrames::messagesRunInPostingOrder_data()
+{
+    addListColumn();
+    QTest::addColumn<QList<FrameMessage>>("messages");
+    QTest::addColumn<QString>("events");
+
+    QTest::newRow("tasks: reload, activate")
+        << false << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE}
+        << QStringLiteral("count hint menus");
+    QTest::newRow("tasks: activate, reload")
+        << false << QList<FrameMessage>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
+        << QStringLiteral("menus count hint");
+    QTest::newRow("tasks: reload, activate, reload")
+        << false << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
+        << QStringLiteral("count hint menus count hint");
+    QTest::newRow("memos: reload, activate")
+        << true << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE}
+        << QStringLiteral("count menus");
+    QTest::newRow("memos: activate, reload")
+        << true << QList<FrameMessage>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
+        << QStringLiteral("menus count");
+}
+
+void TestFrames::messagesRunInPostingOrder()
+{
+    QFETCH(bool, memos);
+    QFETCH(QList<FrameMessage>, messages);
+    QFETCH(QString, events);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+
+    for (FrameMessage message : messages)
+        frame->postMessage(message);
+    QVERIFY(m_host->events.isEmpty()); // posted, not run yet
+    deliver({});
+    QCOMPARE(m_host->events.join(QLatin1Char(' ')), events);
+    QCOMPARE(m_host->installed.size(), 1);
+    QCOMPARE(m_host->installed.first(), frame->mainMenu());
+    QCOMPARE(m_host->installed.first().size(), 5);
+    // The list is loaded whatever the order.
+    QCOMPARE(frame->tree()->model()->rowCount(), 3);
+    // Activation after the last reload gives the tree the focus once.
+    QCOMPARE(frame->FFocusDone, messages.last() == WM_FRAME_ACTIVATE);
+}
+
+QTEST_MAIN(TestFrames)
+#include "test_frames.moc"

@@ -1,0 +1,71 @@
+// Shared fixtures: a private program folder per test and a seeded database in it.
+#pragma once
+
+#include "common/pU_Funcs.h"
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <memory>
+
+namespace TestSupport {
+
+// A fresh, empty program folder; AppPaths points at it while the object lives.
+class ProgramFolder
+{
+public:
+    ProgramFolder();
+    ~ProgramFolder();
+    QString path() const;              // with a trailing slash
+    QString file(const QString &name) const;
+    // Copies the program's images, sounds and help from the build folder.
+    void copyProgramFiles() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A row to seed; empty texts and zero times are written as null.
+struct Row
+{
+    QString key;
+    QString pid = QStringLiteral("root");
+    QString content;
+    bool checkFlag = false;
+    bool dueFlag = false;
+    bool alarmFlag = false;
+    bool expandFlag = false;
+    qint32 textColor = 0;
+    qint32 backgroundColor = 0;
+    TDateTime createTime = 0;
+    TDateTime editTime = 0;
+    TDateTime checkTime = 0;
+    TDateTime alarmTime = 0;
+    TDateTime dueTime = 0;
+    TDateTime assignTime = 0; // memos only
+};
+
+void insertTask(QSqlDatabase db, const Row &row);
+void insertMemo(QSqlDatabase db, const Row &row);
+// A key in the program's form, made from a small number so tests read well.
+QString key(int n);
+
+// The stored columns of one row, read with plain SQL; a null column is an invalid QVariant.
+// Empty when no row has the key.
+QVariantMap fetchRow(QSqlDatabase db, const QString &table, const QString &keyColumn,
+                     const QString &key);
+// Runs one statement for a test's own set-up or check; fails the test on an error.
+void execSql(QSqlDatabase db, const QString &statement);
+// The first column of the first row of a query, or an invalid QVariant.
+QVariant queryValue(QSqlDatabase db, const QString &statement);
+
+// Whole-file helpers.
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+// The permission bits of a file (st_mode & 0777), or -1 when it cannot be read.
+int fileMode(const QString &path);
+
+} // namespace TestSupport
