@@ -1,0 +1,53 @@
+// Remembers where its owner window was and how big, in a section of the settings file, and
+// puts the window back there each time it is shown.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+class TWyFormState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool Enabled READ Enabled WRITE setEnabled)
+    Q_PROPERTY(QString Section READ Section WRITE setSection)
+    Q_PROPERTY(QString IniPath READ IniPath WRITE setIniPath)
+public:
+    explicit TWyFormState(QWidget *owner);
+    ~TWyFormState() override;
+
+    bool Enabled() const { return m_enabled; }
+    void setEnabled(bool on) { m_enabled = on; }
+    const QString &Section() const { return m_section; }
+    void setSection(const QString &section) { m_section = section; }
+    const QString &IniPath() const { return m_iniPath; }
+    void setIniPath(const QString &path) { m_iniPath = path; }
+
+    // Chains into the owner's show (restore first) and close (save first) events.
+    virtual void HookForm();
+    virtual void UnhookForm();
+    // Writes "Maximized", "Left", "Top", for a resizable window "Right" and "Bottom", then
+    // "Saved". A write that fails is reported and ends the save.
+    virtual void SaveState();
+    // Puts the window at the saved rectangle (on a screen that still exists) and maximises
+    // it when it was.
+    virtual void RestoreState();
+
+    // A window whose size the user cannot change keeps its own size.
+    static bool IsResizable(const QWidget *window);
+
+Q_SIGNALS:
+    void OnSaveState();
+    void OnRestoreState();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_owner;
+    bool m_enabled = true;
+    QString m_section;
+    QString m_iniPath;
+    bool m_hooked = false;
+};

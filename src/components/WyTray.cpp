@@ -1,0 +1,447 @@
+#include "WyTray.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+#include <QWindowStateChangeEvent>
+
+namespace {
+const QString kErrorCaption = QStringLiteral("Ploxen TrayIcon Error");
+const QString kAddError = QStringLiteral("AddToTray can not add icon to the tray");
+const QString kImageIndexError = QStringLiteral("SetImageIndex: No image list assigned");
+
+constexpr int kTipLength = 127;
+constexpr int kBalloonTitleLength = 63;
+constexpr int kBalloonTextLength = 255;
+
+std::function<bool()> &availabilityProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+} // namespace
+
+TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(owner)
+{
+    m_tray = new QSystemTrayIcon(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onActivated(int(reason)); });
+    connect(m_tray, &QSystemTrayIcon::messageClicked, this, [this] {
+        if (m_balloonTimer)
+            m_balloonTimer->stop();
+        Q_EMIT OnBalloonHintClick();
+    });
+
+    // The built-in menu until the owner gives its own.
+    m_builtInMenu = new QMenu(owner);
+    m_builtInMenu->setObjectName(QStringLiteral("WyTrayBuiltInMenu"));
+    QAction *close = m_builtInMenu->addAction(QStringLiteral("&Close"));
+    connect(close, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    QAction *restore = m_builtInMenu->addAction(QStringLiteral("&Restore"));
+    connect(restore, &QAction::triggered, this, &TWyCustomTrayIcon::Restore);
+    m_popupMenu = m_builtInMenu;
+    m_tray->setContextMenu(m_builtInMenu);
+}
+
+TWyCustomTrayIcon::~TWyCustomTrayIcon()
+{
+    RemoveFromTray();
+    if (m_owner && m_intercepting)
+        m_owner->removeEventFilter(this);
+    delete m_builtInMenu;
+}
+
+bool TWyCustomTrayIcon::TrayAvailable()
+{
+    if (availabilityProbe())
+        return availabilityProbe()();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TWyCustomTrayIcon::SetAvailabilityProbe(std::function<bool()> probe)
+{
+    availabilityProbe() = std::move(probe);
+}
+
+bool TWyCustomTrayIcon::HidesOwner() const
+{
+    return m_active && TrayAvailable();
+}
+
+void TWyCustomTrayIcon::trayError(const QString &text) const
+{
+    QMessageBox box(QMessageBox::NoIcon, kErrorCaption, text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+// ---- properties -------------------------------------------------------------------------
+
+void TWyCustomTrayIcon::setActive(bool active)
+{
+    if (active) {
+        AddToTray();
+        m_active = true;
+        if (m_resumeAnimation) {
+            m_resumeAnimation = false;
+            startAnimation();
+        }
+    } else {
+        if (m_animate && m_animationTimer && m_animationTimer->isActive()) {
+            m_animationTimer->stop();
+            m_resumeAnimation = true;
+        }
+        RemoveFromTray();
+        m_active = false;
+    }
+}
+
+void TWyCustomTrayIcon::setHint(const QString &hint)
+{
+    if (hint == m_hint)
+        return;
+    m_hint = hint;
+    if (m_showHint && m_added)
+        m_tray->setToolTip(ShownToolTip());
+}
+
+void TWyCustomTrayIcon::setShowHint(bool on)
+{
+    m_showHint = on;
+    if (m_added)
+        m_tray->setToolTip(ShownToolTip());
+}
+
+void TWyCustomTrayIcon::setIcon(const QIcon &icon)
+{
+    m_icon = icon;
+    m_shownIcon = icon;
+    if (m_added)
+        ResetIcon();
+}
+
+void TWyCustomTrayIcon::setImages(const QList<QIcon> &images)
+{
+    m_images = images;
+    if (!m_loaded || !m_icon.isNull() || m_images.isEmpty())
+        return;
+    m_shownIcon = imageAt(m_imageIndex);
+    ResetIcon();
+}
+
+void TWyCustomTrayIcon::setImageIndex(int index)
+{
+    m_imageIndex = index;
+    if (!m_added)
+        return;
+    if (m_images.isEmpty()) {
+        trayError(kImageIndexError);
+        return;
+    }
+    m_shownIcon = imageAt(index);
+    ResetIcon();
+}
+
+void TWyCustomTrayIcon::setInterval(int milliseconds)
+{
+    m_interval = milliseconds;
+    if (m_animationTimer)
+        m_animationTimer->setInterval(m_interval);
+}
+
+void TWyCustomTrayIcon::setAnimate(bool animate)
+{
+    if (animate == m_animate)
+        return;
+    m_animate = animate;
+    if (!m_active)
+        return;
+    if (animate) {
+        startAnimation();
+    } else {
+        stopAnimation();
+    }
+}
+
+void TWyCustomTrayIcon::setPopupMenu(QMenu *menu)
+{
+    m_popupMenu = menu;
+    m_tray->setContextMenu(menu);
+    if (menu) {
+        // A menu that goes away leaves the icon without one.
+        connect(menu, &QObject::destroyed, this, [this] {
+            m_popupMenu = nullptr;
+            m_tray->setContextMenu(nullptr);
+        });
+    }
+}
+
+QIcon TWyCustomTrayIcon::imageAt(int index) const
+{
+    if (index < 0 || index >= m_images.size())
+        return {};
+    return m_images.at(index);
+}
+
+// ---- the notification area ----------------------------------------------------------------
+
+void TWyCustomTrayIcon::Loaded()
+{
+    m_loaded = true;
+    if (m_active)
+        AddToTray();
+    if (!m_icon.isNull())
+        setIcon(m_icon);
+    else if (!m_images.isEmpty())
+        setImages(m_images);
+}
+
+QIcon TWyCustomTrayIcon::ShownIcon() const
+{
+    if (!m_shownIcon.isNull())
+        return m_shownIcon;
+    if (!QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
+    return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+}
+
+QString TWyCustomTrayIcon::ShownToolTip() const
+{
+    if (!m_showHint)
+        return {};
+    // The hint separates its lines with carriage returns; tool tips here break at line
+    // feeds.
+    QString tip = m_hint.left(kTipLength);
+    tip.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    tip.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return tip;
+}
+
+bool TWyCustomTrayIcon::AddToTray()
+{
+    if (m_added)
+        return true;
+    interceptOwner();
+    if (!TrayAvailable()) {
+        // No notification area on this desktop: the owner stays an ordinary window. This
+        // is no error worth a message at every start.
+        m_added = false;
+        return false;
+    }
+    m_tray->setIcon(ShownIcon());
+    m_tray->setToolTip(ShownToolTip());
+    m_tray->show();
+    m_added = m_tray->isVisible();
+    if (!m_added)
+        trayError(kAddError);
+    return m_added;
+}
+
+void TWyCustomTrayIcon::RemoveFromTray()
+{
+    if (!m_added)
+        return;
+    if (m_balloonTimer && m_balloonTimer->isActive()) {
+        m_balloonTimer->stop();
+        Q_EMIT OnBalloonHintHide();
+    }
+    m_tray->hide();
+    m_added = false;
+}
+
+void TWyCustomTrayIcon::ResetIcon()
+{
+    if (!m_active)
+        return;
+    m_tray->setIcon(ShownIcon());
+    m_tray->setToolTip(ShownToolTip());
+}
+
+void TWyCustomTrayIcon::ShowBalloonHint(const QString &title, const QString &text,
+                                        int timeoutSeconds, BalloonIcon icon)
+{
+    const int seconds = qBound(0, timeoutSeconds, 255);
+    if (!m_added)
+        return;
+    QSystemTrayIcon::MessageIcon kind = QSystemTrayIcon::NoIcon;
+    switch (icon) {
+    case NIIF_NONE:
+        kind = QSystemTrayIcon::NoIcon;
+        break;
+    case NIIF_INFO:
+        kind = QSystemTrayIcon::Information;
+        break;
+    case NIIF_WARNING:
+        kind = QSystemTrayIcon::Warning;
+        break;
+    case NIIF_ERROR:
+        kind = QSystemTrayIcon::Critical;
+        break;
+    }
+    const QString shownTitle = title.left(kBalloonTitleLength);
+    const QString shownText = text.left(kBalloonTextLength);
+    m_tray->showMessage(shownTitle, shownText, kind, seconds * 1000);
+    if (!m_balloonTimer) {
+        m_balloonTimer = new QTimer(this);
+        m_balloonTimer->setSingleShot(true);
+        connect(m_balloonTimer, &QTimer::timeout, this, [this] { Q_EMIT OnBalloonHintClose(); });
+    }
+    m_balloonTimer->start(seconds * 1000);
+    Q_EMIT BalloonHintShown(shownTitle, shownText);
+}
+
+// ---- the owner window ------------------------------------------------------------------
+
+void TWyCustomTrayIcon::interceptOwner()
+{
+    if (m_intercepting || !m_owner)
+        return;
+    m_owner->installEventFilter(this);
+    m_intercepting = true;
+}
+
+bool TWyCustomTrayIcon::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_owner)
+        return QObject::eventFilter(watched, event);
+
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+        const bool becameMinimized =
+            m_owner->isMinimized() && !(change->oldState() & Qt::WindowMinimized);
+        // A hidden window's late state reports are no minimise command.
+        if (becameMinimized && !m_hidingToTray && m_owner->isVisible()) {
+            Q_EMIT OnMinimize();
+            if (m_minimizeToTray && HidesOwner()) {
+                // The window manager has iconified the window already; it goes to the
+                // tray once this event is through.
+                QMetaObject::invokeMethod(this, &TWyCustomTrayIcon::hideOwnerToTray,
+                                          Qt::QueuedConnection);
+            }
+        }
+    } else if (event->type() == QEvent::Close && event->spontaneous()) {
+        // The window's close button or the window manager's close command. A close the
+        // program asks for itself (Exit) passes.
+        if (m_closeToTray && HidesOwner()) {
+            if (AddToTray()) {
+                static_cast<QCloseEvent *>(event)->ignore();
+                hideOwnerToTray();
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TWyCustomTrayIcon::hideOwnerToTray()
+{
+    if (!m_owner || !AddToTray())
+        return;
+    m_hidingToTray = true;
+    m_owner->hide();
+    // Hidden rather than minimised: showing it again gives the window as it was.
+    if (m_owner->isMinimized())
+        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+    m_hidingToTray = false;
+}
+
+void TWyCustomTrayIcon::Minimize()
+{
+    QMetaObject::invokeMethod(this, &TWyCustomTrayIcon::minimizeCommand, Qt::QueuedConnection);
+}
+
+void TWyCustomTrayIcon::minimizeCommand()
+{
+    if (!m_owner)
+        return;
+    interceptOwner();
+    if (m_minimizeToTray && HidesOwner()) {
+        Q_EMIT OnMinimize();
+        hideOwnerToTray();
+    } else {
+        // An ordinary minimise; the state change reports OnMinimize.
+        m_owner->showMinimized();
+    }
+}
+
+void TWyCustomTrayIcon::Restore()
+{
+    Q_EMIT OnRestore();
+    if (!m_owner)
+        return;
+    if (m_owner->isMinimized())
+        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+    m_owner->show();
+    m_owner->raise();
+    m_owner->activateWindow();
+    if (m_hideOnRestore)
+        RemoveFromTray();
+}
+
+// ---- mouse ----------------------------------------------------------------------------------
+
+void TWyCustomTrayIcon::onActivated(int reason)
+{
+    const Qt::KeyboardModifiers shift = QGuiApplication::queryKeyboardModifiers();
+    switch (QSystemTrayIcon::ActivationReason(reason)) {
+    case QSystemTrayIcon::Trigger:
+        Q_EMIT OnClick(Qt::LeftButton, shift);
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        Q_EMIT OnClick(Qt::MiddleButton, shift);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        doubleClick(Qt::LeftButton);
+        break;
+    case QSystemTrayIcon::Context:
+    case QSystemTrayIcon::Unknown:
+        // The context menu pops up by itself when there is one.
+        break;
+    }
+}
+
+void TWyCustomTrayIcon::doubleClick(Qt::MouseButton button)
+{
+    bool restoreApp = true;
+    Q_EMIT OnDblClick(button, QGuiApplication::queryKeyboardModifiers(), &restoreApp);
+    if (restoreApp)
+        Restore();
+}
+
+// ---- animation ----------------------------------------------------------------------------
+
+void TWyCustomTrayIcon::startAnimation()
+{
+    if (!m_animationTimer) {
+        m_animationTimer = new QTimer(this);
+        connect(m_animationTimer, &QTimer::timeout, this, &TWyCustomTrayIcon::animationStep);
+    }
+    if (m_interval == 0)
+        m_interval = 200;
+    m_animationTimer->start(m_interval);
+}
+
+void TWyCustomTrayIcon::stopAnimation()
+{
+    if (m_animationTimer)
+        m_animationTimer->stop();
+    m_shownIcon = m_icon.isNull() ? imageAt(m_imageIndex) : m_icon;
+    ResetIcon();
+}
+
+void TWyCustomTrayIcon::animationStep()
+{
+    if (m_images.isEmpty() || !m_added)
+        return;
+    if (m_frame >= m_images.size())
+        m_frame = 0;
+    m_shownIcon = m_images.at(m_frame);
+    ResetIcon();
+    m_frame = (m_frame + 1) % int(m_images.size());
+}

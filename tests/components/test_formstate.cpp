@@ -1,0 +1,313 @@
+// The window state: the "form" keys a save writes, where a restore puts the window (a
+// screen that is gone, a fixed-size window, a maximised one) and a settings file that
+// cannot be written.
+#include "common/IniFile.h"
+#include "components/FormStateRules.h"
+#include "components/WyFormState.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+using namespace TestSupport;
+
+namespace {
+const QString kSection = QStringLiteral("form");
+
+QStringList sectionKeys(const QString &iniPath)
+{
+    QFile file(iniPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList keys;
+    bool inSection = false;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        line = line.trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inSection = line == QStringLiteral("[form]");
+        else if (inSection && line.contains(QLatin1Char('=')))
+            keys.append(line.section(QLatin1Char('='), 0, 0).trimmed());
+    }
+    return keys;
+}
+} // namespace
+
+class TestFormState : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void saveValuesInOrder_data();
+    void saveValuesInOrder();
+    void restoredRect_data();
+    void restoredRect();
+    void maximisedRoundTrip();
+    void minimisedSavesNotMaximised();
+    void fixedSizeKeepsItsSize();
+    void restoreOnEveryShowAndSaveOnClose();
+    void disabledDoesNothing();
+    void unwritableFileIsReportedAndStops();
+
+private:
+    std::unique_ptr<ProgramFolder> m_folder;
+    QString m_ini;
+};
+
+void TestFormState::init()
+{
+    m_folder = std::make_unique<ProgramFolder>();
+    m_ini = m_folder->file(QStringLiteral("wyConf.ini"));
+}
+
+void TestFormState::cleanup()
+{
+    m_folder.reset();
+}
+
+void TestFormState::saveValuesInOrder_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::addColumn<bool>("resizable");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("resizable") << false << true
+                               << QStringLiteral("Maximized=0 Left=10 Top=20 Right=310 "
+                                                 "Bottom=420 Saved=1");
+    QTest::newRow("maximised") << true << true
+                               << QStringLiteral("Maximized=1 Left=10 Top=20 Right=310 "
+                                                 "Bottom=420 Saved=1");
+    QTest::newRow("fixed border") << false << false
+                                  << QStringLiteral("Maximized=0 Left=10 Top=20 Saved=1");
+}
+
+void TestFormState::saveValuesInOrder()
+{
+    QFETCH(bool, maximized);
+    QFETCH(bool, resizable);
+    QFETCH(QString, expected);
+    QStringList written;
+    const auto values = FormStateRules::SaveValues(QRect(10, 20, 300, 400), maximized, resizable);
+    for (const auto &value : values)
+        written.append(value.first + QLatin1Char('=') + QString::number(value.second));
+    QCOMPARE(written.join(QLatin1Char(' ')), expected);
+}
+
+void TestFormState::restoredRect_data()
+{
+    QTest::addColumn<QString>("keys"); // "Key=value ..." written first
+    QTest::addColumn<bool>("resizable");
+    QTest::addColumn<QRect>("expected");
+    // Current window: 100,100 455x503. One screen 0,0 1280x900, work area from 0,24.
+    QTest::newRow("nothing saved: as it is") << QString() << true << QRect(100, 100, 455, 503);
+    QTest::newRow("saved rectangle")
+        << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550") << true << QRect(40, 50, 600, 500);
+    QTest::newRow("only a position: current size")
+        << QStringLiteral("Left=40 Top=50") << true << QRect(40, 50, 455, 503);
+    QTest::newRow("fixed border ignores right and bottom")
+        << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550") << false
+        << QRect(40, 50, 455, 503);
+    QTest::newRow("monitor gone: top-left of the work area, size kept")
+        << QStringLiteral("Left=2000 Top=50 Right=2600 Bottom=550") << true
+        << QRect(0, 24, 600, 500);
+    QTest::newRow("above the screen") << QStringLiteral("Left=40 Top=-300 Right=640 Bottom=200")
+                                      << true << QRect(0, 24, 600, 500);
+    QTest::newRow("left of the screen: fixed border")
+        << QStringLiteral("Left=-900 Top=50") << false << QRect(0, 24, 455, 503);
+    QTest::newRow("second monitor still there")
+        << QStringLiteral("Left=1500 Top=100 Right=1900 Bottom=400") << true
+        << QRect(1500, 100, 400, 300);
+    QTest::newRow("inverted rectangle keeps the current size")
+        << QStringLiteral("Left=40 Top=50 Right=30 Bottom=20") << true << QRect(40, 50, 455, 503);
+}
+
+void TestFormState::restoredRect()
+{
+    QFETCH(QString, keys);
+    QFETCH(bool, resizable);
+    QFETCH(QRect, expected);
+    const IniFile ini(m_ini);
+    for (const QString &pair : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        ini.writeInteger(kSection, pair.section(QLatin1Char('='), 0, 0),
+                         pair.section(QLatin1Char('='), 1).toInt());
+    QList<QRect> screens{QRect(0, 0, 1280, 900)};
+    if (QByteArray(QTest::currentDataTag()).startsWith("second monitor"))
+        screens.append(QRect(1280, 0, 1024, 768));
+    QCOMPARE(FormStateRules::RestoredRect(ini, kSection, QRect(100, 100, 455, 503), resizable,
+                                          screens, QPoint(0, 24)),
+             expected);
+}
+
+void TestFormState::maximisedRoundTrip()
+{
+    QWidget window;
+    window.setGeometry(60, 70, 400, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.showMaximized();
+    QTRY_VERIFY(window.isMaximized());
+
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    QSignalSpy saved(&state, &TWyFormState::OnSaveState);
+    state.SaveState();
+    QCOMPARE(saved.count(), 1);
+
+    // The normal rectangle and the maximised flag are stored.
+    const IniFile ini(m_ini);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Maximized"), -1), 1);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Left"), -1), 60);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Top"), -1), 70);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Right"), -1), 460);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Bottom"), -1), 370);
+    QCOMPARE(sectionKeys(m_ini).last(), QStringLiteral("Saved"));
+
+    // A new window restored from the keys comes up maximised; un-maximising gives the
+    // saved rectangle back.
+    QWidget second;
+    TWyFormState secondState(&second);
+    secondState.setSection(kSection);
+    secondState.setIniPath(m_ini);
+    QSignalSpy restored(&secondState, &TWyFormState::OnRestoreState);
+    secondState.HookForm();
+    second.show();
+    QCOMPARE(restored.count(), 1);
+    QTRY_VERIFY(second.isMaximized());
+    second.showNormal();
+    QTRY_COMPARE(second.geometry(), QRect(60, 70, 400, 300));
+}
+
+void TestFormState::minimisedSavesNotMaximised()
+{
+    QWidget window;
+    window.setGeometry(30, 40, 350, 250);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(window.isMinimized());
+
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    state.SaveState();
+    const IniFile ini(m_ini);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Maximized"), -1), 0);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Left"), -1), 30);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Right"), -1), 380);
+}
+
+void TestFormState::fixedSizeKeepsItsSize()
+{
+    const IniFile ini(m_ini);
+    ini.writeInteger(kSection, QStringLiteral("Left"), 80);
+    ini.writeInteger(kSection, QStringLiteral("Top"), 90);
+    ini.writeInteger(kSection, QStringLiteral("Right"), 1000);
+    ini.writeInteger(kSection, QStringLiteral("Bottom"), 800);
+
+    QWidget dialog;
+    dialog.setFixedSize(285, 198);
+    QVERIFY(!TWyFormState::IsResizable(&dialog));
+    TWyFormState state(&dialog);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    state.RestoreState();
+    QCOMPARE(dialog.geometry(), QRect(80, 90, 285, 198));
+
+    // Saving a fixed-size window writes neither "Right" nor "Bottom".
+    QFile::remove(m_ini);
+    state.SaveState();
+    QCOMPARE(sectionKeys(m_ini), (QStringList{QStringLiteral("Maximized"), QStringLiteral("Left"),
+                                              QStringLiteral("Top"), QStringLiteral("Saved")}));
+}
+
+void TestFormState::restoreOnEveryShowAndSaveOnClose()
+{
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    state.HookForm();
+    QSignalSpy saved(&state, &TWyFormState::OnSaveState);
+    QSignalSpy restored(&state, &TWyFormState::OnRestoreState);
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Nothing saved yet: the window keeps its place.
+    QCOMPARE(window.geometry(), QRect(100, 100, 300, 200));
+    window.setGeometry(150, 160, 320, 240);
+    window.close();
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(IniFile(m_ini).readInteger(kSection, QStringLiteral("Left"), -1), 150);
+
+    // Moved while hidden; the next show puts it back where it was saved.
+    window.setGeometry(5, 5, 100, 100);
+    window.show();
+    QCOMPARE(restored.count(), 2);
+    QCOMPARE(window.geometry(), QRect(150, 160, 320, 240));
+
+    state.UnhookForm();
+    window.hide();
+    window.setGeometry(5, 5, 100, 100);
+    window.show();
+    QCOMPARE(restored.count(), 2);
+    QCOMPARE(window.geometry(), QRect(5, 5, 100, 100));
+}
+
+void TestFormState::disabledDoesNothing()
+{
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    state.setEnabled(false);
+    QSignalSpy saved(&state, &TWyFormState::OnSaveState);
+    state.SaveState();
+    QCOMPARE(saved.count(), 0);
+    QVERIFY(!QFile::exists(m_ini));
+    IniFile(m_ini).writeInteger(kSection, QStringLiteral("Left"), 7);
+    state.RestoreState();
+    QCOMPARE(window.geometry(), QRect(100, 100, 300, 200));
+}
+
+void TestFormState::unwritableFileIsReportedAndStops()
+{
+    // The settings path is a folder: no key can be written.
+    QDir().mkpath(m_ini);
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    QSignalSpy saved(&state, &TWyFormState::OnSaveState);
+
+    QString caption;
+    QString text;
+    QTimer::singleShot(0, this, [&] {
+        const auto widgets = QApplication::topLevelWidgets();
+        for (QWidget *w : widgets) {
+            if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                caption = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        }
+    });
+    state.SaveState();
+    QCOMPARE(caption, QStringLiteral("Error"));
+    QVERIFY2(text.contains(m_ini), qPrintable(text));
+    // The save still reports that it ran.
+    QCOMPARE(saved.count(), 1);
+}
+
+QTEST_MAIN(TestFormState)
+#include "test_formstate.moc"

@@ -1,0 +1,558 @@
+// The tray icon: which user actions hide the owner window and which bring it back, with
+// and without a notification area on the desktop; the hint and balloon limits; clicks,
+// the menus and the animation.
+#include "components/WyTray.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSpontaneKeyEvent>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+// The widget tests run with no real notification area; this stands in for one.
+bool g_trayThere = true;
+
+QIcon solidIcon(Qt::GlobalColor color)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(color);
+    return QIcon(pixmap);
+}
+
+// A close the window manager sends (the close button, Alt+F4). Returns whether the
+// window accepted it; an accepted close then ends the window as the toolkit would.
+bool closeFromWindowManager(QWidget &window)
+{
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(&window, &event);
+    if (event.isAccepted())
+        window.hide();
+    return event.isAccepted();
+}
+
+// Reads and accepts the next message box.
+struct BoxReader
+{
+    QString caption;
+    QString text;
+    void arm(QObject *context)
+    {
+        QTimer::singleShot(0, context, [this] {
+            const auto widgets = QApplication::topLevelWidgets();
+            for (QWidget *w : widgets) {
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                    caption = box->windowTitle();
+                    text = box->text();
+                    box->accept();
+                }
+            }
+        });
+    }
+};
+} // namespace
+
+class TestTray : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void closeHidesWhileThereIsATray();
+    void closeIsOrdinaryWithoutTrayOrInactive_data();
+    void closeIsOrdinaryWithoutTrayOrInactive();
+    void programCloseIsNeverIntercepted();
+    void minimiseHidesOnlyWithMinimizeToTray_data();
+    void minimiseHidesOnlyWithMinimizeToTray();
+    void minimizeCommand_data();
+    void minimizeCommand();
+    void restoreBringsBackAHiddenOrMinimisedWindow();
+    void hideOnRestoreRemovesTheIcon();
+    void noTrayMeansNoIconAndNoError();
+
+    void hintCutTo127_data();
+    void hintCutTo127();
+    void hintLinesAndShowHint();
+    void balloonLimits();
+    void balloonNeedsTheIcon();
+
+    void clicks();
+    void doubleClickRestoresUnlessTheHandlerSaysNo();
+    void builtInMenuAndItsReplacement();
+    void iconFallsBackToImagesThenApplication();
+    void imageIndexWithoutImagesIsAnError();
+    void animation();
+    void deactivatingPausesTheAnimation();
+
+private:
+    std::unique_ptr<QWidget> m_window;
+};
+
+void TestTray::initTestCase()
+{
+    TWyCustomTrayIcon::SetAvailabilityProbe([] { return g_trayThere; });
+}
+
+void TestTray::init()
+{
+    g_trayThere = true;
+    m_window = std::make_unique<QWidget>();
+    m_window->resize(300, 200);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestTray::cleanup()
+{
+    m_window.reset();
+}
+
+void TestTray::closeHidesWhileThereIsATray()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QVERIFY(tray.IsAdded());
+
+    QVERIFY(!closeFromWindowManager(*m_window));
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(tray.IsAdded());
+    // Hidden, not closed: the window comes back as it was.
+    tray.Restore();
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->isMinimized());
+}
+
+void TestTray::closeIsOrdinaryWithoutTrayOrInactive_data()
+{
+    QTest::addColumn<bool>("trayThere");
+    QTest::addColumn<bool>("active");
+    QTest::addColumn<bool>("closeToTray");
+    QTest::newRow("no tray on the desktop") << false << true << true;
+    QTest::newRow("inactive icon") << true << false << true;
+    QTest::newRow("close to tray off") << true << true << false;
+}
+
+void TestTray::closeIsOrdinaryWithoutTrayOrInactive()
+{
+    QFETCH(bool, trayThere);
+    QFETCH(bool, active);
+    QFETCH(bool, closeToTray);
+    g_trayThere = trayThere;
+    TWyTrayIcon tray(m_window.get());
+    tray.setCloseToTray(closeToTray);
+    tray.Loaded();
+    tray.setActive(active);
+
+    // The close reached the window, which closed like any other.
+    QVERIFY(closeFromWindowManager(*m_window));
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(!m_window->isMinimized());
+    QCOMPARE(tray.IsAdded(), trayThere && active);
+}
+
+void TestTray::programCloseIsNeverIntercepted()
+{
+    // Installed before the tray's filter, so it sees only what the tray lets through.
+    struct Watcher : QObject
+    {
+        bool seen = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Close)
+                seen = true;
+            return false;
+        }
+    } watcher;
+    m_window->installEventFilter(&watcher);
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+
+    // Exit closes the window itself: that close is not turned into hiding.
+    QVERIFY(m_window->close());
+    QVERIFY(watcher.seen);
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::minimiseHidesOnlyWithMinimizeToTray_data()
+{
+    QTest::addColumn<bool>("minimizeToTray");
+    QTest::addColumn<bool>("trayThere");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("to the tray") << true << true << true;
+    QTest::newRow("option off") << false << true << false;
+    QTest::newRow("no tray") << true << false << false;
+}
+
+void TestTray::minimiseHidesOnlyWithMinimizeToTray()
+{
+    QFETCH(bool, minimizeToTray);
+    QFETCH(bool, trayThere);
+    QFETCH(bool, hidden);
+    g_trayThere = trayThere;
+    TWyTrayIcon tray(m_window.get());
+    tray.setMinimizeToTray(minimizeToTray);
+    tray.Loaded();
+    QSignalSpy minimized(&tray, &TWyCustomTrayIcon::OnMinimize);
+
+    m_window->setWindowState(Qt::WindowMinimized);
+    QTest::qWait(50);
+    QCOMPARE(minimized.count(), 1);
+    if (hidden) {
+        QTRY_VERIFY(!m_window->isVisible());
+        // Hidden rather than minimised, so that it comes back in its normal state.
+        QVERIFY(!m_window->isMinimized());
+    } else {
+        QVERIFY(m_window->isVisible());
+        QVERIFY(m_window->isMinimized());
+    }
+}
+
+void TestTray::minimizeCommand_data()
+{
+    QTest::addColumn<bool>("trayThere");
+    QTest::newRow("tray") << true;
+    QTest::newRow("no tray") << false;
+}
+
+void TestTray::minimizeCommand()
+{
+    QFETCH(bool, trayThere);
+    g_trayThere = trayThere;
+    TWyTrayIcon tray(m_window.get());
+    tray.setMinimizeToTray(true);
+    tray.Loaded();
+    QSignalSpy minimized(&tray, &TWyCustomTrayIcon::OnMinimize);
+
+    tray.Minimize();
+    // Posted: nothing happens before the current event is through.
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->isMinimized());
+    QTRY_COMPARE(minimized.count(), 1);
+    QTest::qWait(50);
+    QCOMPARE(minimized.count(), 1);
+    if (trayThere) {
+        QVERIFY(!m_window->isVisible());
+    } else {
+        // An ordinary minimise: the program stays reachable on the task bar.
+        QVERIFY(m_window->isVisible());
+        QVERIFY(m_window->isMinimized());
+    }
+}
+
+void TestTray::restoreBringsBackAHiddenOrMinimisedWindow()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QSignalSpy restoring(&tray, &TWyCustomTrayIcon::OnRestore);
+
+    m_window->hide();
+    tray.Restore();
+    QCOMPARE(restoring.count(), 1);
+    QVERIFY(m_window->isVisible());
+
+    m_window->showMinimized();
+    QTRY_VERIFY(m_window->isMinimized());
+    tray.Restore();
+    QCOMPARE(restoring.count(), 2);
+    QVERIFY(!m_window->isMinimized());
+    QVERIFY(m_window->isVisible());
+
+    // A maximised window stays maximised through the tray.
+    m_window->showMaximized();
+    QTRY_VERIFY(m_window->isMaximized());
+    closeFromWindowManager(*m_window);
+    QVERIFY(!m_window->isVisible());
+    tray.Restore();
+    QVERIFY(m_window->isMaximized());
+}
+
+void TestTray::hideOnRestoreRemovesTheIcon()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.setHideOnRestore(true);
+    tray.Loaded();
+    closeFromWindowManager(*m_window);
+    QVERIFY(tray.IsAdded());
+    tray.Restore();
+    QVERIFY(!tray.IsAdded());
+    // Closing again puts the icon back before hiding.
+    closeFromWindowManager(*m_window);
+    QVERIFY(tray.IsAdded());
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::noTrayMeansNoIconAndNoError()
+{
+    g_trayThere = false;
+    TWyTrayIcon tray(m_window.get());
+    // Any message box would block here.
+    tray.Loaded();
+    QVERIFY(!tray.AddToTray());
+    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.SystemTrayIcon()->isVisible());
+
+    // A tray that turns up later is used by the next close.
+    g_trayThere = true;
+    closeFromWindowManager(*m_window);
+    QVERIFY(tray.IsAdded());
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::hintCutTo127_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("126") << 126 << 126;
+    QTest::newRow("127") << 127 << 127;
+    QTest::newRow("128") << 128 << 127;
+    QTest::newRow("300") << 300 << 127;
+}
+
+void TestTray::hintCutTo127()
+{
+    QFETCH(int, length);
+    QFETCH(int, shown);
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QString hint;
+    for (int i = 0; i < length; ++i)
+        hint += QChar(u'a' + i % 26);
+    tray.setHint(hint);
+    // The hint keeps its whole text; the notification area gets the cut one.
+    QCOMPARE(tray.Hint(), hint);
+    QCOMPARE(tray.SystemTrayIcon()->toolTip(), hint.left(shown));
+}
+
+void TestTray::hintLinesAndShowHint()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    const QString hint = QStringLiteral("Incomplete Tasks:\r(1) Buy milk\r ...");
+    tray.setHint(hint);
+    QCOMPARE(tray.SystemTrayIcon()->toolTip(),
+             QStringLiteral("Incomplete Tasks:\n(1) Buy milk\n ..."));
+    tray.setShowHint(false);
+    QCOMPARE(tray.SystemTrayIcon()->toolTip(), QString());
+    tray.setShowHint(true);
+    QCOMPARE(tray.SystemTrayIcon()->toolTip(), tray.ShownToolTip());
+    QVERIFY(!tray.ShownToolTip().isEmpty());
+}
+
+void TestTray::balloonLimits()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QSignalSpy shown(&tray, &TWyCustomTrayIcon::BalloonHintShown);
+    QSignalSpy closed(&tray, &TWyCustomTrayIcon::OnBalloonHintClose);
+    tray.ShowBalloonHint(QString(80, QLatin1Char('t')), QString(300, QLatin1Char('x')), 0,
+                         TWyCustomTrayIcon::NIIF_INFO);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.at(0).at(0).toString().size(), 63);
+    QCOMPARE(shown.at(0).at(1).toString().size(), 255);
+    // A time-out of 0 seconds ends at once.
+    QTRY_COMPARE(closed.count(), 1);
+
+    // Clicking the balloon is its own event; no time-out follows.
+    QSignalSpy clicked(&tray, &TWyCustomTrayIcon::OnBalloonHintClick);
+    tray.ShowBalloonHint(QStringLiteral("Ploxen Tasklume"), QStringLiteral("Click here to open!"),
+                         1, TWyCustomTrayIcon::NIIF_INFO);
+    Q_EMIT tray.SystemTrayIcon()->messageClicked();
+    QCOMPARE(clicked.count(), 1);
+    QTest::qWait(1200);
+    QCOMPARE(closed.count(), 1);
+
+    // Removing the icon while a balloon shows hides it.
+    QSignalSpy hidden(&tray, &TWyCustomTrayIcon::OnBalloonHintHide);
+    tray.ShowBalloonHint(QStringLiteral("a"), QStringLiteral("b"), 10,
+                         TWyCustomTrayIcon::NIIF_WARNING);
+    tray.RemoveFromTray();
+    QCOMPARE(hidden.count(), 1);
+}
+
+void TestTray::balloonNeedsTheIcon()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.setActive(false);
+    tray.Loaded();
+    QSignalSpy shown(&tray, &TWyCustomTrayIcon::BalloonHintShown);
+    tray.ShowBalloonHint(QStringLiteral("a"), QStringLiteral("b"), 10,
+                         TWyCustomTrayIcon::NIIF_INFO);
+    QCOMPARE(shown.count(), 0);
+}
+
+void TestTray::clicks()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QSignalSpy clicked(&tray, &TWyCustomTrayIcon::OnClick);
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
+    // A right click only pops the menu up.
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Context);
+    QCOMPARE(clicked.count(), 2);
+    QCOMPARE(clicked.at(0).at(0).value<Qt::MouseButton>(), Qt::LeftButton);
+    QCOMPARE(clicked.at(1).at(0).value<Qt::MouseButton>(), Qt::MiddleButton);
+    // A click alone restores nothing: that is the owner's handler's choice.
+    closeFromWindowManager(*m_window);
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::doubleClickRestoresUnlessTheHandlerSaysNo()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    closeFromWindowManager(*m_window);
+
+    // No handler: the window comes back.
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    QVERIFY(m_window->isVisible());
+
+    closeFromWindowManager(*m_window);
+    QList<Qt::MouseButton> buttons;
+    connect(&tray, &TWyCustomTrayIcon::OnDblClick, this,
+            [&](Qt::MouseButton button, Qt::KeyboardModifiers, bool *restoreApp) {
+                buttons.append(button);
+                *restoreApp = false;
+            });
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    QCOMPARE(buttons, QList<Qt::MouseButton>{Qt::LeftButton});
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::builtInMenuAndItsReplacement()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    QMenu *builtIn = tray.PopupMenu();
+    QVERIFY(builtIn);
+    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), builtIn);
+    QStringList captions;
+    for (QAction *action : builtIn->actions())
+        captions.append(action->text());
+    QCOMPARE(captions, (QStringList{QStringLiteral("&Close"), QStringLiteral("&Restore")}));
+
+    // "&Restore" restores.
+    closeFromWindowManager(*m_window);
+    builtIn->actions().at(1)->trigger();
+    QVERIFY(m_window->isVisible());
+
+    auto *own = new QMenu;
+    tray.setPopupMenu(own);
+    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), own);
+    // A menu that goes away leaves no dangling menu behind.
+    delete own;
+    QCOMPARE(tray.PopupMenu(), nullptr);
+    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), nullptr);
+    // No menu: a right click does nothing (and does not crash).
+    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Context);
+}
+
+void TestTray::iconFallsBackToImagesThenApplication()
+{
+    const QIcon red = solidIcon(Qt::red);
+    const QIcon blue = solidIcon(Qt::blue);
+    const QIcon green = solidIcon(Qt::green);
+    QApplication::setWindowIcon(green);
+    {
+        TWyTrayIcon tray(m_window.get());
+        tray.Loaded();
+        QCOMPARE(tray.ShownIcon().cacheKey(), green.cacheKey());
+    }
+    {
+        TWyTrayIcon tray(m_window.get());
+        tray.setImages({red, blue});
+        tray.setImageIndex(1);
+        tray.Loaded();
+        QCOMPARE(tray.ShownIcon().cacheKey(), blue.cacheKey());
+        // Icon takes precedence over Images.
+        tray.setIcon(red);
+        QCOMPARE(tray.ShownIcon().cacheKey(), red.cacheKey());
+        QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), red.cacheKey());
+    }
+    QApplication::setWindowIcon(QIcon());
+    {
+        TWyTrayIcon tray(m_window.get());
+        tray.Loaded();
+        QVERIFY(!tray.ShownIcon().isNull());
+    }
+}
+
+void TestTray::imageIndexWithoutImagesIsAnError()
+{
+    TWyTrayIcon tray(m_window.get());
+    tray.setIcon(solidIcon(Qt::red));
+    tray.Loaded();
+    const qint64 before = tray.ShownIcon().cacheKey();
+    BoxReader box;
+    box.arm(this);
+    tray.setImageIndex(2);
+    QCOMPARE(box.caption, QStringLiteral("Ploxen TrayIcon Error"));
+    QCOMPARE(box.text, QStringLiteral("SetImageIndex: No image list assigned"));
+    QCOMPARE(tray.ShownIcon().cacheKey(), before);
+}
+
+void TestTray::animation()
+{
+    const QList<QIcon> frames{solidIcon(Qt::red), solidIcon(Qt::green), solidIcon(Qt::blue)};
+    TWyTrayIcon tray(m_window.get());
+    tray.setImages(frames);
+    tray.setInterval(0);
+    tray.Loaded();
+    tray.setAnimate(true);
+    // An interval of 0 runs every 200 milliseconds and is stored.
+    QCOMPARE(tray.Interval(), 200);
+
+    QList<qint64> seen;
+    for (int i = 0; i < 40 && seen.size() < 4; ++i) {
+        QTest::qWait(60);
+        const qint64 key = tray.SystemTrayIcon()->icon().cacheKey();
+        if (seen.isEmpty() || seen.last() != key)
+            seen.append(key);
+    }
+    QVERIFY2(seen.size() >= 4, "the icon did not cycle");
+    // Frames in list order, wrapping after the last.
+    const int first = int(std::find_if(frames.begin(), frames.end(),
+                                       [&](const QIcon &f) { return f.cacheKey() == seen[0]; }) -
+                          frames.begin());
+    QVERIFY(first < frames.size());
+    for (int i = 1; i < 4; ++i)
+        QCOMPARE(seen.at(i), frames.at((first + i) % frames.size()).cacheKey());
+
+    // Stopping shows the fixed image again.
+    tray.setAnimate(false);
+    QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), frames.at(0).cacheKey());
+}
+
+void TestTray::deactivatingPausesTheAnimation()
+{
+    const QList<QIcon> frames{solidIcon(Qt::red), solidIcon(Qt::green)};
+    TWyTrayIcon tray(m_window.get());
+    tray.setImages(frames);
+    tray.setInterval(20);
+    tray.Loaded();
+    tray.setAnimate(true);
+    QTest::qWait(60);
+    tray.setActive(false);
+    QVERIFY(!tray.IsAdded());
+    const qint64 paused = tray.SystemTrayIcon()->icon().cacheKey();
+    QTest::qWait(100);
+    QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), paused);
+
+    tray.setActive(true);
+    QVERIFY(tray.IsAdded());
+    QTRY_VERIFY(tray.SystemTrayIcon()->icon().cacheKey() != paused);
+}
+
+QTEST_MAIN(TestTray)
+#include "test_tray.moc"

@@ -1,0 +1,88 @@
+// The version values: compiled into the running program, "Value Not Available" for any
+// other file, empty for a key the table lacks.
+#include "common/pU_Funcs.h"
+#include "components/WyVersionInfo.h"
+
+#include <QCoreApplication>
+#include <QTemporaryFile>
+#include <QTest>
+
+class TestVersionInfo : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void ownProgramCarriesTheBuildValues();
+    void otherFileHasNone();
+    void missingKeyGivesEmptyValue_data();
+    void missingKeyGivesEmptyValue();
+    void indexOutsideTheListIsAnError();
+};
+
+void TestVersionInfo::ownProgramCarriesTheBuildValues()
+{
+    TWyVersionInfo info;
+    QCOMPARE(info.FilePath(), QCoreApplication::applicationFilePath());
+    QVERIFY(info.HasVersionInfo());
+    QCOMPARE(info.GetValue(TWyVersionInfo::FileVersion), QStringLiteral(TASKLUME_VERSION));
+    QCOMPARE(info.GetValue(TWyVersionInfo::ProductVersion), QStringLiteral(TASKLUME_VERSION));
+    QCOMPARE(info.GetValue(TWyVersionInfo::ProductName), QStringLiteral("Ploxen Tasklume"));
+    QCOMPARE(info.GetValue(TWyVersionInfo::CompanyName), QStringLiteral("Ploxen Software"));
+    // The ten keys in their fixed order.
+    QCOMPARE(TWyVersionInfo::Keys(),
+             QStringLiteral("CompanyName FileDescription FileVersion InternalName "
+                            "LegalCopyright LegalTrademarks OriginalFilename ProductName "
+                            "ProductVersion Comments")
+                 .split(QLatin1Char(' ')));
+}
+
+void TestVersionInfo::otherFileHasNone()
+{
+    QTemporaryFile other;
+    QVERIFY(other.open());
+    TWyVersionInfo info;
+    info.setFilePath(other.fileName());
+    QVERIFY(!info.HasVersionInfo());
+    for (int i = 0; i < TWyVersionInfo::ValueCount; ++i)
+        QCOMPARE(info.GetValue(i), QStringLiteral("Value Not Available"));
+
+    // Back to the program itself reads its values again.
+    info.setFilePath(QCoreApplication::applicationFilePath());
+    QVERIFY(info.HasVersionInfo());
+    QCOMPARE(info.GetValue(TWyVersionInfo::FileVersion), QStringLiteral(TASKLUME_VERSION));
+}
+
+void TestVersionInfo::missingKeyGivesEmptyValue_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("FileVersion") << QStringLiteral("FileVersion");
+    QTest::newRow("Comments") << QStringLiteral("Comments");
+    QTest::newRow("CompanyName") << QStringLiteral("CompanyName");
+}
+
+void TestVersionInfo::missingKeyGivesEmptyValue()
+{
+    QFETCH(QString, missing);
+    TWyVersionInfo::Table table;
+    for (const QString &key : TWyVersionInfo::Keys()) {
+        if (key != missing)
+            table.append({key, key + QStringLiteral(" value")});
+    }
+    const QStringList values = TWyVersionInfo::ValuesFromTable(&table);
+    QCOMPARE(values.size(), TWyVersionInfo::ValueCount);
+    for (int i = 0; i < values.size(); ++i) {
+        const QString key = TWyVersionInfo::Keys().at(i);
+        QCOMPARE(values.at(i), key == missing ? QString() : key + QStringLiteral(" value"));
+    }
+}
+
+void TestVersionInfo::indexOutsideTheListIsAnError()
+{
+    TWyVersionInfo info;
+    QVERIFY_THROWS_EXCEPTION(TasklumeError, info.GetValue(10));
+    QVERIFY_THROWS_EXCEPTION(TasklumeError, info.GetValue(-1));
+    QCOMPARE(info.GetValue(9), info.GetValue(TWyVersionInfo::Comments));
+}
+
+QTEST_GUILESS_MAIN(TestVersionInfo)
+#include "test_versioninfo.moc"
