@@ -302,15 +302,15 @@ QStringList TaskStatements::incompleteContents()
 }
 
 namespace {
-QVariantList fullTaskValues(const TTaskInfo &task)
+QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBackgroundColor)
 {
     return {task.pid,
             task.content,
             task.checkFlag,
             task.dueFlag,
             task.alarmFlag,
-            task.textColor,
-            task.backgroundColor,
+            noTextColor ? QVariant() : QVariant(task.textColor),
+            noBackgroundColor ? QVariant() : QVariant(task.backgroundColor),
             timeValue(task.createTime),
             timeValue(task.editTime),
             timeValue(task.checkTime),
@@ -320,20 +320,20 @@ QVariantList fullTaskValues(const TTaskInfo &task)
 }
 } // namespace
 
-void TaskStatements::insertFull(const TTaskInfo &task)
+void TaskStatements::insertFull(const TTaskInfo &task, bool noTextColor, bool noBackgroundColor)
 {
     exec(QStringLiteral("insert into tasks (pid, content, checkFlag, dueFlag, alarmFlag, "
                         "textColor, backgroundColor, createTime, editTime, checkTime, "
                         "alarmTime, dueTime, tid) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-         fullTaskValues(task));
+         fullTaskValues(task, noTextColor, noBackgroundColor));
 }
 
-void TaskStatements::updateFull(const TTaskInfo &task)
+void TaskStatements::updateFull(const TTaskInfo &task, bool noTextColor, bool noBackgroundColor)
 {
     exec(QStringLiteral("update tasks set pid=?, content=?, checkFlag=?, dueFlag=?, "
                         "alarmFlag=?, textColor=?, backgroundColor=?, createTime=?, editTime=?, "
                         "checkTime=?, alarmTime=?, dueTime=? where tid=?"),
-         fullTaskValues(task));
+         fullTaskValues(task, noTextColor, noBackgroundColor));
 }
 
 // ---- memos ------------------------------------------------------------------------------

@@ -95,9 +95,12 @@ public:
     void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);
     // Texts of incomplete tasks of both levels, in the engine's text order.
     QStringList incompleteContents();
-    // Restore and import: every column except expandFlag.
-    void insertFull(const TTaskInfo &task);
-    void updateFull(const TTaskInfo &task);
+    // Restore and import: every column except expandFlag. A colour flagged as having no
+    // value is written as null.
+    void insertFull(const TTaskInfo &task, bool noTextColor = false,
+                    bool noBackgroundColor = false);
+    void updateFull(const TTaskInfo &task, bool noTextColor = false,
+                    bool noBackgroundColor = false);
 
 protected:
     std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;

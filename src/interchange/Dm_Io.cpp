@@ -1,0 +1,95 @@
+#include "Dm_Io.h"
+
+#include "common/pU_Boxes.h"
+#include "Dlg_ReplaceAsk.h"
+#include "IoTexts.h"
+
+#include <QFileDialog>
+
+TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
+    : QObject(parent), m_db(std::move(db)), m_window(window)
+{
+    setObjectName(QStringLiteral("IoDm"));
+    exportFileName = [this] { return runExportDialog(); };
+    openFileName = [this] { return runOpenDialog(); };
+    errorBox = [](const QString &text) { ErrorBox(text); };
+    makeAsker = [this] { return std::make_unique<DialogReplaceAsker>(m_window.data()); };
+}
+
+TIoDm::~TIoDm()
+{
+    delete OpenDialog;
+}
+
+QString TIoDm::runExportDialog()
+{
+    QFileDialog dialog(m_window, QString(), QString(), IoTexts::SaveFilter);
+    dialog.setObjectName(QStringLiteral("ExportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(IoTexts::DefaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString TIoDm::runOpenDialog()
+{
+    if (!OpenDialog) {
+        OpenDialog = new QFileDialog(m_window, QString(), QString(), IoTexts::OpenFilter);
+        OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        OpenDialog->setFileMode(QFileDialog::ExistingFile);
+        OpenDialog->setDefaultSuffix(IoTexts::DefaultSuffix);
+    }
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return {};
+    return OpenDialog->selectedFiles().constFirst();
+}
+
+bool TIoDm::ExportDatabase()
+{
+    const QString fileName = exportFileName();
+    if (fileName.isEmpty())
+        return false;
+    bool written = false;
+    // A failure while reading the tables goes to the general error report; only the save
+    // has its own message.
+    if (!RunCommand([&] { written = Interchange::WriteDatabaseFile(m_db, fileName); }))
+        return false;
+    if (!written) {
+        errorBox(IoTexts::BackupWriteFailure);
+        return false;
+    }
+    return true;
+}
+
+bool TIoDm::RestoreDatabase()
+{
+    const QString fileName = openFileName();
+    if (fileName.isEmpty())
+        return false;
+    std::unique_ptr<Interchange::ReplaceAsker> asker = makeAsker();
+    m_lastResult = Interchange::RestoreFile(m_db, fileName, *asker, errorBox);
+    return m_lastResult.ok();
+}
+
+bool TIoDm::ImportItems()
+{
+    const QString fileName = openFileName();
+    if (fileName.isEmpty())
+        return false;
+    m_lastResult = Interchange::ImportFile(m_db, fileName, errorBox);
+    return m_lastResult.ok();
+}
+
+bool WriteTasksFile(const QString &fileName, const QList<ItemNode *> &selected)
+{
+    return WriteTasksFile(fileName, selected, [](const QString &text) { ErrorBox(text); });
+}
+
+bool WriteMemosFile(const QString &fileName, const QList<ItemNode *> &selected)
+{
+    return WriteMemosFile(fileName, selected, [](const QString &text) { ErrorBox(text); });
+}

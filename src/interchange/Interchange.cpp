@@ -1,0 +1,743 @@
+#include "Interchange.h"
+
+#include "common/Texts.h"
+#include "IoTexts.h"
+#include "memos/MemoInfo.h"
+#include "pU_XmlTry.h"
+#include "storage/Statements.h"
+#include "tasks/TaskInfo.h"
+#include "XmlDateTime.h"
+
+#include <QHash>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace Interchange {
+
+namespace {
+
+const QString kRootPath = QStringLiteral("ploxen");
+const QString kTasksPath = QStringLiteral("ploxen,tasks");
+const QString kMemosPath = QStringLiteral("ploxen,memos");
+const QString kTaskItemPath = QStringLiteral("ploxen,tasks,task#");
+const QString kMemoItemPath = QStringLiteral("ploxen,memos,memo#");
+
+// ---- writing ----------------------------------------------------------------------------
+
+// Text as the file carries it: each CR LF of a stored text becomes one line feed, which
+// the XML writer puts down as a character reference.
+QByteArray contentText(const QString &content)
+{
+    QByteArray text = content.toUtf8();
+    if (text.contains('\r'))
+        text.replace("\r\n", "\n");
+    return text;
+}
+
+const char *boolText(bool value)
+{
+    return value ? "True" : "False";
+}
+
+class ItemWriter
+{
+public:
+    explicit ItemWriter(pugi::xml_node section) : m_section(section) {}
+
+    pugi::xml_node append(const char *name) { return m_section.append_child(name); }
+
+    static void text(pugi::xml_node item, const char *name, const QByteArray &value)
+    {
+        item.append_attribute(name).set_value(value.constData());
+    }
+    static void plain(pugi::xml_node item, const char *name, const char *value)
+    {
+        item.append_attribute(name).set_value(value);
+    }
+    void time(pugi::xml_node item, const char *name, TDateTime value)
+    {
+        char buffer[XmlDateTimeMax + 1];
+        buffer[FormatXmlDateTime(value, m_offsets, buffer)] = '\0';
+        item.append_attribute(name).set_value(buffer);
+    }
+    static void colour(pugi::xml_node item, const char *name, std::optional<qint32> value)
+    {
+        plain(item, name, value ? QByteArray::number(*value).constData() : "");
+    }
+
+    void memo(const TMemoInfo &memo, const QString &pid)
+    {
+        pugi::xml_node item = append("memo");
+        text(item, "mid", memo.key.toUtf8());
+        text(item, "pid", pid.toUtf8());
+        text(item, "content", contentText(memo.content));
+        time(item, "assign-time", memo.assignTime);
+        time(item, "create-time", memo.createTime);
+        time(item, "edit-time", memo.editTime);
+    }
+
+    void task(const TTaskInfo &task, const QString &pid, std::optional<qint32> textColor,
+              std::optional<qint32> backgroundColor)
+    {
+        pugi::xml_node item = append("task");
+        text(item, "tid", task.key.toUtf8());
+        text(item, "pid", pid.toUtf8());
+        text(item, "content", contentText(task.content));
+        plain(item, "check-flag", boolText(task.checkFlag));
+        plain(item, "alarm-flag", boolText(task.alarmFlag));
+        plain(item, "due-flag", boolText(task.dueFlag));
+        colour(item, "text-color", textColor);
+        colour(item, "background-color", backgroundColor);
+        time(item, "create-time", task.createTime);
+        time(item, "edit-time", task.editTime);
+        time(item, "check-time", task.checkTime);
+        time(item, "alarm-time", task.alarmTime);
+        time(item, "due-time", task.dueTime);
+    }
+
+private:
+    pugi::xml_node m_section;
+    LocalOffsets m_offsets;
+};
+
+// Steps 1 and 2 of every writer: the skeleton and the root's attributes.
+void buildRoot(Txmltry &xml, const QString &appVersion)
+{
+    xml.LoadFromText(SkeletonText());
+    xml.SetAttr(kRootPath, "app", IoTexts::AppTag);
+    xml.SetAttr(kRootPath, "appversion", appVersion);
+    xml.SetAttr(kRootPath, "time", DateTimeToXmlText(NowDays(), true));
+}
+
+// Column positions of a result set, looked up once.
+class Columns
+{
+public:
+    Columns(const QSqlQuery &query, std::initializer_list<const char *> names)
+    {
+        const QSqlRecord record = query.record();
+        for (const char *name : names)
+            m_index.push_back(record.indexOf(QString::fromLatin1(name)));
+    }
+    QVariant value(const QSqlQuery &query, int column) const
+    {
+        const int index = m_index[size_t(column)];
+        return index < 0 ? QVariant() : query.value(index);
+    }
+
+private:
+    std::vector<int> m_index;
+};
+
+std::optional<qint32> colourValue(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return qint32(value.toLongLong());
+}
+
+void checkQuery(const QSqlQuery &query)
+{
+    if (query.lastError().isValid())
+        throw TasklumeError(query.lastError().text());
+}
+
+template <class Info>
+bool writeSelection(const QString &fileName, const QList<ItemNode *> &selected,
+                    const MessageSink &errorBox, const QString &sectionPath,
+                    void (*append)(ItemWriter &, const Info &, const QString &))
+{
+    Txmltry xml(errorBox);
+    buildRoot(xml, FileVersionText());
+    ItemWriter writer(xml.FindNode(sectionPath));
+    for (const ItemNode *node : selected) {
+        if (!node || !node->info)
+            continue;
+        append(writer, *node->as<Info>(), Texts::RootKey);
+        if (node->level() == 1)
+            continue;
+        // A selected top-level item brings every child along, with its own parent.
+        for (const auto &child : node->children) {
+            if (child->info)
+                append(writer, *child->as<Info>(), child->info->pid);
+        }
+    }
+    if (!xml.SaveToFile(fileName)) {
+        if (errorBox)
+            errorBox(IoTexts::SelectionWriteFailure);
+        return false;
+    }
+    return true;
+}
+
+// ---- reading ----------------------------------------------------------------------------
+
+// One attribute of an item: its name in the file and the column it fills.
+struct Field
+{
+    const char *attribute;
+    const char *column;
+};
+
+constexpr Field kMemoFields[] = {
+    {"mid", "mid"},
+    {"pid", "pid"},
+    {"content", "content"},
+    {"assign-time", "assignTime"},
+    {"create-time", "createTime"},
+    {"edit-time", "editTime"},
+};
+enum MemoField
+{
+    MemoKey,
+    MemoPid,
+    MemoContent,
+    MemoAssign,
+    MemoCreate,
+    MemoEdit
+};
+
+constexpr Field kTaskFields[] = {
+    {"tid", "tid"},
+    {"pid", "pid"},
+    {"content", "content"},
+    {"check-flag", "checkFlag"},
+    {"alarm-flag", "alarmFlag"},
+    {"due-flag", "dueFlag"},
+    {"text-color", "textColor"},
+    {"background-color", "backgroundColor"},
+    {"create-time", "createTime"},
+    {"edit-time", "editTime"},
+    {"check-time", "checkTime"},
+    {"alarm-time", "alarmTime"},
+    {"due-time", "dueTime"},
+};
+enum TaskField
+{
+    TaskKey,
+    TaskPid,
+    TaskContent,
+    TaskCheck,
+    TaskAlarm,
+    TaskDue,
+    TaskTextColor,
+    TaskBackColor,
+    TaskCreate,
+    TaskEdit,
+    TaskCheckTime,
+    TaskAlarmTime,
+    TaskDueTime,
+};
+constexpr int kMaxFields = 13;
+
+// The attribute texts of one item, each read from the document once, when first needed, so
+// that a missing attribute is reported once, in the order the values are taken.
+class ItemTexts
+{
+public:
+    ItemTexts(Txmltry &xml, const Field *fields, const QString &path)
+        : m_xml(xml), m_fields(fields), m_path(path)
+    {}
+    const char *raw(int field)
+    {
+        if (!m_read[field]) {
+            m_read[field] = true;
+            const char *value = m_xml.GetAttrRaw(m_path, m_fields[field].attribute);
+            m_values[field] = value ? value : "";
+        }
+        return m_values[field];
+    }
+    QString text(int field) { return QString::fromUtf8(raw(field)); }
+    // Content as it is stored: every line feed becomes CR LF.
+    QString content(int field)
+    {
+        QString value = text(field);
+        if (value.contains(QLatin1Char('\n')))
+            value.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        return value;
+    }
+    const char *column(int field) const { return m_fields[field].column; }
+
+private:
+    Txmltry &m_xml;
+    const Field *m_fields;
+    const QString &m_path;
+    bool m_read[kMaxFields] = {};
+    const char *m_values[kMaxFields] = {};
+};
+
+// Flags: "True", "False" or any non-empty beginning of either, in any letter case. Empty
+// text stores false: the column cannot hold no value.
+bool toFlag(const char *text, const char *column)
+{
+    const size_t length = std::strlen(text);
+    auto beginsWord = [&](const char *word) {
+        if (length > std::strlen(word))
+            return false;
+        for (size_t i = 0; i < length; ++i) {
+            if (std::tolower(static_cast<unsigned char>(text[i])) != word[i])
+                return false;
+        }
+        return true;
+    };
+    if (length == 0)
+        return false;
+    if (beginsWord("true"))
+        return true;
+    if (beginsWord("false"))
+        return false;
+    throw TasklumeError(
+        IoTexts::InvalidBoolean.arg(QString::fromUtf8(text), QString::fromLatin1(column)));
+}
+
+// Colours: decimal integer text within 32 bits; empty text is no value.
+std::optional<qint32> toColour(const char *text, const char *column)
+{
+    if (*text == '\0')
+        return std::nullopt;
+    const char *s = text;
+    const bool negative = *s == '-';
+    if (*s == '-' || *s == '+')
+        ++s;
+    qint64 value = 0;
+    bool valid = *s != '\0';
+    for (; valid && *s; ++s) {
+        if (*s < '0' || *s > '9' || value > (qint64(1) << 32))
+            valid = false;
+        else
+            value = value * 10 + (*s - '0');
+    }
+    if (negative)
+        value = -value;
+    if (!valid || value < std::numeric_limits<qint32>::min() ||
+        value > std::numeric_limits<qint32>::max())
+        throw TasklumeError(
+            IoTexts::InvalidInteger.arg(QString::fromUtf8(text), QString::fromLatin1(column)));
+    return qint32(value);
+}
+
+class Run
+{
+public:
+    Run(QSqlDatabase db, const QString &fileName, const MessageSink &errorBox)
+        : m_db(db), m_fileName(fileName), m_errorBox(errorBox), m_xml(errorBox)
+    {}
+
+    // The opening steps: load the file and check "app". False when the run ends here.
+    bool open()
+    {
+        if (!m_xml.LoadFromFile(m_fileName)) {
+            show(IoTexts::ReadFailure);
+            m_result.outcome = Outcome::ReadFailure;
+            return false;
+        }
+        const QString app = m_xml.GetAttr(kRootPath, "app");
+        if (app != IoTexts::AppTag) {
+            show(IoTexts::DataMismatch + app + IoTexts::AppTag);
+            m_result.outcome = Outcome::Mismatch;
+            return false;
+        }
+        return true;
+    }
+
+    // Runs the sections inside one transaction, committed however the run ends.
+    template <class Body> RunResult run(Body &&body)
+    {
+        const bool transaction = m_db.transaction();
+        try {
+            m_result.outcome = body() ? Outcome::Completed : Outcome::Aborted;
+            finishSection();
+        } catch (const std::exception &error) {
+            const auto *own = dynamic_cast<const TasklumeError *>(&error);
+            show(own ? own->text() : QString::fromLocal8Bit(error.what()));
+            m_result.outcome = Outcome::Failed;
+            try {
+                finishSection(); // the children stored before the failure
+            } catch (const std::exception &) {
+            }
+        }
+        if (transaction && !m_db.commit()) {
+            show(m_db.lastError().text());
+            m_db.rollback();
+            m_result.outcome = Outcome::Failed;
+        }
+        return m_result;
+    }
+
+    TDateTime time(ItemTexts &texts, int field)
+    {
+        const char *text = texts.raw(field);
+        const std::optional<TDateTime> value =
+            ParseXmlDateTime(text, qsizetype(std::strlen(text)), m_offsets);
+        if (!value)
+            throw TasklumeError(IoTexts::InvalidDateTime.arg(
+                QString::fromUtf8(text), QString::fromLatin1(texts.column(field))));
+        return *value;
+    }
+
+    std::optional<TDateTime> timeOrNothing(ItemTexts &texts, int field)
+    {
+        const char *text = texts.raw(field);
+        return ParseXmlDateTime(text, qsizetype(std::strlen(text)), m_offsets);
+    }
+
+    void show(const QString &text) const
+    {
+        if (m_errorBox)
+            m_errorBox(text);
+    }
+
+    // Import: the identifier map of one section, old identifiers to new ones.
+    void startSection(ItemStatements *statements)
+    {
+        finishSection();
+        m_statements = statements;
+        m_map.clear();
+        m_topKeys.clear();
+        m_children.clear();
+    }
+    QString mapped(const QString &oldKey)
+    {
+        auto it = m_map.constFind(oldKey);
+        if (it != m_map.constEnd())
+            return *it;
+        const QString fresh = NewRowKey();
+        m_map.insert(oldKey, fresh);
+        return fresh;
+    }
+    void addedTop(const QString &key) { m_topKeys.insert(key); }
+    void addedChild(const QString &key, const QString &pid) { m_children.emplace_back(key, pid); }
+
+    // An imported child whose parent did not come with it would never be shown: it becomes
+    // a top-level item.
+    void finishSection()
+    {
+        if (!m_statements)
+            return;
+        ItemStatements *statements = m_statements;
+        m_statements = nullptr;
+        for (const auto &[key, pid] : m_children) {
+            if (!m_topKeys.contains(pid)) {
+                statements->updateParent(key, Texts::RootKey);
+                ++m_result.promoted;
+            }
+        }
+        m_children.clear();
+    }
+
+    QSqlDatabase m_db;
+    const QString &m_fileName;
+    const MessageSink &m_errorBox;
+    Txmltry m_xml;
+    LocalOffsets m_offsets;
+    RunResult m_result;
+    ItemStatements *m_statements = nullptr;
+    QHash<QString, QString> m_map;
+    QSet<QString> m_topKeys;
+    std::vector<std::pair<QString, QString>> m_children;
+};
+
+// The stored row's text and edit time, read for the question.
+struct StoredRow
+{
+    QString content;
+    TDateTime editTime = 0;
+};
+
+std::optional<StoredRow> findRow(ItemStatements &statements, const QString &key)
+{
+    QSqlQuery &query = statements.selectByKey(key);
+    std::optional<StoredRow> row;
+    if (query.next()) {
+        const QSqlRecord record = query.record();
+        row = StoredRow{record.value(QStringLiteral("content")).toString(),
+                        record.value(QStringLiteral("editTime")).toDouble()};
+    }
+    checkQuery(query);
+    query.finish();
+    return row;
+}
+
+TMemoInfo memoRow(Run &run, ItemTexts &texts)
+{
+    TMemoInfo memo;
+    memo.content = texts.content(MemoContent);
+    memo.assignTime = run.time(texts, MemoAssign);
+    memo.createTime = run.time(texts, MemoCreate);
+    memo.editTime = run.time(texts, MemoEdit);
+    return memo;
+}
+
+struct TaskRow
+{
+    TTaskInfo task;
+    bool noTextColor = false;
+    bool noBackgroundColor = false;
+};
+
+TaskRow taskRow(Run &run, ItemTexts &texts)
+{
+    TaskRow row;
+    TTaskInfo &task = row.task;
+    task.content = texts.content(TaskContent);
+    task.checkFlag = toFlag(texts.raw(TaskCheck), texts.column(TaskCheck));
+    task.alarmFlag = toFlag(texts.raw(TaskAlarm), texts.column(TaskAlarm));
+    task.dueFlag = toFlag(texts.raw(TaskDue), texts.column(TaskDue));
+    const std::optional<qint32> textColor =
+        toColour(texts.raw(TaskTextColor), texts.column(TaskTextColor));
+    const std::optional<qint32> backColor =
+        toColour(texts.raw(TaskBackColor), texts.column(TaskBackColor));
+    row.noTextColor = !textColor;
+    row.noBackgroundColor = !backColor;
+    task.textColor = textColor.value_or(0);
+    task.backgroundColor = backColor.value_or(0);
+    task.createTime = run.time(texts, TaskCreate);
+    task.editTime = run.time(texts, TaskEdit);
+    task.checkTime = run.time(texts, TaskCheckTime);
+    task.alarmTime = run.time(texts, TaskAlarmTime);
+    task.dueTime = run.time(texts, TaskDueTime);
+    return row;
+}
+
+// The restore of one section. False when the user chose Abort.
+template <class Store>
+bool restoreSection(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool &all,
+                    const QString &sectionPath, const QString &itemPath, const Field *fields,
+                    int contentField, int editField, const QString &kind, Store &&store)
+{
+    const int count = run.m_xml.CountChildren(sectionPath);
+    for (int i = 0; i < count; ++i) {
+        const QString path = itemPath + QString::number(i);
+        ItemTexts texts(run.m_xml, fields, path);
+        const QString key = texts.text(0);
+        const std::optional<StoredRow> stored = findRow(statements, key);
+        if (stored && !all) {
+            ReplaceQuestion question;
+            question.kind = kind;
+            question.storedContent = stored->content;
+            question.storedEditTime = stored->editTime;
+            question.fileContent = texts.content(contentField);
+            question.fileEditTimeText = texts.text(editField);
+            question.fileEditTime = run.timeOrNothing(texts, editField);
+            switch (asker.ask(question)) {
+            case Answer::Yes:
+                break;
+            case Answer::All:
+                all = true;
+                break;
+            case Answer::No:
+                ++run.m_result.kept;
+                continue;
+            case Answer::Abort:
+                return false;
+            }
+        }
+        store(texts, key, stored.has_value());
+        ++(stored ? run.m_result.replaced : run.m_result.added);
+    }
+    return true;
+}
+
+} // namespace
+
+QString FileVersionText()
+{
+    return QStringLiteral(TASKLUME_VERSION);
+}
+
+QByteArray SkeletonText()
+{
+    return QByteArrayLiteral("<ploxen app=\"\" appversion=\"\" dataversion=\"1.1\" time=\"\">\r"
+                             "  <tasks/>\r"
+                             "  <memos/>\r"
+                             "  <notes/>\r"
+                             "  <peers/>\r"
+                             "</ploxen>");
+}
+
+bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &appVersion)
+{
+    Txmltry xml(nullptr);
+    buildRoot(xml, appVersion);
+    {
+        ItemWriter writer(xml.FindNode(kMemosPath));
+        MemoStatements statements(db);
+        QSqlQuery &query = statements.selectAll();
+        const Columns columns(query,
+                              {"mid", "pid", "content", "assignTime", "createTime", "editTime"});
+        TMemoInfo memo;
+        while (query.next()) {
+            memo.key = columns.value(query, 0).toString();
+            memo.pid = columns.value(query, 1).toString();
+            memo.content = columns.value(query, 2).toString();
+            memo.assignTime = columns.value(query, 3).toDouble();
+            memo.createTime = columns.value(query, 4).toDouble();
+            memo.editTime = columns.value(query, 5).toDouble();
+            writer.memo(memo, memo.pid);
+        }
+        checkQuery(query);
+        query.finish();
+    }
+    {
+        ItemWriter writer(xml.FindNode(kTasksPath));
+        TaskStatements statements(db);
+        QSqlQuery &query = statements.selectAll();
+        const Columns columns(query, {"tid", "pid", "content", "checkFlag", "alarmFlag", "dueFlag",
+                                      "textColor", "backgroundColor", "createTime", "editTime",
+                                      "checkTime", "alarmTime", "dueTime"});
+        TTaskInfo task;
+        while (query.next()) {
+            task.key = columns.value(query, 0).toString();
+            task.pid = columns.value(query, 1).toString();
+            task.content = columns.value(query, 2).toString();
+            task.checkFlag = columns.value(query, 3).toBool();
+            task.alarmFlag = columns.value(query, 4).toBool();
+            task.dueFlag = columns.value(query, 5).toBool();
+            task.createTime = columns.value(query, 8).toDouble();
+            task.editTime = columns.value(query, 9).toDouble();
+            task.checkTime = columns.value(query, 10).toDouble();
+            task.alarmTime = columns.value(query, 11).toDouble();
+            task.dueTime = columns.value(query, 12).toDouble();
+            writer.task(task, task.pid, colourValue(columns.value(query, 6)),
+                        colourValue(columns.value(query, 7)));
+        }
+        checkQuery(query);
+        query.finish();
+    }
+    return xml.SaveToFile(fileName);
+}
+
+RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &asker,
+                      const MessageSink &errorBox)
+{
+    Run run(db, fileName, errorBox);
+    if (!run.open())
+        return run.m_result;
+    MemoStatements memos(db);
+    TaskStatements tasks(db);
+    bool all = false; // covers memos and tasks of this run
+    return run.run([&] {
+        const bool memosDone = restoreSection(
+            run, memos, asker, all, kMemosPath, kMemoItemPath, kMemoFields, MemoContent, MemoEdit,
+            IoTexts::KindMemo, [&](ItemTexts &texts, const QString &key, bool exists) {
+                TMemoInfo memo;
+                memo.key = key;
+                memo.pid = texts.text(MemoPid);
+                const TMemoInfo values = memoRow(run, texts);
+                memo.content = values.content;
+                memo.assignTime = values.assignTime;
+                memo.createTime = values.createTime;
+                memo.editTime = values.editTime;
+                if (exists)
+                    memos.updateFull(memo);
+                else
+                    memos.insertFull(memo);
+            });
+        if (!memosDone)
+            return false;
+        return restoreSection(
+            run, tasks, asker, all, kTasksPath, kTaskItemPath, kTaskFields, TaskContent, TaskEdit,
+            IoTexts::KindTask, [&](ItemTexts &texts, const QString &key, bool exists) {
+                const QString pid = texts.text(TaskPid);
+                TaskRow row = taskRow(run, texts);
+                row.task.key = key;
+                row.task.pid = pid;
+                if (exists)
+                    tasks.updateFull(row.task, row.noTextColor, row.noBackgroundColor);
+                else
+                    tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
+            });
+    });
+}
+
+RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink &errorBox)
+{
+    Run run(db, fileName, errorBox);
+    if (!run.open())
+        return run.m_result;
+    MemoStatements memos(db);
+    TaskStatements tasks(db);
+
+    // Steps 2 to 4 of an item: its new identifier and parent.
+    auto identify = [&](ItemTexts &texts, int keyField, int pidField, ItemInfo &info) {
+        const QString pid = texts.text(pidField);
+        if (pid == Texts::RootKey) {
+            info.pid = Texts::RootKey;
+            info.key = run.mapped(texts.text(keyField));
+            run.addedTop(info.key);
+        } else {
+            info.pid = run.mapped(pid);
+            info.key = NewRowKey();
+        }
+    };
+    auto added = [&](const ItemInfo &info) {
+        if (info.pid != Texts::RootKey)
+            run.addedChild(info.key, info.pid);
+        ++run.m_result.added;
+    };
+
+    return run.run([&] {
+        run.startSection(&memos);
+        const int memoCount = run.m_xml.CountChildren(kMemosPath);
+        for (int i = 0; i < memoCount; ++i) {
+            const QString path = kMemoItemPath + QString::number(i);
+            ItemTexts texts(run.m_xml, kMemoFields, path);
+            TMemoInfo memo;
+            identify(texts, MemoKey, MemoPid, memo);
+            const TMemoInfo values = memoRow(run, texts);
+            memo.content = values.content;
+            memo.assignTime = values.assignTime;
+            memo.createTime = values.createTime;
+            memo.editTime = values.editTime;
+            memos.insertFull(memo);
+            added(memo);
+        }
+        run.startSection(&tasks);
+        const int taskCount = run.m_xml.CountChildren(kTasksPath);
+        for (int i = 0; i < taskCount; ++i) {
+            const QString path = kTaskItemPath + QString::number(i);
+            ItemTexts texts(run.m_xml, kTaskFields, path);
+            TTaskInfo identity;
+            identify(texts, TaskKey, TaskPid, identity);
+            TaskRow row = taskRow(run, texts);
+            row.task.key = identity.key;
+            row.task.pid = identity.pid;
+            tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
+            added(row.task);
+        }
+        return true;
+    });
+}
+
+} // namespace Interchange
+
+namespace {
+void appendMemo(Interchange::ItemWriter &writer, const TMemoInfo &memo, const QString &pid)
+{
+    writer.memo(memo, pid);
+}
+void appendTask(Interchange::ItemWriter &writer, const TTaskInfo &task, const QString &pid)
+{
+    writer.task(task, pid, task.textColor, task.backgroundColor);
+}
+} // namespace
+
+bool WriteTasksFile(const QString &fileName, const QList<ItemNode *> &selected,
+                    const Interchange::MessageSink &errorBox)
+{
+    return Interchange::writeSelection<TTaskInfo>(fileName, selected, errorBox,
+                                                  Interchange::kTasksPath, appendTask);
+}
+
+bool WriteMemosFile(const QString &fileName, const QList<ItemNode *> &selected,
+                    const Interchange::MessageSink &errorBox)
+{
+    return Interchange::writeSelection<TMemoInfo>(fileName, selected, errorBox,
+                                                  Interchange::kMemosPath, appendMemo);
+}

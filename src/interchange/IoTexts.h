@@ -1,0 +1,39 @@
+// Fixed texts of the interchange file: its tags, the file dialogs' filters and the messages
+// of the writers, the readers and the question dialog.
+#pragma once
+
+#include <QString>
+
+namespace IoTexts {
+
+inline const QString AppTag = QStringLiteral("Tasklume");
+inline const QString DataVersion = QStringLiteral("1.1");
+inline const QString NoVersionInfo = QStringLiteral("Value Not Available");
+
+// The file dialogs: the backup's save dialog and the readers' open dialog.
+inline const QString SaveFilter = QStringLiteral("Ploxen Database,  (*.wyx)");
+inline const QString OpenFilter = QStringLiteral("Ploxen Database, (*.wyx)");
+inline const QString DefaultSuffix = QStringLiteral("wyx");
+
+inline const QString BackupWriteFailure = QStringLiteral("File write failure!");
+inline const QString SelectionWriteFailure = QStringLiteral("File Write Failure !");
+inline const QString ReadFailure = QStringLiteral("File read failure!");
+inline const QString DataMismatch = QStringLiteral("Data mismatch: ");
+inline const QString NotExist = QStringLiteral(" not Exist !");
+// %1 the text, %2 the column.
+inline const QString InvalidBoolean =
+    QStringLiteral("'%1' is not a valid boolean value for field '%2'");
+inline const QString InvalidInteger =
+    QStringLiteral("'%1' is not a valid integer value for field '%2'");
+inline const QString InvalidDateTime =
+    QStringLiteral("'%1' is not a valid date and time value for field '%2'");
+
+// The question dialog of a restore.
+inline const QString ReplaceCaption = QStringLiteral("Confirm Replace");
+inline const QString ReplaceQuestion = QStringLiteral("Would you like to replace the existing ");
+inline const QString ReplaceWith = QStringLiteral("with this one?");
+inline const QString Modified = QStringLiteral("modified: ");
+inline const QString KindMemo = QStringLiteral("memo");
+inline const QString KindTask = QStringLiteral("task");
+
+} // namespace IoTexts

@@ -1,0 +1,95 @@
+// Fixtures of the interchange tests: databases in a temporary folder, the rows of a table as
+// plain values, container files made from XML text, and a scripted restore question.
+#pragma once
+
+#include "interchange/Interchange.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <deque>
+
+namespace IoFixture {
+
+// A database file in its own temporary folder, opened under a connection of its own.
+class TestDb
+{
+public:
+    TestDb();
+    ~TestDb();
+    TestDb(const TestDb &) = delete;
+    TestDb &operator=(const TestDb &) = delete;
+
+    QSqlDatabase db() const { return m_db; }
+    QString path() const { return m_path; }
+    // A file name in the same folder.
+    QString file(const QString &name) const;
+
+    // Every row of a table, ordered by key; column names as keys.
+    QList<QVariantMap> rows(const QString &table) const;
+    QVariantMap row(const QString &table, const QString &key) const;
+    int count(const QString &table) const;
+    void exec(const QString &statement) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    QString m_connection;
+    QSqlDatabase m_db;
+};
+
+// A container file holding the given XML text.
+void writeContainer(const QString &path, const QByteArray &xml);
+// A document with the given items inside the usual root and sections.
+QByteArray document(const QByteArray &memos, const QByteArray &tasks,
+                    const QByteArray &app = QByteArrayLiteral("Tasklume"));
+// One memo or task element; unnamed attributes keep sensible values, and an attribute
+// given as "-name" is left out.
+QByteArray memo(const QString &mid, const QString &pid, const QStringList &changes = {});
+QByteArray task(const QString &tid, const QString &pid, const QStringList &changes = {});
+
+// Answers the restore's questions from a script and records what it was asked.
+class ScriptedAsker : public Interchange::ReplaceAsker
+{
+public:
+    explicit ScriptedAsker(std::deque<Interchange::Answer> answers = {})
+        : m_answers(std::move(answers))
+    {}
+    Interchange::Answer ask(const Interchange::ReplaceQuestion &question) override;
+
+    QList<Interchange::ReplaceQuestion> asked;
+
+private:
+    std::deque<Interchange::Answer> m_answers;
+};
+
+// Collects the messages a run shows.
+struct Messages
+{
+    QStringList shown;
+    Interchange::MessageSink sink()
+    {
+        return [this](const QString &text) { shown.append(text); };
+    }
+};
+
+// Sets the process's time zone (TZ) until the scope ends.
+class ZoneScope
+{
+public:
+    explicit ZoneScope(const char *zone);
+    ~ZoneScope();
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
+
+// Wall-clock seconds of a day count (for comparing to the second); -1 for no value.
+qint64 seconds(const QVariant &days);
+
+} // namespace IoFixture

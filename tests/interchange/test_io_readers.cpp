@@ -1,0 +1,1163 @@
+// The writers and the two readers of the interchange file against real databases: what a
+// backup holds, what a restore and an import make of a file, and what they do with files
+// that are broken or hostile.
+#include "DataSet.h"
+#include "interchange/Interchange.h"
+#include "interchange/IoTexts.h"
+#include "interchange/pU_XmlTry.h"
+#include "interchange/WyxContainer.h"
+#include "interchange/XmlDateTime.h"
+#include "IoFixture.h"
+#include "memos/MemoInfo.h"
+#include "tasks/TaskInfo.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <cmath>
+
+using namespace IoFixture;
+using Interchange::Answer;
+using Interchange::Outcome;
+
+Q_DECLARE_METATYPE(Interchange::Outcome)
+
+namespace {
+
+const QStringList kTaskTimes = {QStringLiteral("createTime"), QStringLiteral("editTime"),
+                                QStringLiteral("checkTime"), QStringLiteral("alarmTime"),
+                                QStringLiteral("dueTime")};
+const QStringList kMemoTimes = {QStringLiteral("assignTime"), QStringLiteral("createTime"),
+                                QStringLiteral("editTime")};
+
+bool isRowKey(const QString &key)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
+    return form.match(key).hasMatch();
+}
+
+// A row as a restore should give it back: times cut to the second, expandFlag at its
+// default.
+QVariantMap restored(QVariantMap row, const QStringList &times)
+{
+    for (const QString &column : times)
+        row[column] = seconds(row.value(column));
+    row[QStringLiteral("expandFlag")] = false;
+    return row;
+}
+
+QList<QVariantMap> normalised(const QList<QVariantMap> &rows, const QStringList &times,
+                              bool resetExpand)
+{
+    QList<QVariantMap> result;
+    for (QVariantMap row : rows) {
+        const QVariant expand = row.value(QStringLiteral("expandFlag"));
+        row = restored(row, times);
+        if (!resetExpand)
+            row[QStringLiteral("expandFlag")] = expand;
+        // SQLite hands booleans back as integers; compare them as truth values.
+        for (const char *flag : {"checkFlag", "dueFlag", "alarmFlag", "expandFlag"}) {
+            const QString name = QString::fromLatin1(flag);
+            if (row.contains(name))
+                row[name] = row.value(name).toBool();
+        }
+        result.append(row);
+    }
+    return result;
+}
+
+// The rows of both tables, for "nothing changed".
+QList<QVariantMap> snapshot(const TestDb &db)
+{
+    return db.rows(QStringLiteral("memos")) + db.rows(QStringLiteral("tasks"));
+}
+
+TDateTime days(int y, int m, int d, int h, int n, int s)
+{
+    return WallTimeToDays(WallTime{QDate(y, m, d).toJulianDay(), (h * 60 + n) * 60 + s});
+}
+
+} // namespace
+
+class TestIoReaders : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void backup_emptyDatabase();
+    void backup_itemsInAttributeOrderAndEncodings();
+    void backup_restoredIntoEmptyDatabaseGivesEveryColumn();
+    void backup_unwritablePathFails();
+    void backup_otherZoneGivesSameInstants();
+
+    void selection_tasks();
+    void selection_memos();
+    void selection_writeFailureMessage();
+
+    void restore_sameDatabase_data();
+    void restore_sameDatabase();
+    void restore_noKeepsItemAndStillAddsNewOnes();
+    void restore_allCoversTasks();
+    void restore_abortDuringMemos();
+    void restore_questionShowsBothSides();
+    void restore_identifierTwiceInFileAsksSecondTime();
+    void restore_keyWithQuote();
+    void restore_secondRunAsksForEveryItem();
+
+    void import_freshKeysAndLinksInEitherOrder();
+    void import_twiceDoublesItems();
+    void import_childTwiceUnderParentAndTopLevel();
+    void import_childWithoutParentBecomesTopLevel();
+    void import_sectionsHaveSeparateMaps();
+    void import_onlyTasks();
+
+    void values_flagsAndColours_data();
+    void values_flagsAndColours();
+    void values_contentLineBreaks();
+
+    void badInput_data();
+    void badInput();
+    void conversionError_keepsRowsBefore_data();
+    void conversionError_keepsRowsBefore();
+    void missingAttribute_reportedAndRunGoesOn();
+    void otherRootNameAndDataVersionAccepted();
+
+    void transaction_notVisibleUntilRunEnds();
+    void transaction_committedAfterFailure();
+};
+
+namespace {
+
+void seedEdgeRows(const TestDb &db)
+{
+    db.exec(QStringLiteral(
+        "insert into tasks (tid, pid, content, checkFlag, dueFlag, alarmFlag, expandFlag, "
+        "textColor, backgroundColor, createTime, editTime, checkTime, alarmTime, dueTime) values "
+        "('{00000001-0000-4000-8000-000000000000}', 'root', "
+        "'quote '' <tag> & \"both\"' || char(13) || char(10) || 'second line' || char(9) || 'tab', "
+        "1, 1, 1, 1, -16777201, 255, 45000.123456789, 45001.5, 45002.25, 45003.999, 45004), "
+        "('{00000002-0000-4000-8000-000000000000}', '{00000001-0000-4000-8000-000000000000}', "
+        "'caf\u00e9 \u6771\u4eac \U0001F600', 0, 0, 0, 0, null, null, 45000, null, null, null, "
+        "null), "
+        "('{00000003-0000-4000-8000-000000000000}', 'root', null, 0, 0, 0, 0, 0, 0, "
+        "null, null, null, null, null)"));
+    db.exec(QStringLiteral(
+        "insert into memos (mid, pid, content, expandFlag, assignTime, createTime, editTime) "
+        "values ('{00000011-0000-4000-8000-000000000000}', 'root', 'line one' || char(13) || "
+        "char(10) || 'line two', 1, null, 44000.75, 44001.000011574), "
+        "('{00000012-0000-4000-8000-000000000000}', '{00000011-0000-4000-8000-000000000000}', "
+        "'', 0, 44000.5, 44000.5, 44000.5)"));
+}
+
+QByteArray inflate(const QString &path)
+{
+    QByteArray text;
+    QString why;
+    if (!WyxContainer::readFile(path, text, &why))
+        qFatal("%s", qPrintable(why));
+    return text;
+}
+
+// The attributes of an element as name=value texts, in document order.
+QStringList attributes(pugi::xml_node node)
+{
+    QStringList result;
+    for (const pugi::xml_attribute a : node.attributes())
+        result << QString::fromUtf8(a.name()) + QLatin1Char('=') + QString::fromUtf8(a.value());
+    return result;
+}
+
+QStringList names(pugi::xml_node node)
+{
+    QStringList result;
+    for (const pugi::xml_node a : node.children())
+        result << QString::fromUtf8(a.name());
+    return result;
+}
+
+QString keyOf(int n)
+{
+    return QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
+}
+
+Interchange::RunResult restoreXml(const TestDb &db, const QByteArray &xml, ScriptedAsker &asker,
+                                  Messages &messages)
+{
+    const QString path = db.file(QStringLiteral("in.wyx"));
+    writeContainer(path, xml);
+    return Interchange::RestoreFile(db.db(), path, asker, messages.sink());
+}
+
+Interchange::RunResult importXml(const TestDb &db, const QByteArray &xml, Messages &messages)
+{
+    const QString path = db.file(QStringLiteral("in.wyx"));
+    writeContainer(path, xml);
+    return Interchange::ImportFile(db.db(), path, messages.sink());
+}
+
+} // namespace
+
+// ---- backup -----------------------------------------------------------------------------
+
+void TestIoReaders::backup_emptyDatabase()
+{
+    TestDb db;
+    const QString path = db.file(QStringLiteral("empty.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(db.db(), path, QStringLiteral("1.2.3")));
+    const QByteArray text = inflate(path);
+    pugi::xml_document doc;
+    QVERIFY(doc.load_buffer(text.constData(), size_t(text.size())));
+    const pugi::xml_node root = doc.document_element();
+    QCOMPARE(root.name(), "ploxen");
+    const QStringList attrs = attributes(root);
+    QCOMPARE(attrs.size(), 4);
+    QCOMPARE(attrs.mid(0, 3),
+             QStringList({QStringLiteral("app=Tasklume"), QStringLiteral("appversion=1.2.3"),
+                          QStringLiteral("dataversion=1.1")}));
+    QVERIFY(attrs.at(3).startsWith(QLatin1String("time=")));
+    const std::optional<TDateTime> time = XmlTextToDateTime(attrs.at(3).mid(5));
+    QVERIFY(time);
+    QVERIFY(std::abs(*time - NowDays()) < 60.0 / 86400);
+    QCOMPARE(names(root), QStringList({QStringLiteral("tasks"), QStringLiteral("memos"),
+                                       QStringLiteral("notes"), QStringLiteral("peers")}));
+    for (const pugi::xml_node section : root.children())
+        QVERIFY(!section.first_child());
+}
+
+void TestIoReaders::backup_itemsInAttributeOrderAndEncodings()
+{
+    ZoneScope zone("Asia/Kolkata");
+    TestDb db;
+    seedEdgeRows(db);
+    const QString path = db.file(QStringLiteral("b.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(db.db(), path));
+    const QByteArray text = inflate(path);
+    // Each CR LF of a text is one line-feed character reference.
+    QVERIFY(text.contains("line one&#10;line two"));
+    pugi::xml_document doc;
+    QVERIFY(doc.load_buffer(text.constData(), size_t(text.size())));
+    const pugi::xml_node root = doc.document_element();
+
+    const pugi::xml_node memos = root.child("memos");
+    QCOMPARE(names(memos), QStringList({QStringLiteral("memo"), QStringLiteral("memo")}));
+    QStringList memo = attributes(memos.first_child());
+    // A column without a date is the zero date-time with a designator.
+    QVERIFY(memo.at(3).startsWith(QLatin1String("assign-time=1899-12-30T00:00:00.000+")));
+    memo.removeAt(3);
+    QCOMPARE(memo, QStringList({
+                       QStringLiteral("mid={00000011-0000-4000-8000-000000000000}"),
+                       QStringLiteral("pid=root"),
+                       QStringLiteral("content=line one\nline two"),
+                       QStringLiteral("create-time=2020-06-18T18:00:00.000+05:30"),
+                       QStringLiteral("edit-time=2020-06-19T00:00:01.000+05:30"),
+                   }));
+
+    const pugi::xml_node tasks = root.child("tasks");
+    QCOMPARE(names(tasks).size(), 3);
+    const QStringList first = attributes(tasks.first_child());
+    QCOMPARE(first, QStringList({
+                        QStringLiteral("tid={00000001-0000-4000-8000-000000000000}"),
+                        QStringLiteral("pid=root"),
+                        QStringLiteral("content=quote ' <tag> & \"both\"\nsecond line\ttab"),
+                        QStringLiteral("check-flag=True"),
+                        QStringLiteral("alarm-flag=True"),
+                        QStringLiteral("due-flag=True"),
+                        QStringLiteral("text-color=-16777201"),
+                        QStringLiteral("background-color=255"),
+                        QStringLiteral("create-time=2023-03-15T02:57:46.000+05:30"),
+                        QStringLiteral("edit-time=2023-03-16T12:00:00.000+05:30"),
+                        QStringLiteral("check-time=2023-03-17T06:00:00.000+05:30"),
+                        QStringLiteral("alarm-time=2023-03-18T23:58:33.000+05:30"),
+                        QStringLiteral("due-time=2023-03-19T00:00:00.000+05:30"),
+                    }));
+    // A child keeps its parent; a colour without a value is empty text; flags are words.
+    const QStringList second = attributes(tasks.first_child().next_sibling());
+    QCOMPARE(second.at(1), QStringLiteral("pid={00000001-0000-4000-8000-000000000000}"));
+    QCOMPARE(second.at(3), QStringLiteral("check-flag=False"));
+    QCOMPARE(second.at(6), QStringLiteral("text-color="));
+    QCOMPARE(second.at(7), QStringLiteral("background-color="));
+    QVERIFY(second.at(12).startsWith(QLatin1String("due-time=1899-12-30T00:00:00.000+")));
+    const QStringList third = attributes(tasks.last_child());
+    QCOMPARE(third.at(2), QStringLiteral("content="));
+    QCOMPARE(third.at(6), QStringLiteral("text-color=0"));
+}
+
+void TestIoReaders::backup_restoredIntoEmptyDatabaseGivesEveryColumn()
+{
+    TestDb source;
+    seedEdgeRows(source);
+    DataSet::generate(source.db(), DataSet::Options{400, 400, 3, 50});
+    const QString path = source.file(QStringLiteral("backup.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(source.db(), path));
+
+    TestDb target;
+    ScriptedAsker asker;
+    Messages messages;
+    const Interchange::RunResult result =
+        Interchange::RestoreFile(target.db(), path, asker, messages.sink());
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(messages.shown, QStringList());
+    QVERIFY(asker.asked.isEmpty());
+    QCOMPARE(result.added, 403 + 402);
+    QCOMPARE(normalised(target.rows(QStringLiteral("tasks")), kTaskTimes, false),
+             normalised(source.rows(QStringLiteral("tasks")), kTaskTimes, true));
+    QCOMPARE(normalised(target.rows(QStringLiteral("memos")), kMemoTimes, false),
+             normalised(source.rows(QStringLiteral("memos")), kMemoTimes, true));
+    // Columns without a value come back without a value.
+    const QVariantMap child = target.row(QStringLiteral("tasks"), keyOf(2));
+    QVERIFY(child.value(QStringLiteral("textColor")).isNull());
+    QVERIFY(child.value(QStringLiteral("checkTime")).isNull());
+    QVERIFY(target.row(QStringLiteral("memos"), keyOf(11))
+                .value(QStringLiteral("assignTime"))
+                .isNull());
+}
+
+void TestIoReaders::backup_unwritablePathFails()
+{
+    TestDb db;
+    seedEdgeRows(db);
+    QVERIFY(!Interchange::WriteDatabaseFile(db.db(), db.file(QStringLiteral("no/such/dir/x.wyx"))));
+}
+
+void TestIoReaders::backup_otherZoneGivesSameInstants()
+{
+    TestDb source;
+    seedEdgeRows(source);
+    DataSet::generate(source.db(), DataSet::Options{50, 50, 5, 0});
+    const QString path = source.file(QStringLiteral("berlin.wyx"));
+    QMap<QString, QList<qint64>> written; // key -> UTC seconds of every time column
+    auto utcTimes = [](const QVariantMap &row, const QStringList &times) {
+        QList<qint64> result;
+        for (const QString &column : times) {
+            const QVariant value = row.value(column);
+            if (value.isNull() || value.toDouble() == 0) {
+                result << 0;
+                continue;
+            }
+            const WallTime wall = *DaysToWallTime(value.toDouble());
+            result << QDateTime(QDate::fromJulianDay(wall.julianDay),
+                                QTime::fromMSecsSinceStartOfDay(wall.seconds * 1000))
+                          .toSecsSinceEpoch();
+        }
+        return result;
+    };
+    {
+        ZoneScope zone("Europe/Berlin");
+        QVERIFY(Interchange::WriteDatabaseFile(source.db(), path));
+        for (const QVariantMap &row : source.rows(QStringLiteral("tasks")))
+            written[row.value(QStringLiteral("tid")).toString()] = utcTimes(row, kTaskTimes);
+        for (const QVariantMap &row : source.rows(QStringLiteral("memos")))
+            written[row.value(QStringLiteral("mid")).toString()] = utcTimes(row, kMemoTimes);
+    }
+    ZoneScope zone("America/New_York");
+    TestDb target;
+    ScriptedAsker asker;
+    Messages messages;
+    QCOMPARE(Interchange::RestoreFile(target.db(), path, asker, messages.sink()).outcome,
+             Outcome::Completed);
+    int compared = 0;
+    for (const QVariantMap &row : target.rows(QStringLiteral("tasks"))) {
+        QCOMPARE(utcTimes(row, kTaskTimes),
+                 written.value(row.value(QStringLiteral("tid")).toString()));
+        ++compared;
+    }
+    for (const QVariantMap &row : target.rows(QStringLiteral("memos"))) {
+        QCOMPARE(utcTimes(row, kMemoTimes),
+                 written.value(row.value(QStringLiteral("mid")).toString()));
+        ++compared;
+    }
+    QCOMPARE(compared, written.size());
+}
+
+// ---- selection writers ------------------------------------------------------------------
+
+namespace {
+template <class Info> ItemNode *addNode(ItemNode *parent, const QString &key, const QString &text)
+{
+    auto info = std::make_unique<Info>();
+    info->key = key;
+    info->pid = parent->info ? parent->info->key : QStringLiteral("root");
+    info->content = text;
+    info->createTime = 45000.25;
+    info->editTime = 45000.5;
+    auto node = std::make_unique<ItemNode>(std::move(info));
+    node->parent = parent;
+    parent->children.push_back(std::move(node));
+    return parent->children.back().get();
+}
+
+QStringList sectionRows(const QString &path, const char *section, const char *key)
+{
+    const QByteArray text = inflate(path);
+    pugi::xml_document doc;
+    doc.load_buffer(text.constData(), size_t(text.size()));
+    QStringList rows;
+    for (const pugi::xml_node item : doc.document_element().child(section).children())
+        rows << QString::fromUtf8(item.attribute(key).value()) + QLatin1Char('/') +
+                    QString::fromUtf8(item.attribute("pid").value());
+    return rows;
+}
+} // namespace
+
+void TestIoReaders::selection_tasks()
+{
+    ItemNode root;
+    ItemNode *a = addNode<TTaskInfo>(&root, QStringLiteral("A"), QStringLiteral("a"));
+    addNode<TTaskInfo>(a, QStringLiteral("a1"), QStringLiteral("a1"));
+    addNode<TTaskInfo>(a, QStringLiteral("a2"), QStringLiteral("a2"))->hidden = true;
+    ItemNode *b = addNode<TTaskInfo>(&root, QStringLiteral("B"), QStringLiteral("b"));
+    ItemNode *b1 = addNode<TTaskInfo>(b, QStringLiteral("b1"), QStringLiteral("b1"));
+    ItemNode *c = addNode<TTaskInfo>(&root, QStringLiteral("C"), QStringLiteral("c"));
+    auto *info = c->as<TTaskInfo>();
+    info->checkFlag = true;
+    info->textColor = -16777201;
+    info->content = QStringLiteral("two\r\nlines");
+
+    TestDb db;
+    Messages messages;
+    const QString path = db.file(QStringLiteral("sel.wyx"));
+    // A selected top-level item brings all its children (hidden ones too) with their own
+    // parent; a selected child stands alone as a top-level item.
+    QVERIFY(WriteTasksFile(path, {a, c}, messages.sink()));
+    QCOMPARE(sectionRows(path, "tasks", "tid"),
+             QStringList({QStringLiteral("A/root"), QStringLiteral("a1/A"), QStringLiteral("a2/A"),
+                          QStringLiteral("C/root")}));
+    QVERIFY(WriteTasksFile(path, {b1}, messages.sink()));
+    QCOMPARE(sectionRows(path, "tasks", "tid"), QStringList({QStringLiteral("b1/root")}));
+    QCOMPARE(sectionRows(path, "memos", "mid"), QStringList());
+    QVERIFY(messages.shown.isEmpty());
+
+    // Imported again, the selection gives the same shape under fresh keys.
+    QVERIFY(WriteTasksFile(path, {a, c}, messages.sink()));
+    QCOMPARE(Interchange::ImportFile(db.db(), path, messages.sink()).added, 4);
+    const QList<QVariantMap> rows = db.rows(QStringLiteral("tasks"));
+    int children = 0;
+    for (const QVariantMap &row : rows) {
+        if (row.value(QStringLiteral("content")).toString() == QLatin1String("two\r\nlines")) {
+            QCOMPARE(row.value(QStringLiteral("checkFlag")).toBool(), true);
+            QCOMPARE(row.value(QStringLiteral("textColor")).toInt(), -16777201);
+        }
+        if (row.value(QStringLiteral("pid")).toString() != QLatin1String("root"))
+            ++children;
+    }
+    QCOMPARE(children, 2);
+}
+
+void TestIoReaders::selection_memos()
+{
+    ItemNode root;
+    ItemNode *a = addNode<TMemoInfo>(&root, QStringLiteral("M"), QStringLiteral("m"));
+    addNode<TMemoInfo>(a, QStringLiteral("m1"), QStringLiteral("m1"));
+    ItemNode *b = addNode<TMemoInfo>(&root, QStringLiteral("N"), QStringLiteral("n"));
+    ItemNode *n1 = addNode<TMemoInfo>(b, QStringLiteral("n1"), QStringLiteral("n1"));
+    ItemNode *n2 = addNode<TMemoInfo>(b, QStringLiteral("n2"), QStringLiteral("n2"));
+    TestDb db;
+    Messages messages;
+    const QString path = db.file(QStringLiteral("sel.wyx"));
+    QVERIFY(WriteMemosFile(path, {a}, messages.sink()));
+    QCOMPARE(sectionRows(path, "memos", "mid"),
+             QStringList({QStringLiteral("M/root"), QStringLiteral("m1/M")}));
+    QVERIFY(WriteMemosFile(path, {n1, n2}, messages.sink()));
+    QCOMPARE(sectionRows(path, "memos", "mid"),
+             QStringList({QStringLiteral("n1/root"), QStringLiteral("n2/root")}));
+    QCOMPARE(sectionRows(path, "tasks", "tid"), QStringList());
+}
+
+void TestIoReaders::selection_writeFailureMessage()
+{
+    ItemNode root;
+    ItemNode *a = addNode<TTaskInfo>(&root, QStringLiteral("A"), QStringLiteral("a"));
+    ItemNode *m = addNode<TMemoInfo>(&root, QStringLiteral("M"), QStringLiteral("m"));
+    Messages messages;
+    QVERIFY(!WriteTasksFile(QStringLiteral("/nonexistent-dir/t.wyx"), {a}, messages.sink()));
+    QVERIFY(!WriteMemosFile(QStringLiteral("/nonexistent-dir/m.wyx"), {m}, messages.sink()));
+    QCOMPARE(messages.shown, QStringList({QStringLiteral("File Write Failure !"),
+                                          QStringLiteral("File Write Failure !")}));
+}
+
+// ---- restore ----------------------------------------------------------------------------
+
+void TestIoReaders::restore_sameDatabase_data()
+{
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::newRow("Yes to every item") << QList<int>(10, int(Answer::Yes)) << 5 + 3 + 2;
+    QTest::newRow("All at the first") << QList<int>{int(Answer::All)} << 1;
+    QTest::newRow("Yes, then All in the tasks")
+        << QList<int>{int(Answer::Yes), int(Answer::Yes), int(Answer::Yes), int(Answer::All)} << 4;
+}
+
+void TestIoReaders::restore_sameDatabase()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(int, questions);
+    TestDb db;
+    seedEdgeRows(db);
+    DataSet::generate(db.db(), DataSet::Options{3, 2, 9, 100});
+    const QString path = db.file(QStringLiteral("self.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(db.db(), path));
+    const QList<QVariantMap> tasksBefore = db.rows(QStringLiteral("tasks"));
+    const QList<QVariantMap> memosBefore = db.rows(QStringLiteral("memos"));
+
+    std::deque<Answer> script;
+    for (int a : answers)
+        script.push_back(Answer(a));
+    ScriptedAsker asker(script);
+    Messages messages;
+    const Interchange::RunResult result =
+        Interchange::RestoreFile(db.db(), path, asker, messages.sink());
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(asker.asked.size(), questions);
+    QCOMPARE(result.replaced, 10);
+    QCOMPARE(result.added, 0);
+    // Every item as it was except the fractions of seconds; expandFlag untouched.
+    QCOMPARE(normalised(db.rows(QStringLiteral("tasks")), kTaskTimes, false),
+             normalised(tasksBefore, kTaskTimes, false));
+    QCOMPARE(normalised(db.rows(QStringLiteral("memos")), kMemoTimes, false),
+             normalised(memosBefore, kMemoTimes, false));
+    QVERIFY(db.row(QStringLiteral("tasks"), keyOf(1)).value(QStringLiteral("expandFlag")).toBool());
+}
+
+void TestIoReaders::restore_noKeepsItemAndStillAddsNewOnes()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into memos (mid, pid, content, createTime, editTime) values "
+                           "('A', 'root', 'stored A', 45000, 45000), "
+                           "('C', 'root', 'stored C', 45000, 45000)"));
+    ScriptedAsker asker({Answer::No, Answer::Yes});
+    Messages messages;
+    const auto result = restoreXml(db,
+                                   document(memo(QStringLiteral("A"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("B"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("C"), QStringLiteral("root")),
+                                            task(QStringLiteral("T"), QStringLiteral("root"))),
+                                   asker, messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(asker.asked.size(), 2);
+    QCOMPARE(result.kept, 1);
+    QCOMPARE(result.replaced, 1);
+    QCOMPARE(result.added, 2);
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("A")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("stored A")));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("B")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("memo B")));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("C")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("memo C")));
+    QCOMPARE(db.count(QStringLiteral("tasks")), 1);
+}
+
+void TestIoReaders::restore_allCoversTasks()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into memos (mid, pid, content) values ('A', 'root', 'old'), "
+                           "('B', 'root', 'old')"));
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content) values ('S', 'root', 'old'), "
+                           "('T', 'root', 'old')"));
+    ScriptedAsker asker({Answer::No, Answer::All});
+    Messages messages;
+    const auto result = restoreXml(db,
+                                   document(memo(QStringLiteral("A"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("B"), QStringLiteral("root")),
+                                            task(QStringLiteral("S"), QStringLiteral("root")) +
+                                                task(QStringLiteral("T"), QStringLiteral("root"))),
+                                   asker, messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(asker.asked.size(), 2);
+    QCOMPARE(result.replaced, 3);
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("A")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("old")));
+    QCOMPARE(db.row(QStringLiteral("tasks"), QStringLiteral("T")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("task T")));
+}
+
+void TestIoReaders::restore_abortDuringMemos()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into memos (mid, pid, content) values ('A', 'root', 'old'), "
+                           "('B', 'root', 'old'), ('C', 'root', 'old')"));
+    ScriptedAsker asker({Answer::Yes, Answer::Abort});
+    Messages messages;
+    const auto result = restoreXml(db,
+                                   document(memo(QStringLiteral("A"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("N"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("B"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("C"), QStringLiteral("root")),
+                                            task(QStringLiteral("T"), QStringLiteral("root"))),
+                                   asker, messages);
+    QCOMPARE(result.outcome, Outcome::Aborted);
+    QVERIFY(result.ok()); // the views are reloaded
+    QCOMPARE(asker.asked.size(), 2);
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("A")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("memo A")));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("N")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("memo N")));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("B")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("old")));
+    QCOMPARE(db.count(QStringLiteral("tasks")), 0);
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestIoReaders::restore_questionShowsBothSides()
+{
+    ZoneScope zone("UTC");
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, editTime) values "
+                           "('T', 'root', 'stored' || char(13) || char(10) || 'text', 45000.5), "
+                           "('U', 'root', 'no time', null)"));
+    ScriptedAsker asker({Answer::No, Answer::No});
+    Messages messages;
+    restoreXml(db,
+               document({}, task(QStringLiteral("T"), QStringLiteral("root"),
+                                 {QStringLiteral("content=file\ntext")}) +
+                                task(QStringLiteral("U"), QStringLiteral("root"),
+                                     {QStringLiteral("edit-time=yesterday")})),
+               asker, messages);
+    QCOMPARE(asker.asked.size(), 2);
+    const Interchange::ReplaceQuestion &q = asker.asked.at(0);
+    QCOMPARE(q.kind, QStringLiteral("task"));
+    QCOMPARE(q.storedContent, QStringLiteral("stored\r\ntext"));
+    QCOMPARE(q.storedEditTime, 45000.5);
+    QCOMPARE(q.fileContent, QStringLiteral("file\r\ntext"));
+    QCOMPARE(q.fileEditTime, std::optional<TDateTime>(days(2024, 3, 1, 9, 30, 15)));
+    const Interchange::ReplaceQuestion &r = asker.asked.at(1);
+    QCOMPARE(r.storedEditTime, 0.0);
+    QVERIFY(!r.fileEditTime);
+    QCOMPARE(r.fileEditTimeText, QStringLiteral("yesterday"));
+    // Answered No, the malformed time is never converted: no error.
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestIoReaders::restore_identifierTwiceInFileAsksSecondTime()
+{
+    TestDb db;
+    ScriptedAsker asker({Answer::Yes});
+    Messages messages;
+    const auto result = restoreXml(db,
+                                   document(memo(QStringLiteral("X"), QStringLiteral("root")) +
+                                                memo(QStringLiteral("X"), QStringLiteral("root"),
+                                                     {QStringLiteral("content=second")}),
+                                            {}),
+                                   asker, messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(asker.asked.size(), 1);
+    QCOMPARE(asker.asked.at(0).storedContent, QStringLiteral("memo X"));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("X")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("second")));
+}
+
+void TestIoReaders::restore_keyWithQuote()
+{
+    TestDb db;
+    db.exec(
+        QStringLiteral("insert into tasks (tid, pid, content) values ('it''s', 'root', 'old')"));
+    ScriptedAsker asker({Answer::Yes});
+    Messages messages;
+    restoreXml(db, document({}, task(QStringLiteral("it's"), QStringLiteral("root"))), asker,
+               messages);
+    QCOMPARE(asker.asked.size(), 1);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 1);
+    QCOMPARE(
+        db.row(QStringLiteral("tasks"), QStringLiteral("it's")).value(QStringLiteral("content")),
+        QVariant(QStringLiteral("task it's")));
+}
+
+void TestIoReaders::restore_secondRunAsksForEveryItem()
+{
+    TestDb db;
+    const QByteArray xml = document(memo(QStringLiteral("A"), QStringLiteral("root")),
+                                    task(QStringLiteral("T"), QStringLiteral("root")) +
+                                        task(QStringLiteral("U"), QStringLiteral("T")));
+    ScriptedAsker first({Answer::All});
+    Messages messages;
+    QCOMPARE(restoreXml(db, xml, first, messages).added, 3);
+    QVERIFY(first.asked.isEmpty());
+    // All holds for one run only.
+    ScriptedAsker second({Answer::No, Answer::No, Answer::No});
+    QCOMPARE(restoreXml(db, xml, second, messages).kept, 3);
+    QCOMPARE(second.asked.size(), 3);
+    QCOMPARE(second.asked.at(0).kind, QStringLiteral("memo"));
+}
+
+// ---- import -----------------------------------------------------------------------------
+
+void TestIoReaders::import_freshKeysAndLinksInEitherOrder()
+{
+    TestDb db;
+    Messages messages;
+    const auto result =
+        importXml(db,
+                  document({}, task(QStringLiteral("C0"), QStringLiteral("P")) +
+                                   task(QStringLiteral("P"), QStringLiteral("root")) +
+                                   task(QStringLiteral("C1"), QStringLiteral("P")) +
+                                   task(QStringLiteral("C1"), QStringLiteral("P"))),
+                  messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(result.added, 4);
+    QCOMPARE(result.promoted, 0);
+    const QList<QVariantMap> rows = db.rows(QStringLiteral("tasks"));
+    QString parent;
+    QSet<QString> keys;
+    for (const QVariantMap &row : rows) {
+        const QString key = row.value(QStringLiteral("tid")).toString();
+        QVERIFY2(isRowKey(key), qPrintable(key));
+        keys.insert(key);
+        if (row.value(QStringLiteral("content")).toString() == QLatin1String("task P")) {
+            QCOMPARE(row.value(QStringLiteral("pid")).toString(), QStringLiteral("root"));
+            parent = key;
+        }
+    }
+    QCOMPARE(keys.size(), 4); // the two C1 are two separate items
+    for (const QVariantMap &row : rows) {
+        if (row.value(QStringLiteral("tid")).toString() != parent)
+            QCOMPARE(row.value(QStringLiteral("pid")).toString(), parent);
+    }
+}
+
+void TestIoReaders::import_twiceDoublesItems()
+{
+    TestDb db;
+    seedEdgeRows(db);
+    const QString path = db.file(QStringLiteral("b.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(db.db(), path));
+    const QList<QVariantMap> before = snapshot(db);
+    Messages messages;
+    QCOMPARE(Interchange::ImportFile(db.db(), path, messages.sink()).added, 5);
+    QCOMPARE(Interchange::ImportFile(db.db(), path, messages.sink()).added, 5);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 9);
+    QCOMPARE(db.count(QStringLiteral("memos")), 6);
+    // The stored rows are untouched and every key is distinct.
+    for (const QVariantMap &row : before) {
+        const QString table =
+            row.contains(QStringLiteral("tid")) ? QStringLiteral("tasks") : QStringLiteral("memos");
+        const QString key = row.value(row.contains(QStringLiteral("tid")) ? QStringLiteral("tid")
+                                                                          : QStringLiteral("mid"))
+                                .toString();
+        QCOMPARE(db.row(table, key), row);
+    }
+    // Each copy of the child hangs under its own copy of the parent.
+    QSqlQuery query(db.db());
+    QVERIFY(query.exec(QStringLiteral(
+        "select count(*) from tasks c join tasks p on c.pid = p.tid where p.pid = 'root'")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 3);
+}
+
+void TestIoReaders::import_childTwiceUnderParentAndTopLevel()
+{
+    TestDb db;
+    Messages messages;
+    importXml(db,
+              document(memo(QStringLiteral("P"), QStringLiteral("root")) +
+                           memo(QStringLiteral("C"), QStringLiteral("P")) +
+                           memo(QStringLiteral("C"), QStringLiteral("root")),
+                       {}),
+              messages);
+    const QList<QVariantMap> rows = db.rows(QStringLiteral("memos"));
+    QCOMPARE(rows.size(), 3);
+    int top = 0, under = 0;
+    for (const QVariantMap &row : rows) {
+        if (row.value(QStringLiteral("content")).toString() == QLatin1String("memo C"))
+            ++(row.value(QStringLiteral("pid")).toString() == QLatin1String("root") ? top : under);
+    }
+    QCOMPARE(top, 1);
+    QCOMPARE(under, 1);
+}
+
+void TestIoReaders::import_childWithoutParentBecomesTopLevel()
+{
+    TestDb db;
+    Messages messages;
+    const auto result =
+        importXml(db,
+                  document(memo(QStringLiteral("C"), QStringLiteral("{MISSING}")),
+                           task(QStringLiteral("P"), QStringLiteral("root")) +
+                               task(QStringLiteral("C"), QStringLiteral("P")) +
+                               task(QStringLiteral("G"), QStringLiteral("C")) + // a third level
+                               task(QStringLiteral("O"), QStringLiteral("nowhere"))),
+                  messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(result.promoted, 3);
+    QCOMPARE(db.rows(QStringLiteral("memos")).at(0).value(QStringLiteral("pid")).toString(),
+             QStringLiteral("root"));
+    QString parent;
+    for (const QVariantMap &row : db.rows(QStringLiteral("tasks"))) {
+        if (row.value(QStringLiteral("content")) == QStringLiteral("task P"))
+            parent = row.value(QStringLiteral("tid")).toString();
+    }
+    for (const QVariantMap &row : db.rows(QStringLiteral("tasks"))) {
+        const QString content = row.value(QStringLiteral("content")).toString();
+        QCOMPARE(row.value(QStringLiteral("pid")).toString(),
+                 content == QLatin1String("task C") ? parent : QStringLiteral("root"));
+    }
+}
+
+void TestIoReaders::import_sectionsHaveSeparateMaps()
+{
+    TestDb db;
+    Messages messages;
+    const auto result = importXml(db,
+                                  document(memo(QStringLiteral("X"), QStringLiteral("root")),
+                                           task(QStringLiteral("Y"), QStringLiteral("X"))),
+                                  messages);
+    // The task does not hang under the memo's new key: it has no parent in its own list.
+    QCOMPARE(result.promoted, 1);
+    QCOMPARE(db.rows(QStringLiteral("tasks")).at(0).value(QStringLiteral("pid")).toString(),
+             QStringLiteral("root"));
+}
+
+void TestIoReaders::import_onlyTasks()
+{
+    TestDb db;
+    Messages messages;
+    const auto result =
+        importXml(db,
+                  document({}, task(QStringLiteral("A"), QStringLiteral("root")) +
+                                   task(QStringLiteral("B"), QStringLiteral("root"))),
+                  messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(db.count(QStringLiteral("memos")), 0);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 2);
+}
+
+// ---- values -----------------------------------------------------------------------------
+
+void TestIoReaders::values_flagsAndColours_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<QVariant>("storedFlag");
+    QTest::addColumn<QVariant>("storedColour");
+    QTest::newRow("words") << "True"
+                           << "255" << QVariant(true) << QVariant(255);
+    QTest::newRow("any case") << "tRUE"
+                              << "-16777201" << QVariant(true) << QVariant(-16777201);
+    QTest::newRow("beginnings") << "t"
+                                << "0" << QVariant(true) << QVariant(0);
+    QTest::newRow("false beginning") << "fal"
+                                     << "+42" << QVariant(false) << QVariant(42);
+    QTest::newRow("FALSE") << "FALSE"
+                           << "007" << QVariant(false) << QVariant(7);
+    QTest::newRow("limits") << "false"
+                            << "2147483647" << QVariant(false) << QVariant(2147483647);
+    // An empty flag stores false; an empty colour leaves no value.
+    QTest::newRow("empty") << ""
+                           << "" << QVariant(false) << QVariant();
+}
+
+void TestIoReaders::values_flagsAndColours()
+{
+    QFETCH(QString, flag);
+    QFETCH(QString, colour);
+    QFETCH(QVariant, storedFlag);
+    QFETCH(QVariant, storedColour);
+    for (const bool import : {false, true}) {
+        TestDb db;
+        Messages messages;
+        ScriptedAsker asker;
+        const QByteArray xml = document(
+            {}, task(QStringLiteral("T"), QStringLiteral("root"),
+                     {QStringLiteral("check-flag=") + flag, QStringLiteral("due-flag=") + flag,
+                      QStringLiteral("alarm-flag=") + flag, QStringLiteral("text-color=") + colour,
+                      QStringLiteral("background-color=") + colour}));
+        const auto result =
+            import ? importXml(db, xml, messages) : restoreXml(db, xml, asker, messages);
+        QCOMPARE(result.outcome, Outcome::Completed);
+        const QVariantMap row = db.rows(QStringLiteral("tasks")).at(0);
+        for (const char *column : {"checkFlag", "dueFlag", "alarmFlag"}) {
+            const QVariant value = row.value(QString::fromLatin1(column));
+            QVERIFY(!value.isNull());
+            QCOMPARE(value.toBool(), storedFlag.toBool());
+        }
+        for (const char *column : {"textColor", "backgroundColor"}) {
+            const QVariant value = row.value(QString::fromLatin1(column));
+            QCOMPARE(value.isNull(), storedColour.isNull());
+            if (!storedColour.isNull())
+                QCOMPARE(value.toInt(), storedColour.toInt());
+        }
+    }
+}
+
+void TestIoReaders::values_contentLineBreaks()
+{
+    TestDb db;
+    Messages messages;
+    ScriptedAsker asker;
+    restoreXml(db,
+               document(memo(QStringLiteral("M"), QStringLiteral("root"),
+                             {QStringLiteral("content=a\nb\n\nc<&>\"'")}),
+                        {}),
+               asker, messages);
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("M")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("a\r\nb\r\n\r\nc<&>\"'")));
+}
+
+// ---- bad input --------------------------------------------------------------------------
+
+void TestIoReaders::badInput_data()
+{
+    QTest::addColumn<QByteArray>("file"); // the file's bytes
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<Outcome>("outcome");
+
+    const QStringList readFailure{QStringLiteral("File read failure!")};
+    const QByteArray good = document(memo(QStringLiteral("M"), QStringLiteral("root")),
+                                     task(QStringLiteral("T"), QStringLiteral("root")));
+    const QByteArray container = WyxContainer::encode(good);
+    auto withLength = [&](quint64 length) {
+        QByteArray file = container;
+        for (int i = 0; i < 8; ++i)
+            file[i] = char(length >> (8 * i));
+        return file;
+    };
+    QByteArray bomb = "<!DOCTYPE ploxen [<!ENTITY a \"aaaaaaaaaa\">";
+    for (int i = 1; i < 12; ++i)
+        bomb += "<!ENTITY a" + QByteArray::number(i) + " \"" +
+                QByteArray(i == 1 ? "&a;" : "&a" + QByteArray::number(i - 1) + ";").repeated(10) +
+                "\">";
+    bomb += "]>" + document(memo(QStringLiteral("M"), QStringLiteral("root"),
+                                 {QStringLiteral("content=&a11;")}),
+                            {});
+    bomb.replace("&amp;a11;", "&a11;");
+
+    QTest::newRow("not a zlib stream")
+        << QByteArray("PK\3\4 this is a zip") << readFailure << Outcome::ReadFailure;
+    QTest::newRow("plain XML") << good << readFailure << Outcome::ReadFailure;
+    QTest::newRow("empty file") << QByteArray() << readFailure << Outcome::ReadFailure;
+    QTest::newRow("truncated") << container.left(container.size() - 10) << readFailure
+                               << Outcome::ReadFailure;
+    QTest::newRow("length too large")
+        << withLength(quint64(good.size()) + 100) << readFailure << Outcome::ReadFailure;
+    QTest::newRow("length too small")
+        << withLength(quint64(good.size()) - 1) << readFailure << Outcome::ReadFailure;
+    QTest::newRow("absurd length")
+        << withLength(quint64(1) << 60) << readFailure << Outcome::ReadFailure;
+    QTest::newRow("entity bomb") << WyxContainer::encode(bomb) << readFailure
+                                 << Outcome::ReadFailure;
+    QTest::newRow("invalid UTF-8")
+        << WyxContainer::encode(document(memo(QStringLiteral("M"), QStringLiteral("root")), {})
+                                    .replace("memo M", "memo \xC0\xAF"))
+        << readFailure << Outcome::ReadFailure;
+    QTest::newRow("app in other letter case")
+        << WyxContainer::encode(document({}, {}, "tasklume"))
+        << QStringList{QStringLiteral("Data mismatch: tasklumeTasklume")} << Outcome::Mismatch;
+    QTest::newRow("other app") << WyxContainer::encode(document({}, {}, "Tasklume "))
+                               << QStringList{QStringLiteral("Data mismatch: Tasklume Tasklume")}
+                               << Outcome::Mismatch;
+    QTest::newRow("app missing") << WyxContainer::encode(QByteArray(good).replace(
+                                        "app=\"Tasklume\"", "application=\"x\""))
+                                 << QStringList{QStringLiteral("ploxen: app not Exist !"),
+                                                QStringLiteral("Data mismatch: Tasklume")}
+                                 << Outcome::Mismatch;
+}
+
+void TestIoReaders::badInput()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, messages);
+    QFETCH(Outcome, outcome);
+    for (const bool import : {false, true}) {
+        TestDb db;
+        seedEdgeRows(db);
+        const QList<QVariantMap> before = snapshot(db);
+        const QString path = db.file(QStringLiteral("bad.wyx"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+        out.close();
+        Messages shown;
+        ScriptedAsker asker;
+        const auto result = import ? Interchange::ImportFile(db.db(), path, shown.sink())
+                                   : Interchange::RestoreFile(db.db(), path, asker, shown.sink());
+        QCOMPARE(result.outcome, outcome);
+        QVERIFY(!result.ok());
+        QCOMPARE(shown.shown, messages);
+        QCOMPARE(snapshot(db), before);
+    }
+}
+
+void TestIoReaders::conversionError_keepsRowsBefore_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("malformed date-time")
+        << "create-time=2024-13-01T00:00:00.000Z"
+        << "'2024-13-01T00:00:00.000Z' is not a valid date and time value for field 'createTime'";
+    QTest::newRow("empty date-time") << "due-time="
+                                     << "'' is not a valid date and time value for field 'dueTime'";
+    QTest::newRow("flag") << "alarm-flag=yes"
+                          << "'yes' is not a valid boolean value for field 'alarmFlag'";
+    QTest::newRow("flag longer than the word")
+        << "check-flag=truely"
+        << "'truely' is not a valid boolean value for field 'checkFlag'";
+    QTest::newRow("colour with letters")
+        << "text-color=12ab"
+        << "'12ab' is not a valid integer value for field 'textColor'";
+    QTest::newRow("colour beyond 32 bits")
+        << "background-color=4294967296"
+        << "'4294967296' is not a valid integer value for field 'backgroundColor'";
+    QTest::newRow("colour sign only") << "text-color=-"
+                                      << "'-' is not a valid integer value for field 'textColor'";
+    QTest::newRow("colour in hex") << "text-color=0xFF"
+                                   << "'0xFF' is not a valid integer value for field 'textColor'";
+}
+
+void TestIoReaders::conversionError_keepsRowsBefore()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    for (const bool import : {false, true}) {
+        TestDb db;
+        Messages messages;
+        ScriptedAsker asker;
+        const QByteArray xml =
+            document(memo(QStringLiteral("M"), QStringLiteral("root")),
+                     task(QStringLiteral("A"), QStringLiteral("root")) +
+                         task(QStringLiteral("B"), QStringLiteral("root"), {change}) +
+                         task(QStringLiteral("C"), QStringLiteral("root")));
+        const auto result =
+            import ? importXml(db, xml, messages) : restoreXml(db, xml, asker, messages);
+        QCOMPARE(result.outcome, Outcome::Failed);
+        QVERIFY(!result.ok());
+        QCOMPARE(messages.shown, QStringList{message});
+        // The rows before the failing item stay; that item and the later ones are not there.
+        QCOMPARE(db.count(QStringLiteral("memos")), 1);
+        QStringList contents;
+        for (const QVariantMap &row : db.rows(QStringLiteral("tasks")))
+            contents << row.value(QStringLiteral("content")).toString();
+        QCOMPARE(contents, QStringList{QStringLiteral("task A")});
+    }
+}
+
+void TestIoReaders::missingAttribute_reportedAndRunGoesOn()
+{
+    TestDb db;
+    Messages messages;
+    ScriptedAsker asker;
+    const auto result = restoreXml(
+        db,
+        document(
+            memo(QStringLiteral("M"), QStringLiteral("root"), {QStringLiteral("-content")}),
+            task(QStringLiteral("T"), QStringLiteral("root"),
+                 {QStringLiteral("-check-flag"), QStringLiteral("-text-color")}) +
+                task(QStringLiteral("U"), QStringLiteral("root"), {QStringLiteral("-alarm-time")})),
+        asker, messages);
+    QCOMPARE(result.outcome, Outcome::Failed);
+    QCOMPARE(messages.shown,
+             QStringList({QStringLiteral("ploxen,memos,memo#0: content not Exist !"),
+                          QStringLiteral("ploxen,tasks,task#0: check-flag not Exist !"),
+                          QStringLiteral("ploxen,tasks,task#0: text-color not Exist !"),
+                          QStringLiteral("ploxen,tasks,task#1: alarm-time not Exist !"),
+                          QStringLiteral("'' is not a valid date and time value for field "
+                                         "'alarmTime'")}));
+    QCOMPARE(db.row(QStringLiteral("memos"), QStringLiteral("M")).value(QStringLiteral("content")),
+             QVariant(QString(QLatin1String(""))));
+    const QVariantMap t = db.row(QStringLiteral("tasks"), QStringLiteral("T"));
+    QCOMPARE(t.value(QStringLiteral("checkFlag")).toBool(), false);
+    QVERIFY(t.value(QStringLiteral("textColor")).isNull());
+    QCOMPARE(db.count(QStringLiteral("tasks")), 1);
+}
+
+void TestIoReaders::otherRootNameAndDataVersionAccepted()
+{
+    TestDb db;
+    Messages messages;
+    QByteArray xml = document(memo(QStringLiteral("M"), QStringLiteral("root")),
+                              task(QStringLiteral("T"), QStringLiteral("root")));
+    xml.replace("<ploxen ", "<backup ").replace("</ploxen>", "</backup>");
+    xml.replace("dataversion=\"1.1\"", "dataversion=\"7\"");
+    xml.replace("<task ", "<item ");
+    const auto result = importXml(db, xml, messages);
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(result.added, 2);
+    QVERIFY(messages.shown.isEmpty());
+}
+
+// ---- one transaction per run ------------------------------------------------------------
+
+namespace {
+// Looks at the database from a second connection while the run asks its question.
+class PeekingAsker : public Interchange::ReplaceAsker
+{
+public:
+    explicit PeekingAsker(const QString &path) : m_path(path) {}
+    Answer ask(const Interchange::ReplaceQuestion &) override
+    {
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        other.setDatabaseName(m_path);
+        other.open();
+        {
+            QSqlQuery query(other);
+            query.exec(QStringLiteral("select count(*) from memos"));
+            seen = query.next() ? query.value(0).toInt() : -1;
+        }
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+        return Answer::Abort;
+    }
+    int seen = -2;
+
+private:
+    QString m_path;
+};
+
+int countFromOtherConnection(const QString &path, const QString &table)
+{
+    int count = -1;
+    {
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(path);
+        other.open();
+        QSqlQuery query(other);
+        query.exec(QStringLiteral("select count(*) from ") + table);
+        if (query.next())
+            count = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    return count;
+}
+} // namespace
+
+void TestIoReaders::transaction_notVisibleUntilRunEnds()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into memos (mid, pid, content) values ('Z', 'root', 'old')"));
+    PeekingAsker asker(db.path());
+    Messages messages;
+    const QString path = db.file(QStringLiteral("t.wyx"));
+    writeContainer(path, document(memo(QStringLiteral("A"), QStringLiteral("root")) +
+                                      memo(QStringLiteral("B"), QStringLiteral("root")) +
+                                      memo(QStringLiteral("Z"), QStringLiteral("root")),
+                                  {}));
+    const auto result = Interchange::RestoreFile(db.db(), path, asker, messages.sink());
+    // While the run went on, another reader saw the database as it was before ...
+    QCOMPARE(asker.seen, 1);
+    QCOMPARE(result.outcome, Outcome::Aborted);
+    // ... and the Abort committed what came before.
+    QCOMPARE(countFromOtherConnection(db.path(), QStringLiteral("memos")), 3);
+}
+
+void TestIoReaders::transaction_committedAfterFailure()
+{
+    TestDb db;
+    Messages messages;
+    const auto result = importXml(
+        db,
+        document(memo(QStringLiteral("A"), QStringLiteral("root")) +
+                     memo(QStringLiteral("B"), QStringLiteral("A")),
+                 task(QStringLiteral("T"), QStringLiteral("root"), {QStringLiteral("due-flag=?")})),
+        messages);
+    QCOMPARE(result.outcome, Outcome::Failed);
+    QCOMPARE(countFromOtherConnection(db.path(), QStringLiteral("memos")), 2);
+    // The connection is left outside any transaction.
+    QVERIFY(db.db().transaction());
+    QVERIFY(db.db().rollback());
+}
+
+QTEST_GUILESS_MAIN(TestIoReaders)
+#include "test_io_readers.moc"
