@@ -24,6 +24,9 @@ inline const QString TempDir = QStringLiteral("Temp/");
 
 inline const QString RootKey = QStringLiteral("root");
 
+// The maker's web site.
+inline const QString WebSite = QStringLiteral("https://ploxen.example.com/");
+
 inline const QString TabTasks = QStringLiteral("To-Do List");
 inline const QString TabMemos = QStringLiteral("Memos");
 
