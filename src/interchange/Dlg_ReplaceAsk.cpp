@@ -44,7 +44,9 @@ TReplaceAskDlg::TReplaceAskDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ReplaceAskDlg"));
     setWindowTitle(IoTexts::ReplaceCaption);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // A fixed dialog border: a title and a close button, nothing to resize or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(13);
     setFont(font);

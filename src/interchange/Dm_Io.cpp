@@ -1,9 +1,11 @@
 #include "Dm_Io.h"
 
 #include "common/pU_Boxes.h"
+#include "common/Texts.h"
 #include "Dlg_ReplaceAsk.h"
 #include "IoTexts.h"
 
+#include <QAction>
 #include <QFileDialog>
 
 TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
@@ -82,6 +84,32 @@ bool TIoDm::ImportItems()
         return false;
     m_lastResult = Interchange::ImportFile(m_db, fileName, errorBox);
     return m_lastResult.ok();
+}
+
+IoActions CreateIoActions(TIoDm &io, QObject *owner, std::function<void()> reload)
+{
+    auto action = [owner](const QString &text, const char *name) {
+        auto *result = new QAction(text, owner);
+        result->setObjectName(QString::fromLatin1(name));
+        return result;
+    };
+    IoActions actions{action(Texts::ActionDbBackup, "Action_DbBackup"),
+                      action(Texts::ActionDbRestore, "Action_DbRestore"),
+                      action(Texts::ActionImport, "Action_Import")};
+    QPointer<TIoDm> module(&io);
+    QObject::connect(actions.Action_DbBackup, &QAction::triggered, owner, [module] {
+        if (module)
+            module->ExportDatabase();
+    });
+    QObject::connect(actions.Action_DbRestore, &QAction::triggered, owner, [module, reload] {
+        if (module && module->RestoreDatabase() && reload)
+            reload();
+    });
+    QObject::connect(actions.Action_Import, &QAction::triggered, owner, [module, reload] {
+        if (module && module->ImportItems() && reload)
+            reload();
+    });
+    return actions;
 }
 
 bool WriteTasksFile(const QString &fileName, const QList<ItemNode *> &selected)

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QFileDialog;
 class QWidget;
 
@@ -52,6 +53,18 @@ private:
     QFileDialog *OpenDialog = nullptr;
     Interchange::RunResult m_lastResult;
 };
+
+// The main window's three commands on the module, owned by owner: "Database &Backup..."
+// (Action_DbBackup), "Database &Restore..." (Action_DbRestore) and "&Import" (Action_Import).
+// reload runs after a restore or an import that completed: the window posts the reload to
+// the to-do list and then to the memo list. A failed or cancelled run reloads nothing.
+struct IoActions
+{
+    QAction *Action_DbBackup;
+    QAction *Action_DbRestore;
+    QAction *Action_Import;
+};
+IoActions CreateIoActions(TIoDm &io, QObject *owner, std::function<void()> reload);
 
 // The selection writers with the program's error box, for the lists' "&Export..." and
 // e-mail commands.

@@ -1,14 +1,17 @@
 #include "Interchange.h"
 
 #include "common/Texts.h"
+#include "components/WyVersionInfo.h"
 #include "IoTexts.h"
 #include "memos/MemoInfo.h"
 #include "pU_XmlTry.h"
 #include "storage/Statements.h"
 #include "tasks/TaskInfo.h"
+#include "WyxContainer.h"
 #include "XmlDateTime.h"
 
 #include <QHash>
+#include <QSaveFile>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -16,6 +19,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace Interchange {
@@ -115,33 +119,6 @@ void buildRoot(Txmltry &xml, const QString &appVersion)
     xml.SetAttr(kRootPath, "time", DateTimeToXmlText(NowDays(), true));
 }
 
-// Column positions of a result set, looked up once.
-class Columns
-{
-public:
-    Columns(const QSqlQuery &query, std::initializer_list<const char *> names)
-    {
-        const QSqlRecord record = query.record();
-        for (const char *name : names)
-            m_index.push_back(record.indexOf(QString::fromLatin1(name)));
-    }
-    QVariant value(const QSqlQuery &query, int column) const
-    {
-        const int index = m_index[size_t(column)];
-        return index < 0 ? QVariant() : query.value(index);
-    }
-
-private:
-    std::vector<int> m_index;
-};
-
-std::optional<qint32> colourValue(const QVariant &value)
-{
-    if (value.isNull())
-        return std::nullopt;
-    return qint32(value.toLongLong());
-}
-
 void checkQuery(const QSqlQuery &query)
 {
     if (query.lastError().isValid())
@@ -174,6 +151,169 @@ bool writeSelection(const QString &fileName, const QList<ItemNode *> &selected,
         return false;
     }
     return true;
+}
+
+// The document text of the whole-database writer, handed to the container in pieces.
+class TextStream
+{
+public:
+    explicit TextStream(WyxContainer::Writer &out) : m_out(out)
+    {
+        m_buffer.reserve(size_t(kPiece) + 4096);
+    }
+
+    void raw(QByteArrayView text)
+    {
+        m_buffer.append(text.data(), size_t(text.size()));
+        if (qsizetype(m_buffer.size()) >= kPiece)
+            flush();
+    }
+    void raw(const char *text) { raw(QByteArrayView(text)); }
+
+    // name="value" with the value escaped as the XML writer escapes it; for content, each
+    // CR LF becomes a single line feed.
+    void attribute(const char *name, QByteArrayView value, bool content = false)
+    {
+        m_buffer += ' ';
+        m_buffer.append(name);
+        m_buffer.append("=\"", 2);
+        const char *s = value.data();
+        const qsizetype size = value.size();
+        qsizetype plain = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c >= 0x3f || (c >= 0x20 && c != '&' && c != '<' && c != '>' && c != '"'))
+                continue;
+            m_buffer.append(s + plain, size_t(i - plain));
+            plain = i + 1;
+            switch (c) {
+            case '&':
+                m_buffer.append("&amp;", 5);
+                break;
+            case '<':
+                m_buffer.append("&lt;", 4);
+                break;
+            case '>':
+                m_buffer.append("&gt;", 4);
+                break;
+            case '"':
+                m_buffer.append("&quot;", 6);
+                break;
+            default:
+                if (content && c == '\r' && i + 1 < size && s[i + 1] == '\n')
+                    break; // the LF that follows stands for the pair
+                m_buffer.append("&#", 2);
+                if (c >= 10)
+                    m_buffer += char('0' + c / 10);
+                m_buffer += char('0' + c % 10);
+                m_buffer += ';';
+                break;
+            }
+        }
+        m_buffer.append(s + plain, size_t(size - plain));
+        m_buffer += '"';
+        if (qsizetype(m_buffer.size()) >= kPiece)
+            flush();
+    }
+    void flag(const char *name, bool value) { attribute(name, QByteArrayView(boolText(value))); }
+    void time(const char *name, TDateTime value)
+    {
+        char text[XmlDateTimeMax];
+        attribute(name, QByteArrayView(text, FormatXmlDateTime(value, m_offsets, text)));
+    }
+    void emptyElement(const char *name)
+    {
+        raw("<");
+        raw(name);
+        raw("/>");
+    }
+    bool flush()
+    {
+        if (m_ok && !m_buffer.empty())
+            m_ok = m_out.write(m_buffer.data(), qsizetype(m_buffer.size()));
+        m_buffer.clear();
+        return m_ok;
+    }
+
+private:
+    static constexpr qsizetype kPiece = 1 << 20;
+    WyxContainer::Writer &m_out;
+    std::string m_buffer;
+    LocalOffsets m_offsets;
+    bool m_ok = true;
+};
+
+// A section of rows: "<name>" items "</name>", or "<name/>" without rows.
+template <class Row>
+void writeSection(TextStream &out, RowScan &scan, const char *section, Row &&row)
+{
+    out.raw("<");
+    out.raw(section);
+    bool any = false;
+    while (scan.next()) {
+        if (!any)
+            out.raw(">");
+        any = true;
+        row();
+    }
+    if (!any) {
+        out.raw("/>");
+        return;
+    }
+    out.raw("</");
+    out.raw(section);
+    out.raw(">");
+}
+
+TDateTime timeOf(const RowScan &scan, int column)
+{
+    return scan.isNull(column) ? 0 : scan.real(column);
+}
+
+void writeMemoRows(TextStream &out, QSqlDatabase db)
+{
+    RowScan scan(db, QStringLiteral("memos"),
+                 {"mid", "pid", "content", "assignTime", "createTime", "editTime"});
+    writeSection(out, scan, "memos", [&] {
+        out.raw("<memo");
+        out.attribute("mid", scan.text(0));
+        out.attribute("pid", scan.text(1));
+        out.attribute("content", scan.text(2), true);
+        out.time("assign-time", timeOf(scan, 3));
+        out.time("create-time", timeOf(scan, 4));
+        out.time("edit-time", timeOf(scan, 5));
+        out.raw("/>");
+    });
+}
+
+void writeTaskRows(TextStream &out, QSqlDatabase db)
+{
+    RowScan scan(db, QStringLiteral("tasks"),
+                 {"tid", "pid", "content", "checkFlag", "alarmFlag", "dueFlag", "textColor",
+                  "backgroundColor", "createTime", "editTime", "checkTime", "alarmTime",
+                  "dueTime"});
+    writeSection(out, scan, "tasks", [&] {
+        out.raw("<task");
+        out.attribute("tid", scan.text(0));
+        out.attribute("pid", scan.text(1));
+        out.attribute("content", scan.text(2), true);
+        out.flag("check-flag", scan.flag(3));
+        out.flag("alarm-flag", scan.flag(4));
+        out.flag("due-flag", scan.flag(5));
+        for (int column : {6, 7}) {
+            const char *name = column == 6 ? "text-color" : "background-color";
+            if (scan.isNull(column))
+                out.attribute(name, QByteArrayView());
+            else
+                out.attribute(name, QByteArray::number(qint32(scan.integer(column))));
+        }
+        for (int column = 8; column <= 12; ++column) {
+            static const char *const names[] = {"create-time", "edit-time", "check-time",
+                                                "alarm-time", "due-time"};
+            out.time(names[column - 8], timeOf(scan, column));
+        }
+        out.raw("/>");
+    });
 }
 
 // ---- reading ----------------------------------------------------------------------------
@@ -548,7 +688,8 @@ bool restoreSection(Run &run, ItemStatements &statements, ReplaceAsker &asker, b
 
 QString FileVersionText()
 {
-    return QStringLiteral(TASKLUME_VERSION);
+    const TWyVersionInfo info;
+    return info.GetValue(TWyVersionInfo::FileVersion);
 }
 
 QByteArray SkeletonText()
@@ -563,54 +704,41 @@ QByteArray SkeletonText()
 
 bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &appVersion)
 {
+    // The root comes from the skeleton as for every writer; the items are written as text
+    // straight from the tables into the compressor, so that a large database needs neither
+    // a document tree nor the whole text in memory.
     Txmltry xml(nullptr);
     buildRoot(xml, appVersion);
-    {
-        ItemWriter writer(xml.FindNode(kMemosPath));
-        MemoStatements statements(db);
-        QSqlQuery &query = statements.selectAll();
-        const Columns columns(query,
-                              {"mid", "pid", "content", "assignTime", "createTime", "editTime"});
-        TMemoInfo memo;
-        while (query.next()) {
-            memo.key = columns.value(query, 0).toString();
-            memo.pid = columns.value(query, 1).toString();
-            memo.content = columns.value(query, 2).toString();
-            memo.assignTime = columns.value(query, 3).toDouble();
-            memo.createTime = columns.value(query, 4).toDouble();
-            memo.editTime = columns.value(query, 5).toDouble();
-            writer.memo(memo, memo.pid);
-        }
-        checkQuery(query);
-        query.finish();
+    const pugi::xml_node root = xml.FindNode(kRootPath);
+
+    QSaveFile file(fileName);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    WyxContainer::Writer container(file);
+    if (!container.begin())
+        return false;
+    TextStream out(container);
+    out.raw("<?xml version=\"1.0\"?><");
+    out.raw(root.name());
+    for (const pugi::xml_attribute attribute : root.attributes())
+        out.attribute(attribute.name(), QByteArrayView(attribute.value()));
+    out.raw(">");
+    for (const pugi::xml_node section : root.children()) {
+        const QByteArrayView name(section.name());
+        if (name == "memos")
+            writeMemoRows(out, db);
+        else if (name == "tasks")
+            writeTaskRows(out, db);
+        else
+            out.emptyElement(section.name());
     }
-    {
-        ItemWriter writer(xml.FindNode(kTasksPath));
-        TaskStatements statements(db);
-        QSqlQuery &query = statements.selectAll();
-        const Columns columns(query, {"tid", "pid", "content", "checkFlag", "alarmFlag", "dueFlag",
-                                      "textColor", "backgroundColor", "createTime", "editTime",
-                                      "checkTime", "alarmTime", "dueTime"});
-        TTaskInfo task;
-        while (query.next()) {
-            task.key = columns.value(query, 0).toString();
-            task.pid = columns.value(query, 1).toString();
-            task.content = columns.value(query, 2).toString();
-            task.checkFlag = columns.value(query, 3).toBool();
-            task.alarmFlag = columns.value(query, 4).toBool();
-            task.dueFlag = columns.value(query, 5).toBool();
-            task.createTime = columns.value(query, 8).toDouble();
-            task.editTime = columns.value(query, 9).toDouble();
-            task.checkTime = columns.value(query, 10).toDouble();
-            task.alarmTime = columns.value(query, 11).toDouble();
-            task.dueTime = columns.value(query, 12).toDouble();
-            writer.task(task, task.pid, colourValue(columns.value(query, 6)),
-                        colourValue(columns.value(query, 7)));
-        }
-        checkQuery(query);
-        query.finish();
-    }
-    return xml.SaveToFile(fileName);
+    out.raw("</");
+    out.raw(root.name());
+    out.raw(">");
+    if (!out.flush() || !container.finish())
+        return false;
+    return file.commit();
 }
 
 RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &asker,

@@ -137,17 +137,17 @@ bool read(QIODevice &in, QByteArray &text, QString *why)
         ~End() { inflateEnd(zs); }
     } end{&zs};
 
-    std::vector<char> input(kChunk);
+    const std::unique_ptr<char[]> input(new char[kChunk]); // not cleared: read() fills it
     bool inputEnded = false;
     QByteArray output;
     char scratch[64]; // catches a stream that goes on past the length
     for (;;) {
         if (zs.avail_in == 0 && !inputEnded) {
-            const qint64 got = in.read(input.data(), qint64(input.size()));
+            const qint64 got = in.read(input.get(), kChunk);
             if (got < 0)
                 return fail(why, "the file cannot be read");
             inputEnded = got == 0;
-            zs.next_in = reinterpret_cast<Bytef *>(input.data());
+            zs.next_in = reinterpret_cast<Bytef *>(input.get());
             zs.avail_in = uInt(got);
         }
         const quint64 produced = zs.total_out;

@@ -50,8 +50,17 @@ void twoDigits(char *out, int value)
 // The wall time part "yyyy-mm-ddThh:nn:ss.000" (23 characters).
 int writeWallTime(const WallTime &wall, char *out)
 {
-    int year = 0, month = 0, day = 0;
-    QDate::fromJulianDay(wall.julianDay).getDate(&year, &month, &day);
+    // Days to the civil date (proleptic Gregorian), as QDate does, without its calendar
+    // machinery: this runs for every date-time of a backup.
+    const qint64 z = wall.julianDay - kUnixEpochJulianDay + 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    const int year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
     out[0] = char('0' + year / 1000 % 10);
     out[1] = char('0' + year / 100 % 10);
     twoDigits(out + 2, year % 100);

@@ -2,8 +2,13 @@
 
 #include "common/Texts.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+
+#include <optional>
+
+#include <sqlite3.h>
 
 #include <unordered_map>
 
@@ -385,4 +390,119 @@ void MemoStatements::updateFull(const TMemoInfo &memo)
     exec(QStringLiteral("update memos set pid=?, content=?, assignTime=?, createTime=?, "
                         "editTime=? where mid=?"),
          fullMemoValues(memo));
+}
+
+// ---- the backup's bulk read -------------------------------------------------------------
+
+// On the program's SQLite connection the rows come straight from the connection's own
+// handle; on any other driver through an ordinary query.
+struct RowScan::Engine
+{
+    sqlite3_stmt *statement = nullptr;
+    sqlite3 *handle = nullptr;
+    std::optional<QSqlQuery> query;
+    std::vector<QVariant> values;
+    std::vector<QByteArray> texts;
+};
+
+RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns)
+    : m_engine(std::make_unique<Engine>())
+{
+    QByteArray statement = "select ";
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        statement += (i ? ", " : "") + columns.at(i);
+    statement += " from " + table.toUtf8();
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_engine->handle = *static_cast<sqlite3 *const *>(handle.constData());
+    if (m_engine->handle) {
+        if (sqlite3_prepare_v2(m_engine->handle, statement.constData(), int(statement.size()),
+                               &m_engine->statement, nullptr) != SQLITE_OK)
+            throw TasklumeError(QString::fromUtf8(sqlite3_errmsg(m_engine->handle)));
+        return;
+    }
+    m_engine->query.emplace(db);
+    m_engine->query->setForwardOnly(true);
+    if (!m_engine->query->exec(QString::fromUtf8(statement)))
+        throw TasklumeError(m_engine->query->lastError().text());
+    m_engine->values.resize(size_t(columns.size()));
+    m_engine->texts.resize(size_t(columns.size()));
+}
+
+RowScan::~RowScan()
+{
+    if (m_engine->statement)
+        sqlite3_finalize(m_engine->statement);
+}
+
+bool RowScan::next()
+{
+    if (m_engine->statement) {
+        const int result = sqlite3_step(m_engine->statement);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result != SQLITE_DONE)
+            throw TasklumeError(QString::fromUtf8(sqlite3_errmsg(m_engine->handle)));
+        return false;
+    }
+    if (!m_engine->query->next()) {
+        if (m_engine->query->lastError().isValid())
+            throw TasklumeError(m_engine->query->lastError().text());
+        return false;
+    }
+    for (size_t i = 0; i < m_engine->values.size(); ++i) {
+        m_engine->values[i] = m_engine->query->value(int(i));
+        m_engine->texts[i] = m_engine->values[i].toString().toUtf8();
+    }
+    return true;
+}
+
+bool RowScan::isNull(int column) const
+{
+    if (m_engine->statement)
+        return sqlite3_column_type(m_engine->statement, column) == SQLITE_NULL;
+    return m_engine->values[size_t(column)].isNull();
+}
+
+QByteArrayView RowScan::text(int column) const
+{
+    if (m_engine->statement) {
+        const auto *text = sqlite3_column_text(m_engine->statement, column);
+        const int size = sqlite3_column_bytes(m_engine->statement, column);
+        return text ? QByteArrayView(reinterpret_cast<const char *>(text), size) : QByteArrayView();
+    }
+    return m_engine->texts[size_t(column)];
+}
+
+qint64 RowScan::integer(int column) const
+{
+    if (m_engine->statement)
+        return sqlite3_column_int64(m_engine->statement, column);
+    return m_engine->values[size_t(column)].toLongLong();
+}
+
+double RowScan::real(int column) const
+{
+    if (m_engine->statement)
+        return sqlite3_column_double(m_engine->statement, column);
+    return m_engine->values[size_t(column)].toDouble();
+}
+
+bool RowScan::flag(int column) const
+{
+    if (!m_engine->statement)
+        return m_engine->values[size_t(column)].toBool();
+    switch (sqlite3_column_type(m_engine->statement, column)) {
+    case SQLITE_NULL:
+        return false;
+    case SQLITE_INTEGER:
+        return sqlite3_column_int64(m_engine->statement, column) != 0;
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_engine->statement, column) != 0;
+    default: {
+        const QByteArrayView value = text(column);
+        return !(value.isEmpty() || value == "0" ||
+                 value.compare("false", Qt::CaseInsensitive) == 0);
+    }
+    }
 }

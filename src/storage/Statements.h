@@ -12,6 +12,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <memory>
+
 namespace Statements {
 // Settings applied to every new connection (journal, durability, waiting on locks).
 QStringList connectionSetup();
@@ -119,4 +121,32 @@ public:
 
 protected:
     std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;
+};
+
+// The backup's bulk read: "select <columns> from <table>" over every row in the order the
+// engine returns them, with the values as the engine holds them (text as UTF-8) instead of
+// converted values, which makes reading a large database several times faster. The values
+// of a row are valid during its visit only.
+class RowScan
+{
+public:
+    RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns);
+    ~RowScan();
+    RowScan(const RowScan &) = delete;
+    RowScan &operator=(const RowScan &) = delete;
+
+    // Moves to the next row; false at the end. Throws TasklumeError on an engine error.
+    bool next();
+    bool isNull(int column) const;
+    // Text of a column (empty for null), UTF-8.
+    QByteArrayView text(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+    // A boolean column: numbers other than 0 are true, and a text unless it is empty, "0"
+    // or "false" in any letter case.
+    bool flag(int column) const;
+
+private:
+    struct Engine;
+    std::unique_ptr<Engine> m_engine;
 };

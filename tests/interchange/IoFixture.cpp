@@ -3,8 +3,10 @@
 #include "interchange/WyxContainer.h"
 #include "interchange/XmlDateTime.h"
 #include "storage/Database.h"
+#include "storage/Statements.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -15,12 +17,25 @@
 
 namespace IoFixture {
 
-TestDb::TestDb()
+TestDb::TestDb(bool inMemory)
 {
     static std::atomic<int> counter{0};
     m_connection = QStringLiteral("iotest%1").arg(++counter);
-    m_path = m_dir.filePath(QStringLiteral("wyData.wyb"));
-    m_db = Database::open(m_path, m_connection);
+    if (inMemory && QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tasklume-XXXXXX"));
+    else
+        m_dir = std::make_unique<QTemporaryDir>();
+    m_path = m_dir->filePath(QStringLiteral("wyData.wyb"));
+    if (!inMemory) {
+        m_db = Database::open(m_path, m_connection);
+        return;
+    }
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db.setDatabaseName(QStringLiteral(":memory:"));
+    if (!m_db.open())
+        qFatal("%s", qPrintable(m_db.lastError().text()));
+    for (const QString &statement : Statements::schema())
+        exec(statement);
 }
 
 TestDb::~TestDb()
@@ -31,7 +46,7 @@ TestDb::~TestDb()
 
 QString TestDb::file(const QString &name) const
 {
-    return m_dir.filePath(name);
+    return m_dir->filePath(name);
 }
 
 QList<QVariantMap> TestDb::rows(const QString &table) const

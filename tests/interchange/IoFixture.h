@@ -12,6 +12,7 @@
 #include <QVariantMap>
 
 #include <deque>
+#include <memory>
 
 namespace IoFixture {
 
@@ -19,7 +20,9 @@ namespace IoFixture {
 class TestDb
 {
 public:
-    TestDb();
+    // inMemory: the database lives in memory and files go to /dev/shm when there is one
+    // (the fuzz run, which makes many small runs).
+    explicit TestDb(bool inMemory = false);
     ~TestDb();
     TestDb(const TestDb &) = delete;
     TestDb &operator=(const TestDb &) = delete;
@@ -36,7 +39,7 @@ public:
     void exec(const QString &statement) const;
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
     QString m_connection;
     QSqlDatabase m_db;

@@ -1,0 +1,315 @@
+// The windows of the interchange file: the restore's question dialog and the three commands
+// with their file dialogs and messages.
+#include "interchange/Dlg_ReplaceAsk.h"
+#include "interchange/Dm_Io.h"
+#include "IoFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace IoFixture;
+using Interchange::Answer;
+
+Q_DECLARE_METATYPE(Interchange::Answer)
+
+namespace {
+
+// Runs f on the next modal widget of type W once it is shown.
+template <class W> void whenModal(std::function<void(W *)> f)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, f] {
+        if (auto *widget = qobject_cast<W *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            f(widget);
+        }
+    });
+    timer->start();
+}
+
+Interchange::ReplaceQuestion question()
+{
+    Interchange::ReplaceQuestion q;
+    q.kind = QStringLiteral("memo");
+    q.storedContent = QStringLiteral("stored\r\ntext");
+    q.storedEditTime = 45000.5;
+    q.fileContent = QStringLiteral("file\r\ntext that is long enough to be cut off at the right "
+                                   "edge of its label, which is 360 pixels wide");
+    q.fileEditTime = 45001.0;
+    q.fileEditTimeText = QStringLiteral("2023-03-16T00:00:00.000Z");
+    return q;
+}
+
+} // namespace
+
+class TestIoCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void dialog_layout();
+    void dialog_fill();
+    void dialog_answers_data();
+    void dialog_answers();
+
+    void export_cancelledDoesNothing();
+    void export_writeFailureMessage();
+    void export_thenRestoreThroughTheDialog();
+    void readers_cancelledAndFailedGiveFalse();
+    void fileDialogs_filtersAndSuffix();
+    void actions_reloadOnlyAfterSuccess();
+};
+
+void TestIoCommands::dialog_layout()
+{
+    TReplaceAskDlg dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Confirm Replace"));
+    QCOMPARE(dialog.size(), QSize(463, 250));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+    QCOMPARE(dialog.font().pixelSize(), 13);
+    QCOMPARE(dialog.font().family(), QStringLiteral("Tahoma"));
+    const QList<QPair<QLabel *, QPoint>> labels{
+        {dialog.Label_Caption, {56, 24}},   {dialog.Label_oldTitle, {80, 56}},
+        {dialog.Label_oldTime, {80, 80}},   {dialog.Label2, {56, 104}},
+        {dialog.Label_newTitle, {80, 144}}, {dialog.Label_newTime, {80, 168}}};
+    for (const auto &[label, at] : labels)
+        QCOMPARE(label->pos(), at);
+    QCOMPARE(dialog.Label2->text(), QStringLiteral("with this one?"));
+    QCOMPARE(dialog.Label_oldTitle->width(), 360);
+    QCOMPARE(dialog.Label_newTitle->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    const QList<QPair<QPushButton *, QString>> buttons{
+        {dialog.Btn_Yes, QStringLiteral("&Yes")},
+        {dialog.Btn_All, QStringLiteral("&All")},
+        {dialog.Btn_No, QStringLiteral("&No")},
+        {dialog.Btn_Abort, QStringLiteral("A&bort")}};
+    int left = 88;
+    for (const auto &[button, text] : buttons) {
+        QCOMPARE(button->text(), text);
+        QCOMPARE(button->geometry(), QRect(left, 200, 75, 25));
+        left += 88;
+    }
+    // Tab order: Yes, No, Abort, All.
+    QCOMPARE(dialog.Btn_Yes->nextInFocusChain(), dialog.Btn_No);
+    QCOMPARE(dialog.Btn_No->nextInFocusChain(), dialog.Btn_Abort);
+    QCOMPARE(dialog.Btn_Abort->nextInFocusChain(), dialog.Btn_All);
+}
+
+void TestIoCommands::dialog_fill()
+{
+    TReplaceAskDlg dialog;
+    Interchange::ReplaceQuestion q = question();
+    dialog.fill(q);
+    QCOMPARE(dialog.Label_Caption->text(),
+             QStringLiteral("Would you like to replace the existing memo"));
+    // One line: CR and LF become a blank each.
+    QCOMPARE(dialog.Label_oldTitle->text(), QStringLiteral("stored  text"));
+    QVERIFY(dialog.Label_newTitle->text().startsWith(QLatin1String("file  text")));
+    QCOMPARE(dialog.Label_newTitle->width(), 360);
+    QCOMPARE(dialog.Label_oldTime->text(), QStringLiteral("modified: ") + FormatDateTime(45000.5));
+    // Midnight shows the date alone.
+    QCOMPARE(dialog.Label_newTime->text(), QStringLiteral("modified: ") + FormatDate(45001.0));
+
+    q.kind = QStringLiteral("task");
+    q.storedEditTime = 0;
+    q.fileEditTime.reset();
+    q.fileEditTimeText = QStringLiteral("not a time");
+    dialog.fill(q);
+    QCOMPARE(dialog.Label_Caption->text(),
+             QStringLiteral("Would you like to replace the existing task"));
+    QCOMPARE(dialog.Label_oldTime->text(), QStringLiteral("modified: "));
+    QCOMPARE(dialog.Label_newTime->text(), QStringLiteral("modified: not a time"));
+}
+
+void TestIoCommands::dialog_answers_data()
+{
+    QTest::addColumn<QString>("button"); // empty: closed by its window button
+    QTest::addColumn<Answer>("answer");
+    QTest::newRow("Yes") << "Btn_Yes" << Answer::Yes;
+    QTest::newRow("All") << "Btn_All" << Answer::All;
+    QTest::newRow("No") << "Btn_No" << Answer::No;
+    QTest::newRow("Abort") << "Btn_Abort" << Answer::Abort;
+    QTest::newRow("closed") << "" << Answer::No;
+    QTest::newRow("Escape") << "Escape" << Answer::No;
+}
+
+void TestIoCommands::dialog_answers()
+{
+    QFETCH(QString, button);
+    QFETCH(Answer, answer);
+    TReplaceAskDlg dialog;
+    whenModal<TReplaceAskDlg>([button](TReplaceAskDlg *shown) {
+        if (button.isEmpty())
+            shown->close();
+        else if (button == QLatin1String("Escape"))
+            QTest::keyClick(shown, Qt::Key_Escape);
+        else
+            shown->findChild<QPushButton *>(button)->click();
+    });
+    QCOMPARE(dialog.ask(question()), answer);
+    // The same dialog serves the next question of the run.
+    whenModal<TReplaceAskDlg>([](TReplaceAskDlg *shown) { shown->Btn_Yes->click(); });
+    QCOMPARE(dialog.ask(question()), Answer::Yes);
+}
+
+void TestIoCommands::export_cancelledDoesNothing()
+{
+    TestDb db;
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    io.exportFileName = [] { return QString(); };
+    QVERIFY(!io.ExportDatabase());
+    QVERIFY(shown.isEmpty());
+}
+
+void TestIoCommands::export_writeFailureMessage()
+{
+    TestDb db;
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    io.exportFileName = [] { return QStringLiteral("/nonexistent-dir/backup.wyx"); };
+    QVERIFY(!io.ExportDatabase());
+    QCOMPARE(shown, QStringList{QStringLiteral("File write failure!")});
+}
+
+void TestIoCommands::export_thenRestoreThroughTheDialog()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into memos (mid, pid, content, createTime, editTime) values "
+                           "('A', 'root', 'first', 45000, 45000.5), "
+                           "('B', 'root', 'second', 45000, 45000.5)"));
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('T', 'root', 'task', 45000, 45000.5)"));
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    const QString path = db.file(QStringLiteral("backup.wyx"));
+    io.exportFileName = [&] { return path; };
+    io.openFileName = [&] { return path; };
+    QVERIFY(io.ExportDatabase());
+    QVERIFY(QFile::exists(path));
+
+    // The real dialog: No for the first memo, then All for the rest of the run.
+    QStringList captions;
+    whenModal<TReplaceAskDlg>([&](TReplaceAskDlg *shown) {
+        captions << shown->Label_Caption->text();
+        shown->Btn_No->click();
+        whenModal<TReplaceAskDlg>([&](TReplaceAskDlg *again) {
+            captions << again->Label_Caption->text();
+            again->Btn_All->click();
+        });
+    });
+    QVERIFY(io.RestoreDatabase());
+    QCOMPARE(captions,
+             QStringList({QStringLiteral("Would you like to replace the existing memo"),
+                          QStringLiteral("Would you like to replace the existing memo")}));
+    QCOMPARE(io.lastResult().kept, 1);
+    QCOMPARE(io.lastResult().replaced, 2);
+    QVERIFY(shown.isEmpty());
+
+    QVERIFY(io.ImportItems());
+    QCOMPARE(db.count(QStringLiteral("memos")), 4);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 2);
+}
+
+void TestIoCommands::readers_cancelledAndFailedGiveFalse()
+{
+    TestDb db;
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    io.openFileName = [] { return QString(); };
+    QVERIFY(!io.RestoreDatabase());
+    QVERIFY(!io.ImportItems());
+    QVERIFY(shown.isEmpty());
+
+    const QString path = db.file(QStringLiteral("other.wyx"));
+    writeContainer(path, document({}, {}, "Other"));
+    io.openFileName = [&] { return path; };
+    QVERIFY(!io.RestoreDatabase());
+    QVERIFY(!io.ImportItems());
+    QCOMPARE(shown, QStringList({QStringLiteral("Data mismatch: OtherTasklume"),
+                                 QStringLiteral("Data mismatch: OtherTasklume")}));
+}
+
+void TestIoCommands::fileDialogs_filtersAndSuffix()
+{
+    TestDb db;
+    TIoDm io(db.db(), nullptr);
+    QStringList filters;
+    QString suffix;
+    bool save = false, confirm = false;
+    auto look = [&](QFileDialog *dialog) {
+        filters = dialog->nameFilters();
+        suffix = dialog->defaultSuffix();
+        save = dialog->acceptMode() == QFileDialog::AcceptSave;
+        confirm = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        dialog->reject();
+    };
+    whenModal<QFileDialog>(look);
+    QVERIFY(!io.ExportDatabase());
+    // The save filter is "Ploxen Database,  (*.wyx)"; Qt shows its blanks collapsed.
+    QCOMPARE(filters, QStringList{QStringLiteral("Ploxen Database, (*.wyx)")});
+    QCOMPARE(suffix, QStringLiteral("wyx"));
+    QVERIFY(save);
+    QVERIFY(confirm);
+
+    whenModal<QFileDialog>(look);
+    QVERIFY(!io.RestoreDatabase());
+    QCOMPARE(filters, QStringList{QStringLiteral("Ploxen Database, (*.wyx)")});
+    QCOMPARE(suffix, QStringLiteral("wyx"));
+    QVERIFY(!save);
+    whenModal<QFileDialog>(look);
+    QVERIFY(!io.ImportItems());
+    QCOMPARE(filters, QStringList{QStringLiteral("Ploxen Database, (*.wyx)")});
+}
+
+void TestIoCommands::actions_reloadOnlyAfterSuccess()
+{
+    TestDb db;
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    QObject owner;
+    int reloads = 0;
+    const IoActions actions = CreateIoActions(io, &owner, [&] { ++reloads; });
+    QCOMPARE(actions.Action_DbBackup->text(), QStringLiteral("Database &Backup..."));
+    QCOMPARE(actions.Action_DbRestore->text(), QStringLiteral("Database &Restore..."));
+    QCOMPARE(actions.Action_Import->text(), QStringLiteral("&Import"));
+    QCOMPARE(actions.Action_Import->objectName(), QStringLiteral("Action_Import"));
+
+    QString name;
+    io.openFileName = [&] { return name; };
+    actions.Action_DbRestore->trigger(); // cancelled
+    actions.Action_Import->trigger();
+    name = db.file(QStringLiteral("bad.wyx"));
+    writeContainer(name, "<ploxen app=\"Tasklume\"><memos><memo/></memos></ploxen>");
+    actions.Action_Import->trigger(); // fails on the empty date-time
+    QCOMPARE(reloads, 0);
+    // pid, content and assign-time are missing; the empty assign-time stops the run.
+    QCOMPARE(shown.size(), 4);
+
+    name = db.file(QStringLiteral("good.wyx"));
+    writeContainer(name, document(memo(QStringLiteral("M"), QStringLiteral("root")), {}));
+    actions.Action_Import->trigger();
+    actions.Action_DbRestore->trigger();
+    QCOMPARE(reloads, 2);
+    QCOMPARE(db.count(QStringLiteral("memos")), 2);
+
+    const QString backup = db.file(QStringLiteral("backup.wyx"));
+    io.exportFileName = [&] { return backup; };
+    actions.Action_DbBackup->trigger();
+    QVERIFY(QFile::exists(backup));
+    QCOMPARE(reloads, 2);
+}
+
+QTEST_MAIN(TestIoCommands)
+#include "test_io_commands.moc"
