@@ -14,7 +14,8 @@
 TwyHelpViewer::TwyHelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("helpViewer"));
-    setWindowTitle(Texts::AppTitle + QStringLiteral(" Help"));
+    // Ends with the program's name, so the desktop does not append it a second time.
+    setWindowTitle(QStringLiteral("Help \u2014 ") + Texts::AppTitle);
     resize(760, 640);
 
     auto *layout = new QVBoxLayout(this);

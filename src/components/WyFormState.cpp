@@ -58,8 +58,10 @@ void TWyFormState::SaveState()
     if (!m_enabled || !m_owner || !m_owner->isWindow())
         return;
     const Qt::WindowStates state = m_owner->windowState();
-    // A minimised window counts as not maximised; its normal rectangle is kept either way.
-    const bool maximized = (state & Qt::WindowMaximized) && !(state & Qt::WindowMinimized);
+    // A window minimised on the task bar counts as not maximised; one hidden away (in the
+    // tray) keeps the state it comes back in. The normal rectangle is kept either way.
+    const bool maximized =
+        (state & Qt::WindowMaximized) && (!(state & Qt::WindowMinimized) || !m_owner->isVisible());
     const IniFile ini(m_iniPath);
     const auto values =
         FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, IsResizable(m_owner));

@@ -344,10 +344,9 @@ void TWyCustomTrayIcon::hideOwnerToTray()
     if (!m_owner || !AddToTray())
         return;
     m_hidingToTray = true;
+    // A window the window manager has iconified keeps that state while hidden: taking it
+    // back now would map the window again. Restore takes it back right before showing.
     m_owner->hide();
-    // Hidden rather than minimised: showing it again gives the window as it was.
-    if (m_owner->isMinimized())
-        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
     m_hidingToTray = false;
 }
 

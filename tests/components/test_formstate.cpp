@@ -202,6 +202,19 @@ void TestFormState::minimisedSavesNotMaximised()
     QCOMPARE(ini.readInteger(kSection, QStringLiteral("Maximized"), -1), 0);
     QCOMPARE(ini.readInteger(kSection, QStringLiteral("Left"), -1), 30);
     QCOMPARE(ini.readInteger(kSection, QStringLiteral("Right"), -1), 380);
+
+    // Maximised, then minimised on the task bar: not maximised. Hidden away in that
+    // state (the tray): it comes back maximised, so that is what is kept.
+    window.showMaximized();
+    QTRY_VERIFY(window.isMaximized() && !window.isMinimized());
+    window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    QTRY_VERIFY(window.isMinimized());
+    state.SaveState();
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Maximized"), -1), 0);
+    window.hide();
+    state.SaveState();
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Maximized"), -1), 1);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Left"), -1), 30);
 }
 
 void TestFormState::fixedSizeKeepsItsSize()

@@ -209,7 +209,9 @@ void TestTray::minimiseHidesOnlyWithMinimizeToTray()
     QCOMPARE(minimized.count(), 1);
     if (hidden) {
         QTRY_VERIFY(!m_window->isVisible());
-        // Hidden rather than minimised, so that it comes back in its normal state.
+        // It comes back in its normal state, not minimised.
+        tray.Restore();
+        QVERIFY(m_window->isVisible());
         QVERIFY(!m_window->isMinimized());
     } else {
         QVERIFY(m_window->isVisible());

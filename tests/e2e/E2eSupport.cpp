@@ -44,10 +44,10 @@ X11Session::X11Session(Options options)
     if (options.tray) {
         m_tray = std::make_unique<QProcess>();
         m_tray->setProcessEnvironment(env);
-        m_tray->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
-                                                 QStringLiteral("--align"), QStringLiteral("right"),
-                                                 QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                                                 QStringLiteral("--width"), QStringLiteral("120")});
+        m_tray->start(QStringLiteral("trayer"),
+                      {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                       QStringLiteral("right"), QStringLiteral("--widthtype"),
+                       QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120")});
         m_tray->waitForStarted(5000);
         QThread::msleep(500);
     }
@@ -95,9 +95,9 @@ QString X11Session::waitForWindow(const QString &title, int timeoutMs) const
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         const QString ids =
-            run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                            QStringLiteral("--name"),
-                                            QLatin1Char('^') + title + QLatin1Char('$')});
+            run(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
         if (!ids.isEmpty())
             return ids.split(QLatin1Char('\n')).first();
         QTest::qWait(100);
@@ -119,6 +119,68 @@ QString X11Session::mapState(const QString &window) const
 void X11Session::screenshot(const QString &path) const
 {
     run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
+}
+
+QString X11Session::waitForTrayIcon(const QString &windowClass, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QString ids =
+            run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--classname"),
+                                            QLatin1Char('^') + windowClass + QLatin1Char('$')});
+        for (const QString &id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+            int width = 0;
+            int height = 0;
+            bool viewable = false;
+            for (const QString &line : info.split(QLatin1Char('\n'))) {
+                const QString trimmed = line.trimmed();
+                if (trimmed.startsWith(QLatin1String("Width:")))
+                    width = trimmed.mid(6).trimmed().toInt();
+                else if (trimmed.startsWith(QLatin1String("Height:")))
+                    height = trimmed.mid(7).trimmed().toInt();
+                else if (trimmed.startsWith(QLatin1String("Map State:")))
+                    viewable = trimmed.endsWith(QLatin1String("IsViewable"));
+            }
+            if (viewable && width > 1 && height > 1 && width <= 64 && height <= 64)
+                return id;
+        }
+        QTest::qWait(100);
+    }
+    return {};
+}
+
+QString X11Session::wmState(const QString &window) const
+{
+    const QString info =
+        run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")});
+    for (const QString &line : info.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("window state:")))
+            return trimmed.mid(13).trimmed();
+    }
+    return {};
+}
+
+void X11Session::click(const QString &window, int button) const
+{
+    const QString geometry =
+        run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window});
+    int width = 2;
+    int height = 2;
+    for (const QString &line : geometry.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("Geometry:"))) {
+            const QStringList size = trimmed.mid(9).trimmed().split(QLatin1Char('x'));
+            if (size.size() == 2) {
+                width = size.at(0).toInt();
+                height = size.at(1).toInt();
+            }
+        }
+    }
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                                    QString::number(width / 2), QString::number(height / 2),
+                                    QStringLiteral("click"), QString::number(button)});
 }
 
 ProgramRun::ProgramRun(const X11Session &session, const QString &home)

@@ -38,6 +38,15 @@ public:
     // Saves a picture of the whole screen.
     void screenshot(const QString &path) const;
 
+    // The tray: the icon window a program of this window class put into the tray (at most
+    // 64 pixels each way, shown), or "" when none turned up in the time.
+    QString waitForTrayIcon(const QString &windowClass, int timeoutMs = 15000) const;
+    // The window manager's state of a window: "Normal", "Iconic", "Withdrawn", or "" when
+    // the window carries none (never managed, or withdrawn by its program).
+    QString wmState(const QString &window) const;
+    // Clicks a mouse button in the middle of a window.
+    void click(const QString &window, int button) const;
+
 private:
     QString m_display;
     QTemporaryDir m_runtime;
