@@ -4,6 +4,7 @@
 #include "common/AppPaths.h"
 #include "common/Texts.h"
 #include "common/pU_Boxes.h"
+#include "interchange/Dm_Io.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "tasks/Fr_wyTasks.h"
@@ -63,6 +64,19 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
 
     const QIcon appIcon(AppPaths::file(Texts::AppIconFile));
     setWindowIcon(appIcon);
+    // The interchange module (backup, restore, import) and its three commands; a restore or
+    // an import that completed reloads the to-do list and then the memo list.
+    auto *IoDm = new TIoDm(m_db, this, this);
+    const IoActions ioActions = CreateIoActions(*IoDm, this, [this] {
+        if (FTasksFrame)
+            FTasksFrame->postMessage(WM_FRAME_RELOAD);
+        if (FMemosFrame)
+            FMemosFrame->postMessage(WM_FRAME_RELOAD);
+    });
+    setCommonAction(CommonAction::DbBackup, ioActions.Action_DbBackup);
+    setCommonAction(CommonAction::DbRestore, ioActions.Action_DbRestore);
+    setCommonAction(CommonAction::Import, ioActions.Action_Import);
+
     buildTray();
 
     if (FMutex) {
