@@ -1,11 +1,17 @@
 #include "Fm_Main.h"
 
-#include "SingleInstance.h"
 #include "common/AppPaths.h"
-#include "common/Texts.h"
 #include "common/pU_Boxes.h"
+#include "common/Texts.h"
+#include "components/AppIcon.h"
+#include "components/HelpTopics.h"
+#include "components/WyFormState.h"
+#include "components/wyHHComp.h"
+#include "components/WyTray.h"
+#include "components/WyVersionInfo.h"
 #include "interchange/Dm_Io.h"
 #include "memos/Fr_wyMemos.h"
+#include "SingleInstance.h"
 #include "storage/Database.h"
 #include "tasks/Fr_wyTasks.h"
 
@@ -15,10 +21,17 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+// The balloon shown when the window goes to the tray, at most once an hour.
+const QString kBalloonText = QStringLiteral("Click here to open!");
+constexpr int kBalloonSeconds = 10;
+constexpr int kBalloonPauseMs = 3600000;
+} // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     : QMainWindow(parent), FMutex(instance), m_ini(AppPaths::file(Texts::IniFileName))
@@ -62,8 +75,40 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     setCentralWidget(PageControl1);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TmainFm::PageControl1Change);
 
-    const QIcon appIcon(AppPaths::file(Texts::AppIconFile));
-    setWindowIcon(appIcon);
+    setWindowIcon(AppIcon());
+
+    // 7. The help viewer gets the help file, the window state the settings file.
+    WYHHComp1 = new TWYHHComp(this);
+    WYHHComp1->setObjectName(QStringLiteral("WYHHComp1"));
+    WYHHComp1->setHelpFile(AppPaths::file(Texts::HelpFile));
+    WYHHComp1->Loaded();
+    TWYHHComp::SetHelpContext(this, HelpContext::MainWindow);
+    TWYHHComp::SetHelpContext(TabSheet_task, HelpContext::Tasks);
+    TWYHHComp::SetHelpContext(TabSheet_memo, HelpContext::Memos);
+    WyFormState1 = new TWyFormState(this);
+    WyFormState1->setObjectName(QStringLiteral("WyFormState1"));
+    WyFormState1->setSection(QStringLiteral("form"));
+    WyFormState1->setIniPath(FIniPath);
+    WyFormState1->HookForm();
+    WyVersionInfo1 = new TWyVersionInfo(this);
+    WyVersionInfo1->setObjectName(QStringLiteral("WyVersionInfo1"));
+
+    // "&Contents" of the lists' Help menus. The menus show F1 beside it; the key itself
+    // opens the help at the topic of the list in use (the help component's F1).
+    HelpContents1 = new QAction(QStringLiteral("&Contents"), this);
+    HelpContents1->setObjectName(QStringLiteral("HelpContents1"));
+    HelpContents1->setStatusTip(QStringLiteral("Help Contents"));
+    HelpContents1->setToolTip(QStringLiteral("Help Contents"));
+    HelpContents1->setShortcut(Qt::Key_F1);
+    HelpContents1->setShortcutContext(Qt::WidgetShortcut);
+    connect(HelpContents1, &QAction::triggered, this, &TmainFm::HelpContents1Execute);
+    setCommonAction(CommonAction::HelpContents, HelpContents1);
+
+    Timer_balloon = new QTimer(this);
+    Timer_balloon->setObjectName(QStringLiteral("Timer_balloon"));
+    Timer_balloon->setInterval(kBalloonPauseMs);
+    connect(Timer_balloon, &QTimer::timeout, this, &TmainFm::Timer_balloonTimer);
+
     // The interchange module (backup, restore, import) and its three commands; a restore or
     // an import that completed reloads the to-do list and then the memo list.
     auto *IoDm = new TIoDm(m_db, this, this);
@@ -145,8 +190,8 @@ void TmainFm::loadBitmaps()
         QImageReader reader(path);
         const QImage image = reader.read();
         if (image.isNull())
-            failures.append(QStringLiteral("Cannot load the image \"%1\": %2")
-                                .arg(path, reader.errorString()));
+            failures.append(
+                QStringLiteral("Cannot load the image \"%1\": %2").arg(path, reader.errorString()));
         else
             *entry.target = QPixmap::fromImage(image);
     }
@@ -159,41 +204,64 @@ void TmainFm::buildTray()
 {
     PopupMenu_Tray = new QMenu(this);
     PopupMenu_Tray->setObjectName(QStringLiteral("PopupMenu_Tray"));
-    QAction *open = PopupMenu_Tray->addAction(Texts::TrayOpen);
-    connect(open, &QAction::triggered, this, &TmainFm::Restore);
+    Action_Open = PopupMenu_Tray->addAction(Texts::TrayOpen);
+    Action_Open->setObjectName(QStringLiteral("Action_UiOpen"));
+    connect(Action_Open, &QAction::triggered, this, &TmainFm::Restore);
     PopupMenu_Tray->addSeparator();
-    PopupMenu_Tray->addAction(Texts::ActionAddTask)->setEnabled(false);
-    PopupMenu_Tray->addAction(Texts::ActionPasteTask)->setEnabled(false);
+    Action_AddTask = PopupMenu_Tray->addAction(Texts::ActionAddTask);
+    Action_AddTask->setObjectName(QStringLiteral("Action_AddTask"));
+    connect(Action_AddTask, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_AddTaskExecute(); }); });
+    Action_PasteTask = PopupMenu_Tray->addAction(Texts::ActionPasteTask);
+    Action_PasteTask->setObjectName(QStringLiteral("Action_PasteTask"));
+    // The clipboard becomes a task without opening the window.
+    connect(Action_PasteTask, &QAction::triggered, this, [this] {
+        RunCommand([this] {
+            if (FTasksFrame)
+                FTasksFrame->pasteItem();
+        });
+    });
     PopupMenu_Tray->addSeparator();
-    PopupMenu_Tray->addAction(Texts::ActionAddMemo)->setEnabled(false);
-    PopupMenu_Tray->addAction(Texts::ActionPasteMemo)->setEnabled(false);
+    Action_AddMemo = PopupMenu_Tray->addAction(Texts::ActionAddMemo);
+    Action_AddMemo->setObjectName(QStringLiteral("Action_AddMemo"));
+    connect(Action_AddMemo, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_AddMemoExecute(); }); });
+    Action_PasteMemo = PopupMenu_Tray->addAction(Texts::ActionPasteMemo);
+    Action_PasteMemo->setObjectName(QStringLiteral("Action_PasteMemo"));
+    connect(Action_PasteMemo, &QAction::triggered, this, [this] {
+        RunCommand([this] {
+            if (FMemosFrame)
+                FMemosFrame->pasteItem();
+        });
+    });
     PopupMenu_Tray->addSeparator();
     Action_Exit = PopupMenu_Tray->addAction(Texts::ActionExit);
     Action_Exit->setObjectName(QStringLiteral("Action_Exit"));
     connect(Action_Exit, &QAction::triggered, this, &TmainFm::Action_ExitExecute);
 
-    WyTrayIcon1 = new QSystemTrayIcon(windowIcon(), this);
-    WyTrayIcon1->setContextMenu(PopupMenu_Tray);
-    WyTrayIcon1->setToolTip(Texts::AppTitle);
-    connect(WyTrayIcon1, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger ||
-                    reason == QSystemTrayIcon::DoubleClick)
-                    Restore();
-            });
-    if (trayAvailable())
-        WyTrayIcon1->show();
+    // The tray icon: minimise and close hide the window there; a left click opens it.
+    WyTrayIcon1 = new TWyTrayIcon(this);
+    WyTrayIcon1->setObjectName(QStringLiteral("WyTrayIcon1"));
+    WyTrayIcon1->setImages({windowIcon()});
+    WyTrayIcon1->setMinimizeToTray(true);
+    WyTrayIcon1->setPopupMenu(PopupMenu_Tray);
+    WyTrayIcon1->setHint(Texts::AppTitle);
+    connect(WyTrayIcon1, &TWyCustomTrayIcon::OnClick, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers) { WyTrayIcon1Click(button); });
+    WyTrayIcon1->Loaded();
 }
 
-bool TmainFm::trayAvailable() const
+void TmainFm::WyTrayIcon1Click(Qt::MouseButton button)
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    if (button == Qt::LeftButton)
+        Restore();
 }
 
 void TmainFm::setTrayHint(const QString &hint)
 {
+    // The tray shows at most the first 127 characters.
     if (WyTrayIcon1)
-        WyTrayIcon1->setToolTip(hint.left(127));
+        WyTrayIcon1->setHint(hint);
 }
 
 QAction *TmainFm::commonAction(CommonAction id) const
@@ -259,8 +327,48 @@ TwyTreeFrame *TmainFm::activeFrame() const
 void TmainFm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // A window un-minimised by the window manager is no new show.
+    if (event->spontaneous() || m_restyling)
+        return;
     if (FFirstShow)
         RunCommand([this] { firstShow(); });
+    else
+        RunCommand([this] { FormShow(); });
+}
+
+void TmainFm::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    if (event->spontaneous() || m_restyling)
+        return;
+    RunCommand([this] { FormHide(); });
+}
+
+void TmainFm::FormShow()
+{
+    // With "Add new item while open" every opening of the window starts a new item.
+    if (FAddOpenEn && !m_addingFromTray) {
+        if (TwyTreeFrame *frame = activeFrame())
+            frame->postMessage(WM_FRAME_ADD);
+    }
+}
+
+void TmainFm::FormHide()
+{
+    if (FExiting)
+        return;
+    WyFormState1->SaveState();
+    if (!Timer_balloon->isActive()) {
+        WyTrayIcon1->ShowBalloonHint(Texts::AppTitle, kBalloonText, kBalloonSeconds,
+                                     TWyCustomTrayIcon::NIIF_INFO);
+        Timer_balloon->start();
+    }
+}
+
+void TmainFm::Timer_balloonTimer()
+{
+    // The hour of silence is over: the next hide shows the balloon again.
+    Timer_balloon->stop();
 }
 
 void TmainFm::firstShow()
@@ -281,6 +389,8 @@ void TmainFm::ApplyStartupOptions()
     setWindowTitle(Texts::AppTitle);
     if (TwyTreeFrame *frame = activeFrame())
         frame->postMessage(WM_FRAME_ACTIVATE);
+    if (FRunMinimized)
+        Minimize();
 }
 
 void TmainFm::PageControl1Change(int)
@@ -301,12 +411,64 @@ void TmainFm::activateForSecondStart()
 
 void TmainFm::Restore()
 {
-    if (isMinimized())
-        showNormal();
-    else
+    WyTrayIcon1->Restore();
+}
+
+void TmainFm::Minimize()
+{
+    WyTrayIcon1->Minimize();
+}
+
+void TmainFm::Action_AddTaskExecute()
+{
+    addFromTray(TabSheet_task, FTasksFrame);
+}
+
+void TmainFm::Action_AddMemoExecute()
+{
+    addFromTray(TabSheet_memo, FMemosFrame);
+}
+
+void TmainFm::addFromTray(QWidget *tab, TwyTreeFrame *frame)
+{
+    // The command starts its item itself, so opening the window does not start another.
+    m_addingFromTray = true;
+    Restore();
+    m_addingFromTray = false;
+    {
+        const QSignalBlocker blocker(PageControl1);
+        PageControl1->setCurrentWidget(tab);
+    }
+    if (frame) {
+        frame->postMessage(WM_FRAME_ACTIVATE);
+        frame->postMessage(WM_FRAME_ADD);
+    }
+}
+
+void TmainFm::reloadLists()
+{
+    if (FTasksFrame)
+        FTasksFrame->postMessage(WM_FRAME_RELOAD);
+    if (FMemosFrame)
+        FMemosFrame->postMessage(WM_FRAME_RELOAD);
+}
+
+void TmainFm::setStayOnTop(bool on)
+{
+    WyFormState1->SaveState();
+    const bool visible = isVisible();
+    m_restyling = true;
+    // Changing the flags re-creates the window, which hides it.
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible)
         show();
-    raise();
-    activateWindow();
+    m_restyling = false;
+    WyFormState1->RestoreState();
+}
+
+void TmainFm::HelpContents1Execute()
+{
+    WYHHComp1->ShowHelp(HelpContext::Contents);
 }
 
 void TmainFm::closeEvent(QCloseEvent *event)
@@ -315,13 +477,11 @@ void TmainFm::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // With a tray the window only hides there; without one it ends like an ordinary
-    // window would, so that the program is never left running out of reach.
+    // The tray icon has turned closing into hiding when there is a tray to hide in; a
+    // close that gets here ends the program like an ordinary window would, so that it is
+    // never left running out of reach.
     event->ignore();
-    if (trayAvailable())
-        hide();
-    else
-        Action_ExitExecute();
+    Action_ExitExecute();
 }
 
 void TmainFm::Action_ExitExecute()
@@ -329,6 +489,7 @@ void TmainFm::Action_ExitExecute()
     if (FExiting)
         return;
     FExiting = true;
+    WyFormState1->SaveState();
     // The memo list goes first, then the to-do list; each stores an edit still open.
     if (FMemosFrame) {
         FMemosFrame->shutdown();
@@ -342,8 +503,8 @@ void TmainFm::Action_ExitExecute()
     }
     if (FMutex)
         FMutex->release();
-    if (WyTrayIcon1)
-        WyTrayIcon1->hide();
+    WyTrayIcon1->RemoveFromTray();
+    WYHHComp1->CloseAll();
     m_closing = true;
     close();
     QApplication::quit();

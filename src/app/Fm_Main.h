@@ -14,8 +14,12 @@
 class InstanceServer;
 class QAction;
 class QMenu;
-class QSystemTrayIcon;
 class QTabWidget;
+class QTimer;
+class TWYHHComp;
+class TWyFormState;
+class TWyTrayIcon;
+class TWyVersionInfo;
 class TwyMemosFrame;
 class TwyTasksFrame;
 class TwyTreeFrame;
@@ -50,8 +54,23 @@ public:
     // Brings the window to the front for a second start: restored when minimised, left
     // alone when hidden in the tray.
     void activateForSecondStart();
-    // Opens the window from the tray.
+    // Opens the window from the tray ("&Open Ploxen Tasklume", a left click on the icon).
     void Restore();
+    // Sends the window to the tray ("&Close            Ctrl+F12"); with no tray on the
+    // desktop it is minimised instead.
+    void Minimize();
+    // Posts the reload to the to-do list and then to the memo list (after a restore or an
+    // import).
+    void reloadLists();
+    // Puts the window on top of others or back, keeping its place and size; neither the
+    // tray balloon nor a new item on open is triggered by the change.
+    void setStayOnTop(bool on);
+
+    // The shell's components.
+    TWyTrayIcon *trayIcon() const { return WyTrayIcon1; }
+    TWyFormState *formState() const { return WyFormState1; }
+    TWyVersionInfo *versionInfo() const { return WyVersionInfo1; }
+    TWYHHComp *helpComp() const { return WYHHComp1; }
 
     // The only command that ends the program.
     void Action_ExitExecute();
@@ -69,6 +88,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -77,7 +97,15 @@ private:
     void firstShow();
     void ApplyStartupOptions();
     void PageControl1Change(int index);
-    bool trayAvailable() const;
+    void FormShow();
+    void FormHide();
+    void WyTrayIcon1Click(Qt::MouseButton button);
+    void Timer_balloonTimer();
+    void Action_AddTaskExecute();
+    void Action_AddMemoExecute();
+    // Opens the window on a tab and starts a new item there.
+    void addFromTray(QWidget *tab, TwyTreeFrame *frame);
+    void HelpContents1Execute();
     QByteArray answerRequest(const QByteArray &request) const;
 
     InstanceServer *FMutex;
@@ -89,9 +117,24 @@ private:
     QWidget *TabSheet_memo = nullptr;
     TwyTasksFrame *FTasksFrame = nullptr;
     TwyMemosFrame *FMemosFrame = nullptr;
-    QSystemTrayIcon *WyTrayIcon1 = nullptr;
+    TWyTrayIcon *WyTrayIcon1 = nullptr;
+    TWyFormState *WyFormState1 = nullptr;
+    TWyVersionInfo *WyVersionInfo1 = nullptr;
+    TWYHHComp *WYHHComp1 = nullptr;
+    QTimer *Timer_balloon = nullptr;
     QMenu *PopupMenu_Tray = nullptr;
+    QAction *Action_Open = nullptr;
+    QAction *Action_AddTask = nullptr;
+    QAction *Action_PasteTask = nullptr;
+    QAction *Action_AddMemo = nullptr;
+    QAction *Action_PasteMemo = nullptr;
     QAction *Action_Exit = nullptr;
+    QAction *HelpContents1 = nullptr;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;
+    // Set while the window's own steps hide and show it (a change of window flags), so
+    // that the hide and show handlers stay out of it.
+    bool m_restyling = false;
+    // Set while a tray command opens the window to start an item itself.
+    bool m_addingFromTray = false;
 };

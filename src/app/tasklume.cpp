@@ -1,10 +1,11 @@
 // The program's entry: one copy per user and display session, the main window, the event
 // loop.
+#include "common/pU_Boxes.h"
+#include "common/pU_Funcs.h"
+#include "components/AppIcon.h"
 #include "Fm_Main.h"
 #include "SingleInstance.h"
 #include "TasklumeApplication.h"
-#include "common/pU_Boxes.h"
-#include "common/pU_Funcs.h"
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +14,9 @@ int main(int argc, char *argv[])
     // A second start hands over to the running copy and ends without touching anything.
     if (ActivateRunningInstance())
         return 0;
+
+    // Every window of the program, and the task switcher, show the program's icon.
+    QApplication::setWindowIcon(AppIcon());
 
     InstanceServer instance;
     std::unique_ptr<TmainFm> mainFm;

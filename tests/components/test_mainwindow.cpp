@@ -1,0 +1,442 @@
+// The main window's shell: the tray hint reaching the icon, the balloon at most once an
+// hour, closing and minimising to the tray (or, with no tray, ending like any window), a
+// second start, a new item on open, the tray's Add commands, the tray menu, the window
+// state at hide and Exit, and F1.
+#include "app/Fm_Main.h"
+#include "common/IniFile.h"
+#include "components/wyHHComp.h"
+#include "components/WyTray.h"
+#include "memos/Fr_wyMemos.h"
+#include "storage/Database.h"
+#include "support/TestSupport.h"
+#include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskTreeModel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSpontaneKeyEvent>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+using namespace TestSupport;
+
+namespace {
+bool g_trayThere = true;
+
+// A close the window manager sends (the close button, Alt+F4).
+void closeFromWindowManager(QWidget &window)
+{
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(&window, &event);
+}
+
+QString text(int length, QChar letter)
+{
+    return QString(length, letter);
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void hintReachesTheTray_data();
+    void hintReachesTheTray();
+    void hintSizeSetting();
+    void balloonAtMostOnceAnHour();
+    void closeHidesAndSavesTheWindowState();
+    void minimiseGoesToTheTray();
+    void closeWithoutTrayEndsTheProgram();
+    void secondStart();
+    void trayMenuInOrder();
+    void leftClickOpens();
+    void addFromTheTray_data();
+    void addFromTheTray();
+    void addOnOpen();
+    void tabChangeInstallsTheMenus();
+    void f1AndHelpContents();
+    void exitSavesTheWindowState();
+
+private:
+    void seed(const QStringList &incomplete, const QStringList &complete = {});
+    void start();
+    QTabWidget *tabs() const
+    {
+        return m_main->findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+    }
+    QStringList trayMenu() const;
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<TmainFm> m_main;
+};
+
+void TestMainWindow::initTestCase()
+{
+    TWyCustomTrayIcon::SetAvailabilityProbe([] { return g_trayThere; });
+}
+
+void TestMainWindow::init()
+{
+    g_trayThere = true;
+    m_folder = std::make_unique<ProgramFolder>();
+    m_folder->copyProgramFiles();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_main.reset();
+    Database::close();
+    m_folder.reset();
+}
+
+void TestMainWindow::seed(const QStringList &incomplete, const QStringList &complete)
+{
+    {
+        QSqlDatabase db =
+            Database::open(m_folder->file(QStringLiteral("wyData.wyb")), QStringLiteral("seed"));
+        int n = 1;
+        for (const QString &content : incomplete)
+            insertTask(db, Row{key(n++), QStringLiteral("root"), content});
+        for (const QString &content : complete) {
+            Row row{key(n++), QStringLiteral("root"), content};
+            row.checkFlag = true;
+            insertTask(db, row);
+        }
+        db.close();
+    }
+    Database::close(QStringLiteral("seed"));
+}
+
+void TestMainWindow::start()
+{
+    m_main = std::make_unique<TmainFm>(nullptr);
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    // The frames are made at the first show and load through posted messages.
+    QTRY_VERIFY(m_main->tasksFrame() && m_main->memosFrame());
+    QTRY_VERIFY(!m_main->trayIcon()->Hint().startsWith(QStringLiteral("Ploxen")));
+}
+
+QStringList TestMainWindow::trayMenu() const
+{
+    auto *menu = m_main->findChild<QMenu *>(QStringLiteral("PopupMenu_Tray"));
+    QStringList items;
+    for (QAction *action : menu->actions())
+        items.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    return items;
+}
+
+void TestMainWindow::hintReachesTheTray_data()
+{
+    QTest::addColumn<QStringList>("incomplete");
+    QTest::addColumn<QStringList>("complete");
+    QTest::newRow("none") << QStringList{} << QStringList{QStringLiteral("done")};
+    QTest::newRow("four") << QStringList{QStringLiteral("d"), QStringLiteral("b"),
+                                         QStringLiteral("c"), QStringLiteral("a")}
+                          << QStringList{};
+    QTest::newRow("seven") << QStringList{QStringLiteral("g"), QStringLiteral("f"),
+                                          QStringLiteral("e"), QStringLiteral("d"),
+                                          QStringLiteral("c"), QStringLiteral("b"),
+                                          QStringLiteral("a")}
+                           << QStringList{QStringLiteral("0 done first")};
+    // 17 + 4 x 28 + 5 characters: longer than the 127 the tray shows.
+    QTest::newRow("cut at 127") << QStringList{text(25, u'w'), text(25, u'x'), text(25, u'y'),
+                                               text(25, u'z')}
+                                << QStringList{};
+    QTest::newRow("line breaks") << QStringList{QStringLiteral("two\r\nlines")} << QStringList{};
+}
+
+void TestMainWindow::hintReachesTheTray()
+{
+    QFETCH(QStringList, incomplete);
+    QFETCH(QStringList, complete);
+    seed(incomplete, complete);
+    start();
+
+    QStringList sorted = incomplete;
+    std::sort(sorted.begin(), sorted.end());
+    const QString hint = TrayHintText(sorted, 20);
+    QCOMPARE(m_main->trayIcon()->Hint(), hint);
+    // The notification area gets at most 127 characters, one line per carriage return.
+    QString shown = hint.left(127);
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QCOMPARE(m_main->trayIcon()->SystemTrayIcon()->toolTip(), shown);
+    if (QByteArray(QTest::currentDataTag()) == "cut at 127")
+        QVERIFY(hint.size() > 127);
+}
+
+void TestMainWindow::hintSizeSetting()
+{
+    IniFile(m_folder->file(QStringLiteral("wyConf.ini")))
+        .writeInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 5);
+    seed({QStringLiteral("abcdefgh")});
+    start();
+    QCOMPARE(m_main->FHintSize, 5);
+    QCOMPARE(m_main->trayIcon()->Hint(), QStringLiteral("Incomplete Tasks:\r(1) abcde..."));
+}
+
+void TestMainWindow::balloonAtMostOnceAnHour()
+{
+    seed({});
+    start();
+    QSignalSpy balloons(m_main->trayIcon(), &TWyCustomTrayIcon::BalloonHintShown);
+    auto *timer = m_main->findChild<QTimer *>(QStringLiteral("Timer_balloon"));
+    QVERIFY(timer);
+    QCOMPARE(timer->interval(), 3600000);
+    QVERIFY(!timer->isActive());
+
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(balloons.count(), 1);
+    QCOMPARE(balloons.at(0).at(0).toString(), QStringLiteral("Ploxen Tasklume"));
+    QCOMPARE(balloons.at(0).at(1).toString(), QStringLiteral("Click here to open!"));
+    QVERIFY(timer->isActive());
+
+    // Hidden again within the hour: no balloon.
+    m_main->Restore();
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(balloons.count(), 1);
+
+    // The hour is over (the timer stops itself): the next hide shows it again.
+    timer->setInterval(1);
+    QTRY_VERIFY(!timer->isActive());
+    m_main->Restore();
+    closeFromWindowManager(*m_main);
+    QCOMPARE(balloons.count(), 2);
+}
+
+void TestMainWindow::closeHidesAndSavesTheWindowState()
+{
+    seed({QStringLiteral("a")});
+    start();
+    m_main->setGeometry(40, 50, 500, 520);
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    QVERIFY(!m_main->FExiting);
+    QVERIFY(m_main->tasksFrame());
+    const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Saved"), 0), 1);
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 40);
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Right"), -1), 540);
+
+    // Moved while hidden; opening puts it back where it was.
+    m_main->setGeometry(0, 0, 300, 300);
+    m_main->Restore();
+    QVERIFY(m_main->isVisible());
+    QCOMPARE(m_main->geometry(), QRect(40, 50, 500, 520));
+}
+
+void TestMainWindow::minimiseGoesToTheTray()
+{
+    seed({});
+    start();
+    m_main->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!m_main->isVisible());
+    QVERIFY(!m_main->FExiting);
+    m_main->Restore();
+    QVERIFY(m_main->isVisible());
+    QVERIFY(!m_main->isMinimized());
+
+    // The "&Close" command's path.
+    m_main->Minimize();
+    QTRY_VERIFY(!m_main->isVisible());
+    QVERIFY(!m_main->FExiting);
+}
+
+void TestMainWindow::closeWithoutTrayEndsTheProgram()
+{
+    g_trayThere = false;
+    seed({});
+    start();
+    QVERIFY(!m_main->trayIcon()->IsAdded());
+    closeFromWindowManager(*m_main);
+    QVERIFY(m_main->FExiting);
+    QVERIFY(!m_main->tasksFrame());
+    QVERIFY(!m_main->isVisible());
+}
+
+void TestMainWindow::secondStart()
+{
+    g_trayThere = false;
+    seed({});
+    start();
+    // Minimised on the task bar: restored.
+    m_main->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(m_main->isMinimized());
+    QVERIFY(m_main->isVisible());
+    m_main->activateForSecondStart();
+    QTRY_VERIFY(!m_main->isMinimized());
+    QVERIFY(m_main->isVisible());
+
+    // Hidden in the tray: nothing becomes visible.
+    g_trayThere = true;
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    m_main->activateForSecondStart();
+    QTest::qWait(50);
+    QVERIFY(!m_main->isVisible());
+}
+
+void TestMainWindow::trayMenuInOrder()
+{
+    seed({});
+    start();
+    QCOMPARE(trayMenu().join(QLatin1Char('|')),
+             QStringLiteral("&Open Ploxen Tasklume|-|&Add Task|Paste to &Task|-|A&dd Memo|"
+                            "Paste to &Memo|-|E&xit"));
+    QCOMPARE(m_main->trayIcon()->PopupMenu(),
+             m_main->findChild<QMenu *>(QStringLiteral("PopupMenu_Tray")));
+    QVERIFY(m_main->trayIcon()->MinimizeToTray());
+    QVERIFY(m_main->trayIcon()->CloseToTray());
+    QVERIFY(!m_main->trayIcon()->ShownIcon().isNull());
+}
+
+void TestMainWindow::leftClickOpens()
+{
+    seed({});
+    start();
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    // A middle click does nothing here.
+    Q_EMIT m_main->trayIcon()->SystemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
+    QVERIFY(!m_main->isVisible());
+    Q_EMIT m_main->trayIcon()->SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(m_main->isVisible());
+    // "&Open Ploxen Tasklume" as well.
+    closeFromWindowManager(*m_main);
+    m_main->findChild<QAction *>(QStringLiteral("Action_UiOpen"))->trigger();
+    QVERIFY(m_main->isVisible());
+}
+
+void TestMainWindow::addFromTheTray_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("startTab");
+    QTest::addColumn<int>("expectedTab");
+    QTest::addColumn<bool>("addOnOpen");
+    QTest::newRow("Add Task from the memo tab")
+        << QStringLiteral("Action_AddTask") << 1 << 0 << false;
+    QTest::newRow("Add Memo from the task tab")
+        << QStringLiteral("Action_AddMemo") << 0 << 1 << false;
+    QTest::newRow("Add Task with add-on-open")
+        << QStringLiteral("Action_AddTask") << 1 << 0 << true;
+}
+
+void TestMainWindow::addFromTheTray()
+{
+    QFETCH(QString, command);
+    QFETCH(int, startTab);
+    QFETCH(int, expectedTab);
+    QFETCH(bool, addOnOpen);
+    IniFile(m_folder->file(QStringLiteral("wyConf.ini")))
+        .writeBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), addOnOpen);
+    seed({QStringLiteral("a")});
+    start();
+    tabs()->setCurrentIndex(startTab);
+    QTest::qWait(20);
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+
+    m_main->findChild<QAction *>(command)->trigger();
+    QVERIFY(m_main->isVisible());
+    QCOMPARE(tabs()->currentIndex(), expectedTab);
+    TwyTreeFrame *target =
+        expectedTab == 0 ? static_cast<TwyTreeFrame *>(m_main->tasksFrame()) : m_main->memosFrame();
+    TwyTreeFrame *other =
+        expectedTab == 0 ? static_cast<TwyTreeFrame *>(m_main->memosFrame()) : m_main->tasksFrame();
+    // One new item, on the chosen list only, and the chosen list's menus installed.
+    QTRY_VERIFY(target->FEditNode != nullptr);
+    QTest::qWait(50);
+    QCOMPARE(other->FEditNode, nullptr);
+    QList<QAction *> menus;
+    for (QMenu *menu : target->mainMenu())
+        menus.append(menu->menuAction());
+    QTRY_COMPARE(m_main->menuBar()->actions(), menus);
+    QCOMPARE(target->model()->rowCount(), expectedTab == 0 ? 2 : 1);
+}
+
+void TestMainWindow::addOnOpen()
+{
+    IniFile(m_folder->file(QStringLiteral("wyConf.ini")))
+        .writeBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), true);
+    seed({QStringLiteral("a")});
+    start();
+    QVERIFY(m_main->FAddOpenEn);
+    // The first show starts nothing.
+    QTest::qWait(50);
+    QCOMPARE(m_main->tasksFrame()->FEditNode, nullptr);
+
+    closeFromWindowManager(*m_main);
+    m_main->Restore();
+    QTRY_VERIFY(m_main->tasksFrame()->FEditNode != nullptr);
+    QCOMPARE(m_main->memosFrame()->FEditNode, nullptr);
+}
+
+void TestMainWindow::tabChangeInstallsTheMenus()
+{
+    seed({});
+    start();
+    auto titles = [this] {
+        QStringList list;
+        for (QAction *action : m_main->menuBar()->actions())
+            list.append(action->text());
+        return list;
+    };
+    QTRY_VERIFY(titles().contains(QStringLiteral("&Tasks")));
+    tabs()->setCurrentIndex(1);
+    QTRY_VERIFY(titles().contains(QStringLiteral("&Memos")));
+    QVERIFY(!titles().contains(QStringLiteral("&Tasks")));
+    // The tab survives hiding and opening.
+    closeFromWindowManager(*m_main);
+    m_main->Restore();
+    QCOMPARE(tabs()->currentIndex(), 1);
+}
+
+void TestMainWindow::f1AndHelpContents()
+{
+    seed({QStringLiteral("a")});
+    start();
+    m_main->activateWindow();
+    m_main->tasksFrame()->tree()->setFocus();
+    QTRY_VERIFY(m_main->tasksFrame()->tree()->hasFocus());
+    QTest::keyClick(m_main->tasksFrame()->tree(), Qt::Key_F1);
+    QVERIFY(m_main->helpComp()->Viewer());
+    QCOMPARE(m_main->helpComp()->Viewer()->currentAnchor(), QStringLiteral("tasks"));
+
+    // "&Contents" of the Help menus opens the start of the help.
+    QAction *contents = m_main->commonAction(CommonAction::HelpContents);
+    QCOMPARE(contents->text(), QStringLiteral("&Contents"));
+    QVERIFY(contents->isEnabled());
+    QCOMPARE(contents->shortcut(), QKeySequence(Qt::Key_F1));
+    contents->trigger();
+    QCOMPARE(m_main->helpComp()->Viewer()->currentAnchor(), QStringLiteral("contents"));
+}
+
+void TestMainWindow::exitSavesTheWindowState()
+{
+    seed({});
+    start();
+    m_main->setGeometry(70, 80, 460, 510);
+    m_main->findChild<QAction *>(QStringLiteral("Action_Exit"))->trigger();
+    QVERIFY(m_main->FExiting);
+    QVERIFY(!m_main->tasksFrame());
+    QVERIFY(!m_main->trayIcon()->IsAdded());
+    const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 70);
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Bottom"), -1), 590);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
