@@ -756,6 +756,7 @@ void TwyTreeFrame::UpdateActions()
         action->setEnabled(false);
     for (QAction *action : std::as_const(m_notYet))
         action->setEnabled(false);
+    updateReportActions();
     disableOwnActions();
     if (FEditNode)
         return;

@@ -7,10 +7,12 @@
 #include "IconArt.h"
 #include "ItemTree.h"
 #include "ItemTreeView.h"
+#include "Reports.h"
 
 #include <QHash>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class ItemStatements;
@@ -19,10 +21,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TWySendMessage;
 
 // The messages the main window and a frame itself post to a frame.
 enum FrameMessage {
@@ -61,6 +65,8 @@ struct FrameConfig
     int tipImageAdd = -1, tipImageEdit = -1, tipImageNoResult = -1;
     // The list's image list: index -> picture.
     QHash<int, IconId> images;
+    // The list's reports, their file names and mail texts.
+    Reports::ListKind reportList = Reports::ListKind::Tasks;
 };
 
 class TwyTreeFrame : public QWidget
@@ -102,6 +108,28 @@ public:
     // Ends an open in-place edit: stored when store is true, else cancelled.
     void endEditing(bool store);
     virtual void UpdateActions();
+    // Reports, printing and e-mail (Fr_wyTreeReports.cpp). The writers take the selected
+    // items; with whole set they first select all shown items as Select All does and
+    // unselect everything afterwards. False (after "File write failure!") when the file
+    // could not be written.
+    bool WriteTextReport(bool whole, const QString &fileName);
+    bool WriteHtmlReport(bool whole, const QString &fileName);
+    void SaveReport(bool whole);
+    void Action_PrintExecute();
+    void Action_EmailExecute();
+    // The name chosen in the save dialog and its filter (1 text, 2 HTML); an empty name when
+    // the user cancelled. Runs the window's shared save dialog unless replaced (tests).
+    struct SaveChoice
+    {
+        QString fileName;
+        int filter = 1;
+    };
+    std::function<SaveChoice()> runSaveDialog;
+    // Runs the print dialog on the printer; true on OK. The window's shared print dialog
+    // unless replaced (tests).
+    std::function<bool(QPrinter &)> runPrintDialog;
+    // The frame's e-mail component.
+    TWySendMessage *WySendMessage1 = nullptr;
     virtual void ApplyFilter();
     void ShowTip(Tip tip);
     // The image of the list's image list with the given index.
@@ -211,6 +239,13 @@ protected:
     QAction *m_viewList = nullptr;
     // Commands that later work will bring; shown, never enabled meanwhile.
     QList<QAction *> m_notYet;
+    // The report commands: enabled whenever no in-place edit is open.
+    void setReportActions(QAction *save, QAction *saveAll, QAction *print, QAction *email);
+    void updateReportActions();
+    QAction *m_save = nullptr;
+    QAction *m_saveAll = nullptr;
+    QAction *m_print = nullptr;
+    QAction *m_email = nullptr;
 
 private:
     bool m_filterAfterEdit = false;

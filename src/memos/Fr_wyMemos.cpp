@@ -18,6 +18,7 @@ FrameConfig memosConfig()
     c.logPublic = QStringLiteral("publicMemos");
     c.treeHint = Texts::MemoTreeHint;
     c.selectPrompt = QStringLiteral("Please select a memo!");
+    c.reportList = Reports::ListKind::Memos;
     c.deleteOne = QStringLiteral("this memo?");
     c.deleteMany = QStringLiteral("these memos?");
     c.itemsMenu = QStringLiteral("&Memos");
@@ -76,12 +77,13 @@ void TwyMemosFrame::buildMenus()
     auto *collapseAll = makeAction({QStringLiteral("Action_CollapseAll"),
                                     QStringLiteral("&Collapse All"), QStringLiteral("Collapse all"),
                                     12});
-    auto *save = makeAction({QStringLiteral("Action_Save"), QStringLiteral("Sa&ve Memo..."), {}, 15});
-    auto *saveAll = makeAction({QStringLiteral("Action_SaveAll"), QStringLiteral("&Save All..."), {}, -1});
+    auto *save = makeAction({QStringLiteral("Action_Save"), QStringLiteral("Sa&ve Memo..."), {}, -1});
+    auto *saveAll = makeAction({QStringLiteral("Action_SaveAll"), QStringLiteral("&Save All..."), {}, 15});
     auto *print = makeAction({QStringLiteral("Action_Print"), QStringLiteral("&Print..."), {}, 16});
     auto *exportItems = makeAction({QStringLiteral("Action_Export"), QStringLiteral("&Export..."), {}, -1});
     auto *email = makeAction({QStringLiteral("Action_Email"), QStringLiteral("E-mai&l Memo..."), {}, -1});
     m_notYet = {viewAsc, expandAll, collapseAll, save, saveAll, print, email};
+    setReportActions(save, saveAll, print, email);
     exportItems->setEnabled(false);
 
     ToolBar_Top->addActions({m_add, m_addChild, m_edit, m_delete});

@@ -110,6 +110,7 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
     m_notYet = {Action_TaskReminderSet, Action_TaskDueSet, Action_SetColor, Action_ViewAsc,
                 Action_ExpandAll, Action_CollapseAll, Action_Save, Action_SaveAll, Action_Print,
                 Action_Email, Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete};
+    setReportActions(Action_Save, Action_SaveAll, Action_Print, Action_Email);
     Action_Export->setEnabled(false);
 
     Comb_ViewRange = new QComboBox(ToolBar_Bottom);
