@@ -264,6 +264,17 @@ void TmainFm::setTrayHint(const QString &hint)
         WyTrayIcon1->setHint(hint);
 }
 
+void TmainFm::notifyAlarm(const QString &text)
+{
+    // The alarm window comes up above the others by itself; while this window is hidden in
+    // the tray or another program is in front, the tray's message announces it as well.
+    if (isVisible() && !isMinimized() && QApplication::activeWindow() != nullptr)
+        return;
+    if (WyTrayIcon1)
+        WyTrayIcon1->ShowBalloonHint(QStringLiteral("Task Reminder"), FlattenLines(text), 30,
+                                     TWyCustomTrayIcon::NIIF_INFO);
+}
+
 QAction *TmainFm::commonAction(CommonAction id) const
 {
     if (QAction *action = m_commonActions.value(id))

@@ -42,6 +42,8 @@ public:
     int hintSize() const override { return FHintSize; }
     void setTrayHint(const QString &hint) override;
     QAction *commonAction(CommonAction id) const override;
+    QString alarmSound() const override { return FAlarmSound; }
+    void notifyAlarm(const QString &text) override;
     // Gives a common command its action (the interchange and common-commands modules
     // register theirs); the frames' menus show it from then on.
     void setCommonAction(CommonAction id, QAction *action);

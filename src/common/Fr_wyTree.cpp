@@ -226,6 +226,25 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     });
     connect(m_tree, &ItemTreeView::hotNodeChanged, this, &TwyTreeFrame::onHotNodeChanged);
     connect(m_tree, &QWidget::customContextMenuRequested, this, &TwyTreeFrame::onContextMenu);
+    connect(m_tree, &ItemTreeView::dropRequested, this, &TwyTreeFrame::onDrop);
+
+    Edt_Search->installEventFilter(this);
+    connect(Edt_Search, &QLineEdit::textChanged, this,
+            [this](const QString &text) { RunCommand([&] { searchTextChanged(text); }); });
+    connect(Btn_Search, &QToolButton::clicked, this,
+            [this] { RunCommand([this] { Btn_SearchClick(); }); });
+    Btn_Search->setIcon(image(m_config.imageSearch));
+
+    m_viewAsc = makeAction(m_config.viewAsc);
+    connect(m_viewAsc, &QAction::triggered, this,
+            [this] { RunCommand([this] { toggleSortDirection(); }); });
+    m_expandAll = makeAction(m_config.expandAll);
+    connect(m_expandAll, &QAction::triggered, this, [this] { RunCommand([this] { expandAll(); }); });
+    m_collapseAll = makeAction(m_config.collapseAll);
+    connect(m_collapseAll, &QAction::triggered, this,
+            [this] { RunCommand([this] { collapseAll(); }); });
+    m_imageOfferAsc = m_config.imageOfferAsc;
+    m_imageOfferDesc = m_config.imageOfferDesc;
 }
 
 TwyTreeFrame::~TwyTreeFrame() = default;
@@ -241,6 +260,43 @@ QAction *TwyTreeFrame::makeAction(const FrameConfig::Command &command)
     // Key names in captions are text: the tree handles the keys.
     action->setShortcutContext(Qt::WidgetShortcut);
     return action;
+}
+
+void TwyTreeFrame::buildSharedMenus(QAction *exportItems, QAction *saveAll, QAction *print)
+{
+    PopupMenu_Null = makeMenu(QString());
+    PopupMenu_Null->setObjectName(QStringLiteral("PopupMenu_Null"));
+    PopupMenu_Null->addActions({m_add, m_addChild});
+    PopupMenu_Null->addSeparator();
+    PopupMenu_Null->addAction(m_paste);
+
+    auto common = [this](CommonAction id) { return m_host.commonAction(id); };
+    m_fileMenu = makeMenu(QStringLiteral("&File"));
+    m_fileMenu->addAction(common(CommonAction::Options));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({common(CommonAction::DbBackup), common(CommonAction::DbRestore)});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({exportItems, common(CommonAction::Import)});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({saveAll, print});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(common(CommonAction::StayOnTop));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(common(CommonAction::Close));
+
+    m_editMenu = makeMenu(QStringLiteral("&Edit"));
+    m_editMenu->addActions({m_copy, m_paste});
+    m_editMenu->addSeparator();
+    m_editMenu->addActions({m_selectAll, m_deselect});
+
+    m_helpMenu = makeMenu(QStringLiteral("&Help"));
+    m_helpMenu->addAction(common(CommonAction::HelpContents));
+    m_helpMenu->addSeparator();
+    m_helpMenu->addActions({common(CommonAction::Contact), common(CommonAction::Suggestion)});
+    m_helpMenu->addSeparator();
+    m_helpMenu->addActions({common(CommonAction::Website), common(CommonAction::Update)});
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(common(CommonAction::About));
 }
 
 QMenu *TwyTreeFrame::makeMenu(const QString &title)
@@ -305,6 +361,7 @@ void TwyTreeFrame::readViewSettings()
     m_viewList->setChecked(list);
     m_model->view.list = list;
     FAscending = m_host.ini().readBool(m_config.section, QStringLiteral("viewAscEn"), true);
+    showSortDirection();
 }
 
 void TwyTreeFrame::reloadItems()
@@ -339,9 +396,15 @@ void TwyTreeFrame::reloadItems()
     ApplyFilter();
     UpdateActions();
 
-    FSearching = false;
+    // Leave search mode; the box shows its placeholder and the filter runs without a search.
+    {
+        const QSignalBlocker blocker(Edt_Search);
+        Edt_Search->clear();
+    }
     FSearchText.clear();
-    Edt_Search->clear();
+    FSearching = false;
+    leaveSearch();
+    ApplyFilter();
 
     afterReload();
 
@@ -376,6 +439,7 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
 void TwyTreeFrame::activate()
 {
     m_host.installMenus(MainMenu1);
+    sortTree();
     if (!FFocusDone) {
         m_tree->setFocus();
         FFocusDone = true;
@@ -446,7 +510,7 @@ void TwyTreeFrame::tipClicked()
         endEditing(true);
         break;
     case Tip::NoResult:
-        Edt_Search->clear();
+        Btn_SearchClick();
         break;
     case Tip::None:
         break;
@@ -745,26 +809,74 @@ void TwyTreeFrame::ApplyFilter()
 {
     FHotNode = nullptr;
     m_model->view.hot = nullptr;
-    ShowTip(Tip::None);
+    const bool searching = FSearching && !FSearchText.isEmpty();
+    bool anyShown = false;
+    QList<ItemNode *> expandForSearch;
+    for (const auto &top : m_model->root()->children) {
+        ItemNode *parent = top.get();
+        auto hides = [&](const ItemNode *node) {
+            return hiddenByRange(node) ||
+                   (searching && !node->info->content.contains(FSearchText, Qt::CaseSensitive));
+        };
+        parent->hidden = hides(parent);
+        bool childShown = false;
+        for (const auto &child : parent->children) {
+            child->hidden = hides(child.get());
+            childShown = childShown || !child->hidden;
+        }
+        if (childShown) {
+            parent->hidden = false; // shown for the sake of its children
+            if (searching && !parent->expanded)
+                expandForSearch.append(parent);
+        }
+        anyShown = anyShown || !parent->hidden;
+    }
+    m_model->refreshShown();
+    // A matching child comes into view: its parent opens, and that is stored. Many parents
+    // may open at once: their rows are written together.
+    if (!expandForSearch.isEmpty()) {
+        QSqlDatabase db = m_host.database();
+        const bool batch = expandForSearch.size() > 1 && db.transaction();
+        for (ItemNode *parent : std::as_const(expandForSearch))
+            m_tree->expand(m_model->indexOf(parent));
+        if (batch)
+            db.commit();
+    }
+    applyExpandedState();
+    if (FSearching)
+        ShowTip(anyShown ? Tip::None : Tip::NoResult);
+    else
+        ShowTip(Tip::None);
+    afterFilter();
 }
 
 void TwyTreeFrame::UpdateActions()
 {
-    const QList<QAction *> shared{m_add,  m_addChild,  m_edit,     m_delete,  m_copy,
-                                  m_paste, m_selectAll, m_deselect, m_viewList};
+    const QList<QAction *> shared{m_add,      m_addChild,  m_edit,     m_delete,
+                                  m_copy,     m_paste,     m_selectAll, m_deselect,
+                                  m_viewList, m_viewAsc,   m_expandAll, m_collapseAll};
     for (QAction *action : shared)
         action->setEnabled(false);
     for (QAction *action : std::as_const(m_notYet))
         action->setEnabled(false);
     updateReportActions();
     disableOwnActions();
+    for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
+        if (menu) {
+            menu->clear();
+            menu->setEnabled(false);
+        }
+    }
     if (FEditNode)
         return;
-    for (QAction *action : {m_add, m_addChild, m_copy, m_paste, m_selectAll, m_deselect, m_viewList})
+    for (QAction *action : {m_add, m_addChild, m_copy, m_paste, m_selectAll, m_deselect,
+                            m_viewList, m_viewAsc, m_expandAll, m_collapseAll})
         action->setEnabled(true);
     const bool selection = m_tree->selectionModel()->hasSelection();
     m_edit->setEnabled(selection);
     m_delete->setEnabled(selection);
+    if (selection)
+        fillMoveMenus();
     updateOwnActions(selection);
 }
 
@@ -806,4 +918,209 @@ void TwyTreeFrame::onContextMenu(const QPoint &pos)
     QMenu *menu = index.isValid() ? PopupMenu_Item : PopupMenu_Null;
     if (menu)
         menu->popup(m_tree->viewport()->mapToGlobal(pos));
+}
+
+// ---- views, sorting, search and moving --------------------------------------------------
+
+void TwyTreeFrame::showSortDirection()
+{
+    // The button offers the other direction.
+    m_viewAsc->setIcon(image(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
+    m_viewAsc->setToolTip(FAscending ? QStringLiteral("Descending Sort")
+                                     : QStringLiteral("Ascending Sort"));
+}
+
+void TwyTreeFrame::sortTree()
+{
+    endEditing(true);
+    m_model->sortAll(FAscending);
+    m_model->refreshShown();
+}
+
+void TwyTreeFrame::toggleSortDirection()
+{
+    FAscending = !FAscending;
+    showSortDirection();
+    sortTree();
+    m_host.ini().writeBool(m_config.section, QStringLiteral("viewAscEn"), FAscending);
+}
+
+void TwyTreeFrame::expandAll()
+{
+    for (const auto &top : m_model->root()->children) {
+        ItemNode *node = top.get();
+        const QModelIndex index = m_model->indexOf(node);
+        if (index.isValid()) {
+            m_tree->expand(index);
+        } else if (!node->info->expandFlag && !node->info->key.isEmpty()) {
+            // A hidden row opens too; it shows so when it comes back.
+            m_statements->updateExpand(node->info->key, true);
+            node->info->expandFlag = true;
+        }
+        node->expanded = true;
+    }
+}
+
+void TwyTreeFrame::collapseAll()
+{
+    for (const auto &top : m_model->root()->children) {
+        ItemNode *node = top.get();
+        const QModelIndex index = m_model->indexOf(node);
+        if (index.isValid() && m_tree->isExpanded(index)) {
+            m_tree->collapse(index);
+        } else if (node->info->expandFlag && !node->info->key.isEmpty()) {
+            m_statements->updateExpand(node->info->key, false);
+            node->info->expandFlag = false;
+        }
+        node->expanded = false;
+    }
+}
+
+void TwyTreeFrame::fillMoveMenus()
+{
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
+        if (menu == nullptr)
+            continue;
+        menu->clear();
+        if (nodes.isEmpty() || FEditNode) {
+            menu->setEnabled(false);
+            continue;
+        }
+        const ItemNode *first = nodes.first();
+        if (first->level() == 1) {
+            QAction *root = menu->addAction(QStringLiteral("Root"));
+            connect(root, &QAction::triggered, this,
+                    [this] { RunCommand([this] { moveSelectedTo(nullptr, true); }); });
+            menu->addSeparator();
+        }
+        for (const auto &top : m_model->root()->children) {
+            ItemNode *target = top.get();
+            if (target == first || target == first->parent)
+                continue;
+            QAction *item = menu->addAction(FlattenLines(target->info->content));
+            connect(item, &QAction::triggered, this,
+                    [this, target] { RunCommand([&] { moveSelectedTo(target, true); }); });
+        }
+        menu->setEnabled(!menu->isEmpty());
+    }
+}
+
+void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return;
+    ItemNode *root = m_model->root();
+    ItemNode *newParent = target ? target : root;
+    const QString newPid = target ? target->info->key : Texts::RootKey;
+    QList<ItemNode *> moved;
+    auto write = [&](ItemNode *node) {
+        m_statements->updateParent(node->info->key, newPid);
+        node->info->pid = newPid;
+    };
+    for (ItemNode *node : nodes) {
+        if (node == target)
+            continue; // the target itself stays where it is
+        // Children of a top-level item moving under another item keep two levels: they
+        // follow it as children of the same target.
+        QList<ItemNode *> family{node};
+        if (target && node->level() == 0) {
+            for (const auto &child : node->children)
+                family.append(child.get());
+        }
+        int index = asFirst ? 0 : int(newParent->children.size());
+        for (ItemNode *member : std::as_const(family)) {
+            m_model->moveNode(member, newParent, index++);
+            write(member);
+            if (member != node) {
+                member->info->expandFlag = false;
+                member->expanded = false;
+            }
+        }
+        moved.append(node);
+    }
+    m_model->refreshShown();
+    for (ItemNode *node : std::as_const(moved)) {
+        const QModelIndex index = m_model->indexOf(node);
+        if (index.isValid())
+            m_tree->selectionModel()->select(index, QItemSelectionModel::Deselect |
+                                                        QItemSelectionModel::Rows);
+    }
+    if (target) {
+        target->expanded = true;
+        const QModelIndex index = m_model->indexOf(target);
+        if (index.isValid())
+            m_tree->expand(index);
+    }
+    applyExpandedState();
+    UpdateActions();
+}
+
+void TwyTreeFrame::onDrop(ItemNode *target)
+{
+    RunCommand([&] { moveSelectedTo(target, false); });
+}
+
+void TwyTreeFrame::enterSearch()
+{
+    if (FSearching)
+        return;
+    Edt_Search->clear();
+    FSearching = true;
+    Btn_Search->setIcon(image(m_config.imageClearSearch));
+    Btn_Search->setToolTip(QStringLiteral("Clear search"));
+}
+
+void TwyTreeFrame::searchTextChanged(const QString &text)
+{
+    FSearchText = text.trimmed();
+    ApplyFilter();
+}
+
+void TwyTreeFrame::leaveSearch()
+{
+    if (!Edt_Search->text().trimmed().isEmpty())
+        return; // a search stays in force after the focus has gone
+    FSearching = false;
+    Btn_Search->setIcon(image(m_config.imageSearch));
+    Btn_Search->setToolTip(QString());
+    if (!Edt_Search->text().isEmpty()) {
+        const QSignalBlocker blocker(Edt_Search);
+        Edt_Search->clear();
+    }
+}
+
+void TwyTreeFrame::Btn_SearchClick()
+{
+    if (!FSearching) {
+        Edt_Search->setFocus();
+        return;
+    }
+    {
+        const QSignalBlocker blocker(Edt_Search);
+        Edt_Search->clear();
+    }
+    FSearchText.clear();
+    leaveSearch();
+    ApplyFilter();
+    m_tree->setFocus();
+}
+
+bool TwyTreeFrame::eventFilter(QObject *object, QEvent *event)
+{
+    if (object == Edt_Search) {
+        if (event->type() == QEvent::FocusIn)
+            enterSearch();
+        else if (event->type() == QEvent::FocusOut)
+            leaveSearch();
+        else if (event->type() == QEvent::KeyPress &&
+                 static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            RunCommand([this] { Btn_SearchClick(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(object, event);
 }

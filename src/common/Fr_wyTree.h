@@ -59,7 +59,10 @@ struct FrameConfig
     QString deleteOne;    // "this task?"
     QString deleteMany;   // "these tasks?"
     QString itemsMenu;    // "&Tasks"
-    Command add, addChild, edit, remove, copy, paste, selectAll, deselect, viewList;
+    Command add, addChild, edit, remove, copy, paste, selectAll, deselect, viewList, viewAsc,
+        expandAll, collapseAll;
+    // Images of the sort button (the direction it offers) and the search button.
+    int imageOfferAsc = -1, imageOfferDesc = -1, imageSearch = -1, imageClearSearch = -1;
     // The numbers FTipKind takes for each tip, and the tip panel's images.
     int tipKindAdd = 1, tipKindEdit = 2, tipKindNoResult = 3;
     int tipImageAdd = -1, tipImageEdit = -1, tipImageNoResult = -1;
@@ -105,6 +108,20 @@ public:
     void selectAllItems();
     void deselectItems();
     void toggleListView();
+    // Sorts every level in the direction of FAscending (an edit in progress ends first).
+    void sortTree();
+    void toggleSortDirection();
+    void expandAll();
+    void collapseAll();
+    // Moves the selected items under target (none: to the top level); first child or
+    // first top-level item when asFirst, else last. Children of a moved top-level item
+    // come along right after it, so the tree keeps two levels.
+    void moveSelectedTo(ItemNode *target, bool asFirst);
+    // Search box: entering search mode, the text changing, leaving, the button.
+    void enterSearch();
+    void searchTextChanged(const QString &text);
+    void leaveSearch();
+    void Btn_SearchClick();
     // Ends an open in-place edit: stored when store is true, else cancelled.
     void endEditing(bool store);
     virtual void UpdateActions();
@@ -154,8 +171,9 @@ protected:
     void reloadItems();
     // Reads the list's own view settings at a reload (FLoading is set meanwhile).
     virtual void readViewSettings();
-    // The list's own steps at the end of a reload.
+    // The list's own steps at the end of a reload, and after each filtering.
     virtual void afterReload() {}
+    virtual void afterFilter() {}
     // Reports the row count of a reload to the main window.
     virtual void reportCount(int count) = 0;
     virtual void activate();
@@ -177,10 +195,29 @@ protected:
     virtual void disableOwnActions() {}
     // Builds the list's menus and tool bar from its actions.
     virtual void buildMenus() = 0;
+    // Whether the list's own view range hides a node (the to-do list's complete and
+    // incomplete views).
+    virtual bool hiddenByRange(const ItemNode *node) const { Q_UNUSED(node); return false; }
+    // The actions of the sort button, Expand All and Collapse All, and the Move-to menus.
+    QAction *m_viewAsc = nullptr;
+    QAction *m_expandAll = nullptr;
+    QAction *m_collapseAll = nullptr;
+    QMenu *m_moveMenuPopup = nullptr;
+    QMenu *m_moveMenuMain = nullptr;
+    // Sort button images: the one offering ascending, the one offering descending.
+    int m_imageOfferAsc = -1;
+    int m_imageOfferDesc = -1;
+    void showSortDirection();
+    void fillMoveMenus();
+    bool eventFilter(QObject *object, QEvent *event) override;
+    void onDrop(ItemNode *target);
     // Keys of the list beyond the shared ones; true when handled.
     virtual bool handleOwnKey(QKeyEvent *event) { Q_UNUSED(event); return false; }
 
     QAction *makeAction(const FrameConfig::Command &command);
+    // The menus both lists have alike: "&File" (with the list's export, save-all and print
+    // commands), "&Edit", "&Help" and the popup over empty space.
+    void buildSharedMenus(QAction *exportItems, QAction *saveAll, QAction *print);
     QMenu *makeMenu(const QString &title);
     // Writes a changed expanded state of a top-level item.
     void onExpandedChanged(const QModelIndex &index, bool expanded);

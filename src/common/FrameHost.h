@@ -1,6 +1,9 @@
 // What a list frame uses of the window it lives in.
 #pragma once
 
+#include "AppPaths.h"
+#include "Texts.h"
+
 #include <QList>
 #include <QPixmap>
 #include <QSqlDatabase>
@@ -55,4 +58,9 @@ public:
     // The window's action for a common command; never null (a command whose module is not
     // there yet is a disabled action with its caption).
     virtual QAction *commonAction(CommonAction id) const = 0;
+    // The alarm sound's full path.
+    virtual QString alarmSound() const { return AppPaths::file(Texts::AlarmSoundFile); }
+    // An alarm window is opening for a task with this text. While the window is hidden or
+    // another program is in front, the host announces it on the desktop as well.
+    virtual void notifyAlarm(const QString &text) { Q_UNUSED(text); }
 };

@@ -1,5 +1,8 @@
 #include "ItemTree.h"
 
+#include <algorithm>
+#include <cstring>
+
 ItemTreeModel::ItemTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
 ItemTreeModel::~ItemTreeModel() = default;
@@ -113,11 +116,115 @@ void ItemTreeModel::removeNode(ItemNode *node)
 
 void ItemTreeModel::refreshShown()
 {
-    beginResetModel();
+    Q_EMIT layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::pair<ItemNode *, int>> nodes;
+    nodes.reserve(size_t(before.size()));
+    for (const QModelIndex &index : before)
+        nodes.emplace_back(nodeFromIndex(index), index.column());
     rebuildShown(&m_root);
     for (const auto &top : m_root.children)
         rebuildShown(top.get());
-    endResetModel();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const auto &[node, column] : nodes) {
+        const bool shown = node && node->m_shownRow >= 0 &&
+                           (node->parent == &m_root || node->parent->m_shownRow >= 0);
+        after.append(shown ? indexOf(node, column) : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged();
+}
+
+void ItemTreeModel::moveNode(ItemNode *node, ItemNode *newParent, int index)
+{
+    if (newParent == nullptr)
+        newParent = &m_root;
+    ItemNode *oldParent = node->parent;
+    auto &from = oldParent->children;
+    std::unique_ptr<ItemNode> owned = std::move(from[size_t(node->m_position)]);
+    from.erase(from.begin() + node->m_position);
+    renumber(oldParent);
+    auto &to = newParent->children;
+    index = qBound(0, index, int(to.size()));
+    owned->parent = newParent;
+    to.insert(to.begin() + index, std::move(owned));
+    renumber(newParent);
+}
+
+int ItemTreeModel::compareTexts(const QString &a, const QString &b)
+{
+    const qsizetype n = qMin(a.size(), b.size());
+    const char16_t *pa = reinterpret_cast<const char16_t *>(a.constData());
+    const char16_t *pb = reinterpret_cast<const char16_t *>(b.constData());
+    qsizetype i = 0;
+    while (i < n) {
+        // Skip the run that is equal as it stands, four characters at a time.
+        while (i + 4 <= n) {
+            quint64 wa, wb;
+            std::memcpy(&wa, pa + i, sizeof wa);
+            std::memcpy(&wb, pb + i, sizeof wb);
+            if (wa != wb)
+                break;
+            i += 4;
+        }
+        while (i < n && pa[i] == pb[i])
+            ++i;
+        if (i == n)
+            break;
+        char16_t ca = pa[i];
+        char16_t cb = pb[i];
+        if (ca >= u'a' && ca <= u'z')
+            ca -= 32;
+        if (cb >= u'a' && cb <= u'z')
+            cb -= 32;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i; // the letters differ in case only
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+void ItemTreeModel::sortAll(bool ascending)
+{
+    // Sorting works on a compact array: the first four letters folded into one number
+    // decide most comparisons without touching the texts themselves.
+    struct Entry
+    {
+        quint64 prefix;
+        const QString *text;
+        ItemNode *node;
+    };
+    std::vector<Entry> entries;
+    auto sortChildren = [&](ItemNode *parent) {
+        auto &children = parent->children;
+        if (children.size() < 2)
+            return;
+        entries.clear();
+        entries.reserve(children.size());
+        for (auto &child : children) {
+            const QString &text = child->info->content;
+            quint64 prefix = 0;
+            for (int i = 0; i < 4; ++i) {
+                char16_t c = i < text.size() ? text.at(i).unicode() : 0;
+                if (c >= u'a' && c <= u'z')
+                    c -= 32;
+                prefix = (prefix << 16) | c;
+            }
+            entries.push_back({prefix, &text, child.release()});
+        }
+        std::stable_sort(entries.begin(), entries.end(), [ascending](const Entry &x, const Entry &y) {
+            int c = x.prefix == y.prefix ? compareTexts(*x.text, *y.text)
+                                         : (x.prefix < y.prefix ? -1 : 1);
+            return ascending ? c < 0 : c > 0;
+        });
+        for (size_t i = 0; i < entries.size(); ++i)
+            children[i].reset(entries[i].node);
+        renumber(parent);
+    };
+    sortChildren(&m_root);
+    for (const auto &top : m_root.children)
+        sortChildren(top.get());
 }
 
 void ItemTreeModel::nodeChanged(ItemNode *node)

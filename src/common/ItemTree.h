@@ -86,8 +86,17 @@ public:
     ItemNode *appendNode(ItemNode *parent, std::unique_ptr<ItemInfo> info);
     // Removes a node with its children.
     void removeNode(ItemNode *node);
-    // Applies changed hidden flags to what the model shows.
+    // Applies changed hidden flags, moves and sorting to what the model shows; selection,
+    // expanded rows and the current row follow their nodes.
     void refreshShown();
+    // Moves a node (with its children) under newParent (the root for the top level) at
+    // index among all its children. Call refreshShown() after a batch of moves.
+    void moveNode(ItemNode *node, ItemNode *newParent, int index);
+    // Sorts the children of every parent, all levels, stably by the items' texts compared
+    // ASCII case-insensitively. Call refreshShown() afterwards.
+    void sortAll(bool ascending);
+    // The sort comparison: a to z equal A to Z, other characters by code, a prefix first.
+    static int compareTexts(const QString &a, const QString &b);
     // Tells the views that a node's data changed.
     void nodeChanged(ItemNode *node);
     // Visits every node in tree order (top-level node, then its children).
@@ -98,6 +107,15 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // Rows are dragged inside the tree only.
+    inline static const QString DragMimeType = QStringLiteral("application/x-tasklume-items");
+    QStringList mimeTypes() const override { return {DragMimeType}; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    bool canDropMimeData(const QMimeData *, Qt::DropAction, int, int,
+                         const QModelIndex &) const override
+    {
+        return true;
+    }
     bool hasChildren(const QModelIndex &parent = {}) const override;
 
     // The text the tree shows for a node: the placeholder for an empty item, the text (with

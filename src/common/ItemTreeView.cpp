@@ -1,6 +1,8 @@
 #include "ItemTreeView.h"
 
 #include <QApplication>
+#include <QDrag>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -314,7 +316,8 @@ ItemTreeView::ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QW
     setWordWrap(true);
     setMouseTracking(true);
     setAllColumnsShowFocus(true);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Per-item scrolling measures only the rows it shows, not every row of a long list.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setDragDropMode(QAbstractItemView::InternalMove);
     setDefaultDropAction(Qt::MoveAction);
@@ -460,4 +463,76 @@ void ItemTreeView::selectionChanged(const QItemSelection &selected,
     m_fixingSelection = true;
     selectionModel()->select(strays, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     m_fixingSelection = false;
+}
+
+// ---- drag and drop inside the tree ------------------------------------------------------
+
+void ItemTreeView::startDrag(Qt::DropActions)
+{
+    if (selectedNodes().isEmpty())
+        return;
+    auto *drag = new QDrag(this);
+    auto *mime = new QMimeData;
+    mime->setData(ItemTreeModel::DragMimeType, QByteArray());
+    drag->setMimeData(mime);
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+void ItemTreeView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->source() != this) {
+        event->ignore();
+        return;
+    }
+    QTreeView::dragEnterEvent(event);
+    event->acceptProposedAction();
+}
+
+void ItemTreeView::dragMoveEvent(QDragMoveEvent *event)
+{
+    QTreeView::dragMoveEvent(event); // drop mark and scrolling at the edges
+    if (event->source() != this) {
+        event->ignore();
+        return;
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    ItemNode *node = m_model->nodeFromIndex(index);
+    ItemNode *target = nullptr;
+    if (!dropTargetAt(event->position().toPoint(), &target)) {
+        event->ignore(); // never over the first dragged row
+        return;
+    }
+    // A top-level row under the pointer opens at once.
+    if (node && node->level() == 0 && !isExpanded(index))
+        expand(index);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+bool ItemTreeView::dropTargetAt(const QPoint &pos, ItemNode **target) const
+{
+    ItemNode *node = m_model->nodeFromIndex(indexAt(pos));
+    const QList<ItemNode *> dragged = selectedNodes();
+    if (node && !dragged.isEmpty() && node == dragged.first())
+        return false;
+    if (node && node->level() == 1)
+        node = node->parent; // a child stands for its parent
+    *target = node;
+    return true;
+}
+
+void ItemTreeView::dropEvent(QDropEvent *event)
+{
+    ItemNode *node = nullptr;
+    if (event->source() != this || !dropTargetAt(event->position().toPoint(), &node)) {
+        event->ignore();
+        return;
+    }
+    // The rows move here; the view must not remove them again.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    stopAutoScroll();
+    setState(NoState);
+    viewport()->update();
+    Q_EMIT dropRequested(node);
 }

@@ -100,6 +100,10 @@ public:
     QWidget *openEditor() const;
     // Recomputes every row's height (after a view switch or a resize).
     void relayoutRows();
+    // Where the selected rows go when dropped at pos: the top-level node under it (a child
+    // stands for its parent), or none for the top level. False when no drop is allowed
+    // there (over the first selected row).
+    bool dropTargetAt(const QPoint &pos, ItemNode **target) const;
     // Selected nodes in tree order.
     QList<ItemNode *> selectedNodes() const;
 
@@ -108,6 +112,9 @@ Q_SIGNALS:
     void emptySpaceDoubleClicked();
     void editRequested(const QModelIndex &index);
     void keyCommand(QKeyEvent *event, bool *handled);
+    // The selected rows were dropped: on target (a top-level node) or, with none, on the
+    // top level.
+    void dropRequested(ItemNode *target);
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -118,6 +125,10 @@ protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void selectionChanged(const QItemSelection &selected,
                           const QItemSelection &deselected) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void setHotNode(ItemNode *node);

@@ -40,7 +40,18 @@ QDateTime DaysToDateTime(TDateTime days)
         msecs -= kMsecsPerDay;
         whole += days >= 0 ? 1 : -1;
     }
-    return QDateTime(kEpoch.addDays(qint64(whole)), QTime::fromMSecsSinceStartOfDay(int(msecs)));
+    const QDate date = kEpoch.addDays(qint64(whole));
+    const QTime time = QTime::fromMSecsSinceStartOfDay(int(msecs));
+    QDateTime result(date, time);
+    if (!result.isValid()) {
+        // A wall-clock time the clocks skip when they are put forward: the moment it would
+        // be had they not been, so it keeps its day (a due date at a skipped midnight).
+        const qint64 wall = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+        const int offsetBefore =
+            QDateTime::fromMSecsSinceEpoch(wall - kMsecsPerDay).offsetFromUtc();
+        result = QDateTime::fromMSecsSinceEpoch(wall - qint64(offsetBefore) * 1000);
+    }
+    return result;
 }
 
 TDateTime NowDays()

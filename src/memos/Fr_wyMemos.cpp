@@ -39,6 +39,16 @@ FrameConfig memosConfig()
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List view memos"), 10};
+    c.viewAsc = {QStringLiteral("Action_ViewAsc"), QStringLiteral("Sort Direction"),
+                 QStringLiteral("Descending Sort"), 8};
+    c.expandAll = {QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
+                   QStringLiteral("Expand all"), 11};
+    c.collapseAll = {QStringLiteral("Action_CollapseAll"), QStringLiteral("&Collapse All"),
+                     QStringLiteral("Collapse all"), 12};
+    c.imageOfferAsc = 7;
+    c.imageOfferDesc = 8;
+    c.imageSearch = 18;
+    c.imageClearSearch = 19;
     c.tipKindEdit = 1;
     c.tipKindAdd = 2;
     c.tipKindNoResult = 3;
@@ -70,19 +80,14 @@ TwyMemosFrame::TwyMemosFrame(FrameHost &host, QWidget *parent)
 
 void TwyMemosFrame::buildMenus()
 {
-    auto *viewAsc = makeAction({QStringLiteral("Action_ViewAsc"), QStringLiteral("Sort Direction"),
-                                QStringLiteral("Descending Sort"), 8});
-    auto *expandAll = makeAction({QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
-                                  QStringLiteral("Expand all"), 11});
-    auto *collapseAll = makeAction({QStringLiteral("Action_CollapseAll"),
-                                    QStringLiteral("&Collapse All"), QStringLiteral("Collapse all"),
-                                    12});
+    QAction *viewAsc = m_viewAsc;
+    QAction *expandAll = m_expandAll;
+    QAction *collapseAll = m_collapseAll;
     auto *save = makeAction({QStringLiteral("Action_Save"), QStringLiteral("Sa&ve Memo..."), {}, -1});
     auto *saveAll = makeAction({QStringLiteral("Action_SaveAll"), QStringLiteral("&Save All..."), {}, 15});
     auto *print = makeAction({QStringLiteral("Action_Print"), QStringLiteral("&Print..."), {}, 16});
     auto *exportItems = makeAction({QStringLiteral("Action_Export"), QStringLiteral("&Export..."), {}, -1});
     auto *email = makeAction({QStringLiteral("Action_Email"), QStringLiteral("E-mai&l Memo..."), {}, -1});
-    m_notYet = {viewAsc, expandAll, collapseAll, save, saveAll, print, email};
     setReportActions(save, saveAll, print, email);
     exportItems->setEnabled(false);
 
@@ -98,6 +103,8 @@ void TwyMemosFrame::buildMenus()
     auto *mainMoveto = makeMenu(QStringLiteral("&Move to"));
     mainMoveto->setObjectName(QStringLiteral("MainMoveto"));
     mainMoveto->setEnabled(false);
+    m_moveMenuPopup = menuMoveto;
+    m_moveMenuMain = mainMoveto;
 
     PopupMenu_Item = makeMenu(QString());
     PopupMenu_Item->setObjectName(QStringLiteral("PopupMenu_Memo"));
@@ -111,31 +118,7 @@ void TwyMemosFrame::buildMenus()
     PopupMenu_Item->addSeparator();
     PopupMenu_Item->addMenu(menuMoveto);
 
-    PopupMenu_Null = makeMenu(QString());
-    PopupMenu_Null->setObjectName(QStringLiteral("PopupMenu_Null"));
-    PopupMenu_Null->addActions({m_add, m_addChild});
-    PopupMenu_Null->addSeparator();
-    PopupMenu_Null->addAction(m_paste);
-
-    m_fileMenu = makeMenu(QStringLiteral("&File"));
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Options));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::DbBackup));
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::DbRestore));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(exportItems);
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Import));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addActions({saveAll, print});
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::StayOnTop));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Close));
-
-    m_editMenu = makeMenu(QStringLiteral("&Edit"));
-    m_editMenu->addActions({m_copy, m_paste});
-    m_editMenu->addSeparator();
-    m_editMenu->addActions({m_selectAll, m_deselect});
+    buildSharedMenus(exportItems, saveAll, print);
 
     m_viewMenu = makeMenu(QStringLiteral("&View"));
     m_viewMenu->addAction(m_viewList);
@@ -150,17 +133,6 @@ void TwyMemosFrame::buildMenus()
     m_itemsMenu->addActions({m_edit, m_delete});
     m_itemsMenu->addSeparator();
     m_itemsMenu->addMenu(mainMoveto);
-
-    m_helpMenu = makeMenu(QStringLiteral("&Help"));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::HelpContents));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Contact));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Suggestion));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Website));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Update));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::About));
 
     MainMenu1 = {m_fileMenu, m_editMenu, m_viewMenu, m_itemsMenu, m_helpMenu};
 }

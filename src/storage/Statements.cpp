@@ -40,6 +40,7 @@ QStringList Statements::schema()
                        "alarmTime double, "
                        "dueTime double)"),
         QStringLiteral("create index if not exists tasks_pid on tasks (pid)"),
+        QStringLiteral("create index if not exists tasks_incomplete on tasks (checkFlag, content)"),
         QStringLiteral("create table if not exists memos ("
                        "mid varchar(38) not null primary key, "
                        "pid varchar(38), "
@@ -295,12 +296,13 @@ void TaskStatements::updateColors(const QString &key, qint32 textColor, qint32 b
          {textColor, backgroundColor, key});
 }
 
-QStringList TaskStatements::incompleteContents()
+QStringList TaskStatements::incompleteContents(int limit)
 {
     QSqlQuery &query = open(
         QStringLiteral("select content from tasks where checkFlag=False order by content ASC"), {});
     QStringList contents;
-    while (query.next())
+    // With the index on (checkFlag, content) the engine stops after the rows read.
+    while ((limit < 0 || contents.size() < limit) && query.next())
         contents.append(query.value(0).toString());
     query.finish();
     return contents;

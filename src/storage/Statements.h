@@ -95,8 +95,9 @@ public:
     void updateDue(const QString &key, bool dueFlag, TDateTime dueTime);
     void updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime);
     void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);
-    // Texts of incomplete tasks of both levels, in the engine's text order.
-    QStringList incompleteContents();
+    // Texts of incomplete tasks of both levels, in the engine's text order; the first
+    // `limit` of them when limit is not negative.
+    QStringList incompleteContents(int limit = -1);
     // Restore and import: every column except expandFlag. A colour flagged as having no
     // value is written as null.
     void insertFull(const TTaskInfo &task, bool noTextColor = false,

@@ -1,5 +1,10 @@
 #include "Fr_wyTasks.h"
 
+#include "Dlg_ColorSet.h"
+#include "Dlg_DueSet.h"
+#include "Dlg_ReminderSet.h"
+#include "Dlg_taskReminder.h"
+#include "common/ColorCodes.h"
 #include "common/IniFile.h"
 #include "common/Texts.h"
 #include "common/pU_Boxes.h"
@@ -10,6 +15,8 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -42,6 +49,16 @@ FrameConfig tasksConfig()
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List View Tasks"), 11};
+    c.viewAsc = {QStringLiteral("Action_ViewAsc"), QStringLiteral("Sort Direction"),
+                 QStringLiteral("Descending Sort"), 10};
+    c.expandAll = {QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
+                   QStringLiteral("Expand all"), 13};
+    c.collapseAll = {QStringLiteral("Action_CollapseAll"), QStringLiteral("&Collapse All"),
+                     QStringLiteral("Collapse all"), 14};
+    c.imageOfferAsc = 9;
+    c.imageOfferDesc = 10;
+    c.imageSearch = 20;
+    c.imageClearSearch = 21;
     c.tipKindAdd = 1;
     c.tipKindEdit = 2;
     c.tipKindNoResult = 3;
@@ -84,13 +101,9 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
                                     QStringLiteral("Set D&ue Date..."), {}, -1});
     Action_SetColor = makeAction({QStringLiteral("Action_SetColor"),
                                   QStringLiteral("Set C&olor..."), {}, -1});
-    Action_ViewAsc = makeAction({QStringLiteral("Action_ViewAsc"), QString(),
-                                 QStringLiteral("Descending Sort"), 10});
-    Action_ExpandAll = makeAction({QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
-                                   QStringLiteral("Expand all"), 13});
-    Action_CollapseAll = makeAction({QStringLiteral("Action_CollapseAll"),
-                                     QStringLiteral("&Collapse All"),
-                                     QStringLiteral("Collapse all"), 14});
+    Action_ViewAsc = m_viewAsc;
+    Action_ExpandAll = m_expandAll;
+    Action_CollapseAll = m_collapseAll;
     Action_Save = makeAction({QStringLiteral("Action_Save"), QStringLiteral("Sa&ve Task..."), {}, -1});
     Action_SaveAll = makeAction({QStringLiteral("Action_SaveAll"), QStringLiteral("&Save All..."), {}, -1});
     Action_Print = makeAction({QStringLiteral("Action_Print"), QStringLiteral("&Print..."), {}, -1});
@@ -102,14 +115,15 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
     Menu_ViewIncomplete = makeAction({QStringLiteral("Menu_ViewIncomplete"),
                                       QStringLiteral("&Incomplete Tasks"), {}, -1});
     auto *rangeGroup = new QActionGroup(this);
+    int range = 0;
     for (QAction *item : {Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete}) {
         item->setCheckable(true);
         rangeGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, range] {
+            Comb_ViewRange->setCurrentIndex(range); // applied as a change of the box
+        });
+        ++range;
     }
-    // Commands whose work comes later stay visible but disabled.
-    m_notYet = {Action_TaskReminderSet, Action_TaskDueSet, Action_SetColor, Action_ViewAsc,
-                Action_ExpandAll, Action_CollapseAll, Action_Save, Action_SaveAll, Action_Print,
-                Action_Email, Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete};
     setReportActions(Action_Save, Action_SaveAll, Action_Print, Action_Email);
     Action_Export->setEnabled(false);
 
@@ -120,6 +134,8 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
     Comb_ViewRange->setToolTip(QStringLiteral("View Range"));
     Comb_ViewRange->setEnabled(false);
     static_cast<QHBoxLayout *>(ToolBar_Bottom->layout())->insertWidget(0, Comb_ViewRange);
+    connect(Comb_ViewRange, &QComboBox::currentIndexChanged, this,
+            [this](int index) { RunCommand([&] { rangeChanged(index); }); });
 
     connect(m_tree->itemDelegate_(), &ItemDelegate::checkToggled, this,
             [this](const QModelIndex &index) {
@@ -127,6 +143,38 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
                     return;
                 if (ItemNode *node = m_model->nodeFromIndex(index))
                     RunCommand([&] { setCompletion(node, !TaskTreeModel::task(node)->checkFlag); });
+            });
+
+    // Due dates, reminders and colours.
+    connect(Action_TaskDueSet, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_TaskDueSetExecute(); }); });
+    connect(Action_TaskReminderSet, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_TaskReminderSetExecute(); }); });
+    connect(Action_SetColor, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_SetColorExecute(); }); });
+    m_tree->colorForCode = [this](qint32 code) {
+        return ColorCodes::toColor(code, m_tree->palette());
+    };
+    // The alarm scan runs from the end of a reload until the frame ends.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, [this] { RunCommand([this] { Timer1Timer(); }); });
+    // Tasks that leave the tree leave the scan's index.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_alarms.clear();
+        m_alarmNode = nullptr;
+    });
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) {
+                for (int row = first; row <= last; ++row) {
+                    const ItemNode *node = m_model->nodeFromIndex(m_model->index(row, 0, parent));
+                    if (node == nullptr)
+                        continue;
+                    m_alarms.remove(node);
+                    if (m_alarmNode == node || (m_alarmNode && m_alarmNode->parent == node))
+                        m_alarmNode = nullptr;
+                }
             });
 
     buildMenus();
@@ -166,6 +214,8 @@ void TwyTasksFrame::buildMenus()
     MainMoveTo->menuAction()->setToolTip(QStringLiteral("Move tasks to other group"));
     Menu_Moveto->setEnabled(false);
     MainMoveTo->setEnabled(false);
+    m_moveMenuPopup = Menu_Moveto;
+    m_moveMenuMain = MainMoveTo;
 
     PopupMenu_Item = makeMenu(QString());
     PopupMenu_Item->setObjectName(QStringLiteral("PopupMenu_Task"));
@@ -183,31 +233,7 @@ void TwyTasksFrame::buildMenus()
     PopupMenu_Item->addSeparator();
     PopupMenu_Item->addMenu(Menu_Moveto);
 
-    PopupMenu_Null = makeMenu(QString());
-    PopupMenu_Null->setObjectName(QStringLiteral("PopupMenu_Null"));
-    PopupMenu_Null->addActions({m_add, m_addChild});
-    PopupMenu_Null->addSeparator();
-    PopupMenu_Null->addAction(m_paste);
-
-    m_fileMenu = makeMenu(QStringLiteral("&File"));
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Options));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::DbBackup));
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::DbRestore));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(Action_Export);
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Import));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addActions({Action_SaveAll, Action_Print});
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::StayOnTop));
-    m_fileMenu->addSeparator();
-    m_fileMenu->addAction(m_host.commonAction(CommonAction::Close));
-
-    m_editMenu = makeMenu(QStringLiteral("&Edit"));
-    m_editMenu->addActions({m_copy, m_paste});
-    m_editMenu->addSeparator();
-    m_editMenu->addActions({m_selectAll, m_deselect});
+    buildSharedMenus(Action_Export, Action_SaveAll, Action_Print);
 
     m_viewMenu = makeMenu(QStringLiteral("&View"));
     m_viewMenu->addActions({m_viewList, Action_ViewDate});
@@ -229,17 +255,6 @@ void TwyTasksFrame::buildMenus()
     m_itemsMenu->addSeparator();
     m_itemsMenu->addMenu(MainMoveTo);
 
-    m_helpMenu = makeMenu(QStringLiteral("&Help"));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::HelpContents));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Contact));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Suggestion));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Website));
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::Update));
-    m_helpMenu->addSeparator();
-    m_helpMenu->addAction(m_host.commonAction(CommonAction::About));
-
     MainMenu1 = {m_fileMenu, m_editMenu, m_viewMenu, m_itemsMenu, m_helpMenu};
 }
 
@@ -254,28 +269,46 @@ void TwyTasksFrame::readViewSettings()
         range = 0;
     setViewRange(range);
     TwyTreeFrame::readViewSettings();
-    // The sort button offers the other direction.
-    Action_ViewAsc->setIcon(image(FAscending ? 10 : 9));
-    Action_ViewAsc->setToolTip(FAscending ? QStringLiteral("Descending Sort")
-                                          : QStringLiteral("Ascending Sort"));
 }
 
 void TwyTasksFrame::setViewRange(int range)
 {
     viewRange = range;
-    Comb_ViewRange->setCurrentIndex(range);
+    {
+        const QSignalBlocker blocker(Comb_ViewRange);
+        Comb_ViewRange->setCurrentIndex(range);
+    }
     QAction *items[] = {Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete};
     items[range]->setChecked(true);
+}
+
+void TwyTasksFrame::rangeChanged(int range)
+{
+    if (FLoading || range < 0 || range > 2)
+        return;
+    setViewRange(range);
+    ApplyFilter();
+    UpdateActions();
+    m_tree->setFocus();
+    m_host.ini().writeInteger(QStringLiteral("task"), QStringLiteral("viewRange"), range);
+}
+
+bool TwyTasksFrame::hiddenByRange(const ItemNode *node) const
+{
+    const bool complete = TaskTreeModel::task(node)->checkFlag;
+    return (viewRange == 2 && complete) || (viewRange == 1 && !complete);
+}
+
+void TwyTasksFrame::afterFilter()
+{
+    UpdateTrayHint();
 }
 
 void TwyTasksFrame::prepareAdd()
 {
     // A new task would not show among the complete ones.
-    if (viewRange == 1) {
-        setViewRange(0);
-        m_host.ini().writeInteger(QStringLiteral("task"), QStringLiteral("viewRange"), 0);
-        ApplyFilter();
-    }
+    if (viewRange == 1)
+        rangeChanged(0);
 }
 
 void TwyTasksFrame::reportCount(int count)
@@ -286,11 +319,16 @@ void TwyTasksFrame::reportCount(int count)
 void TwyTasksFrame::afterReload()
 {
     UpdateTrayHint();
+    // Reminders that came due while the program was not running are raised at the first
+    // tick.
+    m_alarms.rebuild(*m_model);
+    Timer1->start();
 }
 
 void TwyTasksFrame::UpdateTrayHint()
 {
-    m_host.setTrayHint(TrayHintText(taskStatements().incompleteContents(), m_host.hintSize()));
+    // The hint lists four tasks and tells whether more follow: five rows are enough.
+    m_host.setTrayHint(TrayHintText(taskStatements().incompleteContents(5), m_host.hintSize()));
 }
 
 std::unique_ptr<ItemInfo> TwyTasksFrame::newRecord() const
@@ -328,6 +366,7 @@ void TwyTasksFrame::setCompletion(ItemNode *node, bool checked)
     TTaskInfo &task = *TaskTreeModel::task(node);
     task.checkFlag = checked;
     task.checkTime = NowDays();
+    m_alarms.update(node); // a completed task raises no alarm, an incomplete one again
     taskStatements().updateCheck(task.key, task.checkFlag, task.checkTime);
     m_model->nodeChanged(node);
     ApplyFilter();
@@ -361,21 +400,174 @@ void TwyTasksFrame::toggleDateView()
 
 void TwyTasksFrame::disableOwnActions()
 {
-    for (QAction *action : {Action_TaskComplete, Action_ViewDate})
+    for (QAction *action : {Action_TaskReminderSet, Action_TaskDueSet, Action_SetColor})
+        action->setEnabled(false);
+    for (QAction *action : {Action_TaskComplete, Action_ViewDate, Menu_ViewAll, Menu_ViewComplete,
+                            Menu_ViewIncomplete})
         action->setEnabled(false);
     Comb_ViewRange->setEnabled(false);
-    Menu_Moveto->clear();
-    MainMoveTo->clear();
-    Menu_Moveto->setEnabled(false);
-    MainMoveTo->setEnabled(false);
+    QAction *items[] = {Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete};
+    items[qBound(0, Comb_ViewRange->currentIndex(), 2)]->setChecked(true);
 }
 
 void TwyTasksFrame::updateOwnActions(bool selection)
 {
-    Action_ViewDate->setEnabled(true);
+    for (QAction *action : {Action_ViewDate, Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete})
+        action->setEnabled(true);
+    Comb_ViewRange->setEnabled(true);
     Action_TaskComplete->setEnabled(selection);
+    for (QAction *action : {Action_SetColor, Action_TaskReminderSet, Action_TaskDueSet})
+        action->setEnabled(selection);
     const QList<ItemNode *> nodes = selection ? m_tree->selectedNodes() : QList<ItemNode *>();
     Action_TaskComplete->setText(!nodes.isEmpty() && TaskTreeModel::task(nodes.first())->checkFlag
                                      ? QStringLiteral("Unmark Complete")
                                      : QStringLiteral("Mark Complete"));
+}
+
+// ---- due dates, reminders and colours ---------------------------------------------------
+
+TwyTasksFrame::~TwyTasksFrame()
+{
+    // An alarm window still open goes with the frame; its task keeps the reminder.
+    delete m_alarmDlg.data();
+}
+
+void TwyTasksFrame::shutdown()
+{
+    Timer1->stop();
+    TwyTreeFrame::shutdown();
+}
+
+void TwyTasksFrame::Action_TaskDueSetExecute()
+{
+    if (FEditNode)
+        return;
+    ItemNode *first = firstSelected();
+    if (first == nullptr)
+        return;
+    const TTaskInfo &shown = *TaskTreeModel::task(first);
+    TDueSetDlg dialog(shown.dueFlag, shown.dueTime, window());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Each task in turn: the record, then its row; it leaves the selection.
+    for (ItemNode *node : m_tree->selectedNodes()) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        task.dueFlag = dialog.dueFlag();
+        task.dueTime = dialog.dueTime();
+        taskStatements().updateDue(task.key, task.dueFlag, task.dueTime);
+        refreshNode(node);
+        m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
+                                                                     QItemSelectionModel::Rows);
+    }
+}
+
+void TwyTasksFrame::Action_TaskReminderSetExecute()
+{
+    if (FEditNode)
+        return;
+    ItemNode *first = firstSelected();
+    if (first == nullptr)
+        return;
+    const TTaskInfo &shown = *TaskTreeModel::task(first);
+    TReminderSetDlg dialog(shown.alarmFlag, shown.alarmTime, window());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    for (ItemNode *node : m_tree->selectedNodes()) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        task.alarmFlag = dialog.alarmFlag();
+        task.alarmTime = dialog.alarmTime();
+        m_alarms.update(node);
+        taskStatements().updateAlarm(task.key, task.alarmFlag, task.alarmTime);
+        refreshNode(node);
+        m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
+                                                                     QItemSelectionModel::Rows);
+    }
+}
+
+void TwyTasksFrame::Action_SetColorExecute()
+{
+    if (FEditNode)
+        return;
+    ItemNode *first = firstSelected();
+    if (first == nullptr)
+        return;
+    const TTaskInfo &shown = *TaskTreeModel::task(first);
+    TColorSetDlg dialog(shown.textColor, shown.backgroundColor, window());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The rows are painted once, at the end; the selection stays.
+    m_tree->setUpdatesEnabled(false);
+    const auto release = qScopeGuard([this] { m_tree->setUpdatesEnabled(true); });
+    for (ItemNode *node : m_tree->selectedNodes()) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        task.textColor = dialog.textColor();
+        task.backgroundColor = dialog.backgroundColor();
+        taskStatements().updateColors(task.key, task.textColor, task.backgroundColor);
+        refreshNode(node);
+    }
+}
+
+void TwyTasksFrame::Timer1Timer()
+{
+    // One alarm window at a time, program-wide: the timer goes on ticking meanwhile.
+    if (TtaskReminderDlg::openAlarm() || m_alarms.armedCount() == 0)
+        return;
+    if (ItemNode *node = m_alarms.dueTask(*m_model, NowDays()))
+        raiseAlarm(node);
+}
+
+void TwyTasksFrame::raiseAlarm(ItemNode *node)
+{
+    const TTaskInfo &task = *TaskTreeModel::task(node);
+    // A window of its own, so that it shows while the main window is hidden in the tray.
+    auto *dialog = new TtaskReminderDlg(task.content, m_host.alarmSound());
+    m_alarmDlg = dialog;
+    m_alarmNode = node;
+    m_alarmKey = task.key;
+    connect(dialog, &QDialog::finished, this,
+            [this, dialog] { RunCommand([&] { alarmClosed(dialog); }); });
+    // Told before the alarm takes the front, while the host still sees what is in front.
+    m_host.notifyAlarm(task.content);
+    dialog->showAlarm();
+}
+
+void TwyTasksFrame::alarmClosed(TtaskReminderDlg *dialog)
+{
+    const bool armed = !dialog->dismissed();
+    const TDateTime time = dialog->snoozeTime();
+    dialog->deleteLater();
+    m_alarmDlg = nullptr;
+    const ItemNode *raised = m_alarmNode;
+    const QString key = m_alarmKey;
+    m_alarmNode = nullptr;
+    m_alarmKey.clear();
+
+    // The task is normally where it was; should it have gone meanwhile, its row is still
+    // written, and a task read again from the table is found by its key.
+    ItemNode *node = nullptr;
+    ItemNode *byKey = nullptr;
+    m_model->forEachNode([&](ItemNode *candidate) {
+        if (candidate->info->key != key)
+            return;
+        if (candidate == raised)
+            node = candidate;
+        else if (byKey == nullptr && !key.isEmpty())
+            byKey = candidate;
+    });
+    if (node == nullptr)
+        node = byKey;
+    if (node) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        task.alarmFlag = armed;
+        task.alarmTime = time;
+        m_alarms.update(node);
+    }
+    if (!key.isEmpty())
+        taskStatements().updateAlarm(key, armed, time);
+    if (node) {
+        refreshNode(node);
+        const QList<ItemNode *> selected = m_tree->selectedNodes();
+        if (selected.size() == 1 && selected.first() == node)
+            reportNode(node);
+    }
 }

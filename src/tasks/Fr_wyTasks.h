@@ -2,17 +2,22 @@
 // and colours.
 #pragma once
 
+#include "AlarmScan.h"
 #include "TaskTreeModel.h"
 #include "common/Fr_wyTree.h"
 
+#include <QPointer>
+
 class QComboBox;
 class TaskStatements;
+class TtaskReminderDlg;
 
 class TwyTasksFrame : public TwyTreeFrame
 {
     Q_OBJECT
 public:
     TwyTasksFrame(FrameHost &host, QWidget *parent);
+    ~TwyTasksFrame() override;
 
     TaskTreeModel *taskModel() const { return static_cast<TaskTreeModel *>(m_model); }
     TaskStatements &taskStatements() const;
@@ -27,6 +32,17 @@ public:
     void setCompletion(ItemNode *node, bool checked);
     void toggleCompletion();
     void toggleDateView();
+
+    // Due date, reminder and colours of the selected tasks.
+    void Action_TaskDueSetExecute();
+    void Action_TaskReminderSetExecute();
+    void Action_SetColorExecute();
+    // One tick of the alarm scan Timer1 (500 ms, running from the end of a reload until
+    // shutdown): raises the alarm of at most one due task.
+    void Timer1Timer();
+    QTimer *alarmTimer() const { return Timer1; }
+    AlarmScan &alarmScan() { return m_alarms; }
+    void shutdown() override;
 
     // View settings read at each reload.
     bool viewDate() const { return m_model->view.date; }
@@ -45,8 +61,12 @@ protected:
     void disableOwnActions() override;
     void buildMenus() override;
 
+    bool hiddenByRange(const ItemNode *node) const override;
+    void afterFilter() override;
+
 private:
     void setViewRange(int range);
+    void rangeChanged(int range);
 
     QAction *Action_TaskComplete = nullptr;
     QAction *Action_ViewDate = nullptr;
@@ -67,4 +87,13 @@ private:
     QMenu *Menu_Moveto = nullptr;
     QMenu *MainMoveTo = nullptr;
     QComboBox *Comb_ViewRange = nullptr;
+
+    // Reminders.
+    void raiseAlarm(ItemNode *node);
+    void alarmClosed(TtaskReminderDlg *dialog);
+    QTimer *Timer1 = nullptr;
+    AlarmScan m_alarms;
+    QPointer<TtaskReminderDlg> m_alarmDlg;
+    const ItemNode *m_alarmNode = nullptr; // compared only: it may have gone meanwhile
+    QString m_alarmKey;
 };

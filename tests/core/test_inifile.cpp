@@ -60,7 +60,8 @@ void TestIniFile::missingKeysGiveDefaults_data()
 {
     QTest::addColumn<QByteArray>("content"); // empty: no file at all
     QTest::newRow("no file") << QByteArray();
-    QTest::newRow("file without the keys") << QByteArray("[option]\nother=5\n[log]\nprivateTasks=3\n");
+    QTest::newRow("file without the keys")
+        << QByteArray("[option]\nother=5\n[log]\nprivateTasks=3\n");
     QTest::newRow("keys in the wrong section")
         << QByteArray("[memo]\nhintSize=5\naddOpenEn=1\n[option]\nviewRange=2\nviewAscEn=0\n");
     QTest::newRow("keys commented out")
@@ -75,7 +76,8 @@ void TestIniFile::missingKeysGiveDefaults()
     const IniFile ini(iniPath());
     QCOMPARE(ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 20), 20);
     QCOMPARE(ini.readBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), false), false);
-    QCOMPARE(ini.readBool(QStringLiteral("option"), QStringLiteral("runMinimizedEn"), false), false);
+    QCOMPARE(ini.readBool(QStringLiteral("option"), QStringLiteral("runMinimizedEn"), false),
+             false);
     QCOMPARE(ini.readBool(QStringLiteral("option"), QStringLiteral("visitWebEn"), true), true);
     QCOMPARE(ini.readBool(QStringLiteral("task"), QStringLiteral("viewListEn"), false), false);
     QCOMPARE(ini.readInteger(QStringLiteral("task"), QStringLiteral("viewRange"), 0), 0);
@@ -108,9 +110,11 @@ void TestIniFile::readInteger()
 {
     QFETCH(QString, text);
     QFETCH(int, expected);
-    writeFile(iniPath(), (QStringLiteral("[option]\nhintSize=") + text + QLatin1Char('\n')).toUtf8());
-    QCOMPARE(IniFile(iniPath()).readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 20),
-             expected);
+    writeFile(iniPath(),
+              (QStringLiteral("[option]\nhintSize=") + text + QLatin1Char('\n')).toUtf8());
+    QCOMPARE(
+        IniFile(iniPath()).readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 20),
+        expected);
 }
 
 void TestIniFile::readBool_data()
@@ -136,7 +140,8 @@ void TestIniFile::readBool()
     QFETCH(QString, text);
     QFETCH(bool, withDefaultFalse);
     QFETCH(bool, withDefaultTrue);
-    writeFile(iniPath(), (QStringLiteral("[task]\nviewAscEn=") + text + QLatin1Char('\n')).toUtf8());
+    writeFile(iniPath(),
+              (QStringLiteral("[task]\nviewAscEn=") + text + QLatin1Char('\n')).toUtf8());
     const IniFile ini(iniPath());
     QCOMPARE(ini.readBool(QStringLiteral("task"), QStringLiteral("viewAscEn"), false),
              withDefaultFalse);
@@ -239,8 +244,9 @@ void TestIniFile::writeMatchesNamesIgnoringCase()
     const QStringList written = lines();
     QCOMPARE(written.size(), 2); // no second section, no second key
     QCOMPARE(written.first(), QStringLiteral("[OPTION]"));
-    QCOMPARE(IniFile(iniPath()).readInteger(QStringLiteral("Option"), QStringLiteral("HINTSIZE"), 0),
-             30);
+    QCOMPARE(
+        IniFile(iniPath()).readInteger(QStringLiteral("Option"), QStringLiteral("HINTSIZE"), 0),
+        30);
 }
 
 void TestIniFile::createdFileIsOwnerOnly()

@@ -191,12 +191,10 @@ void TestLoading::loadForest_data()
             << QStringLiteral("B A b2:B b1:B a1:A C") << QStringLiteral("B{b2,b1} A{a1} C{}") << 0;
         row("child stored before its parent")
             << QStringLiteral("c1:C C c2:C") << QStringLiteral("C{c1,c2}") << 0;
-        row("expanded top-level")
-            << QStringLiteral("A+ a1:A B b1:B D+") << QStringLiteral("A+{a1} B{b1} D+{}") << 0;
-        row("third level") << QStringLiteral("A a1:A x:a1 y:x")
-                           << QStringLiteral("A{a1}") << 2;
-        row("missing parent") << QStringLiteral("o:Z A p:~")
-                              << QStringLiteral("A{}") << 2;
+        row("expanded top-level") << QStringLiteral("A+ a1:A B b1:B D+")
+                                  << QStringLiteral("A+{a1} B{b1} D+{}") << 0;
+        row("third level") << QStringLiteral("A a1:A x:a1 y:x") << QStringLiteral("A{a1}") << 2;
+        row("missing parent") << QStringLiteral("o:Z A p:~") << QStringLiteral("A{}") << 2;
         row("a child of an orphan") << QStringLiteral("o:Z q:o A") << QStringLiteral("A{}") << 2;
     }
     // A child's stored expandFlag is not read for tasks; memos keep it.
@@ -240,7 +238,8 @@ void TestLoading::nullColumnsReadAsEmpty()
     const ItemForest taskForest = tasks.loadForest();
     QCOMPARE(taskForest.size(), size_t(1));
     QCOMPARE(taskForest.front()->children.size(), size_t(1));
-    for (const ItemNode *node : {taskForest.front().get(), taskForest.front()->children.front().get()}) {
+    for (const ItemNode *node :
+         {taskForest.front().get(), taskForest.front()->children.front().get()}) {
         const TTaskInfo &t = *node->as<TTaskInfo>();
         QVERIFY(t.content.isEmpty());
         QVERIFY(!t.checkFlag && !t.dueFlag && !t.alarmFlag && !t.expandFlag);
@@ -437,10 +436,10 @@ void TestLoading::appendUnderHiddenParent()
 
 void TestLoading::removeNode_data()
 {
-    QTest::addColumn<QString>("hidden");   // names hidden before the removal
+    QTest::addColumn<QString>("hidden"); // names hidden before the removal
     QTest::addColumn<QString>("removed");
-    QTest::addColumn<int>("removedRow");   // row reported by rowsRemoved, -1 for no signal
-    QTest::addColumn<QString>("expected"); // what shows afterwards
+    QTest::addColumn<int>("removedRow");    // row reported by rowsRemoved, -1 for no signal
+    QTest::addColumn<QString>("expected");  // what shows afterwards
     QTest::addColumn<QString>("positions"); // positions of the removed node's siblings
 
     QTest::newRow("shown top-level with children")
@@ -449,9 +448,9 @@ void TestLoading::removeNode_data()
     QTest::newRow("shown after a hidden sibling")
         << QStringLiteral("A") << QStringLiteral("C") << 1 << QStringLiteral("B")
         << QStringLiteral("A=0 B=1");
-    QTest::newRow("hidden top-level") << QStringLiteral("B") << QStringLiteral("B") << -1
-                                      << QStringLiteral("A{a1} C{c1,c2,c3}")
-                                      << QStringLiteral("A=0 C=1");
+    QTest::newRow("hidden top-level")
+        << QStringLiteral("B") << QStringLiteral("B") << -1 << QStringLiteral("A{a1} C{c1,c2,c3}")
+        << QStringLiteral("A=0 C=1");
     QTest::newRow("child after a hidden sibling")
         << QStringLiteral("c1") << QStringLiteral("c3") << 1 << QStringLiteral("A{a1} B C{c2}")
         << QStringLiteral("c1=0 c2=1");
@@ -503,7 +502,8 @@ void TestLoading::removeNode()
     const bool parentShown = parent == model.root() || parent->shownRow() >= 0;
     for (const auto &sibling : parent->children) {
         if (parentShown && !sibling->hidden)
-            QCOMPARE(model.index(sibling->shownRow(), 0, parentIndex), model.indexOf(sibling.get()));
+            QCOMPARE(model.index(sibling->shownRow(), 0, parentIndex),
+                     model.indexOf(sibling.get()));
     }
 }
 
@@ -524,14 +524,14 @@ void TestLoading::taskRows_data()
                               << QStringLiteral("Buy milk") << int(Qt::Checked) << false << true;
     QTest::newRow("empty") << QString() << false << false << QStringLiteral("Input content here")
                            << int(Qt::Unchecked) << true << true;
-    QTest::newRow("empty and complete") << QString() << true << false
-                                        << QStringLiteral("Input content here") << int(Qt::Checked)
-                                        << true << true;
+    QTest::newRow("empty and complete")
+        << QString() << true << false << QStringLiteral("Input content here") << int(Qt::Checked)
+        << true << true;
     QTest::newRow("empty while edited")
         << QString() << false << true << QString() << int(Qt::Unchecked) << false << false;
-    QTest::newRow("text while edited") << QStringLiteral("draft") << false << true
-                                       << QStringLiteral("draft") << int(Qt::Unchecked) << false
-                                       << false;
+    QTest::newRow("text while edited")
+        << QStringLiteral("draft") << false << true << QStringLiteral("draft") << int(Qt::Unchecked)
+        << false << false;
 }
 
 void TestLoading::taskRows()

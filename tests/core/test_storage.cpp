@@ -251,26 +251,26 @@ void TestStorage::schemaHasEveryColumn_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QStringList>("columns");
-    QTest::newRow("tasks") << kTasks
-                           << QStringList{QStringLiteral("tid"),
-                                          QStringLiteral("pid"),
-                                          QStringLiteral("content"),
-                                          QStringLiteral("checkFlag"),
-                                          QStringLiteral("dueFlag"),
-                                          QStringLiteral("alarmFlag"),
-                                          QStringLiteral("expandFlag"),
-                                          QStringLiteral("textColor"),
-                                          QStringLiteral("backgroundColor"),
-                                          QStringLiteral("createTime"),
-                                          QStringLiteral("editTime"),
-                                          QStringLiteral("checkTime"),
-                                          QStringLiteral("alarmTime"),
-                                          QStringLiteral("dueTime")};
+    QTest::newRow("tasks") << kTasks << QStringList{QStringLiteral("tid"),
+                                                    QStringLiteral("pid"),
+                                                    QStringLiteral("content"),
+                                                    QStringLiteral("checkFlag"),
+                                                    QStringLiteral("dueFlag"),
+                                                    QStringLiteral("alarmFlag"),
+                                                    QStringLiteral("expandFlag"),
+                                                    QStringLiteral("textColor"),
+                                                    QStringLiteral("backgroundColor"),
+                                                    QStringLiteral("createTime"),
+                                                    QStringLiteral("editTime"),
+                                                    QStringLiteral("checkTime"),
+                                                    QStringLiteral("alarmTime"),
+                                                    QStringLiteral("dueTime")};
     QTest::newRow("memos") << kMemos
-                           << QStringList{QStringLiteral("mid"),        QStringLiteral("pid"),
-                                          QStringLiteral("content"),    QStringLiteral("expandFlag"),
-                                          QStringLiteral("assignTime"), QStringLiteral("createTime"),
-                                          QStringLiteral("editTime")};
+                           << QStringList{
+                                  QStringLiteral("mid"),        QStringLiteral("pid"),
+                                  QStringLiteral("content"),    QStringLiteral("expandFlag"),
+                                  QStringLiteral("assignTime"), QStringLiteral("createTime"),
+                                  QStringLiteral("editTime")};
 }
 
 void TestStorage::schemaHasEveryColumn()
@@ -294,7 +294,8 @@ void TestStorage::flagsDefaultToFalseAndRefuseNull_data()
     QTest::addColumn<QStringList>("flags");
     QTest::newRow("tasks") << kTasks << kTid
                            << QStringList{QStringLiteral("checkFlag"), QStringLiteral("dueFlag"),
-                                          QStringLiteral("alarmFlag"), QStringLiteral("expandFlag")};
+                                          QStringLiteral("alarmFlag"),
+                                          QStringLiteral("expandFlag")};
     QTest::newRow("memos") << kMemos << kMid << QStringList{QStringLiteral("expandFlag")};
 }
 
@@ -322,8 +323,9 @@ void TestStorage::flagsDefaultToFalseAndRefuseNull()
 
     // A row that names nothing but its key reads false (0) in every flag, 0 in the colours
     // and null in the times.
-    execSql(m_db, QStringLiteral("insert into %1 (%2, pid) values ('{K}', 'root')")
-                      .arg(table, keyColumn));
+    execSql(
+        m_db,
+        QStringLiteral("insert into %1 (%2, pid) values ('{K}', 'root')").arg(table, keyColumn));
     const QVariantMap row = fetchRow(m_db, table, keyColumn, QStringLiteral("{K}"));
     for (const QString &flag : flags)
         QCOMPARE(canonical(row.value(flag)), QStringLiteral("0"));
@@ -362,8 +364,8 @@ void TestStorage::reopenKeepsRows()
 void TestStorage::openRefusesNonDatabase_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("text") << QByteArray("[option]\nhintSize=20\nThis is no database at all.\n")
-                                 .repeated(20);
+    QTest::newRow("text")
+        << QByteArray("[option]\nhintSize=20\nThis is no database at all.\n").repeated(20);
     QByteArray binary(4096, '\0');
     for (int i = 0; i < binary.size(); ++i)
         binary[i] = char((i * 37 + 11) % 251);
@@ -418,8 +420,8 @@ void TestStorage::insertNewWritesItsColumns()
     task.editTime = 45000.5;
     tasks.insertNew(task);
 
-    static const QRegularExpression form(QStringLiteral(
-        "^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
+    static const QRegularExpression form(
+        QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
     QVERIFY2(form.match(task.key).hasMatch(), qPrintable(task.key));
 
     const QVariantMap row = fetchRow(m_db, kTasks, kTid, task.key);
@@ -519,16 +521,16 @@ void TestStorage::updatesWriteOnlyTheirColumns_data()
                                  << QVariantMap{{dueFlag, 0}, {dueTime, QVariant()}};
     QTest::newRow("alarm set") << QStringLiteral("alarm set")
                                << QVariantMap{{alarmFlag, 1}, {alarmTime, 46020.75}};
-    QTest::newRow("alarm cleared") << QStringLiteral("alarm cleared")
-                                   << QVariantMap{{alarmFlag, 0}, {alarmTime, QVariant()}};
-    QTest::newRow("colours")
-        << QStringLiteral("colours")
-        << QVariantMap{{QStringLiteral("textColor"), qint64(qint32(0xFF00000Fu))},
-                       {QStringLiteral("backgroundColor"), 0x0000FF00}};
-    QTest::newRow("content")
-        << QStringLiteral("content")
-        << QVariantMap{{QStringLiteral("content"), QStringLiteral("new\r\ntext")},
-                       {QStringLiteral("editTime"), 46030.25}};
+    QTest::newRow("alarm cleared")
+        << QStringLiteral("alarm cleared") << QVariantMap{{alarmFlag, 0}, {alarmTime, QVariant()}};
+    QTest::newRow("colours") << QStringLiteral("colours")
+                             << QVariantMap{
+                                    {QStringLiteral("textColor"), qint64(qint32(0xFF00000Fu))},
+                                    {QStringLiteral("backgroundColor"), 0x0000FF00}};
+    QTest::newRow("content") << QStringLiteral("content")
+                             << QVariantMap{
+                                    {QStringLiteral("content"), QStringLiteral("new\r\ntext")},
+                                    {QStringLiteral("editTime"), 46030.25}};
     QTest::newRow("collapse") << QStringLiteral("collapse")
                               << QVariantMap{{QStringLiteral("expandFlag"), 0}};
     QTest::newRow("expand (no change)") << QStringLiteral("expand") << QVariantMap{};
@@ -621,8 +623,7 @@ void TestStorage::deleteItem_data()
     // Seed: 1 (top) with children 2, 3; 4 (top) with child 5; 6 an orphan under 99.
     QTest::newRow("top-level with children") << 1 << QStringList{key(4), key(5), key(6)};
     QTest::newRow("child") << 2 << QStringList{key(1), key(3), key(4), key(5), key(6)};
-    QTest::newRow("top-level without children")
-        << 4 << QStringList{key(1), key(2), key(3), key(6)};
+    QTest::newRow("top-level without children") << 4 << QStringList{key(1), key(2), key(3), key(6)};
     QTest::newRow("orphan") << 6 << QStringList{key(1), key(2), key(3), key(4), key(5)};
     QTest::newRow("unknown key") << 42
                                  << QStringList{key(1), key(2), key(3), key(4), key(5), key(6)};
@@ -632,8 +633,8 @@ void TestStorage::deleteItem()
 {
     QFETCH(int, deleted);
     QFETCH(QStringList, remaining);
-    for (const auto &[k, parent] : std::vector<std::pair<int, int>>{
-             {1, 0}, {2, 1}, {3, 1}, {4, 0}, {5, 4}, {6, 99}}) {
+    for (const auto &[k, parent] :
+         std::vector<std::pair<int, int>>{{1, 0}, {2, 1}, {3, 1}, {4, 0}, {5, 4}, {6, 99}}) {
         Row task;
         task.key = key(k);
         task.pid = parent == 0 ? Texts::RootKey : key(parent);
@@ -693,9 +694,9 @@ void TestStorage::incompleteContentsInTextOrder()
         const char *content;
         bool complete;
     } rows[] = {
-        {1, 0, "cherry", false},    {2, 0, "Banana", false}, {3, 1, "blueberry", false},
-        {4, 0, "aardvark", true},   {5, 0, "apple", false},  {6, 99, "date (orphan)", false},
-        {7, 1, "Apricot", true},    {8, 0, "", false},
+        {1, 0, "cherry", false},  {2, 0, "Banana", false}, {3, 1, "blueberry", false},
+        {4, 0, "aardvark", true}, {5, 0, "apple", false},  {6, 99, "date (orphan)", false},
+        {7, 1, "Apricot", true},  {8, 0, "", false},
     };
     for (const auto &r : rows) {
         Row task;
@@ -868,12 +869,9 @@ void TestStorage::memoInsertWritesItsColumns()
     QCOMPARE(memo.key.size(), 38);
 
     const QVariantMap expected{
-        {QStringLiteral("mid"), memo.key},
-        {QStringLiteral("pid"), Texts::RootKey},
-        {QStringLiteral("content"), memo.content},
-        {QStringLiteral("expandFlag"), 0},
-        {QStringLiteral("assignTime"), stored},
-        {QStringLiteral("createTime"), 45200.5},
+        {QStringLiteral("mid"), memo.key},         {QStringLiteral("pid"), Texts::RootKey},
+        {QStringLiteral("content"), memo.content}, {QStringLiteral("expandFlag"), 0},
+        {QStringLiteral("assignTime"), stored},    {QStringLiteral("createTime"), 45200.5},
         {QStringLiteral("editTime"), 45200.75},
     };
     QCOMPARE(canonical(fetchRow(m_db, kMemos, kMid, memo.key)), canonical(expected));

@@ -47,21 +47,21 @@ void TestTrayHint::hintText_data()
     QTest::newRow("20 characters unchanged")
         << QStringList{QStringLiteral("abcdefghijklmnopqrst")} << 20
         << head + QStringLiteral("\r(1) abcdefghijklmnopqrst");
-    QTest::newRow("21 characters cut")
-        << QStringList{QStringLiteral("abcdefghijklmnopqrstu")} << 20
-        << head + QStringLiteral("\r(1) abcdefghijklmnopqrst...");
+    QTest::newRow("21 characters cut") << QStringList{QStringLiteral("abcdefghijklmnopqrstu")} << 20
+                                       << head + QStringLiteral("\r(1) abcdefghijklmnopqrst...");
     QTest::newRow("multi-line on one line")
         << QStringList{QStringLiteral("line one\r\nline two")} << 20
         << head + QStringLiteral("\r(1) line one  line two");
     QTest::newRow("flattened before it is cut")
         << QStringList{QStringLiteral("abcdefghi\r\njklmnopqrst")} << 20
         << head + QStringLiteral("\r(1) abcdefghi  jklmnopqr...");
-    QTest::newRow("other hint size") << QStringList{QStringLiteral("abcdefgh"), QStringLiteral("xyz")}
-                                     << 3 << head + QStringLiteral("\r(1) abc...\r(2) xyz");
+    QTest::newRow("other hint size")
+        << QStringList{QStringLiteral("abcdefgh"), QStringLiteral("xyz")} << 3
+        << head + QStringLiteral("\r(1) abc...\r(2) xyz");
     QTest::newRow("hint size 0") << QStringList{QStringLiteral("abc")} << 0
                                  << head + QStringLiteral("\r(1) ...");
-    QTest::newRow("empty text counts as a row") << QStringList{QString()} << 20
-                                                << head + QStringLiteral("\r(1) ");
+    QTest::newRow("empty text counts as a row")
+        << QStringList{QString()} << 20 << head + QStringLiteral("\r(1) ");
 }
 
 void TestTrayHint::hintText()
@@ -85,8 +85,12 @@ void TestTrayHint::hintFromDatabase()
         const char *content;
         bool complete;
     } rows[] = {
-        {1, 0, "cherry", false},     {2, 0, "Banana", false},  {3, 1, "blueberry\r\nsmoothie", false},
-        {4, 0, "aardvark", true},    {5, 0, "apple", false},   {6, 9, "date", false},
+        {1, 0, "cherry", false},
+        {2, 0, "Banana", false},
+        {3, 1, "blueberry\r\nsmoothie", false},
+        {4, 0, "aardvark", true},
+        {5, 0, "apple", false},
+        {6, 9, "date", false},
         {7, 1, "Apricot jam", true},
     };
     for (const auto &r : rows) {

@@ -29,8 +29,7 @@ public:
     explicit RecordingHost(const ProgramFolder &folder)
         : m_ini(folder.file(Texts::IniFileName)),
           m_db(Database::open(folder.file(Texts::DatabaseFileName)))
-    {
-    }
+    {}
     ~RecordingHost() override
     {
         m_db = QSqlDatabase();
@@ -134,9 +133,9 @@ void seedRows(QSqlDatabase db, bool memos)
         bool complete;
     };
     const Seed rows[] = {
-        {1, 0, "Write report", true, false},   {2, 0, "Book flights", false, false},
-        {3, 1, "Draft", false, false},         {4, 2, "Compare prices", false, false},
-        {5, 1, "Collect numbers", true, false}, {6, 0, "Call plumber", true, true},
+        {1, 0, "Write report", true, false},     {2, 0, "Book flights", false, false},
+        {3, 1, "Draft", false, false},           {4, 2, "Compare prices", false, false},
+        {5, 1, "Collect numbers", true, false},  {6, 0, "Call plumber", true, true},
         {7, 5, "Gather receipts", false, false}, {8, 99, "Lost", false, false},
     };
     for (const Seed &s : rows) {
@@ -345,8 +344,8 @@ void TestFrames::expandedStateFollowsTheTable()
     QCOMPARE(fetchRow(db, table, keyColumn, key(1)).value(QStringLiteral("expandFlag")).toInt(), 0);
 
     tree->expand(flights);
-    QCOMPARE(expandWrites(db), (QStringList{key(1) + QStringLiteral("=0"),
-                                            key(2) + QStringLiteral("=1")}));
+    QCOMPARE(expandWrites(db),
+             (QStringList{key(1) + QStringLiteral("=0"), key(2) + QStringLiteral("=1")}));
     QCOMPARE(fetchRow(db, table, keyColumn, key(2)).value(QStringLiteral("expandFlag")).toInt(), 1);
 
     // Asking for the state a row already has writes nothing.
@@ -376,10 +375,10 @@ void TestFrames::reloadReportsRowCount_data()
                            << QStringLiteral("publicTasks") << true;
     QTest::newRow("memos") << true << QStringLiteral("privateMemos")
                            << QStringLiteral("publicMemos") << true;
-    QTest::newRow("tasks, empty table") << false << QStringLiteral("privateTasks")
-                                        << QStringLiteral("publicTasks") << false;
-    QTest::newRow("memos, empty table") << true << QStringLiteral("privateMemos")
-                                        << QStringLiteral("publicMemos") << false;
+    QTest::newRow("tasks, empty table")
+        << false << QStringLiteral("privateTasks") << QStringLiteral("publicTasks") << false;
+    QTest::newRow("memos, empty table")
+        << true << QStringLiteral("privateMemos") << QStringLiteral("publicMemos") << false;
 }
 
 void TestFrames::reloadReportsRowCount()
@@ -448,14 +447,15 @@ void TestFrames::viewSettingsReadAtReload_data()
     QTest::addColumn<int>("range");
     QTest::addColumn<bool>("ascending");
 
-    QTest::newRow("tasks: no settings file") << false << QByteArray() << false << false << 0 << true;
+    QTest::newRow("tasks: no settings file")
+        << false << QByteArray() << false << false << 0 << true;
     QTest::newRow("tasks: section without the keys")
         << false << QByteArray("[task]\nother=1\n") << false << false << 0 << true;
     QTest::newRow("tasks: every key set")
         << false << QByteArray("[task]\nviewListEn=1\nviewDateEn=1\nviewRange=2\nviewAscEn=0\n")
         << true << true << 2 << false;
-    QTest::newRow("tasks: range 1") << false << QByteArray("[task]\nviewRange=1\n") << false
-                                    << false << 1 << true;
+    QTest::newRow("tasks: range 1")
+        << false << QByteArray("[task]\nviewRange=1\n") << false << false << 1 << true;
     QTest::newRow("tasks: range 7 out of range")
         << false << QByteArray("[task]\nviewRange=7\n") << false << false << 0 << true;
     QTest::newRow("tasks: range -1 out of range")
@@ -464,11 +464,10 @@ void TestFrames::viewSettingsReadAtReload_data()
         << false << QByteArray("[memo]\nviewListEn=1\nviewAscEn=0\n") << false << false << 0
         << true;
     QTest::newRow("memos: no settings file") << true << QByteArray() << false << false << 0 << true;
-    QTest::newRow("memos: keys set") << true << QByteArray("[memo]\nviewListEn=5\nviewAscEn=0\n")
-                                     << true << false << 0 << false;
+    QTest::newRow("memos: keys set")
+        << true << QByteArray("[memo]\nviewListEn=5\nviewAscEn=0\n") << true << false << 0 << false;
     QTest::newRow("memos: task keys do not count")
-        << true << QByteArray("[task]\nviewListEn=1\nviewAscEn=0\n") << false << false << 0
-        << true;
+        << true << QByteArray("[task]\nviewListEn=1\nviewAscEn=0\n") << false << false << 0 << true;
 }
 
 void TestFrames::viewSettingsReadAtReload()
@@ -526,36 +525,34 @@ void TestFrames::viewSettingsReadAtReload()
 void TestFrames::messagesRunInPostingOrder_data()
 {
     addListColumn();
-    QTest::addColumn<QList<FrameMessage>>("messages");
+    QTest::addColumn<QList<int>>("messages"); // FrameMessage values
     QTest::addColumn<QString>("events");
 
     QTest::newRow("tasks: reload, activate")
-        << false << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE}
+        << false << QList<int>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE}
         << QStringLiteral("count hint menus");
     QTest::newRow("tasks: activate, reload")
-        << false << QList<FrameMessage>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
+        << false << QList<int>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
         << QStringLiteral("menus count hint");
     QTest::newRow("tasks: reload, activate, reload")
-        << false << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
+        << false << QList<int>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
         << QStringLiteral("count hint menus count hint");
     QTest::newRow("memos: reload, activate")
-        << true << QList<FrameMessage>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE}
-        << QStringLiteral("count menus");
+        << true << QList<int>{WM_FRAME_RELOAD, WM_FRAME_ACTIVATE} << QStringLiteral("count menus");
     QTest::newRow("memos: activate, reload")
-        << true << QList<FrameMessage>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD}
-        << QStringLiteral("menus count");
+        << true << QList<int>{WM_FRAME_ACTIVATE, WM_FRAME_RELOAD} << QStringLiteral("menus count");
 }
 
 void TestFrames::messagesRunInPostingOrder()
 {
     QFETCH(bool, memos);
-    QFETCH(QList<FrameMessage>, messages);
+    QFETCH(QList<int>, messages);
     QFETCH(QString, events);
     seedRows(m_host->database(), memos);
     TwyTreeFrame *frame = makeFrame(memos);
 
-    for (FrameMessage message : messages)
-        frame->postMessage(message);
+    for (int message : messages)
+        frame->postMessage(FrameMessage(message));
     QVERIFY(m_host->events.isEmpty()); // posted, not run yet
     deliver({});
     QCOMPARE(m_host->events.join(QLatin1Char(' ')), events);
@@ -565,7 +562,7 @@ void TestFrames::messagesRunInPostingOrder()
     // The list is loaded whatever the order.
     QCOMPARE(frame->tree()->model()->rowCount(), 3);
     // Activation after the last reload gives the tree the focus once.
-    QCOMPARE(frame->FFocusDone, messages.last() == WM_FRAME_ACTIVATE);
+    QCOMPARE(frame->FFocusDone, messages.last() == int(WM_FRAME_ACTIVATE));
 }
 
 QTEST_MAIN(TestFrames)

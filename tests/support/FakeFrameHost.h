@@ -27,11 +27,16 @@ public:
     int hintSize() const override { return 20; }
     void setTrayHint(const QString &hint) override { trayHints.append(hint); }
     QAction *commonAction(CommonAction id) const override;
+    QString alarmSound() const override { return alarmSoundFile; }
+    void notifyAlarm(const QString &text) override { alarmNotices.append(text); }
 
     int taskCount = -1;
     int memoCount = -1;
     QStringList trayHints;
     QList<QList<QMenu *>> installedMenus;
+    // The sound file the alarm window plays, and the texts of the alarms announced.
+    QString alarmSoundFile = AppPaths::file(Texts::AlarmSoundFile);
+    QStringList alarmNotices;
 
 private:
     IniFile m_ini;

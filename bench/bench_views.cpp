@@ -1,0 +1,112 @@
+// The to-do list's views at scale: one filtering for a character typed into the search box,
+// and one full sort, on a frame holding 10,000 or 100,000 tasks, including the tree view's
+// layout and a repaint of what it shows.
+#include "DataSet.h"
+#include "common/AppPaths.h"
+#include "storage/Database.h"
+#include "support/FakeFrameHost.h"
+#include "tasks/Fr_wyTasks.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+
+namespace {
+
+struct Fixture;
+std::map<int, std::unique_ptr<Fixture>> fixtures;
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    std::unique_ptr<FakeFrameHost> host;
+    std::unique_ptr<QWidget> window;
+    TwyTasksFrame *frame = nullptr;
+};
+
+Fixture &fixture(int items)
+{
+    auto found = fixtures.find(items);
+    if (found != fixtures.end())
+        return *found->second;
+    // One list at a time: the frames share the program's one connection.
+    fixtures.clear();
+    auto fresh = std::make_unique<Fixture>();
+    Fixture &f = *fresh;
+    fixtures.emplace(items, std::move(fresh));
+    AppPaths::setFolder(f.dir.path());
+    {
+        QSqlDatabase db = Database::open(QDir(f.dir.path()).filePath(QStringLiteral("wyData.wyb")),
+                                         QStringLiteral("seed"));
+        DataSet::generate(db, DataSet::Options{items, 0, 7, 30});
+    }
+    Database::close(QStringLiteral("seed"));
+    f.host = std::make_unique<FakeFrameHost>();
+    f.window = std::make_unique<QWidget>();
+    f.window->resize(600, 800);
+    f.frame = new TwyTasksFrame(*f.host, f.window.get());
+    f.frame->resize(600, 800);
+    f.window->show();
+    f.frame->postMessage(WM_FRAME_RELOAD);
+    f.frame->postMessage(WM_FRAME_ACTIVATE);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    return f;
+}
+
+// Filtering as the search box does it, then the view lays out and paints what shows.
+void BM_SearchTypedCharacter(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    f.frame->enterSearch();
+    const QString texts[] = {QStringLiteral("Bo"), QStringLiteral("B")};
+    int i = 0;
+    for (auto _ : state) {
+        f.frame->searchTextChanged(texts[i++ % 2]);
+        f.frame->tree()->doItemsLayout();
+        f.frame->tree()->viewport()->repaint();
+    }
+    f.frame->Btn_SearchClick();
+}
+
+void BM_SortOnly(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        f.frame->FAscending = !f.frame->FAscending;
+        f.frame->sortTree();
+    }
+}
+
+void BM_SortAll(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        f.frame->FAscending = !f.frame->FAscending;
+        f.frame->sortTree();
+        f.frame->tree()->doItemsLayout();
+        f.frame->tree()->viewport()->repaint();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_SearchTypedCharacter)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortOnly)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortAll)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fixtures.clear(); // before the application goes
+    return 0;
+}

@@ -1,0 +1,197 @@
+// The memo list on a real database: what differs from the to-do list (no check boxes, the
+// memo images, assignTime, its own texts) on the shared list frame.
+#include "memos/Fr_wyMemos.h"
+#include "support/FakeFrameHost.h"
+#include "support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+
+using namespace TestSupport;
+
+class TestMemoFrame : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void addedMemoIsAssignedPastedIsNot();
+    void texts_data();
+    void texts();
+    void rowsCarryMemoImagesAndNoCheckBoxes();
+    void childOfChildGoesUnderTopLevel();
+
+private:
+    void reload();
+    QWidget *waitForEditor();
+    QString answerNextBox(QMessageBox::StandardButton button, const std::function<void()> &run);
+    QSqlQuery query(const QString &sql);
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<FakeFrameHost> m_host;
+    std::unique_ptr<QWidget> m_window;
+    TwyMemosFrame *m_frame = nullptr;
+};
+
+void TestMemoFrame::init()
+{
+    m_folder = std::make_unique<ProgramFolder>();
+    m_host = std::make_unique<FakeFrameHost>();
+    m_window = std::make_unique<QWidget>();
+    m_frame = new TwyMemosFrame(*m_host, m_window.get());
+    m_frame->resize(500, 600);
+    m_window->resize(500, 600);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestMemoFrame::cleanup()
+{
+    m_window.reset();
+    m_host.reset();
+    m_folder.reset();
+}
+
+void TestMemoFrame::reload()
+{
+    m_host->installedMenus.clear();
+    m_frame->postMessage(WM_FRAME_RELOAD);
+    m_frame->postMessage(WM_FRAME_ACTIVATE);
+    QTRY_VERIFY(!m_host->installedMenus.isEmpty());
+}
+
+QWidget *TestMemoFrame::waitForEditor()
+{
+    QWidget *editor = nullptr;
+    for (int i = 0; i < 100 && editor == nullptr; ++i) {
+        QTest::qWait(10);
+        editor = m_frame->tree()->openEditor();
+    }
+    return editor;
+}
+
+QString TestMemoFrame::answerNextBox(QMessageBox::StandardButton button,
+                                     const std::function<void()> &run)
+{
+    QString text;
+    QTimer timer;
+    timer.setInterval(20);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (box && box->isVisible()) {
+                text = box->windowTitle() + QLatin1Char('|') + box->text();
+                box->button(button)->click();
+                timer.stop();
+            }
+        }
+    });
+    timer.start();
+    run();
+    return text;
+}
+
+QSqlQuery TestMemoFrame::query(const QString &sql)
+{
+    QSqlQuery q(m_host->database());
+    q.exec(sql);
+    q.next();
+    return q;
+}
+
+void TestMemoFrame::addedMemoIsAssignedPastedIsNot()
+{
+    reload();
+    QTest::keyClick(m_frame->tree(), Qt::Key_Return);
+    QWidget *editor = waitForEditor();
+    QVERIFY(editor);
+    QCOMPARE(m_frame->FTipKind, 1); // the memo list numbers "finish edit" 1
+    QTest::keyClicks(editor, QStringLiteral("Typed memo"));
+    QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+    QTRY_COMPARE(m_frame->FEditNode, nullptr);
+    QSqlQuery typed =
+        query(QStringLiteral("select assignTime, createTime, editTime from memos where content='Typed memo'"));
+    QVERIFY(typed.isValid());
+    QCOMPARE(typed.value(0).toDouble(), typed.value(1).toDouble());
+    QCOMPARE(typed.value(2).toDouble(), typed.value(1).toDouble());
+
+    QApplication::clipboard()->setText(QStringLiteral("Pasted memo"));
+    m_frame->pasteItem();
+    QSqlQuery pasted = query(QStringLiteral("select assignTime, pid from memos where content='Pasted memo'"));
+    QVERIFY(pasted.isValid());
+    QVERIFY(pasted.value(0).isNull());
+    QCOMPARE(pasted.value(1).toString(), QStringLiteral("root"));
+}
+
+void TestMemoFrame::texts_data()
+{
+    QTest::addColumn<bool>("seeded");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("child in an empty list") << false << QStringLiteral("Tip|Please select a memo!");
+    QTest::newRow("delete one") << true
+                                << QStringLiteral("Ask|Are you sure you want to delete this memo?");
+}
+
+void TestMemoFrame::texts()
+{
+    QFETCH(bool, seeded);
+    if (seeded)
+        insertMemo(m_host->database(), Row{key(1), QStringLiteral("root"), QStringLiteral("One")});
+    reload();
+    QString text;
+    if (seeded) {
+        m_frame->tree()->setCurrentIndex(m_frame->tree()->model()->index(0, 0));
+        text = answerNextBox(QMessageBox::Cancel, [this] { m_frame->deleteItems(); });
+    } else {
+        QCOMPARE(m_frame->FTipKind, 2); // "Click here to Add a new Item."
+        text = answerNextBox(QMessageBox::Ok, [this] { m_frame->addChildItem(); });
+    }
+    QTEST(text, "expected");
+}
+
+void TestMemoFrame::rowsCarryMemoImagesAndNoCheckBoxes()
+{
+    insertMemo(m_host->database(), Row{key(1), QStringLiteral("root"), QStringLiteral("Top")});
+    insertMemo(m_host->database(), Row{key(2), key(1), QStringLiteral("Child\r\nline")});
+    reload();
+    const QAbstractItemModel *model = m_frame->tree()->model();
+    const QModelIndex top = model->index(0, 0);
+    const QModelIndex child = model->index(0, 0, top);
+    QCOMPARE(top.data(ItemTreeModel::ImageIndexRole).toInt(), 0);
+    QCOMPARE(child.data(ItemTreeModel::ImageIndexRole).toInt(), 21);
+    QVERIFY(!top.data(Qt::CheckStateRole).isValid());
+    QVERIFY(!(model->flags(top) & Qt::ItemIsUserCheckable));
+    m_frame->action(QStringLiteral("Action_ViewList"))->trigger();
+    QCOMPARE(child.data().toString(), QStringLiteral("(1) Child  line"));
+    QVERIFY(m_host->ini().readBool(QStringLiteral("memo"), QStringLiteral("viewListEn"), false));
+}
+
+void TestMemoFrame::childOfChildGoesUnderTopLevel()
+{
+    insertMemo(m_host->database(), Row{key(1), QStringLiteral("root"), QStringLiteral("Top")});
+    insertMemo(m_host->database(), Row{key(2), key(1), QStringLiteral("Child")});
+    reload();
+    auto *tree = m_frame->tree();
+    const QModelIndex child = tree->model()->index(0, 0, tree->model()->index(0, 0));
+    tree->selectionModel()->setCurrentIndex(child, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    m_frame->addChildItem();
+    QWidget *editor = waitForEditor();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("Second child"));
+    QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+    QTRY_COMPARE(query(QStringLiteral("select pid from memos where content='Second child'"))
+                     .value(0)
+                     .toString(),
+                 key(1));
+}
+
+QTEST_MAIN(TestMemoFrame)
+#include "test_memo_frame.moc"
