@@ -103,6 +103,11 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     HelpContents1->setShortcutContext(Qt::WidgetShortcut);
     connect(HelpContents1, &QAction::triggered, this, &TmainFm::HelpContents1Execute);
     setCommonAction(CommonAction::HelpContents, HelpContents1);
+    // "&Close            Ctrl+F12": the window goes to the tray; the key is the lists'.
+    auto *Action_UiClose = new QAction(QStringLiteral("&Close            Ctrl+F12"), this);
+    Action_UiClose->setObjectName(QStringLiteral("Action_UiClose"));
+    connect(Action_UiClose, &QAction::triggered, this, &TmainFm::Minimize);
+    setCommonAction(CommonAction::Close, Action_UiClose);
 
     Timer_balloon = new QTimer(this);
     Timer_balloon->setObjectName(QStringLiteral("Timer_balloon"));

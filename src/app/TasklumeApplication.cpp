@@ -6,7 +6,6 @@
 TasklumeApplication::TasklumeApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(Texts::AppTitle);
-    setApplicationDisplayName(Texts::AppTitle);
     setOrganizationName(QStringLiteral("Ploxen"));
     setApplicationVersion(QStringLiteral(TASKLUME_VERSION));
     setDesktopFileName(QStringLiteral("tasklume"));

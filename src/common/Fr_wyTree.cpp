@@ -3,12 +3,14 @@
 #include "IniFile.h"
 #include "Texts.h"
 #include "pU_Boxes.h"
+#include "interchange/Dm_Io.h"
 #include "storage/Statements.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -277,6 +279,9 @@ void TwyTreeFrame::buildSharedMenus(QAction *exportItems, QAction *saveAll, QAct
     m_fileMenu->addActions({common(CommonAction::DbBackup), common(CommonAction::DbRestore)});
     m_fileMenu->addSeparator();
     m_fileMenu->addActions({exportItems, common(CommonAction::Import)});
+    exportItems->setEnabled(true); // never disabled
+    connect(exportItems, &QAction::triggered, this,
+            [this] { RunCommand([this] { exportSelected(); }); });
     m_fileMenu->addSeparator();
     m_fileMenu->addActions({saveAll, print});
     m_fileMenu->addSeparator();
@@ -297,6 +302,34 @@ void TwyTreeFrame::buildSharedMenus(QAction *exportItems, QAction *saveAll, QAct
     m_helpMenu->addActions({common(CommonAction::Website), common(CommonAction::Update)});
     m_helpMenu->addSeparator();
     m_helpMenu->addAction(common(CommonAction::About));
+}
+
+void TwyTreeFrame::exportSelected()
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty()) {
+        WarningBox(m_config.selectPrompt);
+        return;
+    }
+    QString fileName;
+    if (runExportDialog) {
+        fileName = runExportDialog();
+    } else {
+        QFileDialog dialog(window());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(QStringLiteral("Ploxen Database,  (*.wyx)"));
+        dialog.setDefaultSuffix(QStringLiteral("wyx"));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            fileName = dialog.selectedFiles().first();
+    }
+    if (fileName.isEmpty())
+        return;
+    if (m_config.reportList == Reports::ListKind::Tasks)
+        WriteTasksFile(fileName, nodes);
+    else
+        WriteMemosFile(fileName, nodes);
 }
 
 QMenu *TwyTreeFrame::makeMenu(const QString &title)

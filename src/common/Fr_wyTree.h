@@ -218,6 +218,14 @@ protected:
     // The menus both lists have alike: "&File" (with the list's export, save-all and print
     // commands), "&Edit", "&Help" and the popup over empty space.
     void buildSharedMenus(QAction *exportItems, QAction *saveAll, QAction *print);
+
+public:
+    // "&Export...": the selected items to an interchange file chosen by the user.
+    void exportSelected();
+    // The export dialog's chosen name (empty: cancelled); tests give a fixed name.
+    std::function<QString()> runExportDialog;
+
+protected:
     QMenu *makeMenu(const QString &title);
     // Writes a changed expanded state of a top-level item.
     void onExpandedChanged(const QModelIndex &index, bool expanded);

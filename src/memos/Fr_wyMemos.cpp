@@ -89,7 +89,6 @@ void TwyMemosFrame::buildMenus()
     auto *exportItems = makeAction({QStringLiteral("Action_Export"), QStringLiteral("&Export..."), {}, -1});
     auto *email = makeAction({QStringLiteral("Action_Email"), QStringLiteral("E-mai&l Memo..."), {}, -1});
     setReportActions(save, saveAll, print, email);
-    exportItems->setEnabled(false);
 
     ToolBar_Top->addActions({m_add, m_addChild, m_edit, m_delete});
     ToolBar_Top->addSeparator();

@@ -125,7 +125,6 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
         ++range;
     }
     setReportActions(Action_Save, Action_SaveAll, Action_Print, Action_Email);
-    Action_Export->setEnabled(false);
 
     Comb_ViewRange = new QComboBox(ToolBar_Bottom);
     Comb_ViewRange->setObjectName(QStringLiteral("Comb_ViewRange"));

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSqlQuery>
 #include <QTest>
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void texts_data();
     void texts();
     void rowsCarryMemoImagesAndNoCheckBoxes();
+    void exportWritesSelectedMemos();
     void childOfChildGoesUnderTopLevel();
 
 private:
@@ -135,6 +137,8 @@ void TestMemoFrame::texts_data()
     QTest::addColumn<bool>("seeded");
     QTest::addColumn<QString>("expected");
     QTest::newRow("child in an empty list") << false << QStringLiteral("Tip|Please select a memo!");
+    QTest::newRow("export nothing selected") << false
+                                             << QStringLiteral("Warning|Please select a memo!");
     QTest::newRow("delete one") << true
                                 << QStringLiteral("Ask|Are you sure you want to delete this memo?");
 }
@@ -149,6 +153,8 @@ void TestMemoFrame::texts()
     if (seeded) {
         m_frame->tree()->setCurrentIndex(m_frame->tree()->model()->index(0, 0));
         text = answerNextBox(QMessageBox::Cancel, [this] { m_frame->deleteItems(); });
+    } else if (QByteArray(QTest::currentDataTag()).startsWith("export")) {
+        text = answerNextBox(QMessageBox::Ok, [this] { m_frame->exportSelected(); });
     } else {
         QCOMPARE(m_frame->FTipKind, 2); // "Click here to Add a new Item."
         text = answerNextBox(QMessageBox::Ok, [this] { m_frame->addChildItem(); });
@@ -171,6 +177,20 @@ void TestMemoFrame::rowsCarryMemoImagesAndNoCheckBoxes()
     m_frame->action(QStringLiteral("Action_ViewList"))->trigger();
     QCOMPARE(child.data().toString(), QStringLiteral("(1) Child  line"));
     QVERIFY(m_host->ini().readBool(QStringLiteral("memo"), QStringLiteral("viewListEn"), false));
+}
+
+void TestMemoFrame::exportWritesSelectedMemos()
+{
+    insertMemo(m_host->database(), Row{key(1), QStringLiteral("root"), QStringLiteral("Top")});
+    reload();
+    m_frame->tree()->setCurrentIndex(m_frame->tree()->model()->index(0, 0));
+    const QString file = m_folder->file(QStringLiteral("out.wyx"));
+    m_frame->runExportDialog = [&] { return file; };
+    QVERIFY(m_frame->action(QStringLiteral("Action_Export"))->isEnabled());
+    m_frame->action(QStringLiteral("Action_Export"))->trigger();
+    QFileInfo written(file);
+    QVERIFY(written.exists());
+    QVERIFY(written.size() > 8);
 }
 
 void TestMemoFrame::childOfChildGoesUnderTopLevel()
