@@ -3,12 +3,14 @@
 #include "common/AppPaths.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
+#include "CommonOptions.h"
 #include "components/AppIcon.h"
 #include "components/HelpTopics.h"
 #include "components/WyFormState.h"
 #include "components/wyHHComp.h"
 #include "components/WyTray.h"
 #include "components/WyVersionInfo.h"
+#include "Dm_Common.h"
 #include "interchange/Dm_Io.h"
 #include "memos/Fr_wyMemos.h"
 #include "SingleInstance.h"
@@ -56,8 +58,7 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     // 5. The database connection.
     m_db = Database::open(AppPaths::file(Texts::DatabaseFileName));
     // 6. Start-up options.
-    FRunMinimized =
-        m_ini.readBool(QStringLiteral("option"), QStringLiteral("runMinimizedEn"), false);
+    TcommonDm::LoadStartupOptions(*this);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -93,22 +94,6 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     WyVersionInfo1 = new TWyVersionInfo(this);
     WyVersionInfo1->setObjectName(QStringLiteral("WyVersionInfo1"));
 
-    // "&Contents" of the lists' Help menus. The menus show F1 beside it; the key itself
-    // opens the help at the topic of the list in use (the help component's F1).
-    HelpContents1 = new QAction(QStringLiteral("&Contents"), this);
-    HelpContents1->setObjectName(QStringLiteral("HelpContents1"));
-    HelpContents1->setStatusTip(QStringLiteral("Help Contents"));
-    HelpContents1->setToolTip(QStringLiteral("Help Contents"));
-    HelpContents1->setShortcut(Qt::Key_F1);
-    HelpContents1->setShortcutContext(Qt::WidgetShortcut);
-    connect(HelpContents1, &QAction::triggered, this, &TmainFm::HelpContents1Execute);
-    setCommonAction(CommonAction::HelpContents, HelpContents1);
-    // "&Close            Ctrl+F12": the window goes to the tray; the key is the lists'.
-    auto *Action_UiClose = new QAction(QStringLiteral("&Close            Ctrl+F12"), this);
-    Action_UiClose->setObjectName(QStringLiteral("Action_UiClose"));
-    connect(Action_UiClose, &QAction::triggered, this, &TmainFm::Minimize);
-    setCommonAction(CommonAction::Close, Action_UiClose);
-
     Timer_balloon = new QTimer(this);
     Timer_balloon->setObjectName(QStringLiteral("Timer_balloon"));
     Timer_balloon->setInterval(kBalloonPauseMs);
@@ -126,6 +111,8 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     setCommonAction(CommonAction::DbBackup, ioActions.Action_DbBackup);
     setCommonAction(CommonAction::DbRestore, ioActions.Action_DbRestore);
     setCommonAction(CommonAction::Import, ioActions.Action_Import);
+    // The common commands; the tray's "&Open Ploxen Tasklume" is one of them.
+    FCommonDm = new TcommonDm(*this);
 
     buildTray();
 
@@ -141,6 +128,12 @@ QByteArray TmainFm::answerRequest(const QByteArray &request) const
 {
     // "rows tasks" or "rows memos": the shown rows of a list, one a line, as
     // level, flags (E expanded, C complete) and the text on one line, tab-separated.
+    // "shown tasks" or "shown memos": the number of shown top-level rows, cheap to ask.
+    if (request == "shown tasks" || request == "shown memos") {
+        const TwyTreeFrame *shown = request == "shown tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame)
+                                                            : FMemosFrame;
+        return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
+    }
     const TwyTreeFrame *frame = nullptr;
     if (request == "rows tasks")
         frame = FTasksFrame;
@@ -209,9 +202,7 @@ void TmainFm::buildTray()
 {
     PopupMenu_Tray = new QMenu(this);
     PopupMenu_Tray->setObjectName(QStringLiteral("PopupMenu_Tray"));
-    Action_Open = PopupMenu_Tray->addAction(Texts::TrayOpen);
-    Action_Open->setObjectName(QStringLiteral("Action_UiOpen"));
-    connect(Action_Open, &QAction::triggered, this, &TmainFm::Restore);
+    PopupMenu_Tray->addAction(FCommonDm->Action_UiOpen);
     PopupMenu_Tray->addSeparator();
     Action_AddTask = PopupMenu_Tray->addAction(Texts::ActionAddTask);
     Action_AddTask->setObjectName(QStringLiteral("Action_AddTask"));
@@ -396,17 +387,20 @@ void TmainFm::firstShow()
     TabSheet_memo->layout()->addWidget(FMemosFrame);
     FMemosFrame->postMessage(WM_FRAME_RELOAD);
     FTasksFrame->postMessage(WM_FRAME_ACTIVATE);
-    ApplyStartupOptions();
+    FCommonDm->ApplyStartupOptions();
     FFirstShow = false;
 }
 
-void TmainFm::ApplyStartupOptions()
+void TmainFm::WMShowUpdate()
 {
-    setWindowTitle(Texts::AppTitle);
-    if (TwyTreeFrame *frame = activeFrame())
-        frame->postMessage(WM_FRAME_ACTIVATE);
-    if (FRunMinimized)
-        Minimize();
+    RunCommand([this] { FCommonDm->ShowUpdatePrompt(); });
+}
+
+QString TmainFm::MakeWebUrl(const QString &address) const
+{
+    return CommonOptions::MakeWebUrl(
+        address, CommonOptions::WholeDaysBetween(FLastWebVisit, NowDays()), FTaskCount,
+        FMemoCount);
 }
 
 void TmainFm::PageControl1Change(int)
@@ -480,11 +474,6 @@ void TmainFm::setStayOnTop(bool on)
         show();
     m_restyling = false;
     WyFormState1->RestoreState();
-}
-
-void TmainFm::HelpContents1Execute()
-{
-    WYHHComp1->ShowHelp(HelpContext::Contents);
 }
 
 void TmainFm::closeEvent(QCloseEvent *event)

@@ -4,6 +4,7 @@
 
 #include "common/FrameHost.h"
 #include "common/IniFile.h"
+#include "common/pU_Funcs.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -20,6 +21,7 @@ class TWYHHComp;
 class TWyFormState;
 class TWyTrayIcon;
 class TWyVersionInfo;
+class TcommonDm;
 class TwyMemosFrame;
 class TwyTasksFrame;
 class TwyTreeFrame;
@@ -73,6 +75,14 @@ public:
     TWyFormState *formState() const { return WyFormState1; }
     TWyVersionInfo *versionInfo() const { return WyVersionInfo1; }
     TWYHHComp *helpComp() const { return WYHHComp1; }
+    // The common commands (options, stay on top, help, web pages, about box).
+    TcommonDm *commonDm() const { return FCommonDm; }
+
+    // The address followed by the query the maker's pages receive: the days since the last
+    // visit and the row counts of the two lists.
+    QString MakeWebUrl(const QString &address) const;
+    // Shows the update prompt (posted at the first show when it is due).
+    void WMShowUpdate();
 
     // The only command that ends the program.
     void Action_ExitExecute();
@@ -82,6 +92,8 @@ public:
     int FHintSize = 20;
     bool FAddOpenEn = false;
     bool FRunMinimized = false;
+    bool FVisitWebEn = true;
+    TDateTime FLastWebVisit = 0;
     QString FAlarmSound;
     int FTaskCount = 0;
     int FMemoCount = 0;
@@ -97,7 +109,6 @@ private:
     void loadBitmaps();
     void buildTray();
     void firstShow();
-    void ApplyStartupOptions();
     void PageControl1Change(int index);
     void FormShow();
     void FormHide();
@@ -107,7 +118,6 @@ private:
     void Action_AddMemoExecute();
     // Opens the window on a tab and starts a new item there.
     void addFromTray(QWidget *tab, TwyTreeFrame *frame);
-    void HelpContents1Execute();
     QByteArray answerRequest(const QByteArray &request) const;
 
     InstanceServer *FMutex;
@@ -125,13 +135,12 @@ private:
     TWYHHComp *WYHHComp1 = nullptr;
     QTimer *Timer_balloon = nullptr;
     QMenu *PopupMenu_Tray = nullptr;
-    QAction *Action_Open = nullptr;
     QAction *Action_AddTask = nullptr;
     QAction *Action_PasteTask = nullptr;
     QAction *Action_AddMemo = nullptr;
     QAction *Action_PasteMemo = nullptr;
     QAction *Action_Exit = nullptr;
-    QAction *HelpContents1 = nullptr;
+    TcommonDm *FCommonDm = nullptr;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;
     // Set while the window's own steps hide and show it (a change of window flags), so

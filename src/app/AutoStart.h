@@ -1,0 +1,28 @@
+// Starting with the desktop session: an XDG autostart entry named after the program, whose
+// command is the program's full path. The entry's presence is the option; nothing else is
+// stored for it.
+#pragma once
+
+#include <QString>
+
+namespace AutoStart {
+
+// The entry's name, "Ploxen Tasklume", and its file in the user's autostart folder:
+// $XDG_CONFIG_HOME/autostart/ (an absolute XDG_CONFIG_HOME only), else ~/.config/autostart/.
+QString EntryName();
+QString EntryPath();
+
+// Whether the entry exists.
+bool IsOn(const QString &entryPath);
+// On: writes the entry for the program when there is none (an existing entry is left as it
+// is, whatever it starts); the autostart folder is made when missing. Off: removes the
+// entry when there is one. Failures are silent.
+void Set(bool on, const QString &programPath, const QString &entryPath);
+
+// The entry's text for a program.
+QString EntryText(const QString &programPath);
+// A program path as the Exec value of a desktop entry: quoted when it holds characters the
+// command line reserves, with the escapes the desktop entry format asks for.
+QString ExecValue(const QString &programPath);
+
+} // namespace AutoStart
