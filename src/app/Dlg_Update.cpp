@@ -26,7 +26,9 @@ TupdateDlg::TupdateDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), 
     auto *line2 = new QLabel(QStringLiteral("Would you like to see more information about these "
                                             "updates and how to obtain them? "),
                              this);
-    line2->setWordWrap(true);
+    // Each on one line; the dialog grows with the desktop's font when it must.
+    for (QLabel *line : {line1, line2})
+        line->setWordWrap(false);
 
     Btn_Yes = new QPushButton(QStringLiteral("&Yes"), this);
     Btn_Yes->setObjectName(QStringLiteral("Btn_Yes"));
