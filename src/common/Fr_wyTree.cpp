@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStatusBar>
-#include <QTextCursor>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -207,16 +206,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
             &TwyTreeFrame::onSelectionChanged);
     connect(m_tree->itemDelegate_(), &ItemDelegate::textEdited, this,
             [this](const QModelIndex &index, const QString &text) {
-                ItemNode *node = m_model->nodeFromIndex(index);
-                if (node == nullptr)
-                    node = FEditNode;
-                // A text that could not be stored is not thrown away: once the user has
-                // read why, the editor opens again with it, to be stored again or given up
-                // with Esc. The editor that failed closes first.
-                if (!RunCommand([&] { onTextEdited(index, text); }) && node)
-                    QMetaObject::invokeMethod(
-                        this, [this, node, text] { reopenEditor(node, text); },
-                        Qt::QueuedConnection);
+                RunCommand([&] { onTextEdited(index, text); });
             });
     connect(m_tree->itemDelegate_(), &QAbstractItemDelegate::closeEditor, this,
             [this](QWidget *editor, QAbstractItemDelegate::EndEditHint hint) {
@@ -713,47 +703,17 @@ void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
     if (node == nullptr)
         return;
     ItemInfo &info = *node->info;
-    const bool isNew = info.key.isEmpty();
-    const QString storedContent = info.content;
-    const TDateTime storedEditTime = info.editTime;
     info.content = ItemTreeModel::storedText(text);
+    m_model->textChanged();
     info.editTime = NowDays();
-    try {
-        if (isNew) {
-            info.createTime = info.editTime;
-            insertNewItem(node);
-        } else {
-            m_statements->updateContent(info.key, info.content, info.editTime);
-        }
-    } catch (...) {
-        // Nothing was stored. A new item stays unstored with the typed text; a stored one
-        // keeps its stored text.
-        if (isNew) {
-            info.key.clear();
-        } else {
-            info.content = storedContent;
-            info.editTime = storedEditTime;
-        }
-        throw;
+    if (info.key.isEmpty()) {
+        info.createTime = info.editTime;
+        insertNewItem(node);
+    } else {
+        m_statements->updateContent(info.key, info.content, info.editTime);
     }
     // The filter runs once the editor has gone.
     m_filterAfterEdit = true;
-}
-
-void TwyTreeFrame::reopenEditor(ItemNode *node, const QString &text)
-{
-    bool present = false;
-    m_model->forEachNode([&](ItemNode *candidate) { present = present || candidate == node; });
-    if (!present || FEditNode)
-        return;
-    setEditNode(node);
-    openPendingEditor();
-    if (auto *editor = qobject_cast<InPlaceEditor *>(m_tree->openEditor())) {
-        editor->setPlainText(text);
-        editor->moveCursor(QTextCursor::End);
-        editor->document()->setModified(true);
-    }
-    UpdateActions();
 }
 
 void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint hint)
@@ -884,14 +844,19 @@ void TwyTreeFrame::ApplyFilter()
     FHotNode = nullptr;
     m_model->view.hot = nullptr;
     const bool searching = FSearching && !FSearchText.isEmpty();
+    const bool byRange = filtersByRange();
+    // The texts are searched in one block; the records are read only for the range.
+    const std::vector<char> matches =
+        searching ? m_model->textMatches(FSearchText) : std::vector<char>();
+    size_t next = 0;
+    auto hides = [&](const ItemNode *node) {
+        const bool unmatched = searching && !matches[next++];
+        return unmatched || (byRange && hiddenByRange(node));
+    };
     bool anyShown = false;
     QList<ItemNode *> expandForSearch;
     for (const auto &top : m_model->root()->children) {
         ItemNode *parent = top.get();
-        auto hides = [&](const ItemNode *node) {
-            return hiddenByRange(node) ||
-                   (searching && !node->info->content.contains(FSearchText, Qt::CaseSensitive));
-        };
         parent->hidden = hides(parent);
         bool childShown = false;
         for (const auto &child : parent->children) {
@@ -1159,6 +1124,7 @@ void TwyTreeFrame::leaveSearch()
     if (!Edt_Search->text().trimmed().isEmpty())
         return; // a search stays in force after the focus has gone
     FSearching = false;
+    m_model->releaseTextCopy();
     Btn_Search->setIcon(image(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
     if (!Edt_Search->text().isEmpty()) {

@@ -198,6 +198,8 @@ protected:
     // Whether the list's own view range hides a node (the to-do list's complete and
     // incomplete views).
     virtual bool hiddenByRange(const ItemNode *node) const { Q_UNUSED(node); return false; }
+    // Whether the range choice hides any rows at the moment.
+    virtual bool filtersByRange() const { return false; }
     // The actions of the sort button, Expand All and Collapse All, and the Move-to menus.
     QAction *m_viewAsc = nullptr;
     QAction *m_expandAll = nullptr;
@@ -235,8 +237,6 @@ protected:
     void reportNode(const ItemNode *node);
     void onSelectionChanged();
     void onTextEdited(const QModelIndex &index, const QString &text);
-    // Opens the editor on node again with text, after the text could not be stored.
-    void reopenEditor(ItemNode *node, const QString &text);
     void onEditorClosed(QWidget *editor, QAbstractItemDelegate::EndEditHint hint);
     void onKey(QKeyEvent *event, bool *handled);
     void onHotNodeChanged(ItemNode *oldNode, ItemNode *newNode);

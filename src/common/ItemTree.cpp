@@ -2,6 +2,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
+
+namespace {
+
+// How far ahead the passes over nodes ask for memory: nodes, records and texts lie all over
+// the heap, and asking early lets the loads overlap instead of waiting one after another.
+constexpr size_t kAhead = 16;
+
+template <class T> inline void prefetch(const T *address)
+{
+    __builtin_prefetch(static_cast<const void *>(address));
+}
+
+} // namespace
 
 ItemTreeModel::ItemTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
@@ -11,55 +25,82 @@ ItemNode *ItemTreeModel::nodeFromIndex(const QModelIndex &index) const
 {
     if (!index.isValid())
         return nullptr;
-    return static_cast<ItemNode *>(index.internalPointer());
+    return reinterpret_cast<ItemNode *>(index.internalId() & ~kChildTag);
 }
 
 QModelIndex ItemTreeModel::indexOf(const ItemNode *node, int column) const
 {
     if (node == nullptr || node->parent == nullptr || node->m_shownRow < 0)
         return {};
-    return createIndex(node->m_shownRow, column, const_cast<ItemNode *>(node));
+    const quintptr tag = node->parent == &m_root ? 0 : kChildTag;
+    return createIndex(node->m_shownRow, column, reinterpret_cast<quintptr>(node) | tag);
 }
 
 int ItemTreeModel::nodeCount() const
 {
     int count = 0;
-    for (const auto &top : m_root.children)
-        count += 1 + int(top->children.size());
+    const auto &tops = m_root.children;
+    for (size_t i = 0; i < tops.size(); ++i) {
+        if (i + kAhead < tops.size())
+            prefetch(tops[i + kAhead].get());
+        count += 1 + int(tops[i]->children.size());
+    }
     return count;
 }
 
 void ItemTreeModel::renumber(ItemNode *parent)
 {
-    int position = 0;
-    for (const auto &child : parent->children)
-        child->m_position = position++;
+    const auto &children = parent->children;
+    for (size_t i = 0; i < children.size(); ++i) {
+        if (i + kAhead < children.size())
+            prefetch(children[i + kAhead].get());
+        children[i]->m_position = int(i);
+    }
 }
 
 void ItemTreeModel::rebuildShown(ItemNode *parent)
 {
     parent->m_shown.clear();
-    for (const auto &child : parent->children) {
+    if (parent == &m_root)
+        m_topHasShown.clear();
+    const auto &children = parent->children;
+    for (size_t i = 0; i < children.size(); ++i) {
+        if (i + kAhead < children.size())
+            prefetch(children[i + kAhead].get());
+        ItemNode *child = children[i].get();
         if (child->hidden) {
             child->m_shownRow = -1;
         } else {
             child->m_shownRow = int(parent->m_shown.size());
-            parent->m_shown.push_back(child.get());
+            parent->m_shown.push_back(child);
+            if (parent == &m_root)
+                m_topHasShown.push_back(!child->m_shown.empty());
         }
     }
+    noteShownChildren(parent);
+}
+
+void ItemTreeModel::noteShownChildren(const ItemNode *top)
+{
+    if (top->parent == &m_root && top->m_shownRow >= 0 &&
+        size_t(top->m_shownRow) < m_topHasShown.size())
+        m_topHasShown[size_t(top->m_shownRow)] = !top->m_shown.empty();
 }
 
 void ItemTreeModel::clear()
 {
     beginResetModel();
+    ++m_revision;
     m_root.children.clear();
     m_root.m_shown.clear();
+    m_topHasShown.clear();
     endResetModel();
 }
 
 void ItemTreeModel::resetForest(ItemForest forest)
 {
     beginResetModel();
+    ++m_revision;
     m_root.children = std::move(forest);
     for (const auto &top : m_root.children) {
         top->parent = &m_root;
@@ -77,6 +118,7 @@ ItemNode *ItemTreeModel::appendNode(ItemNode *parent, std::unique_ptr<ItemInfo> 
 {
     if (parent == nullptr)
         parent = &m_root;
+    ++m_revision;
     auto node = std::make_unique<ItemNode>(std::move(info));
     node->parent = parent;
     node->m_position = int(parent->children.size());
@@ -94,6 +136,10 @@ ItemNode *ItemTreeModel::appendNode(ItemNode *parent, std::unique_ptr<ItemInfo> 
     parent->children.push_back(std::move(node));
     raw->m_shownRow = row;
     parent->m_shown.push_back(raw);
+    if (parent == &m_root)
+        m_topHasShown.push_back(false);
+    else
+        noteShownChildren(parent);
     endInsertRows();
     return raw;
 }
@@ -102,6 +148,7 @@ void ItemTreeModel::removeNode(ItemNode *node)
 {
     if (node == nullptr || node->parent == nullptr)
         return;
+    ++m_revision;
     ItemNode *parent = node->parent;
     const int row = node->m_shownRow;
     const bool visible = row >= 0 && (parent == &m_root || parent->m_shownRow >= 0);
@@ -123,8 +170,12 @@ void ItemTreeModel::refreshShown()
     for (const QModelIndex &index : before)
         nodes.emplace_back(nodeFromIndex(index), index.column());
     rebuildShown(&m_root);
-    for (const auto &top : m_root.children)
-        rebuildShown(top.get());
+    const auto &tops = m_root.children;
+    for (size_t i = 0; i < tops.size(); ++i) {
+        if (i + kAhead < tops.size())
+            prefetch(tops[i + kAhead].get());
+        rebuildShown(tops[i].get());
+    }
     QModelIndexList after;
     after.reserve(before.size());
     for (const auto &[node, column] : nodes) {
@@ -140,6 +191,7 @@ void ItemTreeModel::moveNode(ItemNode *node, ItemNode *newParent, int index)
 {
     if (newParent == nullptr)
         newParent = &m_root;
+    ++m_revision;
     ItemNode *oldParent = node->parent;
     auto &from = oldParent->children;
     std::unique_ptr<ItemNode> owned = std::move(from[size_t(node->m_position)]);
@@ -185,46 +237,174 @@ int ItemTreeModel::compareTexts(const QString &a, const QString &b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+namespace {
+
+// A sort entry: four folded characters of the text per key, from some depth on, so that
+// most comparisons are two integer comparisons and never touch the texts.
+struct SortEntry
+{
+    quint64 k0;
+    quint64 k1;
+    quint32 rest; // characters left from the depth, 9 standing for "more than the keys hold"
+    ItemNode *node;
+    const char16_t *chars;
+    qsizetype size;
+};
+
+quint64 foldedKey(const char16_t *text, qsizetype size, qsizetype from)
+{
+    quint64 key = 0;
+    for (qsizetype i = from; i < from + 4; ++i) {
+        char16_t c = i < size ? text[i] : 0;
+        if (c >= u'a' && c <= u'z')
+            c -= 32;
+        key = (key << 16) | c;
+    }
+    return key;
+}
+
+bool sameKeys(const SortEntry &x, const SortEntry &y)
+{
+    return x.k0 == y.k0 && x.k1 == y.k1 && x.rest == y.rest;
+}
+
+// Reads the entries' texts: first the records, then the texts' headers, in two passes that
+// each ask for their loads ahead.
+void readTexts(std::vector<SortEntry> &entries)
+{
+    const size_t n = entries.size();
+    std::vector<const QString *> texts(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            prefetch(entries[i + kAhead].node);
+        texts[i] = &entries[i].node->info->content;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            prefetch(texts[i + kAhead]);
+        entries[i].chars = reinterpret_cast<const char16_t *>(texts[i]->constData());
+        entries[i].size = texts[i]->size();
+    }
+}
+
+// Sorts [first, last) stably by the texts from depth on; entries whose first eight
+// characters from depth are equal and go on are sorted again from depth + 8.
+void sortEntries(SortEntry *first, SortEntry *last, qsizetype depth, bool ascending)
+{
+    for (SortEntry *e = first; e != last; ++e) {
+        if (last - e > ptrdiff_t(kAhead))
+            prefetch(e[kAhead].chars + depth);
+        e->k0 = foldedKey(e->chars, e->size, depth);
+        e->k1 = foldedKey(e->chars, e->size, depth + 4);
+        e->rest = quint32(qMin<qsizetype>(e->size - depth, 9));
+    }
+    std::stable_sort(first, last, [ascending](const SortEntry &x, const SortEntry &y) {
+        const auto a = std::tie(x.k0, x.k1, x.rest);
+        const auto b = std::tie(y.k0, y.k1, y.rest);
+        return ascending ? a < b : b < a;
+    });
+    for (SortEntry *group = first; group != last;) {
+        SortEntry *end = group + 1;
+        while (end != last && sameKeys(*end, *group))
+            ++end;
+        if (end - group > 1 && group->rest == 9)
+            sortEntries(group, end, depth + 8, ascending);
+        group = end;
+    }
+}
+
+} // namespace
+
 void ItemTreeModel::sortAll(bool ascending)
 {
-    // Sorting works on a compact array: the first four letters folded into one number
-    // decide most comparisons without touching the texts themselves.
-    struct Entry
-    {
-        quint64 prefix;
-        const QString *text;
-        ItemNode *node;
-    };
-    std::vector<Entry> entries;
+    // Folded keys compare exactly as compareTexts does: letters a to z as A to Z, everything
+    // else by code, a text before the longer texts it begins.
+    ++m_revision;
+    std::vector<SortEntry> entries;
     auto sortChildren = [&](ItemNode *parent) {
         auto &children = parent->children;
         if (children.size() < 2)
             return;
         entries.clear();
         entries.reserve(children.size());
-        for (auto &child : children) {
-            const QString &text = child->info->content;
-            quint64 prefix = 0;
-            for (int i = 0; i < 4; ++i) {
-                char16_t c = i < text.size() ? text.at(i).unicode() : 0;
-                if (c >= u'a' && c <= u'z')
-                    c -= 32;
-                prefix = (prefix << 16) | c;
-            }
-            entries.push_back({prefix, &text, child.release()});
-        }
-        std::stable_sort(entries.begin(), entries.end(), [ascending](const Entry &x, const Entry &y) {
-            int c = x.prefix == y.prefix ? compareTexts(*x.text, *y.text)
-                                         : (x.prefix < y.prefix ? -1 : 1);
-            return ascending ? c < 0 : c > 0;
-        });
+        for (auto &child : children)
+            entries.push_back({0, 0, 0, child.release(), nullptr, 0});
+        readTexts(entries);
+        sortEntries(entries.data(), entries.data() + entries.size(), 0, ascending);
         for (size_t i = 0; i < entries.size(); ++i)
             children[i].reset(entries[i].node);
         renumber(parent);
     };
     sortChildren(&m_root);
-    for (const auto &top : m_root.children)
-        sortChildren(top.get());
+    const auto &tops = m_root.children;
+    for (size_t i = 0; i < tops.size(); ++i) {
+        if (i + kAhead < tops.size())
+            prefetch(tops[i + kAhead].get());
+        sortChildren(tops[i].get());
+    }
+}
+
+std::vector<char> ItemTreeModel::textMatches(const QString &needle)
+{
+    if (m_texts.revision != m_revision) {
+        m_texts.text.clear();
+        m_texts.ends.clear();
+        // The texts in tree order, read in passes that ask for their loads ahead.
+        std::vector<const ItemNode *> nodes;
+        nodes.reserve(size_t(nodeCount()));
+        forEachNode([&nodes](ItemNode *node) { nodes.push_back(node); });
+        const size_t n = nodes.size();
+        std::vector<const QString *> texts(n);
+        qsizetype total = 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n)
+                prefetch(nodes[i + kAhead]);
+            texts[i] = &nodes[i]->info->content;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n)
+                prefetch(texts[i + kAhead]);
+            total += texts[i]->size() + 1;
+        }
+        m_texts.text.reserve(total);
+        m_texts.ends.reserve(n);
+        for (size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n)
+                prefetch(texts[i + kAhead]->constData());
+            m_texts.text.append(*texts[i]);
+            m_texts.ends.push_back(m_texts.text.size());
+            m_texts.text.append(QChar(0));
+        }
+        m_texts.revision = m_revision;
+    }
+    const std::vector<qsizetype> &ends = m_texts.ends;
+    std::vector<char> matches(ends.size(), needle.isEmpty() ? 1 : 0);
+    if (needle.isEmpty())
+        return matches;
+    // One pass over the whole block: each hit marks the text it lies in, and the search goes
+    // on after that text. A hit across a text's end is none.
+    size_t i = 0;
+    qsizetype from = 0;
+    qsizetype pos;
+    while (i < ends.size() && (pos = m_texts.text.indexOf(needle, from)) >= 0) {
+        while (i < ends.size() && ends[i] < pos)
+            ++i;
+        if (i == ends.size())
+            break;
+        if (pos + needle.size() <= ends[i]) {
+            matches[i] = 1;
+            from = ends[i] + 1;
+            ++i;
+        } else {
+            from = pos + 1;
+        }
+    }
+    return matches;
+}
+
+void ItemTreeModel::releaseTextCopy()
+{
+    m_texts = TextCopy();
 }
 
 void ItemTreeModel::nodeChanged(ItemNode *node)
@@ -236,9 +416,12 @@ void ItemTreeModel::nodeChanged(ItemNode *node)
 
 void ItemTreeModel::forEachNode(const std::function<void(ItemNode *)> &visit) const
 {
-    for (const auto &top : m_root.children) {
-        visit(top.get());
-        for (const auto &child : top->children)
+    const auto &tops = m_root.children;
+    for (size_t i = 0; i < tops.size(); ++i) {
+        if (i + kAhead < tops.size())
+            prefetch(tops[i + kAhead].get());
+        visit(tops[i].get());
+        for (const auto &child : tops[i]->children)
             visit(child.get());
     }
 }
@@ -248,11 +431,16 @@ QModelIndex ItemTreeModel::index(int row, int column, const QModelIndex &parent)
     const ItemNode *parentNode = parent.isValid() ? nodeFromIndex(parent) : &m_root;
     if (parentNode == nullptr || column != 0 || row < 0 || row >= int(parentNode->m_shown.size()))
         return {};
-    return createIndex(row, column, parentNode->m_shown[size_t(row)]);
+    const quintptr tag = parentNode == &m_root ? 0 : kChildTag;
+    return createIndex(row, column,
+                       reinterpret_cast<quintptr>(parentNode->m_shown[size_t(row)]) | tag);
 }
 
 QModelIndex ItemTreeModel::parent(const QModelIndex &child) const
 {
+    // A top-level row's index says so itself: the node is not read.
+    if (!child.isValid() || (child.internalId() & kChildTag) == 0)
+        return {};
     const ItemNode *node = nodeFromIndex(child);
     if (node == nullptr || node->parent == nullptr || node->parent == &m_root)
         return {};
@@ -274,6 +462,14 @@ int ItemTreeModel::columnCount(const QModelIndex &) const
 
 bool ItemTreeModel::hasChildren(const QModelIndex &parent) const
 {
+    // Asked for every top-level row at each layout: answered without reading the nodes.
+    if (!parent.isValid())
+        return !m_root.m_shown.empty();
+    if (parent.column() > 0 || (parent.internalId() & kChildTag) != 0)
+        return false;
+    const size_t row = size_t(parent.row());
+    if (row < m_topHasShown.size() && m_root.m_shown[row] == nodeFromIndex(parent))
+        return m_topHasShown[row];
     return rowCount(parent) > 0;
 }
 

@@ -42,6 +42,9 @@ private:
     int m_shownRow = -1;
 };
 
+// Child indexes carry a tag in the node address's lowest bit.
+static_assert(alignof(ItemNode) >= 2);
+
 using ItemForest = std::vector<std::unique_ptr<ItemNode>>;
 
 class ItemTreeModel : public QAbstractItemModel
@@ -97,6 +100,14 @@ public:
     void sortAll(bool ascending);
     // The sort comparison: a to z equal A to Z, other characters by code, a prefix first.
     static int compareTexts(const QString &a, const QString &b);
+    // Which nodes' texts contain needle (case-sensitive): one flag per node, in the order of
+    // forEachNode. Searches a copy of every text held in one block, made again after a change.
+    std::vector<char> textMatches(const QString &needle);
+    // Tells the model that a node's text changed (add, remove, move and sort tell it
+    // themselves).
+    void textChanged() { ++m_revision; }
+    // Releases the copy of the texts that searching keeps.
+    void releaseTextCopy();
     // Tells the views that a node's data changed.
     void nodeChanged(ItemNode *node);
     // Visits every node in tree order (top-level node, then its children).
@@ -136,6 +147,22 @@ protected:
     static void renumber(ItemNode *parent);
 
 private:
-    static void rebuildShown(ItemNode *parent);
+    void rebuildShown(ItemNode *parent);
+    // Records whether a shown top-level node shows children now.
+    void noteShownChildren(const ItemNode *top);
+    // Indexes of children carry this bit in their identifier, so that a top-level row's
+    // index is known as such without reading its node.
+    static constexpr quintptr kChildTag = 1;
     ItemNode m_root;
+    // For each shown top-level row, whether it shows children.
+    std::vector<char> m_topHasShown;
+    // Bumped by every change of the texts or of their order.
+    quint64 m_revision = 0;
+    struct TextCopy
+    {
+        quint64 revision = ~quint64(0);
+        QString text;                // every text in tree order, each followed by a NUL
+        std::vector<qsizetype> ends; // where each text's NUL stands
+    };
+    TextCopy m_texts;
 };

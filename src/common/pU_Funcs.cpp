@@ -1,7 +1,5 @@
 #include "pU_Funcs.h"
 
-#include "storage/EngineError.h"
-
 #include <QLocale>
 #include <QSqlError>
 #include <QUuid>
@@ -113,12 +111,12 @@ void runStatement(QSqlQuery &query, const QString &statement, const QVariantList
     query.finish();
     if (query.lastQuery() != statement || values.isEmpty()) {
         if (!query.prepare(statement))
-            throw EngineFailure(query);
+            throw TasklumeError(query.lastError().text());
     }
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw EngineFailure(query);
+        throw TasklumeError(query.lastError().text());
 }
 } // namespace
 

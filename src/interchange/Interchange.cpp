@@ -5,7 +5,6 @@
 #include "IoTexts.h"
 #include "memos/MemoInfo.h"
 #include "pU_XmlTry.h"
-#include "storage/EngineError.h"
 #include "storage/Statements.h"
 #include "tasks/TaskInfo.h"
 #include "WyxContainer.h"
@@ -123,7 +122,7 @@ void buildRoot(Txmltry &xml, const QString &appVersion)
 void checkQuery(const QSqlQuery &query)
 {
     if (query.lastError().isValid())
-        throw EngineFailure(query);
+        throw TasklumeError(query.lastError().text());
 }
 
 template <class Info>
@@ -504,7 +503,7 @@ public:
             }
         }
         if (transaction && !m_db.commit()) {
-            show(EngineErrorText(m_db.driver(), m_db.lastError()));
+            show(m_db.lastError().text());
             m_db.rollback();
             m_result.outcome = Outcome::Failed;
         }

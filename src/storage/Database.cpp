@@ -1,6 +1,5 @@
 #include "Database.h"
 
-#include "EngineError.h"
 #include "Statements.h"
 #include "common/pU_Funcs.h"
 
@@ -43,7 +42,7 @@ QSqlDatabase Database::open(const QString &path, const QString &connectionName)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
     if (!db.open()) {
-        const QString text = EngineOpenErrorText(path, db.lastError());
+        const QString text = db.lastError().text();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
         throw TasklumeError(text);

@@ -1,7 +1,6 @@
 #include "Statements.h"
 
 #include "common/Texts.h"
-#include "EngineError.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -79,7 +78,7 @@ QSqlQuery &ItemStatements::prepared(const QString &statement)
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
         if (!query.prepare(statement))
-            throw EngineFailure(query);
+            throw TasklumeError(query.lastError().text());
         it = m_prepared.insert(statement, query);
     }
     it->finish();
@@ -92,7 +91,7 @@ void ItemStatements::exec(const QString &statement, const QVariantList &values)
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw EngineFailure(query);
+        throw TasklumeError(query.lastError().text());
     query.finish();
 }
 
@@ -102,7 +101,7 @@ QSqlQuery &ItemStatements::open(const QString &statement, const QVariantList &va
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw EngineFailure(query);
+        throw TasklumeError(query.lastError().text());
     m_columnsOf = nullptr;
     return query;
 }
@@ -154,6 +153,7 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
         const bool topLevel = value(query, "pid").toString() == Texts::RootKey;
         std::unique_ptr<ItemInfo> info = readRow(query, topLevel);
         if (topLevel) {
+            info->pid = Texts::RootKey; // one shared text instead of one per row
             auto node = std::make_unique<ItemNode>(std::move(info));
             node->expanded = node->info->expandFlag;
             topByKey.emplace(node->info->key, node.get());
@@ -170,6 +170,7 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
             ++dropped;
             continue;
         }
+        info->pid = it->second->info->key; // shares the parent's key text
         auto child = std::make_unique<ItemNode>(std::move(info));
         child->parent = it->second;
         it->second->children.push_back(std::move(child));
@@ -183,21 +184,10 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
 
 void ItemStatements::deleteItem(const QString &key)
 {
-    // Both statements or neither: a row whose parent went without it would never show
-    // again. Inside a transaction of the caller, the caller commits.
-    const bool own = m_db.transaction();
-    try {
-        exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
-                 QStringLiteral("=?"),
-             {key});
-        exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
-        if (own && !m_db.commit())
-            throw TasklumeError(EngineErrorText(m_db.driver(), m_db.lastError()));
-    } catch (...) {
-        if (own)
-            m_db.rollback();
-        throw;
-    }
+    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
+             QStringLiteral("=?"),
+         {key});
+    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
 }
 
 void ItemStatements::updateExpand(const QString &key, bool expanded)

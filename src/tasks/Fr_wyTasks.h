@@ -62,6 +62,7 @@ protected:
     void buildMenus() override;
 
     bool hiddenByRange(const ItemNode *node) const override;
+    bool filtersByRange() const override { return viewRange != 0; }
     void afterFilter() override;
 
 private:

@@ -1,0 +1,268 @@
+// The shared two-level tree model: sorting, text search and what the views ask of it.
+#include "common/ItemTree.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+std::unique_ptr<ItemInfo> info(const QString &text)
+{
+    auto record = std::make_unique<ItemInfo>();
+    record->content = text;
+    return record;
+}
+
+QStringList childTexts(const ItemNode *parent)
+{
+    QStringList texts;
+    for (const auto &child : parent->children)
+        texts << child->info->content;
+    return texts;
+}
+
+// What sorting must give: a stable sort with the list's comparison.
+QStringList expectedOrder(QStringList texts, bool ascending)
+{
+    std::stable_sort(texts.begin(), texts.end(), [ascending](const QString &a, const QString &b) {
+        const int c = ItemTreeModel::compareTexts(a, b);
+        return ascending ? c < 0 : c > 0;
+    });
+    return texts;
+}
+
+QString withNul(const char *text)
+{
+    QString result = QString::fromUtf8(text);
+    result.replace(QLatin1Char('#'), QChar(0));
+    return result;
+}
+
+} // namespace
+
+class TestItemTree : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void sortAgreesWithComparison_data();
+    void sortAgreesWithComparison();
+    void sortRandomTexts();
+    void sortCoversChildrenAndKeepsThemWithParents();
+    void textMatches_data();
+    void textMatches();
+    void textMatchesFollowChanges();
+    void topLevelRowsAnsweredWithoutTheirNodes();
+};
+
+void TestItemTree::sortAgreesWithComparison_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("case only differs: stays in order")
+        << QStringList{QStringLiteral("beta"), QStringLiteral("BETA"), QStringLiteral("Beta"),
+                       QStringLiteral("alpha")};
+    QTest::newRow("prefix first")
+        << QStringList{QStringLiteral("abcdefghij"), QStringLiteral("abcdefgh"),
+                       QStringLiteral("abc"), QStringLiteral("abcdefghi"), QString()};
+    QTest::newRow("long shared beginnings")
+        << QStringList{QStringLiteral("Ask about the contract with Tom"),
+                       QStringLiteral("Ask about the contract with tim"),
+                       QStringLiteral("ask about the contract with Tom!"),
+                       QStringLiteral("Ask about the contract"),
+                       QStringLiteral("Ask about the contract with Tom")};
+    QTest::newRow("letters against other characters")
+        << QStringList{QStringLiteral("_x"), QStringLiteral("Zx"), QStringLiteral("zx"),
+                       QStringLiteral("[x"), QStringLiteral("ax"), QStringLiteral("~x")};
+    QTest::newRow("nul characters and shorter texts")
+        << QStringList{withNul("ab##"), withNul("ab"), withNul("ab#"), withNul("ab########x"),
+                       withNul("ab#######"), withNul("ab########")};
+    QTest::newRow("non-ASCII by code")
+        << QStringList{QStringLiteral("Élan"), QStringLiteral("elan"), QStringLiteral("Zoo"),
+                       QStringLiteral("émile"), QStringLiteral("Łukasz"), QStringLiteral("日本")};
+}
+
+void TestItemTree::sortAgreesWithComparison()
+{
+    QFETCH(QStringList, texts);
+    for (bool ascending : {true, false}) {
+        ItemTreeModel model;
+        for (const QString &text : texts)
+            model.appendNode(nullptr, info(text));
+        model.sortAll(ascending);
+        QCOMPARE(childTexts(model.root()), expectedOrder(texts, ascending));
+    }
+}
+
+void TestItemTree::sortRandomTexts()
+{
+    // Texts from a small alphabet with long common beginnings, so that the keys tie often.
+    QRandomGenerator random(20261210);
+    const QString alphabet = QStringLiteral("aAbB z") + QChar(0) + QStringLiteral("éÉ");
+    for (int round = 0; round < 50; ++round) {
+        QStringList texts;
+        for (int i = 0; i < 200; ++i) {
+            QString text = QString(int(random.bounded(20)), QLatin1Char('a'));
+            const int tail = int(random.bounded(6));
+            for (int k = 0; k < tail; ++k)
+                text += alphabet.at(int(random.bounded(alphabet.size())));
+            texts << text;
+        }
+        for (bool ascending : {true, false}) {
+            ItemTreeModel model;
+            for (const QString &text : texts)
+                model.appendNode(nullptr, info(text));
+            model.sortAll(ascending);
+            QCOMPARE(childTexts(model.root()), expectedOrder(texts, ascending));
+        }
+    }
+}
+
+void TestItemTree::sortCoversChildrenAndKeepsThemWithParents()
+{
+    ItemTreeModel model;
+    ItemNode *b = model.appendNode(nullptr, info(QStringLiteral("b")));
+    ItemNode *a = model.appendNode(nullptr, info(QStringLiteral("a")));
+    for (const char *text : {"z", "X", "y"})
+        model.appendNode(b, info(QString::fromLatin1(text)));
+    model.sortAll(true);
+    model.refreshShown();
+    QCOMPARE(model.root()->children[0].get(), a);
+    QCOMPARE(childTexts(b), (QStringList{QStringLiteral("X"), QStringLiteral("y"),
+                                         QStringLiteral("z")}));
+    QCOMPARE(b->position(), 1);
+    QCOMPARE(b->children[2]->position(), 2);
+    QCOMPARE(model.index(0, 0, model.indexOf(b)).data().toString(), QStringLiteral("X"));
+}
+
+void TestItemTree::textMatches_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("expected"); // one character per text: 1 matches, 0 does not
+
+    const QStringList texts{QStringLiteral("Book car"), QStringLiteral("book"),
+                            QStringLiteral("xa"), QStringLiteral("bx"), QString(),
+                            QStringLiteral("Notebook")};
+    QTest::newRow("empty needle matches all") << texts << QString() << QStringLiteral("111111");
+    QTest::newRow("case-sensitive") << texts << QStringLiteral("Book") << QStringLiteral("100000");
+    QTest::newRow("anywhere in the text")
+        << texts << QStringLiteral("ook") << QStringLiteral("110001");
+    QTest::newRow("not across two texts")
+        << texts << QStringLiteral("ab") << QStringLiteral("000000");
+    QTest::newRow("whole text") << texts << QStringLiteral("xa") << QStringLiteral("001000");
+    QTest::newRow("nul in the needle")
+        << texts << (QStringLiteral("a") + QChar(0)) << QStringLiteral("000000");
+    QTest::newRow("many hits in one text")
+        << QStringList{QStringLiteral("aaaa"), QStringLiteral("b"), QStringLiteral("a")}
+        << QStringLiteral("a") << QStringLiteral("101");
+    QTest::newRow("multi-line text")
+        << QStringList{QStringLiteral("one\r\ntwo"), QStringLiteral("two")}
+        << QStringLiteral("e\r\nt") << QStringLiteral("10");
+}
+
+void TestItemTree::textMatches()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QString, needle);
+    QFETCH(QString, expected);
+    ItemTreeModel model;
+    for (const QString &text : texts)
+        model.appendNode(nullptr, info(text));
+    const std::vector<char> matches = model.textMatches(needle);
+    QString got;
+    for (char match : matches)
+        got += match ? QLatin1Char('1') : QLatin1Char('0');
+    QCOMPARE(got, expected);
+}
+
+void TestItemTree::textMatchesFollowChanges()
+{
+    // Matches come in tree order (a top-level node, then its children), after every kind of
+    // change the copy of the texts has to follow.
+    ItemTreeModel model;
+    ItemNode *first = model.appendNode(nullptr, info(QStringLiteral("red")));
+    ItemNode *second = model.appendNode(nullptr, info(QStringLiteral("blue")));
+    ItemNode *child = model.appendNode(first, info(QStringLiteral("green")));
+    const QString needle = QStringLiteral("e");
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 1, 1}));
+
+    child->info->content = QStringLiteral("pink");
+    model.textChanged();
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 0, 1}));
+
+    model.sortAll(true); // blue, red (pink)
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 1, 0}));
+
+    model.moveNode(child, second, 0); // blue (pink), red
+    model.refreshShown();
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 0, 1}));
+
+    model.appendNode(nullptr, info(QStringLiteral("grey")));
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 0, 1, 1}));
+
+    model.removeNode(second);
+    QCOMPARE(model.textMatches(needle), (std::vector<char>{1, 1}));
+
+    model.releaseTextCopy();
+    QCOMPARE(model.textMatches(QStringLiteral("grey")), (std::vector<char>{0, 1}));
+    Q_UNUSED(first);
+}
+
+void TestItemTree::topLevelRowsAnsweredWithoutTheirNodes()
+{
+    ItemTreeModel model;
+    ItemNode *parent = model.appendNode(nullptr, info(QStringLiteral("parent")));
+    ItemNode *single = model.appendNode(nullptr, info(QStringLiteral("single")));
+    ItemNode *child = model.appendNode(parent, info(QStringLiteral("child")));
+    auto agrees = [&] {
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QModelIndex top = model.index(row, 0);
+            if (model.hasChildren(top) != (model.rowCount(top) > 0))
+                return false;
+            if (model.parent(top).isValid())
+                return false;
+            for (int r = 0; r < model.rowCount(top); ++r) {
+                const QModelIndex below = model.index(r, 0, top);
+                if (model.parent(below) != top || model.hasChildren(below))
+                    return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(model.hasChildren(model.indexOf(parent)));
+    QVERIFY(!model.hasChildren(model.indexOf(single)));
+    QCOMPARE(model.parent(model.indexOf(child)), model.indexOf(parent));
+    QCOMPARE(model.nodeFromIndex(model.indexOf(child)), child);
+    QVERIFY(agrees());
+
+    // A hidden child leaves its parent without shown children; hiding a top-level row moves
+    // the rows after it up.
+    child->hidden = true;
+    model.refreshShown();
+    QVERIFY(!model.hasChildren(model.indexOf(parent)));
+    QVERIFY(agrees());
+    parent->hidden = true;
+    child->hidden = false;
+    model.refreshShown();
+    QCOMPARE(model.rowCount(), 1);
+    QVERIFY(!model.hasChildren(model.index(0, 0)));
+    parent->hidden = false;
+    model.refreshShown();
+    QVERIFY(model.hasChildren(model.indexOf(parent)));
+    QVERIFY(agrees());
+
+    // Adding a first child and removing the last one.
+    model.appendNode(single, info(QStringLiteral("new")));
+    QVERIFY(model.hasChildren(model.indexOf(single)));
+    model.removeNode(child);
+    QVERIFY(!model.hasChildren(model.indexOf(parent)));
+    QVERIFY(agrees());
+    model.removeNode(parent);
+    QCOMPARE(model.nodeFromIndex(model.index(0, 0)), single);
+    QVERIFY(model.hasChildren(model.index(0, 0)));
+    QVERIFY(agrees());
+}
+
+QTEST_GUILESS_MAIN(TestItemTree)
+#include "test_itemtree.moc"
