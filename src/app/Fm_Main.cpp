@@ -404,9 +404,8 @@ void TmainFm::WMShowUpdate()
 
 QString TmainFm::MakeWebUrl(const QString &address) const
 {
-    return CommonOptions::MakeWebUrl(
-        address, CommonOptions::WholeDaysBetween(FLastWebVisit, NowDays()), FTaskCount,
-        FMemoCount);
+    const int days = CommonOptions::WholeDaysBetween(FLastWebVisit, NowDays());
+    return CommonOptions::MakeWebUrl(address, days, FTaskCount, FMemoCount);
 }
 
 void TmainFm::PageControl1Change(int)
