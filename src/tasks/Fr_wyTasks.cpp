@@ -448,12 +448,13 @@ void TwyTasksFrame::Action_TaskDueSetExecute()
     TDueSetDlg dialog(shown.dueFlag, shown.dueTime, window());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    // Each task in turn: the record, then its row; it leaves the selection.
+    // Each task in turn: its row, then the record (a value that could not be stored is not
+    // shown either); it leaves the selection.
     for (ItemNode *node : m_tree->selectedNodes()) {
         TTaskInfo &task = *TaskTreeModel::task(node);
+        taskStatements().updateDue(task.key, dialog.dueFlag(), dialog.dueTime());
         task.dueFlag = dialog.dueFlag();
         task.dueTime = dialog.dueTime();
-        taskStatements().updateDue(task.key, task.dueFlag, task.dueTime);
         refreshNode(node);
         m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
                                                                      QItemSelectionModel::Rows);
@@ -473,10 +474,10 @@ void TwyTasksFrame::Action_TaskReminderSetExecute()
         return;
     for (ItemNode *node : m_tree->selectedNodes()) {
         TTaskInfo &task = *TaskTreeModel::task(node);
+        taskStatements().updateAlarm(task.key, dialog.alarmFlag(), dialog.alarmTime());
         task.alarmFlag = dialog.alarmFlag();
         task.alarmTime = dialog.alarmTime();
         m_alarms.update(node);
-        taskStatements().updateAlarm(task.key, task.alarmFlag, task.alarmTime);
         refreshNode(node);
         m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
                                                                      QItemSelectionModel::Rows);
@@ -499,9 +500,9 @@ void TwyTasksFrame::Action_SetColorExecute()
     const auto release = qScopeGuard([this] { m_tree->setUpdatesEnabled(true); });
     for (ItemNode *node : m_tree->selectedNodes()) {
         TTaskInfo &task = *TaskTreeModel::task(node);
+        taskStatements().updateColors(task.key, dialog.textColor(), dialog.backgroundColor());
         task.textColor = dialog.textColor();
         task.backgroundColor = dialog.backgroundColor();
-        taskStatements().updateColors(task.key, task.textColor, task.backgroundColor);
         refreshNode(node);
     }
 }
