@@ -35,6 +35,7 @@ public:
     // end-to-end tests read the shown rows this way). The reply ends the connection.
     using RequestHandler = std::function<QByteArray(const QByteArray &request)>;
     void setRequestHandler(RequestHandler handler) { m_handler = std::move(handler); }
+    const RequestHandler &requestHandler() const { return m_handler; }
 
 Q_SIGNALS:
     // A second start asked this copy to come to the front.

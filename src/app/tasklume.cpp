@@ -19,6 +19,16 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(AppIcon());
 
     InstanceServer instance;
+    // Programs of the same user can read the open message boxes over the channel, from the
+    // start on (the end-to-end tests read what the program told the user this way).
+    const auto boxes = [](const InstanceServer::RequestHandler &others) {
+        return [others](const QByteArray &request) {
+            if (request == "boxes")
+                return OpenBoxesText();
+            return others ? others(request) : QByteArrayLiteral("error\n");
+        };
+    };
+    instance.setRequestHandler(boxes(nullptr));
     std::unique_ptr<TmainFm> mainFm;
     try {
         mainFm = std::make_unique<TmainFm>(&instance);
@@ -27,6 +37,7 @@ int main(int argc, char *argv[])
         ReportException(error);
         return 1;
     }
+    instance.setRequestHandler(boxes(instance.requestHandler()));
     mainFm->show();
     return app.exec();
 }

@@ -12,5 +12,10 @@ QString folder();
 QString file(const QString &relativeName);
 // Overrides the folder for the rest of the process (tests, the command-line companion).
 void setFolder(const QString &folder);
+// A file in the folder "Temp" beside the program, ready to be written: the folder is made
+// again when it is missing (readable by its owner only), and the file is made or kept
+// readable by its owner only. Throws TasklumeError naming the folder or file when that
+// cannot be done.
+QString tempFile(const QString &name);
 
 } // namespace AppPaths

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -206,7 +207,16 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
             &TwyTreeFrame::onSelectionChanged);
     connect(m_tree->itemDelegate_(), &ItemDelegate::textEdited, this,
             [this](const QModelIndex &index, const QString &text) {
-                RunCommand([&] { onTextEdited(index, text); });
+                ItemNode *node = m_model->nodeFromIndex(index);
+                if (node == nullptr)
+                    node = FEditNode;
+                // A text that could not be stored is not thrown away: once the user has
+                // read why, the editor opens again with it, to be stored again or given up
+                // with Esc. The editor that failed closes first.
+                if (!RunCommand([&] { onTextEdited(index, text); }) && node)
+                    QMetaObject::invokeMethod(
+                        this, [this, node, text] { reopenEditor(node, text); },
+                        Qt::QueuedConnection);
             });
     connect(m_tree->itemDelegate_(), &QAbstractItemDelegate::closeEditor, this,
             [this](QWidget *editor, QAbstractItemDelegate::EndEditHint hint) {
@@ -703,17 +713,48 @@ void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
     if (node == nullptr)
         return;
     ItemInfo &info = *node->info;
+    const bool isNew = info.key.isEmpty();
+    const QString storedContent = info.content;
+    const TDateTime storedEditTime = info.editTime;
     info.content = ItemTreeModel::storedText(text);
     m_model->textChanged();
     info.editTime = NowDays();
-    if (info.key.isEmpty()) {
-        info.createTime = info.editTime;
-        insertNewItem(node);
-    } else {
-        m_statements->updateContent(info.key, info.content, info.editTime);
+    try {
+        if (isNew) {
+            info.createTime = info.editTime;
+            insertNewItem(node);
+        } else {
+            m_statements->updateContent(info.key, info.content, info.editTime);
+        }
+    } catch (...) {
+        // Nothing was stored. A new item stays unstored with the typed text; a stored one
+        // keeps its stored text.
+        if (isNew) {
+            info.key.clear();
+        } else {
+            info.content = storedContent;
+            info.editTime = storedEditTime;
+        }
+        throw;
     }
     // The filter runs once the editor has gone.
     m_filterAfterEdit = true;
+}
+
+void TwyTreeFrame::reopenEditor(ItemNode *node, const QString &text)
+{
+    bool present = false;
+    m_model->forEachNode([&](ItemNode *candidate) { present = present || candidate == node; });
+    if (!present || FEditNode)
+        return;
+    setEditNode(node);
+    openPendingEditor();
+    if (auto *editor = qobject_cast<InPlaceEditor *>(m_tree->openEditor())) {
+        editor->setPlainText(text);
+        editor->moveCursor(QTextCursor::End);
+        editor->document()->setModified(true);
+    }
+    UpdateActions();
 }
 
 void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint hint)

@@ -237,6 +237,8 @@ protected:
     void reportNode(const ItemNode *node);
     void onSelectionChanged();
     void onTextEdited(const QModelIndex &index, const QString &text);
+    // Opens the editor on node again with text, after the text could not be stored.
+    void reopenEditor(ItemNode *node, const QString &text);
     void onEditorClosed(QWidget *editor, QAbstractItemDelegate::EndEditHint hint);
     void onKey(QKeyEvent *event, bool *handled);
     void onHotNodeChanged(ItemNode *oldNode, ItemNode *newNode);

@@ -182,8 +182,9 @@ void TwyTreeFrame::Action_EmailExecute()
     const QString base = tasks ? QStringLiteral("Tasks") : QStringLiteral("Memos");
     const QString htmlName = base + QStringLiteral(".html");
     const QString dataName = base + QStringLiteral(".wyx");
-    const QString htmlPath = AppPaths::file(Texts::TempDir + htmlName);
-    const QString dataPath = AppPaths::file(Texts::TempDir + dataName);
+    // The attachments wait in "Temp" for the mail client, readable by their owner only.
+    const QString htmlPath = AppPaths::tempFile(htmlName);
+    const QString dataPath = AppPaths::tempFile(dataName);
 
     if (!WriteHtmlReport(false, htmlPath))
         return;

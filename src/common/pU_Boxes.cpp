@@ -47,3 +47,15 @@ void ReportException(const std::exception &error)
     else
         ReportError(QString::fromLocal8Bit(error.what()));
 }
+
+QByteArray OpenBoxesText()
+{
+    QByteArray text;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        const auto *box = qobject_cast<const QMessageBox *>(widget);
+        if (box && box->isVisible())
+            text += (box->windowTitle() + QLatin1Char('\t') + FlattenLines(box->text())).toUtf8() +
+                    '\n';
+    }
+    return text;
+}

@@ -21,6 +21,11 @@ void ReportError(const QString &text);
 // Reports an exception caught at the edge of a command.
 void ReportException(const std::exception &error);
 
+// The message boxes open now, one a line: caption, a tab, and the text on one line.
+// Programs of the same user read them over the single-instance channel ("boxes"); the
+// end-to-end tests see this way what the program told the user.
+QByteArray OpenBoxesText();
+
 // Runs a command; an error raised inside it is reported and the command ends there.
 // Returns false when it ended with an error.
 template <class F> bool RunCommand(F &&command)

@@ -1,5 +1,7 @@
 #include "pU_Funcs.h"
 
+#include "storage/EngineError.h"
+
 #include <QLocale>
 #include <QSqlError>
 #include <QUuid>
@@ -111,12 +113,12 @@ void runStatement(QSqlQuery &query, const QString &statement, const QVariantList
     query.finish();
     if (query.lastQuery() != statement || values.isEmpty()) {
         if (!query.prepare(statement))
-            throw TasklumeError(query.lastError().text());
+            throw EngineFailure(query);
     }
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw TasklumeError(query.lastError().text());
+        throw EngineFailure(query);
 }
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "IoTexts.h"
 #include "memos/MemoInfo.h"
 #include "pU_XmlTry.h"
+#include "storage/EngineError.h"
 #include "storage/Statements.h"
 #include "tasks/TaskInfo.h"
 #include "WyxContainer.h"
@@ -122,7 +123,7 @@ void buildRoot(Txmltry &xml, const QString &appVersion)
 void checkQuery(const QSqlQuery &query)
 {
     if (query.lastError().isValid())
-        throw TasklumeError(query.lastError().text());
+        throw EngineFailure(query);
 }
 
 template <class Info>
@@ -503,7 +504,7 @@ public:
             }
         }
         if (transaction && !m_db.commit()) {
-            show(m_db.lastError().text());
+            show(EngineErrorText(m_db.driver(), m_db.lastError()));
             m_db.rollback();
             m_result.outcome = Outcome::Failed;
         }

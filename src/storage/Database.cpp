@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "EngineError.h"
 #include "Statements.h"
 #include "common/pU_Funcs.h"
 
@@ -42,7 +43,7 @@ QSqlDatabase Database::open(const QString &path, const QString &connectionName)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
     if (!db.open()) {
-        const QString text = db.lastError().text();
+        const QString text = EngineOpenErrorText(path, db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
         throw TasklumeError(text);

@@ -1,6 +1,7 @@
 #include "Statements.h"
 
 #include "common/Texts.h"
+#include "EngineError.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -78,7 +79,7 @@ QSqlQuery &ItemStatements::prepared(const QString &statement)
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
         if (!query.prepare(statement))
-            throw TasklumeError(query.lastError().text());
+            throw EngineFailure(query);
         it = m_prepared.insert(statement, query);
     }
     it->finish();
@@ -91,7 +92,7 @@ void ItemStatements::exec(const QString &statement, const QVariantList &values)
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw TasklumeError(query.lastError().text());
+        throw EngineFailure(query);
     query.finish();
 }
 
@@ -101,7 +102,7 @@ QSqlQuery &ItemStatements::open(const QString &statement, const QVariantList &va
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     if (!query.exec())
-        throw TasklumeError(query.lastError().text());
+        throw EngineFailure(query);
     m_columnsOf = nullptr;
     return query;
 }
@@ -184,10 +185,21 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
 
 void ItemStatements::deleteItem(const QString &key)
 {
-    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
-             QStringLiteral("=?"),
-         {key});
-    exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
+    // Both statements or neither: a row whose parent went without it would never show
+    // again. Inside a transaction of the caller, the caller commits.
+    const bool own = m_db.transaction();
+    try {
+        exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
+                 QStringLiteral("=?"),
+             {key});
+        exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
+        if (own && !m_db.commit())
+            throw TasklumeError(EngineErrorText(m_db.driver(), m_db.lastError()));
+    } catch (...) {
+        if (own)
+            m_db.rollback();
+        throw;
+    }
 }
 
 void ItemStatements::updateExpand(const QString &key, bool expanded)

@@ -363,10 +363,12 @@ QString TwyTasksFrame::statusText(const ItemNode *node) const
 void TwyTasksFrame::setCompletion(ItemNode *node, bool checked)
 {
     TTaskInfo &task = *TaskTreeModel::task(node);
+    // Stored first: a mark that could not be stored is not shown either.
+    const TDateTime checkTime = NowDays();
+    taskStatements().updateCheck(task.key, checked, checkTime);
     task.checkFlag = checked;
-    task.checkTime = NowDays();
+    task.checkTime = checkTime;
     m_alarms.update(node); // a completed task raises no alarm, an incomplete one again
-    taskStatements().updateCheck(task.key, task.checkFlag, task.checkTime);
     m_model->nodeChanged(node);
     ApplyFilter();
     UpdateActions();

@@ -1,7 +1,7 @@
 // The report commands of both lists on a real database: save with the filter-driven
 // extension, Save All's selection, the write failure, the pending edit, the e-mail command
-// with a stand-in xdg-email that records its arguments, and printing to PDF read back with
-// pdftotext.
+// (which makes a missing "Temp" folder again) with a stand-in xdg-email that records its
+// arguments, and printing to PDF read back with pdftotext.
 #include "common/Reports.h"
 #include "MailStandIn.h"
 #include "memos/Fr_wyMemos.h"
@@ -78,7 +78,7 @@ private Q_SLOTS:
     void commandsFollowPendingEdit();
     void emailHandsBothFilesToMailClient_data();
     void emailHandsBothFilesToMailClient();
-    void emailWithoutTempFolderStops();
+    void emailWithoutTempFolderMakesIt();
     void emailAbandonedIsSilent();
     void printShowsEveryVisibleRow_data();
     void printShowsEveryVisibleRow();
@@ -380,16 +380,21 @@ void TestReportCommands::emailHandsBothFilesToMailClient()
     QCOMPARE(m_frame->tree()->selectedNodes().size(), rows.size());
 }
 
-void TestReportCommands::emailWithoutTempFolderStops()
+void TestReportCommands::emailWithoutTempFolderMakesIt()
 {
+    QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("Temp"))));
     makeFrame(true);
     seed(true);
     selectRows({0});
     MailStandIn standIn;
     BoxAnswer answer;
     m_frame->action(QStringLiteral("Action_Email"))->trigger();
-    QCOMPARE(answer.texts, QStringList{QStringLiteral("Error: File write failure!")});
-    QVERIFY(!standIn.called());
+    QCOMPARE(answer.texts, QStringList());
+    QVERIFY(standIn.called());
+    QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp"))), 0700);
+    QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp/Tasks.html"))), 0600);
+    QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp/Tasks.wyx"))), 0600);
+    QVERIFY(reportOf(m_folder->file(QStringLiteral("Temp/Tasks.html"))).contains(QStringLiteral("First")));
 }
 
 void TestReportCommands::emailAbandonedIsSilent()

@@ -1,0 +1,19 @@
+// Failures of the database engine in words the user can act on: which file, and whether it
+// is locked by another program, the disk is full, the folder or file is read-only or the
+// file is damaged; the engine's own words follow on a second line.
+#pragma once
+
+#include "common/pU_Funcs.h"
+
+#include <QSqlError>
+#include <QString>
+
+class QSqlDriver;
+class QSqlQuery;
+
+// The text for a failed statement on an open connection.
+QString EngineErrorText(const QSqlDriver *driver, const QSqlError &error);
+// The text for a database file that could not be opened at all.
+QString EngineOpenErrorText(const QString &path, const QSqlError &error);
+// The error to raise for a failed query.
+TasklumeError EngineFailure(const QSqlQuery &query);
