@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -113,8 +115,59 @@ void BM_SortAll(benchmark::State &state)
     }
 }
 
+// One page down through the whole list, each step painted: rows are measured as they come
+// into view.
+void BM_ScrollPage(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    QScrollBar *bar = f.frame->tree()->verticalScrollBar();
+    f.frame->tree()->doItemsLayout();
+    for (auto _ : state) {
+        int next = bar->value() + bar->pageStep();
+        if (next > bar->maximum())
+            next = 0;
+        bar->setValue(next);
+        f.frame->tree()->viewport()->repaint();
+    }
+}
+
+// The pointer moving from row to row: the hot row changes and both rows are painted.
+void BM_HoverRow(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    QWidget *viewport = f.frame->tree()->viewport();
+    f.frame->tree()->doItemsLayout();
+    int y = 5;
+    for (auto _ : state) {
+        y = y > 400 ? 5 : y + 20;
+        const QPointF at(100, y);
+        QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &move);
+        viewport->repaint();
+    }
+}
+
+// The window made wider and narrower: the rows wrap anew, laid out and painted.
+void BM_Resize(benchmark::State &state)
+{
+    Fixture &f = fixture(int(state.range(0)));
+    bool wide = false;
+    for (auto _ : state) {
+        wide = !wide;
+        f.window->resize(wide ? 760 : 600, 800);
+        f.frame->resize(wide ? 760 : 600, 800);
+        QCoreApplication::processEvents();
+        f.frame->tree()->doItemsLayout();
+        f.frame->tree()->viewport()->repaint();
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_ScrollPage)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HoverRow)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resize)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchTypedCharacter)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchFirstCharacter)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortOnly)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -146,7 +146,6 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
     // top-level rows and then each one's children, without a query per parent.
     QSqlQuery &query = open(QStringLiteral("select * from ") + m_table, {});
     ItemForest forest;
-    std::unordered_map<QString, ItemNode *> topByKey;
     std::vector<std::unique_ptr<ItemInfo>> others;
     int rows = 0;
     while (query.next()) {
@@ -157,24 +156,48 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
             info->pid = Texts::RootKey; // one shared text instead of one per row
             auto node = std::make_unique<ItemNode>(std::move(info));
             node->expanded = node->info->expandFlag;
-            topByKey.emplace(node->info->key, node.get());
             forest.push_back(std::move(node));
         } else {
             others.push_back(std::move(info));
         }
     }
     query.finish();
+    // The top-level rows by key, in an open-addressed table holding each key's hash, so that
+    // finding a parent rarely reads a key text. The first of equal keys wins.
+    struct Slot
+    {
+        size_t hash = 0;
+        ItemNode *node = nullptr;
+    };
+    size_t capacity = 16;
+    while (capacity < forest.size() * 2)
+        capacity *= 2;
+    std::vector<Slot> table(capacity);
+    const size_t mask = capacity - 1;
+    auto findSlot = [&](const QString &key, size_t hash) -> Slot & {
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot &slot = table[i];
+            if (slot.node == nullptr || (slot.hash == hash && slot.node->info->key == key))
+                return slot;
+        }
+    };
+    for (const auto &top : forest) {
+        const size_t hash = qHash(top->info->key);
+        Slot &slot = findSlot(top->info->key, hash);
+        if (slot.node == nullptr)
+            slot = {hash, top.get()};
+    }
     int dropped = 0;
     for (auto &info : others) {
-        auto it = topByKey.find(info->pid);
-        if (it == topByKey.end()) {
+        ItemNode *parent = findSlot(info->pid, qHash(info->pid)).node;
+        if (parent == nullptr) {
             ++dropped;
             continue;
         }
-        info->pid = it->second->info->key; // shares the parent's key text
+        info->pid = parent->info->key; // shares the parent's key text
         auto child = std::make_unique<ItemNode>(std::move(info));
-        child->parent = it->second;
-        it->second->children.push_back(std::move(child));
+        child->parent = parent;
+        parent->children.push_back(std::move(child));
     }
     if (stats) {
         stats->rows = rows;
