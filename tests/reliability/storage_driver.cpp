@@ -8,6 +8,7 @@
 //   . TABLE KEY PID CHECK CONTENT    what it writes (fields tab-separated; KEY is "-" for
 //                                    the rows an import adds under fresh keys)
 //   - TABLE KEY        a row it deletes together with the row's children
+//   ~ N                the import of operation N has returned (its rows follow)
 //   + TABLE KEY PID CHECK CONTENT    a row an import added, read back once it returned
 //   = N                operation N has returned: it is committed
 //
@@ -28,11 +29,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,12 +122,12 @@ private:
 
     // Texts with a quote, letters beyond ASCII and now and then one long enough to spill
     // over several database pages.
-    QString content(int n)
+    QString content(int n, int longOneIn = 8)
     {
         QString text = QStringLiteral("item %1 it's \u00e9t\u00e9 #%2")
                            .arg(n)
                            .arg(m_random.bounded(1000000));
-        if (m_random.bounded(8) == 0)
+        if (m_random.bounded(longOneIn) == 0)
             text += QStringLiteral(" lorem").repeated(int(m_random.bounded(200, 3000)));
         return text;
     }
@@ -258,7 +259,7 @@ private:
                     info->key = NewRowKey(); // one entry per key in a file
             }
             info->pid = Texts::RootKey;
-            info->content = content(n * 1000 + i);
+            info->content = content(n * 1000 + i, 40);
             info->createTime = info->editTime = NowDays();
             auto node = std::make_unique<ItemNode>(std::move(info));
             node->parent = &root;
@@ -271,7 +272,7 @@ private:
                     childInfo = std::make_unique<TMemoInfo>();
                 childInfo->key = NewRowKey();
                 childInfo->pid = node->info->key;
-                childInfo->content = content(n * 1000 + i * 10 + c);
+                childInfo->content = content(n * 1000 + i * 10 + c, 40);
                 childInfo->createTime = childInfo->editTime = NowDays();
                 auto child = std::make_unique<ItemNode>(std::move(childInfo));
                 child->parent = node.get();
@@ -359,12 +360,14 @@ private:
             std::fprintf(stderr, "import did not complete\n");
             std::exit(3);
         }
+        say(QStringLiteral("~ %1").arg(n)); // returned; the new keys follow
         // The new keys are not known beforehand: the rows are read again.
         std::vector<Row> after = readRows(tasks ? static_cast<ItemStatements &>(m_tasks) : m_memos);
+        QSet<QString> known;
+        for (const Row &row : rows(tasks))
+            known.insert(row.key);
         for (const Row &row : after) {
-            const bool known = std::any_of(rows(tasks).begin(), rows(tasks).end(),
-                                           [&](const Row &r) { return r.key == row.key; });
-            if (!known)
+            if (!known.contains(row.key))
                 say(QStringLiteral("+\t") + table(tasks) + tab() + row.key + tab() + row.pid +
                     tab() + (row.check ? QStringLiteral("1") : QStringLiteral("0")) + tab() +
                     row.content);
