@@ -36,10 +36,12 @@ QString explain(const QString &path, int code, int systemError, const QString &e
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        reason = QStringLiteral("The database file \"%1\" is locked by another program.");
+        reason = QStringLiteral("The database file \"%1\" is locked by another program. Close "
+                                "that program and try again.");
         break;
     case SQLITE_FULL:
-        reason = QStringLiteral("The disk that holds the database file \"%1\" is full.");
+        reason = QStringLiteral("The disk that holds the database file \"%1\" is full. Make "
+                                "room on it and try again.");
         break;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
@@ -51,7 +53,8 @@ QString explain(const QString &path, int code, int systemError, const QString &e
     case SQLITE_IOERR:
     case SQLITE_AUTH:
         if (systemError == ENOSPC || systemError == EDQUOT)
-            reason = QStringLiteral("The disk that holds the database file \"%1\" is full.");
+            reason = QStringLiteral("The disk that holds the database file \"%1\" is full. Make "
+                                    "room on it and try again.");
         else if (systemError == EFBIG)
             reason = QStringLiteral("The database file \"%1\" has reached the largest size "
                                     "allowed for files.");

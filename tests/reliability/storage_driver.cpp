@@ -124,9 +124,8 @@ private:
     // over several database pages.
     QString content(int n, int longOneIn = 8)
     {
-        QString text = QStringLiteral("item %1 it's \u00e9t\u00e9 #%2")
-                           .arg(n)
-                           .arg(m_random.bounded(1000000));
+        QString text =
+            QStringLiteral("item %1 it's \u00e9t\u00e9 #%2").arg(n).arg(m_random.bounded(1000000));
         if (m_random.bounded(longOneIn) == 0)
             text += QStringLiteral(" lorem").repeated(int(m_random.bounded(200, 3000)));
         return text;
@@ -151,8 +150,7 @@ private:
         return tasks ? QStringLiteral("tasks") : QStringLiteral("memos");
     }
 
-    void plan(bool tasks, const QString &key, const QString &pid, bool check,
-              const QString &text)
+    void plan(bool tasks, const QString &key, const QString &pid, bool check, const QString &text)
     {
         say(QStringLiteral(".\t") + table(tasks) + tab() + key + tab() + pid + tab() +
             (check ? QStringLiteral("1") : QStringLiteral("0")) + tab() + text);
@@ -214,7 +212,8 @@ private:
             return addTask(n, false);
         Row &row = const_cast<Row &>(*found);
         say(QStringLiteral("> %1 check").arg(n));
-        say(QStringLiteral("!\ttasks\t") + row.key + tab() + (row.check ? QStringLiteral("0") : QStringLiteral("1")));
+        say(QStringLiteral("!\ttasks\t") + row.key + tab() +
+            (row.check ? QStringLiteral("0") : QStringLiteral("1")));
         m_tasks.updateCheck(row.key, !row.check, NowDays());
         say(QStringLiteral("= %1").arg(n));
         row.check = !row.check;
@@ -230,8 +229,7 @@ private:
         say(QStringLiteral("-\t") + table(tasks) + tab() + key);
         (tasks ? static_cast<ItemStatements &>(m_tasks) : m_memos).deleteItem(key);
         say(QStringLiteral("= %1").arg(n));
-        std::erase_if(rows(tasks),
-                      [&](const Row &r) { return r.key == key || r.pid == key; });
+        std::erase_if(rows(tasks), [&](const Row &r) { return r.key == key || r.pid == key; });
     }
 
     // A file of a few top-level items, each with up to three children. For a restore some
@@ -251,8 +249,8 @@ private:
             } else {
                 info = std::make_unique<TMemoInfo>();
             }
-            const Row *existing = forRestore && m_random.bounded(2) == 0 ? pick(tasks, true)
-                                                                         : nullptr;
+            const Row *existing =
+                forRestore && m_random.bounded(2) == 0 ? pick(tasks, true) : nullptr;
             info->key = existing ? existing->key : NewRowKey();
             for (const auto &top : tops) {
                 if (top->info->key == info->key)
@@ -327,8 +325,8 @@ private:
         for (const QString &line : planLines)
             say(QStringLiteral(".\t") + line);
         ReplaceAll asker;
-        const Interchange::RunResult result = Interchange::RestoreFile(
-            m_db, fileName, asker, [](const QString &text) {
+        const Interchange::RunResult result =
+            Interchange::RestoreFile(m_db, fileName, asker, [](const QString &text) {
                 std::fprintf(stderr, "%s\n", qPrintable(text));
             });
         if (result.outcome != Interchange::Outcome::Completed) {
@@ -352,8 +350,8 @@ private:
         say(QStringLiteral("> %1 import").arg(n));
         for (const QString &line : planLines)
             say(QStringLiteral(".\t") + line);
-        const Interchange::RunResult result = Interchange::ImportFile(
-            m_db, fileName, [](const QString &text) {
+        const Interchange::RunResult result =
+            Interchange::ImportFile(m_db, fileName, [](const QString &text) {
                 std::fprintf(stderr, "%s\n", qPrintable(text));
             });
         if (result.outcome != Interchange::Outcome::Completed) {

@@ -156,12 +156,14 @@ State TestCrashSafety::readDatabase(const QString &path)
             problems << query.value(0).toString();
         while (query.next());
         if (problems != QStringList{QStringLiteral("ok")})
-            [&] { QFAIL(qPrintable(QStringLiteral("integrity check: ") + problems.join(u'\n'))); }();
+            [&] {
+                QFAIL(qPrintable(QStringLiteral("integrity check: ") + problems.join(u'\n')));
+            }();
         for (const auto &[table, key, check] :
              {std::tuple{"tasks", "tid", "checkFlag"}, std::tuple{"memos", "mid", "0"}}) {
-            if (!query.exec(QStringLiteral("select %1, pid, %2, content from %3")
-                                .arg(QLatin1String(key), QLatin1String(check),
-                                     QLatin1String(table))))
+            if (!query.exec(
+                    QStringLiteral("select %1, pid, %2, content from %3")
+                        .arg(QLatin1String(key), QLatin1String(check), QLatin1String(table))))
                 [&] { QFAIL(qPrintable(query.lastError().text())); }();
             while (query.next())
                 state.insert(rowId(QLatin1String(table), query.value(0).toString()),
@@ -193,8 +195,9 @@ void TestCrashSafety::killedStorageKeepsEveryReturnedChange()
     for (int round = 0; round < rounds; ++round) {
         QProcess driver;
         driver.setProcessChannelMode(QProcess::SeparateChannels);
-        driver.start(QStringLiteral(TASKLUME_STORAGE_DRIVER),
-                     {QStringLiteral("ops"), folder.path(), QString::number(seed + quint32(round))});
+        driver.start(
+            QStringLiteral(TASKLUME_STORAGE_DRIVER),
+            {QStringLiteral("ops"), folder.path(), QString::number(seed + quint32(round))});
         QVERIFY2(driver.waitForStarted(5000), qPrintable(driver.errorString()));
 
         // Most kills come while the operations run; some during the start, while the
@@ -265,11 +268,13 @@ void TestCrashSafety::killedStorageKeepsEveryReturnedChange()
                     differences = describeDifference(known, expected);
                     for (const QString &row : added) {
                         if (!planned.contains(row))
-                            differences << QStringLiteral("imported, not in the file: ") + row.left(80);
+                            differences
+                                << QStringLiteral("imported, not in the file: ") + row.left(80);
                     }
                     for (const QString &row : planned) {
                         if (!added.contains(row))
-                            differences << QStringLiteral("in the file, not imported: ") + row.left(80);
+                            differences
+                                << QStringLiteral("in the file, not imported: ") + row.left(80);
                     }
                 }
             } else {

@@ -84,7 +84,8 @@ QString systemError()
 QMap<QString, QByteArray> snapshot(const QString &folder)
 {
     QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         files.insert(it.filePath(),
@@ -172,9 +173,10 @@ QString TestE2eFailures::boxWindow(const QString &exclude)
 {
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
-        const QString ids = m_session->run(
-            QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), QStringLiteral("^Ploxen Tasklume$")});
+        const QString ids =
+            m_session->run(QStringLiteral("xdotool"),
+                           {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                            QStringLiteral("--name"), QStringLiteral("^Ploxen Tasklume$")});
         for (const QString &id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             if (id != exclude)
                 return id;
@@ -213,9 +215,10 @@ void TestE2eFailures::checkDatabase(const QString &path, const QString &content,
         query.addBindValue(content);
         QVERIFY(query.exec() && query.next());
         QCOMPARE(query.value(0).toInt(), expectedCount);
-        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks where content='Seeded task'"))
-                     .toInt(),
-                 1);
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(*) from tasks where content='Seeded task'"))
+                .toInt(),
+            1);
     }
     Database::close(QStringLiteral("check"));
 }
@@ -231,7 +234,8 @@ void TestE2eFailures::readOnlyFolder()
 {
     QFETCH(bool, withDatabase);
     if (!g_noMounts.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("a read-only folder needs a mount of its own: ") + g_noMounts));
+        QSKIP(qPrintable(QStringLiteral("a read-only folder needs a mount of its own: ") +
+                         g_noMounts));
     ProgramFolder folder;
     QVERIFY(mountFolder(folder, 4096));
     const auto unmount = qScopeGuard([&] { unmountFolder(folder); });
@@ -303,8 +307,10 @@ void TestE2eFailures::storeFailsThenSucceeds_data()
 {
     QTest::addColumn<QString>("cause");
     QTest::addColumn<QString>("message");
-    QTest::newRow("database locked by another program") << "locked" << "locked by another program";
-    QTest::newRow("disk full") << "full" << "is full";
+    QTest::newRow("database locked by another program") << "locked"
+                                                        << "locked by another program";
+    QTest::newRow("disk full") << "full"
+                               << "is full";
 }
 
 void TestE2eFailures::storeFailsThenSucceeds()
@@ -359,13 +365,13 @@ void TestE2eFailures::storeFailsThenSucceeds()
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
     QTest::qWait(200);
-    m_session->run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
+    m_session->run(QStringLiteral("xdotool"),
+                   {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
 
     const QByteArray boxes = waitForBoxes(run);
     QVERIFY2(!boxes.isEmpty(), qPrintable(run.output()));
     const QString box = QString::fromUtf8(boxes).trimmed();
-    m_session->screenshot(
-        QDir::temp().filePath(QStringLiteral("tasklume-e2e-%1.png").arg(cause)));
+    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-%1.png").arg(cause)));
     QVERIFY2(box.startsWith(QStringLiteral("Ploxen Tasklume\t")), qPrintable(box));
     QVERIFY2(box.contains(message), qPrintable(box));
     QVERIFY2(box.contains(database), qPrintable(box));
@@ -385,7 +391,8 @@ void TestE2eFailures::storeFailsThenSucceeds()
         locker.closeWriteChannel();
         QVERIFY(locker.waitForFinished(10000));
     }
-    m_session->run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
+    m_session->run(QStringLiteral("xdotool"),
+                   {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
     QByteArray rows;
     QDeadlineTimer deadline(10000);
     while (!rows.contains(text.toUtf8()) && !deadline.hasExpired()) {

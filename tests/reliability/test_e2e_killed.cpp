@@ -76,9 +76,9 @@ void TestE2eKilled::killedAfterEachChange_data()
                                  << QStringLiteral("Edited before the crash")
                                  << QByteArray("0\t\tEdited before the crash")
                                  << QStringLiteral("Edited before the crash|0");
-    QTest::newRow("completed task") << QStringList{QStringLiteral("space")} << QString()
-                                    << QByteArray("0\tC\tSeeded task")
-                                    << QStringLiteral("Seeded task|1");
+    QTest::newRow("completed task")
+        << QStringList{QStringLiteral("space")} << QString() << QByteArray("0\tC\tSeeded task")
+        << QStringLiteral("Seeded task|1");
 }
 
 void TestE2eKilled::killedAfterEachChange()
@@ -110,8 +110,9 @@ void TestE2eKilled::killedAfterEachChange()
     keys(keysBefore);
     QTest::qWait(300);
     if (!typed.isEmpty()) {
-        m_session->run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
-                                                   QStringLiteral("15"), typed});
+        m_session->run(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), typed});
         keys({QStringLiteral("ctrl+Return")});
     }
 

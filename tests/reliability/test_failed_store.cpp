@@ -297,7 +297,8 @@ void TestFailedStore::newTaskIsOfferedAgain()
     editor = waitForEditor();
     QVERIFY2(editor, "the typed text was not offered again");
     QCOMPARE(editor->toPlainText(), QStringLiteral("Added while locked"));
-    QCOMPARE(queryValue(m_host->database(), QStringLiteral("select count(*) from tasks")).toInt(), 2);
+    QCOMPARE(queryValue(m_host->database(), QStringLiteral("select count(*) from tasks")).toInt(),
+             2);
 
     // Given up with Esc, the unstored task leaves the list.
     QTest::keyClick(editor, Qt::Key_Escape);

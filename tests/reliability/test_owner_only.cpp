@@ -24,15 +24,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <grp.h>
 #include <linux/capability.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <grp.h>
-#include <poll.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -146,7 +146,8 @@ void TestOwnerOnly::databaseAndSettingsAreOwnerOnly()
         QSqlDatabase db = Database::open(path, QStringLiteral("perm"));
         insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("private")});
         // The journal files are there while the connection is open.
-        for (const QString &name : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
+        for (const QString &name :
+             {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
             QVERIFY2(QFile::exists(name), qPrintable(name));
             QCOMPARE(fileMode(name), 0600);
         }
@@ -266,7 +267,8 @@ void TestOwnerOnly::channelAnswersSameUserOnly()
     QVERIFY2(name.startsWith(runtime.path()), qPrintable(name));
 
     // The socket itself is its owner's only.
-    struct stat info {};
+    struct stat info
+    {};
     QVERIFY(::stat(QFile::encodeName(name).constData(), &info) == 0);
     QVERIFY(S_ISSOCK(info.st_mode));
     QCOMPARE(int(info.st_uid), int(::getuid()));
