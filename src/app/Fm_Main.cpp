@@ -1,6 +1,7 @@
 #include "Fm_Main.h"
 
 #include "common/AppPaths.h"
+#include "common/PastedItem.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
 #include "CommonOptions.h"
@@ -45,6 +46,9 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     // 1. The single-instance claim is held from here until Exit.
     if (FMutex)
         FMutex->listen();
+    m_runLock.acquireExclusive(
+        AppPaths::file(Texts::RunLockFileName),
+        {QCoreApplication::applicationPid(), FMutex ? FMutex->fullServerName() : QString()});
     FFirstShow = true;
     FExiting = false;
     // 2. The five background bitmaps.
@@ -124,8 +128,10 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     }
 }
 
-QByteArray TmainFm::answerRequest(const QByteArray &request) const
+QByteArray TmainFm::answerRequest(const QByteArray &request)
 {
+    if (request.startsWith("add "))
+        return answerAddRequest(request);
     // "rows tasks" or "rows memos": the shown rows of a list, one a line, as
     // level, flags (E expanded, C complete) and the text on one line, tab-separated.
     // "shown tasks" or "shown memos": the number of shown top-level rows, cheap to ask.
@@ -162,6 +168,37 @@ QByteArray TmainFm::answerRequest(const QByteArray &request) const
                  FlattenLines(index.data(Qt::DisplayRole).toString()).toUtf8() + '\n';
     });
     return reply;
+}
+
+QByteArray TmainFm::answerAddRequest(const QByteArray &request)
+{
+    // "add task|memo <parent key or root> <text>", key and text in Base64, from the
+    // command-line companion: the text is stored as pasting it does and shown at once,
+    // without disturbing an edit in progress. The reply is "ok" and the new key, or "error"
+    // and why, on one line.
+    const QList<QByteArray> parts = request.split(' ');
+    const bool tasks = parts.value(1) == "task";
+    if ((parts.size() != 3 && parts.size() != 4) || (!tasks && parts.value(1) != "memo"))
+        return QByteArrayLiteral("error The request is not understood.\n");
+    const QString parentKey = QString::fromUtf8(QByteArray::fromBase64(parts.at(2)));
+    const QString text = QString::fromUtf8(QByteArray::fromBase64(parts.value(3)));
+    TwyTreeFrame *frame = tasks ? static_cast<TwyTreeFrame *>(FTasksFrame) : FMemosFrame;
+    try {
+        QString key;
+        if (frame) {
+            key = frame->storePastedText(text, parentKey)->info->key;
+        } else {
+            // The lists are made at the window's first showing and load from the database.
+            key = PastedItem::Store(m_db, tasks ? Reports::ListKind::Tasks : Reports::ListKind::Memos,
+                                    text, parentKey);
+        }
+        return "ok " + key.toUtf8() + '\n';
+    } catch (const std::exception &error) {
+        const auto *own = dynamic_cast<const TasklumeError *>(&error);
+        return "error " +
+               FlattenLines(own ? own->text() : QString::fromLocal8Bit(error.what())).toUtf8() +
+               '\n';
+    }
 }
 
 TmainFm::~TmainFm()
@@ -513,6 +550,7 @@ void TmainFm::Action_ExitExecute()
     }
     if (FMutex)
         FMutex->release();
+    m_runLock.release();
     WyTrayIcon1->RemoveFromTray();
     WYHHComp1->CloseAll();
     m_closing = true;

@@ -5,6 +5,7 @@
 #include "common/FrameHost.h"
 #include "common/IniFile.h"
 #include "common/pU_Funcs.h"
+#include "common/RunLock.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -118,9 +119,13 @@ private:
     void Action_AddMemoExecute();
     // Opens the window on a tab and starts a new item there.
     void addFromTray(QWidget *tab, TwyTreeFrame *frame);
-    QByteArray answerRequest(const QByteArray &request) const;
+    QByteArray answerRequest(const QByteArray &request);
+    QByteArray answerAddRequest(const QByteArray &request);
 
     InstanceServer *FMutex;
+    // Held from start-up to Exit: tells the command-line companion that the program runs on
+    // this folder and how to reach it.
+    RunLock m_runLock;
     IniFile m_ini;
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;

@@ -62,8 +62,13 @@ bool ActivateRunningInstance()
 
 QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs)
 {
+    return RequestInstance(SingleInstance::serverName(), request, timeoutMs);
+}
+
+QByteArray RequestInstance(const QString &serverName, const QByteArray &request, int timeoutMs)
+{
     QLocalSocket socket;
-    socket.connectToServer(SingleInstance::serverName());
+    socket.connectToServer(serverName);
     if (!socket.waitForConnected(timeoutMs))
         return {};
     socket.write(request + '\n');
@@ -100,6 +105,11 @@ bool InstanceServer::listen()
     }
     connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::onNewConnection);
     return true;
+}
+
+QString InstanceServer::fullServerName() const
+{
+    return m_server && m_server->isListening() ? m_server->fullServerName() : QString();
 }
 
 void InstanceServer::release()

@@ -30,6 +30,9 @@ public:
     // Starts listening; false when another copy holds the name.
     bool listen();
     void release();
+    // The channel's full name (the socket's path) while listening, for others to reach it
+    // without knowing the display session; empty otherwise.
+    QString fullServerName() const;
 
     // Answers requests other than "activate" from programs of the same user (the
     // end-to-end tests read the shown rows this way). The reply ends the connection.
@@ -49,3 +52,6 @@ private:
 
 // Sends one request line to the running copy and returns its reply (empty when none runs).
 QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs = 3000);
+// The same on the channel with the given name.
+QByteArray RequestInstance(const QString &serverName, const QByteArray &request,
+                           int timeoutMs = 3000);

@@ -1,6 +1,7 @@
 #include "Fr_wyTree.h"
 
 #include "IniFile.h"
+#include "PastedItem.h"
 #include "Texts.h"
 #include "pU_Boxes.h"
 #include "interchange/Dm_Io.h"
@@ -838,16 +839,41 @@ void TwyTreeFrame::pasteItem()
 void TwyTreeFrame::pasteText(const QString &text)
 {
     endEditing(false);
+    storePastedText(text, Texts::RootKey);
+}
+
+ItemNode *TwyTreeFrame::storePastedText(const QString &text, const QString &parentKey)
+{
+    ItemNode *parent = nullptr;
+    if (parentKey != Texts::RootKey) {
+        parent = topLevelNode(parentKey);
+        if (parent == nullptr)
+            throw TasklumeError(PastedItem::NoParentMessage(m_config.reportList, parentKey));
+    }
     auto info = newRecord();
-    info->content = ItemTreeModel::storedText(text);
-    info->key = NewRowKey();
-    info->pid = Texts::RootKey;
-    info->createTime = NowDays();
-    info->editTime = info->createTime;
-    ItemNode *node = m_model->appendNode(nullptr, std::move(info));
-    insertPastedItem(node);
+    PastedItem::Fill(*info, text, parentKey);
+    ItemNode *node = m_model->appendNode(parent, std::move(info));
+    try {
+        insertPastedItem(node);
+    } catch (...) {
+        m_model->removeNode(node);
+        throw;
+    }
     refreshNode(node);
+    // A parent stored as expanded shows its children, the first one too.
+    if (parent && parent->expanded)
+        m_tree->expand(m_model->indexOf(parent));
     UpdateActions();
+    return node;
+}
+
+ItemNode *TwyTreeFrame::topLevelNode(const QString &key) const
+{
+    for (const auto &top : m_model->root()->children) {
+        if (top->info->key == key && !key.isEmpty())
+            return top.get();
+    }
+    return nullptr;
 }
 
 void TwyTreeFrame::selectAllItems()

@@ -105,6 +105,12 @@ public:
     void pasteItem();
     // Stores text as a new top-level item, as pasting the clipboard does.
     virtual void pasteText(const QString &text);
+    // Stores text as a new item the way pasting does, at the top level (parentKey "root")
+    // or under the top-level item with that key, and shows it; an edit in progress stays
+    // open. Throws TasklumeError when no top-level item has the key or the insert fails.
+    ItemNode *storePastedText(const QString &text, const QString &parentKey);
+    // The top-level item with the key, or null.
+    ItemNode *topLevelNode(const QString &key) const;
     void selectAllItems();
     void deselectItems();
     void toggleListView();

@@ -11,6 +11,8 @@ inline const QString MutexName = QStringLiteral("Ploxen-Tasklume-Mutex");
 
 inline const QString IniFileName = QStringLiteral("wyConf.ini");
 inline const QString DatabaseFileName = QStringLiteral("wyData.wyb");
+// Locked by the running program (common/RunLock.h).
+inline const QString RunLockFileName = QStringLiteral("wyRun.lock");
 inline const QString ImagesDir = QStringLiteral("Images/");
 inline const QString ToolbarBackgroundFile = QStringLiteral("toolsbarBackground.bmp");
 inline const QString SearchbarBackgroundFile = QStringLiteral("searchbarBackground.bmp");

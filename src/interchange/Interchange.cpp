@@ -742,6 +742,17 @@ bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &
     return file.commit();
 }
 
+Outcome ProbeFile(const QString &fileName, QString *app)
+{
+    Txmltry xml(nullptr);
+    if (!xml.LoadFromFile(fileName))
+        return Outcome::ReadFailure;
+    const QString value = xml.GetAttr(kRootPath, "app");
+    if (app)
+        *app = value;
+    return value == IoTexts::AppTag ? Outcome::Completed : Outcome::Mismatch;
+}
+
 RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &asker,
                       const MessageSink &errorBox)
 {

@@ -78,6 +78,11 @@ struct RunResult
     bool ok() const { return outcome == Outcome::Completed || outcome == Outcome::Aborted; }
 };
 
+// The opening steps of both readers without a database: ReadFailure when the file cannot be
+// opened, inflated or parsed, Mismatch when "app" is not "Tasklume" (app receives the file's
+// value), Completed otherwise. Nothing is shown and nothing is written.
+Outcome ProbeFile(const QString &fileName, QString *app = nullptr);
+
 // Merges a file into the database by identifier: new identifiers are added with the file's
 // keys, existing ones replaced only when the asker agrees. The run is one transaction,
 // committed when it ends, however it ends.

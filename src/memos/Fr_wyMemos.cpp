@@ -1,6 +1,7 @@
 #include "Fr_wyMemos.h"
 
 #include "MemoTreeModel.h"
+#include "common/PastedItem.h"
 #include "common/Texts.h"
 #include "storage/Statements.h"
 
@@ -155,9 +156,7 @@ void TwyMemosFrame::insertNewItem(ItemNode *node)
 
 void TwyMemosFrame::insertPastedItem(ItemNode *node)
 {
-    TMemoInfo &memo = *MemoTreeModel::memo(node);
-    memo.assignTime = 0; // pasted text is not assigned
-    static_cast<MemoStatements &>(statements()).insert(memo);
+    PastedItem::Insert(statements(), *node->info); // pasted text is not assigned
 }
 
 QString TwyMemosFrame::statusText(const ItemNode *node) const

@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QSqlError>
+#include <QUrl>
 #include <QSqlQuery>
 
 #include <cerrno>
@@ -60,6 +61,38 @@ QSqlDatabase Database::open(const QString &path, const QString &connectionName)
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
         throw;
+    }
+    return db;
+}
+
+QSqlDatabase Database::openExisting(const QString &path, const QString &connectionName)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw TasklumeError(QStringLiteral("There is no database \"%1\".").arg(path));
+    if (!info.isFile())
+        throw TasklumeError(QStringLiteral("The database \"%1\" is not a file.").arg(path));
+
+    // "mode=rw": the engine opens the file for reading and writing but never creates it,
+    // so a file removed meanwhile is not made again.
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                       QStringLiteral("?mode=rw"));
+    auto fail = [&](const QString &text) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw TasklumeError(text);
+    };
+    if (!db.open())
+        fail(db.lastError().text());
+    try {
+        QSqlQuery query(db);
+        for (const QString &statement : Statements::existingSetup())
+            OpenSql(query, statement);
+    } catch (const TasklumeError &error) {
+        fail(QStringLiteral("\"%1\" is not a database: %2").arg(path, error.text()));
     }
     return db;
 }

@@ -16,7 +16,12 @@ inline const QString ConnectionName = QStringLiteral("tasklume");
 // existing file is never overwritten.
 QSqlDatabase open(const QString &path, const QString &connectionName = ConnectionName);
 
-// Closes and forgets a connection opened by open().
+// Opens an existing database file as it stands: the file, its tables and its journal mode
+// are never created or changed, and nothing is written by the opening. Throws TasklumeError
+// when the file is missing or is not a database.
+QSqlDatabase openExisting(const QString &path, const QString &connectionName = ConnectionName);
+
+// Closes and forgets a connection opened by open() or openExisting().
 void close(const QString &connectionName = ConnectionName);
 
 } // namespace Database

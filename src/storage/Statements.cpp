@@ -54,6 +54,45 @@ QStringList Statements::schema()
     };
 }
 
+QStringList Statements::existingSetup()
+{
+    return {
+        QStringLiteral("PRAGMA busy_timeout=3000"),
+        QStringLiteral("select count(*) as cnt from sqlite_master"),
+    };
+}
+
+QStringList Statements::requiredColumns(const QString &table)
+{
+    if (table == QLatin1String("tasks"))
+        return {QStringLiteral("tid"),       QStringLiteral("pid"),
+                QStringLiteral("content"),   QStringLiteral("checkFlag"),
+                QStringLiteral("dueFlag"),   QStringLiteral("alarmFlag"),
+                QStringLiteral("expandFlag"), QStringLiteral("textColor"),
+                QStringLiteral("backgroundColor"), QStringLiteral("createTime"),
+                QStringLiteral("editTime"),  QStringLiteral("checkTime"),
+                QStringLiteral("alarmTime"), QStringLiteral("dueTime")};
+    if (table == QLatin1String("memos"))
+        return {QStringLiteral("mid"),        QStringLiteral("pid"),
+                QStringLiteral("content"),    QStringLiteral("expandFlag"),
+                QStringLiteral("assignTime"), QStringLiteral("createTime"),
+                QStringLiteral("editTime")};
+    return {};
+}
+
+QStringList Statements::integrityProblems(QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    OpenSql(query, QStringLiteral("PRAGMA integrity_check"));
+    QStringList problems;
+    while (query.next()) {
+        const QString line = query.value(0).toString();
+        if (line != QLatin1String("ok"))
+            problems.append(line);
+    }
+    return problems;
+}
+
 namespace {
 QVariant timeValue(TDateTime t)
 {
@@ -262,6 +301,59 @@ QSqlQuery &ItemStatements::selectByParent(const QString &parent)
 {
     return open(QStringLiteral("select * from ") + m_table + QStringLiteral(" where pid=?"),
                 {parent});
+}
+
+QStringList ItemStatements::columnNames()
+{
+    QSqlQuery &query = open(QStringLiteral("PRAGMA table_info(") + m_table + QLatin1Char(')'), {});
+    QStringList names;
+    while (query.next())
+        names.append(value(query, "name").toString());
+    query.finish();
+    return names;
+}
+
+int ItemStatements::countTopLevel()
+{
+    QSqlQuery &query = open(
+        QStringLiteral("select count(*) as cnt from ") + m_table + QStringLiteral(" where pid=?"),
+        {Texts::RootKey});
+    const int count = query.next() ? value(query, "cnt").toInt() : 0;
+    query.finish();
+    return count;
+}
+
+namespace {
+QStringList firstColumn(QSqlQuery &query)
+{
+    QStringList values;
+    while (query.next())
+        values.append(query.value(0).toString());
+    query.finish();
+    return values;
+}
+} // namespace
+
+QStringList ItemStatements::orphanKeys()
+{
+    const QString key = keyColumn();
+    return firstColumn(open(QStringLiteral("select t.") + key + QStringLiteral(" from ") + m_table +
+                                QStringLiteral(" t where t.pid is null or (t.pid<>? and not "
+                                               "exists (select 1 from ") +
+                                m_table + QStringLiteral(" p where p.") + key +
+                                QStringLiteral("=t.pid))"),
+                            {Texts::RootKey}));
+}
+
+QStringList ItemStatements::thirdLevelKeys()
+{
+    const QString key = keyColumn();
+    return firstColumn(open(QStringLiteral("select t.") + key + QStringLiteral(" from ") + m_table +
+                                QStringLiteral(" t join ") + m_table + QStringLiteral(" p on p.") +
+                                key +
+                                QStringLiteral("=t.pid where t.pid<>? and (p.pid is null or "
+                                               "p.pid<>?)"),
+                            {Texts::RootKey, Texts::RootKey}));
 }
 
 // ---- tasks ------------------------------------------------------------------------------

@@ -19,6 +19,13 @@ namespace Statements {
 QStringList connectionSetup();
 // The two tables and their indexes, created when missing.
 QStringList schema();
+// Settings of a connection that must leave an existing file as it is (no journal change),
+// and a first read that tells whether the file is a database at all.
+QStringList existingSetup();
+// The columns the program reads and writes in a table ("tasks" or "memos").
+QStringList requiredColumns(const QString &table);
+// The engine's own verification of the file: its complaints, none when it is sound.
+QStringList integrityProblems(QSqlDatabase db);
 } // namespace Statements
 
 // What a reload found besides the nodes it shows.
@@ -55,6 +62,14 @@ public:
     // The row with the given key, for a restore; positioned before its first row.
     QSqlQuery &selectByKey(const QString &key);
     QSqlQuery &selectByParent(const QString &parent);
+
+    // The check of the stored tree. The table's columns (none when it is missing); the
+    // number of top-level rows; the keys of rows whose parent is not "root" and names no
+    // row; the keys of rows whose parent is itself not a top-level row.
+    QStringList columnNames();
+    int countTopLevel();
+    QStringList orphanKeys();
+    QStringList thirdLevelKeys();
 
 protected:
     // A fresh record of the table's kind filled from the current row of query.

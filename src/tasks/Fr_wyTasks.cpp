@@ -6,6 +6,7 @@
 #include "Dlg_taskReminder.h"
 #include "common/ColorCodes.h"
 #include "common/IniFile.h"
+#include "common/PastedItem.h"
 #include "common/Texts.h"
 #include "common/pU_Boxes.h"
 #include "storage/Statements.h"
@@ -346,12 +347,7 @@ void TwyTasksFrame::insertNewItem(ItemNode *node)
 
 void TwyTasksFrame::insertPastedItem(ItemNode *node)
 {
-    taskStatements().insertPasted(*TaskTreeModel::task(node));
-}
-
-void TwyTasksFrame::pasteText(const QString &text)
-{
-    TwyTreeFrame::pasteText(text);
+    PastedItem::Insert(taskStatements(), *node->info);
     UpdateTrayHint();
 }
 

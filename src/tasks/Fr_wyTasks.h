@@ -26,7 +26,6 @@ public:
     int CountTasks();
     void UpdateTrayHint();
     void PasteAsTask(const QString &text) { pasteText(text); }
-    void pasteText(const QString &text) override;
 
     // Marks a task complete or not and stores it.
     void setCompletion(ItemNode *node, bool checked);
