@@ -1,0 +1,787 @@
+#include "CliCommands.h"
+
+#include "app/SingleInstance.h"
+#include "common/AppPaths.h"
+#include "common/IniFile.h"
+#include "common/ItemTree.h"
+#include "common/PastedItem.h"
+#include "common/Reports.h"
+#include "common/RunLock.h"
+#include "common/Texts.h"
+#include "interchange/Interchange.h"
+#include "memos/MemoInfo.h"
+#include "storage/Database.h"
+#include "storage/DatabaseCheck.h"
+#include "storage/Statements.h"
+#include "tasks/TaskInfo.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <functional>
+#include <optional>
+
+namespace Cli {
+namespace {
+
+const QString kProgram = QStringLiteral("tasklume-cli");
+// How long a running program may take to store an item it is asked to add.
+constexpr int kAddTimeoutMs = 10000;
+
+// Ends a command: its exit status and its one line for standard error.
+struct Stop
+{
+    int status;
+    QString message;
+};
+
+[[noreturn]] void fail(const QString &message)
+{
+    throw Stop{Failure, message};
+}
+[[noreturn]] void usage(const QString &message)
+{
+    throw Stop{Usage, message};
+}
+
+struct Io
+{
+    std::FILE *out;
+    std::FILE *err;
+    std::FILE *in;
+
+    void bytes(const QByteArray &data) const
+    {
+        std::fwrite(data.constData(), 1, size_t(data.size()), out);
+    }
+    void line(const QString &text) const { bytes(text.toUtf8() + '\n'); }
+    void warning(const QString &text) const
+    {
+        std::fflush(out);
+        const QByteArray data = (kProgram + QStringLiteral(": warning: ") + text).toUtf8() + '\n';
+        std::fwrite(data.constData(), 1, size_t(data.size()), err);
+    }
+};
+
+// ---- the program folder and its database ------------------------------------------------
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString programFolder()
+{
+    const QString folder = AppPaths::folder();
+    if (!QFileInfo(folder).isDir())
+        fail(QStringLiteral("the program folder %1 does not exist").arg(shown(folder)));
+    return folder;
+}
+
+QString databasePath()
+{
+    return AppPaths::file(Texts::DatabaseFileName);
+}
+
+bool databaseExists()
+{
+    return QFileInfo::exists(databasePath());
+}
+
+// The program's connection for the length of a command.
+class Connection
+{
+public:
+    // The database as it stands, for the reading commands; a missing one is not created.
+    static Connection existing()
+    {
+        programFolder();
+        if (!databaseExists())
+            fail(QStringLiteral("there is no database %1 (none was created)")
+                     .arg(shown(databasePath())));
+        return Connection(Database::openExisting(databasePath()));
+    }
+    // The database the way the program opens it, created when missing as at its first start.
+    static Connection writable()
+    {
+        programFolder();
+        return Connection(Database::open(databasePath()));
+    }
+
+    Connection(Connection &&other) noexcept : db(std::move(other.db)) { other.m_owner = false; }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    ~Connection()
+    {
+        if (!m_owner)
+            return;
+        db = QSqlDatabase();
+        Database::close();
+    }
+
+    QSqlDatabase db;
+
+private:
+    explicit Connection(QSqlDatabase opened) : db(std::move(opened)) {}
+    bool m_owner = true;
+};
+
+QString lockPath()
+{
+    return AppPaths::file(Texts::RunLockFileName);
+}
+
+QString runningText(const RunLock::Holder &program)
+{
+    return QStringLiteral("Ploxen Tasklume is running on this folder (process %1)")
+        .arg(program.pid);
+}
+
+// The writing commands other than "add" leave the folder to a running program. Otherwise
+// the returned lock keeps a program from starting until the command has ended.
+void refuseWhileRunning(RunLock &lock, const QString &menuCommand)
+{
+    if (const std::optional<RunLock::Holder> program = lock.acquireShared(lockPath()))
+        fail(runningText(*program) + QStringLiteral(": use \"%1\" in its File menu, or exit it "
+                                                    "first; nothing was changed")
+                                         .arg(menuCommand));
+}
+
+// ---- files ------------------------------------------------------------------------------
+
+void requireReadableFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("%1: no such file").arg(shown(path)));
+    if (info.isDir())
+        fail(QStringLiteral("%1 is a folder, not a file").arg(shown(path)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("%1: %2").arg(shown(path), file.errorString()));
+}
+
+QString cannotWrite(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("cannot write %1: it is a folder").arg(shown(path));
+    if (!info.absoluteDir().exists())
+        return QStringLiteral("cannot write %1: the folder %2 does not exist")
+            .arg(shown(path), shown(info.absolutePath()));
+    return QStringLiteral("cannot write %1").arg(shown(path));
+}
+
+// A file both readers accept: readable, and written by this program.
+void requireInterchangeFile(const QString &path)
+{
+    requireReadableFile(path);
+    QString app;
+    switch (Interchange::ProbeFile(path, &app)) {
+    case Interchange::Outcome::ReadFailure:
+        fail(QStringLiteral("%1 is not a readable interchange file (File read failure!)")
+                 .arg(shown(path)));
+    case Interchange::Outcome::Mismatch:
+        fail(QStringLiteral("%1 was not written by Tasklume (Data mismatch: %2Tasklume)")
+                 .arg(shown(path), app));
+    default:
+        break;
+    }
+}
+
+// ---- the lists --------------------------------------------------------------------------
+
+Reports::ListKind listArgument(const QString &text, bool singular)
+{
+    const QString tasks = singular ? QStringLiteral("task") : QStringLiteral("tasks");
+    const QString memos = singular ? QStringLiteral("memo") : QStringLiteral("memos");
+    if (text == tasks)
+        return Reports::ListKind::Tasks;
+    if (text == memos)
+        return Reports::ListKind::Memos;
+    usage(QStringLiteral("unknown list '%1': use %2 or %3").arg(text, tasks, memos));
+}
+
+std::unique_ptr<ItemStatements> statementsFor(Reports::ListKind kind, QSqlDatabase db)
+{
+    if (kind == Reports::ListKind::Tasks)
+        return std::make_unique<TaskStatements>(db);
+    return std::make_unique<MemoStatements>(db);
+}
+
+// The whole list in the order the program shows it: sorted in the list's direction.
+void loadList(QSqlDatabase db, Reports::ListKind kind, ItemTreeModel &model)
+{
+    model.resetForest(statementsFor(kind, db)->loadForest());
+    const IniFile ini(AppPaths::file(Texts::IniFileName));
+    const QString section =
+        kind == Reports::ListKind::Tasks ? QStringLiteral("task") : QStringLiteral("memo");
+    model.sortAll(ini.readBool(section, QStringLiteral("viewAscEn"), true));
+}
+
+QJsonValue jsonTime(TDateTime days)
+{
+    const QDateTime time = days == 0 ? QDateTime() : DaysToDateTime(days);
+    if (!time.isValid())
+        return QJsonValue::Null;
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString textTime(TDateTime days)
+{
+    return DaysToDateTime(days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QJsonObject jsonItem(Reports::ListKind kind, const ItemNode *node)
+{
+    const ItemInfo &info = *node->info;
+    QJsonObject item{{QStringLiteral("key"), info.key}, {QStringLiteral("content"), info.content}};
+    if (kind == Reports::ListKind::Tasks) {
+        const auto &task = static_cast<const TTaskInfo &>(info);
+        item.insert(QStringLiteral("checkFlag"), task.checkFlag);
+        item.insert(QStringLiteral("dueFlag"), task.dueFlag);
+        item.insert(QStringLiteral("alarmFlag"), task.alarmFlag);
+        item.insert(QStringLiteral("textColor"), task.textColor);
+        item.insert(QStringLiteral("backgroundColor"), task.backgroundColor);
+        item.insert(QStringLiteral("checkTime"), jsonTime(task.checkTime));
+        item.insert(QStringLiteral("dueTime"), jsonTime(task.dueTime));
+        item.insert(QStringLiteral("alarmTime"), jsonTime(task.alarmTime));
+    } else {
+        item.insert(QStringLiteral("assignTime"),
+                    jsonTime(static_cast<const TMemoInfo &>(info).assignTime));
+    }
+    item.insert(QStringLiteral("createTime"), jsonTime(info.createTime));
+    item.insert(QStringLiteral("editTime"), jsonTime(info.editTime));
+    if (node->level() == 0) {
+        item.insert(QStringLiteral("expandFlag"), info.expandFlag);
+        QJsonArray children;
+        for (const auto &child : node->children)
+            children.append(jsonItem(kind, child.get()));
+        item.insert(QStringLiteral("children"), children);
+    }
+    return item;
+}
+
+QString textItem(Reports::ListKind kind, const ItemNode *node)
+{
+    const ItemInfo &info = *node->info;
+    QString line = node->level() == 0 ? QString() : QStringLiteral("    ");
+    line += info.key + QLatin1Char(' ');
+    QStringList notes{QStringLiteral("created ") + textTime(info.createTime),
+                      QStringLiteral("edited ") + textTime(info.editTime)};
+    if (kind == Reports::ListKind::Tasks) {
+        const auto &task = static_cast<const TTaskInfo &>(info);
+        line += task.checkFlag ? QStringLiteral("[x] ") : QStringLiteral("[ ] ");
+        if (task.checkFlag)
+            notes.append(QStringLiteral("completed ") + textTime(task.checkTime));
+        if (task.dueFlag)
+            notes.append(QStringLiteral("due ") +
+                         DaysToDateTime(task.dueTime).toString(QStringLiteral("yyyy-MM-dd")));
+        if (task.alarmFlag)
+            notes.append(QStringLiteral("reminder ") + textTime(task.alarmTime));
+    } else if (const TDateTime assigned = static_cast<const TMemoInfo &>(info).assignTime) {
+        notes.append(QStringLiteral("assigned ") + textTime(assigned));
+    }
+    if (node->level() == 0 && info.expandFlag)
+        notes.append(QStringLiteral("expanded"));
+    return line + FlattenLines(info.content) + QStringLiteral("  (") +
+           notes.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+// ---- the commands -----------------------------------------------------------------------
+
+const QCommandLineOption kReplace(QStringLiteral("replace"),
+                                  QStringLiteral("Replace every existing item (all) or none."),
+                                  QStringLiteral("all|none"));
+const QCommandLineOption kFormat(QStringLiteral("format"),
+                                 QStringLiteral("The report's format; without it, .htm and .html "
+                                                "files get HTML and others text."),
+                                 QStringLiteral("text|html"));
+const QCommandLineOption kJson(QStringLiteral("json"),
+                               QStringLiteral("Write JSON: an object with \"list\" and \"items\", "
+                                              "each top-level item with its \"children\"."));
+const QCommandLineOption kChildOf(QStringLiteral("child-of"),
+                                  QStringLiteral("Store the item under the top-level item with "
+                                                 "this key (as list shows it)."),
+                                  QStringLiteral("KEY"));
+
+// Messages the readers report, kept for the end of the run.
+struct Messages
+{
+    QStringList list;
+    Interchange::MessageSink sink()
+    {
+        return [this](const QString &text) { list.append(text); };
+    }
+};
+
+class FixedAnswer : public Interchange::ReplaceAsker
+{
+public:
+    explicit FixedAnswer(Interchange::Answer answer) : m_answer(answer) {}
+    Interchange::Answer ask(const Interchange::ReplaceQuestion &) override { return m_answer; }
+
+private:
+    Interchange::Answer m_answer;
+};
+
+// The end of a restore or an import: the readers' remarks as warnings, or the error that
+// stopped the run as the failure.
+void finishRun(const Io &io, const Interchange::RunResult &result, const Messages &messages,
+               const QString &file)
+{
+    switch (result.outcome) {
+    case Interchange::Outcome::ReadFailure:
+    case Interchange::Outcome::Mismatch:
+        // The file changed after it was checked; nothing was written.
+        fail(QStringLiteral("%1: %2").arg(shown(file),
+                                          messages.list.value(messages.list.size() - 1)));
+    case Interchange::Outcome::Failed: {
+        const int stored = result.added + result.replaced;
+        fail(messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed")) +
+             QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
+    }
+    case Interchange::Outcome::Completed:
+    case Interchange::Outcome::Aborted:
+        break;
+    }
+    for (const QString &text : messages.list)
+        io.warning(FlattenLines(text));
+}
+
+int runBackup(const Io &, const QCommandLineParser &, const QStringList &arguments)
+{
+    const QString file = arguments.at(0);
+    Connection connection = Connection::existing();
+    if (!Interchange::WriteDatabaseFile(connection.db, file))
+        fail(cannotWrite(file) + QStringLiteral(" (File write failure!)"));
+    return Success;
+}
+
+int runRestore(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QString replace = parser.value(kReplace);
+    if (!parser.isSet(kReplace))
+        usage(QStringLiteral("say which existing items to replace: --replace=all or "
+                             "--replace=none"));
+    if (replace != QLatin1String("all") && replace != QLatin1String("none"))
+        usage(QStringLiteral("invalid --replace value '%1': use all or none").arg(replace));
+    const QString file = arguments.at(0);
+    requireInterchangeFile(file);
+    programFolder();
+    RunLock lock;
+    refuseWhileRunning(lock, QStringLiteral("Database Restore..."));
+    Connection connection = Connection::writable();
+    FixedAnswer asker(replace == QLatin1String("all") ? Interchange::Answer::All
+                                                      : Interchange::Answer::No);
+    Messages messages;
+    const Interchange::RunResult result =
+        Interchange::RestoreFile(connection.db, file, asker, messages.sink());
+    finishRun(io, result, messages, file);
+    io.line(QStringLiteral("restored %1: %2 added, %3 replaced, %4 kept as stored")
+                .arg(shown(file))
+                .arg(result.added)
+                .arg(result.replaced)
+                .arg(result.kept));
+    return Success;
+}
+
+int runImport(const Io &io, const QCommandLineParser &, const QStringList &arguments)
+{
+    const QString file = arguments.at(0);
+    requireInterchangeFile(file);
+    programFolder();
+    RunLock lock;
+    refuseWhileRunning(lock, QStringLiteral("Import"));
+    Connection connection = Connection::writable();
+    Messages messages;
+    const Interchange::RunResult result =
+        Interchange::ImportFile(connection.db, file, messages.sink());
+    finishRun(io, result, messages, file);
+    QString summary =
+        QStringLiteral("imported %1: %2 item(s) added").arg(shown(file)).arg(result.added);
+    if (result.promoted > 0)
+        summary += QStringLiteral(", %1 child item(s) without their parent made top-level")
+                       .arg(result.promoted);
+    io.line(summary);
+    return Success;
+}
+
+int runReport(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const Reports::ListKind kind = listArgument(arguments.at(0), false);
+    const QString file = arguments.at(1);
+    Reports::Format format = Reports::Format::Text;
+    if (parser.isSet(kFormat)) {
+        const QString value = parser.value(kFormat);
+        if (value == QLatin1String("html"))
+            format = Reports::Format::Html;
+        else if (value != QLatin1String("text"))
+            usage(QStringLiteral("invalid --format value '%1': use text or html").arg(value));
+    } else {
+        const QString suffix = QFileInfo(file).suffix().toLower();
+        if (suffix == QLatin1String("htm") || suffix == QLatin1String("html"))
+            format = Reports::Format::Html;
+    }
+    QByteArray bytes;
+    {
+        Connection connection = Connection::existing();
+        ItemTreeModel model;
+        loadList(connection.db, kind, model);
+        // "Save All": every top-level item, each with all its children.
+        QList<ItemNode *> whole;
+        for (const auto &top : model.root()->children)
+            whole.append(top.get());
+        bytes = Reports::Report(kind, format, Reports::CollectEntries(whole), Reports::MakeStamp());
+    }
+    if (file == QLatin1String("-"))
+        io.bytes(bytes);
+    else if (!Reports::WriteReportFile(file, bytes))
+        fail(cannotWrite(file));
+    return Success;
+}
+
+int runList(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const Reports::ListKind kind = listArgument(arguments.at(0), false);
+    Connection connection = Connection::existing();
+    ItemTreeModel model;
+    loadList(connection.db, kind, model);
+    if (parser.isSet(kJson)) {
+        QJsonArray items;
+        for (const auto &top : model.root()->children)
+            items.append(jsonItem(kind, top.get()));
+        const QJsonObject list{{QStringLiteral("list"), arguments.at(0)},
+                               {QStringLiteral("items"), items}};
+        io.bytes(QJsonDocument(list).toJson(QJsonDocument::Indented));
+        return Success;
+    }
+    for (const auto &top : model.root()->children) {
+        io.line(textItem(kind, top.get()));
+        for (const auto &child : top->children)
+            io.line(textItem(kind, child.get()));
+    }
+    return Success;
+}
+
+QString readAll(std::FILE *in)
+{
+    QByteArray data;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        data.append(buffer, qsizetype(n));
+    return QString::fromUtf8(data);
+}
+
+int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const Reports::ListKind kind = listArgument(arguments.at(0), true);
+    const QString text = arguments.at(1) == QLatin1String("-") ? readAll(io.in) : arguments.at(1);
+    const QString parent = parser.isSet(kChildOf) ? parser.value(kChildOf) : Texts::RootKey;
+    if (parent.isEmpty())
+        usage(QStringLiteral("--child-of needs the key of a top-level item"));
+    if (text.trimmed().isEmpty())
+        fail(QStringLiteral("the text is empty; nothing was added"));
+    programFolder();
+    if (parent != Texts::RootKey && !databaseExists())
+        fail(PastedItem::NoParentMessage(kind, parent) +
+             QStringLiteral(" There is no database %1.").arg(shown(databasePath())));
+
+    RunLock lock;
+    if (const std::optional<RunLock::Holder> program = lock.acquireShared(lockPath())) {
+        // The running program stores the item itself and shows it at once.
+        if (program->channel.isEmpty())
+            fail(runningText(*program) +
+                 QStringLiteral(" and cannot be reached; nothing was added"));
+        const QByteArray request = "add " + arguments.at(0).toUtf8() + ' ' +
+                                   parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64();
+        const QByteArray reply =
+            RequestInstance(program->channel, request, kAddTimeoutMs).trimmed();
+        if (reply.startsWith("ok ")) {
+            io.line(QString::fromUtf8(reply.mid(3)));
+            return Success;
+        }
+        if (reply.startsWith("error "))
+            fail(QString::fromUtf8(reply.mid(6)));
+        fail(runningText(*program) +
+             QStringLiteral(" and did not answer in time; the item may not have been added"));
+    }
+    Connection connection = Connection::writable();
+    io.line(PastedItem::Store(connection.db, kind, text, parent));
+    return Success;
+}
+
+int runCheck(const Io &io, const QCommandLineParser &, const QStringList &)
+{
+    DatabaseCheck::Report report;
+    {
+        Connection connection = Connection::existing();
+        report = DatabaseCheck::Run(connection.db);
+    }
+    io.line(QStringLiteral("database: ") + shown(databasePath()));
+    int problems = int(report.integrityProblems.size());
+    if (report.integrityProblems.isEmpty())
+        io.line(QStringLiteral("integrity: ok"));
+    for (const QString &problem : report.integrityProblems)
+        io.line(QStringLiteral("integrity: ") + problem);
+    for (const DatabaseCheck::TableReport *table : {&report.tasks, &report.memos}) {
+        const QString name = table->table + QStringLiteral(": ");
+        if (!table->present) {
+            io.line(name + QStringLiteral("the table is missing"));
+            ++problems;
+            continue;
+        }
+        if (!table->missingColumns.isEmpty()) {
+            io.line(name + QStringLiteral("missing columns: ") +
+                    table->missingColumns.join(QStringLiteral(", ")));
+            problems += int(table->missingColumns.size());
+        }
+        io.line(name +
+                QStringLiteral("%1 rows, %2 top-level, %3 children, %4 orphan, %5 third-level")
+                    .arg(table->rows)
+                    .arg(table->topLevel)
+                    .arg(table->children)
+                    .arg(table->orphanKeys.size())
+                    .arg(table->thirdLevelKeys.size()));
+        for (const QString &key : table->orphanKeys)
+            io.line(name + QStringLiteral("orphan (its parent is missing): ") + key);
+        for (const QString &key : table->thirdLevelKeys)
+            io.line(name + QStringLiteral("third level (its parent is a child): ") + key);
+        problems += int(table->orphanKeys.size() + table->thirdLevelKeys.size());
+    }
+    if (problems == 0) {
+        io.line(QStringLiteral("result: sound"));
+        return Success;
+    }
+    io.line(QStringLiteral("result: %1 problem(s)").arg(problems));
+    fail(QStringLiteral("%1 problem(s) found in %2").arg(problems).arg(shown(databasePath())));
+}
+
+// ---- the command table and the help -----------------------------------------------------
+
+struct Command
+{
+    QString name;
+    QString synopsis; // after the program's name
+    QString summary;  // one line in the general help
+    QString details;  // the command's own help
+    QList<QCommandLineOption> options;
+    int minArguments;
+    int maxArguments;
+    std::function<int(const Io &, const QCommandLineParser &, const QStringList &)> run;
+};
+
+const QList<Command> &commands()
+{
+    static const QList<Command> table{
+        {QStringLiteral("backup"),
+         QStringLiteral("backup FILE"),
+         QStringLiteral("write every memo and task to an interchange file"),
+         QStringLiteral("Writes every memo and task of the database to FILE, the same file as\n"
+                        "\"Database Backup...\" in the program. Works while the program runs."),
+         {},
+         1,
+         1,
+         runBackup},
+        {QStringLiteral("restore"),
+         QStringLiteral("restore FILE --replace=all|none"),
+         QStringLiteral("merge an interchange file into the database by key"),
+         QStringLiteral("Merges FILE into the database as \"Database Restore...\" does: items\n"
+                        "not in the database are added with their keys; the existing ones are\n"
+                        "all replaced (--replace=all) or all kept as stored (--replace=none).\n"
+                        "Creates the database when there is none. Refused while the program\n"
+                        "runs on the folder."),
+         {kReplace},
+         1,
+         1,
+         runRestore},
+        {QStringLiteral("import"),
+         QStringLiteral("import FILE"),
+         QStringLiteral("add the items of an interchange file as new items"),
+         QStringLiteral("Adds every item of FILE as a new item with a new key, as \"Import\"\n"
+                        "does. Creates the database when there is none. Refused while the\n"
+                        "program runs on the folder."),
+         {},
+         1,
+         1,
+         runImport},
+        {QStringLiteral("report"),
+         QStringLiteral("report tasks|memos [--format=text|html] FILE"),
+         QStringLiteral("write the text or HTML report of a whole list"),
+         QStringLiteral("Writes the report \"Save All...\" writes, of every top-level item with\n"
+                        "all its children, to FILE (- for standard output)."),
+         {kFormat},
+         2,
+         2,
+         runReport},
+        {QStringLiteral("list"),
+         QStringLiteral("list tasks|memos [--json]"),
+         QStringLiteral("show a list with keys, flags and times"),
+         QStringLiteral("Shows the two-level tree of a list in the program's order, a line per\n"
+                        "item: key, completion mark, text on one line, times and flags;\n"
+                        "children are indented."),
+         {kJson},
+         1,
+         1,
+         runList},
+        {QStringLiteral("add"),
+         QStringLiteral("add task|memo TEXT [--child-of=KEY]"),
+         QStringLiteral("store TEXT as a new item, as pasting it would"),
+         QStringLiteral("Stores TEXT (- reads standard input) as a new item the way pasting it\n"
+                        "does, and prints its key. While the program runs on the folder, it is\n"
+                        "asked to store the item and shows it at once. Creates the database\n"
+                        "when there is none."),
+         {kChildOf},
+         2,
+         2,
+         runAdd},
+        {QStringLiteral("check"),
+         QStringLiteral("check"),
+         QStringLiteral("verify the database and report what was found"),
+         QStringLiteral("Verifies the database: the engine's integrity check, the tables and\n"
+                        "columns the program needs, and rows the lists never show (whose\n"
+                        "parent is missing, or of a third level). Changes nothing; the exit\n"
+                        "status is 1 when a problem was found."),
+         {},
+         0,
+         0,
+         runCheck},
+    };
+    return table;
+}
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &command : commands()) {
+        if (command.name == name)
+            return &command;
+    }
+    return nullptr;
+}
+
+QString generalHelp()
+{
+    QString text = QStringLiteral("Usage: %1 COMMAND [ARGUMENT]... [OPTION]...\n"
+                                  "The command-line companion of Ploxen Tasklume. It works on the\n"
+                                  "program folder: $TASKLUME_HOME, or the folder it lies in.\n\n"
+                                  "Commands:\n")
+                       .arg(kProgram);
+    for (const Command &command : commands())
+        text += QStringLiteral("  %1\n      %2\n").arg(command.synopsis, command.summary);
+    text += QStringLiteral("\nOptions:\n"
+                           "  -h, --help     show this help; after a command, the command's help\n"
+                           "      --version  show the version\n\n"
+                           "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n"
+                           "While the program runs on the folder, add asks it to store the\n"
+                           "item, and restore and import refuse; the other commands only read.\n");
+    return text;
+}
+
+QString commandHelp(const Command &command)
+{
+    QString text =
+        QStringLiteral("Usage: %1 %2\n%3\n").arg(kProgram, command.synopsis, command.details);
+    text += QStringLiteral("\nOptions:\n");
+    QList<QCommandLineOption> options = command.options;
+    for (const QCommandLineOption &option : options) {
+        QString name = QStringLiteral("--") + option.names().constFirst();
+        if (!option.valueName().isEmpty())
+            name += QLatin1Char('=') + option.valueName();
+        text += QStringLiteral("  %1  %2\n").arg(name, -22).arg(option.description());
+    }
+    text += QStringLiteral("  %1  %2\n")
+                .arg(QStringLiteral("-h, --help"), -22)
+                .arg(QStringLiteral("show this help"));
+    return text;
+}
+
+// A message of the argument parser in the form of the program's own.
+QString parserMessage(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
+}
+
+} // namespace
+
+int Run(const QStringList &arguments, std::FILE *out, std::FILE *err, std::FILE *in)
+{
+    const Io io{out, err, in};
+    QString prefix = kProgram + QStringLiteral(": ");
+    QString helpCommand = kProgram + QStringLiteral(" --help");
+    int status = Success;
+    QString message;
+    try {
+        if (arguments.isEmpty())
+            usage(QStringLiteral("no command given"));
+        const QString &first = arguments.constFirst();
+        if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+            io.bytes(generalHelp().toUtf8());
+            return Success;
+        }
+        if (first == QLatin1String("--version")) {
+            io.line(kProgram + QLatin1Char(' ') + QStringLiteral(TASKLUME_VERSION));
+            return Success;
+        }
+        if (first.startsWith(QLatin1Char('-')))
+            usage(QStringLiteral("unknown option '%1'").arg(first));
+        const Command *command = findCommand(first);
+        if (command == nullptr)
+            usage(QStringLiteral("unknown command '%1'").arg(first));
+        prefix += command->name + QStringLiteral(": ");
+        helpCommand = kProgram + QLatin1Char(' ') + command->name + QStringLiteral(" --help");
+
+        QCommandLineParser parser;
+        parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+        const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                      QStringLiteral("Show this help."));
+        parser.addOption(help);
+        parser.addOptions(command->options);
+        if (!parser.parse(QStringList{kProgram} + arguments.mid(1)))
+            usage(parserMessage(parser.errorText()));
+        if (parser.isSet(help)) {
+            io.bytes(commandHelp(*command).toUtf8());
+            return Success;
+        }
+        const QStringList positional = parser.positionalArguments();
+        if (positional.size() < command->minArguments)
+            usage(QStringLiteral("missing argument: %1 %2").arg(kProgram, command->synopsis));
+        if (positional.size() > command->maxArguments)
+            usage(QStringLiteral("unexpected argument '%1': %2 %3")
+                      .arg(positional.at(command->maxArguments), kProgram, command->synopsis));
+        status = command->run(io, parser, positional);
+    } catch (const Stop &stop) {
+        status = stop.status;
+        message = stop.message;
+        if (stop.status == Usage)
+            message += QStringLiteral(" (see %1)").arg(helpCommand);
+    } catch (const TasklumeError &error) {
+        status = Failure;
+        message = error.text();
+    } catch (const std::exception &error) {
+        status = Failure;
+        message = QString::fromLocal8Bit(error.what());
+    }
+    // Output that did not arrive (a full disk behind a redirection) is a failure too.
+    if ((std::fflush(out) != 0 || std::ferror(out)) && message.isEmpty()) {
+        status = Failure;
+        message = QStringLiteral("cannot write to standard output");
+    }
+    if (!message.isEmpty()) {
+        const QByteArray line = (prefix + FlattenLines(message).simplified()).toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), err);
+        std::fflush(err);
+    }
+    return status;
+}
+
+} // namespace Cli

@@ -1,0 +1,1140 @@
+// tasklume-cli as scripts and schedulers run it: the real executable on a temporary program
+// folder, without a display session. Each command's work, its answers to bad input (one line
+// on standard error, a non-zero status, nothing changed), and its behaviour while the program
+// runs on the folder: a stand-in holding the folder, and the real program on the offscreen
+// platform.
+#include "app/SingleInstance.h"
+#include "common/IniFile.h"
+#include "common/RunLock.h"
+#include "common/Texts.h"
+#include "interchange/Interchange.h"
+#include "interchange/pU_XmlTry.h"
+#include "storage/Database.h"
+#include "support/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString kSeed = QStringLiteral("seed");
+
+struct CliRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Whole seconds, so that a trip through an interchange file keeps them.
+constexpr TDateTime kCreated = 45300.0 + 10.0 / 24;
+constexpr TDateTime kEdited = 45301.0 + 11.0 / 24 + 30.0 / 1440;
+
+Row task(int n, const QString &pid, const QString &content)
+{
+    Row row{key(n), pid, content};
+    row.createTime = kCreated;
+    row.editTime = kEdited;
+    return row;
+}
+
+// What a folder holds, apart from the lock file that the writing commands take: names and
+// contents.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        if (entry.fileName() != Texts::RunLockFileName)
+            files.insert(entry.fileName(), QCryptographicHash::hash(readFile(entry.filePath()),
+                                                                    QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void helpOfEveryCommand_data();
+    void helpOfEveryCommand();
+    void backupRestoresIntoAnotherFolder();
+    void restoreMerges_data();
+    void restoreMerges();
+    void restoreCreatesMissingDatabase();
+    void restoreStopsAtBadItem();
+    void importAddsNewItems();
+    void report_data();
+    void report();
+    void listText();
+    void listJson();
+    void add_data();
+    void add();
+    void check_data();
+    void check();
+    void badInput_data();
+    void badInput();
+    void writesRefusedWhileProgramRuns_data();
+    void writesRefusedWhileProgramRuns();
+    void readsWorkWhileProgramRuns();
+    void addAsksRunningProgram_data();
+    void addAsksRunningProgram();
+    void addWithRealProgram();
+
+private:
+    QString home() const { return m_folder->path(); }
+    QString database() const { return m_folder->file(Texts::DatabaseFileName); }
+    QString file(const QString &name) const { return m_files.filePath(name); }
+    QProcessEnvironment cliEnvironment(const QString &folder) const;
+    // Runs the companion to its end on the folder (the test's own by default).
+    CliRun cli(const QStringList &arguments, const QByteArray &input = {},
+               const QString &folder = QString());
+    // Starts it, for a stand-in that answers from this process's event loop.
+    CliRun cliWithEvents(const QStringList &arguments);
+    // Opens (creating) a database, runs fill on it and closes it again.
+    void withDatabase(const QString &path, const std::function<void(QSqlDatabase)> &fill);
+    void seedLists();
+    // An interchange file written from a database that fill seeds.
+    QString makeFile(const QString &name, const std::function<void(QSqlDatabase)> &fill);
+    void makeBadFiles();
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    QTemporaryDir m_files;
+};
+
+void TestCli::init()
+{
+    m_folder = std::make_unique<ProgramFolder>();
+    QVERIFY(m_files.isValid());
+}
+
+void TestCli::cleanup()
+{
+    m_folder.reset();
+    QDir(m_files.path()).removeRecursively();
+    QDir().mkpath(m_files.path());
+}
+
+QProcessEnvironment TestCli::cliEnvironment(const QString &folder) const
+{
+    // As from cron: no display session and no runtime folder.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TASKLUME_HOME"), folder.isEmpty() ? home() : folder);
+    return env;
+}
+
+CliRun TestCli::cli(const QStringList &arguments, const QByteArray &input, const QString &folder)
+{
+    QProcess process;
+    process.setProcessEnvironment(cliEnvironment(folder));
+    process.start(QStringLiteral(TASKLUME_CLI), arguments);
+    CliRun run;
+    if (!process.waitForStarted(10000))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+CliRun TestCli::cliWithEvents(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessEnvironment(cliEnvironment(QString()));
+    process.start(QStringLiteral(TASKLUME_CLI), arguments);
+    process.closeWriteChannel();
+    CliRun run;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+void TestCli::withDatabase(const QString &path, const std::function<void(QSqlDatabase)> &fill)
+{
+    {
+        QSqlDatabase db = Database::open(path, kSeed);
+        fill(db);
+    }
+    Database::close(kSeed);
+}
+
+// Tasks: "beta" (stored first), "Alpha" complete with a due date and a reminder and one
+// child, and an orphan the lists never show. Memos: "Note" with a child, and "Assigned".
+void TestCli::seedLists()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(2, Texts::RootKey, QStringLiteral("beta")));
+        Row alpha = task(1, Texts::RootKey, QStringLiteral("Alpha"));
+        alpha.checkFlag = true;
+        alpha.checkTime = 45302.5;
+        alpha.dueFlag = true;
+        alpha.dueTime = 45310.0;
+        alpha.alarmFlag = true;
+        alpha.alarmTime = 45309.0 + 9.0 / 24;
+        alpha.expandFlag = true;
+        alpha.textColor = 255;
+        insertTask(db, alpha);
+        insertTask(db, task(3, key(1), QStringLiteral("child\r\nsecond line")));
+        insertTask(db, task(4, key(77), QStringLiteral("orphan")));
+        Row note = task(11, Texts::RootKey, QStringLiteral("Note"));
+        insertMemo(db, note);
+        insertMemo(db, task(12, key(11), QStringLiteral("Note child")));
+        Row assigned = task(13, Texts::RootKey, QStringLiteral("Assigned"));
+        assigned.assignTime = kCreated;
+        insertMemo(db, assigned);
+    });
+}
+
+QString TestCli::makeFile(const QString &name, const std::function<void(QSqlDatabase)> &fill)
+{
+    const QString source = file(name + QStringLiteral(".source"));
+    const QString path = file(name);
+    withDatabase(source, [&](QSqlDatabase db) {
+        fill(db);
+        if (!Interchange::WriteDatabaseFile(db, path))
+            qWarning("cannot write %s", qPrintable(path));
+    });
+    return path;
+}
+
+// foreign.wyx (plain text), other.wyx (another application's tag), damaged.wyx (cut short),
+// good.wyx (one task).
+void TestCli::makeBadFiles()
+{
+    writeFile(file(QStringLiteral("foreign.wyx")), "just some text\n");
+    Txmltry xml(nullptr);
+    QVERIFY(xml.LoadFromText(Interchange::SkeletonText()));
+    QVERIFY(xml.SetAttr(QStringLiteral("ploxen"), "app", QStringLiteral("tasklume")));
+    QVERIFY(xml.SaveToFile(file(QStringLiteral("other.wyx"))));
+    const QString good = makeFile(QStringLiteral("good.wyx"), [](QSqlDatabase db) {
+        insertTask(db, task(50, Texts::RootKey, QStringLiteral("from a file")));
+    });
+    const QByteArray bytes = readFile(good);
+    writeFile(file(QStringLiteral("damaged.wyx")), bytes.left(bytes.size() - 6));
+}
+
+// ---- help ---------------------------------------------------------------------------------
+
+void TestCli::helpOfEveryCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("usage");
+    QTest::newRow("general") << QStringList{QStringLiteral("--help")}
+                             << QStringLiteral("Usage: tasklume-cli COMMAND");
+    for (const char *command : {"backup", "restore", "import", "report", "list", "add", "check"})
+        QTest::newRow(command)
+            << QStringList{QLatin1String(command), QStringLiteral("--help")}
+            << QStringLiteral("Usage: tasklume-cli %1").arg(QLatin1String(command));
+}
+
+void TestCli::helpOfEveryCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, usage);
+    const CliRun run = cli(arguments);
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.out.startsWith(usage.toUtf8()), run.out.constData());
+    QVERIFY(run.err.isEmpty());
+    // Help never touches the folder.
+    QVERIFY(!QFileInfo::exists(database()));
+}
+
+// ---- backup, restore, import --------------------------------------------------------------
+
+void TestCli::backupRestoresIntoAnotherFolder()
+{
+    seedLists();
+    const QString backup = file(QStringLiteral("backup.wyx"));
+    CliRun run = cli({QStringLiteral("backup"), backup});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.err.isEmpty());
+
+    // The same file as the program's backup: every row, the orphan too.
+    Txmltry xml(nullptr);
+    QVERIFY(xml.LoadFromFile(backup));
+    QCOMPARE(xml.GetAttr(QStringLiteral("ploxen"), "app"), QStringLiteral("Tasklume"));
+    QCOMPARE(xml.CountChildren(QStringLiteral("ploxen,tasks")), 4);
+    QCOMPARE(xml.CountChildren(QStringLiteral("ploxen,memos")), 3);
+
+    // Restored into a new folder, both lists read back the same.
+    QTemporaryDir other;
+    run = cli({QStringLiteral("restore"), backup, QStringLiteral("--replace=none")}, {},
+              other.path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QByteArray("restored " + backup.toUtf8() +
+                                 ": 7 added, 0 replaced, 0 kept as stored\n"));
+    for (const QString &list : {QStringLiteral("tasks"), QStringLiteral("memos")}) {
+        const CliRun here = cli({QStringLiteral("list"), list, QStringLiteral("--json")});
+        const CliRun there =
+            cli({QStringLiteral("list"), list, QStringLiteral("--json")}, {}, other.path());
+        QCOMPARE(here.status, 0);
+        // The file does not carry the expanded state.
+        QCOMPARE(QString::fromUtf8(there.out),
+                 QString::fromUtf8(here.out).replace(QStringLiteral("\"expandFlag\": true"),
+                                                     QStringLiteral("\"expandFlag\": false")));
+    }
+}
+
+void TestCli::restoreMerges_data()
+{
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QString>("taskText");
+    QTest::addColumn<QString>("memoText");
+    QTest::addColumn<QByteArray>("summary");
+    QTest::newRow("all") << QStringLiteral("all") << QStringLiteral("new text")
+                         << QStringLiteral("new memo")
+                         << QByteArray(": 2 added, 2 replaced, 0 kept as stored\n");
+    QTest::newRow("none") << QStringLiteral("none") << QStringLiteral("old text")
+                          << QStringLiteral("old memo")
+                          << QByteArray(": 2 added, 0 replaced, 2 kept as stored\n");
+}
+
+void TestCli::restoreMerges()
+{
+    QFETCH(QString, replace);
+    QFETCH(QString, taskText);
+    QFETCH(QString, memoText);
+    QFETCH(QByteArray, summary);
+    withDatabase(database(), [](QSqlDatabase db) {
+        Row old = task(1, Texts::RootKey, QStringLiteral("old text"));
+        old.expandFlag = true;
+        insertTask(db, old);
+        insertMemo(db, task(11, Texts::RootKey, QStringLiteral("old memo")));
+    });
+    const QString backup = makeFile(QStringLiteral("merge.wyx"), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("new text")));
+        insertTask(db, task(2, key(1), QStringLiteral("added child")));
+        insertMemo(db, task(11, Texts::RootKey, QStringLiteral("new memo")));
+        insertMemo(db, task(12, Texts::RootKey, QStringLiteral("added memo")));
+    });
+
+    const CliRun run =
+        cli({QStringLiteral("restore"), backup, QStringLiteral("--replace=") + replace});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, "restored " + backup.toUtf8() + summary);
+    QVERIFY(run.err.isEmpty());
+    withDatabase(database(), [&](QSqlDatabase db) {
+        const QVariantMap first =
+            fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(1));
+        QCOMPARE(first.value(QStringLiteral("content")).toString(), taskText);
+        QCOMPARE(first.value(QStringLiteral("expandFlag")).toInt(), 1); // never replaced
+        QCOMPARE(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(2))
+                     .value(QStringLiteral("pid"))
+                     .toString(),
+                 key(1));
+        QCOMPARE(fetchRow(db, QStringLiteral("memos"), QStringLiteral("mid"), key(11))
+                     .value(QStringLiteral("content"))
+                     .toString(),
+                 memoText);
+        QVERIFY(!fetchRow(db, QStringLiteral("memos"), QStringLiteral("mid"), key(12)).isEmpty());
+    });
+}
+
+void TestCli::restoreCreatesMissingDatabase()
+{
+    makeBadFiles();
+    const CliRun run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
+                            QStringLiteral("--replace=all")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(fileMode(database()), 0600);
+    withDatabase(database(), [](QSqlDatabase db) {
+        QCOMPARE(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(50))
+                     .value(QStringLiteral("content"))
+                     .toString(),
+                 QStringLiteral("from a file"));
+    });
+}
+
+// A run that fails after it has begun to store says why on one line, and how much stays.
+void TestCli::restoreStopsAtBadItem()
+{
+    seedLists();
+    auto item = [](int n, const char *flag) {
+        return QStringLiteral("<task tid=\"%1\" pid=\"root\" content=\"item %2\" check-flag=\"%3\" "
+                              "alarm-flag=\"False\" due-flag=\"False\" text-color=\"0\" "
+                              "background-color=\"0\" create-time=\"2024-01-01T10:00:00.000Z\" "
+                              "edit-time=\"2024-01-01T10:00:00.000Z\" "
+                              "check-time=\"1899-12-30T00:00:00.000Z\" "
+                              "alarm-time=\"1899-12-30T00:00:00.000Z\" "
+                              "due-time=\"1899-12-30T00:00:00.000Z\"/>")
+            .arg(key(n))
+            .arg(n)
+            .arg(QLatin1String(flag));
+    };
+    const QString text =
+        QStringLiteral("<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
+                       "time=\"\"><tasks>") +
+        item(60, "True") + item(61, "maybe") + item(62, "False") +
+        QStringLiteral("</tasks><memos/><notes/><peers/></ploxen>");
+    Txmltry xml(nullptr);
+    QVERIFY(xml.LoadFromText(text.toUtf8()));
+    const QString path = file(QStringLiteral("bad-item.wyx"));
+    QVERIFY(xml.SaveToFile(path));
+
+    const CliRun run = cli({QStringLiteral("restore"), path, QStringLiteral("--replace=all")});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.err, QByteArray("tasklume-cli: restore: 'maybe' is not a valid boolean value for "
+                                 "field 'checkFlag' (1 item(s) stored before it stay)\n"));
+    withDatabase(database(), [](QSqlDatabase db) {
+        QVERIFY(!fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(60)).isEmpty());
+        QVERIFY(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(61)).isEmpty());
+        QVERIFY(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(62)).isEmpty());
+    });
+}
+
+void TestCli::importAddsNewItems()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("existing")));
+    });
+    // The child stands before its parent in the file.
+    const QString items = makeFile(QStringLiteral("items.wyx"), [](QSqlDatabase db) {
+        insertTask(db, task(6, key(5), QStringLiteral("child")));
+        insertTask(db, task(5, Texts::RootKey, QStringLiteral("parent")));
+    });
+    for (int round = 0; round < 2; ++round) {
+        const CliRun run = cli({QStringLiteral("import"), items});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, "imported " + items.toUtf8() + ": 2 item(s) added\n");
+    }
+    withDatabase(database(), [](QSqlDatabase db) {
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 5);
+        // Fresh keys, and each child under its own new parent.
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(*) from tasks where tid in ('%1', '%2')")
+                               .arg(key(5), key(6)))
+                .toInt(),
+            0);
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(distinct c.pid) from tasks c join tasks p "
+                                          "on p.tid = c.pid where c.content = 'child' and "
+                                          "p.content = 'parent' and p.pid = 'root'"))
+                .toInt(),
+            2);
+        QCOMPARE(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(1))
+                     .value(QStringLiteral("content"))
+                     .toString(),
+                 QStringLiteral("existing"));
+    });
+}
+
+// ---- reports and listings -----------------------------------------------------------------
+
+void TestCli::report_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "FILE" stands for the output file
+    QTest::addColumn<QString>("fileName");      // empty: standard output
+    QTest::addColumn<bool>("ascending");
+    QTest::addColumn<QStringList>("lines"); // the report's lines up to the summary
+    QTest::addColumn<QString>("summary");
+
+    const QString done = QStringLiteral(" - completed at ") + FormatDate(45302.5) +
+                         QStringLiteral(" - Due Date ") + FormatDate(45310.0);
+    const QStringList tasksAscending{QStringLiteral("To-Do List"),
+                                     QString(33, QLatin1Char('-')),
+                                     QString(),
+                                     QStringLiteral(" * Alpha") + done,
+                                     QStringLiteral("   - child"),
+                                     QStringLiteral("     second line - Incomplete"),
+                                     QStringLiteral(" * beta - Incomplete")};
+    QTest::newRow("tasks text") << QStringList{QStringLiteral("report"), QStringLiteral("tasks"),
+                                               QStringLiteral("--format=text"),
+                                               QStringLiteral("FILE")}
+                                << QStringLiteral("tasks.txt") << true << tasksAscending
+                                << QStringLiteral(" Tasks 2, Child Tasks 1 - ");
+    QStringList descending = tasksAscending;
+    descending.move(6, 3); // beta first
+    QTest::newRow("tasks text, descending")
+        << QStringList{QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("FILE")}
+        << QStringLiteral("tasks.txt") << false << descending
+        << QStringLiteral(" Tasks 2, Child Tasks 1 - ");
+    QTest::newRow("memos to standard output")
+        << QStringList{QStringLiteral("report"), QStringLiteral("memos"), QStringLiteral("-")}
+        << QString() << true << QStringList{QStringLiteral("Memos"),
+                                            QString(33, QLatin1Char('-')),
+                                            QString(),
+                                            QStringLiteral(" * Assigned"),
+                                            QStringLiteral(" * Note"),
+                                            QStringLiteral("   - Note child")}
+        << QStringLiteral(" Memos 2, Child Memos 1 - ");
+    QTest::newRow("tasks html by the name")
+        << QStringList{QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("FILE")}
+        << QStringLiteral("tasks.html") << true
+        << QStringList{QStringLiteral("<html><body>"), QStringLiteral("<h1>To-Do List</h1>")}
+        << QStringLiteral("<p>Tasks 2, Child Tasks 1 - ");
+    QTest::newRow("memos html by the option")
+        << QStringList{QStringLiteral("report"), QStringLiteral("--format=html"),
+                       QStringLiteral("memos"), QStringLiteral("FILE")}
+        << QStringLiteral("memos.txt") << true
+        << QStringList{QStringLiteral("<html><body>"), QStringLiteral("<h1>Memos</h1>")}
+        << QStringLiteral("<hr /><p>Memos 2, Child Memos 1 - ");
+}
+
+void TestCli::report()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, fileName);
+    QFETCH(bool, ascending);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, summary);
+    seedLists();
+    if (!ascending)
+        IniFile(m_folder->file(Texts::IniFileName))
+            .writeBool(QStringLiteral("task"), QStringLiteral("viewAscEn"), false);
+    const QString output = fileName.isEmpty() ? QString() : file(fileName);
+    arguments.replaceInStrings(QStringLiteral("FILE"), output);
+
+    const CliRun run = cli(arguments);
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.err.isEmpty());
+    const QByteArray bytes = output.isEmpty() ? run.out : readFile(output);
+    QVERIFY(output.isEmpty() || run.out.isEmpty());
+    QVERIFY(bytes.endsWith("\r\n"));
+    const QStringList written = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"));
+    QCOMPARE(written.mid(0, lines.size()), lines);
+    // The whole list, and nothing the list does not show (the orphan).
+    QVERIFY(!bytes.contains("orphan"));
+    QVERIFY(std::any_of(written.begin(), written.end(),
+                        [&](const QString &line) { return line.startsWith(summary); }));
+}
+
+void TestCli::listText()
+{
+    seedLists();
+    const CliRun run = cli({QStringLiteral("list"), QStringLiteral("tasks")});
+    QCOMPARE(run.status, 0);
+    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4); // three items and the end of the last line
+    QCOMPARE(lines.at(3), QString());
+    const QString time = DaysToDateTime(kCreated).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QVERIFY2(lines.at(0).startsWith(key(1) + QStringLiteral(" [x] Alpha  (created ") + time),
+             qPrintable(lines.at(0)));
+    for (const QString &part : {QStringLiteral("completed "), QStringLiteral("due 2024-"),
+                                QStringLiteral("reminder "), QStringLiteral("expanded)")})
+        QVERIFY2(lines.at(0).contains(part), qPrintable(part));
+    // The child under its parent, on one line.
+    QVERIFY2(lines.at(1).startsWith(QStringLiteral("    ") + key(3) +
+                                    QStringLiteral(" [ ] child  second line  (")),
+             qPrintable(lines.at(1)));
+    QVERIFY(lines.at(2).startsWith(key(2) + QStringLiteral(" [ ] beta  (")));
+    QVERIFY(!lines.at(2).contains(QStringLiteral("expanded")));
+}
+
+void TestCli::listJson()
+{
+    seedLists();
+    for (const QString &list : {QStringLiteral("tasks"), QStringLiteral("memos")}) {
+        const CliRun run = cli({QStringLiteral("list"), list, QStringLiteral("--json")});
+        QCOMPARE(run.status, 0);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(run.out, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(document.object().value(QStringLiteral("list")).toString(), list);
+        const QJsonArray items = document.object().value(QStringLiteral("items")).toArray();
+        QCOMPARE(items.size(), 2);
+        const QJsonObject first = items.at(0).toObject();
+        if (list == QLatin1String("memos")) {
+            QCOMPARE(first.value(QStringLiteral("key")).toString(), key(13));
+            QCOMPARE(QDateTime::fromString(first.value(QStringLiteral("assignTime")).toString(),
+                                           Qt::ISODate),
+                     DaysToDateTime(kCreated));
+            const QJsonObject note = items.at(1).toObject();
+            QVERIFY(note.value(QStringLiteral("assignTime")).isNull());
+            QCOMPARE(note.value(QStringLiteral("children"))
+                         .toArray()
+                         .at(0)
+                         .toObject()
+                         .value(QStringLiteral("content"))
+                         .toString(),
+                     QStringLiteral("Note child"));
+            continue;
+        }
+        QCOMPARE(first.value(QStringLiteral("key")).toString(), key(1));
+        QCOMPARE(first.value(QStringLiteral("content")).toString(), QStringLiteral("Alpha"));
+        QCOMPARE(first.value(QStringLiteral("checkFlag")).toBool(), true);
+        QCOMPARE(first.value(QStringLiteral("dueFlag")).toBool(), true);
+        QCOMPARE(first.value(QStringLiteral("alarmFlag")).toBool(), true);
+        QCOMPARE(first.value(QStringLiteral("expandFlag")).toBool(), true);
+        QCOMPARE(first.value(QStringLiteral("textColor")).toInt(), 255);
+        // Times carry their offset and give back the stored instants.
+        for (const auto &[name, value] :
+             {std::pair{"checkTime", 45302.5}, std::pair{"alarmTime", 45309.0 + 9.0 / 24},
+              std::pair{"createTime", kCreated}, std::pair{"editTime", kEdited}}) {
+            const QString text = first.value(QLatin1String(name)).toString();
+            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"))),
+                     qPrintable(text));
+            QCOMPARE(QDateTime::fromString(text, Qt::ISODate), DaysToDateTime(value));
+        }
+        const QJsonArray children = first.value(QStringLiteral("children")).toArray();
+        QCOMPARE(children.size(), 1);
+        QCOMPARE(children.at(0).toObject().value(QStringLiteral("content")).toString(),
+                 QStringLiteral("child\r\nsecond line"));
+        QVERIFY(children.at(0).toObject().value(QStringLiteral("checkTime")).isNull());
+        const QJsonObject second = items.at(1).toObject();
+        QCOMPARE(second.value(QStringLiteral("key")).toString(), key(2));
+        QVERIFY(second.value(QStringLiteral("children")).toArray().isEmpty());
+        QVERIFY(second.value(QStringLiteral("dueTime")).isNull());
+    }
+}
+
+// ---- add ----------------------------------------------------------------------------------
+
+void TestCli::add_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("content");
+    QTest::newRow("task") << QStringList{QStringLiteral("add"), QStringLiteral("task"),
+                                         QStringLiteral("Buy milk")}
+                          << QByteArray() << Texts::RootKey << QStringLiteral("Buy milk");
+    QTest::newRow("task, stored form")
+        << QStringList{QStringLiteral("add"), QStringLiteral("task"),
+                       QStringLiteral("two\nlines \t\n")}
+        << QByteArray() << Texts::RootKey << QStringLiteral("two\r\nlines");
+    QTest::newRow("child task") << QStringList{QStringLiteral("add"), QStringLiteral("task"),
+                                               QStringLiteral("--child-of"), key(1),
+                                               QStringLiteral("Sub")}
+                                << QByteArray() << key(1) << QStringLiteral("Sub");
+    QTest::newRow("memo") << QStringList{QStringLiteral("add"), QStringLiteral("memo"),
+                                         QStringLiteral("A note")}
+                          << QByteArray() << Texts::RootKey << QStringLiteral("A note");
+    QTest::newRow("child memo") << QStringList{QStringLiteral("add"), QStringLiteral("memo"),
+                                               QStringLiteral("Sub note"),
+                                               QStringLiteral("--child-of=") + key(11)}
+                                << QByteArray() << key(11) << QStringLiteral("Sub note");
+    QTest::newRow("standard input")
+        << QStringList{QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("-")}
+        << QByteArray("from a pipe\nsecond \xc3\xa9\n") << Texts::RootKey
+        << QStringLiteral("from a pipe\r\nsecond \u00e9");
+    QTest::newRow("text starting with a dash")
+        << QStringList{QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("--"),
+                       QStringLiteral("-5 degrees")}
+        << QByteArray() << Texts::RootKey << QStringLiteral("-5 degrees");
+}
+
+void TestCli::add()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, parent);
+    QFETCH(QString, content);
+    seedLists();
+    const TDateTime before = NowDays();
+    const CliRun run = cli(arguments, input);
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.err.isEmpty());
+    const QString newKey = QString::fromUtf8(run.out).trimmed();
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}$"))
+                 .match(newKey)
+                 .hasMatch(),
+             qPrintable(newKey));
+    const bool memo = arguments.at(1) == QLatin1String("memo");
+    withDatabase(database(), [&](QSqlDatabase db) {
+        const QVariantMap row =
+            fetchRow(db, memo ? QStringLiteral("memos") : QStringLiteral("tasks"),
+                     memo ? QStringLiteral("mid") : QStringLiteral("tid"), newKey);
+        QCOMPARE(row.value(QStringLiteral("pid")).toString(), parent);
+        QCOMPARE(row.value(QStringLiteral("content")).toString(), content);
+        QVERIFY(row.value(QStringLiteral("createTime")).toDouble() >= before - 1.0 / 86400);
+        QCOMPARE(row.value(QStringLiteral("editTime")), row.value(QStringLiteral("createTime")));
+        if (memo) {
+            QVERIFY(!row.value(QStringLiteral("assignTime")).isValid());
+        } else {
+            QCOMPARE(row.value(QStringLiteral("checkFlag")).toInt(), 0);
+            QCOMPARE(row.value(QStringLiteral("textColor")).toInt(), 0);
+            QVERIFY(!row.value(QStringLiteral("checkTime")).isValid());
+        }
+    });
+}
+
+// ---- check --------------------------------------------------------------------------------
+
+void TestCli::check_data()
+{
+    QTest::addColumn<QStringList>("setup"); // statements that make the database
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("reported");
+
+    const QString tasks = QStringLiteral(
+        "create table tasks (tid varchar(38) primary key, pid varchar(38), content text, "
+        "checkFlag boolean, dueFlag boolean, alarmFlag boolean, expandFlag boolean, textColor "
+        "integer, backgroundColor integer, createTime double, editTime double, checkTime double, "
+        "alarmTime double, dueTime double)");
+    const QString memos = QStringLiteral(
+        "create table memos (mid varchar(38) primary key, pid varchar(38), content text, "
+        "expandFlag boolean, assignTime double, createTime double, editTime double)");
+    auto insert = [](const QString &table, int n, const QString &pid) {
+        return QStringLiteral("insert into %1 values ('%2', '%3', 'x'%4)")
+            .arg(table, key(n), pid,
+                 table == QLatin1String("tasks")
+                     ? QStringLiteral(", 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0")
+                     : QStringLiteral(", 0, 0, 1, 1"));
+    };
+
+    QTest::newRow("sound")
+        << QStringList{tasks, memos, insert(QStringLiteral("tasks"), 1, QStringLiteral("root")),
+                       insert(QStringLiteral("tasks"), 2, key(1)),
+                       insert(QStringLiteral("memos"), 3, QStringLiteral("root"))}
+        << 0
+        << QStringList{
+               QStringLiteral("integrity: ok"),
+               QStringLiteral("tasks: 2 rows, 1 top-level, 1 children, 0 orphan, 0 third-level"),
+               QStringLiteral("memos: 1 rows, 1 top-level, 0 children, 0 orphan, 0 third-level"),
+               QStringLiteral("result: sound")};
+    QTest::newRow("hidden rows")
+        << QStringList{tasks,
+                       memos,
+                       insert(QStringLiteral("tasks"), 1, QStringLiteral("root")),
+                       insert(QStringLiteral("tasks"), 2, key(1)),
+                       insert(QStringLiteral("tasks"), 3, key(2)),
+                       insert(QStringLiteral("tasks"), 4, key(99)),
+                       insert(QStringLiteral("memos"), 5, key(98))}
+        << 1
+        << QStringList{
+               QStringLiteral("tasks: 4 rows, 1 top-level, 1 children, 1 orphan, 1 third-level"),
+               QStringLiteral("tasks: orphan (its parent is missing): ") + key(4),
+               QStringLiteral("tasks: third level (its parent is a child): ") + key(3),
+               QStringLiteral("memos: orphan (its parent is missing): ") + key(5),
+               QStringLiteral("result: 3 problem(s)")};
+    QTest::newRow("missing table and columns")
+        << QStringList{QStringLiteral(
+               "create table tasks (tid varchar(38), pid varchar(38), content text)")}
+        << 1
+        << QStringList{QStringLiteral("tasks: missing columns: checkFlag, dueFlag, alarmFlag, "
+                                      "expandFlag, textColor, backgroundColor, createTime, "
+                                      "editTime, checkTime, alarmTime, dueTime"),
+                       QStringLiteral("memos: the table is missing"),
+                       QStringLiteral("result: 12 problem(s)")};
+}
+
+void TestCli::check()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(int, status);
+    QFETCH(QStringList, reported);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kSeed);
+        db.setDatabaseName(database());
+        QVERIFY(db.open());
+        for (const QString &statement : setup)
+            execSql(db, statement);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(kSeed);
+    const QMap<QString, QByteArray> before = snapshot(home());
+
+    const CliRun run = cli({QStringLiteral("check")});
+    QCOMPARE(run.status, status);
+    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'));
+    QCOMPARE(lines.constFirst(), QStringLiteral("database: ") + database());
+    for (const QString &line : reported)
+        QVERIFY2(lines.contains(line),
+                 qPrintable(line + QStringLiteral("\n---\n") + QString::fromUtf8(run.out)));
+    if (status == 0) {
+        QVERIFY(run.err.isEmpty());
+    } else {
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY(run.err.startsWith("tasklume-cli: check: "));
+        QVERIFY(run.err.contains("problem(s) found"));
+    }
+    // Verifying changes nothing: no table is made, no file written.
+    QCOMPARE(snapshot(home()), before);
+}
+
+// ---- bad input ----------------------------------------------------------------------------
+
+void TestCli::badInput_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "DIR/" stands for the folder of test files
+    QTest::addColumn<int>("database");          // 0 none, 1 the seeded lists, 2 not a database
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    const QString dir = QStringLiteral("DIR/");
+    auto row = [](const char *name, QStringList arguments, int database, int status,
+                  const char *message) {
+        QTest::newRow(name) << arguments << database << status << QString::fromUtf8(message);
+    };
+    // Wrong usage.
+    row("no command", {}, 1, 2, "tasklume-cli: no command given");
+    row("unknown command", {QStringLiteral("export")}, 1, 2, "unknown command 'export'");
+    row("unknown option first", {QStringLiteral("--force")}, 1, 2, "unknown option '--force'");
+    row("unknown option",
+        {QStringLiteral("list"), QStringLiteral("tasks"), QStringLiteral("--all")}, 1, 2,
+        "tasklume-cli: list: unknown option 'all'");
+    row("option of another command",
+        {QStringLiteral("backup"), dir + QStringLiteral("x.wyx"), QStringLiteral("--json")}, 1, 2,
+        "unknown option 'json'");
+    row("value on a switch",
+        {QStringLiteral("list"), QStringLiteral("tasks"), QStringLiteral("--json=yes")}, 1, 2,
+        "unexpected value after '--json'");
+    row("missing argument", {QStringLiteral("backup")}, 1, 2, "missing argument");
+    row("extra argument", {QStringLiteral("check"), QStringLiteral("now")}, 1, 2,
+        "unexpected argument 'now'");
+    row("unknown list", {QStringLiteral("list"), QStringLiteral("notes")}, 1, 2,
+        "unknown list 'notes'");
+    row("plural in add", {QStringLiteral("add"), QStringLiteral("tasks"), QStringLiteral("x")}, 1,
+        2, "unknown list 'tasks'");
+    row("restore without answer", {QStringLiteral("restore"), dir + QStringLiteral("good.wyx")}, 1,
+        2, "--replace=all or --replace=none");
+    row("restore with another answer",
+        {QStringLiteral("restore"), dir + QStringLiteral("good.wyx"),
+         QStringLiteral("--replace=ask")},
+        1, 2, "invalid --replace value 'ask'");
+    row("report format",
+        {QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("--format=pdf"),
+         dir + QStringLiteral("r.pdf")},
+        1, 2, "invalid --format value 'pdf'");
+    row("child-of without key",
+        {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x"),
+         QStringLiteral("--child-of=")},
+        1, 2, "--child-of needs the key");
+    // Files.
+    row("restore missing file",
+        {QStringLiteral("restore"), dir + QStringLiteral("none.wyx"),
+         QStringLiteral("--replace=all")},
+        1, 1, "none.wyx: no such file");
+    row("import a folder", {QStringLiteral("import"), QStringLiteral("DIR")}, 1, 1, "is a folder");
+    row("import foreign file", {QStringLiteral("import"), dir + QStringLiteral("foreign.wyx")}, 1,
+        1, "foreign.wyx is not a readable interchange file");
+    row("import damaged file", {QStringLiteral("import"), dir + QStringLiteral("damaged.wyx")}, 1,
+        1, "damaged.wyx is not a readable interchange file");
+    row("restore other application's file",
+        {QStringLiteral("restore"), dir + QStringLiteral("other.wyx"),
+         QStringLiteral("--replace=none")},
+        1, 1, "other.wyx was not written by Tasklume (Data mismatch: tasklumeTasklume)");
+    row("restore foreign file without database",
+        {QStringLiteral("restore"), dir + QStringLiteral("foreign.wyx"),
+         QStringLiteral("--replace=all")},
+        0, 1, "is not a readable interchange file");
+    row("import other file without database",
+        {QStringLiteral("import"), dir + QStringLiteral("other.wyx")}, 0, 1,
+        "was not written by Tasklume");
+    row("backup into missing folder",
+        {QStringLiteral("backup"), dir + QStringLiteral("no/such/b.wyx")}, 1, 1, "does not exist");
+    row("report into missing folder",
+        {QStringLiteral("report"), QStringLiteral("memos"), dir + QStringLiteral("no/r.txt")}, 1, 1,
+        "does not exist");
+    // A missing database is not made by the reading commands.
+    row("list without database", {QStringLiteral("list"), QStringLiteral("tasks")}, 0, 1,
+        "there is no database");
+    row("backup without database", {QStringLiteral("backup"), dir + QStringLiteral("b.wyx")}, 0, 1,
+        "there is no database");
+    row("report without database",
+        {QStringLiteral("report"), QStringLiteral("tasks"), dir + QStringLiteral("r.txt")}, 0, 1,
+        "there is no database");
+    row("check without database", {QStringLiteral("check")}, 0, 1, "there is no database");
+    row("child without database",
+        {QStringLiteral("add"), QStringLiteral("memo"), QStringLiteral("x"),
+         QStringLiteral("--child-of"), key(11)},
+        0, 1, "There is no top-level memo with the key");
+    row("list a file that is no database", {QStringLiteral("list"), QStringLiteral("memos")}, 2, 1,
+        "is not a database");
+    row("restore into a file that is no database",
+        {QStringLiteral("restore"), dir + QStringLiteral("good.wyx"),
+         QStringLiteral("--replace=all")},
+        2, 1, "file is not a database");
+    // Items.
+    row("empty text", {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral(" \n ")}, 1, 1,
+        "the text is empty; nothing was added");
+    row("child of a missing item",
+        {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x"),
+         QStringLiteral("--child-of"), key(99)},
+        1, 1, "There is no top-level task with the key");
+    row("child of a child",
+        {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x"),
+         QStringLiteral("--child-of"), key(3)},
+        1, 1, "There is no top-level task with the key");
+    row("child of a memo's key",
+        {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x"),
+         QStringLiteral("--child-of"), key(11)},
+        1, 1, "There is no top-level task with the key");
+}
+
+void TestCli::badInput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, database);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    makeBadFiles();
+    if (database == 1)
+        seedLists();
+    else if (database == 2)
+        writeFile(this->database(), "not a database, but a file of that name\n");
+    const QMap<QString, QByteArray> before = snapshot(home());
+    const QStringList filesBefore =
+        QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), m_files.path());
+
+    const CliRun run = cli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY(run.out.isEmpty());
+    // One line, naming the program.
+    QVERIFY2(run.err.startsWith("tasklume-cli: ") && run.err.count('\n') == 1 &&
+                 run.err.endsWith('\n'),
+             run.err.constData());
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    // Nothing changed: no database made, none written, no file left behind.
+    QCOMPARE(snapshot(home()), before);
+    QCOMPARE(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), filesBefore);
+}
+
+// ---- while the program runs ---------------------------------------------------------------
+
+void TestCli::writesRefusedWhileProgramRuns_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("restore") << QStringList{QStringLiteral("restore"), QStringLiteral("GOOD"),
+                                            QStringLiteral("--replace=all")}
+                             << QStringLiteral("use \"Database Restore...\" in its File menu");
+    QTest::newRow("import") << QStringList{QStringLiteral("import"), QStringLiteral("GOOD")}
+                            << QStringLiteral("use \"Import\" in its File menu");
+    // A program that cannot be reached is not bypassed either.
+    QTest::newRow("add, no channel")
+        << QStringList{QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x")}
+        << QStringLiteral("cannot be reached; nothing was added");
+}
+
+void TestCli::writesRefusedWhileProgramRuns()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    makeBadFiles();
+    seedLists();
+    arguments.replaceInStrings(QStringLiteral("GOOD"), file(QStringLiteral("good.wyx")));
+    RunLock program;
+    QVERIFY(program.acquireExclusive(m_folder->file(Texts::RunLockFileName),
+                                     {QCoreApplication::applicationPid(), QString()}));
+    const QMap<QString, QByteArray> before = snapshot(home());
+
+    const CliRun run = cli(arguments);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(
+        run.err.contains(QStringLiteral("Ploxen Tasklume is running on this folder (process %1)")
+                             .arg(QCoreApplication::applicationPid())
+                             .toUtf8()),
+        run.err.constData());
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    QCOMPARE(snapshot(home()), before);
+}
+
+void TestCli::readsWorkWhileProgramRuns()
+{
+    seedLists();
+    RunLock program;
+    QVERIFY(program.acquireExclusive(m_folder->file(Texts::RunLockFileName),
+                                     {QCoreApplication::applicationPid(), QString()}));
+    const QList<QStringList> reads{
+        {QStringLiteral("list"), QStringLiteral("tasks")},
+        {QStringLiteral("backup"), file(QStringLiteral("b.wyx"))},
+        {QStringLiteral("report"), QStringLiteral("memos"), file(QStringLiteral("r.html"))},
+    };
+    for (const QStringList &arguments : reads) {
+        const CliRun run = cli(arguments);
+        QVERIFY2(run.status == 0, run.err.constData());
+    }
+    // The check reads as well: it finds the orphan of the seeded lists.
+    const CliRun check = cli({QStringLiteral("check")});
+    QVERIFY2(check.out.contains("tasks: orphan (its parent is missing): " + key(4).toUtf8()),
+             check.out.constData());
+    QVERIFY(QFileInfo::exists(file(QStringLiteral("b.wyx"))));
+    QVERIFY(QFileInfo::exists(file(QStringLiteral("r.html"))));
+}
+
+void TestCli::addAsksRunningProgram_data()
+{
+    QTest::addColumn<QByteArray>("reply"); // empty: the channel does not answer
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("stored") << QByteArray("ok {KEY}\n") << 0 << QByteArray("{KEY}\n")
+                            << QByteArray();
+    QTest::newRow("refused")
+        << QByteArray("error There is no top-level task with the key X.\n") << 1 << QByteArray()
+        << QByteArray("tasklume-cli: add: There is no top-level task with the key X.\n");
+    QTest::newRow("no answer") << QByteArray() << 1 << QByteArray()
+                               << QByteArray(
+                                      "did not answer in time; the item may not have been added");
+}
+
+// A stand-in for the running program: it holds the folder and answers on a channel named for
+// a display session the command does not have.
+void TestCli::addAsksRunningProgram()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    seedLists();
+    QTemporaryDir runtime;
+    const QByteArray oldDisplay = qgetenv("DISPLAY");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("DISPLAY", ":4711");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    InstanceServer server;
+    const bool listening = server.listen();
+    qputenv("DISPLAY", oldDisplay);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    QVERIFY(listening);
+    QVERIFY(server.fullServerName().startsWith(runtime.path()));
+    QByteArrayList requests;
+    server.setRequestHandler([&](const QByteArray &request) {
+        requests.append(request);
+        return reply;
+    });
+    const QString channel = reply.isEmpty() ? runtime.filePath(QStringLiteral("nobody-listens"))
+                                            : server.fullServerName();
+    RunLock program;
+    QVERIFY(program.acquireExclusive(m_folder->file(Texts::RunLockFileName),
+                                     {QCoreApplication::applicationPid(), channel}));
+    const QMap<QString, QByteArray> before = snapshot(home());
+
+    const QString text = QStringLiteral("Call Anna\nabout the \"plan\" & more");
+    const CliRun run = cliWithEvents({QStringLiteral("add"), QStringLiteral("task"), text,
+                                      QStringLiteral("--child-of"), key(1)});
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.out, out);
+    if (err.isEmpty())
+        QVERIFY2(run.err.isEmpty(), run.err.constData());
+    else
+        QVERIFY2(run.err.contains(err) && run.err.count('\n') == 1, run.err.constData());
+    // The command left the storing to the program.
+    QCOMPARE(snapshot(home()), before);
+    if (!reply.isEmpty()) {
+        QCOMPARE(requests.size(), 1);
+        const QByteArrayList parts = requests.at(0).split(' ');
+        QCOMPARE(parts.size(), 4);
+        QCOMPARE(parts.at(0), QByteArray("add"));
+        QCOMPARE(parts.at(1), QByteArray("task"));
+        QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(2))), key(1));
+        QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(3))), text);
+    }
+}
+
+// The real program on the offscreen platform, started with a display session and a runtime
+// folder that the command does not have.
+void TestCli::addWithRealProgram()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        Row parent = task(1, Texts::RootKey, QStringLiteral("Parent"));
+        parent.expandFlag = true;
+        insertTask(db, parent);
+    });
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4712"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    QProcess tasklume;
+    tasklume.setProcessEnvironment(env);
+    tasklume.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tasklume.start(QStringLiteral(TASKLUME_PROGRAM), {});
+    QVERIFY(tasklume.waitForStarted(10000));
+    auto stop = qScopeGuard([&] {
+        tasklume.terminate();
+        if (!tasklume.waitForFinished(10000)) {
+            tasklume.kill();
+            tasklume.waitForFinished();
+        }
+    });
+
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QCOMPARE(holder->pid, tasklume.processId());
+    QVERIFY(holder->channel.startsWith(runtime.path()));
+    // The lists are there once they answer.
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+
+    CliRun run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("From cron")});
+    QCOMPARE(run.status, 0);
+    const QString topKey = QString::fromUtf8(run.out).trimmed();
+    run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Sub task"),
+               QStringLiteral("--child-of=") + key(1)});
+    QCOMPARE(run.status, 0);
+    const QString childKey = QString::fromUtf8(run.out).trimmed();
+    run = cli({QStringLiteral("add"), QStringLiteral("memo"), QStringLiteral("x"),
+               QStringLiteral("--child-of=") + key(1)});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, "tasklume-cli: add: There is no top-level memo with the key " +
+                          key(1).toUtf8() + ".\n");
+
+    // Shown at once, the child under its parent.
+    const QByteArray rows = RequestInstance(holder->channel, "rows tasks");
+    QVERIFY2(rows.contains("0\t\tFrom cron\n"), rows.constData());
+    QVERIFY2(rows.contains("1\t\tSub task\n"), rows.constData());
+    withDatabase(database(), [&](QSqlDatabase db) {
+        QCOMPARE(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), topKey)
+                     .value(QStringLiteral("pid"))
+                     .toString(),
+                 Texts::RootKey);
+        QCOMPARE(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), childKey)
+                     .value(QStringLiteral("pid"))
+                     .toString(),
+                 key(1));
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from memos")).toInt(), 0);
+    });
+
+    // Restoring is left to the program.
+    makeBadFiles();
+    run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
+               QStringLiteral("--replace=all")});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.err.contains("is running on this folder"));
+
+    // Once it has ended, the folder is the command's.
+    stop.dismiss();
+    tasklume.terminate();
+    QVERIFY(tasklume.waitForFinished(10000));
+    QVERIFY(!RunLock::runningProgram(lock).has_value());
+    run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
+               QStringLiteral("--replace=all")});
+    QCOMPARE(run.status, 0);
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
