@@ -148,6 +148,10 @@ void TestE2eKilled::killedAfterEachChange()
                     QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
                     QStringLiteral("alt+F4")});
     QVERIFY(again.waitForEnd(15000));
+    const QString output = again.output();
+    QVERIFY2(!output.contains(QStringLiteral("Sanitizer")), qPrintable(output));
+    QCOMPARE(again.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(again.process().exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestE2eKilled)
