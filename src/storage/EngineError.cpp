@@ -72,8 +72,10 @@ QString explain(const QString &path, int code, int systemError, const QString &e
     }
     if (reason.isEmpty())
         reason = QStringLiteral("The database file \"%1\" could not be used.");
-    reason = reason.arg(QDir::toNativeSeparators(file.absoluteFilePath()),
-                        QDir::toNativeSeparators(folder));
+    const QString filePath = QDir::toNativeSeparators(file.absoluteFilePath());
+    reason = reason.contains(QLatin1String("%2"))
+                 ? reason.arg(filePath, QDir::toNativeSeparators(folder))
+                 : reason.arg(filePath);
     return engineText.isEmpty() ? reason : reason + QLatin1Char('\n') + engineText;
 }
 

@@ -6,6 +6,7 @@
 //
 // The read-only folder and the full disk are real file systems: a small tmpfs, mounted (and
 // made read-only) in a mount namespace of this test's own, which the program inherits.
+#include "common/IniFile.h"
 #include "e2e/E2eSupport.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
@@ -15,6 +16,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -118,6 +121,7 @@ private Q_SLOTS:
     void databaseLockedAtStart();
     void storeFailsThenSucceeds_data();
     void storeFailsThenSucceeds();
+    void settingsOnFullDiskStayWhole();
     void cleanupTestCase();
 
 private:
@@ -416,6 +420,43 @@ void TestE2eFailures::storeFailsThenSucceeds()
     QVERIFY(run.waitForEnd(15000));
     checkEnded(run, 0);
     checkDatabase(database, text, 1);
+}
+
+void TestE2eFailures::settingsOnFullDiskStayWhole()
+{
+    // The settings file is replaced as a whole or not at all.
+    if (!g_noMounts.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("a full disk needs a mount of its own: ") + g_noMounts));
+    ProgramFolder folder;
+    QVERIFY(mountFolder(folder, 256));
+    const auto unmount = qScopeGuard([&] { unmountFolder(folder); });
+    const IniFile ini(folder.file(QStringLiteral("wyConf.ini")));
+    ini.writeInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 33);
+    ini.writeBool(QStringLiteral("task"), QStringLiteral("viewListEn"), true);
+    const QByteArray before = readFile(ini.path());
+
+    QFile filler(folder.file(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+
+    QString message;
+    try {
+        ini.writeString(QStringLiteral("option"), QStringLiteral("visitWeb"),
+                        QString(64 * 1024, QLatin1Char('y')));
+    } catch (const TasklumeError &error) {
+        message = error.text();
+    }
+    // It names the file and the cause.
+    QVERIFY2(message.contains(ini.path()), qPrintable(message));
+    QVERIFY2(message.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(message));
+    QCOMPARE(readFile(ini.path()), before);
+    QCOMPARE(ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 0), 33);
+    // No piece of the new file is left beside it.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QCOMPARE(fileMode(ini.path()), 0600);
 }
 
 int main(int argc, char *argv[])
