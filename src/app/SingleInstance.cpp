@@ -26,6 +26,7 @@ QString displaySession()
     return display;
 }
 
+// Whether the process at the other end of a connected local socket runs as this user.
 bool sameUser(qintptr descriptor)
 {
     struct ucred cred {};
@@ -52,6 +53,10 @@ bool ActivateRunningInstance()
     socket.connectToServer(SingleInstance::serverName());
     if (!socket.waitForConnected(kTimeoutMs))
         return false;
+    // Only a copy of the same user counts; a socket another user put in the name's place is
+    // not talked to.
+    if (!sameUser(socket.socketDescriptor()))
+        return false;
     socket.write(kActivate);
     if (!socket.waitForBytesWritten(kTimeoutMs))
         return false;
@@ -69,7 +74,7 @@ QByteArray RequestInstance(const QString &serverName, const QByteArray &request,
 {
     QLocalSocket socket;
     socket.connectToServer(serverName);
-    if (!socket.waitForConnected(timeoutMs))
+    if (!socket.waitForConnected(timeoutMs) || !sameUser(socket.socketDescriptor()))
         return {};
     socket.write(request + '\n');
     socket.waitForBytesWritten(timeoutMs);

@@ -109,6 +109,45 @@ constexpr uid_t kOtherUser = 65534; // nobody
     ::_exit(::read(fd, reply, sizeof reply) > 0 ? 1 : 0);
 }
 
+// In a child process: becomes uid (keeping the right to pass file permissions), listens at
+// path and accepts connections for a while. Exit code: 0 nothing was received, 1 something
+// was, 3 could not become the user or listen.
+[[noreturn]] void listenAs(uid_t uid, const char *path, int readyPipe)
+{
+    if (::prctl(PR_SET_KEEPCAPS, 1) != 0 || ::setgroups(0, nullptr) != 0 ||
+        ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
+        ::_exit(3);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    data[0].effective = data[0].permitted = (1u << CAP_DAC_OVERRIDE);
+    if (::syscall(SYS_capset, &header, data) != 0)
+        ::_exit(3);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0)
+        ::_exit(3);
+    if (::write(readyPipe, "r", 1) != 1)
+        ::_exit(3);
+    bool received = false;
+    for (int i = 0; i < 2; ++i) {
+        pollfd wait{fd, POLLIN, 0};
+        if (::poll(&wait, 1, 10000) <= 0)
+            break;
+        const int client = ::accept(fd, nullptr, nullptr);
+        if (client < 0)
+            break;
+        pollfd incoming{client, POLLIN, 0};
+        char buffer[64];
+        if (::poll(&incoming, 1, 1000) > 0 && ::read(client, buffer, sizeof buffer) > 0)
+            received = true;
+        ::close(client);
+    }
+    ::_exit(received ? 1 : 0);
+}
+
 } // namespace
 
 class TestOwnerOnly : public QObject
@@ -122,6 +161,7 @@ private Q_SLOTS:
     void mailAttachmentsAreOwnerOnly();
     void mailAttachmentIsNotWrittenThroughLink();
     void channelAnswersSameUserOnly();
+    void channelOfAnotherUserIsNotTalkedTo();
 
 private:
     // Runs the e-mail command of a to-do list frame with one task in it.
@@ -300,6 +340,43 @@ void TestOwnerOnly::channelAnswersSameUserOnly()
     QCOMPARE(ask(kOtherUser), 0);
     // And the same user is still served afterwards.
     QCOMPARE(ask(::getuid()), 1);
+}
+
+void TestOwnerOnly::channelOfAnotherUserIsNotTalkedTo()
+{
+    // Another user's socket in the channel's place (where the name lies in a shared folder)
+    // neither stops the program nor gets what it would send.
+    if (::geteuid() != 0)
+        QSKIP("acting as another user needs root");
+    QTemporaryDir runtime;
+    QVERIFY(runtime.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray oldDisplay = qgetenv("DISPLAY");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("DISPLAY", ":owner-only-squat");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        qputenv("DISPLAY", oldDisplay);
+    });
+    const QByteArray path = QFile::encodeName(SingleInstance::serverName());
+    int ready[2];
+    QVERIFY(::pipe(ready) == 0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        listenAs(kOtherUser, path.constData(), ready[1]);
+    ::close(ready[1]);
+    char byte = 0;
+    const bool listening = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    QVERIFY(listening);
+
+    QVERIFY(!ActivateRunningInstance());
+    QCOMPARE(RequestRunningInstance("rows tasks", 2000), QByteArray());
+
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_MAIN(TestOwnerOnly)
