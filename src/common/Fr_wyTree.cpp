@@ -838,7 +838,8 @@ void TwyTreeFrame::pasteItem()
 
 void TwyTreeFrame::pasteText(const QString &text)
 {
-    endEditing(false);
+    // What the user was typing is stored before the pasted item comes.
+    endEditing(true);
     storePastedText(text, Texts::RootKey);
 }
 

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void topLevelAndChild_data();
     void topLevelAndChild();
     void editInProgressStaysOpen();
+    void pasteCommandStoresAnOpenEdit();
     void unknownParentChangesNothing_data();
     void unknownParentChangesNothing();
     void storeWithoutList_data();
@@ -162,6 +163,23 @@ void TestPastedItems::editInProgressStaysOpen()
     QCOMPARE(
         queryValue(m_host->database(), QStringLiteral("select count(*) from tasks where content in "
                                                       "('half typed', 'From outside')"))
+            .toInt(),
+        2);
+}
+
+void TestPastedItems::pasteCommandStoresAnOpenEdit()
+{
+    // The paste command (menu, tray) ends an open edit by storing it, not by dropping it.
+    start(false);
+    m_frame->addItem();
+    QWidget *editor = waitForEditor();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("half typed"));
+    m_frame->pasteText(QStringLiteral("From the clipboard"));
+    QTRY_COMPARE(m_frame->FEditNode, nullptr);
+    QCOMPARE(
+        queryValue(m_host->database(), QStringLiteral("select count(*) from tasks where content in "
+                                                      "('half typed', 'From the clipboard')"))
             .toInt(),
         2);
 }
