@@ -140,12 +140,6 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
                                                             : FMemosFrame;
         return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
     }
-    // "shown tasks" or "shown memos": the number of shown top-level rows, cheap to ask.
-    if (request == "shown tasks" || request == "shown memos") {
-        const TwyTreeFrame *shown = request == "shown tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame)
-                                                            : FMemosFrame;
-        return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
-    }
     const TwyTreeFrame *frame = nullptr;
     if (request == "rows tasks")
         frame = FTasksFrame;
