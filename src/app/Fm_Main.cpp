@@ -201,6 +201,8 @@ TmainFm::~TmainFm()
     delete FTasksFrame;
     FMemosFrame = nullptr;
     FTasksFrame = nullptr;
+    // The interchange commands hold the connection too; they go before it closes.
+    qDeleteAll(findChildren<TIoDm *>(Qt::FindDirectChildrenOnly));
     m_db = QSqlDatabase();
     Database::close();
 }
