@@ -435,62 +435,65 @@ void TwyTasksFrame::shutdown()
     TwyTreeFrame::shutdown();
 }
 
-void TwyTasksFrame::Action_TaskDueSetExecute()
+const TTaskInfo *TwyTasksFrame::dialogTask() const
 {
     if (FEditNode)
-        return;
-    ItemNode *first = firstSelected();
-    if (first == nullptr)
-        return;
-    const TTaskInfo &shown = *TaskTreeModel::task(first);
-    TDueSetDlg dialog(shown.dueFlag, shown.dueTime, window());
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+        return nullptr;
+    const ItemNode *first = firstSelected();
+    return first ? TaskTreeModel::task(first) : nullptr;
+}
+
+void TwyTasksFrame::writeEachSelectedAndDeselect(const std::function<void(ItemNode *)> &write)
+{
     // Each task in turn: its row, then the record (a value that could not be stored is not
     // shown either); it leaves the selection.
     for (ItemNode *node : m_tree->selectedNodes()) {
-        TTaskInfo &task = *TaskTreeModel::task(node);
-        taskStatements().updateDue(task.key, dialog.dueFlag(), dialog.dueTime());
-        task.dueFlag = dialog.dueFlag();
-        task.dueTime = dialog.dueTime();
+        write(node);
         refreshNode(node);
         m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
                                                                      QItemSelectionModel::Rows);
     }
 }
 
-void TwyTasksFrame::Action_TaskReminderSetExecute()
+void TwyTasksFrame::Action_TaskDueSetExecute()
 {
-    if (FEditNode)
+    const TTaskInfo *shown = dialogTask();
+    if (shown == nullptr)
         return;
-    ItemNode *first = firstSelected();
-    if (first == nullptr)
-        return;
-    const TTaskInfo &shown = *TaskTreeModel::task(first);
-    TReminderSetDlg dialog(shown.alarmFlag, shown.alarmTime, window());
+    TDueSetDlg dialog(shown->dueFlag, shown->dueTime, window());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    for (ItemNode *node : m_tree->selectedNodes()) {
+    writeEachSelectedAndDeselect([&](ItemNode *node) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        taskStatements().updateDue(task.key, dialog.dueFlag(), dialog.dueTime());
+        task.dueFlag = dialog.dueFlag();
+        task.dueTime = dialog.dueTime();
+    });
+}
+
+void TwyTasksFrame::Action_TaskReminderSetExecute()
+{
+    const TTaskInfo *shown = dialogTask();
+    if (shown == nullptr)
+        return;
+    TReminderSetDlg dialog(shown->alarmFlag, shown->alarmTime, window());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    writeEachSelectedAndDeselect([&](ItemNode *node) {
         TTaskInfo &task = *TaskTreeModel::task(node);
         taskStatements().updateAlarm(task.key, dialog.alarmFlag(), dialog.alarmTime());
         task.alarmFlag = dialog.alarmFlag();
         task.alarmTime = dialog.alarmTime();
         m_alarms.update(node);
-        refreshNode(node);
-        m_tree->selectionModel()->select(m_model->indexOf(node), QItemSelectionModel::Deselect |
-                                                                     QItemSelectionModel::Rows);
-    }
+    });
 }
 
 void TwyTasksFrame::Action_SetColorExecute()
 {
-    if (FEditNode)
+    const TTaskInfo *shown = dialogTask();
+    if (shown == nullptr)
         return;
-    ItemNode *first = firstSelected();
-    if (first == nullptr)
-        return;
-    const TTaskInfo &shown = *TaskTreeModel::task(first);
-    TColorSetDlg dialog(shown.textColor, shown.backgroundColor, window());
+    TColorSetDlg dialog(shown->textColor, shown->backgroundColor, window());
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The rows are painted once, at the end; the selection stays.

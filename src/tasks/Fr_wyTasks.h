@@ -2,6 +2,8 @@
 // and colours.
 #pragma once
 
+#include <functional>
+
 #include "AlarmScan.h"
 #include "TaskTreeModel.h"
 #include "common/Fr_wyTree.h"
@@ -65,6 +67,12 @@ protected:
     void afterFilter() override;
 
 private:
+    // The first selected task, whose values a dialog about the selection opens with; null
+    // while an edit is open or nothing is selected.
+    const TTaskInfo *dialogTask() const;
+    // Runs write on every selected task, shows its row again and takes it out of the
+    // selection.
+    void writeEachSelectedAndDeselect(const std::function<void(ItemNode *)> &write);
     void setViewRange(int range);
     void rangeChanged(int range);
 
