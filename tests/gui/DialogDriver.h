@@ -63,3 +63,32 @@ public:
     QString caption;
     QString text;
 };
+
+// Answers every message box that shows, so that none waits for a click for ever, and keeps
+// "caption: text" of each. Each box is answered with button; QMessageBox::NoButton closes it
+// as Cancel.
+class EveryBoxAnswer : public QObject
+{
+public:
+    explicit EveryBoxAnswer(QMessageBox::StandardButton button = QMessageBox::Ok)
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this, button] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (box == nullptr || !box->isVisible())
+                    continue;
+                texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
+                if (button == QMessageBox::NoButton)
+                    box->done(QMessageBox::Cancel);
+                else
+                    box->button(button)->click();
+            }
+        });
+        m_timer.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};

@@ -3,6 +3,7 @@
 // settings read at a reload and the order in which posted messages run.
 #include "common/IniFile.h"
 #include "common/Texts.h"
+#include "gui/DialogDriver.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
@@ -90,31 +91,6 @@ private:
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;
     mutable QHash<int, QAction *> m_actions;
-};
-
-// Closes every message box that shows and keeps its text: an error a frame reports would
-// otherwise wait for a click for ever.
-class BoxCatcher : public QObject
-{
-public:
-    BoxCatcher()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                    box->done(QMessageBox::Cancel);
-                }
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
 };
 
 // Rows seeded in this order. Stored order differs from text order on purpose.
@@ -233,7 +209,7 @@ private:
 
     std::unique_ptr<ProgramFolder> m_folder;
     std::unique_ptr<RecordingHost> m_host;
-    std::unique_ptr<BoxCatcher> m_boxes;
+    std::unique_ptr<EveryBoxAnswer> m_boxes;
     std::unique_ptr<TwyTreeFrame> m_frame;
 };
 
@@ -241,7 +217,7 @@ void TestFrames::init()
 {
     m_folder = std::make_unique<ProgramFolder>();
     m_host = std::make_unique<RecordingHost>(*m_folder);
-    m_boxes = std::make_unique<BoxCatcher>();
+    m_boxes = std::make_unique<EveryBoxAnswer>(QMessageBox::NoButton);
 }
 
 void TestFrames::cleanup()

@@ -1,5 +1,6 @@
 // The memo list on a real database: what differs from the to-do list (no check boxes, the
 // memo images, assignTime, its own texts) on the shared list frame.
+#include "DialogDriver.h"
 #include "memos/Fr_wyMemos.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
@@ -82,22 +83,9 @@ QWidget *TestMemoFrame::waitForEditor()
 QString TestMemoFrame::answerNextBox(QMessageBox::StandardButton button,
                                      const std::function<void()> &run)
 {
-    QString text;
-    QTimer timer;
-    timer.setInterval(20);
-    connect(&timer, &QTimer::timeout, this, [&] {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(widget);
-            if (box && box->isVisible()) {
-                text = box->windowTitle() + QLatin1Char('|') + box->text();
-                box->button(button)->click();
-                timer.stop();
-            }
-        }
-    });
-    timer.start();
+    BoxAnswer answer(button);
     run();
-    return text;
+    return answer.runs() == 0 ? QString() : answer.caption + QLatin1Char('|') + answer.text;
 }
 
 QSqlQuery TestMemoFrame::query(const QString &sql)
@@ -118,15 +106,16 @@ void TestMemoFrame::addedMemoIsAssignedPastedIsNot()
     QTest::keyClicks(editor, QStringLiteral("Typed memo"));
     QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
     QTRY_COMPARE(m_frame->FEditNode, nullptr);
-    QSqlQuery typed =
-        query(QStringLiteral("select assignTime, createTime, editTime from memos where content='Typed memo'"));
+    QSqlQuery typed = query(QStringLiteral(
+        "select assignTime, createTime, editTime from memos where content='Typed memo'"));
     QVERIFY(typed.isValid());
     QCOMPARE(typed.value(0).toDouble(), typed.value(1).toDouble());
     QCOMPARE(typed.value(2).toDouble(), typed.value(1).toDouble());
 
     QApplication::clipboard()->setText(QStringLiteral("Pasted memo"));
     m_frame->pasteItem();
-    QSqlQuery pasted = query(QStringLiteral("select assignTime, pid from memos where content='Pasted memo'"));
+    QSqlQuery pasted =
+        query(QStringLiteral("select assignTime, pid from memos where content='Pasted memo'"));
     QVERIFY(pasted.isValid());
     QVERIFY(pasted.value(0).isNull());
     QCOMPARE(pasted.value(1).toString(), QStringLiteral("root"));
@@ -137,8 +126,8 @@ void TestMemoFrame::texts_data()
     QTest::addColumn<bool>("seeded");
     QTest::addColumn<QString>("expected");
     QTest::newRow("child in an empty list") << false << QStringLiteral("Tip|Please select a memo!");
-    QTest::newRow("export nothing selected") << false
-                                             << QStringLiteral("Warning|Please select a memo!");
+    QTest::newRow("export nothing selected")
+        << false << QStringLiteral("Warning|Please select a memo!");
     QTest::newRow("delete one") << true
                                 << QStringLiteral("Ask|Are you sure you want to delete this memo?");
 }

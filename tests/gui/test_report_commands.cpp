@@ -3,6 +3,7 @@
 // (which makes a missing "Temp" folder again) with a stand-in xdg-email that records its
 // arguments, and printing to PDF read back with pdftotext.
 #include "common/Reports.h"
+#include "gui/DialogDriver.h"
 #include "MailStandIn.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
@@ -25,30 +26,6 @@
 using namespace TestSupport;
 
 namespace {
-
-// Answers every message box with OK and keeps the texts.
-class BoxAnswer : public QObject
-{
-public:
-    BoxAnswer()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                    box->button(QMessageBox::Ok)->click();
-                }
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 QString pdfText(const QString &pdf)
 {
@@ -289,7 +266,7 @@ void TestReportCommands::writeFailureShowsErrorAndStillClears()
 {
     makeFrame(false);
     seed(false);
-    BoxAnswer answer;
+    EveryBoxAnswer answer;
     m_frame->runSaveDialog = [&] {
         return TwyTreeFrame::SaveChoice{m_folder->file(QStringLiteral("missing/notes")), 2};
     };
@@ -387,14 +364,15 @@ void TestReportCommands::emailWithoutTempFolderMakesIt()
     seed(true);
     selectRows({0});
     MailStandIn standIn;
-    BoxAnswer answer;
+    EveryBoxAnswer answer;
     m_frame->action(QStringLiteral("Action_Email"))->trigger();
     QCOMPARE(answer.texts, QStringList());
     QVERIFY(standIn.called());
     QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp"))), 0700);
     QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp/Tasks.html"))), 0600);
     QCOMPARE(fileMode(m_folder->file(QStringLiteral("Temp/Tasks.wyx"))), 0600);
-    QVERIFY(reportOf(m_folder->file(QStringLiteral("Temp/Tasks.html"))).contains(QStringLiteral("First")));
+    QVERIFY(reportOf(m_folder->file(QStringLiteral("Temp/Tasks.html")))
+                .contains(QStringLiteral("First")));
 }
 
 void TestReportCommands::emailAbandonedIsSilent()
@@ -403,7 +381,7 @@ void TestReportCommands::emailAbandonedIsSilent()
     makeFrame(false);
     seed(false);
     selectRows({0});
-    BoxAnswer answer;
+    EveryBoxAnswer answer;
     {
         MailStandIn abandoned(true, false, 4);
         m_frame->action(QStringLiteral("Action_Email"))->trigger();

@@ -1,14 +1,15 @@
 // The to-do list's editing commands on a real database: adding through the two-step edit,
 // the in-place editor's keys, deleting, completion, copy and paste, selection rules and the
 // commands' enabling.
+#include "DialogDriver.h"
 #include "storage/Database.h"
 #include "storage/Statements.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -19,38 +20,6 @@
 #include <QTimer>
 
 using namespace TestSupport;
-
-namespace {
-
-// Answers the next message box with the given button and keeps its text.
-class BoxAnswer : public QObject
-{
-public:
-    explicit BoxAnswer(QMessageBox::StandardButton button) : m_button(button)
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    text = box->text();
-                    caption = box->windowTitle();
-                    box->button(m_button)->click();
-                    m_timer.stop();
-                }
-            }
-        });
-        m_timer.start();
-    }
-    QString text;
-    QString caption;
-
-private:
-    QMessageBox::StandardButton m_button;
-    QTimer m_timer;
-};
-
-} // namespace
 
 class TestTaskEditing : public QObject
 {
@@ -306,11 +275,12 @@ void TestTaskEditing::addChildGoesUnderTopLevelParent()
     QTest::keyClicks(editor, QStringLiteral("Third child"));
     QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
     QTRY_COMPARE(rowCount(QStringLiteral("where pid='%1'").arg(key(1))), 3);
-    QCOMPARE(query(QStringLiteral("select content from tasks where pid='%1' and content like 'Third%'")
-                       .arg(key(1)))
-                 .value(0)
-                 .toString(),
-             QStringLiteral("Third child"));
+    QCOMPARE(
+        query(QStringLiteral("select content from tasks where pid='%1' and content like 'Third%'")
+                  .arg(key(1)))
+            .value(0)
+            .toString(),
+        QStringLiteral("Third child"));
 }
 
 void TestTaskEditing::deleteTopLevelRemovesChildren_data()
@@ -318,9 +288,8 @@ void TestTaskEditing::deleteTopLevelRemovesChildren_data()
     QTest::addColumn<QList<int>>("rows");
     QTest::addColumn<QString>("question");
     QTest::addColumn<int>("left");
-    QTest::newRow("one with children") << QList<int>{0}
-                                       << QStringLiteral("Are you sure you want to delete this task?")
-                                       << 2;
+    QTest::newRow("one with children")
+        << QList<int>{0} << QStringLiteral("Are you sure you want to delete this task?") << 2;
     QTest::newRow("two") << QList<int>{1, 2}
                          << QStringLiteral("Are you sure you want to delete these tasks?") << 3;
 }
@@ -348,8 +317,9 @@ void TestTaskEditing::completionBySpaceWritesCheckOnly()
     seed();
     select({1});
     QTest::keyClick(m_frame->tree(), Qt::Key_Space);
-    QSqlQuery row = query(
-        QStringLiteral("select checkFlag, checkTime, editTime from tasks where tid='%1'").arg(key(4)));
+    QSqlQuery row =
+        query(QStringLiteral("select checkFlag, checkTime, editTime from tasks where tid='%1'")
+                  .arg(key(4)));
     QCOMPARE(row.value(0).toInt(), 1);
     QVERIFY(row.value(1).toDouble() > 40000);
     QVERIFY(row.value(2).isNull());
@@ -425,11 +395,12 @@ void TestTaskEditing::pendingEditDisablesCommands()
 {
     seed();
     select({0});
-    const QStringList names{QStringLiteral("Action_TaskAdd"), QStringLiteral("Action_SubTaskAdd"),
-                            QStringLiteral("Action_TaskEdit"), QStringLiteral("Action_TaskDelete"),
-                            QStringLiteral("Action_TaskComplete"), QStringLiteral("Action_CopyTask"),
-                            QStringLiteral("Action_PasteTask"), QStringLiteral("Action_SelectAll"),
-                            QStringLiteral("Action_ViewList"), QStringLiteral("Action_ViewDate")};
+    const QStringList names{
+        QStringLiteral("Action_TaskAdd"),      QStringLiteral("Action_SubTaskAdd"),
+        QStringLiteral("Action_TaskEdit"),     QStringLiteral("Action_TaskDelete"),
+        QStringLiteral("Action_TaskComplete"), QStringLiteral("Action_CopyTask"),
+        QStringLiteral("Action_PasteTask"),    QStringLiteral("Action_SelectAll"),
+        QStringLiteral("Action_ViewList"),     QStringLiteral("Action_ViewDate")};
     for (const QString &name : names)
         QVERIFY2(m_frame->action(name)->isEnabled(), qPrintable(name));
     m_frame->editItem();

@@ -25,30 +25,6 @@ using namespace TestSupport;
 
 namespace {
 
-// Answers every message box with OK (so a question goes ahead) and keeps each text.
-class Boxes : public QObject
-{
-public:
-    Boxes()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                    box->button(QMessageBox::Ok)->click();
-                }
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 // Another program holding the write lock until release().
 class Locker
 {
@@ -103,7 +79,7 @@ private:
     ItemNode *node(int n) const;
     QVariantMap stored(int n) const;
     QPlainTextEdit *waitForEditor() const;
-    void checkMessage(const Boxes &boxes) const;
+    void checkMessage(const EveryBoxAnswer &boxes) const;
 
     std::unique_ptr<ProgramFolder> m_folder;
     std::unique_ptr<FakeFrameHost> m_host;
@@ -171,7 +147,7 @@ QPlainTextEdit *TestFailedStore::waitForEditor() const
     return editor;
 }
 
-void TestFailedStore::checkMessage(const Boxes &boxes) const
+void TestFailedStore::checkMessage(const EveryBoxAnswer &boxes) const
 {
     QCOMPARE(boxes.texts.size(), 1);
     const QString &text = boxes.texts.first();
@@ -214,7 +190,7 @@ void TestFailedStore::commandChangesNothingShown()
     });
     Locker locker(m_folder->file(QStringLiteral("wyData.wyb")));
     QVERIFY(locker.holds());
-    Boxes boxes;
+    EveryBoxAnswer boxes;
     QAction *action = m_frame->action(command);
     QVERIFY(action && action->isEnabled());
     action->trigger();
@@ -254,7 +230,7 @@ void TestFailedStore::commandChangesNothingShown()
 
 void TestFailedStore::editedTextIsOfferedAgain()
 {
-    Boxes boxes;
+    EveryBoxAnswer boxes;
     Locker locker(m_folder->file(QStringLiteral("wyData.wyb")));
     QVERIFY(locker.holds());
     m_frame->action(QStringLiteral("Action_TaskEdit"))->trigger();
@@ -284,7 +260,7 @@ void TestFailedStore::editedTextIsOfferedAgain()
 
 void TestFailedStore::newTaskIsOfferedAgain()
 {
-    Boxes boxes;
+    EveryBoxAnswer boxes;
     Locker locker(m_folder->file(QStringLiteral("wyData.wyb")));
     QVERIFY(locker.holds());
     m_frame->action(QStringLiteral("Action_TaskAdd"))->trigger();

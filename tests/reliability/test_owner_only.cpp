@@ -6,6 +6,7 @@
 #include "common/AppPaths.h"
 #include "common/Fr_wyTree.h"
 #include "common/IniFile.h"
+#include "gui/DialogDriver.h"
 #include "gui/MailStandIn.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
@@ -48,30 +49,6 @@ public:
 
 private:
     mode_t m_old;
-};
-
-// Answers every message box with OK and keeps "caption: text" of each.
-class Boxes : public QObject
-{
-public:
-    Boxes()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    texts.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                    box->button(QMessageBox::Ok)->click();
-                }
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
 };
 
 constexpr uid_t kOtherUser = 65534; // nobody
@@ -165,7 +142,7 @@ private Q_SLOTS:
 
 private:
     // Runs the e-mail command of a to-do list frame with one task in it.
-    void sendTasks(FakeFrameHost &host, Boxes &boxes, MailStandIn &mail);
+    void sendTasks(FakeFrameHost &host, EveryBoxAnswer &boxes, MailStandIn &mail);
 };
 
 void TestOwnerOnly::databaseAndSettingsAreOwnerOnly_data()
@@ -205,7 +182,7 @@ void TestOwnerOnly::databaseAndSettingsAreOwnerOnly()
     QCOMPARE(ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 0), 30);
 }
 
-void TestOwnerOnly::sendTasks(FakeFrameHost &host, Boxes &boxes, MailStandIn &mail)
+void TestOwnerOnly::sendTasks(FakeFrameHost &host, EveryBoxAnswer &boxes, MailStandIn &mail)
 {
     Q_UNUSED(boxes);
     Q_UNUSED(mail);
@@ -251,7 +228,7 @@ void TestOwnerOnly::mailAttachmentsAreOwnerOnly()
         }
     }
     FakeFrameHost host;
-    Boxes boxes;
+    EveryBoxAnswer boxes;
     MailStandIn mail;
     sendTasks(host, boxes, mail);
     QCOMPARE(boxes.texts, QStringList());
@@ -275,7 +252,7 @@ void TestOwnerOnly::mailAttachmentIsNotWrittenThroughLink()
     QVERIFY(QDir().mkpath(folder.file(QStringLiteral("Temp"))));
     QVERIFY(QFile::link(target, folder.file(QStringLiteral("Temp/Tasks.html"))));
     FakeFrameHost host;
-    Boxes boxes;
+    EveryBoxAnswer boxes;
     MailStandIn mail;
     sendTasks(host, boxes, mail);
     QCOMPARE(boxes.texts.size(), 1);
