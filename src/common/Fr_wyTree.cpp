@@ -435,12 +435,9 @@ void TwyTreeFrame::reloadItems()
     FLoading = false;
 
     m_model->resetForest(m_statements->loadForest());
-    applyExpandedState();
 
-    ApplyFilter();
-    UpdateActions();
-
-    // Leave search mode; the box shows its placeholder and the filter runs without a search.
+    // Search mode ends first, so that the one filter of the new tree runs without a search
+    // (a search from before the reload neither hides rows nor opens parents of the new one).
     {
         const QSignalBlocker blocker(Edt_Search);
         Edt_Search->clear();
@@ -449,6 +446,7 @@ void TwyTreeFrame::reloadItems()
     FSearching = false;
     leaveSearch();
     ApplyFilter();
+    UpdateActions();
 
     afterReload();
 
