@@ -33,6 +33,16 @@ QStringList expectedOrder(QStringList texts, bool ascending)
     return texts;
 }
 
+// The order sortAll gives the texts as top-level items.
+QStringList sortedByModel(const QStringList &texts, bool ascending)
+{
+    ItemTreeModel model;
+    for (const QString &text : texts)
+        model.appendNode(nullptr, info(text));
+    model.sortAll(ascending);
+    return childTexts(model.root());
+}
+
 QString withNul(const char *text)
 {
     QString result = QString::fromUtf8(text);
@@ -85,13 +95,8 @@ void TestItemTree::sortAgreesWithComparison_data()
 void TestItemTree::sortAgreesWithComparison()
 {
     QFETCH(QStringList, texts);
-    for (bool ascending : {true, false}) {
-        ItemTreeModel model;
-        for (const QString &text : texts)
-            model.appendNode(nullptr, info(text));
-        model.sortAll(ascending);
-        QCOMPARE(childTexts(model.root()), expectedOrder(texts, ascending));
-    }
+    for (bool ascending : {true, false})
+        QCOMPARE(sortedByModel(texts, ascending), expectedOrder(texts, ascending));
 }
 
 void TestItemTree::sortRandomTexts()
@@ -108,13 +113,8 @@ void TestItemTree::sortRandomTexts()
                 text += alphabet.at(int(random.bounded(alphabet.size())));
             texts << text;
         }
-        for (bool ascending : {true, false}) {
-            ItemTreeModel model;
-            for (const QString &text : texts)
-                model.appendNode(nullptr, info(text));
-            model.sortAll(ascending);
-            QCOMPARE(childTexts(model.root()), expectedOrder(texts, ascending));
-        }
+        for (bool ascending : {true, false})
+            QCOMPARE(sortedByModel(texts, ascending), expectedOrder(texts, ascending));
     }
 }
 
