@@ -32,6 +32,8 @@ QString explain(const QString &path, int code, int systemError, const QString &e
 {
     const QFileInfo file(path);
     const QString folder = file.absolutePath();
+    const QString diskFull = QStringLiteral("The disk that holds the database file \"%1\" is "
+                                            "full. Make room on it and try again.");
     QString reason;
     switch (code & 0xff) {
     case SQLITE_BUSY:
@@ -40,8 +42,7 @@ QString explain(const QString &path, int code, int systemError, const QString &e
                                 "that program and try again.");
         break;
     case SQLITE_FULL:
-        reason = QStringLiteral("The disk that holds the database file \"%1\" is full. Make "
-                                "room on it and try again.");
+        reason = diskFull;
         break;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
@@ -53,8 +54,7 @@ QString explain(const QString &path, int code, int systemError, const QString &e
     case SQLITE_IOERR:
     case SQLITE_AUTH:
         if (systemError == ENOSPC || systemError == EDQUOT)
-            reason = QStringLiteral("The disk that holds the database file \"%1\" is full. Make "
-                                    "room on it and try again.");
+            reason = diskFull;
         else if (systemError == EFBIG)
             reason = QStringLiteral("The database file \"%1\" has reached the largest size "
                                     "allowed for files.");
