@@ -419,6 +419,7 @@ void TwyTreeFrame::reloadItems()
     m_model->view.edit = nullptr;
     m_model->view.hot = nullptr;
     m_model->clear();
+    m_reportedNode = nullptr;
     FTipKind = 0;
     currentTip = Tip::None;
 
@@ -467,6 +468,10 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
 {
     ItemNode *node = m_model->nodeFromIndex(index);
     if (node == nullptr || node->level() != 0)
+        return;
+    // An item without children has nothing to show: it is never expanded, so nothing is
+    // stored for it, whoever asks (Expand All, a drag crossing it).
+    if (expanded && node->children.empty())
         return;
     node->expanded = expanded;
     if (node->info->expandFlag == expanded || node->info->key.isEmpty())
@@ -567,6 +572,7 @@ void TwyTreeFrame::showNextStatusTip()
 
 void TwyTreeFrame::reportNode(const ItemNode *node)
 {
+    m_reportedNode = node;
     if (node == nullptr) {
         showNextStatusTip();
         return;
@@ -953,6 +959,12 @@ void TwyTreeFrame::ApplyFilter()
     else
         ShowTip(Tip::None);
     afterFilter();
+    // Rows the filter hid leave the selection without a change notification: the commands
+    // and the status bar follow what is selected now.
+    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
+    const ItemNode *selected = rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr;
+    if (selected != m_reportedNode)
+        onSelectionChanged();
 }
 
 void TwyTreeFrame::UpdateActions()
@@ -1054,6 +1066,8 @@ void TwyTreeFrame::expandAll()
 {
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
+        if (node->children.empty())
+            continue; // nothing to expand
         const QModelIndex index = m_model->indexOf(node);
         if (index.isValid()) {
             m_tree->expand(index);
@@ -1167,6 +1181,9 @@ void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
 void TwyTreeFrame::onDrop(ItemNode *target)
 {
     RunCommand([&] { moveSelectedTo(target, false); });
+    // Rows moved under a pointer that has not moved: the highlight goes to the row now
+    // under it at once, not at the next mouse move.
+    m_tree->followPointer();
 }
 
 void TwyTreeFrame::enterSearch()

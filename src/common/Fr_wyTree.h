@@ -241,6 +241,8 @@ protected:
     void applyExpandedState();
     void showNextStatusTip();
     void reportNode(const ItemNode *node);
+    // The node the status bar shows (none while it shows a tip); only compared, never read.
+    const ItemNode *m_reportedNode = nullptr;
     void onSelectionChanged();
     void onTextEdited(const QModelIndex &index, const QString &text);
     // Opens the editor on node again with text, after the text could not be stored.

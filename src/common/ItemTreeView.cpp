@@ -1,10 +1,11 @@
 #include "ItemTreeView.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDrag>
-#include <QMimeData>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextOption>
@@ -376,6 +377,16 @@ QList<ItemNode *> ItemTreeView::selectedNodes() const
     return nodes;
 }
 
+void ItemTreeView::followPointer()
+{
+    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
+    if (!viewport()->rect().contains(pos) || !isVisible()) {
+        setHotNode(nullptr);
+        return;
+    }
+    setHotNode(m_model->nodeFromIndex(indexAt(QPoint(viewport()->width() / 2, pos.y()))));
+}
+
 void ItemTreeView::setHotNode(ItemNode *node)
 {
     if (node == m_hotNode)
@@ -476,6 +487,8 @@ void ItemTreeView::startDrag(Qt::DropActions)
     mime->setData(ItemTreeModel::DragMimeType, QByteArray());
     drag->setMimeData(mime);
     drag->exec(Qt::MoveAction, Qt::MoveAction);
+    // No mouse move comes before the pointer moves again: the row under it is hot now.
+    followPointer();
 }
 
 void ItemTreeView::dragEnterEvent(QDragEnterEvent *event)
@@ -502,8 +515,11 @@ void ItemTreeView::dragMoveEvent(QDragMoveEvent *event)
         event->ignore(); // never over the first dragged row
         return;
     }
-    // A top-level row under the pointer opens at once.
-    if (node && node->level() == 0 && !isExpanded(index))
+    // The highlight follows the pointer while dragging too.
+    setHotNode(m_model->nodeFromIndex(
+        indexAt(QPoint(viewport()->width() / 2, event->position().toPoint().y()))));
+    // A top-level row with children under the pointer opens at once.
+    if (node && node->level() == 0 && !node->children.empty() && !isExpanded(index))
         expand(index);
     event->setDropAction(Qt::MoveAction);
     event->accept();
@@ -535,4 +551,81 @@ void ItemTreeView::dropEvent(QDropEvent *event)
     setState(NoState);
     viewport()->update();
     Q_EMIT dropRequested(node);
+}
+
+// ---- tree lines and grid lines ----------------------------------------------------------
+
+QColor ItemTreeView::treeLineColor() const
+{
+    return palette().color(QPalette::Dark);
+}
+
+QColor ItemTreeView::gridLineColor() const
+{
+    return palette().color(QPalette::Midlight);
+}
+
+QRect ItemTreeView::expandButtonRect(const QModelIndex &index) const
+{
+    const QRect row = visualRect(index);
+    if (!row.isValid())
+        return {};
+    // In the row's own column of the branch area, left of its cell, centred on the first
+    // line of text, which starts kMargin below the row's top.
+    const int x = row.left() - indentation() + indentation() / 2;
+    const int y = row.top() + kMargin + fontMetrics().height() / 2;
+    return QRect(x - 4, y - 4, 9, 9);
+}
+
+void ItemTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                           const QModelIndex &index) const
+{
+    QTreeView::drawRow(painter, option, index);
+    // A horizontal grid line under each row, over the whole width.
+    painter->save();
+    painter->setPen(gridLineColor());
+    const int y = option.rect.bottom();
+    painter->drawLine(0, y, viewport()->width(), y);
+    painter->restore();
+}
+
+void ItemTreeView::drawBranches(QPainter *painter, const QRect &rect,
+                                const QModelIndex &index) const
+{
+    // Solid tree lines, lines at the root included, and the expand button aligned to the top
+    // of the row. Only the row's own ancestors are looked at: nothing walks other rows.
+    painter->save();
+    const int indent = indentation();
+    const QRect button = expandButtonRect(index);
+    const int midY = button.center().y();
+    const int own = rect.right() + 1 - indent; // left edge of the row's own column
+    painter->setPen(treeLineColor());
+    auto hasNextSibling = [this](const QModelIndex &of) {
+        return of.row() + 1 < m_model->rowCount(of.parent());
+    };
+    // Lines through the row for every ancestor that has siblings below it.
+    int column = own - indent;
+    for (QModelIndex up = index.parent(); up.isValid() && column >= rect.left() - indent;
+         up = up.parent(), column -= indent) {
+        if (hasNextSibling(up)) {
+            const int x = column + indent / 2;
+            painter->drawLine(x, rect.top(), x, rect.bottom());
+        }
+    }
+    // The row's own line: down from the row above (not for the very first row), across to
+    // the text, and on down when a sibling follows.
+    const int x = button.center().x();
+    const bool first = !index.parent().isValid() && index.row() == 0;
+    painter->drawLine(x, first ? midY : rect.top(), x,
+                      hasNextSibling(index) ? rect.bottom() : midY);
+    painter->drawLine(x, midY, own + indent - 1, midY);
+    if (m_model->hasChildren(index)) {
+        painter->fillRect(button, palette().color(QPalette::Base));
+        painter->drawRect(button.adjusted(0, 0, -1, -1));
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawLine(x - 2, midY, x + 2, midY);
+        if (!isExpanded(index))
+            painter->drawLine(x, midY - 2, x, midY + 2);
+    }
+    painter->restore();
 }

@@ -106,6 +106,14 @@ public:
     bool dropTargetAt(const QPoint &pos, ItemNode **target) const;
     // Selected nodes in tree order.
     QList<ItemNode *> selectedNodes() const;
+    // Makes the row under the pointer the hot row (none when the pointer is elsewhere), as
+    // after a drag, when rows moved under a pointer that has not moved.
+    void followPointer();
+    // The expand button of a row, beside its first line of text (top of the row).
+    QRect expandButtonRect(const QModelIndex &index) const;
+    // Colours of the tree lines and of the horizontal grid line under each row.
+    QColor treeLineColor() const;
+    QColor gridLineColor() const;
 
 Q_SIGNALS:
     void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
@@ -129,6 +137,10 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                 const QModelIndex &index) const override;
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
 
 private:
     void setHotNode(ItemNode *node);

@@ -9,13 +9,19 @@
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
 
+#include "common/ItemTreeView.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 using namespace TestSupport;
@@ -193,6 +199,14 @@ private Q_SLOTS:
     void reloadShowsStoredOrder();
     void expandedStateFollowsTheTable_data();
     void expandedStateFollowsTheTable();
+    void onlyItemsWithChildrenAreExpanded_data();
+    void onlyItemsWithChildrenAreExpanded();
+    void statusFollowsSelectionAfterSearch_data();
+    void statusFollowsSelectionAfterSearch();
+    void treeLinesAndGridLines_data();
+    void treeLinesAndGridLines();
+    void hotRowFollowsPointerAfterDrop_data();
+    void hotRowFollowsPointerAfterDrop();
     void reloadReportsRowCount_data();
     void reloadReportsRowCount();
     void trayHintAfterReload_data();
@@ -339,6 +353,194 @@ void TestFrames::expandedStateFollowsTheTable()
     tree->expand(topRow(tree, QStringLiteral("Write report")));
     QCOMPARE(expandWrites(db).size(), 3);
     QCOMPARE(fetchRow(db, table, keyColumn, key(1)).value(QStringLiteral("expandFlag")).toInt(), 1);
+}
+
+void TestFrames::onlyItemsWithChildrenAreExpanded_data()
+{
+    addListColumn();
+    QTest::addColumn<bool>("expandAll");
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s, Expand All", list) << memos << true;
+        // What a drag does to each row it crosses.
+        QTest::addRow("%s, each row expanded", list) << memos << false;
+    }
+}
+
+void TestFrames::onlyItemsWithChildrenAreExpanded()
+{
+    QFETCH(bool, memos);
+    QFETCH(bool, expandAll);
+    QSqlDatabase db = m_host->database();
+    // Five collapsed top-level items; the first, third and fifth have a child.
+    for (int n = 1; n <= 5; ++n) {
+        Row top{key(n), Texts::RootKey, QStringLiteral("Item %1").arg(n)};
+        memos ? insertMemo(db, top) : insertTask(db, top);
+        if (n % 2 == 1) {
+            Row child{key(10 + n), key(n), QStringLiteral("Child %1").arg(n)};
+            memos ? insertMemo(db, child) : insertTask(db, child);
+        }
+    }
+    logExpandWrites(db, memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+
+    QTreeView *tree = frame->tree();
+    if (expandAll) {
+        frame->action(QStringLiteral("Action_ExpandAll"))->trigger();
+    } else {
+        for (int r = 0; r < tree->model()->rowCount(); ++r)
+            tree->expand(tree->model()->index(r, 0));
+    }
+    QCOMPARE(expandWrites(db),
+             (QStringList{key(1) + QStringLiteral("=1"), key(3) + QStringLiteral("=1"),
+                          key(5) + QStringLiteral("=1")}));
+}
+
+void TestFrames::statusFollowsSelectionAfterSearch_data()
+{
+    addListColumn();
+    QTest::addColumn<bool>("byButton"); // leaving search mode by its button, else by Esc
+    QTest::newRow("tasks, Esc") << false << false;
+    QTest::newRow("tasks, button") << false << true;
+    QTest::newRow("memos, Esc") << true << false;
+    QTest::newRow("memos, button") << true << true;
+}
+
+void TestFrames::statusFollowsSelectionAfterSearch()
+{
+    QFETCH(bool, memos);
+    QFETCH(bool, byButton);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame));
+    QTreeView *tree = frame->tree();
+    auto *status = frame->findChild<QLabel *>(QStringLiteral("StatusText"));
+    QVERIFY(status);
+    tree->selectionModel()->select(topRow(tree, QStringLiteral("Book flights")),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QVERIFY(status->text().endsWith(QStringLiteral(" created")));
+
+    // A search that hides the selected row, then back to every row.
+    auto *box = frame->findChild<QLineEdit *>(QStringLiteral("Edt_Search"));
+    box->setFocus();
+    QVERIFY(frame->FSearching);
+    QTest::keyClicks(box, QStringLiteral("Draft"));
+    if (byButton)
+        frame->findChild<QToolButton *>(QStringLiteral("Btn_Search"))->click();
+    else
+        QTest::keyClick(box, Qt::Key_Escape);
+    QVERIFY(!frame->FSearching);
+    QCOMPARE(tree->model()->rowCount(), 3);
+    QVERIFY(tree->selectionModel()->selectedRows().isEmpty());
+    // No task or memo is selected: the status bar shows a tip, not the hidden row's line.
+    const QStringList tips(std::begin(Texts::StatusTips), std::end(Texts::StatusTips));
+    QVERIFY2(tips.contains(status->text()), qPrintable(status->text()));
+}
+
+void TestFrames::treeLinesAndGridLines_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("part");
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        for (const char *part :
+             {"button at the top", "line at the root", "line to a child", "grid line"})
+            QTest::addRow("%s, %s", list, part) << memos << QString::fromLatin1(part);
+    }
+}
+
+void TestFrames::treeLinesAndGridLines()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, part);
+    QSqlDatabase db = m_host->database();
+    seedRows(db, memos);
+    // The first row takes three lines.
+    execSql(db, QStringLiteral("update %1 set content='Write report\nsecond line\nthird line' "
+                               "where %2='%3'")
+                    .arg(memos ? QStringLiteral("memos") : QStringLiteral("tasks"),
+                         memos ? QStringLiteral("mid") : QStringLiteral("tid"), key(1)));
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    // No current row: the focus frame around it would cover the lines.
+    frame->tree()->selectionModel()->clearCurrentIndex();
+    QTreeView *tree = frame->tree();
+    const QModelIndex report =
+        topRow(tree, QStringLiteral("Write report\nsecond line\nthird line"));
+    const QModelIndex flights = topRow(tree, QStringLiteral("Book flights"));
+    QVERIFY(report.isValid() && flights.isValid() && tree->isExpanded(report));
+    const QModelIndex draft = tree->model()->index(0, 0, report);
+    const QRect row = tree->visualRect(report);
+    const int line = tree->fontMetrics().height();
+    QVERIFY(row.height() >= 3 * line);
+    const QImage image = tree->viewport()->grab().toImage();
+    auto colour = [&](QPoint at) { return image.pixelColor(at).rgb(); };
+    const QRgb treeLine = tree->palette().color(QPalette::Dark).rgb();
+    const QRgb gridLine = tree->palette().color(QPalette::Midlight).rgb();
+
+    // The middle of each row's own column of the branch area.
+    const int indent = tree->indentation();
+    const int topX = row.left() - indent + indent / 2;
+    // The expand button sits beside the first line of text, at the top of the row.
+    const int buttonY = row.top() + 2 + line / 2;
+    if (part == QLatin1String("button at the top")) {
+        QCOMPARE(colour(QPoint(topX - 4, buttonY)), treeLine); // the box's left side
+        QCOMPARE(colour(QPoint(topX + 4, buttonY)), treeLine); // its right side
+        QVERIFY(colour(QPoint(topX - 4, row.center().y() + line)) != treeLine);
+    } else if (part == QLatin1String("line at the root")) {
+        // From the first row's button down to the next top-level row.
+        QCOMPARE(colour(QPoint(topX, row.bottom() - 2)), treeLine);
+        QCOMPARE(colour(QPoint(topX, tree->visualRect(flights).top() + 2)), treeLine);
+    } else if (part == QLatin1String("line to a child")) {
+        const QRect child = tree->visualRect(draft);
+        const int childX = child.left() - indent + indent / 2;
+        const int childY = child.top() + 2 + line / 2;
+        QCOMPARE(colour(QPoint(childX, child.top() + 1)), treeLine);
+        QCOMPARE(colour(QPoint(childX + indent / 2 - 1, childY)), treeLine);
+        // The parent's line goes on past its children to the next top-level row.
+        QCOMPARE(colour(QPoint(topX, child.center().y())), treeLine);
+    } else {
+        for (const QModelIndex &index : {report, draft, flights}) {
+            const QRect r = tree->visualRect(index);
+            QCOMPARE(colour(QPoint(r.center().x(), r.bottom())), gridLine);
+        }
+    }
+}
+
+void TestFrames::hotRowFollowsPointerAfterDrop_data()
+{
+    addListColumn();
+    addListRows();
+}
+
+void TestFrames::hotRowFollowsPointerAfterDrop()
+{
+    QFETCH(bool, memos);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    auto *tree = static_cast<ItemTreeView *>(frame->tree());
+    tree->collapseAll();
+    // "Call plumber" is dragged onto "Write report"; the pointer rests over the second row.
+    const QModelIndex plumber = topRow(tree, QStringLiteral("Call plumber"));
+    tree->selectionModel()->select(plumber,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const QPoint over = tree->visualRect(tree->model()->index(1, 0)).center();
+    QTest::mouseMove(tree->viewport(), tree->visualRect(plumber).center());
+    QCOMPARE(tree->hotNode(), tree->itemModel()->nodeFromIndex(plumber));
+    QCursor::setPos(tree->viewport()->mapToGlobal(over));
+    ItemNode *target = nullptr;
+    QVERIFY(tree->dropTargetAt(tree->visualRect(tree->model()->index(0, 0)).center(), &target));
+    Q_EMIT tree->dropRequested(target);
+    QCOMPARE(tree->model()->rowCount(), 2);
+    // The hot row is the one now under the pointer, without a mouse move.
+    QCOMPARE(tree->hotNode(), tree->itemModel()->nodeFromIndex(tree->indexAt(over)));
+    QVERIFY(tree->hotNode() != nullptr);
 }
 
 void TestFrames::reloadReportsRowCount_data()
