@@ -75,6 +75,7 @@ void TDueSetDlg::FormShow()
     m_filling = true;
     cb_due->setChecked(m_inFlag);
     edt_due->setDate(DayOf(start));
+    m_shownDay = edt_due->date();
     m_filling = false;
 }
 
@@ -95,8 +96,10 @@ void TDueSetDlg::showEvent(QShowEvent *event)
 
 void TDueSetDlg::edt_dueChange()
 {
-    if (!m_filling)
-        cb_due->setChecked(true);
+    if (m_filling || edt_due->date() == m_shownDay)
+        return;
+    m_shownDay = edt_due->date();
+    cb_due->setChecked(true);
 }
 
 TDateTime TDueSetDlg::shownTime() const

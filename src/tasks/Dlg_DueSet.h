@@ -44,4 +44,7 @@ private:
     TDateTime m_dueTime = 0;
     bool m_shown = false;
     bool m_filling = false;
+    // The day the picker showed last: a signal that repeats it (Enter in the picker) is no
+    // change by the user.
+    QDate m_shownDay;
 };

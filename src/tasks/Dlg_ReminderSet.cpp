@@ -113,6 +113,7 @@ void TReminderSetDlg::FormShow()
         edt_date->setDate(DayOf(now + 1));
         edt_time->setTime(TimeOfDay(now));
     }
+    m_shownMoment = chosenTime();
     m_filling = false;
     CheckWarning();
 }
@@ -152,8 +153,9 @@ void TReminderSetDlg::CheckWarning()
 
 void TReminderSetDlg::edt_Change()
 {
-    if (m_filling)
+    if (m_filling || chosenTime() == m_shownMoment)
         return;
+    m_shownMoment = chosenTime();
     cb_reminder->setChecked(true);
     CheckWarning();
 }

@@ -51,4 +51,7 @@ private:
     TDateTime m_alarmTime = 0;
     bool m_shown = false;
     bool m_filling = false;
+    // The moment the pickers showed last: a signal that repeats it (Enter in a picker) is
+    // no change by the user.
+    TDateTime m_shownMoment = 0;
 };

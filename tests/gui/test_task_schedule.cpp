@@ -1,12 +1,14 @@
 // Due dates and reminders on a real database: the two dialogs (what they show, the due
 // date's question, the reminder's warning) and the two commands, which fill the dialog from
 // the topmost selected task and write its result into every selected task.
+#include "common/ColorCodes.h"
 #include "DialogDriver.h"
 #include "storage/Statements.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
 #include "tasks/AlarmScan.h"
 #include "tasks/AlarmSound.h"
+#include "tasks/Dlg_ColorSet.h"
 #include "tasks/Dlg_DueSet.h"
 #include "tasks/Dlg_ReminderSet.h"
 #include "tasks/Dlg_taskReminder.h"
@@ -14,6 +16,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
@@ -48,6 +51,9 @@ private Q_SLOTS:
     void pastReminderWarnsIsTakenAndFires();
     void uncheckingAfterWarningKeepsWarning();
     void reminderCommandWritesEverySelectedTask();
+
+    void enterDoesWhatOkDoes_data();
+    void enterDoesWhatOkDoes();
 
     void commandsFollowSelection_data();
     void commandsFollowSelection();
@@ -249,6 +255,108 @@ void TestTaskSchedule::dueCommandWritesEverySelectedTask()
     }
     QCOMPARE(row(4).value(QStringLiteral("dueFlag")).toBool(), false);
     QVERIFY(m_frame->tree()->selectedNodes().isEmpty());
+}
+
+// ---- Enter in the three dialogs ---------------------------------------------------------
+
+namespace {
+// What a dialog gave back: its result, a flag and two values (due or reminder: the flag
+// and the time; colours: whether a colour of its own is set, and the two codes), and the
+// questions it asked.
+struct DialogOutcome
+{
+    int result = -1;
+    bool flag = false;
+    double first = 0;
+    double second = 0;
+    QStringList boxes;
+};
+
+std::unique_ptr<QDialog> makeScheduleDialog(const QString &kind, bool withValue)
+{
+    const TDateTime later = DayAndTime(QDate::currentDate().addDays(4), QTime(8, 20));
+    if (kind == QLatin1String("due"))
+        return std::make_unique<TDueSetDlg>(withValue, withValue ? later : 0);
+    if (kind == QLatin1String("reminder"))
+        return std::make_unique<TReminderSetDlg>(withValue, withValue ? later : 0);
+    return std::make_unique<TColorSetDlg>(withValue ? ColorCodes::rgb(0, 0, 128) : 0,
+                                          withValue ? ColorCodes::rgb(255, 255, 0) : 0);
+}
+
+// Opens the dialog, puts the focus on the named control and either clicks OK with the
+// mouse or presses Enter there.
+DialogOutcome runScheduleDialog(const QString &kind, bool withValue, const QString &focus,
+                                bool enter)
+{
+    DialogOutcome outcome;
+    std::unique_ptr<QDialog> dialog = makeScheduleDialog(kind, withValue);
+    EveryBoxAnswer boxes(QMessageBox::Ok);
+    dialog->show();
+    if (!QTest::qWaitForWindowExposed(dialog.get()))
+        return outcome;
+    dialog->activateWindow();
+    auto *control = dialog->findChild<QWidget *>(focus);
+    if (control == nullptr)
+        return outcome;
+    control->setFocus();
+    auto *ok = dialog->findChild<QPushButton *>(
+        kind == QLatin1String("reminder") ? QStringLiteral("btn_ok")
+        : kind == QLatin1String("due")    ? QStringLiteral("Btn_Ok")
+                                          : QStringLiteral("btn_Ok"));
+    if (enter)
+        QTest::keyClick(control, Qt::Key_Return);
+    else
+        QTest::mouseClick(ok, Qt::LeftButton);
+    outcome.result = dialog->isVisible() ? -1 : dialog->result();
+    if (auto *due = qobject_cast<TDueSetDlg *>(dialog.get())) {
+        outcome.flag = due->dueFlag();
+        outcome.first = due->dueTime();
+    } else if (auto *reminder = qobject_cast<TReminderSetDlg *>(dialog.get())) {
+        outcome.flag = reminder->alarmFlag();
+        outcome.first = reminder->alarmTime();
+    } else if (auto *colors = qobject_cast<TColorSetDlg *>(dialog.get())) {
+        outcome.flag = colors->textColor() != 0 || colors->backgroundColor() != 0;
+        outcome.first = colors->textColor();
+        outcome.second = colors->backgroundColor();
+    }
+    outcome.boxes = boxes.texts;
+    return outcome;
+}
+} // namespace
+
+void TestTaskSchedule::enterDoesWhatOkDoes_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("withValue");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("due, none, date picker") << "due" << false << "edt_due";
+    QTest::newRow("due, set, date picker") << "due" << true << "edt_due";
+    QTest::newRow("reminder, none, check box") << "reminder" << false << "cb_reminder";
+    QTest::newRow("reminder, none, date picker") << "reminder" << false << "edt_date";
+    QTest::newRow("reminder, none, time picker") << "reminder" << false << "edt_time";
+    QTest::newRow("reminder, set, time picker") << "reminder" << true << "edt_time";
+    QTest::newRow("color, none, text check box") << "color" << false << "cb_text";
+    QTest::newRow("color, set, text list") << "color" << true << "cbox_text";
+    QTest::newRow("color, set, background list") << "color" << true << "cbox_bg";
+}
+
+void TestTaskSchedule::enterDoesWhatOkDoes()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, withValue);
+    QFETCH(QString, focus);
+    const DialogOutcome clicked = runScheduleDialog(kind, withValue, focus, false);
+    const DialogOutcome entered = runScheduleDialog(kind, withValue, focus, true);
+    QCOMPARE(clicked.result, int(QDialog::Accepted));
+    QCOMPARE(entered.result, clicked.result);
+    QCOMPARE(entered.flag, clicked.flag);
+    QCOMPARE(entered.flag, withValue);
+    QCOMPARE(entered.boxes, clicked.boxes);
+    QCOMPARE(entered.boxes, QStringList());
+    // A time proposed from "now" moves on between the two runs, by less than a minute.
+    QVERIFY2(qAbs(entered.first - clicked.first) < 60 * kSecond,
+             qPrintable(QStringLiteral("%1 / %2").arg(entered.first).arg(clicked.first)));
+    QCOMPARE(entered.second, clicked.second);
 }
 
 // ---- reminder ---------------------------------------------------------------------------
