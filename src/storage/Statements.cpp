@@ -94,9 +94,17 @@ QStringList Statements::integrityProblems(QSqlDatabase db)
 }
 
 namespace {
+// A date-time the program's own inserts leave out when it has none (a pasted memo's
+// assignTime): the column keeps no value.
 QVariant timeValue(TDateTime t)
 {
     return t == 0 ? QVariant() : QVariant(t);
+}
+// A date-time a statement assigns: zero is stored as the zero date-time (1899-12-30
+// 00:00), as a dismissed reminder or a restored row carries it, not as no value.
+QVariant assignedTime(TDateTime t)
+{
+    return QVariant(double(t));
 }
 QString boolLiteral(bool value)
 {
@@ -282,7 +290,7 @@ void ItemStatements::updateContent(const QString &key, const QString &content, T
 {
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set content=?, editTime=? where ") +
              keyColumn() + QStringLiteral("=?"),
-         {content, timeValue(editTime), key});
+         {content, assignedTime(editTime), key});
 }
 
 QSqlQuery &ItemStatements::selectAll()
@@ -404,19 +412,19 @@ void TaskStatements::insertPasted(TTaskInfo &task)
 void TaskStatements::updateCheck(const QString &key, bool checked, TDateTime checkTime)
 {
     exec(QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid=?"),
-         {checked, timeValue(checkTime), key});
+         {checked, assignedTime(checkTime), key});
 }
 
 void TaskStatements::updateDue(const QString &key, bool dueFlag, TDateTime dueTime)
 {
     exec(QStringLiteral("update tasks set dueFlag=?, dueTime=? where tid=?"),
-         {dueFlag, timeValue(dueTime), key});
+         {dueFlag, assignedTime(dueTime), key});
 }
 
 void TaskStatements::updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime)
 {
     exec(QStringLiteral("update tasks set alarmFlag=?, alarmTime=? where tid=?"),
-         {alarmFlag, timeValue(alarmTime), key});
+         {alarmFlag, assignedTime(alarmTime), key});
 }
 
 void TaskStatements::updateColors(const QString &key, qint32 textColor, qint32 backgroundColor)
@@ -447,11 +455,11 @@ QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBack
             task.alarmFlag,
             noTextColor ? QVariant() : QVariant(task.textColor),
             noBackgroundColor ? QVariant() : QVariant(task.backgroundColor),
-            timeValue(task.createTime),
-            timeValue(task.editTime),
-            timeValue(task.checkTime),
-            timeValue(task.alarmTime),
-            timeValue(task.dueTime),
+            assignedTime(task.createTime),
+            assignedTime(task.editTime),
+            assignedTime(task.checkTime),
+            assignedTime(task.alarmTime),
+            assignedTime(task.dueTime),
             task.key};
 }
 } // namespace
@@ -502,9 +510,9 @@ QVariantList fullMemoValues(const TMemoInfo &memo)
 {
     return {memo.pid,
             memo.content,
-            timeValue(memo.assignTime),
-            timeValue(memo.createTime),
-            timeValue(memo.editTime),
+            assignedTime(memo.assignTime),
+            assignedTime(memo.createTime),
+            assignedTime(memo.editTime),
             memo.key};
 }
 } // namespace

@@ -513,16 +513,17 @@ void TestStorage::updatesWriteOnlyTheirColumns_data()
 
     QTest::newRow("check on") << QStringLiteral("check on")
                               << QVariantMap{{checkFlag, 1}, {checkTime, 46000.5}};
-    QTest::newRow("check off, no time")
-        << QStringLiteral("check off") << QVariantMap{{checkFlag, 0}, {checkTime, QVariant()}};
+    // A zero time is stored as the zero date-time, not left without a value.
+    QTest::newRow("check off, zero time")
+        << QStringLiteral("check off") << QVariantMap{{checkFlag, 0}, {checkTime, 0.0}};
     QTest::newRow("due set") << QStringLiteral("due set")
                              << QVariantMap{{dueFlag, 1}, {dueTime, 46010.0}};
     QTest::newRow("due cleared") << QStringLiteral("due cleared")
-                                 << QVariantMap{{dueFlag, 0}, {dueTime, QVariant()}};
+                                 << QVariantMap{{dueFlag, 0}, {dueTime, 0.0}};
     QTest::newRow("alarm set") << QStringLiteral("alarm set")
                                << QVariantMap{{alarmFlag, 1}, {alarmTime, 46020.75}};
     QTest::newRow("alarm cleared")
-        << QStringLiteral("alarm cleared") << QVariantMap{{alarmFlag, 0}, {alarmTime, QVariant()}};
+        << QStringLiteral("alarm cleared") << QVariantMap{{alarmFlag, 0}, {alarmTime, 0.0}};
     QTest::newRow("colours") << QStringLiteral("colours")
                              << QVariantMap{
                                     {QStringLiteral("textColor"), qint64(qint32(0xFF00000Fu))},
@@ -775,11 +776,12 @@ void TestStorage::taskUpdateFullLeavesExpandAndClearsTimes()
         {QStringLiteral("expandFlag"), 1}, // kept
         {QStringLiteral("textColor"), 0},
         {QStringLiteral("backgroundColor"), 0},
-        {QStringLiteral("createTime"), QVariant()},
-        {QStringLiteral("editTime"), QVariant()},
-        {QStringLiteral("checkTime"), QVariant()},
-        {QStringLiteral("alarmTime"), QVariant()},
-        {QStringLiteral("dueTime"), QVariant()},
+        // Zero times are written as the zero date-time.
+        {QStringLiteral("createTime"), 0.0},
+        {QStringLiteral("editTime"), 0.0},
+        {QStringLiteral("checkTime"), 0.0},
+        {QStringLiteral("alarmTime"), 0.0},
+        {QStringLiteral("dueTime"), 0.0},
     };
     QCOMPARE(canonical(row), canonical(expected));
 }
@@ -911,8 +913,9 @@ void TestStorage::memoFullRoundTrip()
     QVERIFY(loaded);
     changed.expandFlag = true;
     QCOMPARE(describeMemo(*loaded), describeMemo(changed));
+    // A zero time is written as the zero date-time.
     QCOMPARE(canonical(fetchRow(m_db, kMemos, kMid, memo.key).value(QStringLiteral("assignTime"))),
-             QStringLiteral("NULL"));
+             QStringLiteral("0"));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

@@ -203,6 +203,8 @@ void TestTaskAlarm::dismissClearsFlagAndTime()
     QCOMPARE(TtaskReminderDlg::openAlarm(), nullptr);
     const QVariantMap stored = row(1);
     QCOMPARE(stored.value(QStringLiteral("alarmFlag")).toBool(), false);
+    // The zero date-time, not an empty column.
+    QVERIFY(!stored.value(QStringLiteral("alarmTime")).isNull());
     QCOMPARE(stored.value(QStringLiteral("alarmTime")).toDouble(), 0.0);
     const TTaskInfo *task = TaskTreeModel::task(m_frame->model()->root()->children[0].get());
     QCOMPARE(task->alarmFlag, false);
