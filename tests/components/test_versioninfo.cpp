@@ -1,9 +1,11 @@
 // The version values: compiled into the running program, "Value Not Available" for any
 // other file, empty for a key the table lacks.
 #include "common/pU_Funcs.h"
+#include "common/Reports.h"
 #include "components/WyVersionInfo.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -13,6 +15,8 @@ class TestVersionInfo : public QObject
 
 private Q_SLOTS:
     void ownProgramCarriesTheBuildValues();
+    void versionIsFourNumbers_data();
+    void versionIsFourNumbers();
     void otherFileHasNone();
     void missingKeyGivesEmptyValue_data();
     void missingKeyGivesEmptyValue();
@@ -34,6 +38,26 @@ void TestVersionInfo::ownProgramCarriesTheBuildValues()
                             "LegalCopyright LegalTrademarks OriginalFilename ProductName "
                             "ProductVersion Comments")
                  .split(QLatin1Char(' ')));
+}
+
+void TestVersionInfo::versionIsFourNumbers_data()
+{
+    // Every place the version is shown or written: the about box and the interchange
+    // file's "appversion" take the file version, the reports their signature line, the
+    // programs' --version the compiled value.
+    QTest::addColumn<QString>("version");
+    const TWyVersionInfo info;
+    QTest::newRow("file version") << info.GetValue(TWyVersionInfo::FileVersion);
+    QTest::newRow("product version") << info.GetValue(TWyVersionInfo::ProductVersion);
+    QTest::newRow("report signature") << Reports::MakeStamp(QDateTime::currentDateTime()).version;
+    QTest::newRow("compiled version") << QStringLiteral(TASKLUME_VERSION);
+}
+
+void TestVersionInfo::versionIsFourNumbers()
+{
+    QFETCH(QString, version);
+    static const QRegularExpression fourNumbers(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$"));
+    QVERIFY2(fourNumbers.match(version).hasMatch(), qPrintable(version));
 }
 
 void TestVersionInfo::otherFileHasNone()
