@@ -1,6 +1,7 @@
 #include "Fm_Main.h"
 
 #include "common/AppPaths.h"
+#include "common/IconArt.h"
 #include "common/PastedItem.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
@@ -75,8 +76,10 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     TabSheet_memo->setObjectName(QStringLiteral("TabSheet_memo"));
     TabSheet_memo->setLayout(new QVBoxLayout);
     TabSheet_memo->layout()->setContentsMargins(0, 0, 0, 0);
-    PageControl1->addTab(TabSheet_task, Texts::TabTasks);
-    PageControl1->addTab(TabSheet_memo, Texts::TabMemos);
+    // The tabs carry 22 by 22 images: a check list and a note pad.
+    PageControl1->setIconSize(QSize(22, 22));
+    PageControl1->addTab(TabSheet_task, IconArt::icon(IconId::TabTasks), Texts::TabTasks);
+    PageControl1->addTab(TabSheet_memo, IconArt::icon(IconId::TabMemos), Texts::TabMemos);
     setCentralWidget(PageControl1);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TmainFm::PageControl1Change);
 

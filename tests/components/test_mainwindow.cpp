@@ -3,6 +3,7 @@
 // second start, a new item on open, the tray's Add commands, the tray menu, the window
 // state at hide and Exit, and F1.
 #include "app/Fm_Main.h"
+#include "common/IconArt.h"
 #include "common/IniFile.h"
 #include "components/wyHHComp.h"
 #include "components/WyTray.h"
@@ -65,6 +66,8 @@ private Q_SLOTS:
     void addFromTheTray();
     void addOnOpen();
     void tabChangeInstallsTheMenus();
+    void tabsCarryTheirImages_data();
+    void tabsCarryTheirImages();
     void f1AndHelpContents();
     void exitSavesTheWindowState();
 
@@ -402,6 +405,30 @@ void TestMainWindow::tabChangeInstallsTheMenus()
     closeFromWindowManager(*m_main);
     m_main->Restore();
     QCOMPARE(tabs()->currentIndex(), 1);
+}
+
+void TestMainWindow::tabsCarryTheirImages_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("image");
+    QTest::newRow("to-do list") << 0 << QStringLiteral("To-Do List") << int(IconId::TabTasks);
+    QTest::newRow("memos") << 1 << QStringLiteral("Memos") << int(IconId::TabMemos);
+}
+
+void TestMainWindow::tabsCarryTheirImages()
+{
+    QFETCH(int, tab);
+    QFETCH(QString, caption);
+    QFETCH(int, image);
+    seed({});
+    start();
+    QCOMPARE(tabs()->tabText(tab), caption);
+    QCOMPARE(tabs()->iconSize(), QSize(22, 22));
+    const QIcon icon = tabs()->tabIcon(tab);
+    QVERIFY(!icon.isNull());
+    const QSize size(22, 22);
+    QCOMPARE(icon.pixmap(size).toImage(), IconArt::icon(IconId(image)).pixmap(size).toImage());
 }
 
 void TestMainWindow::f1AndHelpContents()
