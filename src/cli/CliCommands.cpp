@@ -335,6 +335,14 @@ private:
 void finishRun(const Io &io, const Interchange::RunResult &result, const Messages &messages,
                const QString &file)
 {
+    const bool failed = result.outcome == Interchange::Outcome::ReadFailure ||
+                        result.outcome == Interchange::Outcome::Mismatch ||
+                        result.outcome == Interchange::Outcome::Failed;
+    // The remarks made before a failure are shown as they are after a success; the last
+    // message is then the failure itself.
+    const qsizetype remarks = failed ? messages.list.size() - 1 : messages.list.size();
+    for (qsizetype i = 0; i < remarks; ++i)
+        io.warning(FlattenLines(messages.list.at(i)));
     switch (result.outcome) {
     case Interchange::Outcome::ReadFailure:
     case Interchange::Outcome::Mismatch:
@@ -350,8 +358,6 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
     case Interchange::Outcome::Aborted:
         break;
     }
-    for (const QString &text : messages.list)
-        io.warning(FlattenLines(text));
 }
 
 int runBackup(const Io &, const QCommandLineParser &, const QStringList &arguments)
@@ -751,6 +757,14 @@ int Run(const QStringList &arguments, std::FILE *out, std::FILE *err, std::FILE 
         if (parser.isSet(help)) {
             io.bytes(commandHelp(*command).toUtf8());
             return Success;
+        }
+        // An option given twice must say the same both times: which one was meant is not
+        // guessed.
+        for (const QCommandLineOption &option : command->options) {
+            const QStringList values = parser.values(option);
+            if (values.size() > 1 && values.count(values.first()) != values.size())
+                usage(QStringLiteral("option '--%1' given more than once with different values")
+                          .arg(option.names().constLast()));
         }
         const QStringList positional = parser.positionalArguments();
         if (positional.size() < command->minArguments)

@@ -11,6 +11,7 @@
 #include "WyxContainer.h"
 #include "XmlDateTime.h"
 
+#include <QDir>
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
@@ -541,6 +542,7 @@ public:
         m_statements = statements;
         m_map.clear();
         m_topKeys.clear();
+        m_seenTopKeys.clear();
         m_children.clear();
     }
     QString mapped(const QString &oldKey)
@@ -551,6 +553,15 @@ public:
         const QString fresh = NewRowKey();
         m_map.insert(oldKey, fresh);
         return fresh;
+    }
+    // A top-level item's key as the file gives it: a second item with the same key would
+    // get the same new key, so the file is named with the key instead.
+    void takeTopKey(const QString &oldKey, const QString &kind)
+    {
+        if (m_seenTopKeys.contains(oldKey))
+            throw TasklumeError(
+                IoTexts::RepeatedKey.arg(QDir::toNativeSeparators(m_fileName), kind, oldKey));
+        m_seenTopKeys.insert(oldKey);
     }
     void addedTop(const QString &key) { m_topKeys.insert(key); }
     void addedChild(const QString &key, const QString &pid) { m_children.emplace_back(key, pid); }
@@ -581,6 +592,7 @@ public:
     ItemStatements *m_statements = nullptr;
     QHash<QString, QString> m_map;
     QSet<QString> m_topKeys;
+    QSet<QString> m_seenTopKeys;
     std::vector<std::pair<QString, QString>> m_children;
 };
 
@@ -805,9 +817,11 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
     TaskStatements tasks(db);
 
     // Steps 2 to 4 of an item: its new identifier and parent.
-    auto identify = [&](ItemTexts &texts, int keyField, int pidField, ItemInfo &info) {
+    auto identify = [&](ItemTexts &texts, int keyField, int pidField, ItemInfo &info,
+                        const QString &kind) {
         const QString pid = texts.text(pidField);
         if (pid == Texts::RootKey) {
+            run.takeTopKey(texts.text(keyField), kind);
             info.pid = Texts::RootKey;
             info.key = run.mapped(texts.text(keyField));
             run.addedTop(info.key);
@@ -829,7 +843,7 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
             const QString path = kMemoItemPath + QString::number(i);
             ItemTexts texts(run.m_xml, kMemoFields, path);
             TMemoInfo memo;
-            identify(texts, MemoKey, MemoPid, memo);
+            identify(texts, MemoKey, MemoPid, memo, IoTexts::KindMemo);
             const TMemoInfo values = memoRow(run, texts);
             memo.content = values.content;
             memo.assignTime = values.assignTime;
@@ -844,7 +858,7 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
             const QString path = kTaskItemPath + QString::number(i);
             ItemTexts texts(run.m_xml, kTaskFields, path);
             TTaskInfo identity;
-            identify(texts, TaskKey, TaskPid, identity);
+            identify(texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
             TaskRow row = taskRow(run, texts);
             row.task.key = identity.key;
             row.task.pid = identity.pid;

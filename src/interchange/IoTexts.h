@@ -27,6 +27,9 @@ inline const QString InvalidInteger =
     QStringLiteral("'%1' is not a valid integer value for field '%2'");
 inline const QString InvalidDateTime =
     QStringLiteral("'%1' is not a valid date and time value for field '%2'");
+// An import file that gives two items the same key; %1 the file, %2 the kind, %3 the key.
+inline const QString RepeatedKey =
+    QStringLiteral("The file \"%1\" gives more than one %2 the key %3: the import stops there.");
 
 // The question dialog of a restore.
 inline const QString ReplaceCaption = QStringLiteral("Confirm Replace");

@@ -83,6 +83,8 @@ private Q_SLOTS:
     void restoreMerges();
     void restoreCreatesMissingDatabase();
     void restoreStopsAtBadItem();
+    void failedRunNamesWhatWentWrong_data();
+    void failedRunNamesWhatWentWrong();
     void importAddsNewItems();
     void report_data();
     void report();
@@ -417,6 +419,80 @@ void TestCli::restoreStopsAtBadItem()
         QVERIFY(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(61)).isEmpty());
         QVERIFY(fetchRow(db, QStringLiteral("tasks"), QStringLiteral("tid"), key(62)).isEmpty());
     });
+}
+
+void TestCli::failedRunNamesWhatWentWrong_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FILE stands for the file written
+    QTest::addColumn<QStringList>("items");     // the tasks' attributes after the key
+    QTest::addColumn<QStringList>("errLines");  // what each line of standard error holds
+
+    const QString restore = QStringLiteral("restore");
+    const QString all = QStringLiteral("--replace=all");
+    const QString import = QStringLiteral("import");
+    const QString file = QStringLiteral("FILE");
+    // A task without its "content" attribute, one with a bad flag, one good.
+    const QStringList remarkThenBad{
+        QStringLiteral("60 pid=\"root\" check-flag=\"True\""),
+        QStringLiteral("61 pid=\"root\" content=\"b\" check-flag=\"maybe\""),
+        QStringLiteral("62 pid=\"root\" content=\"c\" check-flag=\"False\"")};
+    const QString remark =
+        QStringLiteral("tasklume-cli: warning: ploxen,tasks,task#0: content not Exist !");
+    const QString failure =
+        QStringLiteral("'maybe' is not a valid boolean value for field 'checkFlag'");
+    QTest::newRow("restore: remark, then a bad item")
+        << QStringList{restore, file, all} << remarkThenBad << QStringList{remark, failure};
+    QTest::newRow("import: remark, then a bad item")
+        << QStringList{import, file} << remarkThenBad << QStringList{remark, failure};
+    // Two top-level tasks with one key: the file and the key are named.
+    QTest::newRow("import: repeated key")
+        << QStringList{import, file}
+        << QStringList{QStringLiteral("60 pid=\"root\" content=\"a\" check-flag=\"False\""),
+                       QStringLiteral("60 pid=\"root\" content=\"b\" check-flag=\"False\"")}
+        << QStringList{QStringLiteral("tasklume-cli: import: The file \"FILE\" gives more than one "
+                                      "task the key %1: the import stops there. (1 item(s) stored "
+                                      "before it stay)")
+                           .arg(key(60))};
+}
+
+void TestCli::failedRunNamesWhatWentWrong()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, errLines);
+    seedLists();
+    QString tasks;
+    for (const QString &item : std::as_const(items)) {
+        const qsizetype blank = item.indexOf(QLatin1Char(' '));
+        tasks += QStringLiteral("<task tid=\"%1\"%2 alarm-flag=\"False\" due-flag=\"False\" "
+                                "text-color=\"0\" background-color=\"0\" "
+                                "create-time=\"2024-01-01T10:00:00.000Z\" "
+                                "edit-time=\"2024-01-01T10:00:00.000Z\" "
+                                "check-time=\"1899-12-30T00:00:00.000Z\" "
+                                "alarm-time=\"1899-12-30T00:00:00.000Z\" "
+                                "due-time=\"1899-12-30T00:00:00.000Z\"/>")
+                     .arg(key(item.left(blank).toInt()), item.mid(blank));
+    }
+    Txmltry xml(nullptr);
+    QVERIFY(xml.LoadFromText((QStringLiteral("<ploxen app=\"Tasklume\" appversion=\"1\" "
+                                             "dataversion=\"1.1\" time=\"\"><tasks>") +
+                              tasks + QStringLiteral("</tasks><memos/><notes/><peers/></ploxen>"))
+                                 .toUtf8()));
+    const QString path = file(QStringLiteral("failing.wyx"));
+    QVERIFY(xml.SaveToFile(path));
+    arguments.replaceInStrings(QStringLiteral("FILE"), path);
+
+    const CliRun run = cli(arguments);
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.isEmpty());
+    const QStringList lines =
+        QString::fromUtf8(run.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), errLines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString expected = QString(errLines.at(i)).replace(QStringLiteral("FILE"), path);
+        QVERIFY2(lines.at(i).contains(expected),
+                 qPrintable(lines.at(i) + QStringLiteral(" / ") + expected));
+    }
 }
 
 void TestCli::importAddsNewItems()
@@ -823,6 +899,14 @@ void TestCli::badInput_data()
         {QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("--format=pdf"),
          dir + QStringLiteral("r.pdf")},
         1, 2, "invalid --format value 'pdf'");
+    row("replace given twice",
+        {QStringLiteral("restore"), dir + QStringLiteral("good.wyx"),
+         QStringLiteral("--replace=all"), QStringLiteral("--replace=none")},
+        1, 2, "option '--replace' given more than once with different values");
+    row("format given twice",
+        {QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("--format=text"),
+         QStringLiteral("--format"), QStringLiteral("html"), dir + QStringLiteral("r.txt")},
+        1, 2, "option '--format' given more than once with different values");
     row("child-of without key",
         {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("x"),
          QStringLiteral("--child-of=")},
