@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace AutoStart {
 
@@ -48,15 +49,76 @@ void Set(bool on, const QString &programPath, const QString &entryPath)
     file.commit();
 }
 
+namespace {
+
+// A value of the desktop entry format's string type.
+QString stringValue(const QString &text)
+{
+    QString value;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+// Whether the hicolor theme below a data folder holds the program's icon at some size.
+bool themeHasIcon(const QString &dataDir)
+{
+    const QDir hicolor(dataDir + QStringLiteral("/icons/hicolor"));
+    if (!hicolor.exists())
+        return false;
+    for (const QString &size : hicolor.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const char *suffix : {".png", ".svg"}) {
+            if (QFileInfo::exists(hicolor.filePath(size + QStringLiteral("/apps/") +
+                                                   Texts::IconName + QLatin1String(suffix))))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QString IconValue(const QString &programPath)
+{
+    return IconValue(programPath,
+                     QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation));
+}
+
+QString IconValue(const QString &programPath, const QStringList &dataDirs)
+{
+    const QString folder = QFileInfo(programPath).absolutePath();
+    for (const QString &dir : dataDirs) {
+        // An installation keeps the program under the prefix of the data folder
+        // (prefix/lib/.../tasklume beside prefix/share).
+        const QString data = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+        if (!data.endsWith(QLatin1String("/share")))
+            continue;
+        const QString prefix = data.chopped(int(QStringLiteral("share").size()));
+        if (folder.startsWith(prefix) && themeHasIcon(data))
+            return Texts::IconName;
+    }
+    return QDir::cleanPath(folder + QLatin1Char('/') + Texts::AppIconFile);
+}
+
 QString EntryText(const QString &programPath)
 {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=%1\n"
                           "Exec=%2\n"
-                          "Icon=tasklume\n"
+                          "Icon=%3\n"
                           "Terminal=false\n")
-        .arg(EntryName(), ExecValue(programPath));
+        .arg(EntryName(), ExecValue(programPath), stringValue(IconValue(programPath)));
 }
 
 QString ExecValue(const QString &programPath)
@@ -79,20 +141,7 @@ QString ExecValue(const QString &programPath)
     if (quote)
         argument = QLatin1Char('"') + argument + QLatin1Char('"');
     // The value as a whole is a string of the desktop entry format.
-    QString value;
-    for (const QChar c : argument) {
-        if (c == QLatin1Char('\\'))
-            value += QStringLiteral("\\\\");
-        else if (c == QLatin1Char('\n'))
-            value += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            value += QStringLiteral("\\t");
-        else if (c == QLatin1Char('\r'))
-            value += QStringLiteral("\\r");
-        else
-            value += c;
-    }
-    return value;
+    return stringValue(argument);
 }
 
 } // namespace AutoStart

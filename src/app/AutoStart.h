@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace AutoStart {
 
@@ -21,6 +22,11 @@ void Set(bool on, const QString &programPath, const QString &entryPath);
 
 // The entry's text for a program.
 QString EntryText(const QString &programPath);
+// The entry's Icon value: the icon theme's name when the program runs from an installation
+// whose theme icon the desktop finds in one of dataDirs (the XDG data folders by default);
+// otherwise the full path of the picture beside the program, Images/appIcon.png.
+QString IconValue(const QString &programPath);
+QString IconValue(const QString &programPath, const QStringList &dataDirs);
 // A program path as the Exec value of a desktop entry: quoted when it holds characters the
 // command line reserves, with the escapes the desktop entry format asks for.
 QString ExecValue(const QString &programPath);

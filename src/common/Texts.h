@@ -20,6 +20,9 @@ inline const QString GroupBackgroundFile = QStringLiteral("groupBackground.bmp")
 inline const QString ItemBackground0File = QStringLiteral("itemBackground0.bmp");
 inline const QString ItemBackground1File = QStringLiteral("itemBackground1.bmp");
 inline const QString AppIconFile = QStringLiteral("Images/appIcon.png");
+// The name the program's icon is installed under in the icon theme (hicolor), the one
+// name the desktop files use for it.
+inline const QString IconName = QStringLiteral("tasklume");
 inline const QString AlarmSoundFile = QStringLiteral("Sounds/Alarm.wav");
 inline const QString HelpFile = QStringLiteral("Tasklume-help.html");
 inline const QString TempDir = QStringLiteral("Temp/");

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void entryPathFollowsXdgConfigHome();
     void autoStartOnWritesTheEntry();
     void autoStartOnMakesTheFolder();
+    void autoStartIconExists_data();
+    void autoStartIconExists();
     void autoStartLeavesAnExistingEntryAlone();
     void autoStartOffRemovesTheEntry();
     void autoStartOffWithoutEntry();
@@ -299,6 +301,73 @@ void TestCommonOptions::autoStartOnWritesTheEntry()
     QVERIFY(lines.contains(QStringLiteral("Type=Application")));
     QVERIFY(lines.contains(QStringLiteral("Name=Ploxen Tasklume")));
     QVERIFY(lines.contains(QStringLiteral("Exec=/opt/tasklume/bin/tasklume")));
+}
+
+void TestCommonOptions::autoStartIconExists_data()
+{
+    // Paths below a temporary folder: the program, and the data folders the desktop looks
+    // for icons in (XDG_DATA_HOME first).
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("dataDirs");
+    QTest::addColumn<QString>("themeIcon"); // installed theme icon, empty for none
+    QTest::addColumn<QString>("icon");      // expected Icon value; "tasklume" or a path
+    const QString program = QStringLiteral("/tasklume");
+    QTest::newRow("build folder") << QStringLiteral("build/bin") + program
+                                  << QStringList{QStringLiteral("home/share")} << QString()
+                                  << QStringLiteral("build/bin/Images/appIcon.png");
+    QTest::newRow("build folder, installed copy elsewhere")
+        << QStringLiteral("build/bin") + program << QStringList{QStringLiteral("usr/share")}
+        << QStringLiteral("usr/share/icons/hicolor/256x256/apps/tasklume.png")
+        << QStringLiteral("build/bin/Images/appIcon.png");
+    QTest::newRow("installed") << QStringLiteral("usr/lib/tasklume") + program
+                               << QStringList{QStringLiteral("home/share"),
+                                              QStringLiteral("usr/share")}
+                               << QStringLiteral("usr/share/icons/hicolor/48x48/apps/tasklume.png")
+                               << QStringLiteral("tasklume");
+    QTest::newRow("installed, multiarch library folder")
+        << QStringLiteral("usr/lib/x86_64-linux-gnu/tasklume") + program
+        << QStringList{QStringLiteral("usr/share")}
+        << QStringLiteral("usr/share/icons/hicolor/256x256/apps/tasklume.png")
+        << QStringLiteral("tasklume");
+    QTest::newRow("installed where the desktop does not look")
+        << QStringLiteral("opt/p/lib/tasklume") + program
+        << QStringList{QStringLiteral("usr/share")}
+        << QStringLiteral("opt/p/share/icons/hicolor/256x256/apps/tasklume.png")
+        << QStringLiteral("opt/p/lib/tasklume/Images/appIcon.png");
+}
+
+void TestCommonOptions::autoStartIconExists()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, dataDirs);
+    QFETCH(QString, themeIcon);
+    QFETCH(QString, icon);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    auto at = [&](const QString &relative) { return root.filePath(relative); };
+    QVERIFY(QDir().mkpath(QFileInfo(at(program)).absolutePath() + QStringLiteral("/Images")));
+    writeFile(at(program), "#!/bin/sh\n");
+    writeFile(QFileInfo(at(program)).absolutePath() + QStringLiteral("/Images/appIcon.png"), "png");
+    if (!themeIcon.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(at(themeIcon)).absolutePath()));
+        writeFile(at(themeIcon), "png");
+    }
+    for (QString &dir : dataDirs)
+        dir = at(dir);
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray oldDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", dataDirs.first().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", dataDirs.mid(1).join(QLatin1Char(':')).toLocal8Bit());
+    AutoStart::Set(true, at(program), entryPath());
+    qputenv("XDG_DATA_HOME", oldHome);
+    qputenv("XDG_DATA_DIRS", oldDirs);
+
+    const QStringList lines = QString::fromUtf8(readFile(entryPath())).split(QLatin1Char('\n'));
+    const QString expected = icon == QLatin1String("tasklume") ? icon : at(icon);
+    QVERIFY2(lines.contains(QStringLiteral("Icon=") + expected),
+             qPrintable(lines.join(QLatin1Char('|'))));
+    // What it names exists: the picture itself, or the theme's icon.
+    QVERIFY(QFileInfo::exists(icon == QLatin1String("tasklume") ? at(themeIcon) : expected));
 }
 
 void TestCommonOptions::autoStartOnMakesTheFolder()
