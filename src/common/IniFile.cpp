@@ -2,6 +2,7 @@
 
 #include "pU_Funcs.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
@@ -17,20 +18,61 @@ bool isSectionLine(const QString &trimmed, QString *name)
     return true;
 }
 
-QStringList readLines(const QString &path)
+// One line of the file: its bytes as they stand, line end included, and its text for
+// reading. Lines are written back from their bytes, so that what the program does not own
+// (a comment in another encoding, a CR LF line end) comes back unchanged.
+struct Line
+{
+    QByteArray bytes;
+    QString text;
+};
+
+QList<Line> readRawLines(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QString text = QString::fromUtf8(file.readAll());
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    const QByteArray data = file.readAll();
+    QList<Line> lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        end = end < 0 ? data.size() : end + 1;
+        Line line{data.mid(start, end - start), QString()};
+        QByteArrayView body(line.bytes);
+        if (body.endsWith('\n'))
+            body.chop(1);
+        if (body.endsWith('\r'))
+            body.chop(1);
+        line.text = QString::fromUtf8(body);
+        // A byte order mark is no part of the first line's text.
+        if (lines.isEmpty() && line.text.startsWith(QChar(0xFEFF)))
+            line.text.remove(0, 1);
+        lines.append(line);
+        start = end;
     }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
     return lines;
+}
+
+QStringList readLines(const QString &path)
+{
+    QStringList texts;
+    for (const Line &line : readRawLines(path))
+        texts.append(line.text);
+    return texts;
+}
+
+// A line the program writes, ended as the line it replaces (LF for a new one).
+Line ownLine(const QString &text, const QByteArray &ending = QByteArrayLiteral("\n"))
+{
+    return Line{text.toUtf8() + ending, text};
+}
+
+QByteArray endingOf(const QByteArray &bytes)
+{
+    if (bytes.endsWith("\r\n"))
+        return QByteArrayLiteral("\r\n");
+    return QByteArrayLiteral("\n");
 }
 
 // Splits "key=value"; false for lines that hold no key.
@@ -85,7 +127,7 @@ bool IniFile::readBool(const QString &section, const QString &key, bool def) con
 
 void IniFile::writeString(const QString &section, const QString &key, const QString &value) const
 {
-    QStringList lines = readLines(m_path);
+    QList<Line> lines = readRawLines(m_path);
     const QString entry = key + QLatin1Char('=') + QString(value).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     qsizetype sectionStart = -1; // index of the section's header line
     qsizetype lastEntry = -1;    // last key line of the section
@@ -93,7 +135,7 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
     bool inSection = false;
     for (qsizetype i = 0; i < lines.size() && !done; ++i) {
         QString name;
-        if (isSectionLine(lines.at(i).trimmed(), &name)) {
+        if (isSectionLine(lines.at(i).text.trimmed(), &name)) {
             if (inSection)
                 break;
             inSection = name.compare(section, Qt::CaseInsensitive) == 0;
@@ -102,30 +144,36 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
             continue;
         }
         QString k, v;
-        if (inSection && splitEntry(lines.at(i), &k, &v)) {
+        if (inSection && splitEntry(lines.at(i).text, &k, &v)) {
             if (k.compare(key, Qt::CaseInsensitive) == 0) {
-                lines[i] = entry;
+                lines[i] = ownLine(entry, endingOf(lines.at(i).bytes));
                 done = true;
             }
             lastEntry = i;
         }
     }
     if (!done) {
+        // A last line without its line end gets one before anything follows it.
+        if (!lines.isEmpty() && !lines.last().bytes.endsWith('\n'))
+            lines.last().bytes += '\n';
         if (sectionStart < 0) {
-            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-                lines.append(QString());
-            lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-            lines.append(entry);
+            if (!lines.isEmpty() && !lines.last().text.trimmed().isEmpty())
+                lines.append(ownLine(QString()));
+            lines.append(ownLine(QLatin1Char('[') + section + QLatin1Char(']')));
+            lines.append(ownLine(entry));
         } else {
-            lines.insert(lastEntry + 1, entry);
+            lines.insert(lastEntry + 1, ownLine(entry, endingOf(lines.at(lastEntry).bytes)));
         }
     }
+    QByteArray data;
+    for (const Line &line : std::as_const(lines))
+        data += line.bytes;
 
     QSaveFile file(m_path);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        ok = file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) >= 0;
+        ok = file.write(data) >= 0;
         ok = ok && file.commit();
     }
     if (!ok)

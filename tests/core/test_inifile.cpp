@@ -29,6 +29,8 @@ private Q_SLOTS:
     void booleansWrittenAsOneAndZero();
     void writeReplacesKeyInPlace();
     void writeKeepsOtherSectionsAndComments();
+    void writeKeepsForeignLinesByteForByte_data();
+    void writeKeepsForeignLinesByteForByte();
     void newKeyJoinsItsSection();
     void newSectionAppended();
     void writeMatchesNamesIgnoringCase();
@@ -217,6 +219,41 @@ void TestIniFile::writeKeepsOtherSectionsAndComments()
     QByteArray expected = before;
     expected.replace("hintSize=20", "hintSize=25");
     QCOMPARE(readFile(iniPath()), expected);
+}
+
+void TestIniFile::writeKeepsForeignLinesByteForByte_data()
+{
+    // The file before, and after hintSize was written as 25.
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("comment in Latin-1")
+        << QByteArray("; r\xE9glages du caf\xE9\n[option]\nhintSize=20\n")
+        << QByteArray("; r\xE9glages du caf\xE9\n[option]\nhintSize=25\n");
+    QTest::newRow("value in another encoding, other key")
+        << QByteArray("[option]\nname=M\xFCller\x80\nhintSize=20\n")
+        << QByteArray("[option]\nname=M\xFCller\x80\nhintSize=25\n");
+    QTest::newRow("CR LF line ends")
+        << QByteArray("; settings\r\n[option]\r\nhintSize=20\r\n[log]\r\nprivateTasks=4\r\n")
+        << QByteArray("; settings\r\n[option]\r\nhintSize=25\r\n[log]\r\nprivateTasks=4\r\n");
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[option]\nhintSize=20\n")
+                                     << QByteArray("\xEF\xBB\xBF[option]\nhintSize=25\n");
+    QTest::newRow("new key after a CR LF line")
+        << QByteArray("[option]\r\naddOpenEn=1\r\n; caf\xE9\r\n")
+        << QByteArray("[option]\r\naddOpenEn=1\r\nhintSize=25\r\n; caf\xE9\r\n");
+    QTest::newRow("last line without its end")
+        << QByteArray("; caf\xE9\n[log]\nprivateTasks=4")
+        << QByteArray("; caf\xE9\n[log]\nprivateTasks=4\n\n[option]\nhintSize=25\n");
+}
+
+void TestIniFile::writeKeepsForeignLinesByteForByte()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    writeFile(iniPath(), before);
+    const IniFile ini(iniPath());
+    ini.writeInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 25);
+    QCOMPARE(readFile(iniPath()), after);
+    QCOMPARE(ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 0), 25);
 }
 
 void TestIniFile::newKeyJoinsItsSection()
