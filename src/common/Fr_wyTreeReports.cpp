@@ -204,6 +204,9 @@ void TwyTreeFrame::Action_EmailExecute()
     mail.Attachments().append(dataPath);
     try {
         mail.Send();
+    } catch (const EMapiNoMailSystem &missing) {
+        // Without any way to send mail nothing would happen: the user learns what to set up.
+        WarningBox(missing.Advice);
     } catch (const std::exception &) {
         // A cancelled or failed hand-off ends the command without a message.
     }

@@ -44,6 +44,7 @@ int mailClientResult(int exitCode)
     case 2: // a file to attach does not exist
         return MAPI_E_ATTACHMENT_NOT_FOUND;
     case 3: // no mail client to hand the message to
+        throw EMapiNoMailSystem(NoMailClientAdvice());
     case 4: // the mail client failed or the user abandoned the message
         return MAPI_USER_ABORT;
     case 5: // a file to attach cannot be read
@@ -165,6 +166,19 @@ QString MapiErrorText(int code)
 }
 
 EMapiUserAbort::EMapiUserAbort() : TasklumeError(MapiErrorText(MAPI_USER_ABORT)) {}
+
+QString NoMailToolAdvice()
+{
+    return QStringLiteral("E-mail cannot be sent: the program \"xdg-email\" is missing. Install "
+                          "the package \"xdg-utils\" and set up a mail client, then try again.");
+}
+
+QString NoMailClientAdvice()
+{
+    return QStringLiteral("E-mail cannot be sent: no mail client is set up on this desktop. "
+                          "Install a mail client (such as Thunderbird or Evolution) and choose it "
+                          "as the default application for e-mail, then try again.");
+}
 
 EMapiError::EMapiError(int code)
     : TasklumeError(QStringLiteral("MAPI: %1. ErrorCode = %2").arg(MapiErrorText(code)).arg(code)),
@@ -288,7 +302,7 @@ void TWySendMessage::Logon()
 {
     // There are no profiles here: a session is open when there is a transport to use.
     if (findMailClient().isEmpty() && findSendmail().isEmpty())
-        RaiseMapiError(MAPI_USER_ABORT);
+        throw EMapiNoMailSystem(NoMailToolAdvice());
     static quintptr lastHandle = 0;
     m_session = ++lastHandle;
     ++m_logons;
@@ -389,7 +403,7 @@ int TWySendMessage::composeWindow(const TMapiMessage &message)
 {
     const QString client = findMailClient();
     if (client.isEmpty())
-        return MAPI_USER_ABORT;
+        throw EMapiNoMailSystem(NoMailToolAdvice());
 
     QStringList arguments{QStringLiteral("--utf8")};
     for (const TMapiRecipient &recipient : message.recipients) {
@@ -425,11 +439,10 @@ int TWySendMessage::composeWindow(const TMapiMessage &message)
         connect(process, &QProcess::finished, process, &QObject::deleteLater);
         return SUCCESS_SUCCESS;
     }
-    const int code = process->exitStatus() == QProcess::NormalExit
-                         ? mailClientResult(process->exitCode())
-                         : MAPI_E_FAILURE;
+    const bool normalExit = process->exitStatus() == QProcess::NormalExit;
+    const int exitCode = process->exitCode();
     delete process;
-    return code;
+    return normalExit ? mailClientResult(exitCode) : MAPI_E_FAILURE;
 }
 
 int TWySendMessage::sendmail(const QString &program, const TMapiMessage &message)

@@ -41,6 +41,20 @@ public:
     EMapiUserAbort();
 };
 
+// Code 1 too, when the desktop has no way to send mail at all: Advice tells the user what is
+// missing and what to install or set up. A user who abandons the message raises the plain
+// user abort instead.
+class EMapiNoMailSystem : public EMapiUserAbort
+{
+public:
+    explicit EMapiNoMailSystem(QString advice) : Advice(std::move(advice)) {}
+    QString Advice;
+};
+
+// The advice when xdg-email is missing, and when it finds no mail client set up.
+QString NoMailToolAdvice();
+QString NoMailClientAdvice();
+
 // Every other code: "MAPI: <text>. ErrorCode = <code>".
 class EMapiError : public TasklumeError
 {

@@ -56,7 +56,8 @@ private Q_SLOTS:
     void emailHandsBothFilesToMailClient_data();
     void emailHandsBothFilesToMailClient();
     void emailWithoutTempFolderMakesIt();
-    void emailAbandonedIsSilent();
+    void emailWithoutMailSystemSaysWhatIsMissing_data();
+    void emailWithoutMailSystemSaysWhatIsMissing();
     void printShowsEveryVisibleRow_data();
     void printShowsEveryVisibleRow();
 
@@ -375,24 +376,45 @@ void TestReportCommands::emailWithoutTempFolderMakesIt()
                 .contains(QStringLiteral("First")));
 }
 
-void TestReportCommands::emailAbandonedIsSilent()
+void TestReportCommands::emailWithoutMailSystemSaysWhatIsMissing_data()
 {
+    // A user who abandons the message hears nothing more; without xdg-email, or with no
+    // mail client behind it (its exit status 3), one box says what to install or set up.
+    QTest::addColumn<bool>("withMailClient");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("abandoned by the user") << true << 4 << QStringList();
+    QTest::newRow("no xdg-email")
+        << false << 0
+        << QStringList{
+               QStringLiteral("Warning: E-mail cannot be sent: the program \"xdg-email\" is "
+                              "missing. Install the package \"xdg-utils\" and set up a "
+                              "mail client, then try again.")};
+    QTest::newRow("no mail client set up")
+        << true << 3
+        << QStringList{QStringLiteral("Warning: E-mail cannot be sent: no mail client is set up on "
+                                      "this desktop. Install a mail client (such as Thunderbird or "
+                                      "Evolution) and choose it as the default application for "
+                                      "e-mail, then try again.")};
+}
+
+void TestReportCommands::emailWithoutMailSystemSaysWhatIsMissing()
+{
+    QFETCH(bool, withMailClient);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, boxes);
     QDir().mkpath(m_folder->file(QStringLiteral("Temp")));
     makeFrame(false);
     seed(false);
     selectRows({0});
     EveryBoxAnswer answer;
     {
-        MailStandIn abandoned(true, false, 4);
+        MailStandIn mail(withMailClient, false, exitCode);
         m_frame->action(QStringLiteral("Action_Email"))->trigger();
-        QVERIFY(abandoned.called());
-    }
-    {
-        MailStandIn none(false);
-        m_frame->action(QStringLiteral("Action_Email"))->trigger();
+        QCOMPARE(mail.called(), withMailClient);
     }
     QTest::qWait(100);
-    QCOMPARE(answer.texts, QStringList());
+    QCOMPARE(answer.texts, boxes);
     // The files stay in Temp.
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.html"))));
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.wyx"))));
