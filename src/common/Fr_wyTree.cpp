@@ -163,6 +163,10 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     m_statusBar = new QStatusBar(this);
     m_statusBar->setObjectName(QStringLiteral("WyStatusBar1"));
     m_statusBar->setSizeGripEnabled(false);
+    // Each panel's border lies 2 pixels outside its control and 1 above and below it: the
+    // last panel keeps room on the right and every panel at the bottom, so that each border
+    // is drawn whole.
+    m_statusBar->setContentsMargins(0, 0, 3, 1);
     StatusImage = new QLabel(m_statusBar);
     StatusImage->setObjectName(QStringLiteral("StatusImage"));
     StatusImage->setFixedSize(21, 16);

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -205,6 +206,8 @@ private Q_SLOTS:
     void statusFollowsSelectionAfterSearch();
     void treeLinesAndGridLines_data();
     void treeLinesAndGridLines();
+    void statusPanelsLieInsideTheBar_data();
+    void statusPanelsLieInsideTheBar();
     void hotRowFollowsPointerAfterDrop_data();
     void hotRowFollowsPointerAfterDrop();
     void reloadReportsRowCount_data();
@@ -508,6 +511,45 @@ void TestFrames::treeLinesAndGridLines()
             const QRect r = tree->visualRect(index);
             QCOMPARE(colour(QPoint(r.center().x(), r.bottom())), gridLine);
         }
+    }
+}
+
+void TestFrames::statusPanelsLieInsideTheBar_data()
+{
+    addListColumn();
+    QTest::addColumn<int>("width");
+    QTest::newRow("tasks") << false << 420;
+    QTest::newRow("memos") << true << 420;
+    QTest::newRow("tasks, narrow") << false << 250;
+    QTest::newRow("memos, wide") << true << 900;
+}
+
+void TestFrames::statusPanelsLieInsideTheBar()
+{
+    QFETCH(bool, memos);
+    QFETCH(int, width);
+    TwyTreeFrame *frame = makeFrame(memos);
+    frame->resize(width, 520);
+    deliver({WM_FRAME_RELOAD});
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    auto *bar = frame->findChild<QStatusBar *>(QStringLiteral("WyStatusBar1"));
+    QVERIFY(bar);
+    QVERIFY(frame->rect().contains(bar->geometry()));
+    // The bar draws each panel's border 2 pixels left and right of its control and 1 above
+    // and below it: every border is drawn whole.
+    const QList<QLabel *> panels =
+        bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(panels.size(), 2);
+    for (const QLabel *panel : panels) {
+        const QRect border = panel->geometry().adjusted(-2, -1, 2, 1);
+        QVERIFY2(bar->rect().contains(border), qPrintable(QStringLiteral("%1: %2,%3 %4x%5 in %6x%7")
+                                                              .arg(panel->objectName())
+                                                              .arg(border.x())
+                                                              .arg(border.y())
+                                                              .arg(border.width())
+                                                              .arg(border.height())
+                                                              .arg(bar->width())
+                                                              .arg(bar->height())));
     }
 }
 
