@@ -36,19 +36,23 @@ constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
 } // namespace
 
-TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
-    : QMainWindow(parent), FMutex(instance), m_ini(AppPaths::file(Texts::IniFileName))
+TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
+    : QMainWindow(parent), FMutex(instance), m_runLock(runLock),
+      m_ini(AppPaths::file(Texts::IniFileName))
 {
     setObjectName(QStringLiteral("mainFm"));
     setWindowTitle(Texts::InitialCaption);
     resize(455, 503);
 
     // 1. The single-instance claim is held from here until Exit.
-    if (FMutex)
-        FMutex->listen();
-    m_runLock.acquireExclusive(
-        AppPaths::file(Texts::RunLockFileName),
-        {QCoreApplication::applicationPid(), FMutex ? FMutex->fullServerName() : QString()});
+    if (!m_runLock) {
+        m_runLock = &m_ownRunLock;
+        if (FMutex)
+            FMutex->listen();
+        m_runLock->acquireExclusive(
+            AppPaths::file(Texts::RunLockFileName),
+            {QCoreApplication::applicationPid(), FMutex ? FMutex->fullServerName() : QString()});
+    }
     FFirstShow = true;
     FExiting = false;
     // 2. The five background bitmaps.
@@ -119,6 +123,11 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
     FCommonDm = new TcommonDm(*this);
 
     buildTray();
+
+    // The end of the desktop session: saved like Exit does, and ended like it when the
+    // application is told to quit.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { saveSession(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &TmainFm::Action_ExitExecute);
 
     if (FMutex) {
         connect(FMutex, &InstanceServer::activationRequested, this,
@@ -527,6 +536,17 @@ void TmainFm::closeEvent(QCloseEvent *event)
     Action_ExitExecute();
 }
 
+void TmainFm::saveSession()
+{
+    if (FExiting)
+        return;
+    if (FMemosFrame)
+        FMemosFrame->endEditing(true);
+    if (FTasksFrame)
+        FTasksFrame->endEditing(true);
+    WyFormState1->SaveState();
+}
+
 void TmainFm::Action_ExitExecute()
 {
     if (FExiting)
@@ -546,7 +566,7 @@ void TmainFm::Action_ExitExecute()
     }
     if (FMutex)
         FMutex->release();
-    m_runLock.release();
+    m_runLock->release();
     WyTrayIcon1->RemoveFromTray();
     WYHHComp1->CloseAll();
     m_closing = true;
