@@ -254,7 +254,7 @@ void TestChannelLimits::init()
     QVERIFY(m_runtime->isValid());
     m_runtimeValue =
         std::make_unique<EnvironmentValue>("XDG_RUNTIME_DIR", m_runtime->path().toLocal8Bit());
-    m_display = std::make_unique<EnvironmentValue>("DISPLAY", QByteArray(":channel-limits"));
+    m_display = std::make_unique<EnvironmentValue>("DISPLAY", QByteArray(":17"));
 }
 
 void TestChannelLimits::cleanup()
@@ -420,7 +420,7 @@ void TestChannelLimits::socketFolderIsTheUsersOwn()
     }
     const FolderInfo squatBefore = lstatOf(place);
     const QString bareName =
-        QStringLiteral("Ploxen-Tasklume-Mutex-%1-_channel-limits").arg(QString::number(::getuid()));
+        QStringLiteral("Ploxen-Tasklume-Mutex-%1-_17").arg(QString::number(::getuid()));
     const QByteArray bareSocket = QFile::encodeName(QDir(shared.path()).filePath(bareName));
     int ready[2];
     QVERIFY(::pipe(ready) == 0);
