@@ -215,7 +215,12 @@ void InstanceServer::onNewConnection()
 void InstanceServer::serve(QLocalSocket *socket)
 {
     // Too many at once: the oldest goes (each connection is a child, oldest first).
-    const auto open = m_server->findChildren<QLocalSocket *>(Qt::FindDirectChildrenOnly);
+    const auto children = m_server->findChildren<QLocalSocket *>(Qt::FindDirectChildrenOnly);
+    QList<QLocalSocket *> open;
+    for (QLocalSocket *child : children) {
+        if (child->state() == QLocalSocket::ConnectedState)
+            open.append(child);
+    }
     if (open.size() > SingleInstance::kMaxConnections)
         open.first()->abort();
 
@@ -281,8 +286,14 @@ SingleInstance::StartClaim ClaimStart(const QString &lockPath, RunLock &lock,
             // No lock to be had here (a folder that takes none, or commands that kept
             // writing): the program runs without it, as the folder is its own.
         }
-        if (server.listen() || !server.heldByAnotherCopy())
+        if (server.listen())
             return StartClaim::Run;
+        if (!server.heldByAnotherCopy()) {
+            // No private folder for the socket: the program runs, but other starts and the
+            // command-line companion cannot reach it.
+            qWarning("The channel for other starts cannot be made at \"%s\".", qPrintable(name));
+            return StartClaim::Run;
+        }
         // A copy on another folder serves this desktop already.
         lock.release();
         return handOver(name, deadline) ? StartClaim::HandedOver : StartClaim::Unanswered;
