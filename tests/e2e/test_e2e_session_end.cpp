@@ -27,9 +27,6 @@ private Q_SLOTS:
     void cleanupTestCase();
 
 private:
-    void keys(const QStringList &names);
-    QByteArray waitForRows(ProgramRun &run, const QByteArray &needle);
-
     std::unique_ptr<X11Session> m_session;
 };
 
@@ -43,25 +40,6 @@ void TestE2eSessionEnd::initTestCase()
 void TestE2eSessionEnd::cleanupTestCase()
 {
     m_session.reset();
-}
-
-void TestE2eSessionEnd::keys(const QStringList &names)
-{
-    QStringList args{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
-    args += names;
-    m_session->run(QStringLiteral("xdotool"), args);
-}
-
-QByteArray TestE2eSessionEnd::waitForRows(ProgramRun &run, const QByteArray &needle)
-{
-    QByteArray rows;
-    QDeadlineTimer deadline(15000);
-    while (!rows.contains(needle) && !deadline.hasExpired()) {
-        rows = run.request("rows tasks");
-        if (!rows.contains(needle))
-            QTest::qWait(20);
-    }
-    return rows;
 }
 
 void TestE2eSessionEnd::signalStoresTheOpenEdit_data()
@@ -113,7 +91,7 @@ void TestE2eSessionEnd::signalStoresTheOpenEdit()
     QVERIFY(run.start());
     const QString window = m_session->waitForWindow(Texts::AppTitle);
     QVERIFY2(!window.isEmpty(), qPrintable(run.output()));
-    QVERIFY(waitForRows(run, "Seeded task").contains("Seeded task"));
+    QVERIFY(run.waitForRows("tasks", "Seeded task").contains("Seeded task"));
     // A size of the user's own, which the saved window state must carry.
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowsize"), QStringLiteral("--sync"), window,
@@ -123,8 +101,8 @@ void TestE2eSessionEnd::signalStoresTheOpenEdit()
     QTRY_COMPARE_WITH_TIMEOUT(
         m_session->run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}), window,
         5000);
-    keys({QStringLiteral("Home")});
-    keys(openKeys);
+    m_session->keys({QStringLiteral("Home")});
+    m_session->keys(openKeys);
     QTest::qWait(300);
     m_session->run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
                                                QStringLiteral("15"), typed});

@@ -3,6 +3,7 @@
 // without a runtime folder the socket lies in a folder of the user's own that nobody else can
 // enter, whatever another user put in the shared temporary folder first.
 #include "app/SingleInstance.h"
+#include "support/UnixSockets.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,23 +25,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace TestSupport;
+
 namespace {
 
 constexpr uid_t kOtherUser = 65534; // nobody
 constexpr qint64 kHugeRequest = 40 * 1024 * 1024;
-
-int connectTo(const QByteArray &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
-}
 
 // Whether the other end closes the connection within timeoutMs (anything it sends first is
 // read and dropped).
@@ -61,7 +51,7 @@ bool closedByPeer(int fd, int timeoutMs)
 // connection before it took them all, 1 when it took every byte, 2 when it cannot connect.
 [[noreturn]] void sendHugeLine(const char *path)
 {
-    const int fd = connectTo(path);
+    const int fd = connectUnixSocket(path);
     if (fd < 0)
         ::_exit(2);
     // Nothing is allocated after the fork.
@@ -89,7 +79,7 @@ bool closedByPeer(int fd, int timeoutMs)
     if (count > 1024)
         ::_exit(2);
     for (int i = 0; i < count; ++i) {
-        fds[i] = connectTo(path);
+        fds[i] = connectUnixSocket(path);
         if (fds[i] < 0)
             ::_exit(2);
     }
@@ -105,7 +95,7 @@ bool closedByPeer(int fd, int timeoutMs)
 // In a child: sends one request line and exits 1 when the reply is "pong", else 0.
 [[noreturn]] void askPing(const char *path)
 {
-    const int fd = connectTo(path);
+    const int fd = connectUnixSocket(path);
     if (fd < 0)
         ::_exit(2);
     if (::send(fd, "ping\n", 5, MSG_NOSIGNAL) != 5)
@@ -130,12 +120,8 @@ bool closedByPeer(int fd, int timeoutMs)
     if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
         ::setresuid(uid, uid, uid) != 0)
         ::_exit(3);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 16) != 0)
+    const int fd = listenUnixSocket(path);
+    if (fd < 0)
         ::_exit(3);
     if (::write(ready, "r", 1) != 1)
         ::_exit(3);
