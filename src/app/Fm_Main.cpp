@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMenu>
@@ -533,6 +534,21 @@ void TmainFm::closeEvent(QCloseEvent *event)
     // close that gets here ends the program like an ordinary window would, so that it is
     // never left running out of reach.
     event->ignore();
+    Action_ExitExecute();
+}
+
+void TmainFm::endFromOutside()
+{
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && m_endTries < 100) {
+        ++m_endTries;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        // Once the dialog's own loop has returned.
+        QTimer::singleShot(0, this, &TmainFm::endFromOutside);
+        return;
+    }
     Action_ExitExecute();
 }
 

@@ -91,6 +91,9 @@ public:
     // The only command that ends the program. A request to end from outside (a signal, the
     // session's end) runs it too.
     void Action_ExitExecute();
+    // Ends the program on a request from outside (a signal): open dialogs are cancelled
+    // first, so that no command is left half-way in a nested event loop, then Exit runs.
+    void endFromOutside();
     // The session is being saved (the user logs out): what is being typed is stored and the
     // window state saved, and the program goes on until it is told to end.
     void saveSession();
@@ -161,4 +164,6 @@ private:
     bool m_restyling = false;
     // Set while a tray command opens the window to start an item itself.
     bool m_addingFromTray = false;
+    // Dialogs cancelled so far by a request to end from outside.
+    int m_endTries = 0;
 };

@@ -46,11 +46,11 @@ QuitSignals::QuitSignals(QObject *parent) : QObject(parent)
         // ignored, as the one who started the program asked.
         struct sigaction old
         {};
-        if (number != SIGTERM && ::sigaction(number, nullptr, &old) == 0 &&
-            old.sa_handler == SIG_IGN)
+        if (::sigaction(number, nullptr, &old) != 0 ||
+            (number != SIGTERM && old.sa_handler == SIG_IGN))
             continue;
-        ::sigaction(number, &action, nullptr);
-        m_installed.append(number);
+        if (::sigaction(number, &action, nullptr) == 0)
+            m_installed.append({number, old});
     }
 }
 
@@ -58,12 +58,8 @@ QuitSignals::~QuitSignals()
 {
     if (!m_notifier)
         return;
-    struct sigaction action
-    {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int number : std::as_const(m_installed))
-        ::sigaction(number, &action, nullptr);
+    for (const auto &[number, old] : std::as_const(m_installed))
+        ::sigaction(number, &old, nullptr);
     delete m_notifier;
     m_notifier = nullptr;
     const int writeEnd = g_writeEnd;

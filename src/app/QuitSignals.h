@@ -6,6 +6,9 @@
 
 #include <QList>
 #include <QObject>
+#include <QPair>
+
+#include <csignal>
 
 class QSocketNotifier;
 
@@ -15,7 +18,7 @@ class QuitSignals : public QObject
 public:
     // Installs the handlers for SIGTERM, SIGHUP and SIGINT; one object at a time.
     explicit QuitSignals(QObject *parent = nullptr);
-    // Puts the default handlers back.
+    // Puts the handlers back that were there before.
     ~QuitSignals() override;
 
     bool isInstalled() const { return m_notifier != nullptr; }
@@ -27,5 +30,6 @@ Q_SIGNALS:
 private:
     void onReadable();
     QSocketNotifier *m_notifier = nullptr;
-    QList<int> m_installed;
+    // The signals handled here, each with the action it had before.
+    QList<QPair<int, struct sigaction>> m_installed;
 };

@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
     instance.setRequestHandler(boxes(instance.requestHandler()));
     // SIGTERM, SIGHUP and SIGINT end the program as Exit does.
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, mainFm.get(),
-                     &TmainFm::Action_ExitExecute);
+                     &TmainFm::endFromOutside);
     mainFm->show();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 // second start, a new item on open, the tray's Add commands, the tray menu, the window
 // state at hide and Exit, and F1.
 #include "app/Fm_Main.h"
+#include "app/QuitSignals.h"
 #include "common/IniFile.h"
 #include "common/ItemTreeView.h"
 #include "components/wyHHComp.h"
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QSpontaneKeyEvent>
 #include <QSqlQuery>
@@ -24,6 +26,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace TestSupport;
 
@@ -71,6 +75,7 @@ private Q_SLOTS:
     void exitSavesTheWindowState();
     void sessionEndStoresTheEdit_data();
     void sessionEndStoresTheEdit();
+    void signalWithDialogOpenEndsAfterIt();
 
 private:
     void seed(const QStringList &incomplete, const QStringList &complete = {});
@@ -488,6 +493,37 @@ void TestMainWindow::sessionEndStoresTheEdit()
     const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 70);
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Bottom"), -1), 590);
+}
+
+void TestMainWindow::signalWithDialogOpenEndsAfterIt()
+{
+    // SIGTERM comes while the delete command asks its question: the question is cancelled,
+    // the command ends, and only then are the lists torn down and the program ended.
+    seed({QStringLiteral("a")});
+    start();
+    QuitSignals quitSignals;
+    QVERIFY(quitSignals.isInstalled());
+    connect(&quitSignals, &QuitSignals::quitRequested, m_main.get(), &TmainFm::endFromOutside);
+    TwyTreeFrame *frame = m_main->tasksFrame();
+    QTRY_COMPARE(frame->model()->rowCount(), 1);
+    frame->tree()->setCurrentIndex(frame->model()->index(0, 0));
+    bool askedWhenSignalled = false;
+    QTimer::singleShot(100, this, [&] {
+        askedWhenSignalled =
+            qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        ::raise(SIGTERM);
+    });
+    bool dialogOpenAtTeardown = true;
+    connect(frame, &QObject::destroyed, this,
+            [&] { dialogOpenAtTeardown = QApplication::activeModalWidget() != nullptr; });
+    frame->deleteItems();
+    QVERIFY(askedWhenSignalled);
+    QTRY_VERIFY(m_main->FExiting);
+    QVERIFY(!m_main->tasksFrame());
+    QVERIFY(!dialogOpenAtTeardown);
+    QSqlQuery query(m_main->database());
+    QVERIFY(query.exec(QStringLiteral("select count(*) from tasks")) && query.next());
+    QCOMPARE(query.value(0).toInt(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
