@@ -229,7 +229,14 @@ void InstanceServer::serve(QLocalSocket *socket)
     auto *idle = new QTimer(socket);
     idle->setSingleShot(true);
     idle->setInterval(SingleInstance::kIdleMs);
-    connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+    connect(idle, &QTimer::timeout, socket, [socket, idle] {
+        // What came while this program was busy elsewhere is no idleness.
+        if (socket->waitForReadyRead(0)) {
+            idle->start();
+            return;
+        }
+        socket->abort();
+    });
     idle->start();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
