@@ -1,6 +1,7 @@
 #include "Fm_Main.h"
 
 #include "common/AppPaths.h"
+#include "common/ItemTreeView.h"
 #include "common/PastedItem.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
@@ -25,6 +26,7 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -149,6 +151,15 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
         const TwyTreeFrame *shown = request == "shown tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame)
                                                             : FMemosFrame;
         return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
+    }
+    // "editing tasks" or "editing memos": the text in the list's open in-place editor, on
+    // one line; an empty line when none is open.
+    if (request == "editing tasks" || request == "editing memos") {
+        const TwyTreeFrame *editing =
+            request == "editing tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame) : FMemosFrame;
+        const auto *editor =
+            editing ? qobject_cast<const QPlainTextEdit *>(editing->tree()->openEditor()) : nullptr;
+        return (editor ? FlattenLines(editor->toPlainText()).toUtf8() : QByteArray()) + '\n';
     }
     const TwyTreeFrame *frame = nullptr;
     if (request == "rows tasks")

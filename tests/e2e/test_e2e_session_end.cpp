@@ -106,10 +106,8 @@ void TestE2eSessionEnd::signalStoresTheOpenEdit()
     QTest::qWait(300);
     m_session->run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
                                                QStringLiteral("15"), typed});
-    // xdotool returns once the X server has sent the keys on; they reach the editor while
-    // the program answers a request or two, well before a signal can.
-    QTest::qWait(300);
-    run.request("shown tasks");
+    // Every letter is in the editor before the signal goes.
+    QTRY_COMPARE_WITH_TIMEOUT(run.request("editing tasks"), typed.toUtf8() + '\n', 15000);
 
     ::kill(pid_t(run.process().processId()), signalNumber);
     QVERIFY2(run.waitForEnd(20000), "the program did not end");
