@@ -2,6 +2,7 @@
 
 #include "common/AppPaths.h"
 #include "common/IconArt.h"
+#include "common/ItemTreeView.h"
 #include "common/PastedItem.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
@@ -21,10 +22,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -37,19 +40,23 @@ constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
 } // namespace
 
-TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
-    : QMainWindow(parent), FMutex(instance), m_ini(AppPaths::file(Texts::IniFileName))
+TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
+    : QMainWindow(parent), FMutex(instance), m_runLock(runLock),
+      m_ini(AppPaths::file(Texts::IniFileName))
 {
     setObjectName(QStringLiteral("mainFm"));
     setWindowTitle(Texts::InitialCaption);
     resize(455, 503);
 
     // 1. The single-instance claim is held from here until Exit.
-    if (FMutex)
-        FMutex->listen();
-    m_runLock.acquireExclusive(
-        AppPaths::file(Texts::RunLockFileName),
-        {QCoreApplication::applicationPid(), FMutex ? FMutex->fullServerName() : QString()});
+    if (!m_runLock) {
+        m_runLock = &m_ownRunLock;
+        if (FMutex)
+            FMutex->listen();
+        m_runLock->acquireExclusive(
+            AppPaths::file(Texts::RunLockFileName),
+            {QCoreApplication::applicationPid(), FMutex ? FMutex->fullServerName() : QString()});
+    }
     FFirstShow = true;
     FExiting = false;
     // 2. The five background bitmaps.
@@ -123,6 +130,11 @@ TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
 
     buildTray();
 
+    // The end of the desktop session: saved like Exit does, and ended like it when the
+    // application is told to quit.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { saveSession(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &TmainFm::Action_ExitExecute);
+
     if (FMutex) {
         connect(FMutex, &InstanceServer::activationRequested, this,
                 &TmainFm::activateForSecondStart);
@@ -142,6 +154,15 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
         const TwyTreeFrame *shown = request == "shown tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame)
                                                             : FMemosFrame;
         return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
+    }
+    // "editing tasks" or "editing memos": the text in the list's open in-place editor, on
+    // one line; an empty line when none is open.
+    if (request == "editing tasks" || request == "editing memos") {
+        const TwyTreeFrame *editing =
+            request == "editing tasks" ? static_cast<TwyTreeFrame *>(FTasksFrame) : FMemosFrame;
+        const auto *editor =
+            editing ? qobject_cast<const QPlainTextEdit *>(editing->tree()->openEditor()) : nullptr;
+        return (editor ? FlattenLines(editor->toPlainText()).toUtf8() : QByteArray()) + '\n';
     }
     const TwyTreeFrame *frame = nullptr;
     if (request == "rows tasks")
@@ -530,6 +551,32 @@ void TmainFm::closeEvent(QCloseEvent *event)
     Action_ExitExecute();
 }
 
+void TmainFm::endFromOutside()
+{
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && m_endTries < 100) {
+        ++m_endTries;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        // Once the dialog's own loop has returned.
+        QTimer::singleShot(0, this, &TmainFm::endFromOutside);
+        return;
+    }
+    Action_ExitExecute();
+}
+
+void TmainFm::saveSession()
+{
+    if (FExiting)
+        return;
+    if (FMemosFrame)
+        FMemosFrame->endEditing(true);
+    if (FTasksFrame)
+        FTasksFrame->endEditing(true);
+    WyFormState1->SaveState();
+}
+
 void TmainFm::Action_ExitExecute()
 {
     if (FExiting)
@@ -549,7 +596,7 @@ void TmainFm::Action_ExitExecute()
     }
     if (FMutex)
         FMutex->release();
-    m_runLock.release();
+    m_runLock->release();
     WyTrayIcon1->RemoveFromTray();
     WYHHComp1->CloseAll();
     m_closing = true;

@@ -32,7 +32,10 @@ class TmainFm : public QMainWindow, public FrameHost
     Q_OBJECT
 public:
     // Runs the creation steps. Throws TasklumeError when the database cannot be opened.
-    explicit TmainFm(InstanceServer *instance, QWidget *parent = nullptr);
+    // The program's entry has claimed the run lock and the channel already (runLock); without
+    // it the window takes them itself.
+    explicit TmainFm(InstanceServer *instance, RunLock *runLock = nullptr,
+                     QWidget *parent = nullptr);
     ~TmainFm() override;
 
     // FrameHost
@@ -85,8 +88,15 @@ public:
     // Shows the update prompt (posted at the first show when it is due).
     void WMShowUpdate();
 
-    // The only command that ends the program.
+    // The only command that ends the program. A request to end from outside (a signal, the
+    // session's end) runs it too.
     void Action_ExitExecute();
+    // Ends the program on a request from outside (a signal): open dialogs are cancelled
+    // first, so that no command is left half-way in a nested event loop, then Exit runs.
+    void endFromOutside();
+    // The session is being saved (the user logs out): what is being typed is stored and the
+    // window state saved, and the program goes on until it is told to end.
+    void saveSession();
 
     // Settings and state other modules read.
     QString FIniPath;
@@ -125,7 +135,8 @@ private:
     InstanceServer *FMutex;
     // Held from start-up to Exit: tells the command-line companion that the program runs on
     // this folder and how to reach it.
-    RunLock m_runLock;
+    RunLock *m_runLock = nullptr;
+    RunLock m_ownRunLock;
     IniFile m_ini;
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;
@@ -153,4 +164,6 @@ private:
     bool m_restyling = false;
     // Set while a tray command opens the window to start an item itself.
     bool m_addingFromTray = false;
+    // Dialogs cancelled so far by a request to end from outside.
+    int m_endTries = 0;
 };

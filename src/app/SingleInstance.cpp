@@ -1,13 +1,23 @@
 #include "SingleInstance.h"
 
+#include "common/RunLock.h"
 #include "common/Texts.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QSysInfo>
+#include <QThread>
+#include <QTimer>
 
+#include <cerrno>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -35,16 +45,70 @@ bool sameUser(qintptr descriptor)
         return false;
     return cred.uid == ::getuid();
 }
+
+// Whether path is a folder of this user's that no one else can enter. A folder made here
+// (create) must not be a link; one of the user's own with a wider mode is narrowed (repair).
+bool privateFolder(const QString &path, bool create)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (create && ::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info
+    {};
+    const int result =
+        create ? ::lstat(native.constData(), &info) : ::stat(native.constData(), &info);
+    if (result != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return false;
+    if ((info.st_mode & 077) != 0)
+        return create && ::chmod(native.constData(), 0700) == 0;
+    return true;
+}
+
+// Asks the copy on the channel to come to the front, retrying until the deadline while it
+// is not there yet or still starting.
+bool handOver(const QString &channel, const QDeadlineTimer &deadline)
+{
+    while (!channel.isEmpty()) {
+        const int left = int(qMax<qint64>(100, deadline.remainingTime()));
+        if (RequestInstance(channel, kActivate.trimmed(), left) == kDone)
+            return true;
+        if (deadline.hasExpired())
+            break;
+        QThread::msleep(50);
+    }
+    return false;
+}
 } // namespace
+
+QString SingleInstance::channelFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && privateFolder(runtime, false))
+        return runtime;
+    const QString user = QString::number(::getuid());
+    const QString temporary = QDir(QDir::tempPath()).filePath(QStringLiteral("tasklume-") + user);
+    if (privateFolder(temporary, true))
+        return temporary;
+    // Someone else holds that name in the shared folder: the user's own cache folder, named
+    // for the machine, since a home folder may be shared between machines.
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || QDir::isRelativePath(cache))
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    QDir().mkpath(cache);
+    const QString own =
+        QDir(cache).filePath(QStringLiteral("tasklume-") + QSysInfo::machineHostName());
+    if (privateFolder(own, true))
+        return own;
+    return {};
+}
 
 QString SingleInstance::serverName()
 {
-    const QString name = Texts::MutexName + QLatin1Char('-') + QString::number(::getuid()) +
-                         QLatin1Char('-') + displaySession();
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists())
-        return QDir(runtime).filePath(name);
-    return name;
+    const QString folder = channelFolder();
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).filePath(Texts::MutexName + QLatin1Char('-') + QString::number(::getuid()) +
+                                 QLatin1Char('-') + displaySession());
 }
 
 bool ActivateRunningInstance()
@@ -72,6 +136,8 @@ QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs)
 
 QByteArray RequestInstance(const QString &serverName, const QByteArray &request, int timeoutMs)
 {
+    if (serverName.isEmpty())
+        return {};
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(timeoutMs) || !sameUser(socket.socketDescriptor()))
@@ -95,18 +161,26 @@ InstanceServer::~InstanceServer()
 bool InstanceServer::listen()
 {
     release();
+    m_heldByAnother = false;
+    const QString name = SingleInstance::serverName();
+    if (name.isEmpty())
+        return false;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString name = SingleInstance::serverName();
     if (!m_server->listen(name)) {
         // A socket left behind by a copy that did not end normally answers nobody.
         QLocalSocket probe;
         probe.connectToServer(name);
-        if (probe.waitForConnected(500))
+        if (probe.waitForConnected(500)) {
+            m_heldByAnother = sameUser(probe.socketDescriptor());
+            release();
             return false;
+        }
         QLocalServer::removeServer(name);
-        if (!m_server->listen(name))
+        if (!m_server->listen(name)) {
+            release();
             return false;
+        }
     }
     connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::onNewConnection);
     return true;
@@ -134,18 +208,101 @@ void InstanceServer::onNewConnection()
             socket->deleteLater();
             continue;
         }
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            const QByteArray line = socket->readLine();
-            if (line == kActivate) {
-                Q_EMIT activationRequested();
-                socket->write(kDone);
-            } else if (m_handler) {
-                socket->write(m_handler(line.trimmed()));
+        serve(socket);
+    }
+}
+
+void InstanceServer::serve(QLocalSocket *socket)
+{
+    // Too many at once: the oldest goes (each connection is a child, oldest first).
+    const auto children = m_server->findChildren<QLocalSocket *>(Qt::FindDirectChildrenOnly);
+    QList<QLocalSocket *> open;
+    for (QLocalSocket *child : children) {
+        if (child->state() == QLocalSocket::ConnectedState)
+            open.append(child);
+    }
+    if (open.size() > SingleInstance::kMaxConnections)
+        open.first()->abort();
+
+    // The line is read into memory up to the cap and no further.
+    socket->setReadBufferSize(SingleInstance::kMaxRequest + 1);
+    auto *idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    idle->setInterval(SingleInstance::kIdleMs);
+    connect(idle, &QTimer::timeout, socket, [socket, idle] {
+        // What came while this program was busy elsewhere is no idleness.
+        if (socket->waitForReadyRead(0)) {
+            idle->start();
+            return;
+        }
+        socket->abort();
+    });
+    idle->start();
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle] {
+        idle->start();
+        if (socket->property("answered").toBool()) {
+            socket->skip(socket->bytesAvailable());
+            return;
+        }
+        if (!socket->canReadLine()) {
+            // A longer line is refused unread.
+            if (socket->bytesAvailable() > SingleInstance::kMaxRequest)
+                socket->abort();
+            return;
+        }
+        const QByteArray line = socket->readLine(SingleInstance::kMaxRequest + 2);
+        if (line.size() > SingleInstance::kMaxRequest) {
+            socket->abort();
+            return;
+        }
+        socket->setProperty("answered", true);
+        const QPointer<QLocalSocket> guard(socket);
+        QByteArray reply;
+        if (line == kActivate) {
+            Q_EMIT activationRequested();
+            reply = kDone;
+        } else if (m_handler) {
+            reply = m_handler(line.trimmed());
+        }
+        if (!guard)
+            return;
+        socket->write(reply);
+        socket->disconnectFromServer();
+    });
+}
+
+SingleInstance::StartClaim ClaimStart(const QString &lockPath, RunLock &lock,
+                                      InstanceServer &server, int waitMs)
+{
+    using SingleInstance::StartClaim;
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        const QString name = SingleInstance::serverName();
+        if (!lock.acquireExclusive(lockPath, {QCoreApplication::applicationPid(), name})) {
+            // Another program runs on this folder: it is asked to come to the front.
+            if (const std::optional<RunLock::Holder> holder = RunLock::runningProgram(lockPath)) {
+                if (handOver(holder->channel, deadline))
+                    return StartClaim::HandedOver;
+                // It may have ended meanwhile, leaving the folder to this start.
+                if (!RunLock::runningProgram(lockPath).has_value() && !deadline.hasExpired())
+                    continue;
+                return StartClaim::Unanswered;
             }
-            socket->disconnectFromServer();
-        });
+            // No lock to be had here (a folder that takes none, or commands that kept
+            // writing): the program runs without it, as the folder is its own.
+        }
+        if (server.listen())
+            return StartClaim::Run;
+        if (!server.heldByAnotherCopy()) {
+            // No private folder for the socket: the program runs, but other starts and the
+            // command-line companion cannot reach it.
+            qWarning("The channel for other starts cannot be made at \"%s\".", qPrintable(name));
+            return StartClaim::Run;
+        }
+        // A copy on another folder serves this desktop already.
+        lock.release();
+        return handOver(name, deadline) ? StartClaim::HandedOver : StartClaim::Unanswered;
     }
 }

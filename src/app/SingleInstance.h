@@ -1,6 +1,7 @@
-// One running copy per user and display session. The running copy listens on a local
-// socket named for the user and the display; a second start finds it there, asks it to
-// come to the front, and ends without touching any file.
+// One running copy per user and display session, and one per program folder. The running
+// copy holds the folder's run lock and listens on a local socket named for the user and the
+// display, in a folder only the user can enter; a second start finds it there (or through
+// the run lock), asks it to come to the front, and ends without touching any file.
 #pragma once
 
 #include <QByteArray>
@@ -10,10 +11,34 @@
 #include <functional>
 
 class QLocalServer;
+class QLocalSocket;
+
+class RunLock;
 
 namespace SingleInstance {
-// The socket name for this user and display session.
+// The socket name for this user and display session; empty when no private folder can be
+// had for it.
 QString serverName();
+// The folder the socket lies in: $XDG_RUNTIME_DIR when it is the user's own and private;
+// otherwise "tasklume-<uid>" in the temporary folder, made 0700 (a folder of the user's own
+// with a wider mode is narrowed); when another user has taken that name, or it is no folder,
+// "tasklume-<host>" in the user's cache folder. Empty when none of them will do.
+QString channelFolder();
+
+// The longest request line a running copy takes; a longer one ends the connection.
+constexpr qint64 kMaxRequest = 1024 * 1024;
+// A connection that neither sends nor takes anything for this long is dropped.
+constexpr int kIdleMs = 5000;
+// At most this many connections are served at once; a new one beyond drops the oldest.
+constexpr int kMaxConnections = 64;
+
+// How a start ended its claim to run.
+enum class StartClaim
+{
+    Run,        // the run lock (where the folder takes one) and the channel are this start's
+    HandedOver, // the running copy answered the request to come to the front
+    Unanswered, // a running copy holds the folder's lock but did not answer in the time
+};
 } // namespace SingleInstance
 
 // Returns true when a running copy answered; it has then been asked to come to the front.
@@ -27,8 +52,10 @@ public:
     explicit InstanceServer(QObject *parent = nullptr);
     ~InstanceServer() override;
 
-    // Starts listening; false when another copy holds the name.
+    // Starts listening; false when another copy holds the name (heldByAnotherCopy()) or the
+    // socket cannot be made.
     bool listen();
+    bool heldByAnotherCopy() const { return m_heldByAnother; }
     void release();
     // The channel's full name (the socket's path) while listening, for others to reach it
     // without knowing the display session; empty otherwise.
@@ -46,8 +73,10 @@ Q_SIGNALS:
 
 private:
     void onNewConnection();
+    void serve(QLocalSocket *socket);
     QLocalServer *m_server = nullptr;
     RequestHandler m_handler;
+    bool m_heldByAnother = false;
 };
 
 // Sends one request line to the running copy and returns its reply (empty when none runs).
@@ -55,3 +84,10 @@ QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs = 300
 // The same on the channel with the given name.
 QByteArray RequestInstance(const QString &serverName, const QByteArray &request,
                            int timeoutMs = 3000);
+
+// The start's claim: takes the exclusive run lock at lockPath, naming the channel in it, and
+// then the channel. When another program holds the lock, or another copy answers on the
+// channel, this start asks it to come to the front (retrying for at most waitMs while it
+// gets ready) and holds nothing afterwards. A folder that takes no lock is run without one.
+SingleInstance::StartClaim ClaimStart(const QString &lockPath, RunLock &lock,
+                                      InstanceServer &server, int waitMs = 10000);

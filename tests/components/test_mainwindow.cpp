@@ -4,7 +4,9 @@
 // state at hide and Exit, and F1.
 #include "app/Fm_Main.h"
 #include "common/IconArt.h"
+#include "app/QuitSignals.h"
 #include "common/IniFile.h"
+#include "common/ItemTreeView.h"
 #include "components/wyHHComp.h"
 #include "components/WyTray.h"
 #include "memos/Fr_wyMemos.h"
@@ -17,12 +19,16 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QSpontaneKeyEvent>
+#include <QSqlQuery>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace TestSupport;
 
@@ -70,6 +76,9 @@ private Q_SLOTS:
     void tabsCarryTheirImages();
     void f1AndHelpContents();
     void exitSavesTheWindowState();
+    void sessionEndStoresTheEdit_data();
+    void sessionEndStoresTheEdit();
+    void signalWithDialogOpenEndsAfterIt();
 
 private:
     void seed(const QStringList &incomplete, const QStringList &complete = {});
@@ -463,6 +472,85 @@ void TestMainWindow::exitSavesTheWindowState()
     const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 70);
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Bottom"), -1), 590);
+}
+
+void TestMainWindow::sessionEndStoresTheEdit_data()
+{
+    // How the session's end reaches the program, and whether the program goes on after.
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("goesOn");
+    QTest::newRow("session saved") << QStringLiteral("save") << true;
+    QTest::newRow("quit request") << QStringLiteral("quit") << false;
+    QTest::newRow("event loop told to end") << QStringLiteral("exit") << false;
+}
+
+void TestMainWindow::sessionEndStoresTheEdit()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, goesOn);
+    seed({QStringLiteral("a")});
+    start();
+    m_main->setGeometry(70, 80, 460, 510);
+    m_main->findChild<QAction *>(QStringLiteral("Action_AddTask"))->trigger();
+    QWidget *editor = nullptr;
+    QTRY_VERIFY((editor = m_main->tasksFrame()->tree()->openEditor()) != nullptr);
+    QTest::keyClicks(editor, QStringLiteral("Typed at logout"));
+
+    if (how == QLatin1String("save")) {
+        m_main->saveSession();
+    } else {
+        QTimer::singleShot(0, qApp, [how] {
+            if (how == QLatin1String("quit")) {
+                QEvent quit(QEvent::Quit);
+                QCoreApplication::sendEvent(qApp, &quit);
+            } else {
+                QCoreApplication::exit(0);
+            }
+        });
+        QCOMPARE(QApplication::exec(), 0);
+    }
+    QCOMPARE(m_main->FExiting, !goesOn);
+    QSqlQuery query(m_main->database());
+    QVERIFY(query.exec(QStringLiteral("select content from tasks")));
+    QStringList stored;
+    while (query.next())
+        stored.append(query.value(0).toString());
+    stored.sort();
+    QCOMPARE(stored, (QStringList{QStringLiteral("Typed at logout"), QStringLiteral("a")}));
+    const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 70);
+    QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Bottom"), -1), 590);
+}
+
+void TestMainWindow::signalWithDialogOpenEndsAfterIt()
+{
+    // SIGTERM comes while the delete command asks its question: the question is cancelled,
+    // the command ends, and only then are the lists torn down and the program ended.
+    seed({QStringLiteral("a")});
+    start();
+    QuitSignals quitSignals;
+    QVERIFY(quitSignals.isInstalled());
+    connect(&quitSignals, &QuitSignals::quitRequested, m_main.get(), &TmainFm::endFromOutside);
+    TwyTreeFrame *frame = m_main->tasksFrame();
+    QTRY_COMPARE(frame->model()->rowCount(), 1);
+    frame->tree()->setCurrentIndex(frame->model()->index(0, 0));
+    bool askedWhenSignalled = false;
+    QTimer::singleShot(100, this, [&] {
+        askedWhenSignalled =
+            qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        ::raise(SIGTERM);
+    });
+    bool dialogOpenAtTeardown = true;
+    connect(frame, &QObject::destroyed, this,
+            [&] { dialogOpenAtTeardown = QApplication::activeModalWidget() != nullptr; });
+    frame->deleteItems();
+    QVERIFY(askedWhenSignalled);
+    QTRY_VERIFY(m_main->FExiting);
+    QVERIFY(!m_main->tasksFrame());
+    QVERIFY(!dialogOpenAtTeardown);
+    QSqlQuery query(m_main->database());
+    QVERIFY(query.exec(QStringLiteral("select count(*) from tasks")) && query.next());
+    QCOMPARE(query.value(0).toInt(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

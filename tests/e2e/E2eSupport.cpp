@@ -183,6 +183,13 @@ void X11Session::click(const QString &window, int button) const
                                     QStringLiteral("click"), QString::number(button)});
 }
 
+void X11Session::keys(const QStringList &names) const
+{
+    run(QStringLiteral("xdotool"),
+        QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} +
+            names);
+}
+
 ProgramRun::ProgramRun(const X11Session &session, const QString &home)
     : m_session(session), m_home(home)
 {
@@ -223,6 +230,19 @@ QByteArray ProgramRun::request(const QByteArray &line) const
     qputenv("DISPLAY", oldDisplay);
     qputenv("XDG_RUNTIME_DIR", oldRuntime);
     return reply;
+}
+
+QByteArray ProgramRun::waitForRows(const QByteArray &list, const QByteArray &needle,
+                                   int timeoutMs) const
+{
+    QByteArray rows;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!rows.contains(needle) && !deadline.hasExpired()) {
+        rows = request("rows " + list);
+        if (!rows.contains(needle))
+            QTest::qWait(20);
+    }
+    return rows;
 }
 
 bool ProgramRun::waitForEnd(int timeoutMs)

@@ -46,6 +46,8 @@ public:
     QString wmState(const QString &window) const;
     // Clicks a mouse button in the middle of a window.
     void click(const QString &window, int button) const;
+    // Types keys (xdotool's names) into the focused window, 60 ms apart.
+    void keys(const QStringList &names) const;
 
 private:
     QString m_display;
@@ -66,6 +68,10 @@ public:
     QProcess &process() { return m_process; }
     // Sends a request over the program's single-instance channel and returns the reply.
     QByteArray request(const QByteArray &line) const;
+    // The shown rows of a list ("tasks" or "memos") once they hold needle, or the last ones
+    // read when the time ran out.
+    QByteArray waitForRows(const QByteArray &list, const QByteArray &needle,
+                           int timeoutMs = 15000) const;
     // Waits for the process to end; true when it ended within the time.
     bool waitForEnd(int timeoutMs = 15000);
     QString output() const;

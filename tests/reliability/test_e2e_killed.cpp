@@ -23,9 +23,6 @@ private Q_SLOTS:
     void cleanupTestCase();
 
 private:
-    void keys(const QStringList &names);
-    QByteArray waitForRows(ProgramRun &run, const QByteArray &needle);
-
     std::unique_ptr<X11Session> m_session;
 };
 
@@ -39,25 +36,6 @@ void TestE2eKilled::initTestCase()
 void TestE2eKilled::cleanupTestCase()
 {
     m_session.reset();
-}
-
-void TestE2eKilled::keys(const QStringList &names)
-{
-    QStringList args{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
-    args += names;
-    m_session->run(QStringLiteral("xdotool"), args);
-}
-
-QByteArray TestE2eKilled::waitForRows(ProgramRun &run, const QByteArray &needle)
-{
-    QByteArray rows;
-    QDeadlineTimer deadline(15000);
-    while (!rows.contains(needle) && !deadline.hasExpired()) {
-        rows = run.request("rows tasks");
-        if (!rows.contains(needle))
-            QTest::qWait(20);
-    }
-    return rows;
 }
 
 void TestE2eKilled::killedAfterEachChange_data()
@@ -101,23 +79,23 @@ void TestE2eKilled::killedAfterEachChange()
     QVERIFY(run.start());
     const QString window = m_session->waitForWindow(QStringLiteral("Ploxen Tasklume"));
     QVERIFY2(!window.isEmpty(), qPrintable(run.output()));
-    QVERIFY(waitForRows(run, "Seeded task").contains("Seeded task"));
+    QVERIFY(run.waitForRows("tasks", "Seeded task").contains("Seeded task"));
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
     QTest::qWait(300);
-    keys({QStringLiteral("Home")}); // the seeded task is the current one
+    m_session->keys({QStringLiteral("Home")}); // the seeded task is the current one
     QTest::qWait(200);
-    keys(keysBefore);
+    m_session->keys(keysBefore);
     QTest::qWait(300);
     if (!typed.isEmpty()) {
         m_session->run(
             QStringLiteral("xdotool"),
             {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), typed});
-        keys({QStringLiteral("ctrl+Return")});
+        m_session->keys({QStringLiteral("ctrl+Return")});
     }
 
     // The moment the list shows the change, the program dies.
-    const QByteArray rows = waitForRows(run, shown);
+    const QByteArray rows = run.waitForRows("tasks", shown);
     QVERIFY2(rows.contains(shown), rows.constData());
     ::kill(pid_t(run.process().processId()), SIGKILL);
     QVERIFY(run.waitForEnd(10000));
@@ -140,7 +118,7 @@ void TestE2eKilled::killedAfterEachChange()
     // The next start shows it.
     ProgramRun again(*m_session, folder.path());
     QVERIFY(again.start());
-    const QByteArray rowsAgain = waitForRows(again, shown);
+    const QByteArray rowsAgain = again.waitForRows("tasks", shown);
     QVERIFY2(rowsAgain.contains(shown), rowsAgain.constData());
     const QString windowAgain = m_session->waitForWindow(QStringLiteral("Ploxen Tasklume"));
     m_session->run(QStringLiteral("xdotool"),

@@ -12,6 +12,7 @@
 #include "storage/Database.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
+#include "support/UnixSockets.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QAction>
@@ -70,11 +71,8 @@ constexpr uid_t kOtherUser = 65534; // nobody
         if (::syscall(SYS_capset, &header, data) != 0)
             ::_exit(3);
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+    const int fd = connectUnixSocket(path);
+    if (fd < 0)
         ::_exit(2);
     const char request[] = "ping\n";
     if (::write(fd, request, sizeof request - 1) < 0)
@@ -99,12 +97,8 @@ constexpr uid_t kOtherUser = 65534; // nobody
     data[0].effective = data[0].permitted = (1u << CAP_DAC_OVERRIDE);
     if (::syscall(SYS_capset, &header, data) != 0)
         ::_exit(3);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4) != 0)
+    const int fd = listenUnixSocket(path, 4);
+    if (fd < 0)
         ::_exit(3);
     if (::write(readyPipe, "r", 1) != 1)
         ::_exit(3);
