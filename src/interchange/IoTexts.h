@@ -27,6 +27,10 @@ inline const QString InvalidInteger =
     QStringLiteral("'%1' is not a valid integer value for field '%2'");
 inline const QString InvalidDateTime =
     QStringLiteral("'%1' is not a valid date and time value for field '%2'");
+// %1 the number of items.
+inline const QString ReservedKeys =
+    QStringLiteral("%1 item(s) of the file carried the reserved key \"root\" or no key: each "
+                   "was stored under a fresh key, its children with it.");
 
 // The question dialog of a restore.
 inline const QString ReplaceCaption = QStringLiteral("Confirm Replace");

@@ -3,7 +3,7 @@
 #include "IoTexts.h"
 #include "WyxContainer.h"
 
-#include <QSaveFile>
+#include "common/SafeFile.h"
 
 #include <cstring>
 
@@ -167,11 +167,10 @@ bool Txmltry::LoadFromContainer(const QByteArray &container)
 
 bool Txmltry::SaveToFile(const QString &fileName) const
 {
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    SafeFile file(fileName);
+    if (!file.open())
         return false;
-    WyxContainer::Writer writer(file);
+    WyxContainer::Writer writer(file.device());
     if (!writer.begin())
         return false;
     ContainerSink sink(writer);

@@ -117,6 +117,8 @@ private:
     // An interchange file written from a database that fill seeds.
     QString makeFile(const QString &name, const std::function<void(QSqlDatabase)> &fill);
     void makeBadFiles();
+    // 400 tasks, then one page of the table's rows overwritten.
+    void makeDamagedDatabase();
 
     std::unique_ptr<ProgramFolder> m_folder;
     QTemporaryDir m_files;
@@ -247,6 +249,36 @@ void TestCli::makeBadFiles()
     });
     const QByteArray bytes = readFile(good);
     writeFile(file(QStringLiteral("damaged.wyx")), bytes.left(bytes.size() - 6));
+}
+
+void TestCli::makeDamagedDatabase()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("begin")));
+        for (int n = 1; n <= 400; ++n)
+            insertTask(db,
+                       task(n, Texts::RootKey,
+                            QStringLiteral("task %1 ").arg(n) + QString(300, QLatin1Char('x'))));
+        QVERIFY(query.exec(QStringLiteral("commit")));
+    });
+    QFile file(database());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("SQLite format 3"));
+    int pageSize = (quint8(bytes.at(16)) << 8) | quint8(bytes.at(17));
+    if (pageSize == 1)
+        pageSize = 65536;
+    // The leaf pages of tables (type 13) after the first: the rows of tasks.
+    QList<qint64> leaves;
+    for (qint64 page = 1; (page + 1) * pageSize <= bytes.size(); ++page) {
+        if (bytes.at(page * pageSize) == 13)
+            leaves << page;
+    }
+    QVERIFY2(leaves.size() > 10, qPrintable(QString::number(leaves.size())));
+    QVERIFY(file.seek(leaves.at(leaves.size() / 2) * pageSize));
+    file.write(QByteArray(pageSize, '\xff'));
+    file.close();
 }
 
 // ---- help ---------------------------------------------------------------------------------
@@ -734,6 +766,22 @@ void TestCli::check_data()
                QStringLiteral("tasks: third level (its parent is a child): ") + key(3),
                QStringLiteral("memos: orphan (its parent is missing): ") + key(5),
                QStringLiteral("result: 3 problem(s)")};
+    QTest::newRow("reserved keys")
+        << QStringList{tasks, memos, insert(QStringLiteral("tasks"), 1, QStringLiteral("root")),
+                       QStringLiteral("insert into tasks (tid, pid, content) values "
+                                      "('root', 'root', 'r'), ('', 'root', 'e')"),
+                       QStringLiteral("insert into memos (mid, pid, content) values "
+                                      "(null, 'root', 'n')")}
+        << 1
+        << QStringList{
+               QStringLiteral("tasks: 3 rows, 3 top-level, 0 children, 0 orphan, 0 third-level"),
+               QStringLiteral("tasks: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"root\""),
+               QStringLiteral("tasks: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"\""),
+               QStringLiteral("memos: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"\""),
+               QStringLiteral("result: 3 problem(s)")};
     QTest::newRow("missing table and columns")
         << QStringList{QStringLiteral(
                "create table tasks (tid varchar(38), pid varchar(38), content text)")}
@@ -784,7 +832,8 @@ void TestCli::check()
 void TestCli::badInput_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "DIR/" stands for the folder of test files
-    QTest::addColumn<int>("database");          // 0 none, 1 the seeded lists, 2 not a database
+    // 0 none, 1 the seeded lists, 2 not a database, 3 400 tasks and a damaged page
+    QTest::addColumn<int>("database");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
 
@@ -853,6 +902,42 @@ void TestCli::badInput_data()
     row("report into missing folder",
         {QStringLiteral("report"), QStringLiteral("memos"), dir + QStringLiteral("no/r.txt")}, 1, 1,
         "does not exist");
+    // The program's own files are never written over, under whatever name.
+    const QString home = QStringLiteral("HOME/");
+    const QString backup = QStringLiteral("backup");
+    row("backup onto the database", {backup, home + QStringLiteral("wyData.wyb")}, 1, 1,
+        "is the program's database (");
+    row("backup onto the database, other spelling",
+        {backup, home + QStringLiteral(".//wyData.wyb")}, 1, 1, "is the program's database (");
+    row("backup onto the write-ahead log", {backup, home + QStringLiteral("wyData.wyb-wal")}, 1, 1,
+        "is the program's database journal");
+    row("backup onto the shared memory", {backup, home + QStringLiteral("wyData.wyb-shm")}, 1, 1,
+        "is the program's database journal");
+    row("backup onto the settings", {backup, home + QStringLiteral("wyConf.ini")}, 1, 1,
+        "is the program's settings file");
+    row("backup onto the run lock", {backup, home + QStringLiteral("wyRun.lock")}, 1, 1,
+        "is the program's run lock");
+    row("report onto the database",
+        {QStringLiteral("report"), QStringLiteral("tasks"), home + QStringLiteral("wyData.wyb")}, 1,
+        1, "is the program's database (");
+    row("report onto the settings",
+        {QStringLiteral("report"), QStringLiteral("memos"), QStringLiteral("--format=html"),
+         home + QStringLiteral("wyConf.ini")},
+        1, 1, "is the program's settings file");
+    // A damaged page ends every reading command with a failure, never a part of the list.
+    row("list of a damaged database", {QStringLiteral("list"), QStringLiteral("tasks")}, 3, 1,
+        "is damaged");
+    row("JSON list of a damaged database",
+        {QStringLiteral("list"), QStringLiteral("tasks"), QStringLiteral("--json")}, 3, 1,
+        "is damaged");
+    row("report of a damaged database",
+        {QStringLiteral("report"), QStringLiteral("tasks"), dir + QStringLiteral("good.wyx")}, 3, 1,
+        "is damaged");
+    row("report of a damaged database to standard output",
+        {QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("-")}, 3, 1,
+        "is damaged");
+    row("backup of a damaged database", {backup, dir + QStringLiteral("good.wyx")}, 3, 1,
+        "is damaged");
     // A missing database is not made by the reading commands.
     row("list without database", {QStringLiteral("list"), QStringLiteral("tasks")}, 0, 1,
         "there is no database");
@@ -900,10 +985,14 @@ void TestCli::badInput()
         seedLists();
     else if (database == 2)
         writeFile(this->database(), "not a database, but a file of that name\n");
+    else if (database == 3)
+        makeDamagedDatabase();
     const QMap<QString, QByteArray> before = snapshot(home());
-    const QStringList filesBefore =
+    const QMap<QString, QByteArray> filesBefore = snapshot(m_files.path());
+    const QStringList namesBefore =
         QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), m_files.path());
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^HOME/")), home());
 
     const CliRun run = cli(arguments);
     QCOMPARE(run.status, status);
@@ -915,7 +1004,11 @@ void TestCli::badInput()
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     // Nothing changed: no database made, none written, no file left behind.
     QCOMPARE(snapshot(home()), before);
-    QCOMPARE(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), filesBefore);
+    QCOMPARE(snapshot(m_files.path()), filesBefore);
+    QCOMPARE(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), namesBefore);
+    if (database == 3) // the line names the file
+        QVERIFY2(run.err.contains(QDir::toNativeSeparators(this->database()).toUtf8()),
+                 run.err.constData());
 }
 
 // ---- while the program runs ---------------------------------------------------------------
