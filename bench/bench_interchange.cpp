@@ -2,7 +2,11 @@
 // - a whole-database backup against zlib level 9 alone on the same XML text;
 // - a restore into an empty database and an import against inserting the same rows in one
 //   transaction through the same statements;
-// - the peak heap each operation adds, against the size of the XML text.
+// - the peak heap each operation adds, against the size of the XML text;
+// - the peak resident memory of tasklume-cli restoring and importing, into an empty folder,
+//   a backup of N + N items and a hostile file (130 KB holding 128 MiB of empty elements in
+//   a section the readers never look at), against the bound 64 MiB + 3 x the text of the
+//   items stored.
 // Run: build/bench/bench_interchange (build with -DTASKLUME_BUILD_BENCH=ON).
 #include "BenchData.h"
 #include "interchange/Interchange.h"
@@ -12,6 +16,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -22,9 +29,17 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <zlib.h>
+
+extern char **environ;
 
 // ---- heap meter: every allocation of the process passes through here -------------------
 
@@ -328,8 +343,108 @@ void BM_InsertSameRows(benchmark::State &state)
     }
 }
 
+// The hostile file: one task, then 128 MiB of empty elements in the "notes" section.
+const QString &bombFile()
+{
+    static const QString path = [] {
+        const QString file = scratch().filePath(QStringLiteral("bomb.wyx"));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            qFatal("cannot write the hostile file");
+        WyxContainer::Writer writer(out);
+        const QByteArray head =
+            "<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
+            "time=\"2024-01-01T00:00:00.000Z\"><tasks><task tid=\"{T}\" pid=\"root\" "
+            "content=\"kept\" check-flag=\"False\" alarm-flag=\"False\" due-flag=\"False\" "
+            "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
+            "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
+            "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
+            "</tasks><memos/><notes>";
+        const QByteArray piece = QByteArray("<a/>").repeated(1 << 18); // 1 MiB
+        const QByteArray tail = "</notes><peers/></ploxen>";
+        bool ok = writer.begin() && writer.write(head.constData(), head.size());
+        for (int i = 0; ok && i < 128; ++i)
+            ok = writer.write(piece.constData(), piece.size());
+        if (!ok || !writer.write(tail.constData(), tail.size()) || !writer.finish())
+            qFatal("cannot write the hostile file");
+        return file;
+    }();
+    return path;
+}
+
+// The texts of the items stored from a backup of N + N items: every attribute value of
+// every item, as the document holds them.
+double storedTextMiB(const QByteArray &xml)
+{
+    qsizetype text = 0;
+    bool inValue = false;
+    for (const char c : xml) {
+        if (c == '"')
+            inValue = !inValue;
+        else if (inValue)
+            ++text;
+    }
+    return double(text) / (1024.0 * 1024.0);
+}
+
+// Runs tasklume-cli on an empty program folder; its peak resident memory in MiB, or -1.
+double cliPeakMiB(const char *command, const QString &file)
+{
+    QTemporaryDir home;
+    std::vector<std::string> arguments{TASKLUME_CLI, command, file.toStdString()};
+    if (qstrcmp(command, "restore") == 0)
+        arguments.emplace_back("--replace=all");
+    std::vector<char *> argv;
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    setenv("TASKLUME_HOME", QFile::encodeName(home.path()).constData(), 1);
+    // Its report line is not wanted here.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    const auto actions = qScopeGuard([&] { posix_spawn_file_actions_destroy(&quiet); });
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, TASKLUME_CLI, &quiet, nullptr, argv.data(), environ);
+    unsetenv("TASKLUME_HOME");
+    int status = 0;
+    rusage usage{};
+    if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return -1;
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// Arg 0: the hostile file; otherwise a backup of that many items per list.
+void BM_CliPeakMemory(benchmark::State &state, const char *command)
+{
+    const int items = int(state.range(0));
+    const QString file = items == 0 ? bombFile() : backup(items).path;
+    const double stored = items == 0 ? 0.0 : storedTextMiB(backup(items).xml);
+    double peak = 0;
+    for (auto _ : state) {
+        peak = cliPeakMiB(command, file);
+        if (peak < 0)
+            state.SkipWithError("tasklume-cli failed");
+    }
+    state.counters["file_MiB"] = double(QFileInfo(file).size()) / (1024.0 * 1024.0);
+    state.counters["stored_text_MiB"] = stored;
+    state.counters["rss_peak_MiB"] = peak;
+    state.counters["bound_MiB"] = 64.0 + 3.0 * stored;
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_CliPeakMemory, restore, "restore")
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CliPeakMemory, import, "import")
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zlib9Alone)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Backup)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertSameRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

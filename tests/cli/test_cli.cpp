@@ -9,6 +9,7 @@
 #include "common/Texts.h"
 #include "interchange/Interchange.h"
 #include "interchange/pU_XmlTry.h"
+#include "interchange/WyxContainer.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
@@ -27,6 +28,15 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 using namespace TestSupport;
 
@@ -94,6 +104,8 @@ private Q_SLOTS:
     void check();
     void badInput_data();
     void badInput();
+    void readerMemoryBoundedOnHostileFile_data();
+    void readerMemoryBoundedOnHostileFile();
     void writesRefusedWhileProgramRuns_data();
     void writesRefusedWhileProgramRuns();
     void readsWorkWhileProgramRuns();
@@ -1009,6 +1021,98 @@ void TestCli::badInput()
     if (database == 3) // the line names the file
         QVERIFY2(run.err.contains(QDir::toNativeSeparators(this->database()).toUtf8()),
                  run.err.constData());
+}
+
+// ---- memory on hostile files -------------------------------------------------------------
+
+void TestCli::readerMemoryBoundedOnHostileFile_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("restore") << QStringLiteral("restore");
+    QTest::newRow("import") << QStringLiteral("import");
+}
+
+// A small file holding 32 MiB of empty elements in a section the readers never look at:
+// reading it stores one task and needs no memory for the rest. The peak resident memory of
+// the companion (its own, through wait4) stays within 64 MiB.
+void TestCli::readerMemoryBoundedOnHostileFile()
+{
+    QFETCH(QString, command);
+    // One task; the hostile file has 32 MiB of empty elements after it.
+    auto write = [](const QString &path, int mebibytes) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        WyxContainer::Writer writer(out);
+        QVERIFY(writer.begin());
+        const QByteArray head =
+            "<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
+            "time=\"2024-01-01T00:00:00.000Z\"><tasks><task tid=\"{T}\" pid=\"root\" "
+            "content=\"kept\" check-flag=\"False\" alarm-flag=\"False\" due-flag=\"False\" "
+            "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
+            "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
+            "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
+            "</tasks><memos/><notes>";
+        QVERIFY(writer.write(head.constData(), head.size()));
+        const QByteArray piece = QByteArray("<a/>").repeated(1 << 18); // 1 MiB
+        for (int i = 0; i < mebibytes; ++i)
+            QVERIFY(writer.write(piece.constData(), piece.size()));
+        const QByteArray tail = "</notes><peers/></ploxen>";
+        QVERIFY(writer.write(tail.constData(), tail.size()));
+        QVERIFY(writer.finish());
+    };
+    // The companion's own peak resident memory in KiB (through wait4), or -1.
+    auto peakKiB = [&](const QString &path) -> long {
+        std::vector<std::string> arguments{TASKLUME_CLI, command.toStdString(), path.toStdString()};
+        if (command == QLatin1String("restore"))
+            arguments.emplace_back("--replace=all");
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        setenv("TASKLUME_HOME", QFile::encodeName(home()).constData(), 1);
+#ifdef __SANITIZE_ADDRESS__
+        // Freed memory waits in the sanitizer's quarantine; that is not the reader's.
+        setenv("ASAN_OPTIONS", "quarantine_size_mb=0:thread_local_quarantine_size_kb=0", 1);
+#endif
+        const auto unset = qScopeGuard([] {
+            unsetenv("TASKLUME_HOME");
+            unsetenv("ASAN_OPTIONS");
+        });
+        // Its report line is not wanted here.
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        const auto actions = qScopeGuard([&] { posix_spawn_file_actions_destroy(&quiet); });
+        pid_t pid = 0;
+        if (posix_spawn(&pid, TASKLUME_CLI, &quiet, nullptr, argv.data(), environ) != 0)
+            return -1;
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return -1;
+        return usage.ru_maxrss; // KiB
+    };
+
+    const QString plain = file(QStringLiteral("plain.wyx"));
+    const QString bomb = file(QStringLiteral("bomb.wyx"));
+    write(plain, 0);
+    write(bomb, 32);
+    QVERIFY(QFileInfo(bomb).size() < 1024 * 1024);
+    const long base = peakKiB(plain);
+    const long peak = peakKiB(bomb);
+    QVERIFY(base > 0);
+    QVERIFY(peak > 0);
+    const QString figures =
+        QStringLiteral("peak %1 KiB, with one task alone %2 KiB").arg(peak).arg(base);
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's own memory comes on top: the file may add nothing that grows with it.
+    QVERIFY2(peak - base <= 16 * 1024, qPrintable(figures));
+#else
+    QVERIFY2(peak <= 64 * 1024, qPrintable(figures));
+#endif
+    const CliRun list = cli({QStringLiteral("list"), QStringLiteral("tasks")});
+    QCOMPARE(list.status, 0);
+    QVERIFY(list.out.contains("kept"));
 }
 
 // ---- while the program runs ---------------------------------------------------------------
