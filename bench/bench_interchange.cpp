@@ -9,6 +9,7 @@
 //   items stored.
 // Run: build/bench/bench_interchange (build with -DTASKLUME_BUILD_BENCH=ON).
 #include "BenchData.h"
+#include "DataSet.h"
 #include "interchange/Interchange.h"
 #include "interchange/WyxContainer.h"
 #include "storage/Database.h"
@@ -18,7 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -32,14 +33,8 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <zlib.h>
-
-extern char **environ;
 
 // ---- heap meter: every allocation of the process passes through here -------------------
 
@@ -348,24 +343,7 @@ const QString &bombFile()
 {
     static const QString path = [] {
         const QString file = scratch().filePath(QStringLiteral("bomb.wyx"));
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly))
-            qFatal("cannot write the hostile file");
-        WyxContainer::Writer writer(out);
-        const QByteArray head =
-            "<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
-            "time=\"2024-01-01T00:00:00.000Z\"><tasks><task tid=\"{T}\" pid=\"root\" "
-            "content=\"kept\" check-flag=\"False\" alarm-flag=\"False\" due-flag=\"False\" "
-            "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
-            "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
-            "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
-            "</tasks><memos/><notes>";
-        const QByteArray piece = QByteArray("<a/>").repeated(1 << 18); // 1 MiB
-        const QByteArray tail = "</notes><peers/></ploxen>";
-        bool ok = writer.begin() && writer.write(head.constData(), head.size());
-        for (int i = 0; ok && i < 128; ++i)
-            ok = writer.write(piece.constData(), piece.size());
-        if (!ok || !writer.write(tail.constData(), tail.size()) || !writer.finish())
+        if (!DataSet::writeHostileFile(file, 128))
             qFatal("cannot write the hostile file");
         return file;
     }();
@@ -387,32 +365,32 @@ double storedTextMiB(const QByteArray &xml)
     return double(text) / (1024.0 * 1024.0);
 }
 
-// Runs tasklume-cli on an empty program folder; its peak resident memory in MiB, or -1.
+// Runs tasklume-cli on an empty program folder; its peak resident memory in MiB, or -1. A
+// process started from this one would count this one's memory in its peak (through the
+// copied address space), so a small Python process starts it and asks for its child's peak.
 double cliPeakMiB(const char *command, const QString &file)
 {
     QTemporaryDir home;
-    std::vector<std::string> arguments{TASKLUME_CLI, command, file.toStdString()};
+    QStringList arguments{
+        QStringLiteral("-c"),
+        QStringLiteral("import resource, subprocess, sys\n"
+                       "r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL)\n"
+                       "print(r.returncode, "
+                       "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"),
+        QStringLiteral(TASKLUME_CLI), QString::fromLatin1(command), file};
     if (qstrcmp(command, "restore") == 0)
-        arguments.emplace_back("--replace=all");
-    std::vector<char *> argv;
-    for (std::string &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    setenv("TASKLUME_HOME", QFile::encodeName(home.path()).constData(), 1);
-    // Its report line is not wanted here.
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    const auto actions = qScopeGuard([&] { posix_spawn_file_actions_destroy(&quiet); });
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, TASKLUME_CLI, &quiet, nullptr, argv.data(), environ);
-    unsetenv("TASKLUME_HOME");
-    int status = 0;
-    rusage usage{};
-    if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
+        arguments << QStringLiteral("--replace=all");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home.path());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("python3"), arguments);
+    if (!process.waitForFinished(-1))
         return -1;
-    return double(usage.ru_maxrss) / 1024.0;
+    const QList<QByteArray> words = process.readAllStandardOutput().simplified().split(' ');
+    if (words.size() != 2 || words.at(0) != "0")
+        return -1;
+    return words.at(1).toDouble() / 1024.0;
 }
 
 // Arg 0: the hostile file; otherwise a backup of that many items per list.

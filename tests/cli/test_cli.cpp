@@ -7,9 +7,9 @@
 #include "common/IniFile.h"
 #include "common/RunLock.h"
 #include "common/Texts.h"
+#include "DataSet.h"
 #include "interchange/Interchange.h"
 #include "interchange/pU_XmlTry.h"
-#include "interchange/WyxContainer.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,13 +31,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 using namespace TestSupport;
 
@@ -89,6 +83,7 @@ private Q_SLOTS:
     void helpOfEveryCommand_data();
     void helpOfEveryCommand();
     void backupRestoresIntoAnotherFolder();
+    void backupTellsOfChangedTexts();
     void restoreMerges_data();
     void restoreMerges();
     void restoreCreatesMissingDatabase();
@@ -353,6 +348,25 @@ void TestCli::backupRestoresIntoAnotherFolder()
                  QString::fromUtf8(here.out).replace(QStringLiteral("\"expandFlag\": true"),
                                                      QStringLiteral("\"expandFlag\": false")));
     }
+}
+
+void TestCli::backupTellsOfChangedTexts()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey,
+                            QStringLiteral("nul") + QChar(0) + QStringLiteral("inside")));
+        insertTask(db, task(2, Texts::RootKey, QStringLiteral("plain")));
+    });
+    const QString backup = file(QStringLiteral("backup.wyx"));
+    const CliRun run = cli({QStringLiteral("backup"), backup});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, "tasklume-cli: warning: " + Interchange::ChangedTextsText(1).toUtf8() + "\n");
+    QTemporaryDir other;
+    const CliRun restored = cli(
+        {QStringLiteral("restore"), backup, QStringLiteral("--replace=none")}, {}, other.path());
+    QCOMPARE(restored.status, 0);
+    const CliRun list = cli({QStringLiteral("list"), QStringLiteral("tasks")}, {}, other.path());
+    QVERIFY2(list.out.contains("nulinside"), list.out.constData());
 }
 
 void TestCli::restoreMerges_data()
@@ -1034,69 +1048,45 @@ void TestCli::readerMemoryBoundedOnHostileFile_data()
 
 // A small file holding 32 MiB of empty elements in a section the readers never look at:
 // reading it stores one task and needs no memory for the rest. The peak resident memory of
-// the companion (its own, through wait4) stays within 64 MiB.
+// the companion stays within 64 MiB.
 void TestCli::readerMemoryBoundedOnHostileFile()
 {
     QFETCH(QString, command);
-    // One task; the hostile file has 32 MiB of empty elements after it.
-    auto write = [](const QString &path, int mebibytes) {
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        WyxContainer::Writer writer(out);
-        QVERIFY(writer.begin());
-        const QByteArray head =
-            "<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
-            "time=\"2024-01-01T00:00:00.000Z\"><tasks><task tid=\"{T}\" pid=\"root\" "
-            "content=\"kept\" check-flag=\"False\" alarm-flag=\"False\" due-flag=\"False\" "
-            "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
-            "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
-            "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
-            "</tasks><memos/><notes>";
-        QVERIFY(writer.write(head.constData(), head.size()));
-        const QByteArray piece = QByteArray("<a/>").repeated(1 << 18); // 1 MiB
-        for (int i = 0; i < mebibytes; ++i)
-            QVERIFY(writer.write(piece.constData(), piece.size()));
-        const QByteArray tail = "</notes><peers/></ploxen>";
-        QVERIFY(writer.write(tail.constData(), tail.size()));
-        QVERIFY(writer.finish());
-    };
-    // The companion's own peak resident memory in KiB (through wait4), or -1.
+    // The companion's own peak resident memory in KiB, or -1. A process started from this one
+    // would count this one's memory in its peak (through the copied address space), so a
+    // small Python process starts it and asks the kernel for its child's peak.
     auto peakKiB = [&](const QString &path) -> long {
-        std::vector<std::string> arguments{TASKLUME_CLI, command.toStdString(), path.toStdString()};
+        QStringList arguments{
+            QStringLiteral("-c"),
+            QStringLiteral("import resource, subprocess, sys\n"
+                           "r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL)\n"
+                           "print(r.returncode, "
+                           "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"),
+            QStringLiteral(TASKLUME_CLI), command, path};
         if (command == QLatin1String("restore"))
-            arguments.emplace_back("--replace=all");
-        std::vector<char *> argv;
-        for (std::string &argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        setenv("TASKLUME_HOME", QFile::encodeName(home()).constData(), 1);
+            arguments << QStringLiteral("--replace=all");
+        QProcess process;
+        QProcessEnvironment env = cliEnvironment(QString());
 #ifdef __SANITIZE_ADDRESS__
         // Freed memory waits in the sanitizer's quarantine; that is not the reader's.
-        setenv("ASAN_OPTIONS", "quarantine_size_mb=0:thread_local_quarantine_size_kb=0", 1);
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   QStringLiteral("quarantine_size_mb=0:thread_local_quarantine_size_kb=0"));
 #endif
-        const auto unset = qScopeGuard([] {
-            unsetenv("TASKLUME_HOME");
-            unsetenv("ASAN_OPTIONS");
-        });
-        // Its report line is not wanted here.
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        const auto actions = qScopeGuard([&] { posix_spawn_file_actions_destroy(&quiet); });
-        pid_t pid = 0;
-        if (posix_spawn(&pid, TASKLUME_CLI, &quiet, nullptr, argv.data(), environ) != 0)
+        process.setProcessEnvironment(env);
+        process.start(QStandardPaths::findExecutable(QStringLiteral("python3")), arguments);
+        if (!process.waitForFinished(300000))
             return -1;
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        const QList<QByteArray> words = process.readAllStandardOutput().simplified().split(' ');
+        if (words.size() != 2 || words.at(0) != "0")
             return -1;
-        return usage.ru_maxrss; // KiB
+        return words.at(1).toLong();
     };
 
     const QString plain = file(QStringLiteral("plain.wyx"));
     const QString bomb = file(QStringLiteral("bomb.wyx"));
-    write(plain, 0);
-    write(bomb, 32);
+    // One task; the hostile file has 32 MiB of empty elements after it.
+    QVERIFY(DataSet::writeHostileFile(plain, 0));
+    QVERIFY(DataSet::writeHostileFile(bomb, 32));
     QVERIFY(QFileInfo(bomb).size() < 1024 * 1024);
     const long base = peakKiB(plain);
     const long peak = peakKiB(bomb);

@@ -68,6 +68,7 @@ private Q_SLOTS:
     void export_writeFailureMessage();
     void export_refusesProgramFiles_data();
     void export_refusesProgramFiles();
+    void export_tellsOfChangedTexts();
     void export_thenRestoreThroughTheDialog();
     void readers_cancelledAndFailedGiveFalse();
     void fileDialogs_filtersAndSuffix();
@@ -250,6 +251,25 @@ void TestIoCommands::export_refusesProgramFiles()
     QCOMPARE(contents(), before);
     QCOMPARE(db.count(QStringLiteral("tasks")), 1);
     AppPaths::setFolder(QCoreApplication::applicationDirPath());
+}
+
+void TestIoCommands::export_tellsOfChangedTexts()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('A', 'root', 'bell' || char(7), 45000, 45000.5), "
+                           "('B', 'root', 'plain', 45000, 45000.5), "
+                           "('C', 'root', cast(x'41ff42' as text), 45000, 45000.5)"));
+    TIoDm io(db.db(), nullptr);
+    QStringList errors;
+    QStringList warnings;
+    io.errorBox = [&](const QString &text) { errors << text; };
+    io.warningBox = [&](const QString &text) { warnings << text; };
+    const QString path = db.file(QStringLiteral("backup.wyx"));
+    io.exportFileName = [&] { return path; };
+    QVERIFY(io.ExportDatabase());
+    QVERIFY(errors.isEmpty());
+    QCOMPARE(warnings, QStringList{Interchange::ChangedTextsText(2)});
 }
 
 void TestIoCommands::export_thenRestoreThroughTheDialog()
