@@ -4,10 +4,9 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
 
-// The length of the well-formed UTF-8 sequence at s (at most size bytes), or 0 when it is
-// not one; code receives its value. invalid receives the length of the maximal invalid part
-// to replace by one U+FFFD.
-int sequenceAt(const unsigned char *s, qsizetype size, char32_t &code, int &invalid)
+} // namespace
+
+int Utf8SequenceAt(const unsigned char *s, qsizetype size, char32_t &code, int &invalid)
 {
     const unsigned char c = s[0];
     int more;
@@ -45,6 +44,8 @@ int sequenceAt(const unsigned char *s, qsizetype size, char32_t &code, int &inva
     return more + 1;
 }
 
+namespace {
+
 template <bool Escape> bool carry(QByteArrayView text, std::string &out, bool content)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
@@ -60,7 +61,7 @@ template <bool Escape> bool carry(QByteArrayView text, std::string &out, bool co
         if (c >= 0x80) {
             char32_t code = 0;
             int invalid = 0;
-            const int length = sequenceAt(s + i, size - i, code, invalid);
+            const int length = Utf8SequenceAt(s + i, size - i, code, invalid);
             if (length > 0 && code != 0xFFFE && code != 0xFFFF) {
                 i += length;
                 continue;

@@ -16,6 +16,12 @@
 
 #include <string>
 
+// The length of the well-formed UTF-8 sequence at s (at most size bytes, size > 0) and its
+// code point; 0 when there is none, with invalid set to the length of the maximal part that
+// does not begin one (at least 1). Overlong forms, surrogates and values above U+10FFFF are
+// not well-formed.
+int Utf8SequenceAt(const unsigned char *s, qsizetype size, char32_t &code, int &invalid);
+
 // Appends text to out as the value of a double-quoted attribute, escaped. With content set,
 // each CR LF becomes one line feed (the readers store it back as CR LF). True when the text
 // had to change to be carried (beyond the CR LF rule).
