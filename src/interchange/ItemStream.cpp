@@ -20,6 +20,7 @@ public:
         }
         m_xml.setNamespaceProcessing(false);
         m_xml.setDevice(&m_device);
+        m_device.markPart(ItemStream::MaxPart);
         return true;
     }
 
@@ -27,6 +28,7 @@ public:
     QXmlStreamReader::TokenType next()
     {
         QXmlStreamReader::TokenType token = m_xml.readNext();
+        m_device.markPart(ItemStream::MaxPart);
         if (token == QXmlStreamReader::DTD) {
             // Kept only to be refused: entities are never expanded.
             m_error = QStringLiteral("the document has a document type declaration");

@@ -7,7 +7,9 @@
 // document type declaration, well-formed, with a root element; a section is the root's first
 // child element of its name (the root itself when there is none), and its items are its
 // children by position whatever they are: elements, CDATA sections and runs of text that
-// are not only white space. Elements nest at most MaxDepth deep.
+// are not only white space. Elements nest at most MaxDepth deep, and no part of the document
+// the parser keeps whole (an element's start tag with its attributes, a text, a comment) may
+// be larger than MaxPart bytes: the memory of reading stays bounded whatever the file.
 #pragma once
 
 #include <QByteArray>
@@ -21,6 +23,7 @@ class ItemStream
 {
 public:
     static constexpr int MaxDepth = 1000;
+    static constexpr qint64 MaxPart = qint64(16) << 20;
 
     // The opening pass over the whole document. False when the file cannot be opened,
     // inflated or parsed (loadError tells why).

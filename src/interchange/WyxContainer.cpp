@@ -329,6 +329,9 @@ qint64 TextDevice::readData(char *data, qint64 maxSize)
             break; // hand over what there is
     }
     const qint64 produced = qint64(zs.next_out - reinterpret_cast<Bytef *>(data));
+    m_produced += produced;
+    if (m_produced > m_partLimit)
+        return error("a part of the document (an element, a text, a comment) is too large");
     if (m_ended) {
         char probe;
         if (zs.total_out != m_length)

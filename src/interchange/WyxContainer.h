@@ -12,6 +12,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include <limits>
 #include <memory>
 
 class QIODevice;
@@ -65,6 +66,9 @@ public:
     qint64 bytesAvailable() const override;
     bool failed() const { return !m_why.isEmpty(); }
     const QString &why() const { return m_why; }
+    // A reader that keeps a part of the text whole until it ends (a parser's token) marks
+    // where each part begins; a part longer than maxPart bytes is an error.
+    void markPart(qint64 maxPart) { m_partLimit = m_produced + maxPart; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -80,6 +84,8 @@ private:
     QString m_why;
     quint64 m_length = 0;
     bool m_ended = false;
+    qint64 m_produced = 0;
+    qint64 m_partLimit = std::numeric_limits<qint64>::max();
     // The UTF-8 check across pieces: continuation bytes still owed, and the range of the next.
     int m_owed = 0;
     unsigned char m_low = 0x80, m_high = 0xBF;

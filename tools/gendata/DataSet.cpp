@@ -141,7 +141,7 @@ void DataSet::generate(QSqlDatabase db, const Options &options)
         throw TasklumeError(db.lastError().text());
 }
 
-bool DataSet::writeHostileFile(const QString &path, int mebibytes)
+bool DataSet::writeHostileFile(const QString &path, int mebibytes, bool oneAttribute)
 {
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly))
@@ -154,9 +154,11 @@ bool DataSet::writeHostileFile(const QString &path, int mebibytes)
         "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
         "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
         "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
-        "</tasks><memos/><notes>";
-    const QByteArray piece = QByteArray("<a/>").repeated(1 << 18); // 1 MiB
-    const QByteArray tail = "</notes><peers/></ploxen>";
+        "</tasks><memos/><notes>" +
+        QByteArray(oneAttribute ? "<a b=\"" : "");
+    const QByteArray piece =
+        QByteArray(oneAttribute ? "x" : "<a/>").repeated(oneAttribute ? 1 << 20 : 1 << 18); // 1 MiB
+    const QByteArray tail = QByteArray(oneAttribute ? "\"/>" : "") + "</notes><peers/></ploxen>";
     bool ok = writer.begin() && writer.write(head.constData(), head.size());
     for (int i = 0; ok && i < mebibytes; ++i)
         ok = writer.write(piece.constData(), piece.size());

@@ -19,8 +19,8 @@ struct Options
 void generate(QSqlDatabase db, const Options &options);
 
 // A hostile interchange file: one task (content "kept", key "{T}"), then the given number of
-// MiB of empty elements in the "notes" section, which the readers never look at. False when
-// it cannot be written.
-bool writeHostileFile(const QString &path, int mebibytes);
+// MiB of empty elements (or, with oneAttribute, one element whose attribute holds them) in
+// the "notes" section, which the readers never look at. False when it cannot be written.
+bool writeHostileFile(const QString &path, int mebibytes, bool oneAttribute = false);
 
 } // namespace DataSet
