@@ -1104,9 +1104,9 @@ void TestCli::readerMemoryBoundedOnHostileFile()
     const QString figures =
         QStringLiteral("peak %1 KiB, with one task alone %2 KiB").arg(peak).arg(base);
 #ifdef __SANITIZE_ADDRESS__
-    // The sanitizer's own memory comes on top: the file may add nothing that grows with it
-    // (at most the one part the parser keeps whole, of up to 16 MiB).
-    QVERIFY2(peak - base <= 48 * 1024, qPrintable(figures));
+    // The sanitizer's own memory comes on top, and its allocator keeps more: the file may add
+    // nothing that grows with it (at most the one part the parser keeps whole, 16 MiB).
+    QVERIFY2(peak - base <= 80 * 1024, qPrintable(figures));
 #else
     QVERIFY2(peak <= 64 * 1024, qPrintable(figures));
 #endif
