@@ -2,9 +2,14 @@
 // - a whole-database backup against zlib level 9 alone on the same XML text;
 // - a restore into an empty database and an import against inserting the same rows in one
 //   transaction through the same statements;
-// - the peak heap each operation adds, against the size of the XML text.
+// - the peak heap each operation adds, against the size of the XML text;
+// - the peak resident memory of tasklume-cli restoring and importing, into an empty folder,
+//   a backup of N + N items and a hostile file (130 KB holding 128 MiB of empty elements in
+//   a section the readers never look at), against the bound 64 MiB + 3 x the text of the
+//   items stored.
 // Run: build/bench/bench_interchange (build with -DTASKLUME_BUILD_BENCH=ON).
 #include "BenchData.h"
+#include "DataSet.h"
 #include "interchange/Interchange.h"
 #include "interchange/WyxContainer.h"
 #include "storage/Database.h"
@@ -12,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -22,6 +30,8 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <malloc.h>
 #include <zlib.h>
@@ -328,8 +338,91 @@ void BM_InsertSameRows(benchmark::State &state)
     }
 }
 
+// The hostile file: one task, then 128 MiB of empty elements in the "notes" section.
+const QString &bombFile()
+{
+    static const QString path = [] {
+        const QString file = scratch().filePath(QStringLiteral("bomb.wyx"));
+        if (!DataSet::writeHostileFile(file, 128))
+            qFatal("cannot write the hostile file");
+        return file;
+    }();
+    return path;
+}
+
+// The texts of the items stored from a backup of N + N items: every attribute value of
+// every item, as the document holds them.
+double storedTextMiB(const QByteArray &xml)
+{
+    qsizetype text = 0;
+    bool inValue = false;
+    for (const char c : xml) {
+        if (c == '"')
+            inValue = !inValue;
+        else if (inValue)
+            ++text;
+    }
+    return double(text) / (1024.0 * 1024.0);
+}
+
+// Runs tasklume-cli on an empty program folder; its peak resident memory in MiB, or -1. A
+// process started from this one would count this one's memory in its peak (through the
+// copied address space), so a small Python process starts it and asks for its child's peak.
+double cliPeakMiB(const char *command, const QString &file)
+{
+    QTemporaryDir home;
+    QStringList arguments{
+        QStringLiteral("-c"),
+        QStringLiteral("import resource, subprocess, sys\n"
+                       "r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL)\n"
+                       "print(r.returncode, "
+                       "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"),
+        QStringLiteral(TASKLUME_CLI), QString::fromLatin1(command), file};
+    if (qstrcmp(command, "restore") == 0)
+        arguments << QStringLiteral("--replace=all");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home.path());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("python3"), arguments);
+    if (!process.waitForFinished(-1))
+        return -1;
+    const QList<QByteArray> words = process.readAllStandardOutput().simplified().split(' ');
+    if (words.size() != 2 || words.at(0) != "0")
+        return -1;
+    return words.at(1).toDouble() / 1024.0;
+}
+
+// Arg 0: the hostile file; otherwise a backup of that many items per list.
+void BM_CliPeakMemory(benchmark::State &state, const char *command)
+{
+    const int items = int(state.range(0));
+    const QString file = items == 0 ? bombFile() : backup(items).path;
+    const double stored = items == 0 ? 0.0 : storedTextMiB(backup(items).xml);
+    double peak = 0;
+    for (auto _ : state) {
+        peak = cliPeakMiB(command, file);
+        if (peak < 0)
+            state.SkipWithError("tasklume-cli failed");
+    }
+    state.counters["file_MiB"] = double(QFileInfo(file).size()) / (1024.0 * 1024.0);
+    state.counters["stored_text_MiB"] = stored;
+    state.counters["rss_peak_MiB"] = peak;
+    state.counters["bound_MiB"] = 64.0 + 3.0 * stored;
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_CliPeakMemory, restore, "restore")
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CliPeakMemory, import, "import")
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zlib9Alone)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Backup)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertSameRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

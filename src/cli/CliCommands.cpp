@@ -7,6 +7,7 @@
 #include "common/PastedItem.h"
 #include "common/Reports.h"
 #include "common/RunLock.h"
+#include "common/SafeFile.h"
 #include "common/Texts.h"
 #include "interchange/Interchange.h"
 #include "memos/MemoInfo.h"
@@ -360,12 +361,17 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
     }
 }
 
-int runBackup(const Io &, const QCommandLineParser &, const QStringList &arguments)
+int runBackup(const Io &io, const QCommandLineParser &, const QStringList &arguments)
 {
     const QString file = arguments.at(0);
+    SafeFile::RefuseProgramFile(file);
     Connection connection = Connection::existing();
-    if (!Interchange::WriteDatabaseFile(connection.db, file))
+    int changedTexts = 0;
+    if (!Interchange::WriteDatabaseFile(connection.db, file, Interchange::FileVersionText(),
+                                        &changedTexts))
         fail(cannotWrite(file) + QStringLiteral(" (File write failure!)"));
+    if (changedTexts > 0)
+        io.warning(Interchange::ChangedTextsText(changedTexts));
     return Success;
 }
 
@@ -434,6 +440,8 @@ int runReport(const Io &io, const QCommandLineParser &parser, const QStringList 
         if (suffix == QLatin1String("htm") || suffix == QLatin1String("html"))
             format = Reports::Format::Html;
     }
+    if (file != QLatin1String("-"))
+        SafeFile::RefuseProgramFile(file);
     QByteArray bytes;
     {
         Connection connection = Connection::existing();
@@ -559,7 +567,12 @@ int runCheck(const Io &io, const QCommandLineParser &, const QStringList &)
             io.line(name + QStringLiteral("orphan (its parent is missing): ") + key);
         for (const QString &key : table->thirdLevelKeys)
             io.line(name + QStringLiteral("third level (its parent is a child): ") + key);
-        problems += int(table->orphanKeys.size() + table->thirdLevelKeys.size());
+        for (const QString &key : table->reservedKeys)
+            io.line(name + QStringLiteral("reserved key (no item may carry \"root\" or an "
+                                          "empty key): \"%1\"")
+                               .arg(key));
+        problems += int(table->orphanKeys.size() + table->thirdLevelKeys.size() +
+                        table->reservedKeys.size());
     }
     if (problems == 0) {
         io.line(QStringLiteral("result: sound"));

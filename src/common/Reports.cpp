@@ -2,11 +2,11 @@
 
 #include "components/WyVersionInfo.h"
 #include "memos/MemoInfo.h"
+#include "SafeFile.h"
 #include "tasks/TaskInfo.h"
 #include "Texts.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace Reports {
 
@@ -285,18 +285,7 @@ QByteArray Report(ListKind kind, Format format, const Entries &entries, const St
 
 bool WriteReportFile(const QString &fileName, const QByteArray &bytes)
 {
-    if (fileName.isEmpty())
-        return false;
-    QSaveFile file(fileName);
-    // A folder that takes no new files may still hold a file that can be rewritten.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SafeFile::Write(fileName, bytes);
 }
 
 QString ChangeExtension(const QString &fileName, const QString &extension)

@@ -64,7 +64,8 @@ QByteArray TextReport(ListKind kind, const Entries &entries, const Stamp &stamp)
 QByteArray HtmlReport(ListKind kind, const Entries &entries, const Stamp &stamp);
 QByteArray Report(ListKind kind, Format format, const Entries &entries, const Stamp &stamp);
 
-// Replaces the file of that name by the bytes in one step. False when it cannot be written.
+// Replaces the file of that name by the bytes in one step (SafeFile). False when it cannot be
+// written; throws TasklumeError when the name is one of the program's own files.
 bool WriteReportFile(const QString &fileName, const QByteArray &bytes);
 
 // The name with its extension replaced by the given one (".txt"), or the extension added

@@ -1,6 +1,7 @@
 #include "Dm_Io.h"
 
 #include "common/pU_Boxes.h"
+#include "common/SafeFile.h"
 #include "common/Texts.h"
 #include "Dlg_ReplaceAsk.h"
 #include "IoTexts.h"
@@ -15,6 +16,7 @@ TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
     exportFileName = [this] { return runExportDialog(); };
     openFileName = [this] { return runOpenDialog(); };
     errorBox = [](const QString &text) { ErrorBox(text); };
+    warningBox = [](const QString &text) { WarningBox(text); };
     makeAsker = [this] { return std::make_unique<DialogReplaceAsker>(m_window.data()); };
 }
 
@@ -55,15 +57,26 @@ bool TIoDm::ExportDatabase()
     const QString fileName = exportFileName();
     if (fileName.isEmpty())
         return false;
+    // The program's own files are never a backup's target: refused before anything is read.
+    if (const QString programFile = SafeFile::ProgramFileOf(fileName); !programFile.isEmpty()) {
+        errorBox(SafeFile::RefusalText(fileName, programFile));
+        return false;
+    }
     bool written = false;
-    // A failure while reading the tables goes to the general error report; only the save
-    // has its own message.
-    if (!RunCommand([&] { written = Interchange::WriteDatabaseFile(m_db, fileName); }))
+    int changedTexts = 0;
+    // A failure while reading the tables, or a name that is one of the program's own files,
+    // goes to the general error report; only the save has its own message.
+    if (!RunCommand([&] {
+            written = Interchange::WriteDatabaseFile(m_db, fileName, Interchange::FileVersionText(),
+                                                     &changedTexts);
+        }))
         return false;
     if (!written) {
         errorBox(IoTexts::BackupWriteFailure);
         return false;
     }
+    if (changedTexts > 0 && warningBox)
+        warningBox(Interchange::ChangedTextsText(changedTexts));
     return true;
 }
 

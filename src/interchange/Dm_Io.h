@@ -36,8 +36,9 @@ public:
     // export dialog; tests give fixed names.
     std::function<QString()> exportFileName;
     std::function<QString()> openFileName;
-    // Where messages go: the error box.
+    // Where messages go: the error box; remarks on a backup that succeeded: the warning box.
     Interchange::MessageSink errorBox;
+    Interchange::MessageSink warningBox;
     // The restore's question: the dialog, made once per run.
     std::function<std::unique_ptr<Interchange::ReplaceAsker>()> makeAsker;
 

@@ -1,8 +1,10 @@
 #include "Interchange.h"
 
+#include "common/SafeFile.h"
 #include "common/Texts.h"
 #include "components/WyVersionInfo.h"
 #include "IoTexts.h"
+#include "ItemStream.h"
 #include "memos/MemoInfo.h"
 #include "pU_XmlTry.h"
 #include "storage/EngineError.h"
@@ -10,10 +12,10 @@
 #include "tasks/TaskInfo.h"
 #include "WyxContainer.h"
 #include "XmlDateTime.h"
+#include "XmlText.h"
 
 #include <QDir>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -58,10 +60,15 @@ public:
 
     pugi::xml_node append(const char *name) { return m_section.append_child(name); }
 
-    static void text(pugi::xml_node item, const char *name, const QByteArray &value)
+    // A text as the file can carry it (XmlText.h); pugixml escapes it.
+    void text(pugi::xml_node item, const char *name, const QByteArray &value)
     {
-        item.append_attribute(name).set_value(value.constData());
+        bool changed = false;
+        const QByteArray carried = CarriableXmlText(value, &changed);
+        item.append_attribute(name).set_value(carried.constData());
+        m_changedTexts += changed ? 1 : 0;
     }
+    int changedTexts() const { return m_changedTexts; }
     static void plain(pugi::xml_node item, const char *name, const char *value)
     {
         item.append_attribute(name).set_value(value);
@@ -110,6 +117,7 @@ public:
 private:
     pugi::xml_node m_section;
     LocalOffsets m_offsets;
+    int m_changedTexts = 0;
 };
 
 // Steps 1 and 2 of every writer: the skeleton and the root's attributes.
@@ -172,47 +180,15 @@ public:
     }
     void raw(const char *text) { raw(QByteArrayView(text)); }
 
-    // name="value" with the value escaped as the XML writer escapes it; for content, each
-    // CR LF becomes a single line feed.
+    // name="value" with the value as XmlText writes it; for content, each CR LF becomes a
+    // single line feed.
     void attribute(const char *name, QByteArrayView value, bool content = false)
     {
         m_buffer += ' ';
         m_buffer.append(name);
         m_buffer.append("=\"", 2);
-        const char *s = value.data();
-        const qsizetype size = value.size();
-        qsizetype plain = 0;
-        for (qsizetype i = 0; i < size; ++i) {
-            const unsigned char c = static_cast<unsigned char>(s[i]);
-            if (c >= 0x3f || (c >= 0x20 && c != '&' && c != '<' && c != '>' && c != '"'))
-                continue;
-            m_buffer.append(s + plain, size_t(i - plain));
-            plain = i + 1;
-            switch (c) {
-            case '&':
-                m_buffer.append("&amp;", 5);
-                break;
-            case '<':
-                m_buffer.append("&lt;", 4);
-                break;
-            case '>':
-                m_buffer.append("&gt;", 4);
-                break;
-            case '"':
-                m_buffer.append("&quot;", 6);
-                break;
-            default:
-                if (content && c == '\r' && i + 1 < size && s[i + 1] == '\n')
-                    break; // the LF that follows stands for the pair
-                m_buffer.append("&#", 2);
-                if (c >= 10)
-                    m_buffer += char('0' + c / 10);
-                m_buffer += char('0' + c % 10);
-                m_buffer += ';';
-                break;
-            }
-        }
-        m_buffer.append(s + plain, size_t(size - plain));
+        if (AppendXmlText(value, m_buffer, content))
+            ++m_changedTexts;
         m_buffer += '"';
         if (qsizetype(m_buffer.size()) >= kPiece)
             flush();
@@ -229,6 +205,7 @@ public:
         raw(name);
         raw("/>");
     }
+    int changedTexts() const { return m_changedTexts; }
     bool flush()
     {
         if (m_ok && !m_buffer.empty())
@@ -243,6 +220,7 @@ private:
     std::string m_buffer;
     LocalOffsets m_offsets;
     bool m_ok = true;
+    int m_changedTexts = 0;
 };
 
 // A section of rows: "<name>" items "</name>", or "<name/>" without rows.
@@ -378,20 +356,24 @@ enum TaskField
 };
 constexpr int kMaxFields = 13;
 
-// The attribute texts of one item, each read from the document once, when first needed, so
-// that a missing attribute is reported once, in the order the values are taken.
+// The attribute texts of one item, each taken once, when first needed, so that a missing
+// attribute is reported once, in the order the values are taken.
 class ItemTexts
 {
 public:
-    ItemTexts(Txmltry &xml, const Field *fields, const QString &path)
-        : m_xml(xml), m_fields(fields), m_path(path)
+    ItemTexts(const ItemStream::Item &item, const Field *fields, const QString &itemPath,
+              const MessageSink &errorBox)
+        : m_item(item), m_fields(fields), m_itemPath(itemPath), m_errorBox(errorBox)
     {}
     const char *raw(int field)
     {
         if (!m_read[field]) {
             m_read[field] = true;
-            const char *value = m_xml.GetAttrRaw(m_path, m_fields[field].attribute);
-            m_values[field] = value ? value : "";
+            const std::optional<QByteArray> &value = m_item.values[field];
+            m_values[field] = value ? value->constData() : "";
+            if (!value && m_errorBox)
+                m_errorBox(m_itemPath + QString::number(m_item.position) + QStringLiteral(": ") +
+                           QString::fromLatin1(m_fields[field].attribute) + IoTexts::NotExist);
         }
         return m_values[field];
     }
@@ -407,12 +389,22 @@ public:
     const char *column(int field) const { return m_fields[field].column; }
 
 private:
-    Txmltry &m_xml;
+    const ItemStream::Item &m_item;
     const Field *m_fields;
-    const QString &m_path;
+    const QString &m_itemPath;
+    const MessageSink &m_errorBox;
     bool m_read[kMaxFields] = {};
     const char *m_values[kMaxFields] = {};
 };
+
+// The attribute names of a kind of item, for the stream.
+template <size_t N> QList<QByteArray> attributeNames(const Field (&fields)[N])
+{
+    QList<QByteArray> names;
+    for (const Field &field : fields)
+        names.append(QByteArray(field.attribute));
+    return names;
+}
 
 // Flags: "True", "False" or any non-empty beginning of either, in any letter case. Empty
 // text stores false: the column cannot hold no value.
@@ -468,18 +460,20 @@ class Run
 {
 public:
     Run(QSqlDatabase db, const QString &fileName, const MessageSink &errorBox)
-        : m_db(db), m_fileName(fileName), m_errorBox(errorBox), m_xml(errorBox)
+        : m_db(db), m_fileName(fileName), m_errorBox(errorBox)
     {}
 
     // The opening steps: load the file and check "app". False when the run ends here.
     bool open()
     {
-        if (!m_xml.LoadFromFile(m_fileName)) {
+        if (!m_stream.open(m_fileName)) {
             show(IoTexts::ReadFailure);
             m_result.outcome = Outcome::ReadFailure;
             return false;
         }
-        const QString app = m_xml.GetAttr(kRootPath, "app");
+        if (!m_stream.app())
+            show(kRootPath + QStringLiteral(": app") + IoTexts::NotExist);
+        const QString app = m_stream.app().value_or(QString());
         if (app != IoTexts::AppTag) {
             show(IoTexts::DataMismatch + app + IoTexts::AppTag);
             m_result.outcome = Outcome::Mismatch;
@@ -504,6 +498,8 @@ public:
             } catch (const std::exception &) {
             }
         }
+        if (m_result.rekeyed > 0)
+            show(IoTexts::ReservedKeys.arg(m_result.rekeyed));
         if (transaction && !m_db.commit()) {
             show(EngineErrorText(m_db.driver(), m_db.lastError()));
             m_db.rollback();
@@ -527,6 +523,23 @@ public:
     {
         const char *text = texts.raw(field);
         return ParseXmlDateTime(text, qsizetype(std::strlen(text)), m_offsets);
+    }
+
+    // Calls each(texts) for every item of the section in order until it returns false.
+    // False when it was stopped that way.
+    template <class Each>
+    bool eachItem(const char *section, const Field *fields, const QList<QByteArray> &names,
+                  const QString &itemPath, Each &&each)
+    {
+        bool stopped = false;
+        const bool read = m_stream.readSection(section, names, [&](const ItemStream::Item &item) {
+            ItemTexts texts(item, fields, itemPath, m_errorBox);
+            stopped = !each(texts);
+            return !stopped;
+        });
+        if (!read) // the file changed since it was opened
+            throw TasklumeError(IoTexts::ReadFailure);
+        return !stopped;
     }
 
     void show(const QString &text) const
@@ -563,6 +576,26 @@ public:
                 IoTexts::RepeatedKey.arg(QDir::toNativeSeparators(m_fileName), kind, oldKey));
         m_seenTopKeys.insert(oldKey);
     }
+    // Restore: an item whose key is reserved ("root", empty) gets a fresh key. The rows whose
+    // parent is the empty key follow the first item that had it; "root" as a parent stays
+    // the top level.
+    QString freshKey(const QString &reserved)
+    {
+        ++m_result.rekeyed;
+        const QString fresh = NewRowKey();
+        if (reserved.isEmpty() && m_emptyKey.isEmpty())
+            m_emptyKey = fresh;
+        return fresh;
+    }
+    QString restoredParent(const QString &pid)
+    {
+        if (!pid.isEmpty())
+            return pid;
+        if (m_emptyKey.isEmpty())
+            m_emptyKey = NewRowKey();
+        return m_emptyKey;
+    }
+    void newSection() { m_emptyKey.clear(); }
     void addedTop(const QString &key) { m_topKeys.insert(key); }
     void addedChild(const QString &key, const QString &pid) { m_children.emplace_back(key, pid); }
 
@@ -586,7 +619,7 @@ public:
     QSqlDatabase m_db;
     const QString &m_fileName;
     const MessageSink &m_errorBox;
-    Txmltry m_xml;
+    ItemStream m_stream;
     LocalOffsets m_offsets;
     RunResult m_result;
     ItemStatements *m_statements = nullptr;
@@ -594,6 +627,7 @@ public:
     QSet<QString> m_topKeys;
     QSet<QString> m_seenTopKeys;
     std::vector<std::pair<QString, QString>> m_children;
+    QString m_emptyKey;
 };
 
 // The stored row's text and edit time, read for the question.
@@ -659,17 +693,24 @@ TaskRow taskRow(Run &run, ItemTexts &texts)
 }
 
 // The restore of one section. False when the user chose Abort.
+bool IsReservedKey(const QString &key)
+{
+    return key.isEmpty() || key == Texts::RootKey;
+}
+
 template <class Store>
 bool restoreSection(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool &all,
-                    const QString &sectionPath, const QString &itemPath, const Field *fields,
-                    int contentField, int editField, const QString &kind, Store &&store)
+                    const char *section, const QList<QByteArray> &names, const QString &itemPath,
+                    const Field *fields, int contentField, int editField, const QString &kind,
+                    Store &&store)
 {
-    const int count = run.m_xml.CountChildren(sectionPath);
-    for (int i = 0; i < count; ++i) {
-        const QString path = itemPath + QString::number(i);
-        ItemTexts texts(run.m_xml, fields, path);
-        const QString key = texts.text(0);
-        const std::optional<StoredRow> stored = findRow(statements, key);
+    return run.eachItem(section, fields, names, itemPath, [&](ItemTexts &texts) {
+        QString key = texts.text(0);
+        std::optional<StoredRow> stored;
+        if (IsReservedKey(key))
+            key = run.freshKey(key); // never stored; always a new item
+        else
+            stored = findRow(statements, key);
         if (stored && !all) {
             ReplaceQuestion question;
             question.kind = kind;
@@ -686,15 +727,15 @@ bool restoreSection(Run &run, ItemStatements &statements, ReplaceAsker &asker, b
                 break;
             case Answer::No:
                 ++run.m_result.kept;
-                continue;
+                return true;
             case Answer::Abort:
                 return false;
             }
         }
         store(texts, key, stored.has_value());
         ++(stored ? run.m_result.replaced : run.m_result.added);
-    }
-    return true;
+        return true;
+    });
 }
 
 } // namespace
@@ -715,7 +756,8 @@ QByteArray SkeletonText()
                              "</ploxen>");
 }
 
-bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &appVersion)
+bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &appVersion,
+                       int *changedTexts)
 {
     // The root comes from the skeleton as for every writer; the items are written as text
     // straight from the tables into the compressor, so that a large database needs neither
@@ -724,11 +766,10 @@ bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &
     buildRoot(xml, appVersion);
     const pugi::xml_node root = xml.FindNode(kRootPath);
 
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    SafeFile file(fileName);
+    if (!file.open())
         return false;
-    WyxContainer::Writer container(file);
+    WyxContainer::Writer container(file.device());
     if (!container.begin())
         return false;
     TextStream out(container);
@@ -751,15 +792,25 @@ bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &
     out.raw(">");
     if (!out.flush() || !container.finish())
         return false;
+    if (changedTexts)
+        *changedTexts = out.changedTexts();
     return file.commit();
+}
+
+QString ChangedTextsText(int changedTexts)
+{
+    return QStringLiteral("%1 text(s) held characters a backup file cannot carry (bytes that "
+                          "are not UTF-8, control characters): they were written with those "
+                          "characters replaced by U+FFFD or left out.")
+        .arg(changedTexts);
 }
 
 Outcome ProbeFile(const QString &fileName, QString *app)
 {
-    Txmltry xml(nullptr);
-    if (!xml.LoadFromFile(fileName))
+    ItemStream stream;
+    if (!stream.open(fileName))
         return Outcome::ReadFailure;
-    const QString value = xml.GetAttr(kRootPath, "app");
+    const QString value = stream.app().value_or(QString());
     if (app)
         *app = value;
     return value == IoTexts::AppTag ? Outcome::Completed : Outcome::Mismatch;
@@ -775,28 +826,31 @@ RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &as
     TaskStatements tasks(db);
     bool all = false; // covers memos and tasks of this run
     return run.run([&] {
-        const bool memosDone = restoreSection(
-            run, memos, asker, all, kMemosPath, kMemoItemPath, kMemoFields, MemoContent, MemoEdit,
-            IoTexts::KindMemo, [&](ItemTexts &texts, const QString &key, bool exists) {
-                TMemoInfo memo;
-                memo.key = key;
-                memo.pid = texts.text(MemoPid);
-                const TMemoInfo values = memoRow(run, texts);
-                memo.content = values.content;
-                memo.assignTime = values.assignTime;
-                memo.createTime = values.createTime;
-                memo.editTime = values.editTime;
-                if (exists)
-                    memos.updateFull(memo);
-                else
-                    memos.insertFull(memo);
-            });
+        const bool memosDone =
+            restoreSection(run, memos, asker, all, "memos", attributeNames(kMemoFields),
+                           kMemoItemPath, kMemoFields, MemoContent, MemoEdit, IoTexts::KindMemo,
+                           [&](ItemTexts &texts, const QString &key, bool exists) {
+                               TMemoInfo memo;
+                               memo.key = key;
+                               memo.pid = run.restoredParent(texts.text(MemoPid));
+                               const TMemoInfo values = memoRow(run, texts);
+                               memo.content = values.content;
+                               memo.assignTime = values.assignTime;
+                               memo.createTime = values.createTime;
+                               memo.editTime = values.editTime;
+                               if (exists)
+                                   memos.updateFull(memo);
+                               else
+                                   memos.insertFull(memo);
+                           });
         if (!memosDone)
             return false;
+        run.newSection();
         return restoreSection(
-            run, tasks, asker, all, kTasksPath, kTaskItemPath, kTaskFields, TaskContent, TaskEdit,
-            IoTexts::KindTask, [&](ItemTexts &texts, const QString &key, bool exists) {
-                const QString pid = texts.text(TaskPid);
+            run, tasks, asker, all, "tasks", attributeNames(kTaskFields), kTaskItemPath,
+            kTaskFields, TaskContent, TaskEdit, IoTexts::KindTask,
+            [&](ItemTexts &texts, const QString &key, bool exists) {
+                const QString pid = run.restoredParent(texts.text(TaskPid));
                 TaskRow row = taskRow(run, texts);
                 row.task.key = key;
                 row.task.pid = pid;
@@ -821,9 +875,12 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
                         const QString &kind) {
         const QString pid = texts.text(pidField);
         if (pid == Texts::RootKey) {
-            run.takeTopKey(texts.text(keyField), kind);
+            const QString key = texts.text(keyField);
+            run.takeTopKey(key, kind);
+            if (IsReservedKey(key))
+                ++run.m_result.rekeyed; // it gets a fresh key as every imported item
             info.pid = Texts::RootKey;
-            info.key = run.mapped(texts.text(keyField));
+            info.key = run.mapped(key);
             run.addedTop(info.key);
         } else {
             info.pid = run.mapped(pid);
@@ -838,33 +895,31 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
 
     return run.run([&] {
         run.startSection(&memos);
-        const int memoCount = run.m_xml.CountChildren(kMemosPath);
-        for (int i = 0; i < memoCount; ++i) {
-            const QString path = kMemoItemPath + QString::number(i);
-            ItemTexts texts(run.m_xml, kMemoFields, path);
-            TMemoInfo memo;
-            identify(texts, MemoKey, MemoPid, memo, IoTexts::KindMemo);
-            const TMemoInfo values = memoRow(run, texts);
-            memo.content = values.content;
-            memo.assignTime = values.assignTime;
-            memo.createTime = values.createTime;
-            memo.editTime = values.editTime;
-            memos.insertFull(memo);
-            added(memo);
-        }
+        run.eachItem("memos", kMemoFields, attributeNames(kMemoFields), kMemoItemPath,
+                     [&](ItemTexts &texts) {
+                         TMemoInfo memo;
+                         identify(texts, MemoKey, MemoPid, memo, IoTexts::KindMemo);
+                         const TMemoInfo values = memoRow(run, texts);
+                         memo.content = values.content;
+                         memo.assignTime = values.assignTime;
+                         memo.createTime = values.createTime;
+                         memo.editTime = values.editTime;
+                         memos.insertFull(memo);
+                         added(memo);
+                         return true;
+                     });
         run.startSection(&tasks);
-        const int taskCount = run.m_xml.CountChildren(kTasksPath);
-        for (int i = 0; i < taskCount; ++i) {
-            const QString path = kTaskItemPath + QString::number(i);
-            ItemTexts texts(run.m_xml, kTaskFields, path);
-            TTaskInfo identity;
-            identify(texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
-            TaskRow row = taskRow(run, texts);
-            row.task.key = identity.key;
-            row.task.pid = identity.pid;
-            tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
-            added(row.task);
-        }
+        run.eachItem("tasks", kTaskFields, attributeNames(kTaskFields), kTaskItemPath,
+                     [&](ItemTexts &texts) {
+                         TTaskInfo identity;
+                         identify(texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
+                         TaskRow row = taskRow(run, texts);
+                         row.task.key = identity.key;
+                         row.task.pid = identity.pid;
+                         tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
+                         added(row.task);
+                         return true;
+                     });
         return true;
     });
 }

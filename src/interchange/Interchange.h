@@ -26,9 +26,13 @@ QByteArray SkeletonText();
 
 // Every memo and then every task of the database, in the order the tables return them, into
 // a new file. Returns false when the file could not be written (the caller reports it);
-// throws TasklumeError when the tables cannot be read.
+// throws TasklumeError when the tables cannot be read or the name is one of the program's
+// own files. changedTexts receives how many texts held characters the file cannot carry
+// and were written changed (XmlText.h).
 bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName,
-                       const QString &appVersion = FileVersionText());
+                       const QString &appVersion = FileVersionText(), int *changedTexts = nullptr);
+// The message for a backup that had to change texts.
+QString ChangedTextsText(int changedTexts);
 
 // ---- reading ----------------------------------------------------------------------------
 
@@ -74,6 +78,7 @@ struct RunResult
     int replaced = 0;
     int kept = 0;     // existing items the user chose not to replace
     int promoted = 0; // imported children without their parent, made top-level
+    int rekeyed = 0;  // items whose key was reserved ("root", empty), stored under a fresh key
     // The frames reload after a completed or aborted run.
     bool ok() const { return outcome == Outcome::Completed || outcome == Outcome::Aborted; }
 };

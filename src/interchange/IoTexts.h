@@ -30,6 +30,10 @@ inline const QString InvalidDateTime =
 // An import file that gives two items the same key; %1 the file, %2 the kind, %3 the key.
 inline const QString RepeatedKey =
     QStringLiteral("The file \"%1\" gives more than one %2 the key %3: the import stops there.");
+// %1 the number of items.
+inline const QString ReservedKeys =
+    QStringLiteral("%1 item(s) of the file carried the reserved key \"root\" or no key: each "
+                   "was stored under a fresh key, its children with it.");
 
 // The question dialog of a restore.
 inline const QString ReplaceCaption = QStringLiteral("Confirm Replace");

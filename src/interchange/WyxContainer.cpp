@@ -197,6 +197,155 @@ bool readFile(const QString &path, QByteArray &text, QString *why)
     return read(file, text, why);
 }
 
+struct TextDevice::Stream
+{
+    z_stream zs{};
+    bool initialised = false;
+    std::vector<char> input = std::vector<char>(size_t(kChunk));
+    bool inputEnded = false;
+};
+
+TextDevice::TextDevice(const QString &path) : m_stream(std::make_unique<Stream>()), m_file(path) {}
+
+TextDevice::~TextDevice()
+{
+    if (m_stream->initialised)
+        inflateEnd(&m_stream->zs);
+}
+
+bool TextDevice::fail(const char *text)
+{
+    if (m_why.isEmpty())
+        m_why = QString::fromLatin1(text);
+    return false;
+}
+
+qint64 TextDevice::error(const char *text)
+{
+    fail(text);
+    return -1;
+}
+
+bool TextDevice::open()
+{
+    if (!m_file.open(QIODevice::ReadOnly))
+        return fail("the file cannot be opened");
+    unsigned char header[8];
+    if (m_file.read(reinterpret_cast<char *>(header), 8) != 8)
+        return fail("the file is shorter than its length field");
+    for (int i = 7; i >= 0; --i)
+        m_length = (m_length << 8) | header[i];
+    if (m_length > MaxTextSize)
+        return fail("the length field is out of range");
+    if (inflateInit2(&m_stream->zs, 15) != Z_OK)
+        return fail("zlib cannot start");
+    m_stream->initialised = true;
+    return QIODevice::open(QIODevice::ReadOnly);
+}
+
+bool TextDevice::atEnd() const
+{
+    return m_ended || failed();
+}
+
+qint64 TextDevice::bytesAvailable() const
+{
+    return QIODevice::bytesAvailable() + (atEnd() ? 0 : 1);
+}
+
+bool TextDevice::checkText(const unsigned char *s, qint64 size)
+{
+    for (qint64 i = 0; i < size; ++i) {
+        const unsigned char c = s[i];
+        if (m_owed > 0) {
+            if (c < m_low || c > m_high)
+                return fail("the text is not UTF-8");
+            --m_owed;
+            m_low = 0x80;
+            m_high = 0xBF;
+            continue;
+        }
+        if (c == 0)
+            return fail("the text holds a NUL character");
+        if (c < 0x80)
+            continue;
+        if (c >= 0xC2 && c <= 0xDF) {
+            m_owed = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            m_owed = 2;
+            if (c == 0xE0)
+                m_low = 0xA0;
+            else if (c == 0xED)
+                m_high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            m_owed = 3;
+            if (c == 0xF0)
+                m_low = 0x90;
+            else if (c == 0xF4)
+                m_high = 0x8F;
+        } else {
+            return fail("the text is not UTF-8");
+        }
+    }
+    return true;
+}
+
+qint64 TextDevice::readData(char *data, qint64 maxSize)
+{
+    if (failed())
+        return -1;
+    if (m_ended || maxSize <= 0)
+        return 0;
+    z_stream &zs = m_stream->zs;
+    zs.next_out = reinterpret_cast<Bytef *>(data);
+    zs.avail_out = uInt(std::min<qint64>(maxSize, kChunk));
+    while (zs.avail_out > 0) {
+        if (zs.avail_in == 0 && !m_stream->inputEnded) {
+            const qint64 got = m_file.read(m_stream->input.data(), kChunk);
+            if (got < 0)
+                return error("the file cannot be read");
+            m_stream->inputEnded = got == 0;
+            zs.next_in = reinterpret_cast<Bytef *>(m_stream->input.data());
+            zs.avail_in = uInt(got);
+        }
+        const uLong before = zs.total_out;
+        const int result = inflate(&zs, Z_NO_FLUSH);
+        if (zs.total_out > m_length)
+            return error("the stream holds more than the length field says");
+        if (result == Z_STREAM_END) {
+            m_ended = true;
+            break;
+        }
+        if (result == Z_BUF_ERROR) {
+            if (zs.avail_in == 0 && m_stream->inputEnded)
+                return error("the stream is cut short");
+            if (zs.total_out == before && zs.avail_in == 0)
+                continue;
+            break;
+        }
+        if (result != Z_OK)
+            return error("the data is not a zlib stream");
+        if (zs.total_out != before)
+            break; // hand over what there is
+    }
+    const qint64 produced = qint64(zs.next_out - reinterpret_cast<Bytef *>(data));
+    m_produced += produced;
+    if (m_produced > m_partLimit)
+        return error("a part of the document (an element, a text, a comment) is too large");
+    if (m_ended) {
+        char probe;
+        if (zs.total_out != m_length)
+            return error("the stream holds less than the length field says");
+        if (zs.avail_in != 0 || m_file.read(&probe, 1) != 0)
+            return error("data follows the stream");
+    }
+    if (!checkText(reinterpret_cast<const unsigned char *>(data), produced))
+        return -1;
+    if (m_ended && m_owed > 0)
+        return error("the text is not UTF-8");
+    return produced;
+}
+
 QByteArray encode(QByteArrayView text)
 {
     QBuffer buffer;

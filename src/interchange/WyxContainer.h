@@ -8,8 +8,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
+#include <QIODevice>
 #include <QString>
 
+#include <limits>
 #include <memory>
 
 class QIODevice;
@@ -44,6 +47,48 @@ private:
     quint64 m_textSize = 0;
     qint64 m_start = 0;
     bool m_failed = false;
+};
+
+// Reads the text of a container file piece by piece, with the checks of read(): a length
+// field above MaxTextSize, a stream that yields more or less than the field says and data
+// after the stream are errors, and so (as the readers want it) are bytes that are not UTF-8
+// and NUL characters. On an error reading returns -1 and why() tells.
+class TextDevice : public QIODevice
+{
+public:
+    explicit TextDevice(const QString &path);
+    ~TextDevice() override;
+
+    // Opens the file for reading and takes its length field.
+    bool open();
+    bool isSequential() const override { return true; }
+    bool atEnd() const override;
+    qint64 bytesAvailable() const override;
+    bool failed() const { return !m_why.isEmpty(); }
+    const QString &why() const { return m_why; }
+    // A reader that keeps a part of the text whole until it ends (a parser's token) marks
+    // where each part begins; a part longer than maxPart bytes is an error.
+    void markPart(qint64 maxPart) { m_partLimit = m_produced + maxPart; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    bool fail(const char *text);
+    qint64 error(const char *text);
+    bool checkText(const unsigned char *s, qint64 size);
+    struct Stream;
+    std::unique_ptr<Stream> m_stream;
+    QFile m_file;
+    QString m_why;
+    quint64 m_length = 0;
+    bool m_ended = false;
+    qint64 m_produced = 0;
+    qint64 m_partLimit = std::numeric_limits<qint64>::max();
+    // The UTF-8 check across pieces: continuation bytes still owed, and the range of the next.
+    int m_owed = 0;
+    unsigned char m_low = 0x80, m_high = 0xBF;
 };
 
 // Reads a whole container from the device's current position. On success text holds the

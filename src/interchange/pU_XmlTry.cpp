@@ -2,8 +2,9 @@
 
 #include "IoTexts.h"
 #include "WyxContainer.h"
+#include "XmlText.h"
 
-#include <QSaveFile>
+#include "common/SafeFile.h"
 
 #include <cstring>
 
@@ -42,37 +43,16 @@ bool IsValidUtf8(const char *data, qsizetype size)
                 continue;
             }
         }
-        const unsigned char c = s[i];
-        if (c < 0x80) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
-        int more;
-        unsigned int cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
+        char32_t code = 0;
+        int invalid = 0;
+        const int length = Utf8SequenceAt(s + i, size - i, code, invalid);
+        if (length == 0)
             return false;
-        }
-        if (size - i <= more)
-            return false;
-        for (int k = 1; k <= more; ++k) {
-            const unsigned char t = s[i + k];
-            if ((t & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += more + 1;
+        i += length;
     }
     return true;
 }
@@ -167,11 +147,10 @@ bool Txmltry::LoadFromContainer(const QByteArray &container)
 
 bool Txmltry::SaveToFile(const QString &fileName) const
 {
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    SafeFile file(fileName);
+    if (!file.open())
         return false;
-    WyxContainer::Writer writer(file);
+    WyxContainer::Writer writer(file.device());
     if (!writer.begin())
         return false;
     ContainerSink sink(writer);

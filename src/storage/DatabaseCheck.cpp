@@ -24,6 +24,7 @@ DatabaseCheck::TableReport checkTable(ItemStatements &statements)
     report.topLevel = statements.countTopLevel();
     report.orphanKeys = statements.orphanKeys();
     report.thirdLevelKeys = statements.thirdLevelKeys();
+    report.reservedKeys = statements.reservedKeys();
     report.children = report.rows - report.topLevel - int(report.orphanKeys.size()) -
                       int(report.thirdLevelKeys.size());
     return report;

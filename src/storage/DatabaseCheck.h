@@ -19,11 +19,12 @@ struct TableReport
     int children = 0;       // rows under a top-level row
     QStringList orphanKeys; // parent is not "root" and names no row
     QStringList thirdLevelKeys;
+    QStringList reservedKeys; // "root" or empty: no row may carry them
 
     bool sound() const
     {
         return present && missingColumns.isEmpty() && orphanKeys.isEmpty() &&
-               thirdLevelKeys.isEmpty();
+               thirdLevelKeys.isEmpty() && reservedKeys.isEmpty();
     }
 };
 

@@ -87,6 +87,17 @@ QString engineWords(const QSqlError &error)
 
 } // namespace
 
+QString EngineHandleErrorText(sqlite3 *handle)
+{
+    const char *name = sqlite3_db_filename(handle, "main");
+    const QString path = name ? QString::fromLocal8Bit(name) : QString();
+    const int code = sqlite3_extended_errcode(handle);
+    const int primary = code & 0xff;
+    const int systemError =
+        primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN ? sqlite3_system_errno(handle) : 0;
+    return explain(path, code, systemError, QString::fromUtf8(sqlite3_errmsg(handle)));
+}
+
 QString EngineErrorText(const QSqlDriver *driver, const QSqlError &error)
 {
     sqlite3 *handle = handleOf(driver);

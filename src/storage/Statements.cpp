@@ -80,6 +80,17 @@ QStringList Statements::requiredColumns(const QString &table)
     return {};
 }
 
+namespace {
+// The end of a read: a row the engine could not give (a damaged page) is an error, never the
+// quiet end of the rows.
+void endRead(QSqlQuery &query)
+{
+    if (query.lastError().isValid())
+        throw EngineFailure(query);
+    query.finish();
+}
+} // namespace
+
 QStringList Statements::integrityProblems(QSqlDatabase db)
 {
     QSqlQuery query(db);
@@ -90,6 +101,7 @@ QStringList Statements::integrityProblems(QSqlDatabase db)
         if (line != QLatin1String("ok"))
             problems.append(line);
     }
+    endRead(query);
     return problems;
 }
 
@@ -183,7 +195,7 @@ int ItemStatements::countRows()
 {
     QSqlQuery &query = open(QStringLiteral("select count(*) as cnt from ") + m_table, {});
     const int count = query.next() ? value(query, "cnt").toInt() : 0;
-    query.finish();
+    endRead(query);
     return count;
 }
 
@@ -208,7 +220,7 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
             others.push_back(std::move(info));
         }
     }
-    query.finish();
+    endRead(query);
     // The top-level rows by key, in an open-addressed table holding each key's hash, so that
     // finding a parent rarely reads a key text. The first of equal keys wins.
     struct Slot
@@ -262,7 +274,11 @@ void ItemStatements::deleteItem(const QString &key)
         exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") + keyColumn() +
                  QStringLiteral("=?"),
              {key});
-        exec(QStringLiteral("delete from ") + m_table + QStringLiteral(" where pid=?"), {key});
+        // The children only: a reserved key (a row from a foreign file) names no children,
+        // and "root" would name the whole top level.
+        exec(QStringLiteral("delete from ") + m_table +
+                 QStringLiteral(" where pid=? and ? not in (?, '')"),
+             {key, key, Texts::RootKey});
         if (own && !m_db.commit())
             throw TasklumeError(EngineErrorText(m_db.driver(), m_db.lastError()));
     } catch (...) {
@@ -317,7 +333,7 @@ QStringList ItemStatements::columnNames()
     QStringList names;
     while (query.next())
         names.append(value(query, "name").toString());
-    query.finish();
+    endRead(query);
     return names;
 }
 
@@ -327,7 +343,7 @@ int ItemStatements::countTopLevel()
         QStringLiteral("select count(*) as cnt from ") + m_table + QStringLiteral(" where pid=?"),
         {Texts::RootKey});
     const int count = query.next() ? value(query, "cnt").toInt() : 0;
-    query.finish();
+    endRead(query);
     return count;
 }
 
@@ -337,7 +353,7 @@ QStringList firstColumn(QSqlQuery &query)
     QStringList values;
     while (query.next())
         values.append(query.value(0).toString());
-    query.finish();
+    endRead(query);
     return values;
 }
 } // namespace
@@ -350,6 +366,15 @@ QStringList ItemStatements::orphanKeys()
                                                "exists (select 1 from ") +
                                 m_table + QStringLiteral(" p where p.") + key +
                                 QStringLiteral("=t.pid))"),
+                            {Texts::RootKey}));
+}
+
+QStringList ItemStatements::reservedKeys()
+{
+    const QString key = keyColumn();
+    return firstColumn(open(QStringLiteral("select ifnull(") + key + QStringLiteral(", '') from ") +
+                                m_table + QStringLiteral(" where ifnull(") + key +
+                                QStringLiteral(", '') in (?, '')"),
                             {Texts::RootKey}));
 }
 
@@ -441,7 +466,7 @@ QStringList TaskStatements::incompleteContents(int limit)
     // With the index on (checkFlag, content) the engine stops after the rows read.
     while ((limit < 0 || contents.size() < limit) && query.next())
         contents.append(query.value(0).toString());
-    query.finish();
+    endRead(query);
     return contents;
 }
 
@@ -557,7 +582,7 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     if (m_engine->handle) {
         if (sqlite3_prepare_v2(m_engine->handle, statement.constData(), int(statement.size()),
                                &m_engine->statement, nullptr) != SQLITE_OK)
-            throw TasklumeError(QString::fromUtf8(sqlite3_errmsg(m_engine->handle)));
+            throw TasklumeError(EngineHandleErrorText(m_engine->handle));
         return;
     }
     m_engine->query.emplace(db);
@@ -581,7 +606,7 @@ bool RowScan::next()
         if (result == SQLITE_ROW)
             return true;
         if (result != SQLITE_DONE)
-            throw TasklumeError(QString::fromUtf8(sqlite3_errmsg(m_engine->handle)));
+            throw TasklumeError(EngineHandleErrorText(m_engine->handle));
         return false;
     }
     if (!m_engine->query->next()) {

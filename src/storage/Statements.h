@@ -52,7 +52,8 @@ public:
     // children in stored order; rows of a third level or with a missing parent are
     // counted in stats but not returned. A child's expandFlag is not read.
     ItemForest loadForest(LoadStats *stats = nullptr);
-    // Deletes the row and then every row whose parent it is (two statements).
+    // Deletes the row and then every row whose parent it is (two statements); a reserved
+    // key ("root", empty) has no children to delete.
     void deleteItem(const QString &key);
     void updateExpand(const QString &key, bool expanded);
     void updateParent(const QString &key, const QString &parent);
@@ -70,6 +71,9 @@ public:
     int countTopLevel();
     QStringList orphanKeys();
     QStringList thirdLevelKeys();
+    // Keys no row may carry: "root" (the parent key of the top level) and an empty or
+    // missing key. Each such row's key, a missing one as empty text.
+    QStringList reservedKeys();
 
 protected:
     // A fresh record of the table's kind filled from the current row of query.

@@ -7,6 +7,7 @@
 #include "common/IniFile.h"
 #include "common/RunLock.h"
 #include "common/Texts.h"
+#include "DataSet.h"
 #include "interchange/Interchange.h"
 #include "interchange/pU_XmlTry.h"
 #include "storage/Database.h"
@@ -22,11 +23,14 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace TestSupport;
 
@@ -79,6 +83,7 @@ private Q_SLOTS:
     void helpOfEveryCommand_data();
     void helpOfEveryCommand();
     void backupRestoresIntoAnotherFolder();
+    void backupTellsOfChangedTexts();
     void restoreMerges_data();
     void restoreMerges();
     void restoreCreatesMissingDatabase();
@@ -96,6 +101,8 @@ private Q_SLOTS:
     void check();
     void badInput_data();
     void badInput();
+    void readerMemoryBoundedOnHostileFile_data();
+    void readerMemoryBoundedOnHostileFile();
     void writesRefusedWhileProgramRuns_data();
     void writesRefusedWhileProgramRuns();
     void readsWorkWhileProgramRuns();
@@ -119,6 +126,8 @@ private:
     // An interchange file written from a database that fill seeds.
     QString makeFile(const QString &name, const std::function<void(QSqlDatabase)> &fill);
     void makeBadFiles();
+    // 400 tasks, then one page of the table's rows overwritten.
+    void makeDamagedDatabase();
 
     std::unique_ptr<ProgramFolder> m_folder;
     QTemporaryDir m_files;
@@ -251,6 +260,36 @@ void TestCli::makeBadFiles()
     writeFile(file(QStringLiteral("damaged.wyx")), bytes.left(bytes.size() - 6));
 }
 
+void TestCli::makeDamagedDatabase()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("begin")));
+        for (int n = 1; n <= 400; ++n)
+            insertTask(db,
+                       task(n, Texts::RootKey,
+                            QStringLiteral("task %1 ").arg(n) + QString(300, QLatin1Char('x'))));
+        QVERIFY(query.exec(QStringLiteral("commit")));
+    });
+    QFile file(database());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("SQLite format 3"));
+    int pageSize = (quint8(bytes.at(16)) << 8) | quint8(bytes.at(17));
+    if (pageSize == 1)
+        pageSize = 65536;
+    // The leaf pages of tables (type 13) after the first: the rows of tasks.
+    QList<qint64> leaves;
+    for (qint64 page = 1; (page + 1) * pageSize <= bytes.size(); ++page) {
+        if (bytes.at(page * pageSize) == 13)
+            leaves << page;
+    }
+    QVERIFY2(leaves.size() > 10, qPrintable(QString::number(leaves.size())));
+    QVERIFY(file.seek(leaves.at(leaves.size() / 2) * pageSize));
+    file.write(QByteArray(pageSize, '\xff'));
+    file.close();
+}
+
 // ---- help ---------------------------------------------------------------------------------
 
 void TestCli::helpOfEveryCommand_data()
@@ -311,6 +350,25 @@ void TestCli::backupRestoresIntoAnotherFolder()
                  QString::fromUtf8(here.out).replace(QStringLiteral("\"expandFlag\": true"),
                                                      QStringLiteral("\"expandFlag\": false")));
     }
+}
+
+void TestCli::backupTellsOfChangedTexts()
+{
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey,
+                            QStringLiteral("nul") + QChar(0) + QStringLiteral("inside")));
+        insertTask(db, task(2, Texts::RootKey, QStringLiteral("plain")));
+    });
+    const QString backup = file(QStringLiteral("backup.wyx"));
+    const CliRun run = cli({QStringLiteral("backup"), backup});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, "tasklume-cli: warning: " + Interchange::ChangedTextsText(1).toUtf8() + "\n");
+    QTemporaryDir other;
+    const CliRun restored = cli(
+        {QStringLiteral("restore"), backup, QStringLiteral("--replace=none")}, {}, other.path());
+    QCOMPARE(restored.status, 0);
+    const CliRun list = cli({QStringLiteral("list"), QStringLiteral("tasks")}, {}, other.path());
+    QVERIFY2(list.out.contains("nulinside"), list.out.constData());
 }
 
 void TestCli::restoreMerges_data()
@@ -810,6 +868,22 @@ void TestCli::check_data()
                QStringLiteral("tasks: third level (its parent is a child): ") + key(3),
                QStringLiteral("memos: orphan (its parent is missing): ") + key(5),
                QStringLiteral("result: 3 problem(s)")};
+    QTest::newRow("reserved keys")
+        << QStringList{tasks, memos, insert(QStringLiteral("tasks"), 1, QStringLiteral("root")),
+                       QStringLiteral("insert into tasks (tid, pid, content) values "
+                                      "('root', 'root', 'r'), ('', 'root', 'e')"),
+                       QStringLiteral("insert into memos (mid, pid, content) values "
+                                      "(null, 'root', 'n')")}
+        << 1
+        << QStringList{
+               QStringLiteral("tasks: 3 rows, 3 top-level, 0 children, 0 orphan, 0 third-level"),
+               QStringLiteral("tasks: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"root\""),
+               QStringLiteral("tasks: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"\""),
+               QStringLiteral("memos: reserved key (no item may carry \"root\" or an empty "
+                              "key): \"\""),
+               QStringLiteral("result: 3 problem(s)")};
     QTest::newRow("missing table and columns")
         << QStringList{QStringLiteral(
                "create table tasks (tid varchar(38), pid varchar(38), content text)")}
@@ -860,7 +934,8 @@ void TestCli::check()
 void TestCli::badInput_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "DIR/" stands for the folder of test files
-    QTest::addColumn<int>("database");          // 0 none, 1 the seeded lists, 2 not a database
+    // 0 none, 1 the seeded lists, 2 not a database, 3 400 tasks and a damaged page
+    QTest::addColumn<int>("database");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
 
@@ -937,6 +1012,42 @@ void TestCli::badInput_data()
     row("report into missing folder",
         {QStringLiteral("report"), QStringLiteral("memos"), dir + QStringLiteral("no/r.txt")}, 1, 1,
         "does not exist");
+    // The program's own files are never written over, under whatever name.
+    const QString home = QStringLiteral("HOME/");
+    const QString backup = QStringLiteral("backup");
+    row("backup onto the database", {backup, home + QStringLiteral("wyData.wyb")}, 1, 1,
+        "is the program's database (");
+    row("backup onto the database, other spelling",
+        {backup, home + QStringLiteral(".//wyData.wyb")}, 1, 1, "is the program's database (");
+    row("backup onto the write-ahead log", {backup, home + QStringLiteral("wyData.wyb-wal")}, 1, 1,
+        "is the program's database journal");
+    row("backup onto the shared memory", {backup, home + QStringLiteral("wyData.wyb-shm")}, 1, 1,
+        "is the program's database journal");
+    row("backup onto the settings", {backup, home + QStringLiteral("wyConf.ini")}, 1, 1,
+        "is the program's settings file");
+    row("backup onto the run lock", {backup, home + QStringLiteral("wyRun.lock")}, 1, 1,
+        "is the program's run lock");
+    row("report onto the database",
+        {QStringLiteral("report"), QStringLiteral("tasks"), home + QStringLiteral("wyData.wyb")}, 1,
+        1, "is the program's database (");
+    row("report onto the settings",
+        {QStringLiteral("report"), QStringLiteral("memos"), QStringLiteral("--format=html"),
+         home + QStringLiteral("wyConf.ini")},
+        1, 1, "is the program's settings file");
+    // A damaged page ends every reading command with a failure, never a part of the list.
+    row("list of a damaged database", {QStringLiteral("list"), QStringLiteral("tasks")}, 3, 1,
+        "is damaged");
+    row("JSON list of a damaged database",
+        {QStringLiteral("list"), QStringLiteral("tasks"), QStringLiteral("--json")}, 3, 1,
+        "is damaged");
+    row("report of a damaged database",
+        {QStringLiteral("report"), QStringLiteral("tasks"), dir + QStringLiteral("good.wyx")}, 3, 1,
+        "is damaged");
+    row("report of a damaged database to standard output",
+        {QStringLiteral("report"), QStringLiteral("tasks"), QStringLiteral("-")}, 3, 1,
+        "is damaged");
+    row("backup of a damaged database", {backup, dir + QStringLiteral("good.wyx")}, 3, 1,
+        "is damaged");
     // A missing database is not made by the reading commands.
     row("list without database", {QStringLiteral("list"), QStringLiteral("tasks")}, 0, 1,
         "there is no database");
@@ -984,10 +1095,14 @@ void TestCli::badInput()
         seedLists();
     else if (database == 2)
         writeFile(this->database(), "not a database, but a file of that name\n");
+    else if (database == 3)
+        makeDamagedDatabase();
     const QMap<QString, QByteArray> before = snapshot(home());
-    const QStringList filesBefore =
+    const QMap<QString, QByteArray> filesBefore = snapshot(m_files.path());
+    const QStringList namesBefore =
         QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), m_files.path());
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^HOME/")), home());
 
     const CliRun run = cli(arguments);
     QCOMPARE(run.status, status);
@@ -999,7 +1114,89 @@ void TestCli::badInput()
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     // Nothing changed: no database made, none written, no file left behind.
     QCOMPARE(snapshot(home()), before);
-    QCOMPARE(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), filesBefore);
+    QCOMPARE(snapshot(m_files.path()), filesBefore);
+    QCOMPARE(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), namesBefore);
+    if (database == 3) // the line names the file
+        QVERIFY2(run.err.contains(QDir::toNativeSeparators(this->database()).toUtf8()),
+                 run.err.constData());
+}
+
+// ---- memory on hostile files -------------------------------------------------------------
+
+void TestCli::readerMemoryBoundedOnHostileFile_data()
+{
+    QTest::addColumn<QString>("command");
+    // The 32 MiB lie in empty elements, or in one attribute (a part too large to read).
+    QTest::addColumn<bool>("oneAttribute");
+    QTest::newRow("restore, elements") << QStringLiteral("restore") << false;
+    QTest::newRow("import, elements") << QStringLiteral("import") << false;
+    QTest::newRow("restore, one attribute") << QStringLiteral("restore") << true;
+    QTest::newRow("import, one attribute") << QStringLiteral("import") << true;
+}
+
+// A small file holding 32 MiB of empty elements in a section the readers never look at:
+// reading it stores one task and needs no memory for the rest. The peak resident memory of
+// the companion stays within 64 MiB.
+void TestCli::readerMemoryBoundedOnHostileFile()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, oneAttribute);
+    int status = -1;
+    // The companion's own peak resident memory in KiB, or -1. A process started from this one
+    // would count this one's memory in its peak (through the copied address space), so a
+    // small Python process starts it and asks the kernel for its child's peak.
+    auto peakKiB = [&](const QString &path) -> long {
+        QStringList arguments{
+            QStringLiteral("-c"),
+            QStringLiteral("import resource, subprocess, sys\n"
+                           "r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL)\n"
+                           "print(r.returncode, "
+                           "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"),
+            QStringLiteral(TASKLUME_CLI), command, path};
+        if (command == QLatin1String("restore"))
+            arguments << QStringLiteral("--replace=all");
+        QProcess process;
+        QProcessEnvironment env = cliEnvironment(QString());
+#ifdef __SANITIZE_ADDRESS__
+        // Freed memory waits in the sanitizer's quarantine; that is not the reader's.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   QStringLiteral("quarantine_size_mb=0:thread_local_quarantine_size_kb=0"));
+#endif
+        process.setProcessEnvironment(env);
+        process.start(QStandardPaths::findExecutable(QStringLiteral("python3")), arguments);
+        if (!process.waitForFinished(300000))
+            return -1;
+        const QList<QByteArray> words = process.readAllStandardOutput().simplified().split(' ');
+        if (words.size() != 2)
+            return -1;
+        status = words.at(0).toInt();
+        return words.at(1).toLong();
+    };
+
+    const QString plain = file(QStringLiteral("plain.wyx"));
+    const QString bomb = file(QStringLiteral("bomb.wyx"));
+    // One task; the hostile file has 32 MiB of empty elements after it.
+    QVERIFY(DataSet::writeHostileFile(plain, 0));
+    QVERIFY(DataSet::writeHostileFile(bomb, 32, oneAttribute));
+    QVERIFY(QFileInfo(bomb).size() < 1024 * 1024);
+    const long base = peakKiB(plain);
+    QCOMPARE(status, 0);
+    const long peak = peakKiB(bomb);
+    QCOMPARE(status, oneAttribute ? 1 : 0); // a part of 32 MiB is refused
+    QVERIFY(base > 0);
+    QVERIFY(peak > 0);
+    const QString figures =
+        QStringLiteral("peak %1 KiB, with one task alone %2 KiB").arg(peak).arg(base);
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's own memory comes on top, and its allocator keeps more: the file may add
+    // nothing that grows with it (at most the one part the parser keeps whole, 16 MiB).
+    QVERIFY2(peak - base <= 80 * 1024, qPrintable(figures));
+#else
+    QVERIFY2(peak <= 64 * 1024, qPrintable(figures));
+#endif
+    const CliRun list = cli({QStringLiteral("list"), QStringLiteral("tasks")});
+    QCOMPARE(list.status, 0);
+    QVERIFY(list.out.contains("kept"));
 }
 
 // ---- while the program runs ---------------------------------------------------------------

@@ -628,6 +628,11 @@ void TestStorage::deleteItem_data()
     QTest::newRow("orphan") << 6 << QStringList{key(1), key(2), key(3), key(4), key(5)};
     QTest::newRow("unknown key") << 42
                                  << QStringList{key(1), key(2), key(3), key(4), key(5), key(6)};
+    // -1: a row keyed "root", -2: a row with an empty key, each top-level; deleting one takes
+    // nothing else along.
+    QTest::newRow("reserved key root")
+        << -1 << QStringList{key(1), key(2), key(3), key(4), key(5), key(6)};
+    QTest::newRow("empty key") << -2 << QStringList{key(1), key(2), key(3), key(4), key(5), key(6)};
 }
 
 void TestStorage::deleteItem()
@@ -643,11 +648,21 @@ void TestStorage::deleteItem()
         Row memo = task;
         insertMemo(m_db, memo);
     }
+    QString deletedKey = key(deleted);
+    if (deleted < 0) {
+        deletedKey = deleted == -1 ? Texts::RootKey : QStringLiteral("");
+        QSqlQuery query(m_db);
+        for (const auto &[table, column] : {std::pair{kTasks, kTid}, std::pair{kMemos, kMid}}) {
+            QVERIFY(query.exec(QStringLiteral("insert into %1 (%2, pid, content) values "
+                                              "('%3', 'root', 'x')")
+                                   .arg(table, column, deletedKey)));
+        }
+    }
     TaskStatements tasks(m_db);
-    tasks.deleteItem(key(deleted));
+    tasks.deleteItem(deletedKey);
     QCOMPARE(keysOf(m_db, kTasks, kTid), remaining);
     MemoStatements memos(m_db);
-    memos.deleteItem(key(deleted));
+    memos.deleteItem(deletedKey);
     QCOMPARE(keysOf(m_db, kMemos, kMid), remaining);
 }
 

@@ -1,17 +1,22 @@
 // The windows of the interchange file: the restore's question dialog and the three commands
 // with their file dialogs and messages.
+#include "common/AppPaths.h"
 #include "interchange/Dlg_ReplaceAsk.h"
 #include "interchange/Dm_Io.h"
 #include "IoFixture.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <unistd.h>
 
 using namespace IoFixture;
 using Interchange::Answer;
@@ -61,6 +66,9 @@ private Q_SLOTS:
 
     void export_cancelledDoesNothing();
     void export_writeFailureMessage();
+    void export_refusesProgramFiles_data();
+    void export_refusesProgramFiles();
+    void export_tellsOfChangedTexts();
     void export_thenRestoreThroughTheDialog();
     void readers_cancelledAndFailedGiveFalse();
     void fileDialogs_filtersAndSuffix();
@@ -178,6 +186,90 @@ void TestIoCommands::export_writeFailureMessage()
     io.exportFileName = [] { return QStringLiteral("/nonexistent-dir/backup.wyx"); };
     QVERIFY(!io.ExportDatabase());
     QCOMPARE(shown, QStringList{QStringLiteral("File write failure!")});
+}
+
+void TestIoCommands::export_refusesProgramFiles_data()
+{
+    // How the target is named, relative to the program folder; "link:" makes a symbolic and
+    // "hard:" a hard link of that name to the database first.
+    QTest::addColumn<QString>("target");
+    QTest::newRow("database") << QStringLiteral("wyData.wyb");
+    QTest::newRow("database, other spelling") << QStringLiteral("./sub/../wyData.wyb");
+    QTest::newRow("symbolic link") << QStringLiteral("link:other.wyx");
+    QTest::newRow("hard link") << QStringLiteral("hard:other.wyx");
+    QTest::newRow("write-ahead log") << QStringLiteral("wyData.wyb-wal");
+    QTest::newRow("shared memory") << QStringLiteral("wyData.wyb-shm");
+    QTest::newRow("settings") << QStringLiteral("wyConf.ini");
+    QTest::newRow("run lock") << QStringLiteral("wyRun.lock");
+}
+
+void TestIoCommands::export_refusesProgramFiles()
+{
+    QFETCH(QString, target);
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('T', 'root', 'task', 45000, 45000.5)"));
+    const QString folder = QFileInfo(db.path()).absolutePath() + QLatin1Char('/');
+    AppPaths::setFolder(folder);
+    QVERIFY(QDir(folder).mkpath(QStringLiteral("sub")));
+    QFile settings(folder + QStringLiteral("wyConf.ini"));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[option]\nhintSize=20\n");
+    settings.close();
+    if (target.startsWith(QLatin1String("link:"))) {
+        target = target.mid(5);
+        QVERIFY(QFile::link(db.path(), folder + target));
+    } else if (target.startsWith(QLatin1String("hard:"))) {
+        target = target.mid(5);
+        QCOMPARE(::link(QFile::encodeName(db.path()).constData(),
+                        QFile::encodeName(folder + target).constData()),
+                 0);
+    }
+    auto contents = [&] {
+        QStringList files;
+        for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+            QFile file(info.filePath());
+            file.open(QIODevice::ReadOnly);
+            files << info.fileName() + QLatin1Char(' ') +
+                         QString::fromLatin1(
+                             QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1)
+                                 .toHex());
+        }
+        return files;
+    };
+    const QStringList before = contents();
+
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    io.exportFileName = [&] { return folder + target; };
+    QVERIFY(!io.ExportDatabase());
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.constFirst().contains(QLatin1String("is the program's")),
+             qPrintable(shown.constFirst()));
+    QVERIFY(shown.constFirst().contains(QLatin1String("nothing was written")));
+    QCOMPARE(contents(), before);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 1);
+    AppPaths::setFolder(QCoreApplication::applicationDirPath());
+}
+
+void TestIoCommands::export_tellsOfChangedTexts()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('A', 'root', 'bell' || char(7), 45000, 45000.5), "
+                           "('B', 'root', 'plain', 45000, 45000.5), "
+                           "('C', 'root', cast(x'41ff42' as text), 45000, 45000.5)"));
+    TIoDm io(db.db(), nullptr);
+    QStringList errors;
+    QStringList warnings;
+    io.errorBox = [&](const QString &text) { errors << text; };
+    io.warningBox = [&](const QString &text) { warnings << text; };
+    const QString path = db.file(QStringLiteral("backup.wyx"));
+    io.exportFileName = [&] { return path; };
+    QVERIFY(io.ExportDatabase());
+    QVERIFY(errors.isEmpty());
+    QCOMPARE(warnings, QStringList{Interchange::ChangedTextsText(2)});
 }
 
 void TestIoCommands::export_thenRestoreThroughTheDialog()

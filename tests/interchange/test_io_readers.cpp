@@ -13,11 +13,16 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
+
+#include <sqlite3.h>
 
 using namespace IoFixture;
 using Interchange::Answer;
@@ -91,6 +96,8 @@ private Q_SLOTS:
     void backup_itemsInAttributeOrderAndEncodings();
     void backup_restoredIntoEmptyDatabaseGivesEveryColumn();
     void backup_unwritablePathFails();
+    void backup_carriesEveryText_data();
+    void backup_carriesEveryText();
     void backup_otherZoneGivesSameInstants();
 
     void selection_tasks();
@@ -113,6 +120,8 @@ private Q_SLOTS:
     void import_childWithoutParentBecomesTopLevel();
     void import_sectionsHaveSeparateMaps();
     void import_onlyTasks();
+    void readers_reservedKeysGetFreshKeys_data();
+    void readers_reservedKeysGetFreshKeys();
 
     void values_flagsAndColours_data();
     void values_flagsAndColours();
@@ -323,6 +332,195 @@ void TestIoReaders::backup_unwritablePathFails()
     TestDb db;
     seedEdgeRows(db);
     QVERIFY(!Interchange::WriteDatabaseFile(db.db(), db.file(QStringLiteral("no/such/dir/x.wyx"))));
+}
+
+namespace {
+
+// Stores the texts as they are, byte for byte, as tasks k0, k1, ...; the first one also as a
+// memo.
+void storeRawTexts(const TestDb &db, const QList<QByteArray> &texts)
+{
+    sqlite3 *handle = *static_cast<sqlite3 *const *>(db.db().driver()->handle().constData());
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        for (const char *statement :
+             {"insert into tasks (tid, pid, content, createTime, editTime) values "
+              "(?, 'root', ?, 45000, 45000.5)",
+              "insert into memos (mid, pid, content, createTime, editTime) values "
+              "(?, 'root', ?, 45000, 45000.5)"}) {
+            if (i > 0 && statement[12] == 'm')
+                continue;
+            sqlite3_stmt *query = nullptr;
+            QCOMPARE(sqlite3_prepare_v2(handle, statement, -1, &query, nullptr), SQLITE_OK);
+            const QByteArray key = "k" + QByteArray::number(i);
+            sqlite3_bind_text(query, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(query, 2, texts.at(i).constData(), int(texts.at(i).size()),
+                              SQLITE_TRANSIENT);
+            QCOMPARE(sqlite3_step(query), SQLITE_DONE);
+            sqlite3_finalize(query);
+        }
+    }
+}
+
+bool forbiddenInXml(char32_t c)
+{
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF;
+}
+
+// What the texts become on their way through a backup and a restore, as the README says:
+// each maximal part that is not UTF-8 becomes one U+FFFD (Python's decoder is the judge),
+// controls XML forbids are dropped, U+FFFE and U+FFFF become U+FFFD; and, as for every text,
+// line ends come back as CR LF. changed receives how many texts had to change.
+QStringList afterTrip(const QList<QByteArray> &stored, int *changed)
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        return {};
+    QProcess process;
+    process.start(python,
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import sys\n"
+                                  "for line in sys.stdin.read().split():\n"
+                                  "    text = bytes.fromhex(line[1:]).decode('utf-8', 'replace')\n"
+                                  "    sys.stdout.write(text.encode('utf-8').hex() + '\\n')\n")});
+    process.waitForStarted();
+    for (const QByteArray &text : stored)
+        process.write("x" + text.toHex() + "\n");
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    const QList<QByteArray> decoded = process.readAllStandardOutput().split('\n');
+    QStringList result;
+    *changed = 0;
+    for (qsizetype i = 0; i < stored.size() && i < decoded.size(); ++i) {
+        const QString text = QString::fromUtf8(QByteArray::fromHex(decoded.at(i)));
+        bool differs = text.toUtf8() != stored.at(i);
+        QString carried;
+        for (const QChar c : text) {
+            if (forbiddenInXml(c.unicode())) {
+                differs = true;
+                if (c.unicode() >= 0x20)
+                    carried += QChar(0xFFFD);
+                continue;
+            }
+            carried += c;
+        }
+        carried.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        carried.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        result << carried;
+        *changed += differs ? 1 : 0;
+    }
+    return result;
+}
+
+// An XML parser other than the program's takes the document.
+void expectExpatAccepts(const QByteArray &xml)
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QVERIFY2(!python.isEmpty(), "python3 is needed for the check by expat");
+    QProcess process;
+    process.start(
+        python, {QStringLiteral("-c"), QStringLiteral("import sys, xml.parsers.expat\n"
+                                                      "p = xml.parsers.expat.ParserCreate()\n"
+                                                      "p.Parse(sys.stdin.buffer.read(), True)\n")});
+    QVERIFY(process.waitForStarted());
+    process.write(xml);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             process.readAllStandardError().constData());
+}
+
+} // namespace
+
+void TestIoReaders::backup_carriesEveryText_data()
+{
+    QTest::addColumn<QList<QByteArray>>("texts");
+    QList<QByteArray> bytes;
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) {
+        bytes << "a" + QByteArray(1, char(b)) + "b";
+        all += char(b);
+    }
+    bytes.prepend(all);
+    QTest::newRow("every byte value") << bytes;
+    QTest::newRow("lone surrogates")
+        << QList<QByteArray>{"high \xED\xA0\x80 alone", "low \xED\xBF\xBF alone",
+                             "\xED\xA0\x80\xED\xB0\x80 pair", "cut \xED\xA0"};
+    QTest::newRow("NUL") << QList<QByteArray>{QByteArray("before\0after", 12), QByteArray("\0", 1),
+                                              QByteArray("end\0", 4)};
+    QTest::newRow("U+FFFE and U+FFFF")
+        << QList<QByteArray>{"\xEF\xBF\xBE", "x\xEF\xBF\xBFy", "\xEF\xBF\xBD kept"};
+    QTest::newRow("controls and line ends")
+        << QList<QByteArray>{"\t\r\n\r\x01\x1F\x7F\xC2\x85\n", "a\r\n\r\nb", "\x0B\x0C"};
+    QTest::newRow("nothing to change")
+        << QList<QByteArray>{"plain", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "<&\"'>",
+                             "\xEF\xB7\x90 noncharacter"};
+    QTest::newRow("cut and overlong sequences") << QList<QByteArray>{
+        "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80", "\xF0\x9F\x98", "\xFF\xFE", "\x80\xBF"};
+}
+
+void TestIoReaders::backup_carriesEveryText()
+{
+    QFETCH(QList<QByteArray>, texts);
+    TestDb source;
+    storeRawTexts(source, texts);
+    int expectedChanged = 0;
+    const QStringList expected = afterTrip(texts, &expectedChanged);
+    int firstChanged = 0;
+    QCOMPARE(expected.size(), texts.size());
+    if (afterTrip({texts.constFirst()}, &firstChanged).size() == 1 && firstChanged)
+        ++expectedChanged; // the first text is a memo too
+
+    const QString path = source.file(QStringLiteral("backup.wyx"));
+    int changedTexts = -1;
+    QVERIFY(
+        Interchange::WriteDatabaseFile(source.db(), path, QStringLiteral("1.0"), &changedTexts));
+    QCOMPARE(changedTexts, expectedChanged);
+    QByteArray xml;
+    QVERIFY(WyxContainer::readFile(path, xml));
+    expectExpatAccepts(xml);
+
+    TestDb target; // an empty folder
+    ScriptedAsker asker;
+    Messages messages;
+    const Interchange::RunResult result =
+        Interchange::RestoreFile(target.db(), path, asker, messages.sink());
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(messages.shown, QStringList());
+    QCOMPARE(result.added, int(texts.size()) + 1);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QString key = QStringLiteral("k%1").arg(i);
+        QCOMPARE(
+            target.row(QStringLiteral("tasks"), key).value(QStringLiteral("content")).toString(),
+            expected.at(i));
+    }
+    QCOMPARE(target.row(QStringLiteral("memos"), QStringLiteral("k0"))
+                 .value(QStringLiteral("content"))
+                 .toString(),
+             expected.at(0));
+
+    // The selection writer carries the texts as they were loaded the same way.
+    // A text in memory may even hold a lone surrogate.
+    QStringList contents{QString(QChar(0xD800)) + QStringLiteral("x") + QChar(0xDFFF)};
+    for (const QByteArray &text : texts)
+        contents << QString::fromUtf8(text);
+    std::vector<std::unique_ptr<ItemNode>> nodes;
+    QList<ItemNode *> selected;
+    for (qsizetype i = 0; i < contents.size(); ++i) {
+        auto info = std::make_unique<TTaskInfo>();
+        info->key = QStringLiteral("s%1").arg(i);
+        info->pid = QStringLiteral("root");
+        info->content = contents.at(i);
+        nodes.push_back(std::make_unique<ItemNode>(std::move(info)));
+        selected << nodes.back().get();
+    }
+    const QString selection = source.file(QStringLiteral("selection.wyx"));
+    QVERIFY(WriteTasksFile(selection, selected, messages.sink()));
+    QVERIFY(WyxContainer::readFile(selection, xml));
+    expectExpatAccepts(xml);
+    const Interchange::RunResult imported =
+        Interchange::ImportFile(target.db(), selection, messages.sink());
+    QCOMPARE(imported.outcome, Outcome::Completed);
+    QCOMPARE(messages.shown, QStringList());
 }
 
 void TestIoReaders::backup_otherZoneGivesSameInstants()
@@ -823,6 +1021,63 @@ void TestIoReaders::import_onlyTasks()
     QCOMPARE(result.outcome, Outcome::Completed);
     QCOMPARE(db.count(QStringLiteral("memos")), 0);
     QCOMPARE(db.count(QStringLiteral("tasks")), 2);
+}
+
+void TestIoReaders::readers_reservedKeysGetFreshKeys_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::newRow("restore") << true;
+    QTest::newRow("import") << false;
+}
+
+void TestIoReaders::readers_reservedKeysGetFreshKeys()
+{
+    QFETCH(bool, restore);
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('T', 'root', 'stored', 45000, 45000.5)"));
+    const QString path = db.file(QStringLiteral("reserved.wyx"));
+    writeContainer(
+        path,
+        document(
+            memo(QStringLiteral("root"), QStringLiteral("root")),
+            task(QStringLiteral("root"), QStringLiteral("root"), {QStringLiteral("content=R")}) +
+                task(QString(), QStringLiteral("root"), {QStringLiteral("content=E")}) +
+                task(QStringLiteral("C"), QString(), {QStringLiteral("content=child of E")})));
+    ScriptedAsker asker;
+    Messages messages;
+    const Interchange::RunResult result =
+        restore ? Interchange::RestoreFile(db.db(), path, asker, messages.sink())
+                : Interchange::ImportFile(db.db(), path, messages.sink());
+    QCOMPARE(result.outcome, Outcome::Completed);
+    QCOMPARE(result.rekeyed, 3);
+    QCOMPARE(messages.shown, QStringList{IoTexts::ReservedKeys.arg(3)});
+    QVERIFY(asker.asked.isEmpty());
+
+    QHash<QString, QVariantMap> byContent;
+    for (const QVariantMap &row :
+         db.rows(QStringLiteral("tasks")) + db.rows(QStringLiteral("memos"))) {
+        const QString key = row.value(row.contains(QStringLiteral("tid")) ? QStringLiteral("tid")
+                                                                          : QStringLiteral("mid"))
+                                .toString();
+        QVERIFY2(key != QLatin1String("root") && !key.isEmpty(), qPrintable(key));
+        const QString content = row.value(QStringLiteral("content")).toString();
+        if (content == QLatin1String("R") || content == QLatin1String("E") ||
+            content == QLatin1String("memo root"))
+            QCOMPARE(key.size(), 38); // a fresh key
+        byContent.insert(row.value(QStringLiteral("content")).toString(), row);
+    }
+    QCOMPARE(db.count(QStringLiteral("tasks")), 4);
+    QCOMPARE(db.count(QStringLiteral("memos")), 1);
+    QCOMPARE(byContent.value(QStringLiteral("R")).value(QStringLiteral("pid")).toString(),
+             QStringLiteral("root"));
+    QCOMPARE(byContent.value(QStringLiteral("E")).value(QStringLiteral("pid")).toString(),
+             QStringLiteral("root"));
+    QCOMPARE(byContent.value(QStringLiteral("child of E")).value(QStringLiteral("pid")).toString(),
+             byContent.value(QStringLiteral("E")).value(QStringLiteral("tid")).toString());
+    QCOMPARE(byContent.value(QStringLiteral("stored")).value(QStringLiteral("tid")).toString(),
+             QStringLiteral("T"));
+    QCOMPARE(result.promoted, 0);
 }
 
 // ---- values -----------------------------------------------------------------------------

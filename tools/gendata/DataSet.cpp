@@ -1,7 +1,9 @@
 #include "DataSet.h"
 
 #include "common/pU_Funcs.h"
+#include "interchange/WyxContainer.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -137,4 +139,28 @@ void DataSet::generate(QSqlDatabase db, const Options &options)
     }
     if (!db.commit())
         throw TasklumeError(db.lastError().text());
+}
+
+bool DataSet::writeHostileFile(const QString &path, int mebibytes, bool oneAttribute)
+{
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    WyxContainer::Writer writer(out);
+    const QByteArray head =
+        "<ploxen app=\"Tasklume\" appversion=\"1\" dataversion=\"1.1\" "
+        "time=\"2024-01-01T00:00:00.000Z\"><tasks><task tid=\"{T}\" pid=\"root\" "
+        "content=\"kept\" check-flag=\"False\" alarm-flag=\"False\" due-flag=\"False\" "
+        "text-color=\"\" background-color=\"\" create-time=\"2024-01-01T00:00:00.000Z\" "
+        "edit-time=\"2024-01-01T00:00:00.000Z\" check-time=\"1899-12-30T00:00:00.000Z\" "
+        "alarm-time=\"1899-12-30T00:00:00.000Z\" due-time=\"1899-12-30T00:00:00.000Z\"/>"
+        "</tasks><memos/><notes>" +
+        QByteArray(oneAttribute ? "<a b=\"" : "");
+    const QByteArray piece =
+        QByteArray(oneAttribute ? "x" : "<a/>").repeated(oneAttribute ? 1 << 20 : 1 << 18); // 1 MiB
+    const QByteArray tail = QByteArray(oneAttribute ? "\"/>" : "") + "</notes><peers/></ploxen>";
+    bool ok = writer.begin() && writer.write(head.constData(), head.size());
+    for (int i = 0; ok && i < mebibytes; ++i)
+        ok = writer.write(piece.constData(), piece.size());
+    return ok && writer.write(tail.constData(), tail.size()) && writer.finish();
 }

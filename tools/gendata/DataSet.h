@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QString>
 
 namespace DataSet {
 
@@ -16,5 +17,10 @@ struct Options
 
 // Adds the rows in one transaction. Throws TasklumeError on failure.
 void generate(QSqlDatabase db, const Options &options);
+
+// A hostile interchange file: one task (content "kept", key "{T}"), then the given number of
+// MiB of empty elements (or, with oneAttribute, one element whose attribute holds them) in
+// the "notes" section, which the readers never look at. False when it cannot be written.
+bool writeHostileFile(const QString &path, int mebibytes, bool oneAttribute = false);
 
 } // namespace DataSet

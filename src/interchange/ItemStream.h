@@ -1,0 +1,55 @@
+// The interchange file read as a stream: the document is inflated and parsed piece by piece,
+// so that reading needs memory for one item at a time, whatever the file holds around the
+// items (a section the readers never look at may hold any number of elements).
+//
+// The rules are those of the document helper (pU_XmlTry.h): the text must be UTF-8 without
+// NUL characters (an optional byte order mark and XML declaration are accepted), without a
+// document type declaration, well-formed, with a root element; a section is the root's first
+// child element of its name (the root itself when there is none), and its items are its
+// children by position whatever they are: elements, CDATA sections and runs of text that
+// are not only white space. Elements nest at most MaxDepth deep, and no part of the document
+// the parser keeps whole (an element's start tag with its attributes, a text, a comment) may
+// be larger than MaxPart bytes: the memory of reading stays bounded whatever the file.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class ItemStream
+{
+public:
+    static constexpr int MaxDepth = 1000;
+    static constexpr qint64 MaxPart = qint64(16) << 20;
+
+    // The opening pass over the whole document. False when the file cannot be opened,
+    // inflated or parsed (loadError tells why).
+    bool open(const QString &fileName);
+    const QString &loadError() const { return m_loadError; }
+    // The root's "app" attribute; nothing when it has none.
+    const std::optional<QString> &app() const { return m_app; }
+
+    // One child of a section. For an element, the value of each asked attribute (nothing when
+    // missing); other children carry no attributes.
+    struct Item
+    {
+        int position = 0;
+        bool element = false;
+        std::optional<QByteArray> values[16];
+    };
+
+    // Reads the items of the section in order, calling item for each with the values of the
+    // attributes named (at most 16); stops when item returns false. False when the file can
+    // no longer be read as at open() (it changed meanwhile).
+    bool readSection(const QByteArray &section, const QList<QByteArray> &attributes,
+                     const std::function<bool(const Item &)> &item);
+
+private:
+    QString m_fileName;
+    QString m_loadError;
+    std::optional<QString> m_app;
+    QList<QByteArray> m_sections; // the names of the root's child elements, each once
+};
