@@ -392,8 +392,9 @@ void TmainFm::hideEvent(QHideEvent *event)
 
 void TmainFm::FormShow()
 {
-    // With "Add new item while open" every opening of the window starts a new item.
-    if (FAddOpenEn && !m_addingFromTray) {
+    // With "Add new item while open" every opening of the window starts a new item; the
+    // window coming back by itself when the tray goes away is no opening.
+    if (FAddOpenEn && !m_addingFromTray && !WyTrayIcon1->ReturningWithoutTray()) {
         if (TwyTreeFrame *frame = activeFrame())
             frame->postMessage(WM_FRAME_ADD);
     }
@@ -449,8 +450,13 @@ void TmainFm::PageControl1Change(int)
 
 void TmainFm::activateForSecondStart()
 {
-    if (!isVisible())
-        return; // hidden in the tray: nothing becomes visible
+    if (!isVisible()) {
+        // Hidden behind the tray icon: nothing becomes visible. With no icon to open it
+        // from, the second start is the way back.
+        if (!WyTrayIcon1->IsAdded())
+            Restore();
+        return;
+    }
     if (isMinimized())
         showNormal();
     raise();

@@ -57,7 +57,7 @@ public:
     TwyTreeFrame *activeFrame() const;
 
     // Brings the window to the front for a second start: restored when minimised, left
-    // alone when hidden in the tray.
+    // alone when hidden in the tray, opened when hidden with no tray icon to open it.
     void activateForSecondStart();
     // Opens the window from the tray ("&Open Ploxen Tasklume", a left click on the icon).
     void Restore();

@@ -46,6 +46,10 @@ TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(o
     connect(restore, &QAction::triggered, this, &TWyCustomTrayIcon::Restore);
     m_popupMenu = m_builtInMenu;
     m_tray->setContextMenu(m_builtInMenu);
+
+    m_watchTimer = new QTimer(this);
+    m_watchTimer->setInterval(kWatchMs);
+    connect(m_watchTimer, &QTimer::timeout, this, &TWyCustomTrayIcon::watchTray);
 }
 
 TWyCustomTrayIcon::~TWyCustomTrayIcon()
@@ -88,6 +92,8 @@ void TWyCustomTrayIcon::setActive(bool active)
     if (active) {
         AddToTray();
         m_active = true;
+        if (m_loaded)
+            m_watchTimer->start();
         if (m_resumeAnimation) {
             m_resumeAnimation = false;
             startAnimation();
@@ -99,6 +105,7 @@ void TWyCustomTrayIcon::setActive(bool active)
         }
         RemoveFromTray();
         m_active = false;
+        m_watchTimer->stop();
     }
 }
 
@@ -194,6 +201,7 @@ QIcon TWyCustomTrayIcon::imageAt(int index) const
 void TWyCustomTrayIcon::Loaded()
 {
     m_loaded = true;
+    m_watchTimer->start();
     if (m_active)
         AddToTray();
     if (!m_icon.isNull())
@@ -227,6 +235,7 @@ bool TWyCustomTrayIcon::AddToTray()
 {
     if (m_added)
         return true;
+    m_wanted = true;
     interceptOwner();
     if (!TrayAvailable()) {
         // No notification area on this desktop: the owner stays an ordinary window. This
@@ -243,8 +252,41 @@ bool TWyCustomTrayIcon::AddToTray()
     return m_added;
 }
 
+void TWyCustomTrayIcon::watchTray()
+{
+    if (!m_active)
+        return;
+    const bool available = TrayAvailable();
+    if (available && m_wanted && !m_added) {
+        // A notification area came (after the program, or back after a restart).
+        m_tray->setIcon(ShownIcon());
+        m_tray->setToolTip(ShownToolTip());
+        m_tray->show();
+        m_added = m_tray->isVisible();
+    } else if (!available && m_added) {
+        // It went away with the icon: nothing is left to open a hidden window with.
+        const bool bringBack = OwnerInTray();
+        if (m_balloonTimer && m_balloonTimer->isActive()) {
+            m_balloonTimer->stop();
+            Q_EMIT OnBalloonHintHide();
+        }
+        m_tray->hide();
+        m_added = false;
+        m_ownerInTray = false;
+        Q_EMIT OnTrayLost();
+        if (bringBack && m_owner) {
+            m_returning = true;
+            if (m_owner->isMinimized())
+                m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+            m_owner->show();
+            m_returning = false;
+        }
+    }
+}
+
 void TWyCustomTrayIcon::RemoveFromTray()
 {
+    m_wanted = false;
     if (!m_added)
         return;
     if (m_balloonTimer && m_balloonTimer->isActive()) {
@@ -348,6 +390,7 @@ void TWyCustomTrayIcon::hideOwnerToTray()
     // back now would map the window again. Restore takes it back right before showing.
     m_owner->hide();
     m_hidingToTray = false;
+    m_ownerInTray = true;
 }
 
 void TWyCustomTrayIcon::Minimize()
@@ -374,6 +417,7 @@ void TWyCustomTrayIcon::Restore()
     Q_EMIT OnRestore();
     if (!m_owner)
         return;
+    m_ownerInTray = false;
     if (m_owner->isMinimized())
         m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
     m_owner->show();

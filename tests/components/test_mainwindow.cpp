@@ -59,6 +59,7 @@ private Q_SLOTS:
     void minimiseGoesToTheTray();
     void closeWithoutTrayEndsTheProgram();
     void secondStart();
+    void trayGoneBringsTheWindowBack();
     void trayMenuInOrder();
     void leftClickOpens();
     void addFromTheTray_data();
@@ -287,6 +288,28 @@ void TestMainWindow::secondStart()
     m_main->activateForSecondStart();
     QTest::qWait(50);
     QVERIFY(!m_main->isVisible());
+
+    // Hidden with no icon left to open it from: shown.
+    m_main->trayIcon()->setActive(false);
+    m_main->activateForSecondStart();
+    QVERIFY(m_main->isVisible());
+    QVERIFY(!m_main->isMinimized());
+}
+
+void TestMainWindow::trayGoneBringsTheWindowBack()
+{
+    IniFile(m_folder->file(QStringLiteral("wyConf.ini")))
+        .writeBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), true);
+    seed({QStringLiteral("a")});
+    start();
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    g_trayThere = false;
+    QTRY_VERIFY(m_main->isVisible());
+    QVERIFY(!m_main->trayIcon()->IsAdded());
+    // Coming back by itself is no opening by the user: no new item is started.
+    QTest::qWait(50);
+    QCOMPARE(m_main->tasksFrame()->FEditNode, nullptr);
 }
 
 void TestMainWindow::trayMenuInOrder()
