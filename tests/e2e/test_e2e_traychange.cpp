@@ -23,16 +23,16 @@ class TestE2eTrayChange : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void startWithoutTrayShowsTheWindow();
-    void trayStartingLaterGetsTheIcon();
+    void hideBehindTheIcon();
     void trayEndingBringsTheHiddenWindowBack();
-    void trayComingBackGetsTheIconAgain();
+    void trayStartingAfterTheProgramGetsTheIcon();
     void cleanupTestCase();
 
 private:
     bool isHidden() const;
     bool isReachable() const;
     void closeWindow() const;
+    void startProgram();
 
     std::unique_ptr<X11Session> m_session;
     std::unique_ptr<ProgramFolder> m_folder;
@@ -61,6 +61,15 @@ void TestE2eTrayChange::closeWindow() const
                     QStringLiteral("alt+F4")});
 }
 
+void TestE2eTrayChange::startProgram()
+{
+    m_program = std::make_unique<ProgramRun>(*m_session, m_folder->path());
+    QVERIFY(m_program->start());
+    m_window = m_session->waitForWindow(kTitle);
+    QVERIFY2(!m_window.isEmpty(), qPrintable(m_program->output()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_program->request("rows tasks").contains("Water the plants"), 10000);
+}
+
 void TestE2eTrayChange::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
@@ -79,27 +88,11 @@ void TestE2eTrayChange::initTestCase()
     Database::close(QStringLiteral("seed"));
 }
 
-void TestE2eTrayChange::startWithoutTrayShowsTheWindow()
+void TestE2eTrayChange::hideBehindTheIcon()
 {
-    m_program = std::make_unique<ProgramRun>(*m_session, m_folder->path());
-    QVERIFY(m_program->start());
-    m_window = m_session->waitForWindow(kTitle);
-    QVERIFY2(!m_window.isEmpty(), qPrintable(m_program->output()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_program->request("rows tasks").contains("Water the plants"), 10000);
-    QVERIFY(m_session->waitForTrayIcon(kClass, 500).isEmpty());
-}
-
-void TestE2eTrayChange::trayStartingLaterGetsTheIcon()
-{
-    QVERIFY(!m_window.isEmpty());
     QVERIFY(m_session->startTray());
-    // No hide is needed for the icon to turn up.
-    const QString icon = m_session->waitForTrayIcon(kClass, 10000);
-    QVERIFY2(!icon.isEmpty(), "no icon in the tray that started after the program");
-    QCOMPARE(m_session->mapState(m_window), QStringLiteral("IsViewable"));
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-tray-late.png")));
-
-    // The window now hides behind that icon.
+    startProgram();
+    QVERIFY2(!m_session->waitForTrayIcon(kClass).isEmpty(), "no icon in the tray");
     closeWindow();
     QTRY_VERIFY_WITH_TIMEOUT(isHidden(), 5000);
     QCOMPARE(m_program->process().state(), QProcess::Running);
@@ -109,6 +102,7 @@ void TestE2eTrayChange::trayEndingBringsTheHiddenWindowBack()
 {
     QVERIFY(!m_window.isEmpty());
     QVERIFY(isHidden());
+    // The panel ends (restarts, or its tray is switched off).
     m_session->stopTray();
     QTRY_VERIFY_WITH_TIMEOUT(isReachable(), 10000);
     m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-tray-gone.png")));
@@ -116,12 +110,21 @@ void TestE2eTrayChange::trayEndingBringsTheHiddenWindowBack()
     QVERIFY(m_program->request("rows tasks").contains("Water the plants"));
 }
 
-void TestE2eTrayChange::trayComingBackGetsTheIconAgain()
+void TestE2eTrayChange::trayStartingAfterTheProgramGetsTheIcon()
 {
-    QVERIFY(!m_window.isEmpty());
+    // A new start while no tray is there (a start at log-in before the panel).
+    m_program.reset();
+    startProgram();
+    QVERIFY(m_session->waitForTrayIcon(kClass, 500).isEmpty());
+
     QVERIFY(m_session->startTray());
+    // No hide is needed for the icon to turn up.
     const QString icon = m_session->waitForTrayIcon(kClass, 10000);
-    QVERIFY2(!icon.isEmpty(), "no icon in the tray that came back");
+    QVERIFY2(!icon.isEmpty(), "no icon in the tray that started after the program");
+    QCOMPARE(m_session->mapState(m_window), QStringLiteral("IsViewable"));
+    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-tray-late.png")));
+
+    // The window now hides behind that icon, which opens it again.
     closeWindow();
     QTRY_VERIFY_WITH_TIMEOUT(isHidden(), 5000);
     m_session->click(icon, 1);
