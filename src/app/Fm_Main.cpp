@@ -20,11 +20,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -34,6 +36,8 @@ namespace {
 const QString kBalloonText = QStringLiteral("Click here to open!");
 constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
+// How many passes of the event loop Exit waits for open dialogs to finish.
+constexpr int kExitDeferrals = 100;
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, QWidget *parent)
@@ -537,6 +541,23 @@ void TmainFm::Action_ExitExecute()
 {
     if (FExiting)
         return;
+    // Chosen from the tray while a dialog of the program runs its own event loop (inside a
+    // command of a list, say): the dialogs are cancelled and the program ends once their
+    // commands have returned, so that nothing is torn down under a running command.
+    if (QThread::currentThread()->loopLevel() > 1 && m_exitDeferrals < kExitDeferrals) {
+        ++m_exitDeferrals;
+        const auto windows = QApplication::topLevelWidgets();
+        for (QWidget *window : windows) {
+            if (!window->isVisible() || !window->isModal())
+                continue;
+            if (auto *dialog = qobject_cast<QDialog *>(window))
+                dialog->reject();
+            else
+                window->close();
+        }
+        QTimer::singleShot(0, this, &TmainFm::Action_ExitExecute);
+        return;
+    }
     FExiting = true;
     WyFormState1->SaveState();
     // The memo list goes first, then the to-do list; each stores an edit still open.

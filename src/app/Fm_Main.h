@@ -153,4 +153,6 @@ private:
     bool m_restyling = false;
     // Set while a tray command opens the window to start an item itself.
     bool m_addingFromTray = false;
+    // Passes Exit has waited for dialogs that were open when it was chosen.
+    int m_exitDeferrals = 0;
 };

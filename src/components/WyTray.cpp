@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 namespace {
@@ -18,6 +19,33 @@ const QString kImageIndexError = QStringLiteral("SetImageIndex: No image list as
 constexpr int kTipLength = 127;
 constexpr int kBalloonTitleLength = 63;
 constexpr int kBalloonTextLength = 255;
+
+// Makes every modal window that belongs to a window of the program modal to that window
+// alone, so that the icon (a window of its own) and its menu keep answering while a dialog
+// is open. The show event comes before the window is shown, so it is shown with that
+// modality.
+class DialogModality : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *widget = static_cast<QWidget *>(watched);
+            if (widget->isWindow() && widget->parentWidget() &&
+                widget->windowModality() == Qt::ApplicationModal &&
+                widget->windowType() != Qt::Popup) {
+                widget->setWindowModality(Qt::WindowModal);
+                // The window exists by now and would keep the modality it was made with.
+                if (QWindow *window = widget->windowHandle())
+                    window->setModality(Qt::WindowModal);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 std::function<bool()> &availabilityProbe()
 {
@@ -54,6 +82,8 @@ TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(o
 
 TWyCustomTrayIcon::~TWyCustomTrayIcon()
 {
+    if (m_dialogModality)
+        qApp->removeEventFilter(m_dialogModality);
     RemoveFromTray();
     if (m_owner && m_intercepting)
         m_owner->removeEventFilter(this);
@@ -202,6 +232,11 @@ void TWyCustomTrayIcon::Loaded()
 {
     m_loaded = true;
     m_watchTimer->start();
+    // The program's dialogs block only their own windows, never the icon and its menu.
+    if (!m_dialogModality) {
+        m_dialogModality = new DialogModality(this);
+        qApp->installEventFilter(m_dialogModality);
+    }
     if (m_active)
         AddToTray();
     if (!m_icon.isNull())

@@ -174,6 +174,8 @@ private:
     // The icon belongs in the notification area (added, or to be added when one comes).
     bool m_wanted = false;
     bool m_returning = false;
+    // Keeps the program's dialogs from blocking the icon.
+    QObject *m_dialogModality = nullptr;
 };
 
 // The tray icon as the main window uses it.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <functional>
 
@@ -84,6 +86,8 @@ private Q_SLOTS:
     void trayComingLaterGetsTheIcon();
     void trayGoingAwayBringsTheWindowBack_data();
     void trayGoingAwayBringsTheWindowBack();
+    void dialogsBlockOnlyTheirOwnWindow_data();
+    void dialogsBlockOnlyTheirOwnWindow();
 
     void hintCutTo127_data();
     void hintCutTo127();
@@ -406,6 +410,60 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
     g_trayThere = true;
     QTRY_VERIFY(tray.IsAdded());
     QCOMPARE(lost.count(), 1);
+}
+
+void TestTray::dialogsBlockOnlyTheirOwnWindow_data()
+{
+    QTest::addColumn<bool>("owned");   // the dialog belongs to the owner window
+    QTest::addColumn<bool>("running"); // run with exec(), else shown application-modal
+    QTest::newRow("dialog of the window, run") << true << true;
+    QTest::newRow("window of the window, shown modal") << true << false;
+    QTest::newRow("dialog of no window") << false << true;
+}
+
+void TestTray::dialogsBlockOnlyTheirOwnWindow()
+{
+    QFETCH(bool, owned);
+    QFETCH(bool, running);
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    // A window of its own, as the icon is.
+    QWidget icon;
+    icon.resize(22, 22);
+    icon.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&icon));
+
+    struct BlockWatch : public QObject
+    {
+        bool blocked = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::WindowBlocked)
+                blocked = true;
+            return false;
+        }
+    } ownerWatch, iconWatch;
+    m_window->installEventFilter(&ownerWatch);
+    icon.installEventFilter(&iconWatch);
+
+    QDialog dialog(owned ? m_window.get() : nullptr);
+    Qt::WindowModality modality = Qt::NonModal;
+    if (running) {
+        QTimer::singleShot(0, &dialog, [&] {
+            modality = dialog.windowHandle()->modality();
+            dialog.reject();
+        });
+        dialog.exec();
+    } else {
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        modality = dialog.windowHandle()->modality();
+        dialog.hide();
+    }
+    QCOMPARE(modality, owned ? Qt::WindowModal : Qt::ApplicationModal);
+    QVERIFY(ownerWatch.blocked);
+    QCOMPARE(iconWatch.blocked, !owned);
 }
 
 void TestTray::hintCutTo127_data()
