@@ -68,17 +68,12 @@ void TestE2eDialogHints::initTestCase()
         QSKIP("Xvfb is not available");
     m_folder = std::make_unique<ProgramFolder>();
     m_folder->copyProgramFiles();
-    {
-        QSqlDatabase db =
-            Database::open(m_folder->file(QStringLiteral("wyData.wyb")), QStringLiteral("seed"));
-        insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")});
-        Row dentist{key(2), QStringLiteral("root"), QStringLiteral("Call the dentist")};
-        dentist.alarmFlag = true;
-        dentist.alarmTime = NowDays() - 60 * kSecond;
-        insertTask(db, dentist);
-        db.close();
-    }
-    Database::close(QStringLiteral("seed"));
+    Row dentist{key(2), QStringLiteral("root"), QStringLiteral("Call the dentist")};
+    dentist.alarmFlag = true;
+    dentist.alarmTime = NowDays() - 60 * kSecond;
+    seedDatabase(
+        m_folder->file(QStringLiteral("wyData.wyb")),
+        {Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")}, dentist});
     m_program = std::make_unique<ProgramRun>(*m_session, m_folder->path());
     QVERIFY(m_program->start());
     m_window = m_session->waitForWindow(kTitle);

@@ -77,13 +77,9 @@ QRect waitForFrameWithin(const X11Session &session, const QString &window, const
 
 void seedDatabase(const ProgramFolder &folder)
 {
-    {
-        QSqlDatabase db =
-            Database::open(folder.file(QStringLiteral("wyData.wyb")), QStringLiteral("seed"));
-        insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")});
-        db.close();
-    }
-    Database::close(QStringLiteral("seed"));
+    TestSupport::seedDatabase(
+        folder.file(QStringLiteral("wyData.wyb")),
+        {Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")}});
 }
 
 QString rectText(const QRect &rect)

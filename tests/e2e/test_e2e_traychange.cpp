@@ -79,13 +79,8 @@ void TestE2eTrayChange::initTestCase()
         QSKIP("Xvfb is not available");
     m_folder = std::make_unique<ProgramFolder>();
     m_folder->copyProgramFiles();
-    {
-        QSqlDatabase db =
-            Database::open(m_folder->file(QStringLiteral("wyData.wyb")), QStringLiteral("seed"));
-        insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")});
-        db.close();
-    }
-    Database::close(QStringLiteral("seed"));
+    seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
+                 {Row{key(1), QStringLiteral("root"), QStringLiteral("Water the plants")}});
 }
 
 void TestE2eTrayChange::hideBehindTheIcon()
