@@ -94,7 +94,7 @@ public:
     // away (not a user's request to open it).
     bool ReturningWithoutTray() const { return m_returning; }
     // How often the desktop is looked at for a notification area appearing or going.
-    static constexpr int kWatchMs = 250;
+    static constexpr int kWatchMs = 500;
     // Whether closing or minimising the owner hides it now: Active and a tray to hide in.
     bool HidesOwner() const;
     // The desktop has a notification area. The probe can be replaced (the widget tests

@@ -350,12 +350,11 @@ void TestMainWindow::tipFollowsTheWidthOnBothTabs()
         QTest::qWait(20);
         const TwyTreeFrame *frame = frames.at(tab);
         QLabel *label = frame->tipLabel();
-        QCOMPARE(label->width(), frame->width() - label->x() - 4);
-        QCOMPARE(frame->tipPanel()->height(), label->height() + 8);
+        QTRY_COMPARE(label->width(), frame->width() - label->x() - 4);
+        QTRY_COMPARE(frame->tipPanel()->height(), label->height() + 8);
     }
     // The same text takes the same height on both tabs.
     QCOMPARE(frames.at(0)->tipLabel()->text(), frames.at(1)->tipLabel()->text());
-    QCOMPARE(frames.at(0)->width(), frames.at(1)->width());
     QCOMPARE(frames.at(0)->tipPanel()->height(), frames.at(1)->tipPanel()->height());
 }
 
