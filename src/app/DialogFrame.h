@@ -2,6 +2,8 @@
 // when the desktop's fonts need it) and a place in the middle of the screen.
 #pragma once
 
+#include "components/DialogHints.h"
+
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLayout>
@@ -9,8 +11,7 @@
 
 inline void FixDialogFrame(QDialog *dialog, QSize designSize)
 {
-    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    DialogHints::SetFixed(dialog);
     QSize size = designSize;
     if (dialog->layout())
         size = size.expandedTo(dialog->layout()->totalMinimumSize());

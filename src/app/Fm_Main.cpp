@@ -29,6 +29,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -38,6 +39,8 @@ namespace {
 const QString kBalloonText = QStringLiteral("Click here to open!");
 constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
+// How many passes of the event loop Exit waits for open dialogs to finish.
+constexpr int kExitDeferrals = 100;
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
@@ -416,8 +419,9 @@ void TmainFm::hideEvent(QHideEvent *event)
 
 void TmainFm::FormShow()
 {
-    // With "Add new item while open" every opening of the window starts a new item.
-    if (FAddOpenEn && !m_addingFromTray) {
+    // With "Add new item while open" every opening of the window starts a new item; the
+    // window coming back by itself when the tray goes away is no opening.
+    if (FAddOpenEn && !m_addingFromTray && !WyTrayIcon1->ReturningWithoutTray()) {
         if (TwyTreeFrame *frame = activeFrame())
             frame->postMessage(WM_FRAME_ADD);
     }
@@ -473,8 +477,13 @@ void TmainFm::PageControl1Change(int)
 
 void TmainFm::activateForSecondStart()
 {
-    if (!isVisible())
-        return; // hidden in the tray: nothing becomes visible
+    if (!isVisible()) {
+        // Hidden behind the tray icon: nothing becomes visible. With no icon to open it
+        // from, the second start is the way back.
+        if (!WyTrayIcon1->IsAdded())
+            Restore();
+        return;
+    }
     if (isMinimized())
         showNormal();
     raise();
@@ -553,16 +562,7 @@ void TmainFm::closeEvent(QCloseEvent *event)
 
 void TmainFm::endFromOutside()
 {
-    if (QWidget *modal = QApplication::activeModalWidget(); modal && m_endTries < 100) {
-        ++m_endTries;
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        else
-            modal->close();
-        // Once the dialog's own loop has returned.
-        QTimer::singleShot(0, this, &TmainFm::endFromOutside);
-        return;
-    }
+    // A signal or the session's end: the same as Exit, which waits for open dialogs.
     Action_ExitExecute();
 }
 
@@ -581,6 +581,23 @@ void TmainFm::Action_ExitExecute()
 {
     if (FExiting)
         return;
+    // Chosen from the tray while a dialog of the program runs its own event loop (inside a
+    // command of a list, say): the dialogs are cancelled and the program ends once their
+    // commands have returned, so that nothing is torn down under a running command.
+    if (QThread::currentThread()->loopLevel() > 1 && m_exitDeferrals < kExitDeferrals) {
+        ++m_exitDeferrals;
+        const auto windows = QApplication::topLevelWidgets();
+        for (QWidget *window : windows) {
+            if (!window->isVisible() || !window->isModal())
+                continue;
+            if (auto *dialog = qobject_cast<QDialog *>(window))
+                dialog->reject();
+            else
+                window->close();
+        }
+        QTimer::singleShot(0, this, &TmainFm::Action_ExitExecute);
+        return;
+    }
     FExiting = true;
     WyFormState1->SaveState();
     // The memo list goes first, then the to-do list; each stores an edit still open.

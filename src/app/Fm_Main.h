@@ -60,7 +60,7 @@ public:
     TwyTreeFrame *activeFrame() const;
 
     // Brings the window to the front for a second start: restored when minimised, left
-    // alone when hidden in the tray.
+    // alone when hidden in the tray, opened when hidden with no tray icon to open it.
     void activateForSecondStart();
     // Opens the window from the tray ("&Open Ploxen Tasklume", a left click on the icon).
     void Restore();
@@ -164,6 +164,6 @@ private:
     bool m_restyling = false;
     // Set while a tray command opens the window to start an item itself.
     bool m_addingFromTray = false;
-    // Dialogs cancelled so far by a request to end from outside.
-    int m_endTries = 0;
+    // Passes Exit has waited for dialogs that were open when it was chosen.
+    int m_exitDeferrals = 0;
 };

@@ -539,7 +539,15 @@ void TwyTreeFrame::layoutTip()
     const int width = qMax(40, this->width() - label_tip->x() - 4);
     label_tip->setText(text);
     label_tip->setFixedWidth(width);
-    const int height = label_tip->heightForWidth(width);
+    // Measured with the font itself: a label on a tab not shown yet measures its text
+    // as if it had no width to speak of.
+    const QMargins margins = label_tip->contentsMargins();
+    const int extra = 2 * label_tip->margin();
+    const int textWidth = qMax(1, width - margins.left() - margins.right() - extra);
+    const QRect bounds = QFontMetrics(label_tip->font())
+                             .boundingRect(QRect(0, 0, textWidth, 100000),
+                                           int(label_tip->alignment()) | Qt::TextWordWrap, text);
+    const int height = bounds.height() + margins.top() + margins.bottom() + extra;
     label_tip->setFixedHeight(height);
     Panel_tip->setFixedHeight(height + 8);
 }
@@ -547,8 +555,16 @@ void TwyTreeFrame::layoutTip()
 void TwyTreeFrame::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (Panel_tip->isVisible())
-        layoutTip(); // the tip wraps again at the new width
+    // The tip wraps again at the new width, also while its tab is not the one shown.
+    if (!Panel_tip->isHidden())
+        layoutTip();
+}
+
+void TwyTreeFrame::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!Panel_tip->isHidden())
+        layoutTip();
 }
 
 void TwyTreeFrame::tipClicked()

@@ -254,6 +254,7 @@ protected:
     void onContextMenu(const QPoint &pos);
     void tipClicked();
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void layoutTip();
     void setEditNode(ItemNode *node);
     void refreshNode(ItemNode *node);

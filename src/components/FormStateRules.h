@@ -3,28 +3,51 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
 #include <QPair>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 class IniFile;
 
 namespace FormStateRules {
 
+// A screen as placement sees it: its whole area, and the part of it windows may use (the
+// whole area less the panels).
+struct ScreenArea
+{
+    QRect geometry;
+    QRect available;
+};
+
 // The keys a save writes, in the order they are written, with their values. "Right" and
 // "Bottom" (exclusive edges) only for a resizable window; "Saved" always last.
 QList<QPair<QString, int>> SaveValues(const QRect &normal, bool maximized, bool resizable);
 
-// The normal rectangle a restore gives the window: "Left" and "Top" default to the
+// The client rectangle a restore gives the window: "Left" and "Top" default to the
 // current position; a resizable window reads "Right" and "Bottom" (defaulting to the
 // current size), any other keeps its current size. A top-left corner on no screen moves
-// the rectangle, size kept, to the top-left corner of the work area.
+// the window to the top-left corner of the first screen's work area. Whatever the file
+// holds, the window then fits on a screen as FitOnScreens puts it. The first screen is
+// the primary one.
 QRect RestoredRect(const IniFile &ini, const QString &section, const QRect &current, bool resizable,
-                   const QList<QRect> &screens, const QPoint &workAreaTopLeft);
+                   const QList<ScreenArea> &screens, const QMargins &frame,
+                   const QSize &minimum = QSize());
+
+// Moves a window, and shrinks it when it is larger, so that its whole frame (the client
+// rectangle grown by the frame's margins: title bar, borders) lies within the available
+// area of its screen: the screen holding its top-left corner, else the one it overlaps
+// most, else the first. A window that cannot be smaller than the area keeps its title
+// bar at the area's top-left corner.
+QRect FitOnScreens(const QRect &client, const QMargins &frame, const QList<ScreenArea> &screens,
+                   const QSize &minimum = QSize());
 
 // Whether the section says the window was maximised (default false).
 bool RestoredMaximized(const IniFile &ini, const QString &section);
 // Whether the section holds a saved placement.
 bool IsSaved(const IniFile &ini, const QString &section);
+// Whether the section holds a position of its own ("Left" or "Top").
+bool HasPosition(const IniFile &ini, const QString &section);
 
 } // namespace FormStateRules

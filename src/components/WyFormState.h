@@ -2,9 +2,11 @@
 // puts the window back there each time it is shown.
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QString>
 
+class QTimer;
 class QWidget;
 
 class TWyFormState : public QObject
@@ -31,8 +33,13 @@ public:
     // "Saved". A write that fails is reported and ends the save.
     virtual void SaveState();
     // Puts the window at the saved rectangle (on a screen that still exists) and maximises
-    // it when it was.
+    // it when it was. The whole frame, title bar included, lands within a screen's
+    // available area, the window shrunk when it is larger; once the window manager has
+    // framed the shown window, the frame is checked again.
     virtual void RestoreState();
+    // Moves and shrinks the shown window so that its frame lies within its screen's
+    // available area (nothing while maximised, minimised or hidden).
+    void FitFrameOnScreen();
 
     // A window whose size the user cannot change keeps its own size.
     static bool IsResizable(const QWidget *window);
@@ -45,7 +52,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void checkFrameAfterShow();
+
     QWidget *m_owner;
+    // The frame the window manager drew around the window when last seen.
+    QMargins m_frameMargins;
+    // Runs after a show until the window manager has framed the window.
+    QTimer *m_frameCheck = nullptr;
+    int m_frameChecks = 0;
     bool m_enabled = true;
     QString m_section;
     QString m_iniPath;

@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 namespace {
@@ -18,6 +19,33 @@ const QString kImageIndexError = QStringLiteral("SetImageIndex: No image list as
 constexpr int kTipLength = 127;
 constexpr int kBalloonTitleLength = 63;
 constexpr int kBalloonTextLength = 255;
+
+// Makes every modal window that belongs to a window of the program modal to that window
+// alone, so that the icon (a window of its own) and its menu keep answering while a dialog
+// is open. The show event comes before the window is shown, so it is shown with that
+// modality.
+class DialogModality : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *widget = static_cast<QWidget *>(watched);
+            if (widget->isWindow() && widget->parentWidget() &&
+                widget->windowModality() == Qt::ApplicationModal &&
+                widget->windowType() != Qt::Popup) {
+                widget->setWindowModality(Qt::WindowModal);
+                // The window exists by now and would keep the modality it was made with.
+                if (QWindow *window = widget->windowHandle())
+                    window->setModality(Qt::WindowModal);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 std::function<bool()> &availabilityProbe()
 {
@@ -46,10 +74,16 @@ TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(o
     connect(restore, &QAction::triggered, this, &TWyCustomTrayIcon::Restore);
     m_popupMenu = m_builtInMenu;
     m_tray->setContextMenu(m_builtInMenu);
+
+    m_watchTimer = new QTimer(this);
+    m_watchTimer->setInterval(kWatchMs);
+    connect(m_watchTimer, &QTimer::timeout, this, &TWyCustomTrayIcon::watchTray);
 }
 
 TWyCustomTrayIcon::~TWyCustomTrayIcon()
 {
+    if (m_dialogModality)
+        qApp->removeEventFilter(m_dialogModality);
     RemoveFromTray();
     if (m_owner && m_intercepting)
         m_owner->removeEventFilter(this);
@@ -88,6 +122,8 @@ void TWyCustomTrayIcon::setActive(bool active)
     if (active) {
         AddToTray();
         m_active = true;
+        if (m_loaded)
+            m_watchTimer->start();
         if (m_resumeAnimation) {
             m_resumeAnimation = false;
             startAnimation();
@@ -99,6 +135,7 @@ void TWyCustomTrayIcon::setActive(bool active)
         }
         RemoveFromTray();
         m_active = false;
+        m_watchTimer->stop();
     }
 }
 
@@ -194,6 +231,12 @@ QIcon TWyCustomTrayIcon::imageAt(int index) const
 void TWyCustomTrayIcon::Loaded()
 {
     m_loaded = true;
+    m_watchTimer->start();
+    // The program's dialogs block only their own windows, never the icon and its menu.
+    if (!m_dialogModality) {
+        m_dialogModality = new DialogModality(this);
+        qApp->installEventFilter(m_dialogModality);
+    }
     if (m_active)
         AddToTray();
     if (!m_icon.isNull())
@@ -227,6 +270,7 @@ bool TWyCustomTrayIcon::AddToTray()
 {
     if (m_added)
         return true;
+    m_wanted = true;
     interceptOwner();
     if (!TrayAvailable()) {
         // No notification area on this desktop: the owner stays an ordinary window. This
@@ -243,8 +287,41 @@ bool TWyCustomTrayIcon::AddToTray()
     return m_added;
 }
 
+void TWyCustomTrayIcon::watchTray()
+{
+    if (!m_active)
+        return;
+    const bool available = TrayAvailable();
+    if (available && m_wanted && !m_added) {
+        // A notification area came (after the program, or back after a restart).
+        m_tray->setIcon(ShownIcon());
+        m_tray->setToolTip(ShownToolTip());
+        m_tray->show();
+        m_added = m_tray->isVisible();
+    } else if (!available && m_added) {
+        // It went away with the icon: nothing is left to open a hidden window with.
+        const bool bringBack = OwnerInTray();
+        if (m_balloonTimer && m_balloonTimer->isActive()) {
+            m_balloonTimer->stop();
+            Q_EMIT OnBalloonHintHide();
+        }
+        m_tray->hide();
+        m_added = false;
+        m_ownerInTray = false;
+        Q_EMIT OnTrayLost();
+        if (bringBack && m_owner) {
+            m_returning = true;
+            if (m_owner->isMinimized())
+                m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+            m_owner->show();
+            m_returning = false;
+        }
+    }
+}
+
 void TWyCustomTrayIcon::RemoveFromTray()
 {
+    m_wanted = false;
     if (!m_added)
         return;
     if (m_balloonTimer && m_balloonTimer->isActive()) {
@@ -348,6 +425,7 @@ void TWyCustomTrayIcon::hideOwnerToTray()
     // back now would map the window again. Restore takes it back right before showing.
     m_owner->hide();
     m_hidingToTray = false;
+    m_ownerInTray = true;
 }
 
 void TWyCustomTrayIcon::Minimize()
@@ -374,6 +452,7 @@ void TWyCustomTrayIcon::Restore()
     Q_EMIT OnRestore();
     if (!m_owner)
         return;
+    m_ownerInTray = false;
     if (m_owner->isMinimized())
         m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
     m_owner->show();

@@ -4,7 +4,9 @@
 //
 // A desktop without a notification area (a bare X server, a plain GNOME session) gets
 // nothing hidden: the owner window then minimises and closes like any other window, so
-// the program never vanishes out of reach.
+// the program never vanishes out of reach. The component keeps watching: a notification
+// area that appears later gets the icon at once, and when the one holding the icon goes
+// away (a panel restarting), a window hidden behind the icon comes back by itself.
 #pragma once
 
 #include <QIcon>
@@ -86,6 +88,13 @@ public:
 
     // The icon is in the notification area now.
     bool IsAdded() const { return m_added; }
+    // The owner window is hidden behind the icon now.
+    bool OwnerInTray() const { return m_ownerInTray && m_owner && !m_owner->isVisible(); }
+    // True while the owner window is being shown again because the notification area went
+    // away (not a user's request to open it).
+    bool ReturningWithoutTray() const { return m_returning; }
+    // How often the desktop is looked at for a notification area appearing or going.
+    static constexpr int kWatchMs = 500;
     // Whether closing or minimising the owner hides it now: Active and a tray to hide in.
     bool HidesOwner() const;
     // The desktop has a notification area. The probe can be replaced (the widget tests
@@ -115,6 +124,8 @@ Q_SIGNALS:
     void OnBalloonHintClick();
     // A balloon was handed to the notification area.
     void BalloonHintShown(const QString &title, const QString &text);
+    // The notification area that held the icon went away.
+    void OnTrayLost();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -126,6 +137,7 @@ private:
     void onActivated(int reason);
     void doubleClick(Qt::MouseButton button);
     void animationStep();
+    void watchTray();
     void startAnimation();
     void stopAnimation();
     QIcon imageAt(int index) const;
@@ -137,6 +149,7 @@ private:
     QPointer<QMenu> m_popupMenu;
     QTimer *m_animationTimer = nullptr;
     QTimer *m_balloonTimer = nullptr;
+    QTimer *m_watchTimer = nullptr;
 
     bool m_active = true;
     bool m_animate = false;
@@ -157,6 +170,12 @@ private:
     int m_frame = 0;
     bool m_resumeAnimation = false;
     bool m_hidingToTray = false;
+    bool m_ownerInTray = false;
+    // The icon belongs in the notification area (added, or to be added when one comes).
+    bool m_wanted = false;
+    bool m_returning = false;
+    // Keeps the program's dialogs from blocking the icon.
+    QObject *m_dialogModality = nullptr;
 };
 
 // The tray icon as the main window uses it.

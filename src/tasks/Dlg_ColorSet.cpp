@@ -2,6 +2,7 @@
 
 #include "common/ColorCodes.h"
 #include "common/IconArt.h"
+#include "components/DialogHints.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,8 +45,7 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
 {
     setObjectName(QStringLiteral("ColorSetDlg"));
     setWindowTitle(QStringLiteral("Set Color"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    DialogHints::SetFixed(this);
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));

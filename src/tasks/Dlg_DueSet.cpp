@@ -3,6 +3,7 @@
 #include "AlarmScan.h"
 #include "common/IconArt.h"
 #include "common/pU_Boxes.h"
+#include "components/DialogHints.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -19,8 +20,7 @@ TDueSetDlg::TDueSetDlg(bool dueFlag, TDateTime dueTime, QWidget *parent)
 {
     setObjectName(QStringLiteral("DueSetDlg"));
     setWindowTitle(QStringLiteral("Set Due Date"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    DialogHints::SetFixed(this);
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));

@@ -2,6 +2,7 @@
 
 #include "AlarmScan.h"
 #include "common/IconArt.h"
+#include "components/DialogHints.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,8 +22,7 @@ TReminderSetDlg::TReminderSetDlg(bool alarmFlag, TDateTime alarmTime, QWidget *p
 {
     setObjectName(QStringLiteral("ReminderSetDlg"));
     setWindowTitle(QStringLiteral("Set Reminder"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    DialogHints::SetFixed(this);
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));

@@ -3,6 +3,7 @@
 #include "AlarmScan.h"
 #include "AlarmSound.h"
 #include "common/IconArt.h"
+#include "components/DialogHints.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,8 +26,8 @@ TtaskReminderDlg::TtaskReminderDlg(const QString &content, const QString &soundF
     setObjectName(QStringLiteral("taskReminderDlg"));
     setWindowTitle(QStringLiteral("Task Reminder"));
     // A title bar without window menu or close box; above other windows.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowStaysOnTopHint);
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    DialogHints::SetFixed(this, false);
     setWindowModality(Qt::ApplicationModal);
 
     Memo1 = new QPlainTextEdit(this);

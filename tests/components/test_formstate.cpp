@@ -104,44 +104,95 @@ void TestFormState::restoredRect_data()
 {
     QTest::addColumn<QString>("keys"); // "Key=value ..." written first
     QTest::addColumn<bool>("resizable");
+    QTest::addColumn<QMargins>("frame");
+    QTest::addColumn<QSize>("minimum");
     QTest::addColumn<QRect>("expected");
-    // Current window: 100,100 455x503. One screen 0,0 1280x900, work area from 0,24.
-    QTest::newRow("nothing saved: as it is") << QString() << true << QRect(100, 100, 455, 503);
-    QTest::newRow("saved rectangle")
-        << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550") << true << QRect(40, 50, 600, 500);
+    // Current window: 100,100 455x503. One screen 0,0 1280x900, work area from 0,24 (a
+    // panel at the top); a second screen right of it for the rows that say so.
+    const QMargins none;
+    const QMargins frame(1, 20, 1, 1); // borders and a title bar
+    const QSize any;
+    QTest::newRow("nothing saved: as it is")
+        << QString() << true << none << any << QRect(100, 100, 455, 503);
+    QTest::newRow("saved rectangle") << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550")
+                                     << true << frame << any << QRect(40, 50, 600, 500);
     QTest::newRow("only a position: current size")
-        << QStringLiteral("Left=40 Top=50") << true << QRect(40, 50, 455, 503);
+        << QStringLiteral("Left=40 Top=50") << true << none << any << QRect(40, 50, 455, 503);
     QTest::newRow("fixed border ignores right and bottom")
-        << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550") << false
+        << QStringLiteral("Left=40 Top=50 Right=640 Bottom=550") << false << none << any
         << QRect(40, 50, 455, 503);
     QTest::newRow("monitor gone: top-left of the work area, size kept")
-        << QStringLiteral("Left=2000 Top=50 Right=2600 Bottom=550") << true
+        << QStringLiteral("Left=2000 Top=50 Right=2600 Bottom=550") << true << none << any
         << QRect(0, 24, 600, 500);
+    QTest::newRow("monitor gone: the frame's corner at the work area's")
+        << QStringLiteral("Left=2000 Top=50 Right=2600 Bottom=550") << true << frame << any
+        << QRect(1, 44, 600, 500);
     QTest::newRow("above the screen") << QStringLiteral("Left=40 Top=-300 Right=640 Bottom=200")
-                                      << true << QRect(0, 24, 600, 500);
+                                      << true << frame << any << QRect(1, 44, 600, 500);
     QTest::newRow("left of the screen: fixed border")
-        << QStringLiteral("Left=-900 Top=50") << false << QRect(0, 24, 455, 503);
+        << QStringLiteral("Left=-900 Top=50") << false << frame << any << QRect(1, 44, 455, 503);
+    QTest::newRow("title bar under the panel")
+        << QStringLiteral("Left=100 Top=10 Right=700 Bottom=510") << true << frame << any
+        << QRect(100, 44, 600, 500);
+    QTest::newRow("past the right edge")
+        << QStringLiteral("Left=1000 Top=100 Right=1600 Bottom=600") << true << frame << any
+        << QRect(679, 100, 600, 500);
+    QTest::newRow("past the bottom edge")
+        << QStringLiteral("Left=100 Top=800 Right=700 Bottom=1300") << true << frame << any
+        << QRect(100, 399, 600, 500);
+    QTest::newRow("bottom-right corner")
+        << QStringLiteral("Left=1200 Top=850 Right=1800 Bottom=1350") << true << frame << any
+        << QRect(679, 399, 600, 500);
+    QTest::newRow("too large: shrunk to the work area")
+        << QStringLiteral("Left=0 Top=0 Right=1900 Bottom=1200") << true << frame << any
+        << QRect(1, 44, 1278, 855);
+    QTest::newRow("cannot shrink below its minimum: title bar at the top")
+        << QStringLiteral("Left=200 Top=300 Right=800 Bottom=1300") << true << frame
+        << QSize(300, 1000) << QRect(200, 44, 600, 1000);
     QTest::newRow("second monitor still there")
-        << QStringLiteral("Left=1500 Top=100 Right=1900 Bottom=400") << true
+        << QStringLiteral("Left=1500 Top=100 Right=1900 Bottom=400") << true << frame << any
         << QRect(1500, 100, 400, 300);
+    QTest::newRow("second monitor: past its bottom edge")
+        << QStringLiteral("Left=1500 Top=700 Right=1900 Bottom=1000") << true << frame << any
+        << QRect(1500, 467, 400, 300);
     QTest::newRow("inverted rectangle keeps the current size")
-        << QStringLiteral("Left=40 Top=50 Right=30 Bottom=20") << true << QRect(40, 50, 455, 503);
+        << QStringLiteral("Left=40 Top=50 Right=30 Bottom=20") << true << none << any
+        << QRect(40, 50, 455, 503);
+    // Damaged files.
+    QTest::newRow("right and bottom far out")
+        << QStringLiteral("Left=40 Top=50 Right=40000 Bottom=40000") << true << frame << any
+        << QRect(1, 44, 1278, 855);
+    QTest::newRow("int extremes")
+        << QStringLiteral("Left=-2147483648 Top=-2147483648 Right=2147483647 Bottom=2147483647")
+        << true << frame << any << QRect(1, 44, 1278, 855);
+    QTest::newRow("largest position") << QStringLiteral("Left=2147483647 Top=2147483647") << true
+                                      << frame << any << QRect(1, 44, 455, 503);
+    QTest::newRow("largest edges from the smallest position")
+        << QStringLiteral("Left=-2147483648 Top=0 Right=2147483647 Bottom=600") << true << frame
+        << any << QRect(1, 44, 1278, 600);
+    QTest::newRow("not numbers: as it is") << QStringLiteral("Left=abc Top=1e3 Right=0x Bottom=--5")
+                                           << true << none << any << QRect(100, 100, 455, 503);
+    QTest::newRow("beyond int: as it is")
+        << QStringLiteral("Left=99999999999 Top=-99999999999 Right=4294967296 Bottom=1") << true
+        << none << any << QRect(100, 100, 455, 503);
 }
 
 void TestFormState::restoredRect()
 {
     QFETCH(QString, keys);
     QFETCH(bool, resizable);
+    QFETCH(QMargins, frame);
+    QFETCH(QSize, minimum);
     QFETCH(QRect, expected);
     const IniFile ini(m_ini);
     for (const QString &pair : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        ini.writeInteger(kSection, pair.section(QLatin1Char('='), 0, 0),
-                         pair.section(QLatin1Char('='), 1).toInt());
-    QList<QRect> screens{QRect(0, 0, 1280, 900)};
+        ini.writeString(kSection, pair.section(QLatin1Char('='), 0, 0),
+                        pair.section(QLatin1Char('='), 1));
+    QList<FormStateRules::ScreenArea> screens{{QRect(0, 0, 1280, 900), QRect(0, 24, 1280, 876)}};
     if (QByteArray(QTest::currentDataTag()).startsWith("second monitor"))
-        screens.append(QRect(1280, 0, 1024, 768));
+        screens.append({QRect(1280, 0, 1024, 768), QRect(1280, 0, 1024, 768)});
     QCOMPARE(FormStateRules::RestoredRect(ini, kSection, QRect(100, 100, 455, 503), resizable,
-                                          screens, QPoint(0, 24)),
+                                          screens, frame, minimum),
              expected);
 }
 

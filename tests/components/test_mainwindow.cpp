@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -66,6 +67,9 @@ private Q_SLOTS:
     void minimiseGoesToTheTray();
     void closeWithoutTrayEndsTheProgram();
     void secondStart();
+    void trayGoneBringsTheWindowBack();
+    void tipFollowsTheWidthOnBothTabs_data();
+    void tipFollowsTheWidthOnBothTabs();
     void trayMenuInOrder();
     void leftClickOpens();
     void addFromTheTray_data();
@@ -299,6 +303,71 @@ void TestMainWindow::secondStart()
     m_main->activateForSecondStart();
     QTest::qWait(50);
     QVERIFY(!m_main->isVisible());
+
+    // Hidden with no icon left to open it from: shown.
+    m_main->trayIcon()->setActive(false);
+    m_main->activateForSecondStart();
+    QVERIFY(m_main->isVisible());
+    QVERIFY(!m_main->isMinimized());
+}
+
+void TestMainWindow::trayGoneBringsTheWindowBack()
+{
+    IniFile(m_folder->file(QStringLiteral("wyConf.ini")))
+        .writeBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), true);
+    seed({QStringLiteral("a")});
+    start();
+    closeFromWindowManager(*m_main);
+    QVERIFY(!m_main->isVisible());
+    g_trayThere = false;
+    QTRY_VERIFY(m_main->isVisible());
+    QVERIFY(!m_main->trayIcon()->IsAdded());
+    // Coming back by itself is no opening by the user: no new item is started.
+    QTest::qWait(50);
+    QCOMPARE(m_main->tasksFrame()->FEditNode, nullptr);
+}
+
+void TestMainWindow::tipFollowsTheWidthOnBothTabs_data()
+{
+    QTest::addColumn<int>("width");    // the window's width, set on the first tab
+    QTest::addColumn<int>("firstTab"); // the tab shown while the width changes
+    QTest::newRow("as designed, to-do tab") << 455 << 0;
+    QTest::newRow("wider, to-do tab") << 800 << 0;
+    QTest::newRow("narrower, to-do tab") << 330 << 0;
+    QTest::newRow("wider, memo tab") << 800 << 1;
+    QTest::newRow("narrower, memo tab") << 330 << 1;
+}
+
+void TestMainWindow::tipFollowsTheWidthOnBothTabs()
+{
+    QFETCH(int, width);
+    QFETCH(int, firstTab);
+    seed({});
+    start();
+    auto *tabs = m_main->findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+    QVERIFY(tabs);
+    const QList<TwyTreeFrame *> frames{m_main->tasksFrame(), m_main->memosFrame()};
+    // Both lists are empty: each shows the tip to add an item.
+    for (TwyTreeFrame *frame : frames)
+        QTRY_VERIFY(!frame->tipPanel()->isHidden());
+
+    tabs->setCurrentIndex(firstTab);
+    m_main->resize(width, m_main->height());
+    QTRY_COMPARE(m_main->width(), width);
+    QTest::qWait(20);
+    // On whichever tab is shown, before and after showing the other one, the tip is laid
+    // out at its frame's width.
+    for (int tab : {firstTab, 1 - firstTab}) {
+        tabs->setCurrentIndex(tab);
+        QTest::qWait(20);
+        const TwyTreeFrame *frame = frames.at(tab);
+        QLabel *label = frame->tipLabel();
+        QTRY_COMPARE(label->width(), frame->width() - label->x() - 4);
+        QTRY_COMPARE(frame->tipPanel()->height(), label->height() + 8);
+    }
+    // The same text takes the same height on both tabs.
+    QCOMPARE(frames.at(0)->tipLabel()->text(), frames.at(1)->tipLabel()->text());
+    QCOMPARE(frames.at(0)->tipPanel()->height(), frames.at(1)->tipPanel()->height());
 }
 
 void TestMainWindow::trayMenuInOrder()

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -14,6 +15,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
+#include <functional>
 
 namespace {
 // The widget tests run with no real notification area; this stands in for one.
@@ -79,6 +83,11 @@ private Q_SLOTS:
     void restoreBringsBackAHiddenOrMinimisedWindow();
     void hideOnRestoreRemovesTheIcon();
     void noTrayMeansNoIconAndNoError();
+    void trayComingLaterGetsTheIcon();
+    void trayGoingAwayBringsTheWindowBack_data();
+    void trayGoingAwayBringsTheWindowBack();
+    void dialogsBlockOnlyTheirOwnWindow_data();
+    void dialogsBlockOnlyTheirOwnWindow();
 
     void hintCutTo127_data();
     void hintCutTo127();
@@ -308,6 +317,153 @@ void TestTray::noTrayMeansNoIconAndNoError()
     closeFromWindowManager(*m_window);
     QVERIFY(tray.IsAdded());
     QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::trayComingLaterGetsTheIcon()
+{
+    g_trayThere = false;
+    TWyTrayIcon tray(m_window.get());
+    tray.setMinimizeToTray(true);
+    tray.Loaded();
+    QVERIFY(!tray.IsAdded());
+    // Never hidden into a tray that is not there.
+    tray.Minimize();
+    QTRY_VERIFY(m_window->isMinimized());
+    QVERIFY(m_window->isVisible());
+    m_window->showNormal();
+
+    // The tray comes: the icon is there without the window going anywhere.
+    g_trayThere = true;
+    QTRY_VERIFY(tray.IsAdded());
+    QVERIFY(tray.SystemTrayIcon()->isVisible());
+    QVERIFY(m_window->isVisible());
+
+    // An icon the owner took away stays away.
+    tray.RemoveFromTray();
+    QTest::qWait(3 * TWyCustomTrayIcon::kWatchMs);
+    QVERIFY(!tray.IsAdded());
+}
+
+void TestTray::trayGoingAwayBringsTheWindowBack_data()
+{
+    QTest::addColumn<QString>("how"); // how the window went to the tray, if it did
+    QTest::newRow("closed to the tray") << QStringLiteral("close");
+    QTest::newRow("minimised to the tray") << QStringLiteral("minimise");
+    QTest::newRow("maximised, closed to the tray") << QStringLiteral("maximised");
+    QTest::newRow("shown") << QString();
+}
+
+void TestTray::trayGoingAwayBringsTheWindowBack()
+{
+    QFETCH(QString, how);
+    TWyTrayIcon tray(m_window.get());
+    tray.setMinimizeToTray(true);
+    tray.Loaded();
+    QSignalSpy lost(&tray, &TWyCustomTrayIcon::OnTrayLost);
+    bool returning = false;
+    bool shownWhileReturning = false;
+    class ShowWatch : public QObject
+    {
+    public:
+        std::function<void()> onShow;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Show)
+                onShow();
+            return false;
+        }
+    } watch;
+    watch.onShow = [&] {
+        shownWhileReturning = true;
+        returning = tray.ReturningWithoutTray();
+    };
+    if (how == QLatin1String("maximised")) {
+        m_window->showMaximized();
+        QTRY_VERIFY(m_window->isMaximized());
+    }
+    if (how == QLatin1String("minimise"))
+        tray.Minimize();
+    else if (!how.isEmpty())
+        QVERIFY(!closeFromWindowManager(*m_window));
+    QTRY_VERIFY(how.isEmpty() || tray.OwnerInTray());
+    QCOMPARE(m_window->isVisible(), how.isEmpty());
+    m_window->installEventFilter(&watch);
+
+    g_trayThere = false;
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.SystemTrayIcon()->isVisible());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->isMinimized());
+    QVERIFY(!tray.OwnerInTray());
+    QCOMPARE(m_window->isMaximized(), how == QLatin1String("maximised"));
+    QCOMPARE(shownWhileReturning, !how.isEmpty());
+    QCOMPARE(returning, !how.isEmpty());
+    QVERIFY(!tray.ReturningWithoutTray());
+    m_window->removeEventFilter(&watch);
+
+    // With no tray, closing and minimising are what they are for any window; the tray
+    // coming back gets the icon again.
+    tray.Minimize();
+    QTRY_VERIFY(m_window->isMinimized());
+    QVERIFY(m_window->isVisible());
+    g_trayThere = true;
+    QTRY_VERIFY(tray.IsAdded());
+    QCOMPARE(lost.count(), 1);
+}
+
+void TestTray::dialogsBlockOnlyTheirOwnWindow_data()
+{
+    QTest::addColumn<bool>("owned");   // the dialog belongs to the owner window
+    QTest::addColumn<bool>("running"); // run with exec(), else shown application-modal
+    QTest::newRow("dialog of the window, run") << true << true;
+    QTest::newRow("window of the window, shown modal") << true << false;
+    QTest::newRow("dialog of no window") << false << true;
+}
+
+void TestTray::dialogsBlockOnlyTheirOwnWindow()
+{
+    QFETCH(bool, owned);
+    QFETCH(bool, running);
+    TWyTrayIcon tray(m_window.get());
+    tray.Loaded();
+    // A window of its own, as the icon is.
+    QWidget icon;
+    icon.resize(22, 22);
+    icon.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&icon));
+
+    struct BlockWatch : public QObject
+    {
+        bool blocked = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::WindowBlocked)
+                blocked = true;
+            return false;
+        }
+    } ownerWatch, iconWatch;
+    m_window->installEventFilter(&ownerWatch);
+    icon.installEventFilter(&iconWatch);
+
+    QDialog dialog(owned ? m_window.get() : nullptr);
+    Qt::WindowModality modality = Qt::NonModal;
+    if (running) {
+        QTimer::singleShot(0, &dialog, [&] {
+            modality = dialog.windowHandle()->modality();
+            dialog.reject();
+        });
+        dialog.exec();
+    } else {
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        modality = dialog.windowHandle()->modality();
+        dialog.hide();
+    }
+    QCOMPARE(modality, owned ? Qt::WindowModal : Qt::ApplicationModal);
+    QVERIFY(ownerWatch.blocked);
+    QCOMPARE(iconWatch.blocked, !owned);
 }
 
 void TestTray::hintCutTo127_data()

@@ -18,7 +18,7 @@ X11Session::X11Session(Options options)
     m_xvfb->setProcessChannelMode(QProcess::SeparateChannels);
     m_xvfb->start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("0"), options.screen, QStringLiteral("-nolisten"),
                    QStringLiteral("tcp")});
     if (!m_xvfb->waitForStarted(5000))
         return;
@@ -42,15 +42,34 @@ X11Session::X11Session(Options options)
         QThread::msleep(300);
     }
     if (options.tray) {
-        m_tray = std::make_unique<QProcess>();
-        m_tray->setProcessEnvironment(env);
-        m_tray->start(QStringLiteral("trayer"),
-                      {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                       QStringLiteral("right"), QStringLiteral("--widthtype"),
-                       QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120")});
-        m_tray->waitForStarted(5000);
+        startTray();
         QThread::msleep(500);
     }
+}
+
+bool X11Session::startTray()
+{
+    stopTray();
+    m_tray = std::make_unique<QProcess>();
+    m_tray->setProcessEnvironment(environment());
+    m_tray->start(QStringLiteral("trayer"),
+                  {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                   QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                   QStringLiteral("--width"), QStringLiteral("120")});
+    return m_tray->waitForStarted(5000);
+}
+
+void X11Session::stopTray()
+{
+    if (!m_tray)
+        return;
+    if (m_tray->state() != QProcess::NotRunning) {
+        m_tray->terminate();
+        if (!m_tray->waitForFinished(3000))
+            m_tray->kill();
+        m_tray->waitForFinished(1000);
+    }
+    m_tray.reset();
 }
 
 X11Session::~X11Session()

@@ -18,6 +18,8 @@ public:
     {
         bool windowManager = true;
         bool tray = false;
+        // Width x height x depth of the screen.
+        QString screen = QStringLiteral("1280x900x24");
     };
     explicit X11Session(Options options);
     X11Session() : X11Session(Options{}) {}
@@ -44,6 +46,9 @@ public:
     // The window manager's state of a window: "Normal", "Iconic", "Withdrawn", or "" when
     // the window carries none (never managed, or withdrawn by its program).
     QString wmState(const QString &window) const;
+    // Starts the tray (trayer) now, or ends it, as a panel that comes late or goes away.
+    bool startTray();
+    void stopTray();
     // Clicks a mouse button in the middle of a window.
     void click(const QString &window, int button) const;
     // Types keys (xdotool's names) into the focused window, 60 ms apart.

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "common/AppPaths.h"
+#include "storage/Database.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -77,6 +78,20 @@ void insertTask(QSqlDatabase db, const Row &row)
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     run(query);
+}
+
+void seedDatabase(const QString &path, const QList<Row> &tasks, const QList<Row> &memos)
+{
+    const QString connection = QStringLiteral("seed");
+    {
+        QSqlDatabase db = Database::open(path, connection);
+        for (const Row &row : tasks)
+            insertTask(db, row);
+        for (const Row &row : memos)
+            insertMemo(db, row);
+        db.close();
+    }
+    Database::close(connection);
 }
 
 void insertMemo(QSqlDatabase db, const Row &row)

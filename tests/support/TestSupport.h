@@ -50,6 +50,9 @@ struct Row
 
 void insertTask(QSqlDatabase db, const Row &row);
 void insertMemo(QSqlDatabase db, const Row &row);
+// Opens the database file (made when missing), inserts the tasks and memos and closes it
+// again, so that the program under test finds them.
+void seedDatabase(const QString &path, const QList<Row> &tasks, const QList<Row> &memos = {});
 // A key in the program's form, made from a small number so tests read well.
 QString key(int n);
 
