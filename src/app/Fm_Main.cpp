@@ -584,7 +584,9 @@ void TmainFm::Action_ExitExecute()
     // Chosen from the tray while a dialog of the program runs its own event loop (inside a
     // command of a list, say): the dialogs are cancelled and the program ends once their
     // commands have returned, so that nothing is torn down under a running command.
-    if (QThread::currentThread()->loopLevel() > 1 && m_exitDeferrals < kExitDeferrals) {
+    const bool dialogRunning =
+        QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget();
+    if (dialogRunning && m_exitDeferrals < kExitDeferrals) {
         ++m_exitDeferrals;
         const auto windows = QApplication::topLevelWidgets();
         for (QWidget *window : windows) {
