@@ -40,6 +40,15 @@ QColor toColor(qint32 code, const QPalette &palette);
 // The same with the application's current palette.
 QColor toColor(qint32 code);
 
+// The contrast ratio of two colours, from 1 (the same) to 21 (black and white), after the
+// relative luminance of sRGB colours.
+qreal contrast(const QColor &a, const QColor &b);
+// A text colour that reads on a background: text itself when its contrast with the
+// background is at least minimum; otherwise the mix of the background with black or white,
+// whichever stands out more, that reaches minimum (soft, for texts meant to look faint) or
+// black or white itself.
+QColor readableOn(const QColor &text, const QColor &background, qreal minimum, bool soft = false);
+
 // The 50 colours the colour lists offer, in list order: 16 standard, 4 extended and 30
 // system colours. Black has code 0, the same as "no colour of its own".
 struct NamedColor

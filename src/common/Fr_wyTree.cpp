@@ -246,7 +246,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
             [this](const QString &text) { RunCommand([&] { searchTextChanged(text); }); });
     connect(Btn_Search, &QToolButton::clicked, this,
             [this] { RunCommand([this] { Btn_SearchClick(); }); });
-    Btn_Search->setIcon(image(m_config.imageSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageSearch));
 
     m_viewAsc = makeAction(m_config.viewAsc);
     connect(m_viewAsc, &QAction::triggered, this,
@@ -269,7 +269,7 @@ QAction *TwyTreeFrame::makeAction(const FrameConfig::Command &command)
     if (!command.hint.isEmpty())
         action->setToolTip(command.hint);
     if (command.image >= 0)
-        action->setIcon(image(command.image));
+        action->setIcon(commandImage(command.image));
     // Key names in captions are text: the tree handles the keys.
     action->setShortcutContext(Qt::WidgetShortcut);
     return action;
@@ -361,6 +361,14 @@ QIcon TwyTreeFrame::image(int index) const
     if (it == m_config.images.cend())
         return {};
     return IconArt::icon(*it);
+}
+
+QIcon TwyTreeFrame::commandImage(int index) const
+{
+    const auto it = m_config.images.constFind(index);
+    if (it == m_config.images.cend())
+        return {};
+    return IconArt::commandIcon(*it);
 }
 
 void TwyTreeFrame::postMessage(FrameMessage message, ItemNode *node)
@@ -1030,7 +1038,7 @@ void TwyTreeFrame::onContextMenu(const QPoint &pos)
 void TwyTreeFrame::showSortDirection()
 {
     // The button offers the other direction.
-    m_viewAsc->setIcon(image(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
+    m_viewAsc->setIcon(commandImage(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
     m_viewAsc->setToolTip(FAscending ? QStringLiteral("Descending Sort")
                                      : QStringLiteral("Ascending Sort"));
 }
@@ -1175,7 +1183,7 @@ void TwyTreeFrame::enterSearch()
         return;
     Edt_Search->clear();
     FSearching = true;
-    Btn_Search->setIcon(image(m_config.imageClearSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageClearSearch));
     Btn_Search->setToolTip(QStringLiteral("Clear search"));
 }
 
@@ -1191,7 +1199,7 @@ void TwyTreeFrame::leaveSearch()
         return; // a search stays in force after the focus has gone
     FSearching = false;
     m_model->releaseTextCopy();
-    Btn_Search->setIcon(image(m_config.imageSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
     if (!Edt_Search->text().isEmpty()) {
         const QSignalBlocker blocker(Edt_Search);

@@ -1,5 +1,7 @@
 #include "ItemTreeView.h"
 
+#include "ColorCodes.h"
+
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -130,18 +132,23 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
 
     painter->save();
     // Background: the row under the pointer, the row's own colour, or the bitmaps.
+    QColor background = palette.color(QPalette::Base);
     if (!editing) {
         const qint32 code = index.data(ItemTreeModel::BackColorRole).toInt();
         if (node == m_view->hotNode()) {
-            painter->fillRect(cell, palette.color(QPalette::ToolTipBase));
+            background = palette.color(QPalette::ToolTipBase);
+            painter->fillRect(cell, background);
         } else if (code != 0 && m_view->colorForCode) {
-            painter->fillRect(cell, m_view->colorForCode(code));
+            background = m_view->colorForCode(code);
+            painter->fillRect(cell, background);
         } else {
             const QPixmap &bitmap = node->level() == 1 ? m_bitmaps.groupBackground
                                     : node->position() % 2 == 0 ? m_bitmaps.itemBackground0
                                                                 : m_bitmaps.itemBackground1;
-            if (!bitmap.isNull())
+            if (!bitmap.isNull()) {
                 painter->drawPixmap(cell, bitmap);
+                background = bitmapColor(bitmap);
+            }
         }
     }
     if (selected) {
@@ -182,12 +189,20 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     if (selected)
         color = palette.color(QPalette::HighlightedText);
     if (!selected && !editing) {
+        // The palette's colours are made for its own base: on the light bitmaps of a dark
+        // desktop, or on a row colour, they turn dark where they would not stand out. Grey
+        // texts stay as faint as the palette makes them on its base.
         if (index.data(ItemTreeModel::GreyItalicRole).toBool()) {
             font.setItalic(true);
-            color = palette.color(QPalette::Disabled, QPalette::Text);
+            const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+            const qreal faint =
+                qMin(3.0, ColorCodes::contrast(grey, palette.color(QPalette::Base)));
+            color = ColorCodes::readableOn(grey, background, faint, true);
         } else if (const qint32 code = index.data(ItemTreeModel::TextColorRole).toInt();
                    code != 0 && m_view->colorForCode) {
             color = m_view->colorForCode(code);
+        } else {
+            color = ColorCodes::readableOn(color, background, 4.5);
         }
     }
     if (!editing) {
@@ -200,6 +215,17 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         painter->drawText(parts.text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
     }
     painter->restore();
+}
+
+QColor ItemDelegate::bitmapColor(const QPixmap &bitmap) const
+{
+    auto it = m_bitmapColors.constFind(bitmap.cacheKey());
+    if (it == m_bitmapColors.cend()) {
+        const QImage one =
+            bitmap.toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        it = m_bitmapColors.insert(bitmap.cacheKey(), one.pixelColor(0, 0));
+    }
+    return *it;
 }
 
 bool ItemDelegate::editorEvent(QEvent *event, QAbstractItemModel *, const QStyleOptionViewItem &option,
