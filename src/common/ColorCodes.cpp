@@ -1,8 +1,10 @@
 #include "ColorCodes.h"
 
-#include <cmath>
-
 #include <QGuiApplication>
+#include <QHash>
+#include <QImage>
+
+#include <cmath>
 
 namespace ColorCodes {
 
@@ -158,6 +160,24 @@ qreal contrast(const QColor &a, const QColor &b)
     const qreal la = luminance(a);
     const qreal lb = luminance(b);
     return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+QColor averageColor(const QPixmap &picture)
+{
+    static QHash<qint64, QColor> known;
+    auto it = known.constFind(picture.cacheKey());
+    if (it == known.cend()) {
+        const QImage one =
+            picture.toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        it = known.insert(picture.cacheKey(), one.isNull() ? QColor() : one.pixelColor(0, 0));
+    }
+    return *it;
+}
+
+bool suitsPalette(const QPixmap &picture, const QPalette &palette)
+{
+    return !picture.isNull() &&
+           contrast(averageColor(picture), palette.color(QPalette::WindowText)) >= 3.0;
 }
 
 QColor readableOn(const QColor &text, const QColor &background, qreal minimum, bool soft)

@@ -1,11 +1,12 @@
 #include "Fr_wyTree.h"
 
+#include "ColorCodes.h"
 #include "IniFile.h"
-#include "PastedItem.h"
-#include "Texts.h"
-#include "pU_Boxes.h"
 #include "interchange/Dm_Io.h"
+#include "PastedItem.h"
+#include "pU_Boxes.h"
 #include "storage/Statements.h"
+#include "Texts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +40,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override
     {
-        if (!m_background.isNull()) {
+        if (ColorCodes::suitsPalette(m_background, palette())) {
             QPainter painter(this);
             painter.drawPixmap(rect(), m_background);
             return;
@@ -63,7 +64,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        if (!m_background.isNull())
+        if (ColorCodes::suitsPalette(m_background, palette()))
             painter.drawPixmap(rect(), m_background);
         else
             painter.fillRect(rect(), palette().color(QPalette::Window));

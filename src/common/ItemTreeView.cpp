@@ -142,12 +142,17 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
             background = m_view->colorForCode(code);
             painter->fillRect(cell, background);
         } else {
+            const bool second = node->level() != 1 && node->position() % 2 != 0;
             const QPixmap &bitmap = node->level() == 1 ? m_bitmaps.groupBackground
-                                    : node->position() % 2 == 0 ? m_bitmaps.itemBackground0
-                                                                : m_bitmaps.itemBackground1;
-            if (!bitmap.isNull()) {
+                                    : second           ? m_bitmaps.itemBackground1
+                                                       : m_bitmaps.itemBackground0;
+            if (ColorCodes::suitsPalette(bitmap, palette)) {
                 painter->drawPixmap(cell, bitmap);
-                background = bitmapColor(bitmap);
+                background = ColorCodes::averageColor(bitmap);
+            } else if (!bitmap.isNull()) {
+                // The light bitmaps do not suit a dark palette: its own bases stand in.
+                background = palette.color(second ? QPalette::AlternateBase : QPalette::Base);
+                painter->fillRect(cell, background);
             }
         }
     }
@@ -215,17 +220,6 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         painter->drawText(parts.text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
     }
     painter->restore();
-}
-
-QColor ItemDelegate::bitmapColor(const QPixmap &bitmap) const
-{
-    auto it = m_bitmapColors.constFind(bitmap.cacheKey());
-    if (it == m_bitmapColors.cend()) {
-        const QImage one =
-            bitmap.toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        it = m_bitmapColors.insert(bitmap.cacheKey(), one.pixelColor(0, 0));
-    }
-    return *it;
 }
 
 bool ItemDelegate::editorEvent(QEvent *event, QAbstractItemModel *, const QStyleOptionViewItem &option,

@@ -6,7 +6,6 @@
 #include "FrameHost.h"
 #include "ItemTree.h"
 
-#include <QHash>
 #include <QPlainTextEdit>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -76,11 +75,8 @@ protected:
 
 private:
     int lineHeight() const;
-    // The colour a background bitmap looks like as a whole.
-    QColor bitmapColor(const QPixmap &bitmap) const;
     ItemTreeView *m_view;
     const FrameBitmaps &m_bitmaps;
-    mutable QHash<qint64, QColor> m_bitmapColors;
 };
 
 class ItemTreeView : public QTreeView
