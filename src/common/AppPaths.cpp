@@ -17,6 +17,7 @@
 namespace {
 QString g_folder;
 AppPaths::FolderKind g_kind = AppPaths::FolderKind::Program;
+bool g_made = false;
 
 QString withSlash(QString path)
 {
@@ -73,21 +74,32 @@ AppPaths::FolderFacts AppPaths::currentFacts()
     return facts;
 }
 
-QString AppPaths::folder()
+namespace {
+// The folder in use, chosen once; made only when a file in it is wanted.
+void choose()
 {
     if (g_folder.isEmpty()) {
-        const FolderChoice choice = chooseFolder(currentFacts());
-        if (choice.kind == FolderKind::UserData)
-            makeFolder(choice.folder);
+        const AppPaths::FolderChoice choice = AppPaths::chooseFolder(AppPaths::currentFacts());
         g_folder = choice.folder;
         g_kind = choice.kind;
+        g_made = choice.kind != AppPaths::FolderKind::UserData;
+    }
+}
+} // namespace
+
+QString AppPaths::folder()
+{
+    choose();
+    if (!g_made) {
+        makeFolder(g_folder);
+        g_made = true;
     }
     return g_folder;
 }
 
 AppPaths::FolderKind AppPaths::folderKind()
 {
-    folder();
+    choose();
     return g_kind;
 }
 
@@ -113,7 +125,8 @@ QString AppPaths::resource(const QString &relativeName)
 
 QString AppPaths::describeFolder()
 {
-    const QString path = QDir::toNativeSeparators(folder());
+    choose();
+    const QString path = QDir::toNativeSeparators(g_folder);
     switch (folderKind()) {
     case FolderKind::Named:
         return QStringLiteral("%1 (named by TASKLUME_HOME)").arg(path);
@@ -129,6 +142,7 @@ void AppPaths::setFolder(const QString &folder)
 {
     g_folder = withSlash(QDir(folder).absolutePath());
     g_kind = FolderKind::Named;
+    g_made = true;
 }
 
 QString AppPaths::tempFile(const QString &name)

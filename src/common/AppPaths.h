@@ -47,7 +47,7 @@ FolderChoice chooseFolder(const FolderFacts &facts);
 FolderFacts currentFacts();
 
 // The folder of the files the program writes, with a trailing slash. The user's data
-// folder is made (readable by its owner only) the first time it is chosen.
+// folder is made (readable by its owner only) the first time this is asked.
 QString folder();
 // Which rule chose folder().
 FolderKind folderKind();
@@ -58,7 +58,7 @@ QString file(const QString &relativeName);
 // A file the program only reads, such as "Images/appIcon.png": the copy in the folder
 // named by TASKLUME_HOME when there is one, otherwise the one beside the executable.
 QString resource(const QString &relativeName);
-// A line for people: the folder in use and why it was chosen.
+// A line for people: the folder in use and why it was chosen (nothing is made).
 QString describeFolder();
 // Overrides the folder for the rest of the process (tests, the command-line companion).
 void setFolder(const QString &folder);

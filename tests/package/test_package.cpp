@@ -346,6 +346,8 @@ void TestPackage::secondUserGetsAListOfTheirOwn()
         help.out.contains(
             QStringLiteral("In use: %1/ploxen-tasklume/ (the user's data folder)").arg(dataHome)),
         qPrintable(help.out));
+    // Help only names the folder; it is made once the lists are.
+    QVERIFY(!QFileInfo::exists(dataHome + QStringLiteral("/ploxen-tasklume")));
 
     const Result added = user.run(
         cli, {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Feed the cat")}, env);
