@@ -95,6 +95,8 @@ private Q_SLOTS:
     void frameCommandsTakeThemeRowsKeepOwnMarks();
     void readableOn_data();
     void readableOn();
+    void barBitmapsSuitOnlyLightPalettes_data();
+    void barBitmapsSuitOnlyLightPalettes();
     void rowTextStandsOut_data();
     void rowTextStandsOut();
 
@@ -226,6 +228,34 @@ void TestDesktopLook::readableOn()
         QVERIFY(ColorCodes::contrast(result, background) < 21.0);
         QVERIFY(result != QColor(Qt::black) && result != QColor(Qt::white));
     }
+}
+
+void TestDesktopLook::barBitmapsSuitOnlyLightPalettes_data()
+{
+    QTest::addColumn<QString>("bitmap");
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("suits");
+    for (const char *name : {"toolsbarBackground.bmp", "searchbarBackground.bmp",
+                             "groupBackground.bmp", "itemBackground0.bmp", "itemBackground1.bmp"}) {
+        QTest::addRow("%s, light", name) << QString::fromLatin1(name) << false << true;
+        // Light command icons and texts of a dark palette would vanish on them.
+        QTest::addRow("%s, dark", name) << QString::fromLatin1(name) << true << false;
+    }
+}
+
+void TestDesktopLook::barBitmapsSuitOnlyLightPalettes()
+{
+    QFETCH(QString, bitmap);
+    QFETCH(bool, dark);
+    QFETCH(bool, suits);
+    const QPixmap picture(qEnvironmentVariable("TASKLUME_PROGRAM_DIR") +
+                          QStringLiteral("/Images/") + bitmap);
+    QVERIFY(!picture.isNull());
+    QPalette light;
+    light.setColor(QPalette::WindowText, Qt::black);
+    QCOMPARE(ColorCodes::suitsPalette(picture, dark ? darkPalette() : light), suits);
+    // No picture suits no palette.
+    QVERIFY(!ColorCodes::suitsPalette(QPixmap(), light));
 }
 
 void TestDesktopLook::rowTextStandsOut_data()
