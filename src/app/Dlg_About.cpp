@@ -102,6 +102,13 @@ TAboutDlg::TAboutDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), m_
         addresses->addWidget(new QLabel(captions[row], this), row, 0);
         addresses->addWidget(links[row], row, 1);
     }
+    // Where the lists and settings are kept, so the user can find and back them up.
+    auto *dataFolder = new QLabel(AppPaths::describeFolder(), this);
+    dataFolder->setObjectName(QStringLiteral("Label_DataFolder"));
+    dataFolder->setWordWrap(true);
+    dataFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addresses->addWidget(new QLabel(QStringLiteral("Data folder:"), this), 3, 0, Qt::AlignTop);
+    addresses->addWidget(dataFolder, 3, 1);
     addresses->setColumnStretch(1, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -122,7 +129,7 @@ TAboutDlg::TAboutDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), m_
     layout->addLayout(buttons);
 
     // The picture; without it the box still shows everything else.
-    const QString picture = AppPaths::file(Texts::AppIconFile);
+    const QString picture = AppPaths::resource(Texts::AppIconFile);
     QImageReader reader(picture);
     const QImage image = reader.read();
     if (image.isNull())

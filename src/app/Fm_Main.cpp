@@ -65,7 +65,7 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     // 2. The five background bitmaps.
     loadBitmaps();
     // 3. Paths.
-    FAlarmSound = AppPaths::file(Texts::AlarmSoundFile);
+    FAlarmSound = AppPaths::resource(Texts::AlarmSoundFile);
     FIniPath = m_ini.path();
     // 4. Shell settings.
     FHintSize = m_ini.readInteger(QStringLiteral("option"), QStringLiteral("hintSize"), 20);
@@ -98,7 +98,7 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     // 7. The help viewer gets the help file, the window state the settings file.
     WYHHComp1 = new TWYHHComp(this);
     WYHHComp1->setObjectName(QStringLiteral("WYHHComp1"));
-    WYHHComp1->setHelpFile(AppPaths::file(Texts::HelpFile));
+    WYHHComp1->setHelpFile(AppPaths::resource(Texts::HelpFile));
     WYHHComp1->Loaded();
     TWYHHComp::SetHelpContext(this, HelpContext::MainWindow);
     TWYHHComp::SetHelpContext(TabSheet_task, HelpContext::Tasks);
@@ -250,7 +250,7 @@ void TmainFm::loadBitmaps()
     };
     QStringList failures;
     for (const Entry &entry : entries) {
-        const QString path = AppPaths::file(Texts::ImagesDir + *entry.file);
+        const QString path = AppPaths::resource(Texts::ImagesDir + *entry.file);
         QImageReader reader(path);
         const QImage image = reader.read();
         if (image.isNull())

@@ -686,11 +686,15 @@ const Command *findCommand(const QString &name)
 
 QString generalHelp()
 {
-    QString text = QStringLiteral("Usage: %1 COMMAND [ARGUMENT]... [OPTION]...\n"
-                                  "The command-line companion of Ploxen Tasklume. It works on the\n"
-                                  "program folder: $TASKLUME_HOME, or the folder it lies in.\n\n"
-                                  "Commands:\n")
-                       .arg(kProgram);
+    QString text =
+        QStringLiteral("Usage: %1 COMMAND [ARGUMENT]... [OPTION]...\n"
+                       "The command-line companion of Ploxen Tasklume. It works on the\n"
+                       "folder the program keeps its lists in: $TASKLUME_HOME; else the\n"
+                       "folder both programs lie in when you may write there or it holds\n"
+                       "the lists; else $XDG_DATA_HOME/%2 (~/.local/share/%2).\n"
+                       "In use: %3\n\n"
+                       "Commands:\n")
+            .arg(kProgram, AppPaths::DataFolderName, AppPaths::describeFolder());
     for (const Command &command : commands())
         text += QStringLiteral("  %1\n      %2\n").arg(command.synopsis, command.summary);
     text += QStringLiteral("\nOptions:\n"

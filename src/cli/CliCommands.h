@@ -1,5 +1,5 @@
 // tasklume-cli: the command-line companion of the program. It reads its arguments, runs the
-// core's own operations on the program folder (TASKLUME_HOME, or the folder it lies in) and
+// core's own operations on the folder the program keeps its lists in (see AppPaths) and
 // reports on standard output and standard error. Exit status: 0 on success, 1 on failure,
 // 2 on wrong usage; a failure or wrong usage gives one line on standard error.
 #pragma once

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +16,8 @@
 
 namespace {
 QString g_folder;
+AppPaths::FolderKind g_kind = AppPaths::FolderKind::Program;
+bool g_made = false;
 
 QString withSlash(QString path)
 {
@@ -22,18 +25,87 @@ QString withSlash(QString path)
         path += QLatin1Char('/');
     return path;
 }
+
+bool mayWrite(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
+// Makes the folder and any missing parent, each readable by its owner only; an existing
+// folder is left as it is. A failure shows later, when a file in it is opened.
+void makeFolder(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    qsizetype from = 1;
+    while (from <= clean.size()) {
+        qsizetype end = clean.indexOf(QLatin1Char('/'), from);
+        if (end < 0)
+            end = clean.size();
+        ::mkdir(QFile::encodeName(clean.left(end)).constData(), 0700);
+        from = end + 1;
+    }
+}
+} // namespace
+
+AppPaths::FolderChoice AppPaths::chooseFolder(const FolderFacts &facts)
+{
+    if (!facts.named.isEmpty())
+        return {withSlash(QDir::cleanPath(QDir(facts.named).absolutePath())), FolderKind::Named};
+    if (facts.programWritable || facts.programHoldsDatabase)
+        return {withSlash(QDir::cleanPath(facts.programFolder)), FolderKind::Program};
+    // A relative XDG_DATA_HOME is invalid and ignored.
+    const QString base = QDir::isAbsolutePath(facts.dataHome)
+                             ? facts.dataHome
+                             : facts.home + QStringLiteral("/.local/share");
+    return {withSlash(QDir::cleanPath(base + QLatin1Char('/') + DataFolderName)),
+            FolderKind::UserData};
+}
+
+AppPaths::FolderFacts AppPaths::currentFacts()
+{
+    FolderFacts facts;
+    facts.named = qEnvironmentVariable("TASKLUME_HOME");
+    facts.programFolder = programFolder();
+    const QString folderName = QDir::cleanPath(facts.programFolder);
+    facts.programWritable = ::access(QFile::encodeName(folderName).constData(), W_OK | X_OK) == 0;
+    facts.programHoldsDatabase = mayWrite(facts.programFolder + Texts::DatabaseFileName);
+    facts.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    facts.home = QDir::homePath();
+    return facts;
+}
+
+namespace {
+// The folder in use, chosen once; made only when a file in it is wanted.
+void choose()
+{
+    if (g_folder.isEmpty()) {
+        const AppPaths::FolderChoice choice = AppPaths::chooseFolder(AppPaths::currentFacts());
+        g_folder = choice.folder;
+        g_kind = choice.kind;
+        g_made = choice.kind != AppPaths::FolderKind::UserData;
+    }
+}
 } // namespace
 
 QString AppPaths::folder()
 {
-    if (g_folder.isEmpty()) {
-        const QString home = qEnvironmentVariable("TASKLUME_HOME");
-        if (!home.isEmpty())
-            g_folder = withSlash(QDir(home).absolutePath());
-        else
-            g_folder = withSlash(QCoreApplication::applicationDirPath());
+    choose();
+    if (!g_made) {
+        makeFolder(g_folder);
+        g_made = true;
     }
     return g_folder;
+}
+
+AppPaths::FolderKind AppPaths::folderKind()
+{
+    choose();
+    return g_kind;
+}
+
+QString AppPaths::programFolder()
+{
+    return withSlash(QCoreApplication::applicationDirPath());
 }
 
 QString AppPaths::file(const QString &relativeName)
@@ -41,9 +113,36 @@ QString AppPaths::file(const QString &relativeName)
     return folder() + relativeName;
 }
 
+QString AppPaths::resource(const QString &relativeName)
+{
+    if (folderKind() == FolderKind::Named) {
+        const QString named = file(relativeName);
+        if (QFileInfo::exists(named))
+            return named;
+    }
+    return programFolder() + relativeName;
+}
+
+QString AppPaths::describeFolder()
+{
+    choose();
+    const QString path = QDir::toNativeSeparators(g_folder);
+    switch (folderKind()) {
+    case FolderKind::Named:
+        return QStringLiteral("%1 (named by TASKLUME_HOME)").arg(path);
+    case FolderKind::Program:
+        return QStringLiteral("%1 (the program's folder)").arg(path);
+    case FolderKind::UserData:
+        return QStringLiteral("%1 (the user's data folder)").arg(path);
+    }
+    return path;
+}
+
 void AppPaths::setFolder(const QString &folder)
 {
     g_folder = withSlash(QDir(folder).absolutePath());
+    g_kind = FolderKind::Named;
+    g_made = true;
 }
 
 QString AppPaths::tempFile(const QString &name)

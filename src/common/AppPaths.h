@@ -1,18 +1,68 @@
-// The program's folder: where the executable lies, or the folder named by TASKLUME_HOME.
-// Every file the program reads or writes is this folder plus a fixed relative name.
+// Where the program's files are. The files the program writes (database, settings, run
+// lock, Temp/) lie in one folder: TASKLUME_HOME when it is set; otherwise the folder the
+// executable lies in when the user may write there (a portable copy, a user-owned install,
+// the build folder) or when it already holds the user's database; otherwise the user's
+// data folder, $XDG_DATA_HOME/ploxen-tasklume (~/.local/share/ploxen-tasklume). The files
+// the program only reads (Images/, Sounds/, the help) come with the executable.
+// Every file is one of these folders plus a fixed relative name.
 #pragma once
 
 #include <QString>
 
 namespace AppPaths {
 
-// The folder with a trailing slash.
+// The name of the user's data folder under $XDG_DATA_HOME.
+inline const QString DataFolderName = QStringLiteral("ploxen-tasklume");
+// The name the installed program's icon has in the desktop's icon theme (hicolor).
+inline const QString IconName = QStringLiteral("tasklume");
+
+// Which rule chose the folder.
+enum class FolderKind
+{
+    Named,    // TASKLUME_HOME
+    Program,  // the folder the executable lies in
+    UserData, // the user's data folder
+};
+
+// What the choice depends on, gathered from the process and the file system.
+struct FolderFacts
+{
+    QString named;             // TASKLUME_HOME, empty when unset
+    QString programFolder;     // the folder the executable lies in
+    bool programWritable;      // the user may make files in it
+    bool programHoldsDatabase; // it holds a database the user may write
+    QString dataHome;          // XDG_DATA_HOME, empty when unset
+    QString home;              // the user's home folder
+};
+
+struct FolderChoice
+{
+    QString folder; // absolute, with a trailing slash
+    FolderKind kind;
+};
+
+// The rule, without looking at anything but its arguments.
+FolderChoice chooseFolder(const FolderFacts &facts);
+// The facts of this process.
+FolderFacts currentFacts();
+
+// The folder of the files the program writes, with a trailing slash. The user's data
+// folder is made (readable by its owner only) the first time this is asked.
 QString folder();
-// The folder joined with a relative name such as "wyConf.ini" or "Images/".
+// Which rule chose folder().
+FolderKind folderKind();
+// The folder the executable lies in, with a trailing slash.
+QString programFolder();
+// A file the program writes: folder() joined with a relative name such as "wyConf.ini".
 QString file(const QString &relativeName);
+// A file the program only reads, such as "Images/appIcon.png": the copy in the folder
+// named by TASKLUME_HOME when there is one, otherwise the one beside the executable.
+QString resource(const QString &relativeName);
+// A line for people: the folder in use and why it was chosen (nothing is made).
+QString describeFolder();
 // Overrides the folder for the rest of the process (tests, the command-line companion).
 void setFolder(const QString &folder);
-// A file in the folder "Temp" beside the program, ready to be written: the folder is made
+// A file in the folder "Temp" of folder(), ready to be written: the folder is made
 // again when it is missing (readable by its owner only), and the file is made or kept
 // readable by its owner only. Throws TasklumeError naming the folder or file when that
 // cannot be done.

@@ -1,6 +1,10 @@
 #include "ColorCodes.h"
 
 #include <QGuiApplication>
+#include <QHash>
+#include <QImage>
+
+#include <cmath>
 
 namespace ColorCodes {
 
@@ -137,6 +141,66 @@ const QList<NamedColor> &namedColors()
         return colors;
     }();
     return list;
+}
+
+namespace {
+qreal luminance(const QColor &color)
+{
+    const auto linear = [](qreal c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = color.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
+           0.0722 * linear(rgb.blueF());
+}
+} // namespace
+
+qreal contrast(const QColor &a, const QColor &b)
+{
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+QColor averageColor(const QPixmap &picture)
+{
+    static QHash<qint64, QColor> known;
+    auto it = known.constFind(picture.cacheKey());
+    if (it == known.cend()) {
+        const QImage one =
+            picture.toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        it = known.insert(picture.cacheKey(), one.isNull() ? QColor() : one.pixelColor(0, 0));
+    }
+    return *it;
+}
+
+bool suitsPalette(const QPixmap &picture, const QPalette &palette)
+{
+    return !picture.isNull() &&
+           contrast(averageColor(picture), palette.color(QPalette::WindowText)) >= 3.0;
+}
+
+QColor readableOn(const QColor &text, const QColor &background, qreal minimum, bool soft)
+{
+    if (contrast(text, background) >= minimum)
+        return text;
+    const QColor black(0, 0, 0);
+    const QColor white(255, 255, 255);
+    const QColor extreme =
+        contrast(black, background) >= contrast(white, background) ? black : white;
+    if (!soft)
+        return extreme;
+    const QColor back = background.toRgb();
+    for (int step = 1; step <= 20; ++step) {
+        const qreal part = step / 20.0;
+        const QColor mixed =
+            QColor::fromRgbF(float(back.redF() + (extreme.redF() - back.redF()) * part),
+                             float(back.greenF() + (extreme.greenF() - back.greenF()) * part),
+                             float(back.blueF() + (extreme.blueF() - back.blueF()) * part));
+        if (contrast(mixed, background) >= minimum)
+            return mixed;
+    }
+    return extreme;
 }
 
 } // namespace ColorCodes

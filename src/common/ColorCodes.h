@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QList>
 #include <QPalette>
+#include <QPixmap>
 #include <QString>
 
 namespace ColorCodes {
@@ -39,6 +40,21 @@ SystemRole systemRole(int index);
 QColor toColor(qint32 code, const QPalette &palette);
 // The same with the application's current palette.
 QColor toColor(qint32 code);
+
+// The contrast ratio of two colours, from 1 (the same) to 21 (black and white), after the
+// relative luminance of sRGB colours.
+qreal contrast(const QColor &a, const QColor &b);
+// A text colour that reads on a background: text itself when its contrast with the
+// background is at least minimum; otherwise the mix of the background with black or white,
+// whichever stands out more, that reaches minimum (soft, for texts meant to look faint) or
+// black or white itself.
+QColor readableOn(const QColor &text, const QColor &background, qreal minimum, bool soft = false);
+
+// The colour a picture looks like as a whole (its average), remembered per picture.
+QColor averageColor(const QPixmap &picture);
+// Whether a background picture suits the palette: the palette's window text stands out
+// from it. The light pictures of the tool bars and rows do not suit a dark palette.
+bool suitsPalette(const QPixmap &picture, const QPalette &palette);
 
 // The 50 colours the colour lists offer, in list order: 16 standard, 4 extended and 30
 // system colours. Black has code 0, the same as "no colour of its own".

@@ -1,11 +1,12 @@
 #include "Fr_wyTree.h"
 
+#include "ColorCodes.h"
 #include "IniFile.h"
-#include "PastedItem.h"
-#include "Texts.h"
-#include "pU_Boxes.h"
 #include "interchange/Dm_Io.h"
+#include "PastedItem.h"
+#include "pU_Boxes.h"
 #include "storage/Statements.h"
+#include "Texts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +40,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override
     {
-        if (!m_background.isNull()) {
+        if (ColorCodes::suitsPalette(m_background, palette())) {
             QPainter painter(this);
             painter.drawPixmap(rect(), m_background);
             return;
@@ -63,7 +64,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        if (!m_background.isNull())
+        if (ColorCodes::suitsPalette(m_background, palette()))
             painter.drawPixmap(rect(), m_background);
         else
             painter.fillRect(rect(), palette().color(QPalette::Window));
@@ -250,7 +251,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
             [this](const QString &text) { RunCommand([&] { searchTextChanged(text); }); });
     connect(Btn_Search, &QToolButton::clicked, this,
             [this] { RunCommand([this] { Btn_SearchClick(); }); });
-    Btn_Search->setIcon(image(m_config.imageSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageSearch));
 
     m_viewAsc = makeAction(m_config.viewAsc);
     connect(m_viewAsc, &QAction::triggered, this,
@@ -273,7 +274,7 @@ QAction *TwyTreeFrame::makeAction(const FrameConfig::Command &command)
     if (!command.hint.isEmpty())
         action->setToolTip(command.hint);
     if (command.image >= 0)
-        action->setIcon(image(command.image));
+        action->setIcon(commandImage(command.image));
     // Key names in captions are text: the tree handles the keys.
     action->setShortcutContext(Qt::WidgetShortcut);
     return action;
@@ -365,6 +366,14 @@ QIcon TwyTreeFrame::image(int index) const
     if (it == m_config.images.cend())
         return {};
     return IconArt::icon(*it);
+}
+
+QIcon TwyTreeFrame::commandImage(int index) const
+{
+    const auto it = m_config.images.constFind(index);
+    if (it == m_config.images.cend())
+        return {};
+    return IconArt::commandIcon(*it);
 }
 
 void TwyTreeFrame::postMessage(FrameMessage message, ItemNode *node)
@@ -1062,7 +1071,7 @@ void TwyTreeFrame::onContextMenu(const QPoint &pos)
 void TwyTreeFrame::showSortDirection()
 {
     // The button offers the other direction.
-    m_viewAsc->setIcon(image(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
+    m_viewAsc->setIcon(commandImage(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
     m_viewAsc->setToolTip(FAscending ? QStringLiteral("Descending Sort")
                                      : QStringLiteral("Ascending Sort"));
 }
@@ -1212,7 +1221,7 @@ void TwyTreeFrame::enterSearch()
         return;
     Edt_Search->clear();
     FSearching = true;
-    Btn_Search->setIcon(image(m_config.imageClearSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageClearSearch));
     Btn_Search->setToolTip(QStringLiteral("Clear search"));
 }
 
@@ -1228,7 +1237,7 @@ void TwyTreeFrame::leaveSearch()
         return; // a search stays in force after the focus has gone
     FSearching = false;
     m_model->releaseTextCopy();
-    Btn_Search->setIcon(image(m_config.imageSearch));
+    Btn_Search->setIcon(commandImage(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
     if (!Edt_Search->text().isEmpty()) {
         const QSignalBlocker blocker(Edt_Search);

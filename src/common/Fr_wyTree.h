@@ -157,6 +157,9 @@ public:
     void ShowTip(Tip tip);
     // The image of the list's image list with the given index.
     QIcon image(int index) const;
+    // The same image on a tool bar button or in a menu: the desktop theme's icon for the
+    // command where it has one.
+    QIcon commandImage(int index) const;
 
     // Frame state both lists name alike.
     ItemNode *FEditNode = nullptr;

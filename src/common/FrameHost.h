@@ -59,7 +59,7 @@ public:
     // there yet is a disabled action with its caption).
     virtual QAction *commonAction(CommonAction id) const = 0;
     // The alarm sound's full path.
-    virtual QString alarmSound() const { return AppPaths::file(Texts::AlarmSoundFile); }
+    virtual QString alarmSound() const { return AppPaths::resource(Texts::AlarmSoundFile); }
     // An alarm window is opening for a task with this text. While the window is hidden or
     // another program is in front, the host announces it on the desktop as well.
     virtual void notifyAlarm(const QString &text) { Q_UNUSED(text); }

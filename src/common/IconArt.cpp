@@ -1031,9 +1031,118 @@ private:
     QHash<Key, QPixmap> m_cache;
 };
 
+// A one-colour ("-symbolic") theme icon, drawn in the palette's text colour so it stays
+// visible on light and dark desktops alike.
+class TintEngine : public QIconEngine
+{
+public:
+    explicit TintEngine(const QIcon &shape) : m_shape(shape) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, ratio));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override
+    {
+        QPixmap shape = m_shape.pixmap(size, scale, QIcon::Normal, state);
+        if (shape.isNull())
+            return shape;
+        const QPalette palette = QGuiApplication::palette();
+        QColor ink = palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active,
+                                   mode == QIcon::Selected ? QPalette::HighlightedText
+                                                           : QPalette::ButtonText);
+        QPainter painter(&shape);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(QRect(QPoint(0, 0), shape.size()), ink);
+        return shape;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return m_shape.actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return m_shape.availableSizes(mode, state);
+    }
+    QIconEngine *clone() const override { return new TintEngine(m_shape); }
+    QString key() const override { return QStringLiteral("IconArtTint"); }
+    QString iconName() override { return m_shape.name(); }
+
+private:
+    QIcon m_shape;
+};
+
 } // namespace
 
 namespace IconArt {
+
+QString themeName(IconId id)
+{
+    switch (id) {
+    case IconId::AddItem:
+        return QStringLiteral("list-add");
+    case IconId::Edit:
+        return QStringLiteral("document-edit");
+    case IconId::Delete:
+        return QStringLiteral("edit-delete");
+    case IconId::SortAsc:
+        return QStringLiteral("view-sort-ascending");
+    case IconId::SortDesc:
+        return QStringLiteral("view-sort-descending");
+    case IconId::ViewList:
+        return QStringLiteral("view-list-details");
+    case IconId::ViewDate:
+        return QStringLiteral("view-calendar");
+    case IconId::ExpandAll:
+        return QStringLiteral("expand-all");
+    case IconId::CollapseAll:
+        return QStringLiteral("collapse-all");
+    case IconId::Search:
+        return QStringLiteral("edit-find");
+    case IconId::ClearSearch:
+        return QStringLiteral("edit-clear");
+    case IconId::Save:
+        return QStringLiteral("document-save");
+    case IconId::Print:
+        return QStringLiteral("document-print");
+    case IconId::Email:
+        return QStringLiteral("mail-send");
+    case IconId::Export:
+        return QStringLiteral("document-export");
+    case IconId::Copy:
+        return QStringLiteral("edit-copy");
+    case IconId::Paste:
+        return QStringLiteral("edit-paste");
+    case IconId::MoveTo:
+        return QStringLiteral("go-jump");
+    default:
+        // Adding a child, the tips, the row marks and the dialogs' pictures are the program's.
+        return {};
+    }
+}
+
+QIcon commandIcon(IconId id)
+{
+    const QString name = themeName(id);
+    if (!name.isEmpty()) {
+        if (QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+        // Themes that draw their commands in one colour only name them "-symbolic".
+        const QString symbolic = name + QStringLiteral("-symbolic");
+        if (QIcon::hasThemeIcon(symbolic))
+            return QIcon(new TintEngine(QIcon::fromTheme(symbolic)));
+    }
+    return icon(id);
+}
 
 // One shared icon per picture, so every view that shows it reuses the same pixmap cache. The
 // icons are let go when the application object goes away, while pixmaps can still be freed.

@@ -42,5 +42,13 @@ enum class IconId {
 };
 
 namespace IconArt {
+// The program's own picture.
 QIcon icon(IconId id);
-}
+// The freedesktop icon name of the command a picture stands for ("list-add", "edit-delete"...),
+// or an empty string when the desktop's themes have none for it.
+QString themeName(IconId id);
+// The icon of a tool bar button or menu command: the desktop icon theme's one for the command
+// where the theme has it (a theme's "-symbolic" icon is drawn in the palette's text colour),
+// else the program's own picture.
+QIcon commandIcon(IconId id);
+} // namespace IconArt

@@ -1,5 +1,7 @@
 #include "ItemTreeView.h"
 
+#include "ColorCodes.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDrag>
@@ -131,18 +133,28 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
 
     painter->save();
     // Background: the row under the pointer, the row's own colour, or the bitmaps.
+    QColor background = palette.color(QPalette::Base);
     if (!editing) {
         const qint32 code = index.data(ItemTreeModel::BackColorRole).toInt();
         if (node == m_view->hotNode()) {
-            painter->fillRect(cell, palette.color(QPalette::ToolTipBase));
+            background = palette.color(QPalette::ToolTipBase);
+            painter->fillRect(cell, background);
         } else if (code != 0 && m_view->colorForCode) {
-            painter->fillRect(cell, m_view->colorForCode(code));
+            background = m_view->colorForCode(code);
+            painter->fillRect(cell, background);
         } else {
+            const bool second = node->level() != 1 && node->position() % 2 != 0;
             const QPixmap &bitmap = node->level() == 1 ? m_bitmaps.groupBackground
-                                    : node->position() % 2 == 0 ? m_bitmaps.itemBackground0
-                                                                : m_bitmaps.itemBackground1;
-            if (!bitmap.isNull())
+                                    : second           ? m_bitmaps.itemBackground1
+                                                       : m_bitmaps.itemBackground0;
+            if (ColorCodes::suitsPalette(bitmap, palette)) {
                 painter->drawPixmap(cell, bitmap);
+                background = ColorCodes::averageColor(bitmap);
+            } else if (!bitmap.isNull()) {
+                // The light bitmaps do not suit a dark palette: its own bases stand in.
+                background = palette.color(second ? QPalette::AlternateBase : QPalette::Base);
+                painter->fillRect(cell, background);
+            }
         }
     }
     if (selected) {
@@ -183,12 +195,20 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     if (selected)
         color = palette.color(QPalette::HighlightedText);
     if (!selected && !editing) {
+        // The palette's colours are made for its own base: on the light bitmaps of a dark
+        // desktop, or on a row colour, they turn dark where they would not stand out. Grey
+        // texts stay as faint as the palette makes them on its base.
         if (index.data(ItemTreeModel::GreyItalicRole).toBool()) {
             font.setItalic(true);
-            color = palette.color(QPalette::Disabled, QPalette::Text);
+            const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+            const qreal faint =
+                qMin(3.0, ColorCodes::contrast(grey, palette.color(QPalette::Base)));
+            color = ColorCodes::readableOn(grey, background, faint, true);
         } else if (const qint32 code = index.data(ItemTreeModel::TextColorRole).toInt();
                    code != 0 && m_view->colorForCode) {
             color = m_view->colorForCode(code);
+        } else {
+            color = ColorCodes::readableOn(color, background, 4.5);
         }
     }
     if (!editing) {

@@ -10,11 +10,11 @@ QIcon AppIcon()
     QIcon icon;
     for (int size : {16, 22, 32, 48, 64, 128}) {
         const QString file =
-            AppPaths::file(Texts::ImagesDir + QStringLiteral("appIcon-%1.png").arg(size));
+            AppPaths::resource(Texts::ImagesDir + QStringLiteral("appIcon-%1.png").arg(size));
         if (QFileInfo::exists(file))
             icon.addFile(file, QSize(size, size));
     }
-    const QString large = AppPaths::file(Texts::AppIconFile);
+    const QString large = AppPaths::resource(Texts::AppIconFile);
     if (QFileInfo::exists(large))
         icon.addFile(large);
     return icon;

@@ -7,6 +7,7 @@
 #include "app/Dlg_Update.h"
 #include "app/Dm_Common.h"
 #include "app/Fm_Main.h"
+#include "common/AppPaths.h"
 #include "common/IniFile.h"
 #include "components/WyTray.h"
 #include "components/WyVersionInfo.h"
@@ -416,12 +417,14 @@ void TestCommonDm::optionsAfterAPromptShowTheStoredChoice()
 void TestCommonDm::aboutBox()
 {
     start();
-    QString caption, name, version;
+    QString caption, name, version, dataFolder;
     bool bold = false, picture = false;
     int nameSize = 0;
     QStringList links;
     OnDialog<TAboutDlg> look([&](TAboutDlg *dialog) {
         caption = dialog->windowTitle();
+        if (auto *folder = dialog->findChild<QLabel *>(QStringLiteral("Label_DataFolder")))
+            dataFolder = folder->text();
         name = dialog->Label_AppName->text();
         bold = dialog->Label_AppName->font().bold();
         nameSize = dialog->Label_AppName->font().pixelSize();
@@ -444,6 +447,9 @@ void TestCommonDm::aboutBox()
     QVERIFY(links.at(1).contains(QStringLiteral("support@ploxen.example.com")));
     QVERIFY(links.at(2).contains(QStringLiteral("sales@ploxen.example.com")));
     QVERIFY(m_desktop.urls.isEmpty());
+    // Where the lists are kept, so the user can find them.
+    QCOMPARE(dataFolder, AppPaths::describeFolder());
+    QVERIFY(dataFolder.startsWith(QDir::toNativeSeparators(AppPaths::folder())));
 }
 
 void TestCommonDm::aboutBoxLinks_data()

@@ -10,6 +10,16 @@ FakeFrameHost::FakeFrameHost()
 {
 }
 
+void FakeFrameHost::loadBitmaps(const QString &folder)
+{
+    const QString images = folder + QStringLiteral("/Images/");
+    m_bitmaps.toolbarBackground.load(images + Texts::ToolbarBackgroundFile);
+    m_bitmaps.searchbarBackground.load(images + Texts::SearchbarBackgroundFile);
+    m_bitmaps.groupBackground.load(images + Texts::GroupBackgroundFile);
+    m_bitmaps.itemBackground0.load(images + Texts::ItemBackground0File);
+    m_bitmaps.itemBackground1.load(images + Texts::ItemBackground1File);
+}
+
 FakeFrameHost::~FakeFrameHost()
 {
     m_db = QSqlDatabase();

@@ -30,6 +30,10 @@ public:
     QString alarmSound() const override { return alarmSoundFile; }
     void notifyAlarm(const QString &text) override { alarmNotices.append(text); }
 
+    // Loads the five background bitmaps from a folder's Images/, as the main window does;
+    // without it the frames paint no bitmaps.
+    void loadBitmaps(const QString &folder);
+
     int taskCount = -1;
     int memoCount = -1;
     QStringList trayHints;

@@ -1,0 +1,123 @@
+// Where the program keeps its files: the folder named by TASKLUME_HOME, the folder the
+// executable lies in when the user may write there or it holds the user's database, or else
+// the user's data folder; and where the files it only reads are found.
+#include "common/AppPaths.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace TestSupport;
+using AppPaths::FolderKind;
+
+class TestAppPaths : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void chooseFolder_data();
+    void chooseFolder();
+    void factsComeFromTheEnvironment();
+    void resourcesComeFromTheNamedFolderOrTheProgram_data();
+    void resourcesComeFromTheNamedFolderOrTheProgram();
+    void describedFolderSaysWhy();
+};
+
+void TestAppPaths::chooseFolder_data()
+{
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<bool>("programWritable");
+    QTest::addColumn<bool>("programHoldsDatabase");
+    QTest::addColumn<QString>("dataHome");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<FolderKind>("kind");
+
+    const QString user = QStringLiteral("/home/ann/.local/share/ploxen-tasklume/");
+    // TASKLUME_HOME wins over everything, cleaned.
+    QTest::newRow("named over a writable program folder") << "/srv/lists" << true << true << "/xdg"
+                                                          << "/srv/lists/" << FolderKind::Named;
+    QTest::newRow("named over an unwritable program folder")
+        << "/srv/lists/../own/" << false << false << QString() << "/srv/own/" << FolderKind::Named;
+    // A portable copy, a user-owned install, the build folder: as it always was.
+    QTest::newRow("writable program folder") << QString() << true << false << "/xdg"
+                                             << "/opt/tasklume/" << FolderKind::Program;
+    // A folder that holds the user's database keeps being used.
+    QTest::newRow("program folder holding a writable database")
+        << QString() << false << true << "/xdg"
+        << "/opt/tasklume/" << FolderKind::Program;
+    // A system install.
+    QTest::newRow("XDG_DATA_HOME set") << QString() << false << false << "/xdg/data"
+                                       << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME with a trailing slash")
+        << QString() << false << false << "/xdg/data/"
+        << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME unset")
+        << QString() << false << false << QString() << user << FolderKind::UserData;
+    // A relative XDG_DATA_HOME is not valid and is ignored.
+    QTest::newRow("XDG_DATA_HOME relative")
+        << QString() << false << false << "data" << user << FolderKind::UserData;
+}
+
+void TestAppPaths::chooseFolder()
+{
+    QFETCH(QString, named);
+    QFETCH(bool, programWritable);
+    QFETCH(bool, programHoldsDatabase);
+    QFETCH(QString, dataHome);
+    QFETCH(QString, expected);
+    QFETCH(FolderKind, kind);
+
+    const AppPaths::FolderChoice choice =
+        AppPaths::chooseFolder({named, QStringLiteral("/opt/tasklume/"), programWritable,
+                                programHoldsDatabase, dataHome, QStringLiteral("/home/ann")});
+    QCOMPARE(choice.folder, expected);
+    QCOMPARE(choice.kind, kind);
+}
+
+void TestAppPaths::factsComeFromTheEnvironment()
+{
+    ProgramFolder folder;
+    qputenv("XDG_DATA_HOME", "/xdg/data");
+    const AppPaths::FolderFacts facts = AppPaths::currentFacts();
+    qunsetenv("XDG_DATA_HOME");
+    QCOMPARE(facts.named, QDir(folder.path()).path());
+    QCOMPARE(facts.dataHome, QStringLiteral("/xdg/data"));
+    QCOMPARE(facts.home, QDir::homePath());
+    QCOMPARE(facts.programFolder, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    // The build folder this test lies in is the user's and holds no database.
+    QVERIFY(facts.programWritable);
+    QVERIFY(!facts.programHoldsDatabase);
+}
+
+void TestAppPaths::resourcesComeFromTheNamedFolderOrTheProgram_data()
+{
+    QTest::addColumn<bool>("copyInNamedFolder");
+    QTest::newRow("copy in the named folder") << true;
+    QTest::newRow("only beside the program") << false;
+}
+
+void TestAppPaths::resourcesComeFromTheNamedFolderOrTheProgram()
+{
+    QFETCH(bool, copyInNamedFolder);
+    ProgramFolder folder;
+    const QString name = QStringLiteral("Images/appIcon.png");
+    if (copyInNamedFolder) {
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("Images")));
+        writeFile(folder.file(name), "picture");
+    }
+    QCOMPARE(AppPaths::resource(name),
+             copyInNamedFolder ? folder.file(name) : AppPaths::programFolder() + name);
+    // The files the program writes stay in the named folder either way.
+    QCOMPARE(AppPaths::file(QStringLiteral("wyData.wyb")),
+             folder.file(QStringLiteral("wyData.wyb")));
+}
+
+void TestAppPaths::describedFolderSaysWhy()
+{
+    ProgramFolder folder;
+    QCOMPARE(AppPaths::describeFolder(),
+             QDir::toNativeSeparators(folder.path()) + QStringLiteral(" (named by TASKLUME_HOME)"));
+}
+
+QTEST_GUILESS_MAIN(TestAppPaths)
+#include "test_apppaths.moc"
