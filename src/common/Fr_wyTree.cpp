@@ -5,6 +5,7 @@
 #include "Texts.h"
 #include "pU_Boxes.h"
 #include "interchange/Dm_Io.h"
+#include "storage/EngineError.h"
 #include "storage/Statements.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTimer>
@@ -475,7 +477,23 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
         m_statements->updateExpand(node->info->key, expanded);
         node->info->expandFlag = expanded;
     });
-    UpdateActions();
+    if (!m_expandingMany)
+        UpdateActions();
+}
+
+void TwyTreeFrame::writeTogether(const std::function<void()> &writes)
+{
+    QSqlDatabase db = m_host.database();
+    const bool own = db.transaction();
+    try {
+        writes();
+        if (own && !db.commit())
+            throw TasklumeError(EngineErrorText(db.driver(), db.lastError()));
+    } catch (...) {
+        if (own)
+            db.rollback();
+        throw;
+    }
 }
 
 void TwyTreeFrame::activate()
@@ -805,15 +823,20 @@ void TwyTreeFrame::deleteItems()
     if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
+    // Every record goes in one transaction, or none does; then the rows go together.
+    writeTogether([&] {
+        for (ItemNode *node : nodes) {
+            if (!node->info->key.isEmpty())
+                m_statements->deleteItem(node->info->key);
+        }
+    });
     for (ItemNode *node : nodes) {
-        if (!node->info->key.isEmpty())
-            m_statements->deleteItem(node->info->key);
-        if (node == FHotNode) {
+        if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;
             m_model->view.hot = nullptr;
         }
-        m_model->removeNode(node);
     }
+    m_model->removeNodes(std::vector<ItemNode *>(nodes.begin(), nodes.end()));
     ApplyFilter();
     UpdateActions();
 }
@@ -940,6 +963,7 @@ void TwyTreeFrame::ApplyFilter()
     // A matching child comes into view: its parent opens, and that is stored. Many parents
     // may open at once: their rows are written together.
     if (!expandForSearch.isEmpty()) {
+        const QScopedValueRollback<bool> many(m_expandingMany, true);
         QSqlDatabase db = m_host.database();
         const bool batch = expandForSearch.size() > 1 && db.transaction();
         for (ItemNode *parent : std::as_const(expandForSearch))
@@ -966,8 +990,12 @@ void TwyTreeFrame::UpdateActions()
         action->setEnabled(false);
     updateReportActions();
     disableOwnActions();
+    // The Move-to menus list every other top-level item: they are filled when they open,
+    // not at each change of the selection.
     for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
         if (menu) {
+            connect(menu, &QMenu::aboutToShow, this, &TwyTreeFrame::fillMoveMenus,
+                    Qt::UniqueConnection);
             menu->clear();
             menu->setEnabled(false);
         }
@@ -980,8 +1008,16 @@ void TwyTreeFrame::UpdateActions()
     const bool selection = m_tree->selectionModel()->hasSelection();
     m_edit->setEnabled(selection);
     m_delete->setEnabled(selection);
-    if (selection)
-        fillMoveMenus();
+    if (selection) {
+        // A child can always go to the top level; a top-level item to any other one.
+        const ItemNode *first = firstSelected();
+        const bool targets =
+            first && (first->level() == 1 || m_model->root()->children.size() > 1);
+        for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
+            if (menu)
+                menu->setEnabled(targets);
+        }
+    }
     updateOwnActions(selection);
 }
 
@@ -1052,6 +1088,15 @@ void TwyTreeFrame::toggleSortDirection()
 
 void TwyTreeFrame::expandAll()
 {
+    // The rows are laid out once afterwards, and the flags written in one transaction.
+    m_tree->deferLayout();
+    const QScopedValueRollback<bool> many(m_expandingMany, true);
+    writeTogether([&] { expandEvery(); });
+    UpdateActions();
+}
+
+void TwyTreeFrame::expandEvery()
+{
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
         const QModelIndex index = m_model->indexOf(node);
@@ -1067,6 +1112,14 @@ void TwyTreeFrame::expandAll()
 }
 
 void TwyTreeFrame::collapseAll()
+{
+    m_tree->deferLayout();
+    const QScopedValueRollback<bool> many(m_expandingMany, true);
+    writeTogether([&] { collapseEvery(); });
+    UpdateActions();
+}
+
+void TwyTreeFrame::collapseEvery()
 {
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
@@ -1084,8 +1137,10 @@ void TwyTreeFrame::collapseAll()
 void TwyTreeFrame::fillMoveMenus()
 {
     const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    // The menu that opens, or both.
+    QMenu *opening = qobject_cast<QMenu *>(sender());
     for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
-        if (menu == nullptr)
+        if (menu == nullptr || (opening && menu != opening))
             continue;
         menu->clear();
         if (nodes.isEmpty() || FEditNode) {

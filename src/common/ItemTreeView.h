@@ -100,6 +100,9 @@ public:
     QWidget *openEditor() const;
     // Recomputes every row's height (after a view switch or a resize).
     void relayoutRows();
+    // Lays the rows out once when the events are next handled: rows opened or closed until
+    // then only note it, instead of moving every row below them each time.
+    void deferLayout() { scheduleDelayedItemsLayout(); }
     // Where the selected rows go when dropped at pos: the top-level node under it (a child
     // stands for its parent), or none for the top level. False when no drop is allowed
     // there (over the first selected row).
