@@ -473,6 +473,10 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
     node->expanded = expanded;
     if (node->info->expandFlag == expanded || node->info->key.isEmpty())
         return;
+    if (m_expandFlagsTogether) {
+        node->info->expandFlag = expanded; // the caller writes every row at once
+        return;
+    }
     RunCommand([&] {
         m_statements->updateExpand(node->info->key, expanded);
         node->info->expandFlag = expanded;
@@ -1091,7 +1095,11 @@ void TwyTreeFrame::expandAll()
     // The rows are laid out once afterwards, and the flags written in one transaction.
     m_tree->deferLayout();
     const QScopedValueRollback<bool> many(m_expandingMany, true);
-    writeTogether([&] { expandEvery(); });
+    writeTogether([&] {
+        const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
+        m_statements->updateExpandTopLevel(true);
+        expandEvery();
+    });
     UpdateActions();
 }
 
@@ -1102,9 +1110,8 @@ void TwyTreeFrame::expandEvery()
         const QModelIndex index = m_model->indexOf(node);
         if (index.isValid()) {
             m_tree->expand(index);
-        } else if (!node->info->expandFlag && !node->info->key.isEmpty()) {
+        } else if (!node->info->key.isEmpty()) {
             // A hidden row opens too; it shows so when it comes back.
-            m_statements->updateExpand(node->info->key, true);
             node->info->expandFlag = true;
         }
         node->expanded = true;
@@ -1115,7 +1122,11 @@ void TwyTreeFrame::collapseAll()
 {
     m_tree->deferLayout();
     const QScopedValueRollback<bool> many(m_expandingMany, true);
-    writeTogether([&] { collapseEvery(); });
+    writeTogether([&] {
+        const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
+        m_statements->updateExpandTopLevel(false);
+        collapseEvery();
+    });
     UpdateActions();
 }
 
@@ -1126,8 +1137,7 @@ void TwyTreeFrame::collapseEvery()
         const QModelIndex index = m_model->indexOf(node);
         if (index.isValid() && m_tree->isExpanded(index)) {
             m_tree->collapse(index);
-        } else if (node->info->expandFlag && !node->info->key.isEmpty()) {
-            m_statements->updateExpand(node->info->key, false);
+        } else if (!node->info->key.isEmpty()) {
             node->info->expandFlag = false;
         }
         node->expanded = false;

@@ -241,6 +241,7 @@ protected:
     // Runs writes in one transaction: one disk sync for all of them; when one fails, none
     // of them stays and the error goes on to the caller.
     void writeTogether(const std::function<void()> &writes);
+    // Open or close every top-level row (the flags are written by the caller).
     void expandEvery();
     void collapseEvery();
     // Expands the views' rows as the nodes' stored flags say.
@@ -312,4 +313,6 @@ private:
     bool m_filterAfterEdit = false;
     // Set while many rows open or close at once: the actions are updated once afterwards.
     bool m_expandingMany = false;
+    // Set while Expand All or Collapse All run: one statement writes every top-level row.
+    bool m_expandFlagsTogether = false;
 };

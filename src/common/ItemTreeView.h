@@ -109,6 +109,10 @@ public:
     bool dropTargetAt(const QPoint &pos, ItemNode **target) const;
     // Selected nodes in tree order.
     QList<ItemNode *> selectedNodes() const;
+    // A row out of sight has no rectangle to repaint: it is not found by adding up the
+    // heights of every row between it and the ones shown (which would measure each of them).
+    // The edited row keeps its place wherever it is.
+    QRect visualRect(const QModelIndex &index) const override;
 
 Q_SIGNALS:
     void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
@@ -128,6 +132,8 @@ protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void selectionChanged(const QItemSelection &selected,
                           const QItemSelection &deselected) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -135,6 +141,8 @@ protected:
 
 private:
     void setHotNode(ItemNode *node);
+    // Whether the row lies among the rows shown now; false for rows under a closed parent.
+    bool rowInSight(const QModelIndex &index) const;
     ItemTreeModel *m_model;
     ItemDelegate *m_delegate;
     ItemNode *m_hotNode = nullptr;

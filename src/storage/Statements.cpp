@@ -271,6 +271,14 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
          {key});
 }
 
+void ItemStatements::updateExpandTopLevel(bool expanded)
+{
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+             boolLiteral(expanded) + QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
+             boolLiteral(expanded) + QStringLiteral(")"),
+         {Texts::RootKey});
+}
+
 void ItemStatements::updateParent(const QString &key, const QString &parent)
 {
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set pid=? where ") + keyColumn() +

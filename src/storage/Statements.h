@@ -55,6 +55,8 @@ public:
     // Deletes the row and then every row whose parent it is (two statements).
     void deleteItem(const QString &key);
     void updateExpand(const QString &key, bool expanded);
+    // Every top-level item opened or closed with one statement.
+    void updateExpandTopLevel(bool expanded);
     void updateParent(const QString &key, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.
