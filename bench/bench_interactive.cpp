@@ -9,11 +9,11 @@
 //
 // Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
 // filled, and after the whole session of actions above.
-#include "DataSet.h"
 #include "app/Fm_Main.h"
 #include "app/TasklumeApplication.h"
 #include "common/AppPaths.h"
 #include "common/Texts.h"
+#include "DataSet.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "tasks/Fr_wyTasks.h"
@@ -87,7 +87,8 @@ Session &session()
     const QDir images(QStringLiteral(TASKLUME_BENCH_PROGRAM_DIR "/Images"));
     QDir(s.dir.path()).mkpath(QStringLiteral("Images"));
     for (const QString &name : images.entryList(QDir::Files))
-        QFile::copy(images.filePath(name), QDir(s.dir.path()).filePath(QStringLiteral("Images/") + name));
+        QFile::copy(images.filePath(name),
+                    QDir(s.dir.path()).filePath(QStringLiteral("Images/") + name));
     {
         QSqlDatabase db = Database::open(QDir(s.dir.path()).filePath(Texts::DatabaseFileName),
                                          QStringLiteral("seed"));
@@ -279,7 +280,8 @@ void clickRow(benchmark::State &state, bool tasks)
     }
 }
 
-// ---- search --------------------------------------------------------------------------------------
+// ---- search
+// --------------------------------------------------------------------------------------
 
 QLineEdit *searchBox(TwyTreeFrame *frame)
 {
@@ -589,10 +591,8 @@ void add(const char *name, Action action, int iterations, bool both = true)
             continue;
         const std::string full = std::string("BM_") + (tasks ? "Tasks_" : "Memos_") + name + "/" +
                                  std::to_string(g_items);
-        benchmark::RegisterBenchmark(full.c_str(),
-                                     [action, tasks](benchmark::State &state) {
-                                         action(state, tasks);
-                                     })
+        benchmark::RegisterBenchmark(
+            full.c_str(), [action, tasks](benchmark::State &state) { action(state, tasks); })
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
     }

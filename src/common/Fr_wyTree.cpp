@@ -1,12 +1,12 @@
 #include "Fr_wyTree.h"
 
 #include "IniFile.h"
-#include "PastedItem.h"
-#include "Texts.h"
-#include "pU_Boxes.h"
 #include "interchange/Dm_Io.h"
+#include "PastedItem.h"
+#include "pU_Boxes.h"
 #include "storage/EngineError.h"
 #include "storage/Statements.h"
+#include "Texts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -1015,8 +1015,7 @@ void TwyTreeFrame::UpdateActions()
     if (selection) {
         // A child can always go to the top level; a top-level item to any other one.
         const ItemNode *first = firstSelected();
-        const bool targets =
-            first && (first->level() == 1 || m_model->root()->children.size() > 1);
+        const bool targets = first && (first->level() == 1 || m_model->root()->children.size() > 1);
         for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
             if (menu)
                 menu->setEnabled(targets);

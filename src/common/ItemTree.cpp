@@ -207,7 +207,8 @@ void ItemTreeModel::removeNodes(const std::vector<ItemNode *> &nodes)
                 for (size_t row = size_t(from); row < shown.size(); ++row)
                     shown[row]->m_shownRow = int(row);
                 if (parent == &m_root)
-                    m_topHasShown.erase(m_topHasShown.begin() + from, m_topHasShown.begin() + to + 1);
+                    m_topHasShown.erase(m_topHasShown.begin() + from,
+                                        m_topHasShown.begin() + to + 1);
                 endRemoveRows();
                 last = first;
             }

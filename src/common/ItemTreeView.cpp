@@ -3,9 +3,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDrag>
-#include <QMimeData>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextOption>
@@ -430,7 +430,8 @@ QRegion ItemTreeView::visualRegionForSelection(const QItemSelection &selection) 
             break;
         const QModelIndex parent = row.parent();
         for (const QItemSelectionRange &range : selection) {
-            if (range.parent() == parent && range.top() <= row.row() && row.row() <= range.bottom()) {
+            if (range.parent() == parent && range.top() <= row.row() &&
+                row.row() <= range.bottom()) {
                 region += QRect(0, rect.top(), viewport()->width(), rect.height());
                 break;
             }

@@ -274,7 +274,8 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
 void ItemStatements::updateExpandTopLevel(bool expanded)
 {
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-             boolLiteral(expanded) + QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
+             boolLiteral(expanded) +
+             QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
              boolLiteral(expanded) + QStringLiteral(")"),
          {Texts::RootKey});
 }
