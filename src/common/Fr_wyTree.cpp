@@ -27,7 +27,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <malloc.h>
+
 namespace {
+
+// Hands the memory that a large release left free back to the system: the allocator keeps
+// it otherwise, and a long session would hold the peak of every search and of every
+// opening of all rows.
+void returnFreedMemory()
+{
+    malloc_trim(0);
+}
 
 // A tool bar with a background picture stretched over it.
 class BitmapToolBar : public QToolBar
@@ -842,6 +852,7 @@ void TwyTreeFrame::deleteItems()
     }
     m_model->removeNodes(std::vector<ItemNode *>(nodes.begin(), nodes.end()));
     ApplyFilter();
+    returnFreedMemory();
     UpdateActions();
 }
 
@@ -1107,12 +1118,12 @@ void TwyTreeFrame::expandEvery()
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
         const QModelIndex index = m_model->indexOf(node);
-        if (index.isValid()) {
+        // Only rows with children shown open in the view; the others, hidden ones too,
+        // show their children opened when they have some.
+        if (index.isValid() && !node->shownChildren().empty())
             m_tree->expand(index);
-        } else if (!node->info->key.isEmpty()) {
-            // A hidden row opens too; it shows so when it comes back.
+        else if (!node->info->key.isEmpty())
             node->info->expandFlag = true;
-        }
         node->expanded = true;
     }
 }
@@ -1127,6 +1138,7 @@ void TwyTreeFrame::collapseAll()
         collapseEvery();
     });
     UpdateActions();
+    returnFreedMemory();
 }
 
 void TwyTreeFrame::collapseEvery()
@@ -1255,6 +1267,7 @@ void TwyTreeFrame::leaveSearch()
         return; // a search stays in force after the focus has gone
     FSearching = false;
     m_model->releaseTextCopy();
+    returnFreedMemory();
     Btn_Search->setIcon(image(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
     if (!Edt_Search->text().isEmpty()) {
