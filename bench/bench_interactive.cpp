@@ -394,34 +394,32 @@ void clickToolButton(benchmark::State &state, bool tasks, const QString &action)
     }
 }
 
-void expandAll(benchmark::State &state, bool tasks)
+// One tool button timed, the other one untimed before it each time.
+void clickAfter(benchmark::State &state, bool tasks, const QString &untimed, const QString &timed)
 {
     TwyTreeFrame *frame = showList(tasks);
-    QWidget *expand = toolButton(frame, QStringLiteral("Action_ExpandAll"));
-    QWidget *collapse = toolButton(frame, QStringLiteral("Action_CollapseAll"));
+    QWidget *before = toolButton(frame, untimed);
+    QWidget *button = toolButton(frame, timed);
     for (auto _ : state) {
         state.PauseTiming();
-        QTest::mouseClick(collapse, Qt::LeftButton);
+        QTest::mouseClick(before, Qt::LeftButton);
         idle();
         state.ResumeTiming();
-        QTest::mouseClick(expand, Qt::LeftButton);
+        QTest::mouseClick(button, Qt::LeftButton);
         idle();
     }
 }
 
+void expandAll(benchmark::State &state, bool tasks)
+{
+    clickAfter(state, tasks, QStringLiteral("Action_CollapseAll"),
+               QStringLiteral("Action_ExpandAll"));
+}
+
 void collapseAll(benchmark::State &state, bool tasks)
 {
-    TwyTreeFrame *frame = showList(tasks);
-    QWidget *expand = toolButton(frame, QStringLiteral("Action_ExpandAll"));
-    QWidget *collapse = toolButton(frame, QStringLiteral("Action_CollapseAll"));
-    for (auto _ : state) {
-        state.PauseTiming();
-        QTest::mouseClick(expand, Qt::LeftButton);
-        idle();
-        state.ResumeTiming();
-        QTest::mouseClick(collapse, Qt::LeftButton);
-        idle();
-    }
+    clickAfter(state, tasks, QStringLiteral("Action_ExpandAll"),
+               QStringLiteral("Action_CollapseAll"));
 }
 
 void sort(benchmark::State &state, bool tasks)

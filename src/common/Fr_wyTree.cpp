@@ -1102,13 +1102,28 @@ void TwyTreeFrame::toggleSortDirection()
 
 void TwyTreeFrame::expandAll()
 {
-    // The rows are laid out once afterwards, and the flags written in one transaction.
+    setAllExpanded(true);
+}
+
+void TwyTreeFrame::collapseAll()
+{
+    setAllExpanded(false);
+    returnFreedMemory();
+}
+
+void TwyTreeFrame::setAllExpanded(bool expanded)
+{
+    // The rows are laid out once afterwards, and every top-level row written with one
+    // statement in one transaction.
     m_tree->deferLayout();
     const QScopedValueRollback<bool> many(m_expandingMany, true);
     writeTogether([&] {
         const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
-        m_statements->updateExpandTopLevel(true);
-        expandEvery();
+        m_statements->updateExpandTopLevel(expanded);
+        if (expanded)
+            expandEvery();
+        else
+            collapseEvery();
     });
     UpdateActions();
 }
@@ -1126,19 +1141,6 @@ void TwyTreeFrame::expandEvery()
             node->info->expandFlag = true;
         node->expanded = true;
     }
-}
-
-void TwyTreeFrame::collapseAll()
-{
-    m_tree->deferLayout();
-    const QScopedValueRollback<bool> many(m_expandingMany, true);
-    writeTogether([&] {
-        const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
-        m_statements->updateExpandTopLevel(false);
-        collapseEvery();
-    });
-    UpdateActions();
-    returnFreedMemory();
 }
 
 void TwyTreeFrame::collapseEvery()

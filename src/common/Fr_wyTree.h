@@ -241,6 +241,8 @@ protected:
     // Runs writes in one transaction: one disk sync for all of them; when one fails, none
     // of them stays and the error goes on to the caller.
     void writeTogether(const std::function<void()> &writes);
+    // Expand All and Collapse All.
+    void setAllExpanded(bool expanded);
     // Open or close every top-level row (the flags are written by the caller).
     void expandEvery();
     void collapseEvery();
