@@ -457,41 +457,35 @@ void resize(benchmark::State &state, bool tasks)
 
 // ---- editing -------------------------------------------------------------------------------
 
-// Enter adds an item and opens the editor; typing and Ctrl+Enter store it.
-void addItem(benchmark::State &state, bool tasks)
+// A key on the tree opens the editor; a typed word and Ctrl+Enter store the text.
+void openTypeAndStore(benchmark::State &state, bool tasks, Qt::Key opening, const QString &word)
 {
     TwyTreeFrame *frame = showList(tasks);
+    selectFirstRow(frame);
     for (auto _ : state) {
-        key(frame->tree(), Qt::Key_Return);
+        key(frame->tree(), opening);
         idle();
         QWidget *editor = frame->tree()->openEditor();
         if (editor == nullptr) {
             state.SkipWithError("the editor did not open");
             return;
         }
-        QTest::keyClicks(editor, QStringLiteral("New"));
+        QTest::keyClicks(editor, word);
         key(editor, Qt::Key_Return, Qt::ControlModifier);
         idle();
     }
 }
 
-// F2 on a selected row opens the editor; a typed word and Ctrl+Enter store the text.
+// Enter adds an item.
+void addItem(benchmark::State &state, bool tasks)
+{
+    openTypeAndStore(state, tasks, Qt::Key_Return, QStringLiteral("New"));
+}
+
+// F2 edits the selected row.
 void editItem(benchmark::State &state, bool tasks)
 {
-    TwyTreeFrame *frame = showList(tasks);
-    selectFirstRow(frame);
-    for (auto _ : state) {
-        key(frame->tree(), Qt::Key_F2);
-        idle();
-        QWidget *editor = frame->tree()->openEditor();
-        if (editor == nullptr) {
-            state.SkipWithError("the editor did not open");
-            return;
-        }
-        QTest::keyClicks(editor, QStringLiteral("Edited"));
-        key(editor, Qt::Key_Return, Qt::ControlModifier);
-        idle();
-    }
+    openTypeAndStore(state, tasks, Qt::Key_F2, QStringLiteral("Edited"));
 }
 
 // Delete on the selected row, answered with OK.
