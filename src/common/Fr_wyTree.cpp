@@ -5,6 +5,7 @@
 #include "interchange/Dm_Io.h"
 #include "PastedItem.h"
 #include "pU_Boxes.h"
+#include "storage/EngineError.h"
 #include "storage/Statements.h"
 #include "Texts.h"
 
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTimer>
@@ -26,7 +28,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <malloc.h>
+
 namespace {
+
+// Hands the memory that a large release left free back to the system: the allocator keeps
+// it otherwise, and a long session would hold the peak of every search and of every
+// opening of all rows.
+void returnFreedMemory()
+{
+    malloc_trim(0);
+}
 
 // A tool bar with a background picture stretched over it.
 class BitmapToolBar : public QToolBar
@@ -489,11 +501,31 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
     node->expanded = expanded;
     if (node->info->expandFlag == expanded || node->info->key.isEmpty())
         return;
+    if (m_expandFlagsTogether) {
+        node->info->expandFlag = expanded; // the caller writes every row at once
+        return;
+    }
     RunCommand([&] {
         m_statements->updateExpand(node->info->key, expanded);
         node->info->expandFlag = expanded;
     });
-    UpdateActions();
+    if (!m_expandingMany)
+        UpdateActions();
+}
+
+void TwyTreeFrame::writeTogether(const std::function<void()> &writes)
+{
+    QSqlDatabase db = m_host.database();
+    const bool own = db.transaction();
+    try {
+        writes();
+        if (own && !db.commit())
+            throw TasklumeError(EngineErrorText(db.driver(), db.lastError()));
+    } catch (...) {
+        if (own)
+            db.rollback();
+        throw;
+    }
 }
 
 void TwyTreeFrame::activate()
@@ -840,16 +872,22 @@ void TwyTreeFrame::deleteItems()
     if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
+    // Every record goes in one transaction, or none does; then the rows go together.
+    writeTogether([&] {
+        for (ItemNode *node : nodes) {
+            if (!node->info->key.isEmpty())
+                m_statements->deleteItem(node->info->key);
+        }
+    });
     for (ItemNode *node : nodes) {
-        if (!node->info->key.isEmpty())
-            m_statements->deleteItem(node->info->key);
-        if (node == FHotNode) {
+        if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;
             m_model->view.hot = nullptr;
         }
-        m_model->removeNode(node);
     }
+    m_model->removeNodes(std::vector<ItemNode *>(nodes.begin(), nodes.end()));
     ApplyFilter();
+    returnFreedMemory();
     UpdateActions();
 }
 
@@ -975,6 +1013,7 @@ void TwyTreeFrame::ApplyFilter()
     // A matching child comes into view: its parent opens, and that is stored. Many parents
     // may open at once: their rows are written together.
     if (!expandForSearch.isEmpty()) {
+        const QScopedValueRollback<bool> many(m_expandingMany, true);
         QSqlDatabase db = m_host.database();
         const bool batch = expandForSearch.size() > 1 && db.transaction();
         for (ItemNode *parent : std::as_const(expandForSearch))
@@ -1007,8 +1046,12 @@ void TwyTreeFrame::UpdateActions()
         action->setEnabled(false);
     updateReportActions();
     disableOwnActions();
+    // The Move-to menus list every other top-level item: they are filled when they open,
+    // not at each change of the selection.
     for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
         if (menu) {
+            connect(menu, &QMenu::aboutToShow, this, &TwyTreeFrame::fillMoveMenus,
+                    Qt::UniqueConnection);
             menu->clear();
             menu->setEnabled(false);
         }
@@ -1021,8 +1064,15 @@ void TwyTreeFrame::UpdateActions()
     const bool selection = m_tree->selectionModel()->hasSelection();
     m_edit->setEnabled(selection);
     m_delete->setEnabled(selection);
-    if (selection)
-        fillMoveMenus();
+    if (selection) {
+        // A child can always go to the top level; a top-level item to any other one.
+        const ItemNode *first = firstSelected();
+        const bool targets = first && (first->level() == 1 || m_model->root()->children.size() > 1);
+        for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
+            if (menu)
+                menu->setEnabled(targets);
+        }
+    }
     updateOwnActions(selection);
 }
 
@@ -1093,31 +1143,57 @@ void TwyTreeFrame::toggleSortDirection()
 
 void TwyTreeFrame::expandAll()
 {
+    setAllExpanded(true);
+}
+
+void TwyTreeFrame::collapseAll()
+{
+    setAllExpanded(false);
+    returnFreedMemory();
+}
+
+void TwyTreeFrame::setAllExpanded(bool expanded)
+{
+    // The rows are laid out once afterwards, and every top-level row written with one
+    // statement in one transaction.
+    m_tree->deferLayout();
+    const QScopedValueRollback<bool> many(m_expandingMany, true);
+    writeTogether([&] {
+        const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
+        m_statements->updateExpandTopLevel(expanded);
+        if (expanded)
+            expandEvery();
+        else
+            collapseEvery();
+    });
+    UpdateActions();
+}
+
+void TwyTreeFrame::expandEvery()
+{
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
         if (node->children.empty())
             continue; // nothing to expand
         const QModelIndex index = m_model->indexOf(node);
-        if (index.isValid()) {
+        // Only rows with children shown open in the view; the others, hidden ones too,
+        // show their children opened when they have some.
+        if (index.isValid() && !node->shownChildren().empty())
             m_tree->expand(index);
-        } else if (!node->info->expandFlag && !node->info->key.isEmpty()) {
-            // A hidden row opens too; it shows so when it comes back.
-            m_statements->updateExpand(node->info->key, true);
+        else if (!node->info->key.isEmpty())
             node->info->expandFlag = true;
-        }
         node->expanded = true;
     }
 }
 
-void TwyTreeFrame::collapseAll()
+void TwyTreeFrame::collapseEvery()
 {
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
         const QModelIndex index = m_model->indexOf(node);
         if (index.isValid() && m_tree->isExpanded(index)) {
             m_tree->collapse(index);
-        } else if (node->info->expandFlag && !node->info->key.isEmpty()) {
-            m_statements->updateExpand(node->info->key, false);
+        } else if (!node->info->key.isEmpty()) {
             node->info->expandFlag = false;
         }
         node->expanded = false;
@@ -1127,8 +1203,10 @@ void TwyTreeFrame::collapseAll()
 void TwyTreeFrame::fillMoveMenus()
 {
     const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    // The menu that opens, or both.
+    QMenu *opening = qobject_cast<QMenu *>(sender());
     for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
-        if (menu == nullptr)
+        if (menu == nullptr || (opening && menu != opening))
             continue;
         menu->clear();
         if (nodes.isEmpty() || FEditNode) {
@@ -1237,6 +1315,7 @@ void TwyTreeFrame::leaveSearch()
         return; // a search stays in force after the focus has gone
     FSearching = false;
     m_model->releaseTextCopy();
+    returnFreedMemory();
     Btn_Search->setIcon(commandImage(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
     if (!Edt_Search->text().isEmpty()) {

@@ -219,6 +219,7 @@ protected:
     int m_imageOfferAsc = -1;
     int m_imageOfferDesc = -1;
     void showSortDirection();
+    // Lists the targets of the Move-to menus for the selection (the menu that opens, or both).
     void fillMoveMenus();
     bool eventFilter(QObject *object, QEvent *event) override;
     void onDrop(ItemNode *target);
@@ -240,6 +241,14 @@ protected:
     QMenu *makeMenu(const QString &title);
     // Writes a changed expanded state of a top-level item.
     void onExpandedChanged(const QModelIndex &index, bool expanded);
+    // Runs writes in one transaction: one disk sync for all of them; when one fails, none
+    // of them stays and the error goes on to the caller.
+    void writeTogether(const std::function<void()> &writes);
+    // Expand All and Collapse All.
+    void setAllExpanded(bool expanded);
+    // Open or close every top-level row (the flags are written by the caller).
+    void expandEvery();
+    void collapseEvery();
     // Expands the views' rows as the nodes' stored flags say.
     void applyExpandedState();
     void showNextStatusTip();
@@ -310,4 +319,8 @@ protected:
 
 private:
     bool m_filterAfterEdit = false;
+    // Set while many rows open or close at once: the actions are updated once afterwards.
+    bool m_expandingMany = false;
+    // Set while Expand All or Collapse All run: one statement writes every top-level row.
+    bool m_expandFlagsTogether = false;
 };

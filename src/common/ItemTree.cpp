@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <tuple>
+#include <unordered_set>
 
 namespace {
 
@@ -159,6 +160,70 @@ void ItemTreeModel::removeNode(ItemNode *node)
     rebuildShown(parent);
     if (visible)
         endRemoveRows();
+}
+
+void ItemTreeModel::removeNodes(const std::vector<ItemNode *> &nodes)
+{
+    // A child whose parent goes too goes with it.
+    const std::unordered_set<const ItemNode *> doomed(nodes.begin(), nodes.end());
+    std::vector<ItemNode *> going;
+    going.reserve(nodes.size());
+    for (ItemNode *node : nodes) {
+        if (node && node->parent && !doomed.count(node->parent))
+            going.push_back(node);
+    }
+    if (going.empty())
+        return;
+    ++m_revision;
+    // By parent, then by position among all siblings (which is also the shown order).
+    std::sort(going.begin(), going.end(), [](const ItemNode *a, const ItemNode *b) {
+        return std::tie(a->parent, a->m_position) < std::tie(b->parent, b->m_position);
+    });
+    going.erase(std::unique(going.begin(), going.end()), going.end());
+    for (auto group = going.begin(); group != going.end();) {
+        ItemNode *parent = (*group)->parent;
+        auto end = std::find_if(group, going.end(),
+                                [parent](const ItemNode *node) { return node->parent != parent; });
+        const bool parentShown = parent == &m_root || parent->m_shownRow >= 0;
+        // The shown rows that go, in runs of adjacent rows, told from the last run back.
+        std::vector<int> rows;
+        for (auto it = group; it != end; ++it) {
+            if ((*it)->m_shownRow >= 0)
+                rows.push_back((*it)->m_shownRow);
+        }
+        if (parentShown) {
+            const QModelIndex parentIndex = indexOf(parent);
+            for (size_t last = rows.size(); last > 0;) {
+                size_t first = last - 1;
+                while (first > 0 && rows[first - 1] == rows[first] - 1)
+                    --first;
+                const int from = rows[first];
+                const int to = rows[last - 1];
+                beginRemoveRows(parentIndex, from, to);
+                auto &shown = parent->m_shown;
+                for (int row = from; row <= to; ++row)
+                    shown[size_t(row)]->m_shownRow = -1;
+                shown.erase(shown.begin() + from, shown.begin() + to + 1);
+                for (size_t row = size_t(from); row < shown.size(); ++row)
+                    shown[row]->m_shownRow = int(row);
+                if (parent == &m_root)
+                    m_topHasShown.erase(m_topHasShown.begin() + from,
+                                        m_topHasShown.begin() + to + 1);
+                endRemoveRows();
+                last = first;
+            }
+        }
+        const std::unordered_set<const ItemNode *> leaving(group, end);
+        auto &children = parent->children;
+        children.erase(std::remove_if(children.begin(), children.end(),
+                                      [&leaving](const std::unique_ptr<ItemNode> &child) {
+                                          return leaving.count(child.get()) != 0;
+                                      }),
+                       children.end());
+        renumber(parent);
+        rebuildShown(parent);
+        group = end;
+    }
 }
 
 void ItemTreeModel::refreshShown()

@@ -89,6 +89,9 @@ public:
     ItemNode *appendNode(ItemNode *parent, std::unique_ptr<ItemInfo> info);
     // Removes a node with its children.
     void removeNode(ItemNode *node);
+    // Removes nodes with their children at once: the views hear of each run of adjacent shown
+    // rows, and each parent's rows are numbered again once, however many of them go.
+    void removeNodes(const std::vector<ItemNode *> &nodes);
     // Applies changed hidden flags, moves and sorting to what the model shows; selection,
     // expanded rows and the current row follow their nodes.
     void refreshShown();

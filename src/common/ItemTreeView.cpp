@@ -2,6 +2,7 @@
 
 #include "ColorCodes.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QDrag>
@@ -405,6 +406,85 @@ void ItemTreeView::followPointer()
         return;
     }
     setHotNode(m_model->nodeFromIndex(indexAt(QPoint(viewport()->width() / 2, pos.y()))));
+}
+
+namespace {
+// A row's place in the order the view shows rows in: its top-level row, then its own row
+// below it (a top-level row itself comes first).
+std::pair<int, int> viewOrder(const QModelIndex &index)
+{
+    const QModelIndex parent = index.parent();
+    return parent.isValid() ? std::pair(parent.row(), index.row()) : std::pair(index.row(), -1);
+}
+} // namespace
+
+bool ItemTreeView::rowInSight(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return false;
+    const QModelIndex parent = index.parent();
+    if (parent.isValid() && !isExpanded(parent))
+        return false;
+    // The first and the last row shown: found from the top of the view down, so only the
+    // rows shown are measured.
+    const int x = viewport()->width() / 2;
+    const QModelIndex first = indexAt(QPoint(x, 0));
+    if (!first.isValid())
+        return false;
+    QModelIndex last = indexAt(QPoint(x, viewport()->height() - 1));
+    const auto at = viewOrder(index);
+    if (at < viewOrder(first))
+        return false;
+    return !last.isValid() || at <= viewOrder(last);
+}
+
+QRect ItemTreeView::visualRect(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return {};
+    if (m_model->nodeFromIndex(index) == m_model->view.edit || rowInSight(index))
+        return QTreeView::visualRect(index);
+    return {};
+}
+
+QRegion ItemTreeView::visualRegionForSelection(const QItemSelection &selection) const
+{
+    // The parts of the rows shown that the selection covers, checked against each range by
+    // row numbers: a large selection is not walked row by row.
+    QRegion region;
+    if (selection.isEmpty())
+        return region;
+    const int x = viewport()->width() / 2;
+    for (QModelIndex row = indexAt(QPoint(x, 0)); row.isValid(); row = indexBelow(row)) {
+        const QRect rect = QTreeView::visualRect(row);
+        if (rect.top() >= viewport()->height())
+            break;
+        const QModelIndex parent = row.parent();
+        for (const QItemSelectionRange &range : selection) {
+            if (range.parent() == parent && range.top() <= row.row() &&
+                row.row() <= range.bottom()) {
+                region += QRect(0, rect.top(), viewport()->width(), rect.height());
+                break;
+            }
+        }
+    }
+    return region;
+}
+
+void ItemTreeView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    if (QAccessible::isActive()) {
+        // The tree's own way tells assistive tools of the new row too.
+        QTreeView::currentChanged(current, previous);
+        return;
+    }
+    // As the tree view does it, with whole rows repainted through the rectangles above.
+    QAbstractItemView::currentChanged(current, previous);
+    for (const QModelIndex &index : {previous, current}) {
+        const QRect rect = visualRect(index);
+        if (rect.isValid())
+            viewport()->update(QRect(0, rect.top(), viewport()->width(), rect.height()));
+    }
 }
 
 void ItemTreeView::setHotNode(ItemNode *node)

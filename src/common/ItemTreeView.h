@@ -100,6 +100,9 @@ public:
     QWidget *openEditor() const;
     // Recomputes every row's height (after a view switch or a resize).
     void relayoutRows();
+    // Lays the rows out once when the events are next handled: rows opened or closed until
+    // then only note it, instead of moving every row below them each time.
+    void deferLayout() { scheduleDelayedItemsLayout(); }
     // Where the selected rows go when dropped at pos: the top-level node under it (a child
     // stands for its parent), or none for the top level. False when no drop is allowed
     // there (over the first selected row).
@@ -114,6 +117,10 @@ public:
     // Colours of the tree lines and of the horizontal grid line under each row.
     QColor treeLineColor() const;
     QColor gridLineColor() const;
+    // A row out of sight has no rectangle to repaint: it is not found by adding up the
+    // heights of every row between it and the ones shown (which would measure each of them).
+    // The edited row keeps its place wherever it is.
+    QRect visualRect(const QModelIndex &index) const override;
 
 Q_SIGNALS:
     void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
@@ -133,6 +140,8 @@ protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void selectionChanged(const QItemSelection &selected,
                           const QItemSelection &deselected) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -144,6 +153,8 @@ protected:
 
 private:
     void setHotNode(ItemNode *node);
+    // Whether the row lies among the rows shown now; false for rows under a closed parent.
+    bool rowInSight(const QModelIndex &index) const;
     ItemTreeModel *m_model;
     ItemDelegate *m_delegate;
     ItemNode *m_hotNode = nullptr;

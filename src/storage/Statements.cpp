@@ -295,6 +295,20 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
          {key});
 }
 
+void ItemStatements::updateExpandTopLevel(bool expanded)
+{
+    // Only a row with children can be opened; any row can be closed.
+    const QString withChildren = expanded ? QStringLiteral(" and ") + keyColumn() +
+                                                QStringLiteral(" in (select pid from ") +
+                                                m_table + QStringLiteral(")")
+                                          : QString();
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+             boolLiteral(expanded) +
+             QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
+             boolLiteral(expanded) + QStringLiteral(")") + withChildren,
+         {Texts::RootKey});
+}
+
 void ItemStatements::updateParent(const QString &key, const QString &parent)
 {
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set pid=? where ") + keyColumn() +

@@ -56,6 +56,8 @@ public:
     // key ("root", empty) has no children to delete.
     void deleteItem(const QString &key);
     void updateExpand(const QString &key, bool expanded);
+    // Every top-level item opened or closed with one statement.
+    void updateExpandTopLevel(bool expanded);
     void updateParent(const QString &key, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.

@@ -358,14 +358,25 @@ QString TwyTasksFrame::statusText(const ItemNode *node) const
 
 void TwyTasksFrame::setCompletion(ItemNode *node, bool checked)
 {
-    TTaskInfo &task = *TaskTreeModel::task(node);
-    // Stored first: a mark that could not be stored is not shown either.
+    setCompletion(QList<ItemNode *>{node}, checked);
+}
+
+void TwyTasksFrame::setCompletion(const QList<ItemNode *> &nodes, bool checked)
+{
+    // Stored first, all in one transaction: marks that could not be stored are not shown
+    // either.
     const TDateTime checkTime = NowDays();
-    taskStatements().updateCheck(task.key, checked, checkTime);
-    task.checkFlag = checked;
-    task.checkTime = checkTime;
-    m_alarms.update(node); // a completed task raises no alarm, an incomplete one again
-    m_model->nodeChanged(node);
+    writeTogether([&] {
+        for (ItemNode *node : nodes)
+            taskStatements().updateCheck(TaskTreeModel::task(node)->key, checked, checkTime);
+    });
+    for (ItemNode *node : nodes) {
+        TTaskInfo &task = *TaskTreeModel::task(node);
+        task.checkFlag = checked;
+        task.checkTime = checkTime;
+        m_alarms.update(node); // a completed task raises no alarm, an incomplete one again
+    }
+    // The filter lays out and paints every row again once.
     ApplyFilter();
     UpdateActions();
     UpdateTrayHint();
@@ -379,10 +390,13 @@ void TwyTasksFrame::toggleCompletion()
     if (nodes.isEmpty())
         return;
     const bool target = !TaskTreeModel::task(nodes.first())->checkFlag;
+    QList<ItemNode *> changing;
     for (ItemNode *node : nodes) {
         if (TaskTreeModel::task(node)->checkFlag != target)
-            setCompletion(node, target);
+            changing.append(node);
     }
+    if (!changing.isEmpty())
+        setCompletion(changing, target);
     UpdateActions();
 }
 

@@ -31,6 +31,7 @@ public:
 
     // Marks a task complete or not and stores it.
     void setCompletion(ItemNode *node, bool checked);
+    void setCompletion(const QList<ItemNode *> &nodes, bool checked);
     void toggleCompletion();
     void toggleDateView();
 

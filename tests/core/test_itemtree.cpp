@@ -1,7 +1,9 @@
 // The shared two-level tree model: sorting, text search and what the views ask of it.
 #include "common/ItemTree.h"
 
+#include <QAbstractItemModelTester>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -64,6 +66,8 @@ private Q_SLOTS:
     void textMatches();
     void textMatchesFollowChanges();
     void topLevelRowsAnsweredWithoutTheirNodes();
+    void removeNodesTellsEachRunOnce_data();
+    void removeNodesTellsEachRunOnce();
 };
 
 void TestItemTree::sortAgreesWithComparison_data()
@@ -262,6 +266,72 @@ void TestItemTree::topLevelRowsAnsweredWithoutTheirNodes()
     QCOMPARE(model.nodeFromIndex(model.index(0, 0)), single);
     QVERIFY(model.hasChildren(model.index(0, 0)));
     QVERIFY(agrees());
+}
+
+void TestItemTree::removeNodesTellsEachRunOnce_data()
+{
+    QTest::addColumn<QString>("remove");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("removals");
+    QTest::addColumn<int>("left");
+    // Shown before: a b{b1 b2 b3} c e f, with d hidden between c and e.
+    auto row = [](const char *name, const char *remove, const char *shown, int removals, int left) {
+        QTest::newRow(name) << QString::fromLatin1(remove) << QString::fromLatin1(shown) << removals
+                            << left;
+    };
+    row("adjacent rows", "b c", "a e f", 1, 4);
+    row("rows apart", "a c f", "b{b1 b2 b3} e", 3, 6);
+    row("a hidden row between", "c d e", "a b{b1 b2 b3} f", 1, 6);
+    row("a parent with one of its children", "b2 b", "a c e f", 1, 5);
+    row("children apart", "b3 b1", "a b{b2} c e f", 2, 7);
+    row("every row", "a b c d e f", "", 1, 0);
+}
+
+// Many nodes go at once: the views hear of each run of adjacent shown rows once, and the
+// rows, their numbers and the persistent indexes stay consistent throughout.
+void TestItemTree::removeNodesTellsEachRunOnce()
+{
+    QFETCH(QString, remove);
+    const QStringList texts = remove.split(QLatin1Char(' '));
+    ItemTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QHash<QString, ItemNode *> nodes;
+    for (const char *text : {"a", "b", "c", "d", "e", "f"})
+        nodes.insert(QString::fromLatin1(text),
+                     model.appendNode(nullptr, info(QString::fromLatin1(text))));
+    for (const char *text : {"b1", "b2", "b3"})
+        nodes.insert(QString::fromLatin1(text), model.appendNode(nodes.value(QStringLiteral("b")),
+                                                                 info(QString::fromLatin1(text))));
+    nodes.value(QStringLiteral("d"))->hidden = true;
+    model.refreshShown();
+    const QPersistentModelIndex last(model.indexOf(nodes.value(QStringLiteral("f"))));
+
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    std::vector<ItemNode *> going;
+    for (const QString &text : texts)
+        going.push_back(nodes.value(text));
+    model.removeNodes(going);
+
+    QStringList shown;
+    for (const ItemNode *top : model.root()->shownChildren()) {
+        QStringList children;
+        for (const ItemNode *child : top->shownChildren())
+            children << child->info->content;
+        shown << top->info->content +
+                     (children.isEmpty()
+                          ? QString()
+                          : QLatin1Char('{') + children.join(QLatin1Char(' ')) + QLatin1Char('}'));
+        QCOMPARE(model.nodeFromIndex(model.indexOf(top)), top);
+    }
+    QTEST(shown.join(QLatin1Char(' ')), "shown");
+    QTEST(int(removed.size()), "removals");
+    QCOMPARE(last.isValid(), !texts.contains(QStringLiteral("f")));
+    if (last.isValid())
+        QCOMPARE(model.nodeFromIndex(last), nodes.value(QStringLiteral("f")));
+    // Positions among all siblings follow, hidden ones included.
+    for (const auto &top : model.root()->children)
+        QCOMPARE(model.root()->children[size_t(top->position())].get(), top.get());
+    QTEST(model.nodeCount(), "left");
 }
 
 QTEST_GUILESS_MAIN(TestItemTree)

@@ -41,6 +41,8 @@ private Q_SLOTS:
     void deleteTopLevelRemovesChildren();
     void completionBySpaceWritesCheckOnly();
     void markCompleteFollowsFirstSelected();
+    void manySelectedAreStoredAllOrNone_data();
+    void manySelectedAreStoredAllOrNone();
     void copyJoinsWithCarriageReturn();
     void pasteStoresOneTaskWithLineBreak();
     void selectionStaysAmongSiblings();
@@ -345,6 +347,46 @@ void TestTaskEditing::markCompleteFollowsFirstSelected()
     QCOMPARE(complete->text(), QStringLiteral("Mark Complete"));
     complete->trigger();
     QCOMPARE(rowCount(QStringLiteral("where checkFlag=True")), 2);
+}
+
+void TestTaskEditing::manySelectedAreStoredAllOrNone_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("unchanged");
+    QTest::newRow("delete") << QStringLiteral("Action_TaskDelete")
+                            << QStringLiteral("before delete on tasks")
+                            << QStringLiteral("select count(*) from tasks");
+    QTest::newRow("mark complete") << QStringLiteral("Action_TaskComplete")
+                                   << QStringLiteral("before update of checkFlag on tasks")
+                                   << QStringLiteral("select count(*) from tasks where not checkFlag");
+}
+
+// The selected items are written in one transaction: when the last one cannot be stored,
+// none of them is, and the list shows them as they were.
+void TestTaskEditing::manySelectedAreStoredAllOrNone()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, refusal);
+    QFETCH(QString, unchanged);
+    seed();
+    query(QStringLiteral("create trigger refuse %1 when old.content='Third' "
+                         "begin select raise(abort, 'refused'); end")
+              .arg(refusal));
+    QCOMPARE(query(unchanged).value(0).toInt(), 5);
+    select({0, 1, 2});
+    {
+        EveryBoxAnswer answers(QMessageBox::Ok);
+        m_frame->action(command)->trigger();
+        QTRY_COMPARE(answers.texts.size(), command == QStringLiteral("Action_TaskDelete") ? 2 : 1);
+        QVERIFY2(answers.texts.last().contains(QStringLiteral("refused")),
+                 qPrintable(answers.texts.join(QLatin1Char('|'))));
+    }
+    QCOMPARE(query(unchanged).value(0).toInt(), 5);
+    QCOMPARE(m_frame->model()->nodeCount(), 5);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(m_frame->model()->index(row, 0).data(Qt::CheckStateRole).toInt(),
+                 int(Qt::Unchecked));
 }
 
 void TestTaskEditing::copyJoinsWithCarriageReturn()

@@ -1,0 +1,668 @@
+// The program as a user drives it: the real main window, shown on the offscreen platform, on
+// generated data with as many tasks as memos, and real key and mouse events sent to the
+// shown tree, search box, tool buttons, tabs and menus. Each figure runs from sending the
+// input until the event loop is idle again (queued work done, the window painted).
+//
+// One size per process, so that the memory figures belong to that size alone:
+//   bench_interactive --items=100000 [benchmark options]
+// Without --items the program runs itself for 10,000 and then 100,000 items per list.
+//
+// Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
+// filled, and after the whole session of actions above.
+#include "app/Fm_Main.h"
+#include "app/TasklumeApplication.h"
+#include "common/AppPaths.h"
+#include "common/Texts.h"
+#include "DataSet.h"
+#include "memos/Fr_wyMemos.h"
+#include "storage/Database.h"
+#include "tasks/Fr_wyTasks.h"
+
+#include <QAbstractButton>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Until nothing is left to do: posted events (queued commands, layouts, paints) and
+// deferred deletions, several rounds since each may post more.
+void idle()
+{
+    for (int round = 0; round < 4; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+struct Session
+{
+    QTemporaryDir dir;
+    std::unique_ptr<TmainFm> window;
+    TwyTasksFrame *tasks = nullptr;
+    TwyMemosFrame *memos = nullptr;
+    qint64 startKiB = 0;
+};
+
+int g_items = 10000;
+std::unique_ptr<Session> g_session;
+
+Session &session()
+{
+    if (g_session)
+        return *g_session;
+    g_session = std::make_unique<Session>();
+    Session &s = *g_session;
+    AppPaths::setFolder(s.dir.path());
+    // The program's background pictures, as beside the installed program.
+    const QDir images(QStringLiteral(TASKLUME_BENCH_PROGRAM_DIR "/Images"));
+    QDir(s.dir.path()).mkpath(QStringLiteral("Images"));
+    for (const QString &name : images.entryList(QDir::Files))
+        QFile::copy(images.filePath(name),
+                    QDir(s.dir.path()).filePath(QStringLiteral("Images/") + name));
+    {
+        QSqlDatabase db = Database::open(QDir(s.dir.path()).filePath(Texts::DatabaseFileName),
+                                         QStringLiteral("seed"));
+        DataSet::generate(db, DataSet::Options{g_items, g_items, 7, 30});
+    }
+    Database::close(QStringLiteral("seed"));
+    s.window = std::make_unique<TmainFm>(nullptr);
+    s.window->resize(600, 800);
+    s.window->show();
+    idle();
+    s.tasks = s.window->findChild<TwyTasksFrame *>();
+    s.memos = s.window->findChild<TwyMemosFrame *>();
+    while (s.tasks->model()->rowCount() == 0 || s.memos->model()->rowCount() == 0)
+        idle();
+    if (!QTest::qWaitForWindowExposed(s.window.get()))
+        std::fprintf(stderr, "the window was not exposed\n");
+    idle();
+    s.startKiB = residentKiB();
+    return s;
+}
+
+// Answers the "are you sure" boxes of a command with OK.
+struct BoxAnswerer
+{
+    QTimer timer;
+    BoxAnswerer()
+    {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                QAbstractButton *ok = box->button(QMessageBox::Ok);
+                if (ok == nullptr)
+                    ok = box->button(QMessageBox::Yes);
+                if (ok)
+                    QTest::mouseClick(ok, Qt::LeftButton);
+            }
+        });
+        timer.start();
+    }
+};
+
+TwyTreeFrame *frameOf(bool tasks)
+{
+    Session &s = session();
+    return tasks ? static_cast<TwyTreeFrame *>(s.tasks) : s.memos;
+}
+
+// Shows the list's tab by clicking it, and gives its tree the focus.
+TwyTreeFrame *showList(bool tasks)
+{
+    Session &s = session();
+    auto *tabs = s.window->findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+    const int index = tasks ? 0 : 1;
+    if (tabs->currentIndex() != index) {
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
+                          tabs->tabBar()->tabRect(index).center());
+        idle();
+    }
+    TwyTreeFrame *frame = frameOf(tasks);
+    if (!frame->tree()->hasFocus()) {
+        frame->tree()->setFocus();
+        idle();
+    }
+    return frame;
+}
+
+QWidget *toolButton(TwyTreeFrame *frame, const QString &action)
+{
+    for (QToolBar *bar : frame->findChildren<QToolBar *>()) {
+        if (QWidget *button = bar->widgetForAction(frame->action(action)))
+            return button;
+    }
+    return nullptr;
+}
+
+// The middle of the row at the given height of the tree's visible area.
+QPoint rowPoint(TwyTreeFrame *frame, int y)
+{
+    return QPoint(frame->tree()->viewport()->width() / 2, y);
+}
+
+void click(TwyTreeFrame *frame, int y, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::mouseClick(frame->tree()->viewport(), Qt::LeftButton, modifiers, rowPoint(frame, y));
+}
+
+void key(QWidget *widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(widget, key, modifiers);
+}
+
+void selectFirstRow(TwyTreeFrame *frame)
+{
+    key(frame->tree(), Qt::Key_Home, Qt::ControlModifier);
+    idle();
+    click(frame, 5);
+    idle();
+}
+
+// A key pressed on the tree, again and again: each press timed until the loop is idle.
+// `reset` runs untimed when `atEnd` says the key has nothing left to do.
+void repeatKey(benchmark::State &state, bool tasks, Qt::Key pressed, Qt::Key back,
+               Qt::KeyboardModifiers modifiers = {})
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QTreeView *tree = frame->tree();
+    if (!tree->currentIndex().isValid())
+        selectFirstRow(frame);
+    for (auto _ : state) {
+        const QModelIndex before = tree->currentIndex();
+        key(tree, pressed, modifiers);
+        idle();
+        if (tree->currentIndex() == before) {
+            state.PauseTiming();
+            key(tree, back, modifiers);
+            idle();
+            state.ResumeTiming();
+        }
+    }
+}
+
+// ---- navigation ------------------------------------------------------------------------------
+
+void pageDown(benchmark::State &state, bool tasks)
+{
+    repeatKey(state, tasks, Qt::Key_PageDown, Qt::Key_Home, Qt::ControlModifier);
+}
+
+void pageUp(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    key(frame->tree(), Qt::Key_End, Qt::ControlModifier);
+    idle();
+    repeatKey(state, tasks, Qt::Key_PageUp, Qt::Key_End, Qt::ControlModifier);
+}
+
+void arrowDown(benchmark::State &state, bool tasks)
+{
+    repeatKey(state, tasks, Qt::Key_Down, Qt::Key_Home);
+}
+
+void arrowUp(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    key(frame->tree(), Qt::Key_End);
+    idle();
+    repeatKey(state, tasks, Qt::Key_Up, Qt::Key_End);
+}
+
+// Ctrl+End and Ctrl+Home in turn.
+void homeEnd(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    bool end = true;
+    for (auto _ : state) {
+        key(frame->tree(), end ? Qt::Key_End : Qt::Key_Home, Qt::ControlModifier);
+        idle();
+        end = !end;
+    }
+}
+
+// The first click on a row after the list was loaded (reloaded untimed each time).
+void firstClick(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    int y = 30;
+    for (auto _ : state) {
+        state.PauseTiming();
+        frame->postMessage(WM_FRAME_RELOAD);
+        idle();
+        frame->tree()->setFocus();
+        idle();
+        state.ResumeTiming();
+        click(frame, y);
+        idle();
+        y = y == 30 ? 90 : 30;
+    }
+}
+
+// Clicks on rows further on, with the list in use.
+void clickRow(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    int y = 10;
+    for (auto _ : state) {
+        click(frame, y);
+        idle();
+        y = y > 400 ? 10 : y + 37;
+    }
+}
+
+// ---- search
+// --------------------------------------------------------------------------------------
+
+QLineEdit *searchBox(TwyTreeFrame *frame)
+{
+    return frame->findChild<QLineEdit *>(QStringLiteral("Edt_Search"));
+}
+
+void clearSearchUntimed(TwyTreeFrame *frame)
+{
+    QLineEdit *box = searchBox(frame);
+    if (!box->text().isEmpty()) {
+        box->setFocus();
+        key(box, Qt::Key_Escape);
+        idle();
+    }
+    frame->tree()->setFocus();
+    idle();
+}
+
+// The first character typed into the search box (after a click into it).
+void searchFirstCharacter(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QLineEdit *box = searchBox(frame);
+    for (auto _ : state) {
+        state.PauseTiming();
+        clearSearchUntimed(frame);
+        QTest::mouseClick(box, Qt::LeftButton);
+        idle();
+        state.ResumeTiming();
+        QTest::keyClicks(box, QStringLiteral("a"));
+        idle();
+    }
+    clearSearchUntimed(frame);
+}
+
+// Each further character of "and the" typed, and each taken back with Backspace.
+void searchNextCharacter(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QLineEdit *box = searchBox(frame);
+    const QString word = QStringLiteral("and the");
+    QTest::mouseClick(box, Qt::LeftButton);
+    QTest::keyClicks(box, word.left(1));
+    idle();
+    int typed = 1;
+    bool forward = true;
+    for (auto _ : state) {
+        if (forward)
+            QTest::keyClicks(box, word.mid(typed++, 1));
+        else
+            key(box, Qt::Key_Backspace), --typed;
+        idle();
+        if (typed == word.size())
+            forward = false;
+        else if (typed == 1)
+            forward = true;
+    }
+    clearSearchUntimed(frame);
+}
+
+// Leaving a search: Esc in the search box clears it and shows every row again, then a
+// click on a row.
+void leaveSearch(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QLineEdit *box = searchBox(frame);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClicks(box, QStringLiteral("an"));
+        idle();
+        state.ResumeTiming();
+        key(box, Qt::Key_Escape);
+        idle();
+        click(frame, 50);
+        idle();
+    }
+}
+
+// The search button clears the search.
+void clearSearchButton(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QLineEdit *box = searchBox(frame);
+    auto *button = frame->findChild<QToolButton *>(QStringLiteral("Btn_Search"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClicks(box, QStringLiteral("an"));
+        idle();
+        state.ResumeTiming();
+        QTest::mouseClick(button, Qt::LeftButton);
+        idle();
+    }
+}
+
+// ---- tool buttons, tabs, window -------------------------------------------------------------
+
+void clickToolButton(benchmark::State &state, bool tasks, const QString &action)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QWidget *button = toolButton(frame, action);
+    if (button == nullptr) {
+        state.SkipWithError("no such tool button");
+        return;
+    }
+    for (auto _ : state) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        idle();
+    }
+}
+
+// One tool button timed, the other one untimed before it each time.
+void clickAfter(benchmark::State &state, bool tasks, const QString &untimed, const QString &timed)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QWidget *before = toolButton(frame, untimed);
+    QWidget *button = toolButton(frame, timed);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTest::mouseClick(before, Qt::LeftButton);
+        idle();
+        state.ResumeTiming();
+        QTest::mouseClick(button, Qt::LeftButton);
+        idle();
+    }
+}
+
+void expandAll(benchmark::State &state, bool tasks)
+{
+    clickAfter(state, tasks, QStringLiteral("Action_CollapseAll"),
+               QStringLiteral("Action_ExpandAll"));
+}
+
+void collapseAll(benchmark::State &state, bool tasks)
+{
+    clickAfter(state, tasks, QStringLiteral("Action_ExpandAll"),
+               QStringLiteral("Action_CollapseAll"));
+}
+
+void sort(benchmark::State &state, bool tasks)
+{
+    clickToolButton(state, tasks, QStringLiteral("Action_ViewAsc"));
+}
+
+void switchTabs(benchmark::State &state, bool)
+{
+    Session &s = session();
+    auto *tabs = s.window->findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+    for (auto _ : state) {
+        const int next = 1 - tabs->currentIndex();
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
+                          tabs->tabBar()->tabRect(next).center());
+        idle();
+    }
+    showList(true);
+}
+
+// The window made wider and narrower: the rows wrap anew.
+void resize(benchmark::State &state, bool tasks)
+{
+    showList(tasks);
+    Session &s = session();
+    bool wide = false;
+    for (auto _ : state) {
+        wide = !wide;
+        s.window->resize(wide ? 760 : 600, 800);
+        idle();
+    }
+    s.window->resize(600, 800);
+    idle();
+}
+
+// ---- editing -------------------------------------------------------------------------------
+
+// A key on the tree opens the editor; a typed word and Ctrl+Enter store the text.
+void openTypeAndStore(benchmark::State &state, bool tasks, Qt::Key opening, const QString &word)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    selectFirstRow(frame);
+    for (auto _ : state) {
+        key(frame->tree(), opening);
+        idle();
+        QWidget *editor = frame->tree()->openEditor();
+        if (editor == nullptr) {
+            state.SkipWithError("the editor did not open");
+            return;
+        }
+        QTest::keyClicks(editor, word);
+        key(editor, Qt::Key_Return, Qt::ControlModifier);
+        idle();
+    }
+}
+
+// Enter adds an item.
+void addItem(benchmark::State &state, bool tasks)
+{
+    openTypeAndStore(state, tasks, Qt::Key_Return, QStringLiteral("New"));
+}
+
+// F2 edits the selected row.
+void editItem(benchmark::State &state, bool tasks)
+{
+    openTypeAndStore(state, tasks, Qt::Key_F2, QStringLiteral("Edited"));
+}
+
+// Delete on the selected row, answered with OK.
+void deleteItem(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    BoxAnswerer answer;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectFirstRow(frame);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_Delete);
+        idle();
+    }
+}
+
+// Space on the selected task marks it complete, and again not.
+void completeItem(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    selectFirstRow(frame);
+    for (auto _ : state) {
+        key(frame->tree(), Qt::Key_Space);
+        idle();
+    }
+}
+
+// Selects the first `count` top-level rows: a click on the first, Shift+click on the last.
+void selectTopRows(TwyTreeFrame *frame, int count)
+{
+    clearSearchUntimed(frame);
+    QTreeView *tree = frame->tree();
+    QWidget *collapse = toolButton(frame, QStringLiteral("Action_CollapseAll"));
+    QTest::mouseClick(collapse, Qt::LeftButton);
+    idle();
+    selectFirstRow(frame);
+    const QModelIndex last = frame->model()->index(qMin(count, frame->model()->rowCount()) - 1, 0);
+    tree->scrollTo(last, QAbstractItemView::PositionAtBottom);
+    idle();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      tree->visualRect(last).center());
+    idle();
+}
+
+// 10,000 selected items deleted with one Delete.
+void deleteMany(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    BoxAnswerer answer;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectTopRows(frame, 10000);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_Delete);
+        idle();
+    }
+}
+
+// 10,000 selected tasks marked complete with the row menu's "Mark Complete".
+void completeMany(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QTreeView *tree = frame->tree();
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectTopRows(frame, 10000);
+        const QPoint at = tree->visualRect(tree->currentIndex()).center();
+        QTest::mousePress(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at,
+                                    tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &menuEvent);
+        QTest::mouseRelease(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        idle();
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QAction *complete = frame->action(QStringLiteral("Action_TaskComplete"));
+        if (menu == nullptr || complete == nullptr) {
+            state.SkipWithError("the row menu did not open");
+            return;
+        }
+        const QPoint item = menu->actionGeometry(complete).center();
+        state.ResumeTiming();
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, item);
+        idle();
+    }
+}
+
+// ---- registration ----------------------------------------------------------------------------
+
+using Action = void (*)(benchmark::State &, bool);
+
+void add(const char *name, Action action, int iterations, bool both = true)
+{
+    for (bool tasks : {true, false}) {
+        if (!tasks && !both)
+            continue;
+        const std::string full = std::string("BM_") + (tasks ? "Tasks_" : "Memos_") + name + "/" +
+                                 std::to_string(g_items);
+        benchmark::RegisterBenchmark(
+            full.c_str(), [action, tasks](benchmark::State &state) { action(state, tasks); })
+            ->Iterations(iterations)
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+void sessionMemory(benchmark::State &state)
+{
+    Session &s = session();
+    for (auto _ : state)
+        idle();
+    const qint64 now = residentKiB();
+    state.counters["rss_start_MiB"] = double(s.startKiB) / 1024.0;
+    state.counters["rss_end_MiB"] = double(now) / 1024.0;
+    state.counters["rss_growth"] = s.startKiB > 0 ? double(now) / double(s.startKiB) : 0.0;
+}
+
+void registerAll()
+{
+    add("PageDown", pageDown, 20);
+    add("PageUp", pageUp, 20);
+    add("ArrowDown", arrowDown, 20);
+    add("ArrowUp", arrowUp, 20);
+    add("CtrlHomeEnd", homeEnd, 10);
+    add("FirstClick", firstClick, 3);
+    add("ClickRow", clickRow, 20);
+    add("SearchFirstCharacter", searchFirstCharacter, 5);
+    add("SearchNextCharacter", searchNextCharacter, 12);
+    add("SearchLeaveEscAndClick", leaveSearch, 5);
+    add("SearchClearButton", clearSearchButton, 5);
+    add("ExpandAll", expandAll, 3);
+    add("CollapseAll", collapseAll, 3);
+    add("Sort", sort, 4);
+    add("SwitchTab", switchTabs, 10, false);
+    add("Resize", resize, 6);
+    add("AddItem", addItem, 5);
+    add("EditItem", editItem, 5);
+    add("DeleteItem", deleteItem, 5);
+    add("CompleteItem", completeItem, 10, false);
+    add("Complete10000", completeMany, 1, false);
+    add("Delete10000", deleteMany, 1);
+    benchmark::RegisterBenchmark("BM_Session_Memory", sessionMemory)->Iterations(1);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // One size per process; without one, run this program for each size in turn.
+    int items = 0;
+    QStringList forwarded;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg.startsWith(QLatin1String("--items=")))
+            items = arg.mid(8).toInt();
+        else
+            forwarded.append(arg);
+    }
+    if (items <= 0) {
+        for (int size : {10000, 100000}) {
+            QStringList args = forwarded;
+            args.prepend(QStringLiteral("--items=%1").arg(size));
+            const int code = QProcess::execute(QString::fromLocal8Bit(argv[0]), args);
+            if (code != 0)
+                return code;
+        }
+        return 0;
+    }
+    g_items = items;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TasklumeApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (g_session && g_session->window) {
+        for (TwyTreeFrame *frame : {frameOf(true), frameOf(false)})
+            frame->shutdown();
+    }
+    g_session.reset(); // before the application goes
+    return 0;
+}
