@@ -72,7 +72,8 @@ QList<PrintRow> shownRows(const ItemTreeView &view)
     for (QModelIndex index = model->index(0, 0); index.isValid(); index = view.indexBelow(index)) {
         PrintRow row;
         row.index = index;
-        row.cell = view.visualRect(index);
+        // Every row's real place, out of sight or not (the view itself skips those).
+        row.cell = view.QTreeView::visualRect(index);
         row.branch = QRect(row.cell.left() - view.indentation(), row.cell.top(), view.indentation(),
                            row.cell.height());
         row.branchState = QStyle::State_Item;
