@@ -9,6 +9,7 @@
 //
 // Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
 // filled, and after the whole session of actions above.
+#include "ResidentMemory.h"
 #include "app/Fm_Main.h"
 #include "app/TasklumeApplication.h"
 #include "common/AppPaths.h"
@@ -40,18 +41,6 @@
 #include <memory>
 
 namespace {
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 // Until nothing is left to do: posted events (queued commands, layouts, paints) and
 // deferred deletions, several rounds since each may post more.
@@ -106,7 +95,7 @@ Session &session()
     if (!QTest::qWaitForWindowExposed(s.window.get()))
         std::fprintf(stderr, "the window was not exposed\n");
     idle();
-    s.startKiB = residentKiB();
+    s.startKiB = BenchMemory::residentKiB();
     return s;
 }
 
@@ -595,7 +584,7 @@ void sessionMemory(benchmark::State &state)
     Session &s = session();
     for (auto _ : state)
         idle();
-    const qint64 now = residentKiB();
+    const qint64 now = BenchMemory::residentKiB();
     state.counters["rss_start_MiB"] = double(s.startKiB) / 1024.0;
     state.counters["rss_end_MiB"] = double(now) / 1024.0;
     state.counters["rss_growth"] = s.startKiB > 0 ? double(now) / double(s.startKiB) : 0.0;

@@ -5,6 +5,7 @@
 //
 // The program answers its single-instance channel from its event loop, so the first answer
 // that counts the list's rows comes once loading, sorting and the first layout are done.
+#include "ResidentMemory.h"
 #include "DataSet.h"
 #include "e2e/E2eSupport.h"
 #include "storage/Database.h"
@@ -52,18 +53,6 @@ int shownRows(const ProgramRun &run, const QByteArray &list)
     return ok ? rows : -1;
 }
 
-qint64 residentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 void BM_StartToPopulatedList(benchmark::State &state)
 {
     if (!session || !session->isRunning()) {
@@ -96,7 +85,7 @@ void BM_StartToPopulatedList(benchmark::State &state)
             QThread::msleep(5);
         memosAfter = double(clock.elapsed()) / 1000.0;
         QThread::msleep(500); // let the last paints and deferred work settle
-        rss = residentKiB(run.process().processId());
+        rss = BenchMemory::residentKiB(run.process().processId());
         run.process().kill();
         run.process().waitForFinished(5000);
     }
