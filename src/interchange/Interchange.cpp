@@ -498,15 +498,74 @@ public:
             } catch (const std::exception &) {
             }
         }
-        if (m_result.rekeyed > 0)
-            show(IoTexts::ReservedKeys.arg(m_result.rekeyed));
-        if (transaction && !m_db.commit()) {
-            show(EngineErrorText(m_db.driver(), m_db.lastError()));
-            m_db.rollback();
-            m_result.outcome = Outcome::Failed;
-        }
-        return m_result;
+        return commit(transaction);
     }
+
+    // A section for runInOnePass(): its name, the fields of its items, what starts it and
+    // what stores each item.
+    struct Section
+    {
+        const char *name;
+        const Field *fields;
+        QList<QByteArray> names;
+        const QString &itemPath;
+        std::function<void()> begin;
+        std::function<void(ItemTexts &)> each;
+    };
+
+    // The usual run in one pass over the file, storing the items as they come in the order
+    // of the file, inside a transaction. It holds only for a readable file of this program
+    // with both sections, whose every item is stored without a remark, an error or a
+    // question: then the stored rows, the result and the messages are those of open() and
+    // run(), which read the file once to check it and then once per section. On anything
+    // else everything stored is rolled back and it returns false, and the caller starts over
+    // with open() and run() on the database as it was.
+    bool runInOnePass(std::initializer_list<Section> sections)
+    {
+        if (!m_db.transaction())
+            return false;
+        m_onePass = true;
+        QList<ItemStream::Section> read;
+        for (const Section &section : sections) {
+            ItemStream::Section one;
+            one.name = section.name;
+            one.attributes = section.names;
+            one.begin = section.begin;
+            one.item = [&](const ItemStream::Item &item) {
+                ItemTexts texts(item, section.fields, section.itemPath, m_deviation);
+                section.each(texts);
+                return true;
+            };
+            read.append(std::move(one));
+        }
+        bool done = false;
+        try {
+            done = m_stream.readAll(
+                m_fileName,
+                [](const std::optional<QString> &app) { return app == IoTexts::AppTag; }, read);
+            for (const ItemStream::Section &section : read)
+                done = done && section.found;
+            if (done)
+                finishSection();
+        } catch (const Deviation &) {
+            done = false;
+        } catch (const std::exception &) {
+            done = false;
+        }
+        m_onePass = false;
+        if (!done) {
+            m_db.rollback();
+            return false;
+        }
+        m_result.outcome = Outcome::Completed;
+        commit(true);
+        return true;
+    }
+    bool onePass() const { return m_onePass; }
+
+    // Thrown within runInOnePass() where the checked run would take another way.
+    struct Deviation
+    {};
 
     TDateTime time(ItemTexts &texts, int field)
     {
@@ -546,6 +605,19 @@ public:
     {
         if (m_errorBox)
             m_errorBox(text);
+    }
+
+    // The end of every run: the remark on reserved keys, then the commit.
+    RunResult &commit(bool transaction)
+    {
+        if (m_result.rekeyed > 0)
+            show(IoTexts::ReservedKeys.arg(m_result.rekeyed));
+        if (transaction && !m_db.commit()) {
+            show(EngineErrorText(m_db.driver(), m_db.lastError()));
+            m_db.rollback();
+            m_result.outcome = Outcome::Failed;
+        }
+        return m_result;
     }
 
     // Import: the identifier map of one section, old identifiers to new ones.
@@ -628,6 +700,9 @@ public:
     QSet<QString> m_seenTopKeys;
     std::vector<std::pair<QString, QString>> m_children;
     QString m_emptyKey;
+    bool m_onePass = false;
+    // A remark on an item cannot be shown during one pass: the run starts over.
+    const MessageSink m_deviation = [](const QString &) { throw Deviation(); };
 };
 
 // The stored row's text and edit time, read for the question.
@@ -698,44 +773,46 @@ bool IsReservedKey(const QString &key)
     return key.isEmpty() || key == Texts::RootKey;
 }
 
+// The restore of one item. False when the user chose Abort.
 template <class Store>
-bool restoreSection(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool &all,
-                    const char *section, const QList<QByteArray> &names, const QString &itemPath,
-                    const Field *fields, int contentField, int editField, const QString &kind,
-                    Store &&store)
+bool restoreItem(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool &all,
+                 ItemTexts &texts, int contentField, int editField, const QString &kind,
+                 Store &&store)
 {
-    return run.eachItem(section, fields, names, itemPath, [&](ItemTexts &texts) {
-        QString key = texts.text(0);
-        std::optional<StoredRow> stored;
-        if (IsReservedKey(key))
-            key = run.freshKey(key); // never stored; always a new item
-        else
-            stored = findRow(statements, key);
-        if (stored && !all) {
-            ReplaceQuestion question;
-            question.kind = kind;
-            question.storedContent = stored->content;
-            question.storedEditTime = stored->editTime;
-            question.fileContent = texts.content(contentField);
-            question.fileEditTimeText = texts.text(editField);
-            question.fileEditTime = run.timeOrNothing(texts, editField);
-            switch (asker.ask(question)) {
-            case Answer::Yes:
-                break;
-            case Answer::All:
-                all = true;
-                break;
-            case Answer::No:
-                ++run.m_result.kept;
-                return true;
-            case Answer::Abort:
-                return false;
-            }
+    QString key = texts.text(0);
+    std::optional<StoredRow> stored;
+    if (IsReservedKey(key))
+        key = run.freshKey(key); // never stored; always a new item
+    else if (!run.onePass() || !statements.keyIsUnique())
+        stored = findRow(statements, key);
+    // Otherwise a key already stored is found by the insert, which the table refuses: the
+    // run then starts over and asks.
+    if (stored && !all) {
+        if (run.onePass())
+            throw Run::Deviation(); // the question waits until the file has been checked
+        ReplaceQuestion question;
+        question.kind = kind;
+        question.storedContent = stored->content;
+        question.storedEditTime = stored->editTime;
+        question.fileContent = texts.content(contentField);
+        question.fileEditTimeText = texts.text(editField);
+        question.fileEditTime = run.timeOrNothing(texts, editField);
+        switch (asker.ask(question)) {
+        case Answer::Yes:
+            break;
+        case Answer::All:
+            all = true;
+            break;
+        case Answer::No:
+            ++run.m_result.kept;
+            return true;
+        case Answer::Abort:
+            return false;
         }
-        store(texts, key, stored.has_value());
-        ++(stored ? run.m_result.replaced : run.m_result.added);
-        return true;
-    });
+    }
+    store(texts, key, stored.has_value());
+    ++(stored ? run.m_result.replaced : run.m_result.added);
+    return true;
 }
 
 } // namespace
@@ -819,36 +896,25 @@ Outcome ProbeFile(const QString &fileName, QString *app)
 RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &asker,
                       const MessageSink &errorBox)
 {
-    Run run(db, fileName, errorBox);
-    if (!run.open())
-        return run.m_result;
     MemoStatements memos(db);
     TaskStatements tasks(db);
     bool all = false; // covers memos and tasks of this run
-    return run.run([&] {
-        const bool memosDone =
-            restoreSection(run, memos, asker, all, "memos", attributeNames(kMemoFields),
-                           kMemoItemPath, kMemoFields, MemoContent, MemoEdit, IoTexts::KindMemo,
+    auto memo = [&](Run &run, ItemTexts &texts) {
+        return restoreItem(run, memos, asker, all, texts, MemoContent, MemoEdit, IoTexts::KindMemo,
                            [&](ItemTexts &texts, const QString &key, bool exists) {
-                               TMemoInfo memo;
+                               const QString pid = run.restoredParent(texts.text(MemoPid));
+                               TMemoInfo memo = memoRow(run, texts);
                                memo.key = key;
-                               memo.pid = run.restoredParent(texts.text(MemoPid));
-                               const TMemoInfo values = memoRow(run, texts);
-                               memo.content = values.content;
-                               memo.assignTime = values.assignTime;
-                               memo.createTime = values.createTime;
-                               memo.editTime = values.editTime;
+                               memo.pid = pid;
                                if (exists)
                                    memos.updateFull(memo);
                                else
                                    memos.insertFull(memo);
                            });
-        if (!memosDone)
-            return false;
-        run.newSection();
-        return restoreSection(
-            run, tasks, asker, all, "tasks", attributeNames(kTaskFields), kTaskItemPath,
-            kTaskFields, TaskContent, TaskEdit, IoTexts::KindTask,
+    };
+    auto task = [&](Run &run, ItemTexts &texts) {
+        return restoreItem(
+            run, tasks, asker, all, texts, TaskContent, TaskEdit, IoTexts::KindTask,
             [&](ItemTexts &texts, const QString &key, bool exists) {
                 const QString pid = run.restoredParent(texts.text(TaskPid));
                 TaskRow row = taskRow(run, texts);
@@ -859,19 +925,39 @@ RunResult RestoreFile(QSqlDatabase db, const QString &fileName, ReplaceAsker &as
                 else
                     tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
             });
+    };
+    {
+        Run run(db, fileName, errorBox);
+        if (run.runInOnePass(
+                {{"memos", kMemoFields, attributeNames(kMemoFields), kMemoItemPath,
+                  [&] { run.newSection(); }, [&](ItemTexts &texts) { memo(run, texts); }},
+                 {"tasks", kTaskFields, attributeNames(kTaskFields), kTaskItemPath,
+                  [&] { run.newSection(); }, [&](ItemTexts &texts) { task(run, texts); }}}))
+            return run.m_result;
+    }
+    Run run(db, fileName, errorBox);
+    if (!run.open())
+        return run.m_result;
+    return run.run([&] {
+        const auto each = [&](auto &item) {
+            return [&](ItemTexts &texts) { return item(run, texts); };
+        };
+        if (!run.eachItem("memos", kMemoFields, attributeNames(kMemoFields), kMemoItemPath,
+                          each(memo)))
+            return false;
+        run.newSection();
+        return run.eachItem("tasks", kTaskFields, attributeNames(kTaskFields), kTaskItemPath,
+                            each(task));
     });
 }
 
 RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink &errorBox)
 {
-    Run run(db, fileName, errorBox);
-    if (!run.open())
-        return run.m_result;
     MemoStatements memos(db);
     TaskStatements tasks(db);
 
     // Steps 2 to 4 of an item: its new identifier and parent.
-    auto identify = [&](ItemTexts &texts, int keyField, int pidField, ItemInfo &info,
+    auto identify = [&](Run &run, ItemTexts &texts, int keyField, int pidField, ItemInfo &info,
                         const QString &kind) {
         const QString pid = texts.text(pidField);
         if (pid == Texts::RootKey) {
@@ -887,39 +973,50 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
             info.key = NewRowKey();
         }
     };
-    auto added = [&](const ItemInfo &info) {
+    auto added = [&](Run &run, const ItemInfo &info) {
         if (info.pid != Texts::RootKey)
             run.addedChild(info.key, info.pid);
         ++run.m_result.added;
     };
-
+    auto memo = [&](Run &run, ItemTexts &texts) {
+        TMemoInfo identity;
+        identify(run, texts, MemoKey, MemoPid, identity, IoTexts::KindMemo);
+        TMemoInfo memo = memoRow(run, texts);
+        memo.key = identity.key;
+        memo.pid = identity.pid;
+        memos.insertFull(memo);
+        added(run, memo);
+        return true;
+    };
+    auto task = [&](Run &run, ItemTexts &texts) {
+        TTaskInfo identity;
+        identify(run, texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
+        TaskRow row = taskRow(run, texts);
+        row.task.key = identity.key;
+        row.task.pid = identity.pid;
+        tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
+        added(run, row.task);
+        return true;
+    };
+    {
+        Run run(db, fileName, errorBox);
+        if (run.runInOnePass(
+                {{"memos", kMemoFields, attributeNames(kMemoFields), kMemoItemPath,
+                  [&] { run.startSection(&memos); }, [&](ItemTexts &texts) { memo(run, texts); }},
+                 {"tasks", kTaskFields, attributeNames(kTaskFields), kTaskItemPath,
+                  [&] { run.startSection(&tasks); }, [&](ItemTexts &texts) { task(run, texts); }}}))
+            return run.m_result;
+    }
+    Run run(db, fileName, errorBox);
+    if (!run.open())
+        return run.m_result;
     return run.run([&] {
         run.startSection(&memos);
         run.eachItem("memos", kMemoFields, attributeNames(kMemoFields), kMemoItemPath,
-                     [&](ItemTexts &texts) {
-                         TMemoInfo memo;
-                         identify(texts, MemoKey, MemoPid, memo, IoTexts::KindMemo);
-                         const TMemoInfo values = memoRow(run, texts);
-                         memo.content = values.content;
-                         memo.assignTime = values.assignTime;
-                         memo.createTime = values.createTime;
-                         memo.editTime = values.editTime;
-                         memos.insertFull(memo);
-                         added(memo);
-                         return true;
-                     });
+                     [&](ItemTexts &texts) { return memo(run, texts); });
         run.startSection(&tasks);
         run.eachItem("tasks", kTaskFields, attributeNames(kTaskFields), kTaskItemPath,
-                     [&](ItemTexts &texts) {
-                         TTaskInfo identity;
-                         identify(texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
-                         TaskRow row = taskRow(run, texts);
-                         row.task.key = identity.key;
-                         row.task.pid = identity.pid;
-                         tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
-                         added(row.task);
-                         return true;
-                     });
+                     [&](ItemTexts &texts) { return task(run, texts); });
         return true;
     });
 }

@@ -47,6 +47,27 @@ public:
     bool readSection(const QByteArray &section, const QList<QByteArray> &attributes,
                      const std::function<bool(const Item &)> &item);
 
+    // A section read by readAll(): its name, the attributes asked of its elements, and what
+    // is called when it starts and for each of its items.
+    struct Section
+    {
+        QByteArray name;
+        QList<QByteArray> attributes;
+        std::function<void()> begin;
+        std::function<bool(const Item &)> item;
+        bool found = false; // set when the document holds the section
+    };
+
+    // The whole document in one pass, without open(): root is called with the root's "app"
+    // attribute, and the items of each section as the document brings them, each section
+    // read as readSection() reads it. A section the document does not hold is not read
+    // (found stays false; readSection() would read the root in its place). False when the
+    // document cannot be read (loadError tells why) or a call returned false; the calls made
+    // before stand.
+    bool readAll(const QString &fileName,
+                 const std::function<bool(const std::optional<QString> &)> &root,
+                 QList<Section> &sections);
+
 private:
     QString m_fileName;
     QString m_loadError;

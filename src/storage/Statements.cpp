@@ -199,6 +199,22 @@ int ItemStatements::countRows()
     return count;
 }
 
+bool ItemStatements::keyIsUnique()
+{
+    if (!m_keyIsUnique) {
+        QSqlQuery &query =
+            open(QStringLiteral("select count(*) as cnt from pragma_index_list('%1') as list "
+                                "where list.\"unique\" "
+                                "and (select count(*) from pragma_index_info(list.name)) = 1 "
+                                "and (select name from pragma_index_info(list.name)) = '%2'")
+                     .arg(m_table, keyColumn()),
+                 {});
+        m_keyIsUnique = query.next() && value(query, "cnt").toInt() > 0;
+        endRead(query);
+    }
+    return *m_keyIsUnique;
+}
+
 ItemForest ItemStatements::loadForest(LoadStats *stats)
 {
     // One pass over the table in stored order gives the same order as reading the

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace Statements {
 // Settings applied to every new connection (journal, durability, waiting on locks).
@@ -48,6 +49,10 @@ public:
 
     // "select count(*) as cnt from <table>", every level and orphans included.
     int countRows();
+    // Whether the table refuses a second row with a key it holds (an index of the key
+    // column alone that is unique, as the primary key of the program's tables). Asked of
+    // the database once and kept.
+    bool keyIsUnique();
     // Reads the two levels of the tree: top-level rows in stored order, each with its
     // children in stored order; rows of a third level or with a missing parent are
     // counted in stats but not returned. A child's expandFlag is not read.
@@ -98,6 +103,7 @@ protected:
 
 private:
     QHash<QString, QSqlQuery> m_prepared;
+    std::optional<bool> m_keyIsUnique;
     std::vector<std::pair<const char *, int>> m_columns; // for the result set being read
     const QSqlQuery *m_columnsOf = nullptr;
 };

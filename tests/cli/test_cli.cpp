@@ -10,6 +10,7 @@
 #include "DataSet.h"
 #include "interchange/Interchange.h"
 #include "interchange/pU_XmlTry.h"
+#include "interchange/WyxContainer.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
@@ -245,7 +246,7 @@ QString TestCli::makeFile(const QString &name, const std::function<void(QSqlData
 }
 
 // foreign.wyx (plain text), other.wyx (another application's tag), damaged.wyx (cut short),
-// good.wyx (one task).
+// good.wyx (one task), late.wyx (many tasks, the last one broken).
 void TestCli::makeBadFiles()
 {
     writeFile(file(QStringLiteral("foreign.wyx")), "just some text\n");
@@ -258,6 +259,17 @@ void TestCli::makeBadFiles()
     });
     const QByteArray bytes = readFile(good);
     writeFile(file(QStringLiteral("damaged.wyx")), bytes.left(bytes.size() - 6));
+    // Sound up to its last task, which is never closed.
+    const QString many = makeFile(QStringLiteral("many.wyx"), [](QSqlDatabase db) {
+        for (int n = 70; n < 100; ++n)
+            insertTask(db, task(n, Texts::RootKey, QStringLiteral("task %1").arg(n)));
+    });
+    QByteArray text;
+    QVERIFY(WyxContainer::readFile(many, text));
+    const qsizetype lastEnd = text.lastIndexOf("/>", text.indexOf("</tasks>"));
+    QVERIFY(lastEnd > 0);
+    writeFile(file(QStringLiteral("late.wyx")),
+              WyxContainer::encode(text.replace(lastEnd, 2, ">")));
 }
 
 void TestCli::makeDamagedDatabase()
@@ -996,6 +1008,13 @@ void TestCli::badInput_data()
         1, "foreign.wyx is not a readable interchange file");
     row("import damaged file", {QStringLiteral("import"), dir + QStringLiteral("damaged.wyx")}, 1,
         1, "damaged.wyx is not a readable interchange file");
+    row("restore file broken in its last task",
+        {QStringLiteral("restore"), dir + QStringLiteral("late.wyx"),
+         QStringLiteral("--replace=all")},
+        1, 1, "late.wyx is not a readable interchange file");
+    row("import file broken in its last task",
+        {QStringLiteral("import"), dir + QStringLiteral("late.wyx")}, 1, 1,
+        "late.wyx is not a readable interchange file");
     row("restore other application's file",
         {QStringLiteral("restore"), dir + QStringLiteral("other.wyx"),
          QStringLiteral("--replace=none")},

@@ -1209,6 +1209,32 @@ void TestIoReaders::badInput_data()
                                  << QStringList{QStringLiteral("ploxen: app not Exist !"),
                                                 QStringLiteral("Data mismatch: Tasklume")}
                                  << Outcome::Mismatch;
+
+    // Breaks that come after many new items have been read (the file holds the tasks before
+    // the memos): whatever was read before them leaves no trace.
+    QByteArray memos, tasks;
+    for (int n = 0; n < 20; ++n) {
+        memos += memo(keyOf(100 + n), QStringLiteral("root"));
+        tasks += task(keyOf(200 + n), n % 2 ? keyOf(199 + n) : QStringLiteral("root"));
+    }
+    const QByteArray late = document(memos, tasks);
+    const qsizetype lastTask = late.lastIndexOf("<task ");
+    const qsizetype lastTaskEnd = late.indexOf("/>", lastTask);
+    const qsizetype lastContent = late.indexOf("content=\"", lastTask) + 9;
+    const QByteArray nested = QByteArray("<x>").repeated(1001) + QByteArray("</x>").repeated(1001);
+    auto broken = [&](const QByteArray &text) { return WyxContainer::encode(text); };
+    QTest::newRow("last task not closed") << broken(QByteArray(late).replace(lastTaskEnd, 2, ">"))
+                                          << readFailure << Outcome::ReadFailure;
+    QTest::newRow("last task not UTF-8") << broken(QByteArray(late).insert(lastContent, "\xC0\xAF"))
+                                         << readFailure << Outcome::ReadFailure;
+    QTest::newRow("last task nests too deep")
+        << broken(QByteArray(late).replace(lastTaskEnd, 2, ">" + nested + "</task>")) << readFailure
+        << Outcome::ReadFailure;
+    QTest::newRow("last memo not closed")
+        << broken(QByteArray(late).replace(late.indexOf("/>", late.lastIndexOf("<memo ")), 2, ">"))
+        << readFailure << Outcome::ReadFailure;
+    QTest::newRow("element after the root")
+        << broken(late + "<more/>") << readFailure << Outcome::ReadFailure;
 }
 
 void TestIoReaders::badInput()
