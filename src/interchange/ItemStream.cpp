@@ -2,7 +2,12 @@
 
 #include "WyxContainer.h"
 
+#include <QStringDecoder>
 #include <QXmlStreamReader>
+
+#include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -227,64 +232,392 @@ bool ItemStream::readSection(const QByteArray &section, const QList<QByteArray> 
     return true;
 }
 
+namespace {
+
+// The document as the program writes it, read straight from the inflated bytes: an XML
+// declaration of version 1.0 (optionally naming UTF-8), the root, its child elements, and in
+// those only empty elements, with white space between the tags and ASCII names. It is a
+// subset of what the parser reads, read to the same items and values; a document outside it
+// (text, comments, CDATA, deeper elements, other names, entities beyond the five of XML,
+// line breaks inside values, anything not well-formed) ends the reading as unusual without
+// telling whether it is sound.
+class PlainScanner
+{
+public:
+    explicit PlainScanner(const QString &fileName) : m_device(fileName) {}
+
+    bool start()
+    {
+        if (!m_device.open())
+            return false;
+        m_buffer.resize(kChunk);
+        if (!need(3))
+            return false;
+        if (at(0) == '\xEF' && at(1) == '\xBB' && at(2) == '\xBF')
+            m_pos += 3;
+        static const QByteArrayView declarations[] = {"<?xml version=\"1.0\"?>",
+                                                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"};
+        need(5);
+        if (available() >= 5 && view(0, 5) == "<?xml") {
+            for (const QByteArrayView declaration : declarations) {
+                need(declaration.size());
+                if (available() >= declaration.size() &&
+                    view(0, declaration.size()) == declaration) {
+                    m_pos += declaration.size();
+                    return true;
+                }
+            }
+            return false;
+        }
+        return true;
+    }
+
+    enum class Token
+    {
+        Start, // a start tag; empty() tells whether it ends the element too
+        End,
+        Finished, // the end of the text, after the root
+        Unusual,
+    };
+
+    // The next tag after white space. After Start, name() and the attributes are valid until
+    // the next call.
+    Token next()
+    {
+        for (;;) {
+            if (m_pos == m_end && !need(1))
+                return m_device.failed() ? Token::Unusual : Token::Finished;
+            const char c = m_buffer[m_pos];
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                break;
+            ++m_pos;
+        }
+        if (m_buffer[m_pos] != '<')
+            return Token::Unusual;
+        const qsizetype length = tagLength();
+        if (length < 0)
+            return Token::Unusual;
+        const qsizetype tag = m_pos;
+        m_pos += length;
+        return parseTag(tag, length);
+    }
+
+    QByteArrayView name() const { return m_name; }
+    bool empty() const { return m_empty; }
+    int attributeCount() const { return int(m_attributes.size()); }
+    QByteArrayView attributeName(int k) const { return m_attributes[size_t(k)].first; }
+    // The value of attribute k with its references resolved (every value was checked).
+    void value(int k, QByteArray &out) const
+    {
+        out.clear();
+        resolve(m_attributes[size_t(k)].second, &out);
+    }
+
+private:
+    static constexpr qsizetype kChunk = 256 * 1024;
+
+    char at(qsizetype offset) const { return m_buffer[m_pos + offset]; }
+    qsizetype available() const { return m_end - m_pos; }
+    QByteArrayView view(qsizetype offset, qsizetype size) const
+    {
+        return QByteArrayView(m_buffer.constData() + m_pos + offset, size);
+    }
+
+    // At least count bytes from the position on; false when the text ends before.
+    bool need(qsizetype count)
+    {
+        while (available() < count) {
+            if (m_pos > 0) {
+                std::memmove(m_buffer.data(), m_buffer.constData() + m_pos, size_t(available()));
+                m_end -= m_pos;
+                m_pos = 0;
+            }
+            if (m_end == m_buffer.size())
+                m_buffer.resize(m_buffer.size() * 2);
+            const qint64 got = m_device.read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+            if (got <= 0)
+                return false;
+            m_end += got;
+        }
+        return true;
+    }
+
+    // The length of the tag at the position, to its closing '>' outside quotes; -1 when the
+    // text ends first or the tag is longer than a part may be.
+    qsizetype tagLength()
+    {
+        char quote = 0;
+        for (qsizetype i = 1;; ++i) {
+            if (i >= available() && !need(i + 1))
+                return -1;
+            if (i > ItemStream::MaxPart)
+                return -1;
+            const char c = at(i);
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                return i + 1;
+            }
+        }
+    }
+
+    static bool nameStart(char c)
+    {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    }
+    static bool nameChar(char c)
+    {
+        return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+    static bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+    Token parseTag(qsizetype tag, qsizetype length)
+    {
+        const char *s = m_buffer.constData() + tag;
+        qsizetype i = 1;
+        const bool end = s[i] == '/';
+        if (end)
+            ++i;
+        auto name = [&]() -> QByteArrayView {
+            const qsizetype first = i;
+            if (!nameStart(s[i]))
+                return {};
+            while (nameChar(s[i]))
+                ++i;
+            return QByteArrayView(s + first, i - first);
+        };
+        m_name = name();
+        if (m_name.isEmpty())
+            return Token::Unusual;
+        m_attributes.clear();
+        m_empty = false;
+        for (;;) {
+            const qsizetype before = i;
+            while (space(s[i]))
+                ++i;
+            if (s[i] == '>')
+                return i == length - 1 ? (end ? Token::End : Token::Start) : Token::Unusual;
+            if (end)
+                return Token::Unusual;
+            if (s[i] == '/') {
+                m_empty = true;
+                return i == length - 2 ? Token::Start : Token::Unusual;
+            }
+            if (i == before)
+                return Token::Unusual; // attributes are parted by white space
+            const QByteArrayView attribute = name();
+            if (attribute.isEmpty() || attribute.startsWith("xmlns"))
+                return Token::Unusual;
+            for (const auto &[seen, value] : m_attributes) {
+                if (seen == attribute)
+                    return Token::Unusual;
+            }
+            while (space(s[i]))
+                ++i;
+            if (s[i] != '=')
+                return Token::Unusual;
+            ++i;
+            while (space(s[i]))
+                ++i;
+            const char quote = s[i];
+            if (quote != '"' && quote != '\'')
+                return Token::Unusual;
+            const char *close =
+                static_cast<const char *>(std::memchr(s + i + 1, quote, size_t(length - i - 1)));
+            if (!close)
+                return Token::Unusual;
+            const QByteArrayView text(s + i + 1, close - (s + i + 1));
+            if (!resolve(text, nullptr))
+                return Token::Unusual;
+            m_attributes.emplace_back(attribute, text);
+            i = close - s + 1;
+        }
+    }
+
+    // A reference's text between '&' and ';', resolved onto out.
+    static bool reference(QByteArrayView name, QByteArray *out)
+    {
+        char entity = 0;
+        if (name == "lt")
+            entity = '<';
+        else if (name == "gt")
+            entity = '>';
+        else if (name == "amp")
+            entity = '&';
+        else if (name == "quot")
+            entity = '"';
+        else if (name == "apos")
+            entity = '\'';
+        if (entity) {
+            if (out)
+                *out += entity;
+        } else if (name.size() < 2 || name.size() > 8 || name[0] != '#')
+            return false;
+        else {
+            const bool hex = name[1] == 'x';
+            const QByteArrayView digits = name.sliced(hex ? 2 : 1);
+            if (digits.isEmpty())
+                return false;
+            char32_t code = 0;
+            for (const char c : digits) {
+                int digit = -1;
+                if (c >= '0' && c <= '9')
+                    digit = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    digit = c - 'a' + 10;
+                else if (hex && c >= 'A' && c <= 'F')
+                    digit = c - 'A' + 10;
+                if (digit < 0)
+                    return false;
+                code = code * (hex ? 16 : 10) + char32_t(digit);
+            }
+            const bool character =
+                code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+                (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+            if (!character)
+                return false;
+            if (out)
+                *out += QString::fromUcs4(&code, 1).toUtf8();
+        }
+        return true;
+    }
+
+    // Resolves the references of an attribute's text onto out (when given). False when the
+    // text holds what this reading leaves to the parser: a line break or tab (which the
+    // parser normalises), another control character, '<', U+FFFE or U+FFFF, or a reference
+    // other than the five entities of XML and characters XML allows.
+    static bool resolve(QByteArrayView raw, QByteArray *out)
+    {
+        if (out)
+            out->reserve(raw.size());
+        qsizetype plain = 0; // the start of the run not yet copied
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(raw[i]);
+            if (c >= 0x20 && c != '&' && c != '<' && c != 0xEF)
+                continue;
+            if (c == 0xEF) {
+                if (i + 2 < raw.size() && raw[i + 1] == '\xBF' &&
+                    (raw[i + 2] == '\xBE' || raw[i + 2] == '\xBF'))
+                    return false;
+                continue;
+            }
+            if (c != '&')
+                return false;
+            const qsizetype semicolon = raw.indexOf(';', i);
+            if (out)
+                out->append(raw.sliced(plain, i - plain));
+            if (semicolon < 0 || !reference(raw.sliced(i + 1, semicolon - i - 1), out))
+                return false;
+            i = semicolon;
+            plain = i + 1;
+        }
+        if (out)
+            out->append(raw.sliced(plain));
+        return true;
+    }
+
+    WyxContainer::TextDevice m_device;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    qsizetype m_end = 0;
+    QByteArrayView m_name;
+    bool m_empty = false;
+    std::vector<std::pair<QByteArrayView, QByteArrayView>> m_attributes;
+};
+
+} // namespace
+
 bool ItemStream::readAll(const QString &fileName,
                          const std::function<bool(const std::optional<QString> &)> &root,
                          QList<Section> &sections)
 {
     m_fileName = fileName;
-    Pass pass(fileName);
-    if (!pass.start()) {
-        m_loadError = pass.error();
+    m_loadError = QStringLiteral("the document is not in the plain form");
+    PlainScanner scanner(fileName);
+    if (!scanner.start())
         return false;
-    }
-    bool rootSeen = false;
-    std::optional<SectionItems> items; // of the section being read
-    while (!pass.xml().atEnd()) {
-        const QXmlStreamReader::TokenType token = pass.next();
-        if (token == QXmlStreamReader::Invalid) {
-            m_loadError = pass.error();
+    QByteArray names[2]; // of the root and of the open section
+    int depth = 0;
+    bool rootDone = false;
+    Section *reading = nullptr;
+    int position = 0;
+    QByteArray value;
+    for (;;) {
+        const PlainScanner::Token token = scanner.next();
+        switch (token) {
+        case PlainScanner::Token::Unusual:
             return false;
-        }
-        if (items) {
-            if (items->ends(token, pass)) {
-                const bool going = items->endText();
-                items.reset();
-                if (!going)
+        case PlainScanner::Token::Finished:
+            if (!rootDone)
+                return false;
+            m_loadError.clear();
+            return true;
+        case PlainScanner::Token::End:
+            if (depth == 0 || scanner.name() != names[depth - 1])
+                return false;
+            --depth;
+            rootDone = depth == 0;
+            reading = nullptr;
+            break;
+        case PlainScanner::Token::Start:
+            if (rootDone)
+                return false; // a second root
+            if (depth == 0) {
+                std::optional<QString> app;
+                for (int k = 0; k < scanner.attributeCount(); ++k) {
+                    if (scanner.attributeName(k) == "app") {
+                        scanner.value(k, value);
+                        // As the parser gives it: a leading U+FEFF stays.
+                        QStringDecoder utf8(QStringDecoder::Utf8,
+                                            QStringDecoder::Flag::ConvertInitialBom);
+                        app = utf8(value);
+                    }
+                }
+                if (!root(app))
                     return false;
-            } else if (!items->take(token, pass)) {
-                return false;
+            } else if (depth == 1) {
+                reading = nullptr;
+                for (Section &section : sections) {
+                    if (section.name == scanner.name() && !section.found) {
+                        section.found = true;
+                        if (section.begin)
+                            section.begin();
+                        reading = &section;
+                        position = 0;
+                        break;
+                    }
+                }
+            } else if (!scanner.empty()) {
+                return false; // an item with content
+            } else if (reading) {
+                Item element;
+                element.position = position++;
+                element.element = true;
+                for (int k = 0; k < scanner.attributeCount(); ++k) {
+                    const QByteArrayView name = scanner.attributeName(k);
+                    for (qsizetype a = 0; a < reading->attributes.size() && a < 16; ++a) {
+                        if (name == reading->attributes.at(a)) {
+                            scanner.value(k, value);
+                            element.values[a] = value;
+                            break;
+                        }
+                    }
+                }
+                if (!reading->item(element))
+                    return false;
             }
-            continue;
-        }
-        if (token != QXmlStreamReader::StartElement || pass.depth() > 2)
-            continue;
-        if (pass.depth() == 1) {
-            rootSeen = true;
-            std::optional<QString> app;
-            const QXmlStreamAttributes attributes = pass.xml().attributes();
-            for (const QXmlStreamAttribute &attribute : attributes) {
-                if (attribute.qualifiedName() == QLatin1StringView("app"))
-                    app = attribute.value().toString();
+            if (scanner.empty()) {
+                if (depth == 0)
+                    rootDone = true;
+                if (depth <= 1)
+                    reading = nullptr;
+            } else {
+                names[depth++] = scanner.name().toByteArray();
             }
-            if (!root(app))
-                return false;
-            continue;
-        }
-        const QByteArray name = pass.xml().qualifiedName().toUtf8();
-        for (Section &section : sections) {
-            if (section.name == name && !section.found) {
-                section.found = true;
-                if (section.begin)
-                    section.begin();
-                items.emplace(2, section.attributes, section.item);
-                break;
-            }
+            break;
         }
     }
-    if (!rootSeen) {
-        m_loadError = QStringLiteral("the document has no root element");
-        return false;
-    }
-    m_loadError.clear();
-    return true;
 }

@@ -58,12 +58,16 @@ public:
         bool found = false; // set when the document holds the section
     };
 
-    // The whole document in one pass, without open(): root is called with the root's "app"
-    // attribute, and the items of each section as the document brings them, each section
-    // read as readSection() reads it. A section the document does not hold is not read
-    // (found stays false; readSection() would read the root in its place). False when the
-    // document cannot be read (loadError tells why) or a call returned false; the calls made
-    // before stand.
+    // The whole document in one pass, without open(), straight from the inflated text and
+    // without the parser, for the plain form the program writes: an XML declaration of
+    // version 1.0 or none, the root, its child elements and in them only empty elements,
+    // white space between the tags, ASCII names, and in values only the five entities of
+    // XML and references to characters XML allows. root is called with the root's "app"
+    // attribute, and the items of each section as the document brings them, read to the
+    // same items and values as readSection() reads them. A section the document does not
+    // hold is not read (found stays false; readSection() would read the root in its place).
+    // False when a call returned false or the document is not of that form, which says
+    // nothing about whether it is sound (open() tells); the calls made before stand.
     bool readAll(const QString &fileName,
                  const std::function<bool(const std::optional<QString> &)> &root,
                  QList<Section> &sections);

@@ -1,5 +1,6 @@
 #include "IoFixture.h"
 
+#include "interchange/ItemStream.h"
 #include "interchange/WyxContainer.h"
 #include "interchange/XmlDateTime.h"
 #include "storage/Database.h"
@@ -208,6 +209,76 @@ qint64 seconds(const QVariant &days)
         return -1;
     const std::optional<WallTime> wall = DaysToWallTime(days.toDouble());
     return wall ? wall->julianDay * 86400 + wall->seconds : -2;
+}
+
+namespace {
+// Every attribute either reader asks for, and the root's.
+const QList<QByteArray> kEveryAttribute{
+    "mid",        "tid",        "pid",      "content",          "check-flag",  "alarm-flag",
+    "due-flag",   "text-color", "app",      "background-color", "create-time", "edit-time",
+    "check-time", "alarm-time", "due-time", "assign-time"};
+
+QString describe(const ItemStream::Item &item)
+{
+    QString text = QString::number(item.position) +
+                   (item.element ? QStringLiteral(" element") : QStringLiteral(" other"));
+    for (qsizetype k = 0; k < kEveryAttribute.size(); ++k) {
+        text += QLatin1Char(' ') + QString::fromLatin1(kEveryAttribute.at(k)) + QLatin1Char('=');
+        text += item.values[k] ? QString::fromLatin1(item.values[k]->toHex()) : QStringLiteral("-");
+    }
+    return text;
+}
+} // namespace
+
+QString onePassDifference(const QString &path, bool *onePass)
+{
+    static const QByteArray names[2] = {"memos", "tasks"};
+    QStringList fast[2];
+    QList<ItemStream::Section> sections;
+    for (int s = 0; s < 2; ++s) {
+        ItemStream::Section section;
+        section.name = names[s];
+        section.attributes = kEveryAttribute;
+        section.item = [&fast, s](const ItemStream::Item &item) {
+            fast[s] << describe(item);
+            return true;
+        };
+        sections << section;
+    }
+    std::optional<QString> fastApp;
+    ItemStream stream;
+    const bool read = stream.readAll(
+        path,
+        [&](const std::optional<QString> &app) {
+            fastApp = app;
+            return true;
+        },
+        sections);
+    if (onePass)
+        *onePass = read && sections.at(0).found && sections.at(1).found;
+    if (!read)
+        return {};
+    ItemStream checked;
+    if (!checked.open(path))
+        return QStringLiteral("read in one pass, refused when checked: ") + checked.loadError();
+    if (checked.app() != fastApp)
+        return QStringLiteral("the app: one pass %1, checked %2")
+            .arg(fastApp.value_or(QStringLiteral("(none)")),
+                 checked.app().value_or(QStringLiteral("(none)")));
+    for (int s = 0; s < 2; ++s) {
+        if (!sections.at(s).found)
+            continue; // the checked reading reads the root in its place
+        QStringList items;
+        checked.readSection(names[s], kEveryAttribute, [&](const ItemStream::Item &item) {
+            items << describe(item);
+            return true;
+        });
+        if (items != fast[s])
+            return QStringLiteral("%1: one pass [%2], checked [%3]")
+                .arg(QString::fromLatin1(names[s]), fast[s].join(QStringLiteral(" | ")),
+                     items.join(QStringLiteral(" | ")));
+    }
+    return {};
 }
 
 } // namespace IoFixture

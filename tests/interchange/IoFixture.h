@@ -55,6 +55,12 @@ QByteArray document(const QByteArray &memos, const QByteArray &tasks,
 QByteArray memo(const QString &mid, const QString &pid, const QStringList &changes = {});
 QByteArray task(const QString &tid, const QString &pid, const QStringList &changes = {});
 
+// The items of both sections as the one-pass reading (ItemStream::readAll) gives them,
+// against the checked reading (ItemStream::open and readSection). Empty when they agree or
+// the one pass left the file alone; otherwise what differs. onePass receives whether the
+// one pass read the whole file with both sections.
+QString onePassDifference(const QString &path, bool *onePass = nullptr);
+
 // Answers the restore's questions from a script and records what it was asked.
 class ScriptedAsker : public Interchange::ReplaceAsker
 {

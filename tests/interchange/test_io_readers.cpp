@@ -134,6 +134,9 @@ private Q_SLOTS:
     void missingAttribute_reportedAndRunGoesOn();
     void otherRootNameAndDataVersionAccepted();
 
+    void onePass_readsAsTheCheckedReading_data();
+    void onePass_readsAsTheCheckedReading();
+
     void transaction_notVisibleUntilRunEnds();
     void transaction_committedAfterFailure();
 };
@@ -1406,6 +1409,77 @@ int countFromOtherConnection(const QString &path, const QString &table)
     return count;
 }
 } // namespace
+
+// The one pass over a file takes the plain form the program writes and leaves anything else
+// to the checked reading; what it takes it reads to the same items and values.
+void TestIoReaders::onePass_readsAsTheCheckedReading_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("onePass"); // whether the one pass reads the file
+
+    TestDb db;
+    seedEdgeRows(db);
+    const QString backup = db.file(QStringLiteral("edge.wyx"));
+    QVERIFY(Interchange::WriteDatabaseFile(db.db(), backup));
+    const QByteArray m = memo(QStringLiteral("M"), QStringLiteral("root"));
+    const QByteArray t = task(QStringLiteral("T"), QStringLiteral("root"));
+    auto withMemo = [&](const QByteArray &item) { return document(item, t); };
+
+    QTest::newRow("a backup of every kind of text") << inflate(backup) << true;
+    QTest::newRow("references")
+        << withMemo("<memo mid=\"M\" pid=\"root\" content=\"&lt;&gt;&amp;&quot;&apos;&#10;&#13;"
+                    "&#9;&#x1F600;&#233;&#xe9;\"/>")
+        << true;
+    QTest::newRow("single quotes, blanks around =, other attributes")
+        << withMemo("<memo  x=\"1\" mid = 'M' pid=\t'root'\ncontent='a\"b' />") << true;
+    QTest::newRow("byte order mark, declaration naming UTF-8")
+        << "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>" +
+               document(m, t).mid(document(m, t).indexOf('<', 1))
+        << true;
+    QTest::newRow("no declaration") << document(m, t).mid(document(m, t).indexOf('<', 1)) << true;
+    QTest::newRow("memos before tasks, other sections, empty sections")
+        << QByteArray("<r app=\"Tasklume\"><x><a b=\"c\"/></x><memos>") + m +
+               "</memos><tasks/><tasks>" + t + "</tasks></r>"
+        << true;
+    QTest::newRow("app beginning with U+FEFF") << document(m, t, "\xEF\xBB\xBFTasklume") << true;
+    QTest::newRow("items of any name, without attributes")
+        << withMemo("<item/><memo/>" + m) << true;
+    QTest::newRow("tab in a value") << withMemo("<memo mid=\"M\" content=\"a\tb\"/>") << false;
+    QTest::newRow("line feed in a value")
+        << withMemo("<memo mid=\"M\" content=\"a\nb\"/>") << false;
+    QTest::newRow("comment between items") << withMemo(m + "<!-- x -->" + m) << false;
+    QTest::newRow("text between items") << withMemo(m + "text" + m) << false;
+    QTest::newRow("CDATA between items") << withMemo(m + "<![CDATA[x]]>" + m) << false;
+    QTest::newRow("item with content") << withMemo("<memo mid=\"M\"><x/></memo>") << false;
+    QTest::newRow("undeclared entity") << withMemo("<memo mid=\"&x;\"/>") << false;
+    QTest::newRow("reference to U+0001") << withMemo("<memo mid=\"&#1;\"/>") << false;
+    QTest::newRow("U+FFFF in a value") << withMemo("<memo mid=\"\xEF\xBF\xBF\"/>") << false;
+    QTest::newRow("name with a colon") << withMemo("<a:memo mid=\"M\"/>") << false;
+    QTest::newRow("name not ASCII") << withMemo("<m\xC3\xA9mo mid=\"M\"/>") << false;
+    QTest::newRow("attribute twice") << withMemo("<memo mid=\"M\" mid=\"N\"/>") << false;
+    QTest::newRow("attributes without a blank between")
+        << withMemo("<memo mid=\"M\"pid=\"root\"/>") << false;
+    QTest::newRow("another version") << QByteArray("<?xml version=\"1.1\"?>") +
+                                            document(m, t).mid(document(m, t).indexOf('<', 1))
+                                     << false;
+    QTest::newRow("no memos section")
+        << QByteArray("<ploxen app=\"Tasklume\"><tasks>") + t + "</tasks></ploxen>" << false;
+    QTest::newRow("end tag of another name")
+        << QByteArray("<ploxen app=\"Tasklume\"><tasks></memos><memos/></ploxen>") << false;
+    QTest::newRow("second root") << document(m, t) + "<ploxen/>" << false;
+}
+
+void TestIoReaders::onePass_readsAsTheCheckedReading()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, onePass);
+    TestDb db;
+    const QString path = db.file(QStringLiteral("one.wyx"));
+    writeContainer(path, xml);
+    bool read = false;
+    QCOMPARE(onePassDifference(path, &read), QString());
+    QCOMPARE(read, onePass);
+}
 
 void TestIoReaders::transaction_notVisibleUntilRunEnds()
 {
