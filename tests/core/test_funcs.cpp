@@ -239,6 +239,9 @@ void TestFuncs::newRowKeyForm()
         for (int hyphen : {9, 14, 19, 24})
             QCOMPARE(key.at(hyphen), QLatin1Char('-'));
         QVERIFY2(form.match(key).hasMatch(), qPrintable(key));
+        // A version 4 GUID of the usual variant.
+        QCOMPARE(key.at(15), QLatin1Char('4'));
+        QVERIFY2(QStringLiteral("89AB").contains(key.at(20)), qPrintable(key));
     }
 }
 
