@@ -369,8 +369,8 @@ public:
     {
         if (!m_read[field]) {
             m_read[field] = true;
-            const std::optional<QByteArray> &value = m_item.values[field];
-            m_values[field] = value ? value->constData() : "";
+            const char *value = m_item.value(field);
+            m_values[field] = value ? value : "";
             if (!value && m_errorBox)
                 m_errorBox(m_itemPath + QString::number(m_item.position) + QStringLiteral(": ") +
                            QString::fromLatin1(m_fields[field].attribute) + IoTexts::NotExist);

@@ -93,8 +93,8 @@ public:
                 for (const QXmlStreamAttribute &value : values) {
                     const QStringView name = value.qualifiedName();
                     for (qsizetype k = 0; k < m_attributes.size() && k < 16; ++k) {
-                        if (!element.values[k] && name == QLatin1StringView(m_attributes.at(k)))
-                            element.values[k] = value.value().toUtf8();
+                        if (!element.value(int(k)) && name == QLatin1StringView(m_attributes.at(k)))
+                            element.setValue(int(k), value.value().toUtf8());
                     }
                 }
                 m_going = m_item(element);
@@ -306,12 +306,9 @@ public:
     bool empty() const { return m_empty; }
     int attributeCount() const { return int(m_attributes.size()); }
     QByteArrayView attributeName(int k) const { return m_attributes[size_t(k)].first; }
-    // The value of attribute k with its references resolved (every value was checked).
-    void value(int k, QByteArray &out) const
-    {
-        out.clear();
-        resolve(m_attributes[size_t(k)].second, &out);
-    }
+    // Appends the value of attribute k with its references resolved (every value was
+    // checked) onto out.
+    void value(int k, QByteArray &out) const { resolve(m_attributes[size_t(k)].second, &out); }
 
 private:
     static constexpr qsizetype kChunk = 256 * 1024;
@@ -491,8 +488,6 @@ private:
     // other than the five entities of XML and characters XML allows.
     static bool resolve(QByteArrayView raw, QByteArray *out)
     {
-        if (out)
-            out->reserve(raw.size());
         qsizetype plain = 0; // the start of the run not yet copied
         for (qsizetype i = 0; i < raw.size(); ++i) {
             const unsigned char c = static_cast<unsigned char>(raw[i]);
@@ -545,6 +540,7 @@ bool ItemStream::readAll(const QString &fileName,
     Section *reading = nullptr;
     int position = 0;
     QByteArray value;
+    Item element; // each item in turn, in the same memory
     for (;;) {
         const PlainScanner::Token token = scanner.next();
         switch (token) {
@@ -569,6 +565,7 @@ bool ItemStream::readAll(const QString &fileName,
                 std::optional<QString> app;
                 for (int k = 0; k < scanner.attributeCount(); ++k) {
                     if (scanner.attributeName(k) == "app") {
+                        value.clear();
                         scanner.value(k, value);
                         // As the parser gives it: a leading U+FEFF stays.
                         QStringDecoder utf8(QStringDecoder::Utf8,
@@ -593,15 +590,14 @@ bool ItemStream::readAll(const QString &fileName,
             } else if (!scanner.empty()) {
                 return false; // an item with content
             } else if (reading) {
-                Item element;
-                element.position = position++;
-                element.element = true;
+                element.reset(position++, true);
                 for (int k = 0; k < scanner.attributeCount(); ++k) {
                     const QByteArrayView name = scanner.attributeName(k);
                     for (qsizetype a = 0; a < reading->attributes.size() && a < 16; ++a) {
                         if (name == reading->attributes.at(a)) {
-                            scanner.value(k, value);
-                            element.values[a] = value;
+                            element.offsets[a] = element.texts.size();
+                            scanner.value(k, element.texts);
+                            element.texts.append('\0');
                             break;
                         }
                     }

@@ -13,10 +13,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <optional>
 
 class ItemStream
@@ -38,7 +41,28 @@ public:
     {
         int position = 0;
         bool element = false;
-        std::optional<QByteArray> values[16];
+        // The value of asked attribute k as UTF-8 ending in NUL; null when the item has none.
+        const char *value(int k) const
+        {
+            return offsets[k] < 0 ? nullptr : texts.constData() + offsets[k];
+        }
+        void setValue(int k, QByteArrayView text)
+        {
+            offsets[k] = texts.size();
+            texts.append(text);
+            texts.append('\0');
+        }
+        // A fresh item, keeping the memory of the texts.
+        void reset(int at, bool isElement)
+        {
+            position = at;
+            element = isElement;
+            texts.resize(0);
+            std::fill(std::begin(offsets), std::end(offsets), -1);
+        }
+
+        QByteArray texts; // the values one after another
+        qsizetype offsets[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     };
 
     // Reads the items of the section in order, calling item for each with the values of the

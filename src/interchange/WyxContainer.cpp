@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include <zlib.h>
@@ -255,7 +256,18 @@ qint64 TextDevice::bytesAvailable() const
 
 bool TextDevice::checkText(const unsigned char *s, qint64 size)
 {
+    constexpr quint64 ones = 0x0101010101010101u, highs = 0x8080808080808080u;
     for (qint64 i = 0; i < size; ++i) {
+        // Eight bytes at a time while they are ASCII without NUL.
+        while (m_owed == 0 && i + 8 <= size) {
+            quint64 word;
+            std::memcpy(&word, s + i, sizeof word);
+            if ((word & highs) != 0 || ((word - ones) & ~word & highs) != 0)
+                break;
+            i += 8;
+        }
+        if (i >= size)
+            break;
         const unsigned char c = s[i];
         if (m_owed > 0) {
             if (c < m_low || c > m_high)

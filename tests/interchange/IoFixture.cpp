@@ -224,7 +224,8 @@ QString describe(const ItemStream::Item &item)
                    (item.element ? QStringLiteral(" element") : QStringLiteral(" other"));
     for (qsizetype k = 0; k < kEveryAttribute.size(); ++k) {
         text += QLatin1Char(' ') + QString::fromLatin1(kEveryAttribute.at(k)) + QLatin1Char('=');
-        text += item.values[k] ? QString::fromLatin1(item.values[k]->toHex()) : QStringLiteral("-");
+        text += item.value(int(k)) ? QString::fromLatin1(QByteArray(item.value(int(k))).toHex())
+                                   : QStringLiteral("-");
     }
     return text;
 }
