@@ -632,21 +632,20 @@ public:
     }
     QString mapped(const QString &oldKey)
     {
-        auto it = m_map.constFind(oldKey);
-        if (it != m_map.constEnd())
-            return *it;
-        const QString fresh = NewRowKey();
-        m_map.insert(oldKey, fresh);
-        return fresh;
+        QString &key = m_map[oldKey]; // empty when new: a fresh key is never empty
+        if (key.isEmpty())
+            key = NewRowKey();
+        return key;
     }
     // A top-level item's key as the file gives it: a second item with the same key would
     // get the same new key, so the file is named with the key instead.
     void takeTopKey(const QString &oldKey, const QString &kind)
     {
-        if (m_seenTopKeys.contains(oldKey))
+        const qsizetype seen = m_seenTopKeys.size();
+        m_seenTopKeys.insert(oldKey);
+        if (m_seenTopKeys.size() == seen)
             throw TasklumeError(
                 IoTexts::RepeatedKey.arg(QDir::toNativeSeparators(m_fileName), kind, oldKey));
-        m_seenTopKeys.insert(oldKey);
     }
     // Restore: an item whose key is reserved ("root", empty) gets a fresh key. The rows whose
     // parent is the empty key follow the first item that had it; "root" as a parent stays
