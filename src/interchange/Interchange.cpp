@@ -16,7 +16,6 @@
 
 #include <QDir>
 #include <QHash>
-#include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -626,26 +625,19 @@ public:
         finishSection();
         m_statements = statements;
         m_map.clear();
-        m_topKeys.clear();
-        m_seenTopKeys.clear();
         m_children.clear();
     }
-    QString mapped(const QString &oldKey)
+    QString mapped(const QString &oldKey) { return entry(oldKey).key; }
+    // The new key of a top-level item, from its key as the file gives it: a second item with
+    // the same key would get the same new key, so the file is named with the key instead.
+    QString takeTopKey(const QString &oldKey, const QString &kind)
     {
-        QString &key = m_map[oldKey]; // empty when new: a fresh key is never empty
-        if (key.isEmpty())
-            key = NewRowKey();
-        return key;
-    }
-    // A top-level item's key as the file gives it: a second item with the same key would
-    // get the same new key, so the file is named with the key instead.
-    void takeTopKey(const QString &oldKey, const QString &kind)
-    {
-        const qsizetype seen = m_seenTopKeys.size();
-        m_seenTopKeys.insert(oldKey);
-        if (m_seenTopKeys.size() == seen)
+        Mapped &mapped = entry(oldKey);
+        if (mapped.top)
             throw TasklumeError(
                 IoTexts::RepeatedKey.arg(QDir::toNativeSeparators(m_fileName), kind, oldKey));
+        mapped.top = true;
+        return mapped.key;
     }
     // Restore: an item whose key is reserved ("root", empty) gets a fresh key. The rows whose
     // parent is the empty key follow the first item that had it; "root" as a parent stays
@@ -667,8 +659,11 @@ public:
         return m_emptyKey;
     }
     void newSection() { m_emptyKey.clear(); }
-    void addedTop(const QString &key) { m_topKeys.insert(key); }
-    void addedChild(const QString &key, const QString &pid) { m_children.emplace_back(key, pid); }
+    // A child stored under its new key, with its parent's key as the file gives it.
+    void addedChild(const QString &key, const QString &oldPid)
+    {
+        m_children.emplace_back(key, oldPid);
+    }
 
     // An imported child whose parent did not come with it would never be shown: it becomes
     // a top-level item.
@@ -678,8 +673,8 @@ public:
             return;
         ItemStatements *statements = m_statements;
         m_statements = nullptr;
-        for (const auto &[key, pid] : m_children) {
-            if (!m_topKeys.contains(pid)) {
+        for (const auto &[key, oldPid] : m_children) {
+            if (!m_map.value(oldPid).top) {
                 statements->updateParent(key, Texts::RootKey);
                 ++m_result.promoted;
             }
@@ -694,10 +689,22 @@ public:
     LocalOffsets m_offsets;
     RunResult m_result;
     ItemStatements *m_statements = nullptr;
-    QHash<QString, QString> m_map;
-    QSet<QString> m_topKeys;
-    QSet<QString> m_seenTopKeys;
-    std::vector<std::pair<QString, QString>> m_children;
+    // Import: each identifier of the file met in the section, with its new key and whether a
+    // top-level item had it.
+    struct Mapped
+    {
+        QString key;
+        bool top = false;
+    };
+    Mapped &entry(const QString &oldKey)
+    {
+        Mapped &mapped = m_map[oldKey]; // a fresh key is never empty
+        if (mapped.key.isEmpty())
+            mapped.key = NewRowKey();
+        return mapped;
+    }
+    QHash<QString, Mapped> m_map;
+    std::vector<std::pair<QString, QString>> m_children; // new key, the file's parent key
     QString m_emptyKey;
     bool m_onePass = false;
     // A remark on an item cannot be shown during one pass: the run starts over.
@@ -955,46 +962,45 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
     MemoStatements memos(db);
     TaskStatements tasks(db);
 
-    // Steps 2 to 4 of an item: its new identifier and parent.
+    // Steps 2 to 4 of an item: its new identifier and parent. Returns the file's parent key.
     auto identify = [&](Run &run, ItemTexts &texts, int keyField, int pidField, ItemInfo &info,
                         const QString &kind) {
         const QString pid = texts.text(pidField);
         if (pid == Texts::RootKey) {
             const QString key = texts.text(keyField);
-            run.takeTopKey(key, kind);
+            info.key = run.takeTopKey(key, kind);
             if (IsReservedKey(key))
                 ++run.m_result.rekeyed; // it gets a fresh key as every imported item
             info.pid = Texts::RootKey;
-            info.key = run.mapped(key);
-            run.addedTop(info.key);
         } else {
             info.pid = run.mapped(pid);
             info.key = NewRowKey();
         }
+        return pid;
     };
-    auto added = [&](Run &run, const ItemInfo &info) {
+    auto added = [&](Run &run, const ItemInfo &info, const QString &oldPid) {
         if (info.pid != Texts::RootKey)
-            run.addedChild(info.key, info.pid);
+            run.addedChild(info.key, oldPid);
         ++run.m_result.added;
     };
     auto memo = [&](Run &run, ItemTexts &texts) {
         TMemoInfo identity;
-        identify(run, texts, MemoKey, MemoPid, identity, IoTexts::KindMemo);
+        const QString oldPid = identify(run, texts, MemoKey, MemoPid, identity, IoTexts::KindMemo);
         TMemoInfo memo = memoRow(run, texts);
         memo.key = identity.key;
         memo.pid = identity.pid;
         memos.insertFull(memo);
-        added(run, memo);
+        added(run, memo, oldPid);
         return true;
     };
     auto task = [&](Run &run, ItemTexts &texts) {
         TTaskInfo identity;
-        identify(run, texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
+        const QString oldPid = identify(run, texts, TaskKey, TaskPid, identity, IoTexts::KindTask);
         TaskRow row = taskRow(run, texts);
         row.task.key = identity.key;
         row.task.pid = identity.pid;
         tasks.insertFull(row.task, row.noTextColor, row.noBackgroundColor);
-        added(run, row.task);
+        added(run, row.task, oldPid);
         return true;
     };
     {
