@@ -890,10 +890,21 @@ QString ChangedTextsText(int changedTexts)
 
 Outcome ProbeFile(const QString &fileName, QString *app)
 {
+    // A file in the plain form the program writes is read without the parser; any other
+    // is checked by the parser.
     ItemStream stream;
-    if (!stream.open(fileName))
-        return Outcome::ReadFailure;
-    const QString value = stream.app().value_or(QString());
+    std::optional<QString> found;
+    QList<ItemStream::Section> noSections;
+    const auto root = [&](const std::optional<QString> &value) {
+        found = value;
+        return true;
+    };
+    if (!stream.readAll(fileName, root, noSections)) {
+        if (!stream.open(fileName))
+            return Outcome::ReadFailure;
+        found = stream.app();
+    }
+    const QString value = found.value_or(QString());
     if (app)
         *app = value;
     return value == IoTexts::AppTag ? Outcome::Completed : Outcome::Mismatch;

@@ -134,6 +134,8 @@ private Q_SLOTS:
     void missingAttribute_reportedAndRunGoesOn();
     void otherRootNameAndDataVersionAccepted();
 
+    void probe_data();
+    void probe();
     void onePass_readsAsTheCheckedReading_data();
     void onePass_readsAsTheCheckedReading();
 
@@ -1409,6 +1411,42 @@ int countFromOtherConnection(const QString &path, const QString &table)
     return count;
 }
 } // namespace
+
+// The opening check without a database, for files in the plain form and in any other.
+void TestIoReaders::probe_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("app");
+
+    const QByteArray m = memo(QStringLiteral("M"), QStringLiteral("root"));
+    const QByteArray t = task(QStringLiteral("T"), QStringLiteral("root"));
+    const QByteArray comment = "<!-- not the plain form -->";
+    QTest::newRow("plain") << document(m, t) << Outcome::Completed << "Tasklume";
+    QTest::newRow("with a comment") << document(m + comment, t) << Outcome::Completed << "Tasklume";
+    QTest::newRow("other app, plain")
+        << document(m, t, "Other &amp; more") << Outcome::Mismatch << "Other & more";
+    QTest::newRow("other app, with a comment")
+        << document(m + comment, t, "Other") << Outcome::Mismatch << "Other";
+    QTest::newRow("no app") << QByteArray("<ploxen><tasks/><memos/></ploxen>") << Outcome::Mismatch
+                            << "";
+    QTest::newRow("broken at the end") << document(m, t) + "<more/>" << Outcome::ReadFailure << "";
+    QTest::newRow("broken at the end, with a comment")
+        << document(m + comment, t) + "<more/>" << Outcome::ReadFailure << "";
+}
+
+void TestIoReaders::probe()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, app);
+    TestDb db;
+    const QString path = db.file(QStringLiteral("probe.wyx"));
+    writeContainer(path, xml);
+    QString found;
+    QCOMPARE(Interchange::ProbeFile(path, &found), outcome);
+    QCOMPARE(found, app);
+}
 
 // The one pass over a file takes the plain form the program writes and leaves anything else
 // to the checked reading; what it takes it reads to the same items and values.
