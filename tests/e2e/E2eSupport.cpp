@@ -91,7 +91,13 @@ QProcessEnvironment X11Session::environment() const
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    env.insert(m_extra);
     return env;
+}
+
+void X11Session::setEnvironmentValue(const QString &name, const QString &value)
+{
+    m_extra.insert(name, value);
 }
 
 QString X11Session::run(const QString &program, const QStringList &arguments, int *exitCode,

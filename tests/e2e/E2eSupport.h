@@ -29,6 +29,8 @@ public:
     const QString &display() const { return m_display; }
     // The environment for programs on this display, with a private runtime folder.
     QProcessEnvironment environment() const;
+    // Adds a variable to that environment (a session bus of the test's own).
+    void setEnvironmentValue(const QString &name, const QString &value);
 
     // Runs xdotool (or another X client) and returns its standard output, trimmed.
     QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr,
@@ -57,6 +59,7 @@ public:
 private:
     QString m_display;
     QTemporaryDir m_runtime;
+    QProcessEnvironment m_extra;
     std::unique_ptr<QProcess> m_xvfb;
     std::unique_ptr<QProcess> m_wm;
     std::unique_ptr<QProcess> m_tray;
