@@ -279,7 +279,8 @@ void TWyCustomTrayIcon::Loaded()
     // A tray on the session bus is reported as it comes and goes, not only at the next look.
     if (!availabilityProbe())
         connect(StatusNotifierHost::instance(), &StatusNotifierHost::availabilityChanged, this,
-                &TWyCustomTrayIcon::watchTray, Qt::UniqueConnection);
+                &TWyCustomTrayIcon::watchTray,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     // The program's dialogs block only their own windows, never the icon and its menu.
     if (!m_dialogModality) {
         m_dialogModality = new DialogModality(this);
@@ -414,7 +415,9 @@ bool TWyCustomTrayIcon::iconShown() const
 
 void TWyCustomTrayIcon::updateToolTip()
 {
-    m_tray->setToolTip(ShownToolTip());
+    // Qt's own icon on the bus is never shown and is left as it is.
+    if (!m_busProbeMenu)
+        m_tray->setToolTip(ShownToolTip());
     if (m_item)
         m_item->setToolTip(ShownToolTip());
 }
@@ -436,7 +439,8 @@ void TWyCustomTrayIcon::ResetIcon()
 {
     if (!m_active)
         return;
-    m_tray->setIcon(ShownIcon());
+    if (!m_busProbeMenu)
+        m_tray->setIcon(ShownIcon());
     if (m_item)
         m_item->setIcon(ShownIcon());
     updateToolTip();

@@ -229,6 +229,7 @@ private Q_SLOTS:
     void iconRegistersAndOpensTheWindow();
     void trayEndingBringsTheHiddenWindowBack_data();
     void trayEndingBringsTheHiddenWindowBack();
+    void iconMovesBetweenTheTwoKindsOfTray();
     void menuCommandsWork_data();
     void menuCommandsWork();
     void cleanupTestCase();
@@ -519,6 +520,44 @@ void TestE2eTrayBus::trayEndingBringsTheHiddenWindowBack()
                  .type(),
              QDBusMessage::ReplyMessage);
     QTRY_COMPARE_WITH_TIMEOUT(m_session->mapState(m_window), QStringLiteral("IsViewable"), 5000);
+}
+
+void TestE2eTrayBus::iconMovesBetweenTheTwoKindsOfTray()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("trayer is not available");
+    const QString windowClass = QStringLiteral("tasklume");
+    m_program.reset();
+    m_watcher->stop();
+    m_watcher->setHost(true);
+    QVERIFY(m_session->startTray());
+    startProgram();
+    QVERIFY2(!m_session->waitForTrayIcon(windowClass).isEmpty(), "no icon in the X11 tray");
+    closeWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(isHidden(), 5000);
+
+    // A tray on the session bus comes: the icon goes there, and only there, and the window
+    // stays behind it.
+    QVERIFY(m_watcher->start());
+    QTRY_VERIFY_WITH_TIMEOUT(!programItem().isEmpty(), kLateIconMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->waitForTrayIcon(windowClass, 100).isEmpty(), 5000);
+    QVERIFY(isHidden());
+    QCOMPARE(callItem(kItemInterface, QStringLiteral("/StatusNotifierItem"),
+                      QStringLiteral("Activate"), {0, 0})
+                 .type(),
+             QDBusMessage::ReplyMessage);
+    QTRY_COMPARE_WITH_TIMEOUT(m_session->mapState(m_window), QStringLiteral("IsViewable"), 5000);
+    closeWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(isHidden(), 5000);
+
+    // It ends: the icon goes back to the X11 tray, still holding the window.
+    m_watcher->stop();
+    const QString icon = m_session->waitForTrayIcon(windowClass, 5000);
+    QVERIFY2(!icon.isEmpty(), "the icon did not come back to the X11 tray");
+    QVERIFY(isHidden());
+    m_session->click(icon, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_session->mapState(m_window), QStringLiteral("IsViewable"), 5000);
+    m_session->stopTray();
 }
 
 void TestE2eTrayBus::menuCommandsWork_data()
