@@ -584,9 +584,31 @@ void TestE2eTrayBus::menuCommandsWork()
     const int exit = idOf(labels.last());
     QVERIFY(open != 0 && exit != 0);
 
-    // "Open" from the icon's menu opens the hidden window.
+    // A host without menus of its own asks the program to pop its menu up.
     closeWindow();
     QTRY_VERIFY_WITH_TIMEOUT(isHidden(), 5000);
+    QCOMPARE(callItem(kItemInterface, QStringLiteral("/StatusNotifierItem"),
+                      QStringLiteral("ContextMenu"), {400, 300})
+                 .type(),
+             QDBusMessage::ReplyMessage);
+    auto shownMenu = [this] {
+        const QString ids =
+            m_session->run(QStringLiteral("xdotool"),
+                           {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                            QStringLiteral("--classname"), QStringLiteral("^tasklume$")});
+        for (const QString &id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (id != m_window)
+                return id;
+        }
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!shownMenu().isEmpty(), 5000);
+    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-bus-menu.png")));
+    m_session->keys({QStringLiteral("Escape")});
+    QTRY_VERIFY_WITH_TIMEOUT(shownMenu().isEmpty(), 5000);
+    QVERIFY(isHidden());
+
+    // "Open" from the icon's menu opens the hidden window.
     const QVariantList clicked{QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u};
     QCOMPARE(callItem(kMenuInterface, QStringLiteral("/MenuBar"), QStringLiteral("Event"),
                       QVariantList{open} + clicked)
