@@ -257,35 +257,17 @@ private:
 
 bool TestE2eTrayBus::isHidden() const
 {
-    return m_session->mapState(m_window) == QStringLiteral("IsUnMapped") &&
-           m_session->wmState(m_window) != QStringLiteral("Iconic");
+    return m_session->isHiddenInTray(m_window);
 }
 
 bool TestE2eTrayBus::isReachable() const
 {
-    // On the screen, or at least minimised where the desktop lists its windows.
-    return m_session->mapState(m_window) == QStringLiteral("IsViewable") ||
-           m_session->wmState(m_window) == QStringLiteral("Iconic");
+    return m_session->isReachable(m_window);
 }
 
 void TestE2eTrayBus::closeWindow() const
 {
-    // The window manager's close key; again while the window is still on the screen (a key
-    // can reach the window manager before it has made the window the active one).
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_session->run(QStringLiteral("xdotool"),
-                       {QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window,
-                        QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
-                        QStringLiteral("alt+F4")});
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 2000 &&
-               m_session->mapState(m_window) == QStringLiteral("IsViewable"))
-            QTest::qWait(50);
-        if (m_session->mapState(m_window) != QStringLiteral("IsViewable"))
-            return;
-        qInfo("the close key again");
-    }
+    m_session->closeWithKey(m_window);
 }
 
 void TestE2eTrayBus::minimiseWindow() const
