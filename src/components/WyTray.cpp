@@ -111,8 +111,10 @@ TWyCustomTrayIcon::~TWyCustomTrayIcon()
         m_owner->removeEventFilter(this);
     // The icon goes before the menus it may point to.
     delete m_tray;
+    m_tray = nullptr;
     m_busProbeMenu.reset();
     delete m_item;
+    m_item = nullptr;
     delete m_builtInMenu;
 }
 
@@ -257,7 +259,7 @@ void TWyCustomTrayIcon::setPopupMenu(QMenu *menu)
 void TWyCustomTrayIcon::setTrayMenu(QMenu *menu)
 {
     // Qt's own icon on the bus is never shown, and its menu is left alone.
-    if (!m_busProbeMenu)
+    if (m_tray && !m_busProbeMenu)
         m_tray->setContextMenu(menu);
     if (m_item)
         m_item->setMenu(menu);
