@@ -290,11 +290,13 @@ public:
 
     void setMenu(QMenu *menu)
     {
-        if (m_menu)
-            m_menu->removeEventFilter(this);
+        // The old menu may be going away right now: it is no QMenu any more then.
+        if (QObject *old = m_watched.data())
+            old->removeEventFilter(this);
         m_menu = menu;
-        if (m_menu)
-            m_menu->installEventFilter(this);
+        m_watched = menu;
+        if (menu)
+            menu->installEventFilter(this);
         m_changed.start();
     }
 
@@ -445,6 +447,7 @@ private:
     }
 
     QPointer<QMenu> m_menu;
+    QPointer<QObject> m_watched;
     QHash<QAction *, int> m_ids;
     QHash<int, QPointer<QAction>> m_actions;
     int m_lastId = 0;
