@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -244,9 +245,9 @@ SniPixmaps toPixmaps(const QIcon &icon)
     }
     return pixmaps;
 }
+} // namespace
 
-// Menu texts mark their access key with '&'; the host's menus mark it with '_'.
-QString busLabel(const QString &text)
+QString StatusNotifierMenuLabel(const QString &text)
 {
     QString label;
     label.reserve(text.size());
@@ -267,7 +268,6 @@ QString busLabel(const QString &text)
     }
     return label;
 }
-} // namespace
 
 // ---- the menu on the bus ------------------------------------------------------------------
 
@@ -423,7 +423,7 @@ private:
         if (action->isSeparator()) {
             all.insert(QStringLiteral("type"), QStringLiteral("separator"));
         } else {
-            all.insert(QStringLiteral("label"), busLabel(action->text()));
+            all.insert(QStringLiteral("label"), StatusNotifierMenuLabel(action->text()));
             if (action->menu())
                 all.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
             if (action->isCheckable()) {
@@ -630,31 +630,31 @@ StatusNotifierHost *StatusNotifierHost::instance()
     return host;
 }
 
-StatusNotifierHost::StatusNotifierHost(QObject *parent)
-    : QObject(parent), m_bus(QDBusConnection::sessionBus())
+StatusNotifierHost::StatusNotifierHost(QObject *parent) : QObject(parent)
 {
-    if (!m_bus.isConnected())
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
         return;
-    m_serviceWatcher = new QDBusServiceWatcher(kWatcherService, m_bus,
+    m_serviceWatcher = new QDBusServiceWatcher(kWatcherService, bus,
                                                QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &StatusNotifierHost::ownerChanged);
     // Signals by the name follow whoever owns it.
-    m_bus.connect(kWatcherService, kWatcherPath, kWatcherInterface,
-                  QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(queryHost()));
-    m_bus.connect(kWatcherService, kWatcherPath, kWatcherInterface,
-                  QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(queryHost()));
+    bus.connect(kWatcherService, kWatcherPath, kWatcherInterface,
+                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(queryHost()));
+    bus.connect(kWatcherService, kWatcherPath, kWatcherInterface,
+                QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(queryHost()));
 
     // The first answer is waited for, briefly, so that a start straight into the tray finds a
     // tray that is there.
-    const QDBusReply<QString> owner = m_bus.interface()->serviceOwner(kWatcherService);
+    const QDBusReply<QString> owner = bus.interface()->serviceOwner(kWatcherService);
     if (!owner.isValid())
         return;
     m_watcherOwner = owner.value();
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath,
                                                       kPropertiesInterface, QStringLiteral("Get"));
     get << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = m_bus.call(get, QDBus::Block, kFirstAnswerMs);
+    const QDBusMessage reply = bus.call(get, QDBus::Block, kFirstAnswerMs);
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
         m_hostRegistered = reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
     else
@@ -688,7 +688,7 @@ void StatusNotifierHost::queryHost()
                                                       kPropertiesInterface, QStringLiteral("Get"));
     get << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
     const quint64 query = ++m_query;
-    auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    auto *call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
     connect(call, &QDBusPendingCallWatcher::finished, this,
             [this, query](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
@@ -709,8 +709,7 @@ void StatusNotifierHost::setHostRegistered(bool registered)
 
 // ---- the item -------------------------------------------------------------------------------
 
-StatusNotifierItem::StatusNotifierItem(QObject *parent)
-    : QObject(parent), m_bus(QDBusConnection::sessionBus())
+StatusNotifierItem::StatusNotifierItem(QObject *parent) : QObject(parent)
 {
     static int count = 0;
     registerBusTypes();
@@ -771,16 +770,17 @@ bool StatusNotifierItem::show()
 {
     if (m_shown)
         return true;
-    if (!m_bus.isConnected())
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
         return false;
-    if (!m_bus.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors) ||
-        !m_bus.registerObject(kMenuPath, m_menuExport, QDBusConnection::ExportAdaptors)) {
-        m_bus.unregisterObject(kItemPath);
+    if (!bus.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors) ||
+        !bus.registerObject(kMenuPath, m_menuExport, QDBusConnection::ExportAdaptors)) {
+        bus.unregisterObject(kItemPath);
         return false;
     }
-    if (!m_bus.registerService(m_serviceName)) {
-        m_bus.unregisterObject(kItemPath);
-        m_bus.unregisterObject(kMenuPath);
+    if (!bus.registerService(m_serviceName)) {
+        bus.unregisterObject(kItemPath);
+        bus.unregisterObject(kMenuPath);
         return false;
     }
     m_shown = true;
@@ -794,9 +794,10 @@ void StatusNotifierItem::hide()
         return;
     m_shown = false;
     // The watcher drops the item when its name goes.
-    m_bus.unregisterService(m_serviceName);
-    m_bus.unregisterObject(kItemPath);
-    m_bus.unregisterObject(kMenuPath);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterService(m_serviceName);
+    bus.unregisterObject(kItemPath);
+    bus.unregisterObject(kMenuPath);
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -806,7 +807,7 @@ void StatusNotifierItem::registerWithWatcher()
                                        QStringLiteral("RegisterStatusNotifierItem"));
     call << m_serviceName;
     // Nobody waits for the answer: a watcher that is not there yet gets the item when it comes.
-    m_bus.asyncCall(call);
+    QDBusConnection::sessionBus().asyncCall(call);
 }
 
 void StatusNotifierItem::activate(QSystemTrayIcon::ActivationReason reason)
@@ -833,7 +834,8 @@ void StatusNotifierItem::popUpMenu(int x, int y)
 void StatusNotifierItem::showMessage(const QString &heading, const QString &text,
                                      QSystemTrayIcon::MessageIcon icon, int milliseconds)
 {
-    if (!m_bus.isConnected())
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
         return;
     QString iconName;
     switch (icon) {
@@ -856,7 +858,7 @@ void StatusNotifierItem::showMessage(const QString &heading, const QString &text
     notify << title() << uint(0) << iconName << heading << text << QStringList() << QVariantMap()
            << milliseconds;
     // Without a notification service the message is simply not shown.
-    m_bus.asyncCall(notify);
+    bus.asyncCall(notify);
 }
 
 #include "StatusNotifierItem.moc"

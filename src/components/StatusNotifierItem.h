@@ -4,17 +4,19 @@
 // exported as a com.canonical.dbusmenu the host shows in its own panel.
 #pragma once
 
-#include <QDBusConnection>
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 
-class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
 class QMenu;
 class TrayMenuExport;
+
+// A menu text as hosts on the bus show it: the access key marked with '_' instead of '&',
+// "&&" a plain '&', and a plain '_' doubled.
+QString StatusNotifierMenuLabel(const QString &text);
 
 // What the session bus offers: a StatusNotifierWatcher, and whether a host (a panel that
 // shows the items) is registered with it. Kept up to date from the bus's own notices, so
@@ -44,7 +46,6 @@ private:
     void ownerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
     void setHostRegistered(bool registered);
 
-    QDBusConnection m_bus;
     QDBusServiceWatcher *m_serviceWatcher = nullptr;
     QString m_watcherOwner;
     bool m_hostRegistered = false;
@@ -95,7 +96,6 @@ Q_SIGNALS:
 private:
     void registerWithWatcher();
 
-    QDBusConnection m_bus;
     QString m_serviceName;
     QIcon m_icon;
     QString m_toolTip;

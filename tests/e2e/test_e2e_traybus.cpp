@@ -425,6 +425,24 @@ void TestE2eTrayBus::iconRegistersAndOpensTheWindow()
     pixmaps.endStructure();
     QVERIFY(width > 0 && height > 0);
     QCOMPARE(pixels.size(), qsizetype(width) * height * 4);
+    // The tool tip lists the incomplete tasks, as the X11 tray's does.
+    const auto tip = properties.value(QStringLiteral("ToolTip")).value<QDBusArgument>();
+    QString tipIcon;
+    QString tipTitle;
+    QString tipText;
+    tip.beginStructure();
+    tip >> tipIcon;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        tip.beginStructure();
+        tip >> width >> height >> pixels;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> tipTitle >> tipText;
+    tip.endStructure();
+    QVERIFY2(!tipTitle.isEmpty(), qPrintable(tipTitle));
+    QVERIFY2(tipText.contains(QStringLiteral("Water the plants")), qPrintable(tipText));
 
     // Its menu is the tray menu.
     QStringList labels;
