@@ -172,6 +172,15 @@ uint Watcher::ownerPid(const QString &service) const
     return pid.isValid() ? pid.value() : 0;
 }
 
+// When the tray is there: before the program starts, after it, or its watcher before and
+// the host (the panel that shows the icons) after.
+enum class TrayStart
+{
+    Before,
+    After,
+    HostAfter
+};
+
 // One entry of a menu read from the bus: its label ("-" for a separator) and properties.
 struct MenuEntry
 {
@@ -219,6 +228,8 @@ QStringList trayMenuLabels()
 }
 } // namespace
 
+Q_DECLARE_METATYPE(TrayStart)
+
 class TestE2eTrayBus : public QObject
 {
     Q_OBJECT
@@ -244,7 +255,7 @@ private:
     QDBusMessage callItem(const QString &interface, const QString &path, const QString &method,
                           const QVariantList &arguments) const;
     QList<MenuEntry> menuEntries() const;
-    void startUnderTray(bool watcherFirst);
+    void startUnderTray(TrayStart start);
 
     std::unique_ptr<X11Session> m_session;
     std::unique_ptr<QProcess> m_bus;
@@ -363,21 +374,22 @@ void TestE2eTrayBus::initTestCase()
 
 void TestE2eTrayBus::iconRegistersAndOpensTheWindow_data()
 {
-    QTest::addColumn<bool>("watcherFirst");
-    QTest::newRow("tray before the program") << true;
-    QTest::newRow("tray after the program") << false;
+    QTest::addColumn<TrayStart>("start");
+    QTest::newRow("tray before the program") << TrayStart::Before;
+    QTest::newRow("tray after the program") << TrayStart::After;
+    QTest::newRow("watcher before the program, its host after") << TrayStart::HostAfter;
 }
 
-void TestE2eTrayBus::startUnderTray(bool watcherFirst)
+void TestE2eTrayBus::startUnderTray(TrayStart start)
 {
     m_program.reset();
     m_watcher->stop();
-    m_watcher->setHost(true);
-    if (watcherFirst)
+    m_watcher->setHost(start != TrayStart::HostAfter);
+    if (start != TrayStart::After)
         QVERIFY(m_watcher->start());
     startProgram();
 
-    if (!watcherFirst) {
+    if (start != TrayStart::Before) {
         // No tray yet: a minimised window stays where the desktop lists it.
         minimiseWindow();
         QTRY_COMPARE_WITH_TIMEOUT(m_session->wmState(m_window), QStringLiteral("Iconic"), 5000);
@@ -388,7 +400,10 @@ void TestE2eTrayBus::startUnderTray(bool watcherFirst)
                        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window});
         QTRY_COMPARE_WITH_TIMEOUT(m_session->mapState(m_window), QStringLiteral("IsViewable"),
                                   5000);
-        QVERIFY(m_watcher->start());
+        if (start == TrayStart::After)
+            QVERIFY(m_watcher->start());
+        else
+            m_watcher->setHost(true);
         QElapsedTimer late;
         late.start();
         QTRY_VERIFY_WITH_TIMEOUT(!programItem().isEmpty(), kLateIconMs);
@@ -401,8 +416,8 @@ void TestE2eTrayBus::startUnderTray(bool watcherFirst)
 
 void TestE2eTrayBus::iconRegistersAndOpensTheWindow()
 {
-    QFETCH(bool, watcherFirst);
-    startUnderTray(watcherFirst);
+    QFETCH(TrayStart, start);
+    startUnderTray(start);
     if (QTest::currentTestFailed())
         return;
 
@@ -464,22 +479,22 @@ void TestE2eTrayBus::iconRegistersAndOpensTheWindow()
 
 void TestE2eTrayBus::trayEndingBringsTheHiddenWindowBack_data()
 {
-    QTest::addColumn<bool>("watcherFirst");
+    QTest::addColumn<TrayStart>("start");
     QTest::addColumn<bool>("watcherEnds");
     // The process that hosts the watcher ends (a panel that restarts on GNOME), or the watcher
     // stays and only the panel showing the icons ends (KDE keeps its watcher elsewhere); with
     // a tray that was there at the start or came later.
-    QTest::newRow("watcher ends, tray before the program") << true << true;
-    QTest::newRow("host ends, tray before the program") << true << false;
-    QTest::newRow("watcher ends, tray after the program") << false << true;
-    QTest::newRow("host ends, tray after the program") << false << false;
+    QTest::newRow("watcher ends, tray before the program") << TrayStart::Before << true;
+    QTest::newRow("host ends, tray before the program") << TrayStart::Before << false;
+    QTest::newRow("watcher ends, tray after the program") << TrayStart::After << true;
+    QTest::newRow("host ends, tray after the program") << TrayStart::After << false;
 }
 
 void TestE2eTrayBus::trayEndingBringsTheHiddenWindowBack()
 {
-    QFETCH(bool, watcherFirst);
+    QFETCH(TrayStart, start);
     QFETCH(bool, watcherEnds);
-    startUnderTray(watcherFirst);
+    startUnderTray(start);
     if (QTest::currentTestFailed())
         return;
     closeWindow();
@@ -562,13 +577,15 @@ void TestE2eTrayBus::iconMovesBetweenTheTwoKindsOfTray()
 
 void TestE2eTrayBus::menuCommandsWork_data()
 {
-    iconRegistersAndOpensTheWindow_data();
+    QTest::addColumn<TrayStart>("start");
+    QTest::newRow("tray before the program") << TrayStart::Before;
+    QTest::newRow("tray after the program") << TrayStart::After;
 }
 
 void TestE2eTrayBus::menuCommandsWork()
 {
-    QFETCH(bool, watcherFirst);
-    startUnderTray(watcherFirst);
+    QFETCH(TrayStart, start);
+    startUnderTray(start);
     if (QTest::currentTestFailed())
         return;
     const QList<MenuEntry> entries = menuEntries();
