@@ -1,5 +1,7 @@
 #include "WyTray.h"
 
+#include "StatusNotifierItem.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
@@ -52,11 +54,31 @@ std::function<bool()> &availabilityProbe()
     static std::function<bool()> probe;
     return probe;
 }
+
+// Qt puts every QSystemTrayIcon of the process on the session bus when a host was there at
+// its first look, and keeps it there for the life of the process: such an icon never reaches
+// an X11 tray, and the bus gets the component's own item instead.
+bool g_qtTrayOnBus = false;
+
+// A tray icon on the bus gives its menu a native counterpart; an X11 one does not. The menu
+// tried has to live as long as the icon then.
+std::unique_ptr<QMenu> detectQtTrayOnBus(QSystemTrayIcon *tray)
+{
+    auto probe = std::make_unique<QMenu>();
+    tray->setContextMenu(probe.get());
+    g_qtTrayOnBus = probe->platformMenu() != nullptr;
+    if (g_qtTrayOnBus)
+        return probe;
+    tray->setContextMenu(nullptr);
+    return {};
+}
 } // namespace
 
 TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(owner)
 {
     m_tray = new QSystemTrayIcon(this);
+    if (!availabilityProbe())
+        m_busProbeMenu = detectQtTrayOnBus(m_tray);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onActivated(int(reason)); });
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, [this] {
@@ -73,7 +95,7 @@ TWyCustomTrayIcon::TWyCustomTrayIcon(QWidget *owner) : QObject(owner), m_owner(o
     QAction *restore = m_builtInMenu->addAction(QStringLiteral("&Restore"));
     connect(restore, &QAction::triggered, this, &TWyCustomTrayIcon::Restore);
     m_popupMenu = m_builtInMenu;
-    m_tray->setContextMenu(m_builtInMenu);
+    setTrayMenu(m_builtInMenu);
 
     m_watchTimer = new QTimer(this);
     m_watchTimer->setInterval(kWatchMs);
@@ -87,14 +109,29 @@ TWyCustomTrayIcon::~TWyCustomTrayIcon()
     RemoveFromTray();
     if (m_owner && m_intercepting)
         m_owner->removeEventFilter(this);
+    // The icon goes before the menus it may point to.
+    delete m_tray;
+    m_tray = nullptr;
+    m_busProbeMenu.reset();
+    delete m_item;
+    m_item = nullptr;
     delete m_builtInMenu;
+}
+
+TWyCustomTrayIcon::TrayKind TWyCustomTrayIcon::availableKind()
+{
+    if (availabilityProbe())
+        return availabilityProbe()() ? TrayKind::X11 : TrayKind::None;
+    if (StatusNotifierHost::instance()->isAvailable())
+        return TrayKind::Bus;
+    if (!g_qtTrayOnBus && QSystemTrayIcon::isSystemTrayAvailable())
+        return TrayKind::X11;
+    return TrayKind::None;
 }
 
 bool TWyCustomTrayIcon::TrayAvailable()
 {
-    if (availabilityProbe())
-        return availabilityProbe()();
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return availableKind() != TrayKind::None;
 }
 
 void TWyCustomTrayIcon::SetAvailabilityProbe(std::function<bool()> probe)
@@ -145,14 +182,14 @@ void TWyCustomTrayIcon::setHint(const QString &hint)
         return;
     m_hint = hint;
     if (m_showHint && m_added)
-        m_tray->setToolTip(ShownToolTip());
+        updateToolTip();
 }
 
 void TWyCustomTrayIcon::setShowHint(bool on)
 {
     m_showHint = on;
     if (m_added)
-        m_tray->setToolTip(ShownToolTip());
+        updateToolTip();
 }
 
 void TWyCustomTrayIcon::setIcon(const QIcon &icon)
@@ -209,14 +246,23 @@ void TWyCustomTrayIcon::setAnimate(bool animate)
 void TWyCustomTrayIcon::setPopupMenu(QMenu *menu)
 {
     m_popupMenu = menu;
-    m_tray->setContextMenu(menu);
+    setTrayMenu(menu);
     if (menu) {
         // A menu that goes away leaves the icon without one.
         connect(menu, &QObject::destroyed, this, [this] {
             m_popupMenu = nullptr;
-            m_tray->setContextMenu(nullptr);
+            setTrayMenu(nullptr);
         });
     }
+}
+
+void TWyCustomTrayIcon::setTrayMenu(QMenu *menu)
+{
+    // Qt's own icon on the bus is never shown, and its menu is left alone.
+    if (m_tray && !m_busProbeMenu)
+        m_tray->setContextMenu(menu);
+    if (m_item)
+        m_item->setMenu(menu);
 }
 
 QIcon TWyCustomTrayIcon::imageAt(int index) const
@@ -232,6 +278,11 @@ void TWyCustomTrayIcon::Loaded()
 {
     m_loaded = true;
     m_watchTimer->start();
+    // A tray on the session bus is reported as it comes and goes, not only at the next look.
+    if (!availabilityProbe())
+        connect(StatusNotifierHost::instance(), &StatusNotifierHost::availabilityChanged, this,
+                &TWyCustomTrayIcon::watchTray,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     // The program's dialogs block only their own windows, never the icon and its menu.
     if (!m_dialogModality) {
         m_dialogModality = new DialogModality(this);
@@ -272,16 +323,15 @@ bool TWyCustomTrayIcon::AddToTray()
         return true;
     m_wanted = true;
     interceptOwner();
-    if (!TrayAvailable()) {
+    const TrayKind kind = availableKind();
+    if (kind == TrayKind::None) {
         // No notification area on this desktop: the owner stays an ordinary window. This
         // is no error worth a message at every start.
         m_added = false;
         return false;
     }
-    m_tray->setIcon(ShownIcon());
-    m_tray->setToolTip(ShownToolTip());
-    m_tray->show();
-    m_added = m_tray->isVisible();
+    showIcon(kind);
+    m_added = iconShown();
     if (!m_added)
         trayError(kAddError);
     return m_added;
@@ -291,32 +341,87 @@ void TWyCustomTrayIcon::watchTray()
 {
     if (!m_active)
         return;
-    const bool available = TrayAvailable();
-    if (available && m_wanted && !m_added) {
+    const TrayKind kind = availableKind();
+    if (kind != TrayKind::None && m_wanted && !m_added) {
         // A notification area came (after the program, or back after a restart).
+        showIcon(kind);
+        m_added = iconShown();
+    } else if (m_added && kind != m_kind) {
+        // The one holding the icon went away. When the other kind is there, the icon moves
+        // and a window hidden behind it stays hidden.
+        if (kind != TrayKind::None) {
+            hideIcon();
+            showIcon(kind);
+            if (iconShown())
+                return;
+        }
+        trayLost();
+    }
+}
+
+void TWyCustomTrayIcon::trayLost()
+{
+    // Nothing is left to open a hidden window with.
+    const bool bringBack = OwnerInTray();
+    if (m_balloonTimer && m_balloonTimer->isActive()) {
+        m_balloonTimer->stop();
+        Q_EMIT OnBalloonHintHide();
+    }
+    hideIcon();
+    m_added = false;
+    m_ownerInTray = false;
+    Q_EMIT OnTrayLost();
+    if (bringBack && m_owner) {
+        m_returning = true;
+        if (m_owner->isMinimized())
+            m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+        m_owner->show();
+        m_returning = false;
+    }
+}
+
+void TWyCustomTrayIcon::showIcon(TrayKind kind)
+{
+    m_kind = kind;
+    if (kind == TrayKind::Bus) {
+        if (!m_item) {
+            m_item = new StatusNotifierItem(this);
+            m_item->setMenu(m_popupMenu);
+            connect(m_item, &StatusNotifierItem::activated, this,
+                    [this](QSystemTrayIcon::ActivationReason reason) { onActivated(int(reason)); });
+        }
+        m_item->setIcon(ShownIcon());
+        m_item->setToolTip(ShownToolTip());
+        m_item->show();
+    } else {
         m_tray->setIcon(ShownIcon());
         m_tray->setToolTip(ShownToolTip());
         m_tray->show();
-        m_added = m_tray->isVisible();
-    } else if (!available && m_added) {
-        // It went away with the icon: nothing is left to open a hidden window with.
-        const bool bringBack = OwnerInTray();
-        if (m_balloonTimer && m_balloonTimer->isActive()) {
-            m_balloonTimer->stop();
-            Q_EMIT OnBalloonHintHide();
-        }
-        m_tray->hide();
-        m_added = false;
-        m_ownerInTray = false;
-        Q_EMIT OnTrayLost();
-        if (bringBack && m_owner) {
-            m_returning = true;
-            if (m_owner->isMinimized())
-                m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
-            m_owner->show();
-            m_returning = false;
-        }
     }
+}
+
+void TWyCustomTrayIcon::hideIcon()
+{
+    if (m_item)
+        m_item->hide();
+    m_tray->hide();
+    m_kind = TrayKind::None;
+}
+
+bool TWyCustomTrayIcon::iconShown() const
+{
+    if (m_kind == TrayKind::Bus)
+        return m_item && m_item->isVisible();
+    return m_kind == TrayKind::X11 && m_tray->isVisible();
+}
+
+void TWyCustomTrayIcon::updateToolTip()
+{
+    // Qt's own icon on the bus is never shown and is left as it is.
+    if (!m_busProbeMenu)
+        m_tray->setToolTip(ShownToolTip());
+    if (m_item)
+        m_item->setToolTip(ShownToolTip());
 }
 
 void TWyCustomTrayIcon::RemoveFromTray()
@@ -328,7 +433,7 @@ void TWyCustomTrayIcon::RemoveFromTray()
         m_balloonTimer->stop();
         Q_EMIT OnBalloonHintHide();
     }
-    m_tray->hide();
+    hideIcon();
     m_added = false;
 }
 
@@ -336,8 +441,11 @@ void TWyCustomTrayIcon::ResetIcon()
 {
     if (!m_active)
         return;
-    m_tray->setIcon(ShownIcon());
-    m_tray->setToolTip(ShownToolTip());
+    if (!m_busProbeMenu)
+        m_tray->setIcon(ShownIcon());
+    if (m_item)
+        m_item->setIcon(ShownIcon());
+    updateToolTip();
 }
 
 void TWyCustomTrayIcon::ShowBalloonHint(const QString &title, const QString &text,
@@ -363,7 +471,10 @@ void TWyCustomTrayIcon::ShowBalloonHint(const QString &title, const QString &tex
     }
     const QString shownTitle = title.left(kBalloonTitleLength);
     const QString shownText = text.left(kBalloonTextLength);
-    m_tray->showMessage(shownTitle, shownText, kind, seconds * 1000);
+    if (m_kind == TrayKind::Bus)
+        m_item->showMessage(shownTitle, shownText, kind, seconds * 1000);
+    else
+        m_tray->showMessage(shownTitle, shownText, kind, seconds * 1000);
     if (!m_balloonTimer) {
         m_balloonTimer = new QTimer(this);
         m_balloonTimer->setSingleShot(true);

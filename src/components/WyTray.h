@@ -7,6 +7,11 @@
 // the program never vanishes out of reach. The component keeps watching: a notification
 // area that appears later gets the icon at once, and when the one holding the icon goes
 // away (a panel restarting), a window hidden behind the icon comes back by itself.
+//
+// Two kinds of notification area count: the X11 tray, and a StatusNotifierWatcher with a
+// host on the session bus (KDE Plasma, GNOME with the AppIndicator extension). The icon goes
+// where there is one, the session bus's first, and moves when that one goes and the other is
+// there.
 #pragma once
 
 #include <QIcon>
@@ -17,9 +22,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QSystemTrayIcon;
 class QTimer;
+class StatusNotifierItem;
 class QWidget;
 
 class TWyCustomTrayIcon : public QObject
@@ -107,6 +114,8 @@ public:
     QIcon ShownIcon() const;
     QString ShownToolTip() const;
     QSystemTrayIcon *SystemTrayIcon() const { return m_tray; }
+    // The icon on the session bus, once it has been wanted there.
+    StatusNotifierItem *BusItem() const { return m_item; }
     // The built-in menu.
     QMenu *BuiltInMenu() const { return m_builtInMenu; }
 
@@ -138,6 +147,20 @@ private:
     void doubleClick(Qt::MouseButton button);
     void animationStep();
     void watchTray();
+    // Where an icon can go now.
+    enum class TrayKind
+    {
+        None,
+        X11,
+        Bus
+    };
+    static TrayKind availableKind();
+    void showIcon(TrayKind kind);
+    void hideIcon();
+    bool iconShown() const;
+    void updateToolTip();
+    void setTrayMenu(QMenu *menu);
+    void trayLost();
     void startAnimation();
     void stopAnimation();
     QIcon imageAt(int index) const;
@@ -145,6 +168,11 @@ private:
 
     QWidget *m_owner;
     QSystemTrayIcon *m_tray = nullptr;
+    // What told that Qt's own icon went to the session bus; it lives as long as that icon.
+    std::unique_ptr<QMenu> m_busProbeMenu;
+    StatusNotifierItem *m_item = nullptr;
+    // The kind of tray the icon is in while added.
+    TrayKind m_kind = TrayKind::None;
     QMenu *m_builtInMenu = nullptr;
     QPointer<QMenu> m_popupMenu;
     QTimer *m_animationTimer = nullptr;

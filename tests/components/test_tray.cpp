@@ -1,6 +1,7 @@
 // The tray icon: which user actions hide the owner window and which bring it back, with
 // and without a notification area on the desktop; the hint and balloon limits; clicks,
 // the menus and the animation.
+#include "components/StatusNotifierItem.h"
 #include "components/WyTray.h"
 
 #include <QApplication>
@@ -98,6 +99,8 @@ private Q_SLOTS:
     void clicks();
     void doubleClickRestoresUnlessTheHandlerSaysNo();
     void builtInMenuAndItsReplacement();
+    void menuTextsOnTheSessionBus_data();
+    void menuTextsOnTheSessionBus();
     void iconFallsBackToImagesThenApplication();
     void imageIndexWithoutImagesIsAnError();
     void animation();
@@ -586,6 +589,27 @@ void TestTray::doubleClickRestoresUnlessTheHandlerSaysNo()
     Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
     QCOMPARE(buttons, QList<Qt::MouseButton>{Qt::LeftButton});
     QVERIFY(!m_window->isVisible());
+}
+
+void TestTray::menuTextsOnTheSessionBus_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("access key") << QStringLiteral("E&xit") << QStringLiteral("E_xit");
+    QTest::newRow("first letter") << QStringLiteral("&Add Task") << QStringLiteral("_Add Task");
+    QTest::newRow("no key") << QStringLiteral("Get Free Resources")
+                            << QStringLiteral("Get Free Resources");
+    QTest::newRow("a plain ampersand")
+        << QStringLiteral("Tasks && &Memos") << QStringLiteral("Tasks & _Memos");
+    QTest::newRow("an underscore")
+        << QStringLiteral("wy_data &file") << QStringLiteral("wy__data _file");
+}
+
+void TestTray::menuTextsOnTheSessionBus()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, label);
+    QCOMPARE(StatusNotifierMenuLabel(text), label);
 }
 
 void TestTray::builtInMenuAndItsReplacement()

@@ -91,7 +91,13 @@ QProcessEnvironment X11Session::environment() const
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    env.insert(m_extra);
     return env;
+}
+
+void X11Session::setEnvironmentValue(const QString &name, const QString &value)
+{
+    m_extra.insert(name, value);
 }
 
 QString X11Session::run(const QString &program, const QStringList &arguments, int *exitCode,
@@ -179,6 +185,33 @@ QString X11Session::wmState(const QString &window) const
             return trimmed.mid(13).trimmed();
     }
     return {};
+}
+
+bool X11Session::isHiddenInTray(const QString &window) const
+{
+    return mapState(window) == QStringLiteral("IsUnMapped") &&
+           wmState(window) != QStringLiteral("Iconic");
+}
+
+bool X11Session::isReachable(const QString &window) const
+{
+    return mapState(window) == QStringLiteral("IsViewable") ||
+           wmState(window) == QStringLiteral("Iconic");
+}
+
+void X11Session::closeWithKey(const QString &window) const
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
+             QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("alt+F4")});
+        QDeadlineTimer deadline(2000);
+        while (!deadline.hasExpired() && mapState(window) == QStringLiteral("IsViewable"))
+            QTest::qWait(50);
+        if (mapState(window) != QStringLiteral("IsViewable"))
+            return;
+        qInfo("the close key again");
+    }
 }
 
 void X11Session::click(const QString &window, int button) const

@@ -29,6 +29,8 @@ public:
     const QString &display() const { return m_display; }
     // The environment for programs on this display, with a private runtime folder.
     QProcessEnvironment environment() const;
+    // Adds a variable to that environment (a session bus of the test's own).
+    void setEnvironmentValue(const QString &name, const QString &value);
 
     // Runs xdotool (or another X client) and returns its standard output, trimmed.
     QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr,
@@ -49,6 +51,14 @@ public:
     // Starts the tray (trayer) now, or ends it, as a panel that comes late or goes away.
     bool startTray();
     void stopTray();
+    // Hidden in a tray: not on the screen, and not left iconified on a task bar either.
+    bool isHiddenInTray(const QString &window) const;
+    // On the screen, or at least minimised where the desktop lists its windows.
+    bool isReachable(const QString &window) const;
+    // Closes a window with the window manager's close key (Alt+F4), pressed again while the
+    // window stays on the screen: a key can reach the window manager before it has made the
+    // window the active one.
+    void closeWithKey(const QString &window) const;
     // Clicks a mouse button in the middle of a window.
     void click(const QString &window, int button) const;
     // Types keys (xdotool's names) into the focused window, 60 ms apart.
@@ -57,6 +67,7 @@ public:
 private:
     QString m_display;
     QTemporaryDir m_runtime;
+    QProcessEnvironment m_extra;
     std::unique_ptr<QProcess> m_xvfb;
     std::unique_ptr<QProcess> m_wm;
     std::unique_ptr<QProcess> m_tray;

@@ -42,23 +42,17 @@ private:
 
 bool TestE2eTrayChange::isHidden() const
 {
-    return m_session->mapState(m_window) == QStringLiteral("IsUnMapped") &&
-           m_session->wmState(m_window) != QStringLiteral("Iconic");
+    return m_session->isHiddenInTray(m_window);
 }
 
 bool TestE2eTrayChange::isReachable() const
 {
-    // On the screen, or at least minimised where the desktop lists its windows.
-    return m_session->mapState(m_window) == QStringLiteral("IsViewable") ||
-           m_session->wmState(m_window) == QStringLiteral("Iconic");
+    return m_session->isReachable(m_window);
 }
 
 void TestE2eTrayChange::closeWindow() const
 {
-    m_session->run(QStringLiteral("xdotool"),
-                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window,
-                    QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
-                    QStringLiteral("alt+F4")});
+    m_session->closeWithKey(m_window);
 }
 
 void TestE2eTrayChange::startProgram()
