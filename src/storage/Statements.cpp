@@ -181,14 +181,21 @@ QVariant ItemStatements::value(const QSqlQuery &query, const char *name)
     return index < 0 ? QVariant() : query.value(index);
 }
 
-void ItemStatements::readShared(const QSqlQuery &query, ItemInfo &info, bool withExpand)
+namespace {
+QString textOf(const RowScan &row, const char *name)
 {
-    info.key = value(query, m_keyColumn).toString();
-    info.pid = value(query, "pid").toString();
-    info.content = value(query, "content").toString();
-    info.expandFlag = withExpand && value(query, "expandFlag").toBool();
-    info.createTime = value(query, "createTime").toDouble();
-    info.editTime = value(query, "editTime").toDouble();
+    const QByteArrayView text = row.text(row.column(name));
+    return text.isNull() ? QString() : QString::fromUtf8(text);
+}
+} // namespace
+
+void ItemStatements::readShared(const RowScan &row, ItemInfo &info, bool withExpand)
+{
+    info.key = textOf(row, m_keyColumn);
+    info.content = textOf(row, "content");
+    info.expandFlag = withExpand && row.flag(row.column("expandFlag"));
+    info.createTime = row.real(row.column("createTime"));
+    info.editTime = row.real(row.column("editTime"));
 }
 
 int ItemStatements::countRows()
@@ -202,25 +209,29 @@ int ItemStatements::countRows()
 ItemForest ItemStatements::loadForest(LoadStats *stats)
 {
     // One pass over the table in stored order gives the same order as reading the
-    // top-level rows and then each one's children, without a query per parent.
-    QSqlQuery &query = open(QStringLiteral("select * from ") + m_table, {});
+    // top-level rows and then each one's children, without a query per parent. The rows are
+    // read as the engine holds them: no converted copy of every value on the way.
+    RowScan row(m_db, m_table);
+    const int pidColumn = row.column("pid");
+    const QByteArray root = Texts::RootKey.toUtf8();
     ItemForest forest;
     std::vector<std::unique_ptr<ItemInfo>> others;
     int rows = 0;
-    while (query.next()) {
+    while (row.next()) {
         ++rows;
-        const bool topLevel = value(query, "pid").toString() == Texts::RootKey;
-        std::unique_ptr<ItemInfo> info = readRow(query, topLevel);
+        const QByteArrayView pid = row.text(pidColumn);
+        const bool topLevel = pid == root;
+        std::unique_ptr<ItemInfo> info = readRow(row, topLevel);
         if (topLevel) {
             info->pid = Texts::RootKey; // one shared text instead of one per row
             auto node = std::make_unique<ItemNode>(std::move(info));
             node->expanded = node->info->expandFlag;
             forest.push_back(std::move(node));
         } else {
+            info->pid = pid.isNull() ? QString() : QString::fromUtf8(pid);
             others.push_back(std::move(info));
         }
     }
-    endRead(query);
     // The top-level rows by key, in an open-addressed table holding each key's hash, so that
     // finding a parent rarely reads a key text. The first of equal keys wins.
     struct Slot
@@ -410,18 +421,18 @@ TaskStatements::TaskStatements(QSqlDatabase db)
 {
 }
 
-std::unique_ptr<ItemInfo> TaskStatements::readRow(const QSqlQuery &query, bool withExpand)
+std::unique_ptr<ItemInfo> TaskStatements::readRow(const RowScan &row, bool withExpand)
 {
     auto task = std::make_unique<TTaskInfo>();
-    readShared(query, *task, withExpand);
-    task->checkFlag = value(query, "checkFlag").toBool();
-    task->dueFlag = value(query, "dueFlag").toBool();
-    task->alarmFlag = value(query, "alarmFlag").toBool();
-    task->textColor = qint32(value(query, "textColor").toLongLong());
-    task->backgroundColor = qint32(value(query, "backgroundColor").toLongLong());
-    task->checkTime = value(query, "checkTime").toDouble();
-    task->alarmTime = value(query, "alarmTime").toDouble();
-    task->dueTime = value(query, "dueTime").toDouble();
+    readShared(row, *task, withExpand);
+    task->checkFlag = row.flag(row.column("checkFlag"));
+    task->dueFlag = row.flag(row.column("dueFlag"));
+    task->alarmFlag = row.flag(row.column("alarmFlag"));
+    task->textColor = qint32(row.integer(row.column("textColor")));
+    task->backgroundColor = qint32(row.integer(row.column("backgroundColor")));
+    task->checkTime = row.real(row.column("checkTime"));
+    task->alarmTime = row.real(row.column("alarmTime"));
+    task->dueTime = row.real(row.column("dueTime"));
     return task;
 }
 
@@ -526,11 +537,11 @@ MemoStatements::MemoStatements(QSqlDatabase db)
 {
 }
 
-std::unique_ptr<ItemInfo> MemoStatements::readRow(const QSqlQuery &query, bool)
+std::unique_ptr<ItemInfo> MemoStatements::readRow(const RowScan &row, bool)
 {
     auto memo = std::make_unique<TMemoInfo>();
-    readShared(query, *memo, true); // a child memo keeps its own flag too
-    memo->assignTime = value(query, "assignTime").toDouble();
+    readShared(row, *memo, true); // a child memo keeps its own flag too
+    memo->assignTime = row.real(row.column("assignTime"));
     return memo;
 }
 
@@ -581,7 +592,10 @@ struct RowScan::Engine
     std::optional<QSqlQuery> query;
     std::vector<QVariant> values;
     std::vector<QByteArray> texts;
+    mutable std::vector<std::pair<const char *, int>> named; // column() answers so far
 };
+
+RowScan::RowScan(QSqlDatabase db, const QString &table) : RowScan(db, table, {}) {}
 
 RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns)
     : m_engine(std::make_unique<Engine>())
@@ -589,6 +603,8 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     QByteArray statement = "select ";
     for (qsizetype i = 0; i < columns.size(); ++i)
         statement += (i ? ", " : "") + columns.at(i);
+    if (columns.isEmpty())
+        statement += '*';
     statement += " from " + table.toUtf8();
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -603,8 +619,29 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     m_engine->query->setForwardOnly(true);
     if (!m_engine->query->exec(QString::fromUtf8(statement)))
         throw TasklumeError(m_engine->query->lastError().text());
-    m_engine->values.resize(size_t(columns.size()));
-    m_engine->texts.resize(size_t(columns.size()));
+    const int count = m_engine->query->record().count();
+    m_engine->values.resize(size_t(count));
+    m_engine->texts.resize(size_t(count));
+}
+
+int RowScan::column(const char *name) const
+{
+    for (const auto &[known, index] : m_engine->named) {
+        if (known == name)
+            return index;
+    }
+    int index = -1;
+    if (m_engine->statement) {
+        const int count = sqlite3_column_count(m_engine->statement);
+        for (int i = 0; i < count && index < 0; ++i) {
+            if (qstricmp(sqlite3_column_name(m_engine->statement, i), name) == 0)
+                index = i;
+        }
+    } else {
+        index = m_engine->query->record().indexOf(QString::fromLatin1(name));
+    }
+    m_engine->named.emplace_back(name, index);
+    return index;
 }
 
 RowScan::~RowScan()
@@ -637,6 +674,8 @@ bool RowScan::next()
 
 bool RowScan::isNull(int column) const
 {
+    if (column < 0)
+        return true;
     if (m_engine->statement)
         return sqlite3_column_type(m_engine->statement, column) == SQLITE_NULL;
     return m_engine->values[size_t(column)].isNull();
@@ -644,6 +683,8 @@ bool RowScan::isNull(int column) const
 
 QByteArrayView RowScan::text(int column) const
 {
+    if (column < 0)
+        return {};
     if (m_engine->statement) {
         const auto *text = sqlite3_column_text(m_engine->statement, column);
         const int size = sqlite3_column_bytes(m_engine->statement, column);
@@ -654,6 +695,8 @@ QByteArrayView RowScan::text(int column) const
 
 qint64 RowScan::integer(int column) const
 {
+    if (column < 0)
+        return 0;
     if (m_engine->statement)
         return sqlite3_column_int64(m_engine->statement, column);
     return m_engine->values[size_t(column)].toLongLong();
@@ -661,6 +704,8 @@ qint64 RowScan::integer(int column) const
 
 double RowScan::real(int column) const
 {
+    if (column < 0)
+        return 0;
     if (m_engine->statement)
         return sqlite3_column_double(m_engine->statement, column);
     return m_engine->values[size_t(column)].toDouble();
@@ -668,6 +713,8 @@ double RowScan::real(int column) const
 
 bool RowScan::flag(int column) const
 {
+    if (column < 0)
+        return false;
     if (!m_engine->statement)
         return m_engine->values[size_t(column)].toBool();
     switch (sqlite3_column_type(m_engine->statement, column)) {
