@@ -41,6 +41,8 @@ constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
 // How many passes of the event loop Exit waits for open dialogs to finish.
 constexpr int kExitDeferrals = 100;
+// The longest the memo list waits for the window's first picture at start.
+constexpr int kMemoLoadLatestMs = 1000;
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
@@ -449,13 +451,46 @@ void TmainFm::firstShow()
 {
     FTasksFrame = new TwyTasksFrame(*this, TabSheet_task);
     TabSheet_task->layout()->addWidget(FTasksFrame);
-    FTasksFrame->postMessage(WM_FRAME_RELOAD);
     FMemosFrame = new TwyMemosFrame(*this, TabSheet_memo);
     TabSheet_memo->layout()->addWidget(FMemosFrame);
-    FMemosFrame->postMessage(WM_FRAME_RELOAD);
-    FTasksFrame->postMessage(WM_FRAME_ACTIVATE);
+    // The window is put on the screen only after this: the to-do list is loaded and sorted
+    // now, so that the first picture of the window already shows it (never an empty list
+    // that fills a moment later). The memo list, on the tab behind, follows that picture.
+    FTasksFrame->sendMessage(WM_FRAME_RELOAD);
     FCommonDm->ApplyStartupOptions();
     FFirstShow = false;
+    loadMemosAfterFirstPaint();
+}
+
+void TmainFm::loadMemosAfterFirstPaint()
+{
+    m_memosWaiting = true;
+    if (isVisible()) {
+        FTasksFrame->tree()->viewport()->installEventFilter(this);
+        // A window the window system never lets paint does not keep the memos back.
+        QTimer::singleShot(kMemoLoadLatestMs, this, [this] {
+            if (m_memosWaiting && FMemosFrame) {
+                m_memosWaiting = false;
+                FMemosFrame->postMessage(WM_FRAME_RELOAD);
+            }
+        });
+        return;
+    }
+    m_memosWaiting = false;
+    FMemosFrame->postMessage(WM_FRAME_RELOAD);
+}
+
+bool TmainFm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && FTasksFrame && watched == FTasksFrame->tree()->viewport()) {
+        watched->removeEventFilter(this);
+        if (m_memosWaiting && FMemosFrame) {
+            // Posted: the picture being painted reaches the screen first.
+            m_memosWaiting = false;
+            FMemosFrame->postMessage(WM_FRAME_RELOAD);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TmainFm::WMShowUpdate()

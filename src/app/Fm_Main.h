@@ -120,6 +120,10 @@ private:
     void loadBitmaps();
     void buildTray();
     void firstShow();
+    // Loads the memo list once the window has painted its first picture (or at once when
+    // the window does not show).
+    void loadMemosAfterFirstPaint();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void PageControl1Change(int index);
     void FormShow();
     void FormHide();
@@ -132,6 +136,7 @@ private:
     QByteArray answerRequest(const QByteArray &request);
     QByteArray answerAddRequest(const QByteArray &request);
 
+    bool m_memosWaiting = false; // the memo list loads after the first paint
     InstanceServer *FMutex;
     // Held from start-up to Exit: tells the command-line companion that the program runs on
     // this folder and how to reach it.

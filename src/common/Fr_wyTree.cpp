@@ -395,6 +395,11 @@ void TwyTreeFrame::postMessage(FrameMessage message, ItemNode *node)
         Qt::QueuedConnection);
 }
 
+void TwyTreeFrame::sendMessage(FrameMessage message, ItemNode *node)
+{
+    RunCommand([&] { handleMessage(message, node); });
+}
+
 void TwyTreeFrame::handleMessage(FrameMessage message, ItemNode *node)
 {
     switch (message) {
