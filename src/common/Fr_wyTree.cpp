@@ -455,7 +455,10 @@ void TwyTreeFrame::reloadItems()
 
     readViewSettings();
 
-    const int count = m_statements->countRows();
+    // The rows are counted as they are read: every row, orphans and a third level too.
+    LoadStats stats;
+    ItemForest forest = m_statements->loadForest(&stats);
+    const int count = stats.rows;
     reportCount(count);
     // A settings file that cannot be written is reported, but the list still loads.
     RunCommand([&] {
@@ -465,7 +468,7 @@ void TwyTreeFrame::reloadItems()
     });
     FLoading = false;
 
-    m_model->resetForest(m_statements->loadForest());
+    m_model->resetForest(std::move(forest));
 
     // Search mode ends first, so that the one filter of the new tree runs without a search
     // (a search from before the reload neither hides rows nor opens parents of the new one).

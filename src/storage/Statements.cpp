@@ -593,6 +593,7 @@ struct RowScan::Engine
     std::vector<QVariant> values;
     std::vector<QByteArray> texts;
     mutable std::vector<std::pair<const char *, int>> named; // column() answers so far
+    mutable size_t nextNamed = 0; // where the next question is likely answered
 };
 
 RowScan::RowScan(QSqlDatabase db, const QString &table) : RowScan(db, table, {}) {}
@@ -626,9 +627,15 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
 
 int RowScan::column(const char *name) const
 {
-    for (const auto &[known, index] : m_engine->named) {
-        if (known == name)
-            return index;
+    // Each row asks for its columns in the same order: the search starts after the last
+    // answer.
+    const auto &named = m_engine->named;
+    for (size_t i = 0; i < named.size(); ++i) {
+        const size_t at = (m_engine->nextNamed + i) % named.size();
+        if (named[at].first == name) {
+            m_engine->nextNamed = at + 1;
+            return named[at].second;
+        }
     }
     int index = -1;
     if (m_engine->statement) {
@@ -641,6 +648,7 @@ int RowScan::column(const char *name) const
         index = m_engine->query->record().indexOf(QString::fromLatin1(name));
     }
     m_engine->named.emplace_back(name, index);
+    m_engine->nextNamed = named.size();
     return index;
 }
 
