@@ -465,36 +465,44 @@ void TmainFm::firstShow()
 void TmainFm::loadMemosAfterFirstPaint()
 {
     m_memosWaiting = true;
-    if (isVisible()) {
-        FTasksFrame->tree()->viewport()->installEventFilter(this);
-        // A window the window system never lets paint does not keep the memos back.
-        QTimer::singleShot(kMemoLoadLatestMs, this, [this] {
-            if (m_memosWaiting && FMemosFrame) {
-                m_memosWaiting = false;
-                FMemosFrame->postMessage(WM_FRAME_RELOAD);
-            }
-        });
+    if (!isVisible()) {
+        loadWaitingMemos();
         return;
     }
+    FTasksFrame->tree()->viewport()->installEventFilter(this);
+    // A window the window system never lets paint does not keep the memos back.
+    QTimer::singleShot(kMemoLoadLatestMs, this, [this] { loadWaitingMemos(); });
+}
+
+void TmainFm::loadWaitingMemos()
+{
+    if (!m_memosWaiting || !FMemosFrame)
+        return;
     m_memosWaiting = false;
     FMemosFrame->postMessage(WM_FRAME_RELOAD);
+    // The update prompt's web address counts the memos: it follows their loading.
+    if (m_updatePromptWaiting) {
+        m_updatePromptWaiting = false;
+        QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+    }
 }
 
 bool TmainFm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Paint && FTasksFrame && watched == FTasksFrame->tree()->viewport()) {
         watched->removeEventFilter(this);
-        if (m_memosWaiting && FMemosFrame) {
-            // Posted: the picture being painted reaches the screen first.
-            m_memosWaiting = false;
-            FMemosFrame->postMessage(WM_FRAME_RELOAD);
-        }
+        // Posted: the picture being painted reaches the screen first.
+        loadWaitingMemos();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TmainFm::WMShowUpdate()
 {
+    if (m_memosWaiting) {
+        m_updatePromptWaiting = true;
+        return;
+    }
     RunCommand([this] { FCommonDm->ShowUpdatePrompt(); });
 }
 
