@@ -1249,7 +1249,7 @@ void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
         return;
     ItemNode *root = m_model->root();
     ItemNode *newParent = target ? target : root;
-    const QString newPid = target ? target->info->key : Texts::RootKey;
+    const QString newPid = target ? target->info->key.toString() : Texts::RootKey;
     QList<ItemNode *> moved;
     auto write = [&](ItemNode *node) {
         m_statements->updateParent(node->info->key, newPid);

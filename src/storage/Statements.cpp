@@ -191,7 +191,7 @@ QString textOf(const RowScan &row, const char *name)
 
 void ItemStatements::readShared(const RowScan &row, ItemInfo &info, bool withExpand)
 {
-    info.key = textOf(row, m_keyColumn);
+    info.key = RowKey::fromUtf8(row.text(row.column(m_keyColumn)));
     info.content = textOf(row, "content");
     info.expandFlag = withExpand && row.flag(row.column("expandFlag"));
     info.createTime = row.real(row.column("createTime"));
@@ -228,12 +228,12 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
             node->expanded = node->info->expandFlag;
             forest.push_back(std::move(node));
         } else {
-            info->pid = pid.isNull() ? QString() : QString::fromUtf8(pid);
+            info->pid = RowKey::fromUtf8(pid);
             others.push_back(std::move(info));
         }
     }
     // The top-level rows by key, in an open-addressed table holding each key's hash, so that
-    // finding a parent rarely reads a key text. The first of equal keys wins.
+    // finding a parent rarely compares keys. The first of equal keys wins.
     struct Slot
     {
         size_t hash = 0;
@@ -244,7 +244,7 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
         capacity *= 2;
     std::vector<Slot> table(capacity);
     const size_t mask = capacity - 1;
-    auto findSlot = [&](const QString &key, size_t hash) -> Slot & {
+    auto findSlot = [&](const RowKey &key, size_t hash) -> Slot & {
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = table[i];
             if (slot.node == nullptr || (slot.hash == hash && slot.node->info->key == key))
@@ -252,19 +252,19 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
         }
     };
     for (const auto &top : forest) {
-        const size_t hash = qHash(top->info->key);
+        const size_t hash = top->info->key.hash();
         Slot &slot = findSlot(top->info->key, hash);
         if (slot.node == nullptr)
             slot = {hash, top.get()};
     }
     int dropped = 0;
     for (auto &info : others) {
-        ItemNode *parent = findSlot(info->pid, qHash(info->pid)).node;
+        ItemNode *parent = findSlot(info->pid, info->pid.hash()).node;
         if (parent == nullptr) {
             ++dropped;
             continue;
         }
-        info->pid = parent->info->key; // shares the parent's key text
+        info->pid = parent->info->key;
         auto child = std::make_unique<ItemNode>(std::move(info));
         child->parent = parent;
         parent->children.push_back(std::move(child));
@@ -443,7 +443,7 @@ void TaskStatements::insertNew(TTaskInfo &task)
     exec(QStringLiteral("insert into tasks (tid, pid, checkFlag, alarmFlag, dueFlag, textColor, "
                         "backgroundColor, createTime, content, editTime) "
                         "values (?, ?, False, False, False, 0, 0, ?, ?, ?)"),
-         {task.key, task.pid, timeValue(task.createTime), task.content,
+         {task.key.toString(), task.pid.toString(), timeValue(task.createTime), task.content,
           timeValue(task.editTime)});
 }
 
@@ -455,7 +455,7 @@ void TaskStatements::insertPasted(TTaskInfo &task)
     exec(QStringLiteral("insert into tasks (tid, pid, content, checkFlag, textColor, "
                         "backgroundColor, alarmFlag, dueFlag, createTime, editTime) "
                         "values (?, ?, ?, False, 0, 0, False, False, ?, ?)"),
-         {task.key, task.pid, task.content, timeValue(task.createTime),
+         {task.key.toString(), task.pid.toString(), task.content, timeValue(task.createTime),
           timeValue(task.editTime)});
 }
 
@@ -498,7 +498,7 @@ QStringList TaskStatements::incompleteContents(int limit)
 namespace {
 QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBackgroundColor)
 {
-    return {task.pid,
+    return {task.pid.toString(),
             task.content,
             task.checkFlag,
             task.dueFlag,
@@ -510,7 +510,7 @@ QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBack
             assignedTime(task.checkTime),
             assignedTime(task.alarmTime),
             assignedTime(task.dueTime),
-            task.key};
+            task.key.toString()};
 }
 } // namespace
 
@@ -551,19 +551,16 @@ void MemoStatements::insert(TMemoInfo &memo)
         memo.key = NewRowKey();
     exec(QStringLiteral("insert into memos (mid, pid, createTime, assignTime, content, editTime) "
                         "values (?, ?, ?, ?, ?, ?)"),
-         {memo.key, memo.pid, timeValue(memo.createTime), timeValue(memo.assignTime),
-          memo.content, timeValue(memo.editTime)});
+         {memo.key.toString(), memo.pid.toString(), timeValue(memo.createTime),
+          timeValue(memo.assignTime), memo.content, timeValue(memo.editTime)});
 }
 
 namespace {
 QVariantList fullMemoValues(const TMemoInfo &memo)
 {
-    return {memo.pid,
-            memo.content,
-            assignedTime(memo.assignTime),
-            assignedTime(memo.createTime),
-            assignedTime(memo.editTime),
-            memo.key};
+    return {memo.pid.toString(),           memo.content,
+            assignedTime(memo.assignTime), assignedTime(memo.createTime),
+            assignedTime(memo.editTime),   memo.key.toString()};
 }
 } // namespace
 
