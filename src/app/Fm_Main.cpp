@@ -34,6 +34,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 // The balloon shown when the window goes to the tray, at most once an hour.
 const QString kBalloonText = QStringLiteral("Click here to open!");
@@ -160,6 +162,10 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
                                                             : FMemosFrame;
         return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
     }
+    // "painted tasks": when the to-do list was first painted, in microseconds of the
+    // system's monotonic clock (the same in every process), -1 before.
+    if (request == "painted tasks")
+        return QByteArray::number(m_firstPaintMicroseconds) + '\n';
     // "editing tasks" or "editing memos": the text in the list's open in-place editor, on
     // one line; an empty line when none is open.
     if (request == "editing tasks" || request == "editing memos") {
@@ -491,6 +497,9 @@ bool TmainFm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Paint && FTasksFrame && watched == FTasksFrame->tree()->viewport()) {
         watched->removeEventFilter(this);
+        m_firstPaintMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now().time_since_epoch())
+                                       .count();
         // Posted: the picture being painted reaches the screen first.
         loadWaitingMemos();
     }

@@ -139,6 +139,7 @@ private:
 
     bool m_memosWaiting = false;        // the memo list loads after the first paint
     bool m_updatePromptWaiting = false; // the update prompt follows the memo list
+    qint64 m_firstPaintMicroseconds = -1; // the to-do list's first paint, monotonic clock
     InstanceServer *FMutex;
     // Held from start-up to Exit: tells the command-line companion that the program runs on
     // this folder and how to reach it.
