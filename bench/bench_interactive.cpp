@@ -8,7 +8,8 @@
 // Without --items the program runs itself for 10,000 and then 100,000 items per list.
 //
 // Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
-// filled, and after the whole session of actions above.
+// filled, and after the whole session of actions above; and what of it the heap holds in live
+// allocations at both moments (heap_start_MiB, heap_end_MiB).
 #include "ResidentMemory.h"
 #include "app/Fm_Main.h"
 #include "app/TasklumeApplication.h"
@@ -60,6 +61,7 @@ struct Session
     TwyTasksFrame *tasks = nullptr;
     TwyMemosFrame *memos = nullptr;
     qint64 startKiB = 0;
+    qint64 startHeapKiB = 0;
 };
 
 int g_items = 10000;
@@ -96,6 +98,7 @@ Session &session()
         std::fprintf(stderr, "the window was not exposed\n");
     idle();
     s.startKiB = BenchMemory::residentKiB();
+    s.startHeapKiB = BenchMemory::heapInUseKiB();
     return s;
 }
 
@@ -588,6 +591,8 @@ void sessionMemory(benchmark::State &state)
     state.counters["rss_start_MiB"] = double(s.startKiB) / 1024.0;
     state.counters["rss_end_MiB"] = double(now) / 1024.0;
     state.counters["rss_growth"] = s.startKiB > 0 ? double(now) / double(s.startKiB) : 0.0;
+    state.counters["heap_start_MiB"] = double(s.startHeapKiB) / 1024.0;
+    state.counters["heap_end_MiB"] = double(BenchMemory::heapInUseKiB()) / 1024.0;
 }
 
 void registerAll()

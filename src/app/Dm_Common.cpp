@@ -93,7 +93,7 @@ void TcommonDm::ApplyStartupOptions()
 {
     m_main.setWindowTitle(Texts::AppTitle);
     if (TwyTreeFrame *frame = m_main.activeFrame())
-        frame->postMessage(WM_FRAME_ACTIVATE);
+        frame->sendMessage(WM_FRAME_ACTIVATE);
     // With the prompt on the screen the window stays open at this start; the option itself
     // is kept as the user chose it.
     bool toTray = m_main.FRunMinimized;

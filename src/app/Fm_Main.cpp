@@ -34,6 +34,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 // The balloon shown when the window goes to the tray, at most once an hour.
 const QString kBalloonText = QStringLiteral("Click here to open!");
@@ -41,6 +43,8 @@ constexpr int kBalloonSeconds = 10;
 constexpr int kBalloonPauseMs = 3600000;
 // How many passes of the event loop Exit waits for open dialogs to finish.
 constexpr int kExitDeferrals = 100;
+// The longest the memo list waits for the window's first picture at start.
+constexpr int kMemoLoadLatestMs = 1000;
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
@@ -158,6 +162,10 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
                                                             : FMemosFrame;
         return QByteArray::number(shown ? shown->model()->rowCount() : 0) + '\n';
     }
+    // "painted tasks": when the to-do list was first painted, in microseconds of the
+    // system's monotonic clock (the same in every process), -1 before.
+    if (request == "painted tasks")
+        return QByteArray::number(m_firstPaintMicroseconds) + '\n';
     // "editing tasks" or "editing memos": the text in the list's open in-place editor, on
     // one line; an empty line when none is open.
     if (request == "editing tasks" || request == "editing memos") {
@@ -449,17 +457,61 @@ void TmainFm::firstShow()
 {
     FTasksFrame = new TwyTasksFrame(*this, TabSheet_task);
     TabSheet_task->layout()->addWidget(FTasksFrame);
-    FTasksFrame->postMessage(WM_FRAME_RELOAD);
     FMemosFrame = new TwyMemosFrame(*this, TabSheet_memo);
     TabSheet_memo->layout()->addWidget(FMemosFrame);
-    FMemosFrame->postMessage(WM_FRAME_RELOAD);
-    FTasksFrame->postMessage(WM_FRAME_ACTIVATE);
+    // The window is put on the screen only after this: the to-do list is loaded and sorted
+    // now, so that the first picture of the window already shows it (never an empty list
+    // that fills a moment later). The memo list, on the tab behind, follows that picture.
+    FTasksFrame->sendMessage(WM_FRAME_RELOAD);
     FCommonDm->ApplyStartupOptions();
     FFirstShow = false;
+    loadMemosAfterFirstPaint();
+}
+
+void TmainFm::loadMemosAfterFirstPaint()
+{
+    m_memosWaiting = true;
+    if (!isVisible()) {
+        loadWaitingMemos();
+        return;
+    }
+    FTasksFrame->tree()->viewport()->installEventFilter(this);
+    // A window the window system never lets paint does not keep the memos back.
+    QTimer::singleShot(kMemoLoadLatestMs, this, [this] { loadWaitingMemos(); });
+}
+
+void TmainFm::loadWaitingMemos()
+{
+    if (!m_memosWaiting || !FMemosFrame)
+        return;
+    m_memosWaiting = false;
+    FMemosFrame->postMessage(WM_FRAME_RELOAD);
+    // The update prompt's web address counts the memos: it follows their loading.
+    if (m_updatePromptWaiting) {
+        m_updatePromptWaiting = false;
+        QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+    }
+}
+
+bool TmainFm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && FTasksFrame && watched == FTasksFrame->tree()->viewport()) {
+        watched->removeEventFilter(this);
+        m_firstPaintMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now().time_since_epoch())
+                                       .count();
+        // Posted: the picture being painted reaches the screen first.
+        loadWaitingMemos();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TmainFm::WMShowUpdate()
 {
+    if (m_memosWaiting) {
+        m_updatePromptWaiting = true;
+        return;
+    }
     RunCommand([this] { FCommonDm->ShowUpdatePrompt(); });
 }
 

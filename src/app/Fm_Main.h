@@ -120,6 +120,11 @@ private:
     void loadBitmaps();
     void buildTray();
     void firstShow();
+    // Loads the memo list once the window has painted its first picture (or at once when
+    // the window does not show).
+    void loadMemosAfterFirstPaint();
+    void loadWaitingMemos();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void PageControl1Change(int index);
     void FormShow();
     void FormHide();
@@ -132,6 +137,9 @@ private:
     QByteArray answerRequest(const QByteArray &request);
     QByteArray answerAddRequest(const QByteArray &request);
 
+    bool m_memosWaiting = false;        // the memo list loads after the first paint
+    bool m_updatePromptWaiting = false; // the update prompt follows the memo list
+    qint64 m_firstPaintMicroseconds = -1; // the to-do list's first paint, monotonic clock
     InstanceServer *FMutex;
     // Held from start-up to Exit: tells the command-line companion that the program runs on
     // this folder and how to reach it.

@@ -241,7 +241,8 @@ QString textTime(TDateTime days)
 QJsonObject jsonItem(Reports::ListKind kind, const ItemNode *node)
 {
     const ItemInfo &info = *node->info;
-    QJsonObject item{{QStringLiteral("key"), info.key}, {QStringLiteral("content"), info.content}};
+    QJsonObject item{{QStringLiteral("key"), info.key.toString()},
+                     {QStringLiteral("content"), info.content}};
     if (kind == Reports::ListKind::Tasks) {
         const auto &task = static_cast<const TTaskInfo &>(info);
         item.insert(QStringLiteral("checkFlag"), task.checkFlag);
@@ -272,7 +273,7 @@ QString textItem(Reports::ListKind kind, const ItemNode *node)
 {
     const ItemInfo &info = *node->info;
     QString line = node->level() == 0 ? QString() : QStringLiteral("    ");
-    line += info.key + QLatin1Char(' ');
+    line += info.key.toString() + QLatin1Char(' ');
     QStringList notes{QStringLiteral("created ") + textTime(info.createTime),
                       QStringLiteral("edited ") + textTime(info.editTime)};
     if (kind == Reports::ListKind::Tasks) {

@@ -395,6 +395,11 @@ void TwyTreeFrame::postMessage(FrameMessage message, ItemNode *node)
         Qt::QueuedConnection);
 }
 
+void TwyTreeFrame::sendMessage(FrameMessage message, ItemNode *node)
+{
+    RunCommand([&] { handleMessage(message, node); });
+}
+
 void TwyTreeFrame::handleMessage(FrameMessage message, ItemNode *node)
 {
     switch (message) {
@@ -450,7 +455,10 @@ void TwyTreeFrame::reloadItems()
 
     readViewSettings();
 
-    const int count = m_statements->countRows();
+    // The rows are counted as they are read: every row, orphans and a third level too.
+    LoadStats stats;
+    ItemForest forest = m_statements->loadForest(&stats);
+    const int count = stats.rows;
     reportCount(count);
     // A settings file that cannot be written is reported, but the list still loads.
     RunCommand([&] {
@@ -460,7 +468,7 @@ void TwyTreeFrame::reloadItems()
     });
     FLoading = false;
 
-    m_model->resetForest(m_statements->loadForest());
+    m_model->resetForest(std::move(forest));
 
     // Search mode ends first, so that the one filter of the new tree runs without a search
     // (a search from before the reload neither hides rows nor opens parents of the new one).
@@ -1241,7 +1249,7 @@ void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
         return;
     ItemNode *root = m_model->root();
     ItemNode *newParent = target ? target : root;
-    const QString newPid = target ? target->info->key : Texts::RootKey;
+    const QString newPid = target ? target->info->key.toString() : Texts::RootKey;
     QList<ItemNode *> moved;
     auto write = [&](ItemNode *node) {
         m_statements->updateParent(node->info->key, newPid);

@@ -82,6 +82,8 @@ public:
 
     // Queues a message; it runs after the current event has been handled, in posting order.
     void postMessage(FrameMessage message, ItemNode *node = nullptr);
+    // Handles a message at once, as its posted form would later.
+    void sendMessage(FrameMessage message, ItemNode *node = nullptr);
 
     ItemTreeView *tree() const { return m_tree; }
     ItemTreeModel *model() const { return m_model; }

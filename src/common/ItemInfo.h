@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pU_Funcs.h"
+#include "RowKey.h"
 
 #include <QString>
 
@@ -10,8 +11,8 @@ struct ItemInfo
 {
     virtual ~ItemInfo() = default;
 
-    QString key;     // row key (column tid or mid); empty for an item not stored yet
-    QString pid;     // "root" for a top-level item, else the parent's key
+    RowKey key;      // row key (column tid or mid); empty for an item not stored yet
+    RowKey pid;      // "root" for a top-level item, else the parent's key
     QString content; // the item's text, may hold CR LF line breaks
     bool expandFlag = false;
     TDateTime createTime = 0;

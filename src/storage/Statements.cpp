@@ -181,14 +181,21 @@ QVariant ItemStatements::value(const QSqlQuery &query, const char *name)
     return index < 0 ? QVariant() : query.value(index);
 }
 
-void ItemStatements::readShared(const QSqlQuery &query, ItemInfo &info, bool withExpand)
+namespace {
+QString textOf(const RowScan &row, const char *name)
 {
-    info.key = value(query, m_keyColumn).toString();
-    info.pid = value(query, "pid").toString();
-    info.content = value(query, "content").toString();
-    info.expandFlag = withExpand && value(query, "expandFlag").toBool();
-    info.createTime = value(query, "createTime").toDouble();
-    info.editTime = value(query, "editTime").toDouble();
+    const QByteArrayView text = row.text(row.column(name));
+    return text.isNull() ? QString() : QString::fromUtf8(text);
+}
+} // namespace
+
+void ItemStatements::readShared(const RowScan &row, ItemInfo &info, bool withExpand)
+{
+    info.key = RowKey::fromUtf8(row.text(row.column(m_keyColumn)));
+    info.content = textOf(row, "content");
+    info.expandFlag = withExpand && row.flag(row.column("expandFlag"));
+    info.createTime = row.real(row.column("createTime"));
+    info.editTime = row.real(row.column("editTime"));
 }
 
 int ItemStatements::countRows()
@@ -218,27 +225,31 @@ bool ItemStatements::keyIsUnique()
 ItemForest ItemStatements::loadForest(LoadStats *stats)
 {
     // One pass over the table in stored order gives the same order as reading the
-    // top-level rows and then each one's children, without a query per parent.
-    QSqlQuery &query = open(QStringLiteral("select * from ") + m_table, {});
+    // top-level rows and then each one's children, without a query per parent. The rows are
+    // read as the engine holds them: no converted copy of every value on the way.
+    RowScan row(m_db, m_table);
+    const int pidColumn = row.column("pid");
+    const QByteArray root = Texts::RootKey.toUtf8();
     ItemForest forest;
     std::vector<std::unique_ptr<ItemInfo>> others;
     int rows = 0;
-    while (query.next()) {
+    while (row.next()) {
         ++rows;
-        const bool topLevel = value(query, "pid").toString() == Texts::RootKey;
-        std::unique_ptr<ItemInfo> info = readRow(query, topLevel);
+        const QByteArrayView pid = row.text(pidColumn);
+        const bool topLevel = pid == root;
+        std::unique_ptr<ItemInfo> info = readRow(row, topLevel);
         if (topLevel) {
             info->pid = Texts::RootKey; // one shared text instead of one per row
             auto node = std::make_unique<ItemNode>(std::move(info));
             node->expanded = node->info->expandFlag;
             forest.push_back(std::move(node));
         } else {
+            info->pid = RowKey::fromUtf8(pid);
             others.push_back(std::move(info));
         }
     }
-    endRead(query);
     // The top-level rows by key, in an open-addressed table holding each key's hash, so that
-    // finding a parent rarely reads a key text. The first of equal keys wins.
+    // finding a parent rarely compares keys. The first of equal keys wins.
     struct Slot
     {
         size_t hash = 0;
@@ -249,7 +260,7 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
         capacity *= 2;
     std::vector<Slot> table(capacity);
     const size_t mask = capacity - 1;
-    auto findSlot = [&](const QString &key, size_t hash) -> Slot & {
+    auto findSlot = [&](const RowKey &key, size_t hash) -> Slot & {
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = table[i];
             if (slot.node == nullptr || (slot.hash == hash && slot.node->info->key == key))
@@ -257,19 +268,19 @@ ItemForest ItemStatements::loadForest(LoadStats *stats)
         }
     };
     for (const auto &top : forest) {
-        const size_t hash = qHash(top->info->key);
+        const size_t hash = top->info->key.hash();
         Slot &slot = findSlot(top->info->key, hash);
         if (slot.node == nullptr)
             slot = {hash, top.get()};
     }
     int dropped = 0;
     for (auto &info : others) {
-        ItemNode *parent = findSlot(info->pid, qHash(info->pid)).node;
+        ItemNode *parent = findSlot(info->pid, info->pid.hash()).node;
         if (parent == nullptr) {
             ++dropped;
             continue;
         }
-        info->pid = parent->info->key; // shares the parent's key text
+        info->pid = parent->info->key;
         auto child = std::make_unique<ItemNode>(std::move(info));
         child->parent = parent;
         parent->children.push_back(std::move(child));
@@ -426,18 +437,18 @@ TaskStatements::TaskStatements(QSqlDatabase db)
 {
 }
 
-std::unique_ptr<ItemInfo> TaskStatements::readRow(const QSqlQuery &query, bool withExpand)
+std::unique_ptr<ItemInfo> TaskStatements::readRow(const RowScan &row, bool withExpand)
 {
     auto task = std::make_unique<TTaskInfo>();
-    readShared(query, *task, withExpand);
-    task->checkFlag = value(query, "checkFlag").toBool();
-    task->dueFlag = value(query, "dueFlag").toBool();
-    task->alarmFlag = value(query, "alarmFlag").toBool();
-    task->textColor = qint32(value(query, "textColor").toLongLong());
-    task->backgroundColor = qint32(value(query, "backgroundColor").toLongLong());
-    task->checkTime = value(query, "checkTime").toDouble();
-    task->alarmTime = value(query, "alarmTime").toDouble();
-    task->dueTime = value(query, "dueTime").toDouble();
+    readShared(row, *task, withExpand);
+    task->checkFlag = row.flag(row.column("checkFlag"));
+    task->dueFlag = row.flag(row.column("dueFlag"));
+    task->alarmFlag = row.flag(row.column("alarmFlag"));
+    task->textColor = qint32(row.integer(row.column("textColor")));
+    task->backgroundColor = qint32(row.integer(row.column("backgroundColor")));
+    task->checkTime = row.real(row.column("checkTime"));
+    task->alarmTime = row.real(row.column("alarmTime"));
+    task->dueTime = row.real(row.column("dueTime"));
     return task;
 }
 
@@ -448,7 +459,7 @@ void TaskStatements::insertNew(TTaskInfo &task)
     exec(QStringLiteral("insert into tasks (tid, pid, checkFlag, alarmFlag, dueFlag, textColor, "
                         "backgroundColor, createTime, content, editTime) "
                         "values (?, ?, False, False, False, 0, 0, ?, ?, ?)"),
-         {task.key, task.pid, timeValue(task.createTime), task.content,
+         {task.key.toString(), task.pid.toString(), timeValue(task.createTime), task.content,
           timeValue(task.editTime)});
 }
 
@@ -460,7 +471,7 @@ void TaskStatements::insertPasted(TTaskInfo &task)
     exec(QStringLiteral("insert into tasks (tid, pid, content, checkFlag, textColor, "
                         "backgroundColor, alarmFlag, dueFlag, createTime, editTime) "
                         "values (?, ?, ?, False, 0, 0, False, False, ?, ?)"),
-         {task.key, task.pid, task.content, timeValue(task.createTime),
+         {task.key.toString(), task.pid.toString(), task.content, timeValue(task.createTime),
           timeValue(task.editTime)});
 }
 
@@ -503,7 +514,7 @@ QStringList TaskStatements::incompleteContents(int limit)
 namespace {
 QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBackgroundColor)
 {
-    return {task.pid,
+    return {task.pid.toString(),
             task.content,
             task.checkFlag,
             task.dueFlag,
@@ -515,7 +526,7 @@ QVariantList fullTaskValues(const TTaskInfo &task, bool noTextColor, bool noBack
             assignedTime(task.checkTime),
             assignedTime(task.alarmTime),
             assignedTime(task.dueTime),
-            task.key};
+            task.key.toString()};
 }
 } // namespace
 
@@ -542,11 +553,11 @@ MemoStatements::MemoStatements(QSqlDatabase db)
 {
 }
 
-std::unique_ptr<ItemInfo> MemoStatements::readRow(const QSqlQuery &query, bool)
+std::unique_ptr<ItemInfo> MemoStatements::readRow(const RowScan &row, bool)
 {
     auto memo = std::make_unique<TMemoInfo>();
-    readShared(query, *memo, true); // a child memo keeps its own flag too
-    memo->assignTime = value(query, "assignTime").toDouble();
+    readShared(row, *memo, true); // a child memo keeps its own flag too
+    memo->assignTime = row.real(row.column("assignTime"));
     return memo;
 }
 
@@ -556,19 +567,16 @@ void MemoStatements::insert(TMemoInfo &memo)
         memo.key = NewRowKey();
     exec(QStringLiteral("insert into memos (mid, pid, createTime, assignTime, content, editTime) "
                         "values (?, ?, ?, ?, ?, ?)"),
-         {memo.key, memo.pid, timeValue(memo.createTime), timeValue(memo.assignTime),
-          memo.content, timeValue(memo.editTime)});
+         {memo.key.toString(), memo.pid.toString(), timeValue(memo.createTime),
+          timeValue(memo.assignTime), memo.content, timeValue(memo.editTime)});
 }
 
 namespace {
 QVariantList fullMemoValues(const TMemoInfo &memo)
 {
-    return {memo.pid,
-            memo.content,
-            assignedTime(memo.assignTime),
-            assignedTime(memo.createTime),
-            assignedTime(memo.editTime),
-            memo.key};
+    return {memo.pid.toString(),           memo.content,
+            assignedTime(memo.assignTime), assignedTime(memo.createTime),
+            assignedTime(memo.editTime),   memo.key.toString()};
 }
 } // namespace
 
@@ -597,7 +605,11 @@ struct RowScan::Engine
     std::optional<QSqlQuery> query;
     std::vector<QVariant> values;
     std::vector<QByteArray> texts;
+    mutable std::vector<std::pair<const char *, int>> named; // column() answers so far
+    mutable size_t nextNamed = 0; // where the next question is likely answered
 };
+
+RowScan::RowScan(QSqlDatabase db, const QString &table) : RowScan(db, table, {}) {}
 
 RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns)
     : m_engine(std::make_unique<Engine>())
@@ -605,6 +617,8 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     QByteArray statement = "select ";
     for (qsizetype i = 0; i < columns.size(); ++i)
         statement += (i ? ", " : "") + columns.at(i);
+    if (columns.isEmpty())
+        statement += '*';
     statement += " from " + table.toUtf8();
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -619,8 +633,36 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     m_engine->query->setForwardOnly(true);
     if (!m_engine->query->exec(QString::fromUtf8(statement)))
         throw TasklumeError(m_engine->query->lastError().text());
-    m_engine->values.resize(size_t(columns.size()));
-    m_engine->texts.resize(size_t(columns.size()));
+    const int count = m_engine->query->record().count();
+    m_engine->values.resize(size_t(count));
+    m_engine->texts.resize(size_t(count));
+}
+
+int RowScan::column(const char *name) const
+{
+    // Each row asks for its columns in the same order: the search starts after the last
+    // answer.
+    const auto &named = m_engine->named;
+    for (size_t i = 0; i < named.size(); ++i) {
+        const size_t at = (m_engine->nextNamed + i) % named.size();
+        if (named[at].first == name) {
+            m_engine->nextNamed = at + 1;
+            return named[at].second;
+        }
+    }
+    int index = -1;
+    if (m_engine->statement) {
+        const int count = sqlite3_column_count(m_engine->statement);
+        for (int i = 0; i < count && index < 0; ++i) {
+            if (qstricmp(sqlite3_column_name(m_engine->statement, i), name) == 0)
+                index = i;
+        }
+    } else {
+        index = m_engine->query->record().indexOf(QString::fromLatin1(name));
+    }
+    m_engine->named.emplace_back(name, index);
+    m_engine->nextNamed = named.size();
+    return index;
 }
 
 RowScan::~RowScan()
@@ -653,6 +695,8 @@ bool RowScan::next()
 
 bool RowScan::isNull(int column) const
 {
+    if (column < 0)
+        return true;
     if (m_engine->statement)
         return sqlite3_column_type(m_engine->statement, column) == SQLITE_NULL;
     return m_engine->values[size_t(column)].isNull();
@@ -660,6 +704,8 @@ bool RowScan::isNull(int column) const
 
 QByteArrayView RowScan::text(int column) const
 {
+    if (column < 0)
+        return {};
     if (m_engine->statement) {
         const auto *text = sqlite3_column_text(m_engine->statement, column);
         const int size = sqlite3_column_bytes(m_engine->statement, column);
@@ -670,6 +716,8 @@ QByteArrayView RowScan::text(int column) const
 
 qint64 RowScan::integer(int column) const
 {
+    if (column < 0)
+        return 0;
     if (m_engine->statement)
         return sqlite3_column_int64(m_engine->statement, column);
     return m_engine->values[size_t(column)].toLongLong();
@@ -677,6 +725,8 @@ qint64 RowScan::integer(int column) const
 
 double RowScan::real(int column) const
 {
+    if (column < 0)
+        return 0;
     if (m_engine->statement)
         return sqlite3_column_double(m_engine->statement, column);
     return m_engine->values[size_t(column)].toDouble();
@@ -684,6 +734,8 @@ double RowScan::real(int column) const
 
 bool RowScan::flag(int column) const
 {
+    if (column < 0)
+        return false;
     if (!m_engine->statement)
         return m_engine->values[size_t(column)].toBool();
     switch (sqlite3_column_type(m_engine->statement, column)) {

@@ -29,6 +29,8 @@ QStringList requiredColumns(const QString &table);
 QStringList integrityProblems(QSqlDatabase db);
 } // namespace Statements
 
+class RowScan;
+
 // What a reload found besides the nodes it shows.
 struct LoadStats
 {
@@ -84,14 +86,14 @@ public:
 
 protected:
     // A fresh record of the table's kind filled from the current row of query.
-    virtual std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) = 0;
+    virtual std::unique_ptr<ItemInfo> readRow(const RowScan &row, bool withExpand) = 0;
     // The query prepared for statement, made once per statement text.
     QSqlQuery &prepared(const QString &statement);
     void exec(const QString &statement, const QVariantList &values);
     QSqlQuery &open(const QString &statement, const QVariantList &values);
 
     // Reads the shared columns of the current row.
-    void readShared(const QSqlQuery &query, ItemInfo &info, bool withExpand);
+    void readShared(const RowScan &row, ItemInfo &info, bool withExpand);
     // The value of the named column of the current row; a null or missing column gives an
     // invalid value, which reads as the empty text, false or 0. Names are literals: their
     // indexes are looked up once per result set.
@@ -133,7 +135,7 @@ public:
                     bool noBackgroundColor = false);
 
 protected:
-    std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;
+    std::unique_ptr<ItemInfo> readRow(const RowScan &row, bool withExpand) override;
 };
 
 class MemoStatements : public ItemStatements
@@ -148,23 +150,28 @@ public:
     void updateFull(const TMemoInfo &memo);
 
 protected:
-    std::unique_ptr<ItemInfo> readRow(const QSqlQuery &query, bool withExpand) override;
+    std::unique_ptr<ItemInfo> readRow(const RowScan &row, bool withExpand) override;
 };
 
-// The backup's bulk read: "select <columns> from <table>" over every row in the order the
-// engine returns them, with the values as the engine holds them (text as UTF-8) instead of
+// The bulk read of loading and of the backup: "select <columns> from <table>" over every
+// row in the order the engine returns them, with the values as the engine holds them (text as UTF-8) instead of
 // converted values, which makes reading a large database several times faster. The values
 // of a row are valid during its visit only.
 class RowScan
 {
 public:
     RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns);
+    // Every column of the table ("select *"), found by name with column().
+    RowScan(QSqlDatabase db, const QString &table);
     ~RowScan();
     RowScan(const RowScan &) = delete;
     RowScan &operator=(const RowScan &) = delete;
 
     // Moves to the next row; false at the end. Throws TasklumeError on an engine error.
     bool next();
+    // Where the named column stands, -1 when the table has none: a missing column reads as
+    // null. Names are literals: each is looked up once.
+    int column(const char *name) const;
     bool isNull(int column) const;
     // Text of a column (empty for null), UTF-8.
     QByteArrayView text(int column) const;

@@ -28,7 +28,9 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace TestSupport;
@@ -83,6 +85,8 @@ private Q_SLOTS:
     void sessionEndStoresTheEdit_data();
     void sessionEndStoresTheEdit();
     void signalWithDialogOpenEndsAfterIt();
+    void windowAppearsWithItsList_data();
+    void windowAppearsWithItsList();
 
 private:
     void seed(const QStringList &incomplete, const QStringList &complete = {});
@@ -620,6 +624,66 @@ void TestMainWindow::signalWithDialogOpenEndsAfterIt()
     QSqlQuery query(m_main->database());
     QVERIFY(query.exec(QStringLiteral("select count(*) from tasks")) && query.next());
     QCOMPARE(query.value(0).toInt(), 1);
+}
+
+
+void TestMainWindow::windowAppearsWithItsList_data()
+{
+    QTest::addColumn<bool>("ascending");
+    QTest::addColumn<bool>("inTray");
+    QTest::newRow("ascending") << true << false;
+    QTest::newRow("descending") << false << false;
+    QTest::newRow("starting in the tray") << true << true;
+}
+
+void TestMainWindow::windowAppearsWithItsList()
+{
+    QFETCH(bool, ascending);
+    QFETCH(bool, inTray);
+    const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
+    ini.writeBool(QStringLiteral("task"), QStringLiteral("viewAscEn"), ascending);
+    ini.writeBool(QStringLiteral("option"), QStringLiteral("runMinimizedEn"), inTray);
+    ini.writeBool(QStringLiteral("option"), QStringLiteral("visitWebEn"), false);
+    seed({QStringLiteral("b middle"), QStringLiteral("c last"), QStringLiteral("a first")});
+    {
+        QSqlDatabase db =
+            Database::open(m_folder->file(QStringLiteral("wyData.wyb")), QStringLiteral("seed"));
+        insertMemo(db, Row{key(10), QStringLiteral("root"), QStringLiteral("a memo")});
+        insertMemo(db, Row{key(11), QStringLiteral("root"), QStringLiteral("another memo")});
+        db.close();
+    }
+    Database::close(QStringLiteral("seed"));
+
+    // What the to-do list shows at the moment the window is put on the screen.
+    m_main = std::make_unique<TmainFm>(nullptr);
+    m_main->createWinId();
+    bool mapped = false;
+    QStringList rowsWhenMapped;
+    connect(m_main->windowHandle(), &QWindow::visibleChanged, this, [&](bool visible) {
+        if (!visible || mapped)
+            return;
+        mapped = true;
+        if (const TwyTasksFrame *frame = m_main->tasksFrame()) {
+            const QAbstractItemModel *model = frame->model();
+            for (int row = 0; row < model->rowCount(); ++row)
+                rowsWhenMapped.append(model->index(row, 0).data().toString());
+        }
+    });
+    m_main->show();
+
+    if (inTray) {
+        QTRY_VERIFY(!m_main->isVisible());
+    } else {
+        QVERIFY(mapped);
+        QStringList sorted{QStringLiteral("a first"), QStringLiteral("b middle"),
+                           QStringLiteral("c last")};
+        if (!ascending)
+            std::reverse(sorted.begin(), sorted.end());
+        QCOMPARE(rowsWhenMapped, sorted);
+    }
+    // The memo list follows, whether or not the window painted.
+    QTRY_VERIFY(m_main->memosFrame());
+    QTRY_COMPARE(m_main->memosFrame()->model()->rowCount(), 2);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -143,6 +143,9 @@ private Q_SLOTS:
     void loadForest();
     void nullColumnsReadAsEmpty();
     void loadKeepsEveryColumn();
+    void storedFormsOfValues_data();
+    void storedFormsOfValues();
+    void missingColumnReadsAsEmpty();
 
     void resetForestIsConsistent();
     void hiddenNodesKeepTheirPositions();
@@ -301,6 +304,57 @@ void TestLoading::loadKeepsEveryColumn()
         QCOMPARE(t.alarmTime, 45003.125);
         QCOMPARE(t.dueTime, 45004.0);
     }
+}
+
+void TestLoading::storedFormsOfValues_data()
+{
+    // Values as other programs may have stored them: flags as words or numbers, numbers as
+    // text.
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QString>("color");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<qint32>("textColor");
+    QTest::addColumn<double>("createTime");
+    QTest::newRow("words") << "'True'" << "'255'" << "'45000.5'" << true << 255 << 45000.5;
+    QTest::newRow("word False") << "'False'" << "255" << "45000.5" << false << 255 << 45000.5;
+    QTest::newRow("lower-case false") << "'false'" << "0" << "0" << false << 0 << 0.0;
+    QTest::newRow("numbers") << "1" << "-16777216" << "45000" << true << qint32(0xFF000000u)
+                             << 45000.0;
+    QTest::newRow("zero as text") << "'0'" << "'-1'" << "'1.25'" << false << -1 << 1.25;
+    QTest::newRow("empty texts") << "''" << "''" << "''" << false << 0 << 0.0;
+    QTest::newRow("a real number as flag") << "0.5" << "7" << "2" << true << 7 << 2.0;
+}
+
+void TestLoading::storedFormsOfValues()
+{
+    QFETCH(QString, flag);
+    QFETCH(QString, color);
+    QFETCH(QString, time);
+    execSql(m_db, QStringLiteral("insert into tasks (tid, pid, checkFlag, expandFlag, textColor, "
+                                 "createTime) values ('{T}', 'root', %1, %1, %2, %3)")
+                      .arg(flag, color, time));
+    const ItemForest forest = TaskStatements(m_db).loadForest();
+    QCOMPARE(forest.size(), size_t(1));
+    const TTaskInfo &t = *forest.front()->as<TTaskInfo>();
+    QTEST(t.checkFlag, "checked");
+    QTEST(t.expandFlag, "checked");
+    QTEST(t.textColor, "textColor");
+    QTEST(t.createTime, "createTime");
+}
+
+void TestLoading::missingColumnReadsAsEmpty()
+{
+    // A table of an older make without a column the program reads loads all the same.
+    execSql(m_db, QStringLiteral("alter table memos drop column assignTime"));
+    execSql(m_db, QStringLiteral("insert into memos (mid, pid, content, createTime) values "
+                                 "('{M}', 'root', 'kept', 45000.5)"));
+    const ItemForest forest = MemoStatements(m_db).loadForest();
+    QCOMPARE(forest.size(), size_t(1));
+    const TMemoInfo &m = *forest.front()->as<TMemoInfo>();
+    QCOMPARE(m.content, QStringLiteral("kept"));
+    QCOMPARE(m.createTime, 45000.5);
+    QCOMPARE(m.assignTime, 0.0);
 }
 
 // ---- the item model ---------------------------------------------------------------------

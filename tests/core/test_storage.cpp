@@ -426,7 +426,7 @@ void TestStorage::insertNewWritesItsColumns()
 
     const QVariantMap row = fetchRow(m_db, kTasks, kTid, task.key);
     QVariantMap expected{
-        {QStringLiteral("tid"), task.key},
+        {QStringLiteral("tid"), task.key.toString()},
         {QStringLiteral("pid"), Texts::RootKey},
         {QStringLiteral("content"), QStringLiteral("Buy milk\r\nand bread")},
         {QStringLiteral("checkFlag"), 0},
@@ -484,7 +484,7 @@ void TestStorage::insertPastedForcesRoot()
 
     const QVariantMap row = fetchRow(m_db, kTasks, kTid, task.key);
     QVariantMap expected{
-        {QStringLiteral("tid"), task.key},
+        {QStringLiteral("tid"), task.key.toString()},
         {QStringLiteral("pid"), Texts::RootKey},
         {QStringLiteral("content"), QStringLiteral("pasted\r\ntext")},
         {QStringLiteral("checkFlag"), 0},
@@ -886,9 +886,9 @@ void TestStorage::memoInsertWritesItsColumns()
     QCOMPARE(memo.key.size(), 38);
 
     const QVariantMap expected{
-        {QStringLiteral("mid"), memo.key},         {QStringLiteral("pid"), Texts::RootKey},
-        {QStringLiteral("content"), memo.content}, {QStringLiteral("expandFlag"), 0},
-        {QStringLiteral("assignTime"), stored},    {QStringLiteral("createTime"), 45200.5},
+        {QStringLiteral("mid"), memo.key.toString()}, {QStringLiteral("pid"), Texts::RootKey},
+        {QStringLiteral("content"), memo.content},    {QStringLiteral("expandFlag"), 0},
+        {QStringLiteral("assignTime"), stored},       {QStringLiteral("createTime"), 45200.5},
         {QStringLiteral("editTime"), 45200.75},
     };
     QCOMPARE(canonical(fetchRow(m_db, kMemos, kMid, memo.key)), canonical(expected));

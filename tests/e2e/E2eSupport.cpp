@@ -242,8 +242,8 @@ void X11Session::keys(const QStringList &names) const
             names);
 }
 
-ProgramRun::ProgramRun(const X11Session &session, const QString &home)
-    : m_session(session), m_home(home)
+ProgramRun::ProgramRun(const X11Session &session, const QString &home, const QString &program)
+    : m_session(session), m_home(home), m_program(program.isEmpty() ? programPath() : program)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -266,7 +266,7 @@ bool ProgramRun::start()
     QProcessEnvironment env = m_session.environment();
     env.insert(QStringLiteral("TASKLUME_HOME"), m_home);
     m_process.setProcessEnvironment(env);
-    m_process.start(programPath(), {});
+    m_process.start(m_program, {});
     return m_process.waitForStarted(5000);
 }
 

@@ -77,7 +77,8 @@ private:
 class ProgramRun
 {
 public:
-    ProgramRun(const X11Session &session, const QString &home);
+    // program: the executable to start, the real program when empty.
+    ProgramRun(const X11Session &session, const QString &home, const QString &program = {});
     ~ProgramRun();
 
     bool start();
@@ -97,5 +98,6 @@ public:
 private:
     const X11Session &m_session;
     QString m_home;
+    QString m_program;
     QProcess m_process;
 };

@@ -585,7 +585,7 @@ template <class Info> ItemNode *addNode(ItemNode *parent, const QString &key, co
 {
     auto info = std::make_unique<Info>();
     info->key = key;
-    info->pid = parent->info ? parent->info->key : QStringLiteral("root");
+    info->pid = parent->info ? parent->info->key.toString() : QStringLiteral("root");
     info->content = text;
     info->createTime = 45000.25;
     info->editTime = 45000.5;

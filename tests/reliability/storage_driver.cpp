@@ -284,13 +284,13 @@ private:
             const auto line = [&](const ItemNode &node) {
                 const bool check = tasks && node.as<TTaskInfo>()->checkFlag;
                 written->push_back({node.info->key, node.info->pid, check, node.info->content});
-                planLines->append(table(tasks) + tab() +
-                                  (forRestore ? node.info->key : QStringLiteral("-")) + tab() +
-                                  (forRestore || node.info->pid == Texts::RootKey
-                                       ? node.info->pid
-                                       : QStringLiteral("-")) +
-                                  tab() + (check ? QStringLiteral("1") : QStringLiteral("0")) +
-                                  tab() + node.info->content);
+                planLines->append(
+                    table(tasks) + tab() +
+                    (forRestore ? node.info->key.toString() : QStringLiteral("-")) + tab() +
+                    (forRestore || node.info->pid == Texts::RootKey ? node.info->pid.toString()
+                                                                    : QStringLiteral("-")) +
+                    tab() + (check ? QStringLiteral("1") : QStringLiteral("0")) + tab() +
+                    node.info->content);
             };
             line(*top);
             for (const auto &child : top->children)
