@@ -1129,8 +1129,9 @@ void TwyTreeFrame::showSortDirection()
 void TwyTreeFrame::sortTree()
 {
     endEditing(true);
-    m_model->sortAll(FAscending);
-    m_model->refreshShown();
+    // Each activation sorts: a tree that has not changed since stays as it is.
+    if (m_model->sortAll(FAscending))
+        m_model->refreshShown();
 }
 
 void TwyTreeFrame::toggleSortDirection()

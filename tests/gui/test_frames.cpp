@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTest>
@@ -198,6 +199,8 @@ private Q_SLOTS:
 
     void reloadShowsStoredOrder_data();
     void reloadShowsStoredOrder();
+    void activationSortsWhatChanged_data();
+    void activationSortsWhatChanged();
     void expandedStateFollowsTheTable_data();
     void expandedStateFollowsTheTable();
     void onlyItemsWithChildrenAreExpanded_data();
@@ -304,6 +307,41 @@ void TestFrames::reloadShowsStoredOrder()
     memos ? insertMemo(m_host->database(), late) : insertTask(m_host->database(), late);
     deliver({WM_FRAME_RELOAD});
     QCOMPARE(shownTree(frame->tree()), expected + QStringLiteral(" Added elsewhere"));
+}
+
+void TestFrames::activationSortsWhatChanged_data()
+{
+    addListColumn();
+    addListRows();
+}
+
+// Each activation of a list sorts it: a changed text goes to its place, and a list that has
+// not changed since is not laid out anew.
+void TestFrames::activationSortsWhatChanged()
+{
+    QFETCH(bool, memos);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    const QString sorted = QStringLiteral(
+        "Book flights{Compare prices} Call plumber Write report{Collect numbers,Draft}");
+    QCOMPARE(shownTree(frame->tree()), sorted);
+
+    QSignalSpy layouts(frame->model(), &QAbstractItemModel::layoutChanged);
+    deliver({WM_FRAME_ACTIVATE});
+    QCOMPARE(layouts.count(), 0);
+    QCOMPARE(shownTree(frame->tree()), sorted);
+
+    ItemNode *plumber =
+        frame->model()->nodeFromIndex(topRow(frame->tree(), QStringLiteral("Call plumber")));
+    QVERIFY(plumber);
+    plumber->info->content = QStringLiteral("Apples");
+    frame->model()->textChanged();
+    deliver({WM_FRAME_ACTIVATE});
+    QCOMPARE(layouts.count(), 1);
+    QCOMPARE(
+        shownTree(frame->tree()),
+        QStringLiteral("Apples Book flights{Compare prices} Write report{Collect numbers,Draft}"));
 }
 
 void TestFrames::expandedStateFollowsTheTable_data()
