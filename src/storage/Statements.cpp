@@ -3,6 +3,8 @@
 #include "common/Texts.h"
 #include "EngineError.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -307,6 +309,17 @@ void ItemStatements::updateExpandTopLevel(bool expanded)
              QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
              boolLiteral(expanded) + QStringLiteral(")") + withChildren,
          {Texts::RootKey});
+}
+
+void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
+{
+    // The keys go as one array, however many there are.
+    const QByteArray array =
+        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact);
+    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+             boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
+             QStringLiteral(" in (select value from json_each(?))"),
+         {QString::fromUtf8(array)});
 }
 
 void ItemStatements::updateParent(const QString &key, const QString &parent)
