@@ -299,15 +299,22 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
 
 void ItemStatements::updateExpandTopLevel(bool expanded)
 {
-    // Only a row with children can be opened; any row can be closed.
-    const QString withChildren = expanded ? QStringLiteral(" and ") + keyColumn() +
-                                                QStringLiteral(" in (select pid from ") +
-                                                m_table + QStringLiteral(")")
-                                          : QString();
+    const QString unlike = QStringLiteral("(expandFlag is null or expandFlag<>") +
+                           boolLiteral(expanded) + QStringLiteral(")");
+    if (!expanded) {
+        // Any row can be closed.
+        exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                 boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike,
+             {Texts::RootKey});
+        return;
+    }
+    // Only a row with children can be opened. The parents are found from the children's
+    // parent keys, so only their rows are read, and they are written in the table's order.
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-             boolLiteral(expanded) +
-             QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
-             boolLiteral(expanded) + QStringLiteral(")") + withChildren,
+             boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
+             m_table + QStringLiteral(" where ") + keyColumn() +
+             QStringLiteral(" in (select pid from ") + m_table +
+             QStringLiteral(") and +pid=? and ") + unlike + QStringLiteral(")"),
          {Texts::RootKey});
 }
 
