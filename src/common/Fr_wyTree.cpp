@@ -1316,6 +1316,9 @@ void TwyTreeFrame::enterSearch()
         return;
     Edt_Search->clear();
     FSearching = true;
+    // Typing follows: the copy of the texts a search reads is made now, not at the first
+    // character.
+    m_model->textMatches(QString());
     Btn_Search->setIcon(commandImage(m_config.imageClearSearch));
     Btn_Search->setToolTip(QStringLiteral("Clear search"));
 }
