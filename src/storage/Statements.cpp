@@ -320,13 +320,17 @@ void ItemStatements::updateExpandTopLevel(bool expanded)
 
 void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
 {
-    // The keys go as one array, however many there are.
-    const QByteArray array =
-        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact);
-    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-             boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
-             QStringLiteral(" in (select value from json_each(?))"),
-         {QString::fromUtf8(array)});
+    // The keys go as one array, however many there are. The statement is not kept
+    // prepared: a kept one would hold on to its last array.
+    QSqlQuery query(m_db);
+    if (!query.prepare(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                       boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
+                       QStringLiteral(" in (select value from json_each(?))")))
+        throw EngineFailure(query);
+    query.addBindValue(QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact)));
+    if (!query.exec())
+        throw EngineFailure(query);
 }
 
 void ItemStatements::updateParent(const QString &key, const QString &parent)
