@@ -39,6 +39,14 @@ void fill(ItemTreeModel &model)
     model.resetForest(std::move(forest));
 }
 
+// Shows the view at a size where the texts wrap.
+bool show(ItemTreeView &view)
+{
+    view.resize(300, 400);
+    view.show();
+    return QTest::qWaitForWindowExposed(&view);
+}
+
 } // namespace
 
 class TestItemTreeView : public QObject
@@ -74,9 +82,7 @@ void TestItemTreeView::farMovesMeasureOnlyRowsInSight()
     fill(model);
     const FrameBitmaps bitmaps;
     ItemTreeView view(&model, bitmaps, nullptr);
-    view.resize(300, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(show(view));
     view.setCurrentIndex(model.index(0, 0));
     QCoreApplication::processEvents();
 
@@ -110,9 +116,7 @@ void TestItemTreeView::pointerFarDownMeasuresOnlyRowsInSight()
     fill(model);
     const FrameBitmaps bitmaps;
     ItemTreeView view(&model, bitmaps, nullptr);
-    view.resize(300, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(show(view));
     view.setCurrentIndex(model.index(0, 0));
     QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
     QCoreApplication::processEvents();
@@ -146,9 +150,7 @@ void TestItemTreeView::dragSelectionKeepsPressedRowWhileScrolling()
     const FrameBitmaps bitmaps;
     ItemTreeView view(&model, bitmaps, nullptr);
     view.setDragEnabled(false);
-    view.resize(300, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(show(view));
     view.verticalScrollBar()->setValue(kRows / 2);
     QCoreApplication::processEvents();
 
