@@ -513,6 +513,10 @@ void TwyTreeFrame::onExpandedChanged(const QModelIndex &index, bool expanded)
         node->info->expandFlag = expanded; // the caller writes every row at once
         return;
     }
+    if (m_openedTogether) {
+        m_openedTogether->push_back(node); // the caller writes them at once
+        return;
+    }
     RunCommand([&] {
         m_statements->updateExpand(node->info->key, expanded);
         node->info->expandFlag = expanded;
@@ -1019,15 +1023,27 @@ void TwyTreeFrame::ApplyFilter()
     }
     m_model->refreshShown();
     // A matching child comes into view: its parent opens, and that is stored. Many parents
-    // may open at once: their rows are written together.
+    // may open at once: their rows are written with one statement.
     if (!expandForSearch.isEmpty()) {
         const QScopedValueRollback<bool> many(m_expandingMany, true);
-        QSqlDatabase db = m_host.database();
-        const bool batch = expandForSearch.size() > 1 && db.transaction();
-        for (ItemNode *parent : std::as_const(expandForSearch))
-            m_tree->expand(m_model->indexOf(parent));
-        if (batch)
-            db.commit();
+        std::vector<ItemNode *> opened;
+        {
+            const QScopedValueRollback<std::vector<ItemNode *> *> together(m_openedTogether,
+                                                                           &opened);
+            for (ItemNode *parent : std::as_const(expandForSearch))
+                m_tree->expand(m_model->indexOf(parent));
+        }
+        if (!opened.empty()) {
+            RunCommand([&] {
+                QStringList keys;
+                keys.reserve(qsizetype(opened.size()));
+                for (const ItemNode *node : opened)
+                    keys.append(node->info->key);
+                m_statements->updateExpandKeys(keys, true);
+                for (ItemNode *node : opened)
+                    node->info->expandFlag = true;
+            });
+        }
     }
     applyExpandedState();
     if (FSearching)
@@ -1137,8 +1153,9 @@ void TwyTreeFrame::showSortDirection()
 void TwyTreeFrame::sortTree()
 {
     endEditing(true);
-    m_model->sortAll(FAscending);
-    m_model->refreshShown();
+    // Each activation sorts: a tree that has not changed since stays as it is.
+    if (m_model->sortAll(FAscending))
+        m_model->refreshShown();
 }
 
 void TwyTreeFrame::toggleSortDirection()
@@ -1307,6 +1324,9 @@ void TwyTreeFrame::enterSearch()
         return;
     Edt_Search->clear();
     FSearching = true;
+    // Typing follows: the copy of the texts a search reads is made now, not at the first
+    // character.
+    m_model->textMatches(QString());
     Btn_Search->setIcon(commandImage(m_config.imageClearSearch));
     Btn_Search->setToolTip(QStringLiteral("Clear search"));
 }

@@ -325,4 +325,6 @@ private:
     bool m_expandingMany = false;
     // Set while Expand All or Collapse All run: one statement writes every top-level row.
     bool m_expandFlagsTogether = false;
+    // While set, rows opened collect here, and the caller stores their flags at once.
+    std::vector<ItemNode *> *m_openedTogether = nullptr;
 };

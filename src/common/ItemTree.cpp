@@ -380,8 +380,11 @@ void sortEntries(SortEntry *first, SortEntry *last, qsizetype depth, bool ascend
 
 } // namespace
 
-void ItemTreeModel::sortAll(bool ascending)
+bool ItemTreeModel::sortAll(bool ascending)
 {
+    // A stable sort of a sorted tree leaves it as it is.
+    if (m_sortedRevision == m_revision && m_sortedAscending == ascending)
+        return false;
     // Folded keys compare exactly as compareTexts does: letters a to z as A to Z, everything
     // else by code, a text before the longer texts it begins.
     ++m_revision;
@@ -407,6 +410,9 @@ void ItemTreeModel::sortAll(bool ascending)
             prefetch(tops[i + kAhead].get());
         sortChildren(tops[i].get());
     }
+    m_sortedRevision = m_revision;
+    m_sortedAscending = ascending;
+    return true;
 }
 
 std::vector<char> ItemTreeModel::textMatches(const QString &needle)

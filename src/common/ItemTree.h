@@ -99,8 +99,9 @@ public:
     // index among all its children. Call refreshShown() after a batch of moves.
     void moveNode(ItemNode *node, ItemNode *newParent, int index);
     // Sorts the children of every parent, all levels, stably by the items' texts compared
-    // ASCII case-insensitively. Call refreshShown() afterwards.
-    void sortAll(bool ascending);
+    // ASCII case-insensitively. Call refreshShown() afterwards when it returns true; false
+    // means the tree is in that order already (sorted so, and nothing changed since).
+    bool sortAll(bool ascending);
     // The sort comparison: a to z equal A to Z, other characters by code, a prefix first.
     static int compareTexts(const QString &a, const QString &b);
     // Which nodes' texts contain needle (case-sensitive): one flag per node, in the order of
@@ -161,6 +162,9 @@ private:
     std::vector<char> m_topHasShown;
     // Bumped by every change of the texts or of their order.
     quint64 m_revision = 0;
+    // The revision and direction of the last sort.
+    quint64 m_sortedRevision = ~quint64(0);
+    bool m_sortedAscending = true;
     struct TextCopy
     {
         quint64 revision = ~quint64(0);

@@ -503,8 +503,40 @@ void ItemTreeView::setHotNode(ItemNode *node)
     Q_EMIT hotNodeChanged(old, node);
 }
 
+int ItemTreeView::verticalOffset() const
+{
+    const int value = verticalScrollBar()->value();
+    if (value == m_offsetFrom)
+        return 0;
+    // The heights of the rows between the two scroll values, walked from the top row shown.
+    const int rows = qAbs(value - m_offsetFrom);
+    QModelIndex row = indexAt(QPoint(viewport()->width() / 2, 0));
+    int offset = 0;
+    if (value > m_offsetFrom) {
+        // Rows scrolled out above the top.
+        for (int i = 0; i < rows && row.isValid(); ++i) {
+            row = indexAbove(row);
+            offset += rowHeight(row);
+        }
+        return offset;
+    }
+    for (int i = 0; i < rows && row.isValid(); ++i) {
+        offset += rowHeight(row);
+        row = indexBelow(row);
+    }
+    return -offset;
+}
+
+void ItemTreeView::mousePressEvent(QMouseEvent *event)
+{
+    m_offsetFrom = verticalScrollBar()->value();
+    QTreeView::mousePressEvent(event);
+}
+
 void ItemTreeView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (event->buttons() == Qt::NoButton)
+        m_offsetFrom = verticalScrollBar()->value();
     QTreeView::mouseMoveEvent(event);
     // The whole row counts, not only the text.
     const QModelIndex index = indexAt(QPoint(viewport()->width() / 2, event->position().toPoint().y()));

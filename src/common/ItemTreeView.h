@@ -121,6 +121,12 @@ public:
     // heights of every row between it and the ones shown (which would measure each of them).
     // The edited row keeps its place wherever it is.
     QRect visualRect(const QModelIndex &index) const override;
+    // The view's own offset is the height of every row above the ones shown, which measures
+    // each of them. Only its change between a press and the moves that follow is used (to
+    // keep the pressed point on its row while the rows scroll), so it counts from the row at
+    // the top when the pointer was last pressed or moved without a button: only the rows
+    // scrolled since then are measured.
+    int verticalOffset() const override;
 
 Q_SIGNALS:
     void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
@@ -132,6 +138,7 @@ Q_SIGNALS:
     void dropRequested(ItemNode *target);
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -159,4 +166,6 @@ private:
     ItemDelegate *m_delegate;
     ItemNode *m_hotNode = nullptr;
     bool m_fixingSelection = false;
+    // The scroll value the vertical offset counts from.
+    int m_offsetFrom = 0;
 };

@@ -3,6 +3,8 @@
 #include "common/Texts.h"
 #include "EngineError.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -324,16 +326,38 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
 
 void ItemStatements::updateExpandTopLevel(bool expanded)
 {
-    // Only a row with children can be opened; any row can be closed.
-    const QString withChildren = expanded ? QStringLiteral(" and ") + keyColumn() +
-                                                QStringLiteral(" in (select pid from ") +
-                                                m_table + QStringLiteral(")")
-                                          : QString();
+    const QString unlike = QStringLiteral("(expandFlag is null or expandFlag<>") +
+                           boolLiteral(expanded) + QStringLiteral(")");
+    if (!expanded) {
+        // Any row can be closed.
+        exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                 boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike,
+             {Texts::RootKey});
+        return;
+    }
+    // Only a row with children can be opened. The parents are found from the children's
+    // parent keys, so only their rows are read, and they are written in the table's order.
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-             boolLiteral(expanded) +
-             QStringLiteral(" where pid=? and (expandFlag is null or expandFlag<>") +
-             boolLiteral(expanded) + QStringLiteral(")") + withChildren,
+             boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
+             m_table + QStringLiteral(" where ") + keyColumn() +
+             QStringLiteral(" in (select pid from ") + m_table +
+             QStringLiteral(") and +pid=? and ") + unlike + QStringLiteral(")"),
          {Texts::RootKey});
+}
+
+void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
+{
+    // The keys go as one array, however many there are. The statement is not kept
+    // prepared: a kept one would hold on to its last array.
+    QSqlQuery query(m_db);
+    if (!query.prepare(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                       boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
+                       QStringLiteral(" in (select value from json_each(?))")))
+        throw EngineFailure(query);
+    query.addBindValue(QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact)));
+    if (!query.exec())
+        throw EngineFailure(query);
 }
 
 void ItemStatements::updateParent(const QString &key, const QString &parent)

@@ -65,6 +65,8 @@ public:
     void updateExpand(const QString &key, bool expanded);
     // Every top-level item opened or closed with one statement.
     void updateExpandTopLevel(bool expanded);
+    // The rows with the given keys opened or closed with one statement.
+    void updateExpandKeys(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.

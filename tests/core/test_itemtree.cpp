@@ -62,6 +62,8 @@ private Q_SLOTS:
     void sortAgreesWithComparison();
     void sortRandomTexts();
     void sortCoversChildrenAndKeepsThemWithParents();
+    void sortAgainFollowsChanges_data();
+    void sortAgainFollowsChanges();
     void textMatches_data();
     void textMatches();
     void textMatchesFollowChanges();
@@ -178,6 +180,73 @@ void TestItemTree::textMatches()
     for (char match : matches)
         got += match ? QLatin1Char('1') : QLatin1Char('0');
     QCOMPARE(got, expected);
+}
+
+void TestItemTree::sortAgainFollowsChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("sortsAgain");
+    QTest::newRow("nothing") << QString() << false;
+    QTest::newRow("the other direction") << QStringLiteral("direction") << true;
+    QTest::newRow("a text") << QStringLiteral("text") << true;
+    QTest::newRow("a child's text") << QStringLiteral("child text") << true;
+    QTest::newRow("an item added") << QStringLiteral("append") << true;
+    QTest::newRow("a child added") << QStringLiteral("append child") << true;
+    QTest::newRow("an item moved") << QStringLiteral("move") << true;
+    QTest::newRow("an item removed") << QStringLiteral("remove") << true;
+    QTest::newRow("the tree loaded anew") << QStringLiteral("reset") << true;
+}
+
+// A sort after a sort only works when something changed in between, and then the order
+// is the one a first sort gives.
+void TestItemTree::sortAgainFollowsChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, sortsAgain);
+    ItemTreeModel model;
+    for (const char *text : {"m", "c", "x", "a"})
+        model.appendNode(nullptr, info(QString::fromLatin1(text)));
+    ItemNode *parent = model.root()->children[1].get(); // "c"
+    for (const char *text : {"q", "b"})
+        model.appendNode(parent, info(QString::fromLatin1(text)));
+    QVERIFY(model.sortAll(true));
+    model.refreshShown();
+
+    bool ascending = true;
+    if (change == QLatin1String("direction")) {
+        ascending = false;
+    } else if (change == QLatin1String("text")) {
+        model.root()->children[0]->info->content = QStringLiteral("z");
+        model.textChanged();
+    } else if (change == QLatin1String("child text")) {
+        parent->children[0]->info->content = QStringLiteral("z");
+        model.textChanged();
+    } else if (change == QLatin1String("append")) {
+        model.appendNode(nullptr, info(QStringLiteral("b")));
+    } else if (change == QLatin1String("append child")) {
+        model.appendNode(parent, info(QStringLiteral("a")));
+    } else if (change == QLatin1String("move")) {
+        model.moveNode(parent->children[0].get(), nullptr, 0);
+        model.refreshShown();
+    } else if (change == QLatin1String("remove")) {
+        model.removeNode(model.root()->children[3].get());
+        model.appendNode(nullptr, info(QStringLiteral("b")));
+    } else if (change == QLatin1String("reset")) {
+        ItemForest forest;
+        for (const char *text : {"k", "d"})
+            forest.push_back(std::make_unique<ItemNode>(info(QString::fromLatin1(text))));
+        model.resetForest(std::move(forest));
+        parent = model.root()->children[0].get();
+    }
+    const QStringList tops = childTexts(model.root());
+    const QStringList children = childTexts(parent);
+    QCOMPARE(model.sortAll(ascending), sortsAgain);
+    if (sortsAgain)
+        model.refreshShown();
+    QCOMPARE(childTexts(model.root()), expectedOrder(tops, ascending));
+    QCOMPARE(childTexts(parent), expectedOrder(children, ascending));
+    // Once sorted, the next sort has nothing to do.
+    QVERIFY(!model.sortAll(ascending));
 }
 
 void TestItemTree::textMatchesFollowChanges()

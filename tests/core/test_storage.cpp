@@ -184,6 +184,8 @@ private Q_SLOTS:
     void insertPastedForcesRoot();
     void updatesWriteOnlyTheirColumns_data();
     void updatesWriteOnlyTheirColumns();
+    void expandWritesTheirRowsOnly_data();
+    void expandWritesTheirRowsOnly();
     void colourCodesRoundTrip_data();
     void colourCodesRoundTrip();
     void deleteItem_data();
@@ -584,6 +586,72 @@ void TestStorage::updatesWriteOnlyTheirColumns()
         expected.insert(it.key(), it.value());
     QCOMPARE(canonical(fetchRow(m_db, kTasks, kTid, key(1))), canonical(expected));
     QCOMPARE(canonical(fetchRow(m_db, kTasks, kTid, key(2))), canonical(neighbour));
+}
+
+void TestStorage::expandWritesTheirRowsOnly_data()
+{
+    QTest::addColumn<bool>("memos");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("flags"); // afterwards, in the order the rows were seeded
+    // Seeded: A (closed, with child a1), B (open, no child), C (closed, no child),
+    // D (open, with child d1), a1 (open), d1 (closed), Q (closed, key with a quote).
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s: every top-level row opened", list)
+            << memos << QStringLiteral("open all") << QStringLiteral("1101100");
+        QTest::addRow("%s: every top-level row closed", list)
+            << memos << QStringLiteral("close all") << QStringLiteral("0000100");
+        QTest::addRow("%s: rows opened by key", list)
+            << memos << QStringLiteral("open A C Q") << QStringLiteral("1111101");
+        QTest::addRow("%s: rows closed by key", list)
+            << memos << QStringLiteral("close B a1") << QStringLiteral("0001000");
+        QTest::addRow("%s: no keys", list)
+            << memos << QStringLiteral("open") << QStringLiteral("0101100");
+    }
+}
+
+void TestStorage::expandWritesTheirRowsOnly()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, operation);
+    QFETCH(QString, flags);
+    const QString keyOf[] = {
+        key(1), key(2), key(3), key(4), key(11), key(14), QStringLiteral("{it's}")};
+    const QString names[] = {QStringLiteral("A"), QStringLiteral("B"),  QStringLiteral("C"),
+                             QStringLiteral("D"), QStringLiteral("a1"), QStringLiteral("d1"),
+                             QStringLiteral("Q")};
+    const char *parents[] = {"", "", "", "", "A", "D", ""};
+    const QString seeded = QStringLiteral("0101100");
+    for (int i = 0; i < 7; ++i) {
+        Row row;
+        row.key = keyOf[i];
+        if (parents[i][0] != 0)
+            row.pid = keyOf[parents[i][0] == 'A' ? 0 : 3];
+        row.content = names[i];
+        row.expandFlag = seeded.at(i) == QLatin1Char('1');
+        memos ? insertMemo(m_db, row) : insertTask(m_db, row);
+    }
+    TaskStatements tasks(m_db);
+    MemoStatements memoStatements(m_db);
+    ItemStatements &statements = memos ? static_cast<ItemStatements &>(memoStatements)
+                                       : static_cast<ItemStatements &>(tasks);
+    QStringList words = operation.split(QLatin1Char(' '));
+    const QString verb = words.takeFirst();
+    if (words == QStringList{QStringLiteral("all")}) {
+        statements.updateExpandTopLevel(verb == QLatin1String("open"));
+    } else {
+        QStringList keys;
+        for (const QString &word : std::as_const(words))
+            keys << keyOf[std::find(std::begin(names), std::end(names), word) - std::begin(names)];
+        statements.updateExpandKeys(keys, verb == QLatin1String("open"));
+    }
+    QString stored;
+    for (const QString &k : keyOf) {
+        stored += fetchRow(m_db, memos ? kMemos : kTasks, memos ? kMid : kTid, k)
+                      .value(QStringLiteral("expandFlag"))
+                      .toString();
+    }
+    QCOMPARE(stored, flags);
 }
 
 void TestStorage::colourCodesRoundTrip_data()

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTest>
@@ -198,10 +199,14 @@ private Q_SLOTS:
 
     void reloadShowsStoredOrder_data();
     void reloadShowsStoredOrder();
+    void activationSortsWhatChanged_data();
+    void activationSortsWhatChanged();
     void expandedStateFollowsTheTable_data();
     void expandedStateFollowsTheTable();
     void onlyItemsWithChildrenAreExpanded_data();
     void onlyItemsWithChildrenAreExpanded();
+    void searchOpensParentsOfMatchesAndStoresThem_data();
+    void searchOpensParentsOfMatchesAndStoresThem();
     void statusFollowsSelectionAfterSearch_data();
     void statusFollowsSelectionAfterSearch();
     void treeLinesAndGridLines_data();
@@ -306,6 +311,41 @@ void TestFrames::reloadShowsStoredOrder()
     QCOMPARE(shownTree(frame->tree()), expected + QStringLiteral(" Added elsewhere"));
 }
 
+void TestFrames::activationSortsWhatChanged_data()
+{
+    addListColumn();
+    addListRows();
+}
+
+// Each activation of a list sorts it: a changed text goes to its place, and a list that has
+// not changed since is not laid out anew.
+void TestFrames::activationSortsWhatChanged()
+{
+    QFETCH(bool, memos);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    const QString sorted = QStringLiteral(
+        "Book flights{Compare prices} Call plumber Write report{Collect numbers,Draft}");
+    QCOMPARE(shownTree(frame->tree()), sorted);
+
+    QSignalSpy layouts(frame->model(), &QAbstractItemModel::layoutChanged);
+    deliver({WM_FRAME_ACTIVATE});
+    QCOMPARE(layouts.count(), 0);
+    QCOMPARE(shownTree(frame->tree()), sorted);
+
+    ItemNode *plumber =
+        frame->model()->nodeFromIndex(topRow(frame->tree(), QStringLiteral("Call plumber")));
+    QVERIFY(plumber);
+    plumber->info->content = QStringLiteral("Apples");
+    frame->model()->textChanged();
+    deliver({WM_FRAME_ACTIVATE});
+    QCOMPARE(layouts.count(), 1);
+    QCOMPARE(
+        shownTree(frame->tree()),
+        QStringLiteral("Apples Book flights{Compare prices} Write report{Collect numbers,Draft}"));
+}
+
 void TestFrames::expandedStateFollowsTheTable_data()
 {
     addListColumn();
@@ -398,6 +438,94 @@ void TestFrames::onlyItemsWithChildrenAreExpanded()
     QCOMPARE(expandWrites(db),
              (QStringList{key(1) + QStringLiteral("=1"), key(3) + QStringLiteral("=1"),
                           key(5) + QStringLiteral("=1")}));
+}
+
+void TestFrames::searchOpensParentsOfMatchesAndStoresThem_data()
+{
+    addListColumn();
+    QTest::addColumn<QStringList>("collapsed"); // top-level rows closed before the search
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QList<int>>("opened"); // keys of the rows the search opens and stores
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s: one closed parent", list)
+            << memos << QStringList() << QStringLiteral("prices") << QList<int>{2};
+        QTest::addRow("%s: two closed parents", list)
+            << memos << QStringList{QStringLiteral("Write report")} << QStringLiteral("r")
+            << QList<int>{1, 2};
+        QTest::addRow("%s: the parent open already", list)
+            << memos << QStringList() << QStringLiteral("Dra") << QList<int>();
+        QTest::addRow("%s: only the parent matches", list)
+            << memos << QStringList() << QStringLiteral("Book") << QList<int>();
+        QTest::addRow("%s: no match", list) << memos << QStringList{QStringLiteral("Write report")}
+                                            << QStringLiteral("zzz") << QList<int>();
+    }
+}
+
+// Rows a search opens for the sake of their matching children are stored open, and stay
+// so once the search ends and after the next reload.
+void TestFrames::searchOpensParentsOfMatchesAndStoresThem()
+{
+    QFETCH(bool, memos);
+    QFETCH(QStringList, collapsed);
+    QFETCH(QString, search);
+    QFETCH(QList<int>, opened);
+    QSqlDatabase db = m_host->database();
+    const QString table = memos ? QStringLiteral("memos") : QStringLiteral("tasks");
+    const QString keyColumn = memos ? QStringLiteral("mid") : QStringLiteral("tid");
+    seedRows(db, memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    QTreeView *tree = frame->tree();
+    for (const QString &text : collapsed)
+        tree->collapse(topRow(tree, text));
+    logExpandWrites(db, memos);
+    auto flags = [&] {
+        QStringList stored;
+        for (int n = 1; n <= kSeededRows; ++n)
+            stored << fetchRow(db, table, keyColumn, key(n))
+                          .value(QStringLiteral("expandFlag"))
+                          .toString();
+        return stored;
+    };
+    QStringList expected = flags();
+    for (int n : opened)
+        expected[n - 1] = QStringLiteral("1");
+
+    auto *box = frame->findChild<QLineEdit *>(QStringLiteral("Edt_Search"));
+    box->setFocus();
+    QTest::keyClicks(box, search);
+    QStringList writes = expandWrites(db);
+    writes.sort();
+    QStringList expectedWrites;
+    for (int n : opened)
+        expectedWrites << key(n) + QStringLiteral("=1");
+    expectedWrites.sort();
+    QCOMPARE(writes, expectedWrites);
+    QCOMPARE(flags(), expected);
+
+    // The rows shown with their children are open in the tree.
+    const QAbstractItemModel *model = tree->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QModelIndex top = model->index(r, 0);
+        if (model->rowCount(top) > 0)
+            QVERIFY2(tree->isExpanded(top), qPrintable(top.data().toString()));
+    }
+
+    // Leaving the search closes nothing, and a reload shows what was stored.
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCOMPARE(flags(), expected);
+    deliver({WM_FRAME_RELOAD});
+    for (int n = 1; n <= kSeededRows; ++n) {
+        const ItemNode *node = nullptr;
+        frame->model()->forEachNode([&](ItemNode *candidate) {
+            if (candidate->info->key == key(n))
+                node = candidate;
+        });
+        if (node && node->level() == 0 && !node->children.empty())
+            QCOMPARE(tree->isExpanded(frame->model()->indexOf(node)),
+                     expected[n - 1] == QLatin1String("1"));
+    }
 }
 
 void TestFrames::statusFollowsSelectionAfterSearch_data()

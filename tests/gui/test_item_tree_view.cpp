@@ -2,6 +2,7 @@
 // repainting a row out of sight measure the rows shown, not every row in between.
 #include "common/ItemTreeView.h"
 
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -23,6 +24,29 @@ protected:
 
 constexpr int kRows = 5000;
 
+// One top-level row per item, each text long enough to wrap in a narrow view.
+void fill(ItemTreeModel &model)
+{
+    ItemForest forest;
+    for (int i = 0; i < kRows; ++i) {
+        auto info = std::make_unique<ItemInfo>();
+        info->key = QString::number(i);
+        info->content = QStringLiteral("Row %1 with a text long enough to wrap in a narrow "
+                                       "view, so that rows differ in height")
+                            .arg(i);
+        forest.push_back(std::make_unique<ItemNode>(std::move(info)));
+    }
+    model.resetForest(std::move(forest));
+}
+
+// Shows the view at a size where the texts wrap.
+bool show(ItemTreeView &view)
+{
+    view.resize(300, 400);
+    view.show();
+    return QTest::qWaitForWindowExposed(&view);
+}
+
 } // namespace
 
 class TestItemTreeView : public QObject
@@ -32,6 +56,9 @@ class TestItemTreeView : public QObject
 private Q_SLOTS:
     void farMovesMeasureOnlyRowsInSight_data();
     void farMovesMeasureOnlyRowsInSight();
+    void pointerFarDownMeasuresOnlyRowsInSight_data();
+    void pointerFarDownMeasuresOnlyRowsInSight();
+    void dragSelectionKeepsPressedRowWhileScrolling();
 };
 
 void TestItemTreeView::farMovesMeasureOnlyRowsInSight_data()
@@ -52,21 +79,10 @@ void TestItemTreeView::farMovesMeasureOnlyRowsInSight()
 {
     QFETCH(QList<QKeyCombination>, keys);
     CountingModel model;
-    ItemForest forest;
-    for (int i = 0; i < kRows; ++i) {
-        auto info = std::make_unique<ItemInfo>();
-        info->key = QString::number(i);
-        info->content = QStringLiteral("Row %1 with a text long enough to wrap in a narrow "
-                                       "view, so that rows differ in height")
-                            .arg(i);
-        forest.push_back(std::make_unique<ItemNode>(std::move(info)));
-    }
-    model.resetForest(std::move(forest));
+    fill(model);
     const FrameBitmaps bitmaps;
     ItemTreeView view(&model, bitmaps, nullptr);
-    view.resize(300, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(show(view));
     view.setCurrentIndex(model.index(0, 0));
     QCoreApplication::processEvents();
 
@@ -82,6 +98,83 @@ void TestItemTreeView::farMovesMeasureOnlyRowsInSight()
     }
     // A few screens of rows at most, whatever the length of the list.
     QVERIFY2(model.textsAsked < kRows / 10, qPrintable(QString::number(model.textsAsked)));
+}
+
+void TestItemTreeView::pointerFarDownMeasuresOnlyRowsInSight_data()
+{
+    QTest::addColumn<bool>("click");
+    QTest::newRow("a click on a row") << true;
+    QTest::newRow("the pointer moved over a row") << false;
+}
+
+// At the end of the list, with every row's height forgotten (as after a filter, a resize or
+// a view switch), the pointer on a row measures the rows shown only.
+void TestItemTreeView::pointerFarDownMeasuresOnlyRowsInSight()
+{
+    QFETCH(bool, click);
+    CountingModel model;
+    fill(model);
+    const FrameBitmaps bitmaps;
+    ItemTreeView view(&model, bitmaps, nullptr);
+    QVERIFY(show(view));
+    view.setCurrentIndex(model.index(0, 0));
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    view.relayoutRows();
+    QCoreApplication::processEvents();
+
+    model.textsAsked = 0;
+    const QPoint at(view.viewport()->width() / 2, 30);
+    const QModelIndex under = view.indexAt(at);
+    QVERIFY(under.row() > kRows - 20);
+    if (click)
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    else
+        QTest::mouseMove(view.viewport(), at);
+    QCoreApplication::processEvents();
+    QVERIFY2(model.textsAsked < kRows / 10, qPrintable(QString::number(model.textsAsked)));
+    if (click) {
+        QCOMPARE(view.currentIndex(), under);
+        QCOMPARE(view.selectionModel()->selectedRows(), QModelIndexList{under});
+    } else {
+        QCOMPARE(view.hotNode(), model.nodeFromIndex(under));
+    }
+}
+
+// Selecting by dragging over rows while they scroll: the selection still runs from the row
+// pressed on to the row under the pointer.
+void TestItemTreeView::dragSelectionKeepsPressedRowWhileScrolling()
+{
+    ItemTreeModel model;
+    fill(model);
+    const FrameBitmaps bitmaps;
+    ItemTreeView view(&model, bitmaps, nullptr);
+    view.setDragEnabled(false);
+    QVERIFY(show(view));
+    view.verticalScrollBar()->setValue(kRows / 2);
+    QCoreApplication::processEvents();
+
+    const int x = view.viewport()->width() / 2;
+    const QModelIndex pressed = view.indexAt(QPoint(x, 5));
+    QCOMPARE(pressed.row(), kRows / 2);
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, QPoint(x, 5));
+    // The rows move down by three while the button is held.
+    view.verticalScrollBar()->setValue(kRows / 2 - 3);
+    QCoreApplication::processEvents();
+    const QRect pressedNow = view.visualRect(pressed);
+    QVERIFY(pressedNow.top() > 5);
+    const QPoint to(x, pressedNow.bottom() + 40);
+    const QModelIndex last = view.indexAt(to);
+    QVERIFY(last.row() > pressed.row());
+    QTest::mouseMove(view.viewport(), to);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, to);
+    QCoreApplication::processEvents();
+
+    QModelIndexList rows = view.selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QCOMPARE(rows.size(), last.row() - pressed.row() + 1);
+    QCOMPARE(rows.first(), pressed);
+    QCOMPARE(rows.last(), last);
 }
 
 QTEST_MAIN(TestItemTreeView)
