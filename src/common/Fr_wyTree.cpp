@@ -1179,18 +1179,19 @@ void TwyTreeFrame::collapseAll()
 
 void TwyTreeFrame::setAllExpanded(bool expanded)
 {
-    // The rows are laid out once afterwards, and every top-level row written with one
-    // statement in one transaction.
+    // The rows are laid out once afterwards. Every top-level row is written with one
+    // statement, stored in the background: on a long list that writes thousands of pages,
+    // and the window answers meanwhile. Whatever uses the database next waits for it.
     m_tree->deferLayout();
     const QScopedValueRollback<bool> many(m_expandingMany, true);
-    writeTogether([&] {
+    {
         const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
-        m_statements->updateExpandTopLevel(expanded);
         if (expanded)
             expandEvery();
         else
             collapseEvery();
-    });
+    }
+    m_statements->updateExpandTopLevelInBackground(expanded);
     UpdateActions();
 }
 
