@@ -1214,14 +1214,13 @@ void TwyTreeFrame::expandEvery()
 
 void TwyTreeFrame::collapseEvery()
 {
+    // Only top-level rows have children, so the view closes all of them at once rather
+    // than row by row.
+    m_tree->collapseAll();
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
-        const QModelIndex index = m_model->indexOf(node);
-        if (index.isValid() && m_tree->isExpanded(index)) {
-            m_tree->collapse(index);
-        } else if (!node->info->key.isEmpty()) {
+        if (!node->info->key.isEmpty())
             node->info->expandFlag = false;
-        }
         node->expanded = false;
     }
 }
