@@ -17,6 +17,7 @@
 #include "interchange/Dm_Io.h"
 #include "memos/Fr_wyMemos.h"
 #include "SingleInstance.h"
+#include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
 #include "tasks/Fr_wyTasks.h"
 
@@ -76,6 +77,8 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     FAddOpenEn = m_ini.readBool(QStringLiteral("option"), QStringLiteral("addOpenEn"), false);
     // 5. The database connection.
     m_db = Database::open(AppPaths::file(Texts::DatabaseFileName));
+    // A write stored in the background that fails is told as any other.
+    BackgroundWrites::setFailureHandler(&ReportError);
     // 6. Start-up options.
     TcommonDm::LoadStartupOptions(*this);
 

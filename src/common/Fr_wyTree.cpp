@@ -1179,18 +1179,19 @@ void TwyTreeFrame::collapseAll()
 
 void TwyTreeFrame::setAllExpanded(bool expanded)
 {
-    // The rows are laid out once afterwards, and every top-level row written with one
-    // statement in one transaction.
+    // The rows are laid out once afterwards. Every top-level row is written with one
+    // statement, stored in the background: on a long list that writes thousands of pages,
+    // and the window answers meanwhile. Whatever uses the database next waits for it.
     m_tree->deferLayout();
     const QScopedValueRollback<bool> many(m_expandingMany, true);
-    writeTogether([&] {
+    {
         const QScopedValueRollback<bool> together(m_expandFlagsTogether, true);
-        m_statements->updateExpandTopLevel(expanded);
         if (expanded)
             expandEvery();
         else
             collapseEvery();
-    });
+    }
+    m_statements->updateExpandTopLevelInBackground(expanded);
     UpdateActions();
 }
 
@@ -1213,14 +1214,13 @@ void TwyTreeFrame::expandEvery()
 
 void TwyTreeFrame::collapseEvery()
 {
+    // Only top-level rows have children, so the view closes all of them at once rather
+    // than row by row.
+    m_tree->collapseAll();
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
-        const QModelIndex index = m_model->indexOf(node);
-        if (index.isValid() && m_tree->isExpanded(index)) {
-            m_tree->collapse(index);
-        } else if (!node->info->key.isEmpty()) {
+        if (!node->info->key.isEmpty())
             node->info->expandFlag = false;
-        }
         node->expanded = false;
     }
 }

@@ -566,13 +566,16 @@ void ItemTreeView::keyPressEvent(QKeyEvent *event)
         QTreeView::keyPressEvent(event);
 }
 
-void ItemTreeView::resizeEvent(QResizeEvent *event)
+bool ItemTreeView::viewportEvent(QEvent *event)
 {
-    const int oldWidth = viewport()->width();
-    QTreeView::resizeEvent(event);
-    // Wrapped rows change height with the width; the edited row with the height.
-    if (viewport()->width() != oldWidth || m_model->view.edit)
-        relayoutRows();
+    if (event->type() == QEvent::Resize) {
+        // Wrapped rows change height with the width, whatever changed it: the window, or
+        // the vertical scroll bar coming or going. The edited row changes with the height.
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->size().width() != resize->oldSize().width() || m_model->view.edit)
+            relayoutRows();
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 bool ItemTreeView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)

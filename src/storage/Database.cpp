@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "BackgroundWrites.h"
 #include "EngineError.h"
 #include "Statements.h"
 #include "common/pU_Funcs.h"
@@ -99,6 +100,7 @@ QSqlDatabase Database::openExisting(const QString &path, const QString &connecti
 
 void Database::close(const QString &connectionName)
 {
+    BackgroundWrites::waitForAll();
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
         if (db.isValid())

@@ -87,10 +87,11 @@ QString engineWords(const QSqlError &error)
 
 } // namespace
 
-QString EngineHandleErrorText(sqlite3 *handle)
+QString EngineHandleErrorText(sqlite3 *handle, const QString &file)
 {
+    // A handle whose opening failed has no file name of its own.
     const char *name = sqlite3_db_filename(handle, "main");
-    const QString path = name ? QString::fromLocal8Bit(name) : QString();
+    const QString path = name && *name ? QString::fromLocal8Bit(name) : file;
     const int code = sqlite3_extended_errcode(handle);
     const int primary = code & 0xff;
     const int systemError =

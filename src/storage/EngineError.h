@@ -14,8 +14,9 @@ class QSqlQuery;
 
 // The text for a failed statement on an open connection.
 QString EngineErrorText(const QSqlDriver *driver, const QSqlError &error);
-// The text for the last failure on an SQLite connection's own handle.
-QString EngineHandleErrorText(sqlite3 *handle);
+// The text for the last failure on an SQLite connection's own handle; file names the
+// database when the handle has none (its opening failed).
+QString EngineHandleErrorText(sqlite3 *handle, const QString &file = {});
 // The text for a database file that could not be opened at all.
 QString EngineOpenErrorText(const QString &path, const QSqlError &error);
 // The error to raise for a failed query.

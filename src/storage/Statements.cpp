@@ -1,5 +1,6 @@
 #include "Statements.h"
 
+#include "BackgroundWrites.h"
 #include "common/Texts.h"
 #include "EngineError.h"
 
@@ -324,25 +325,33 @@ void ItemStatements::updateExpand(const QString &key, bool expanded)
          {key});
 }
 
-void ItemStatements::updateExpandTopLevel(bool expanded)
+QString ItemStatements::expandTopLevelStatement(bool expanded) const
 {
     const QString unlike = QStringLiteral("(expandFlag is null or expandFlag<>") +
                            boolLiteral(expanded) + QStringLiteral(")");
     if (!expanded) {
         // Any row can be closed.
-        exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-                 boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike,
-             {Texts::RootKey});
-        return;
+        return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+               boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike;
     }
     // Only a row with children can be opened. The parents are found from the children's
     // parent keys, so only their rows are read, and they are written in the table's order.
-    exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-             boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
-             m_table + QStringLiteral(" where ") + keyColumn() +
-             QStringLiteral(" in (select pid from ") + m_table +
-             QStringLiteral(") and +pid=? and ") + unlike + QStringLiteral(")"),
-         {Texts::RootKey});
+    return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+           boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
+           m_table + QStringLiteral(" where ") + keyColumn() +
+           QStringLiteral(" in (select pid from ") + m_table +
+           QStringLiteral(") and +pid=? and ") + unlike + QStringLiteral(")");
+}
+
+void ItemStatements::updateExpandTopLevel(bool expanded)
+{
+    exec(expandTopLevelStatement(expanded), {Texts::RootKey});
+}
+
+void ItemStatements::updateExpandTopLevelInBackground(bool expanded)
+{
+    if (!BackgroundWrites::post(m_db, expandTopLevelStatement(expanded), Texts::RootKey))
+        updateExpandTopLevel(expanded);
 }
 
 void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)

@@ -65,6 +65,9 @@ public:
     void updateExpand(const QString &key, bool expanded);
     // Every top-level item opened or closed with one statement.
     void updateExpandTopLevel(bool expanded);
+    // The same, stored on the background writer's thread when the connection is not inside
+    // a transaction; the next statement on this connection waits for it.
+    void updateExpandTopLevelInBackground(bool expanded);
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
@@ -90,6 +93,7 @@ protected:
     // A fresh record of the table's kind filled from the current row of query.
     virtual std::unique_ptr<ItemInfo> readRow(const RowScan &row, bool withExpand) = 0;
     // The query prepared for statement, made once per statement text.
+    QString expandTopLevelStatement(bool expanded) const;
     QSqlQuery &prepared(const QString &statement);
     void exec(const QString &statement, const QVariantList &values);
     QSqlQuery &open(const QString &statement, const QVariantList &values);

@@ -1,6 +1,7 @@
 // The database file and the statement catalogue: creating the file and its tables, refusing
 // files that are not databases, and what each statement writes and reads.
 #include "common/Texts.h"
+#include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
 #include "storage/Statements.h"
 #include "support/TestSupport.h"
@@ -186,6 +187,10 @@ private Q_SLOTS:
     void updatesWriteOnlyTheirColumns();
     void expandWritesTheirRowsOnly_data();
     void expandWritesTheirRowsOnly();
+    void expandAllInBackgroundKeepsOrder_data();
+    void expandAllInBackgroundKeepsOrder();
+    void backgroundWriteFailureIsReported();
+    void closingWaitsForBackgroundWrites();
     void colourCodesRoundTrip_data();
     void colourCodesRoundTrip();
     void deleteItem_data();
@@ -610,27 +615,62 @@ void TestStorage::expandWritesTheirRowsOnly_data()
     }
 }
 
+namespace {
+
+// Seven rows for the expand statements: A (closed, with child a1), B (open, no child),
+// C (closed, no child), D (open, with child d1), a1 (open), d1 (closed), Q (closed, a key
+// with a quote).
+struct ExpandRows
+{
+    const QString keys[7] = {key(1), key(2), key(3), key(4), key(11), key(14),
+                             QStringLiteral("{it's}")};
+    const QString names[7] = {QStringLiteral("A"), QStringLiteral("B"),  QStringLiteral("C"),
+                              QStringLiteral("D"), QStringLiteral("a1"), QStringLiteral("d1"),
+                              QStringLiteral("Q")};
+
+    explicit ExpandRows(QSqlDatabase db, bool memos) : m_db(db), m_memos(memos)
+    {
+        const char *parents[] = {"", "", "", "", "A", "D", ""};
+        const QString seeded = QStringLiteral("0101100");
+        for (int i = 0; i < 7; ++i) {
+            Row row;
+            row.key = keys[i];
+            if (parents[i][0] != 0)
+                row.pid = keys[parents[i][0] == 'A' ? 0 : 3];
+            row.content = names[i];
+            row.expandFlag = seeded.at(i) == QLatin1Char('1');
+            memos ? insertMemo(db, row) : insertTask(db, row);
+        }
+    }
+    QString keyOf(const QString &name) const
+    {
+        return keys[std::find(std::begin(names), std::end(names), name) - std::begin(names)];
+    }
+    // The flags as stored now, read with plain SQL, in the order the rows were seeded.
+    QString flags() const
+    {
+        QString stored;
+        for (const QString &k : keys) {
+            stored += fetchRow(m_db, m_memos ? kMemos : kTasks, m_memos ? kMid : kTid, k)
+                          .value(QStringLiteral("expandFlag"))
+                          .toString();
+        }
+        return stored;
+    }
+
+private:
+    QSqlDatabase m_db;
+    bool m_memos;
+};
+
+} // namespace
+
 void TestStorage::expandWritesTheirRowsOnly()
 {
     QFETCH(bool, memos);
     QFETCH(QString, operation);
     QFETCH(QString, flags);
-    const QString keyOf[] = {
-        key(1), key(2), key(3), key(4), key(11), key(14), QStringLiteral("{it's}")};
-    const QString names[] = {QStringLiteral("A"), QStringLiteral("B"),  QStringLiteral("C"),
-                             QStringLiteral("D"), QStringLiteral("a1"), QStringLiteral("d1"),
-                             QStringLiteral("Q")};
-    const char *parents[] = {"", "", "", "", "A", "D", ""};
-    const QString seeded = QStringLiteral("0101100");
-    for (int i = 0; i < 7; ++i) {
-        Row row;
-        row.key = keyOf[i];
-        if (parents[i][0] != 0)
-            row.pid = keyOf[parents[i][0] == 'A' ? 0 : 3];
-        row.content = names[i];
-        row.expandFlag = seeded.at(i) == QLatin1Char('1');
-        memos ? insertMemo(m_db, row) : insertTask(m_db, row);
-    }
+    const ExpandRows rows(m_db, memos);
     TaskStatements tasks(m_db);
     MemoStatements memoStatements(m_db);
     ItemStatements &statements = memos ? static_cast<ItemStatements &>(memoStatements)
@@ -642,16 +682,87 @@ void TestStorage::expandWritesTheirRowsOnly()
     } else {
         QStringList keys;
         for (const QString &word : std::as_const(words))
-            keys << keyOf[std::find(std::begin(names), std::end(names), word) - std::begin(names)];
+            keys << rows.keyOf(word);
         statements.updateExpandKeys(keys, verb == QLatin1String("open"));
     }
-    QString stored;
-    for (const QString &k : keyOf) {
-        stored += fetchRow(m_db, memos ? kMemos : kTasks, memos ? kMid : kTid, k)
-                      .value(QStringLiteral("expandFlag"))
-                      .toString();
+    QCOMPARE(rows.flags(), flags);
+}
+
+void TestStorage::expandAllInBackgroundKeepsOrder_data()
+{
+    QTest::addColumn<bool>("memos");
+    QTest::addColumn<QString>("operations"); // "open all" goes to the background
+    QTest::addColumn<QString>("flags");
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s: opened, then read", list)
+            << memos << QStringLiteral("open all") << QStringLiteral("1101100");
+        QTest::addRow("%s: closed, then one opened", list)
+            << memos << QStringLiteral("close all; open A") << QStringLiteral("1000100");
+        QTest::addRow("%s: opened, then one closed", list)
+            << memos << QStringLiteral("open all; close D") << QStringLiteral("1100100");
+        QTest::addRow("%s: closed, then opened again", list)
+            << memos << QStringLiteral("close all; open all") << QStringLiteral("1001100");
     }
-    QCOMPARE(stored, flags);
+}
+
+// Another program holds the file's write lock for a while: the background write waits for
+// it, and whatever the connection does next waits for the background write.
+void TestStorage::expandAllInBackgroundKeepsOrder()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, operations);
+    QFETCH(QString, flags);
+    const ExpandRows rows(m_db, memos);
+    TaskStatements tasks(m_db);
+    MemoStatements memoStatements(m_db);
+    ItemStatements &statements = memos ? static_cast<ItemStatements &>(memoStatements)
+                                       : static_cast<ItemStatements &>(tasks);
+    FileWriteLock lock(dbPath());
+    lock.releaseLater(300);
+    for (const QString &operation : operations.split(QStringLiteral("; "))) {
+        const QStringList words = operation.split(QLatin1Char(' '));
+        const bool open = words.first() == QLatin1String("open");
+        if (words.at(1) == QLatin1String("all"))
+            statements.updateExpandTopLevelInBackground(open);
+        else
+            statements.updateExpandKeys({rows.keyOf(words.at(1))}, open);
+    }
+    QCOMPARE(rows.flags(), flags);
+}
+
+void TestStorage::backgroundWriteFailureIsReported()
+{
+    const ExpandRows rows(m_db, false);
+    QString reported;
+    BackgroundWrites::setFailureHandler([&](const QString &text) { reported = text; });
+    // The file goes away under the open connection: the write cannot open it again.
+    QVERIFY(QFile::remove(dbPath()));
+    TaskStatements(m_db).updateExpandTopLevelInBackground(true);
+    BackgroundWrites::waitForAll();
+    QTRY_VERIFY(!reported.isEmpty());
+    BackgroundWrites::setFailureHandler({});
+    QVERIFY2(reported.contains(Texts::DatabaseFileName), qPrintable(reported));
+}
+
+void TestStorage::closingWaitsForBackgroundWrites()
+{
+    {
+        const ExpandRows rows(m_db, false);
+    }
+    FileWriteLock lock(dbPath());
+    lock.releaseLater(300);
+    TaskStatements(m_db).updateExpandTopLevelInBackground(true);
+    m_db = QSqlDatabase();
+    Database::close();
+    // Read by a connection of its own after the program's connection was closed.
+    QSqlDatabase db = Database::open(dbPath(), QStringLiteral("check"));
+    QCOMPARE(queryValue(db, QStringLiteral("select group_concat(expandFlag, '') from "
+                                           "(select expandFlag from tasks order by rowid)"))
+                 .toString(),
+             QStringLiteral("1101100"));
+    db = QSqlDatabase();
+    Database::close(QStringLiteral("check"));
 }
 
 void TestStorage::colourCodesRoundTrip_data()

@@ -205,6 +205,8 @@ private Q_SLOTS:
     void expandedStateFollowsTheTable();
     void onlyItemsWithChildrenAreExpanded_data();
     void onlyItemsWithChildrenAreExpanded();
+    void expandAllAnswersWhileTheFileIsBusy_data();
+    void expandAllAnswersWhileTheFileIsBusy();
     void searchOpensParentsOfMatchesAndStoresThem_data();
     void searchOpensParentsOfMatchesAndStoresThem();
     void statusFollowsSelectionAfterSearch_data();
@@ -438,6 +440,53 @@ void TestFrames::onlyItemsWithChildrenAreExpanded()
     QCOMPARE(expandWrites(db),
              (QStringList{key(1) + QStringLiteral("=1"), key(3) + QStringLiteral("=1"),
                           key(5) + QStringLiteral("=1")}));
+}
+
+void TestFrames::expandAllAnswersWhileTheFileIsBusy_data()
+{
+    addListColumn();
+    QTest::addColumn<bool>("expand");
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s, Expand All", list) << memos << true;
+        QTest::addRow("%s, Collapse All", list) << memos << false;
+    }
+}
+
+// Another program writes to the file when Expand All or Collapse All is clicked: the tree
+// opens or closes at once, the flags are stored once the file is free, and nothing fails.
+void TestFrames::expandAllAnswersWhileTheFileIsBusy()
+{
+    QFETCH(bool, memos);
+    QFETCH(bool, expand);
+    QSqlDatabase db = m_host->database();
+    // Three top-level items with a child each, open when collapsing.
+    for (int n = 1; n <= 3; ++n) {
+        Row top{key(n), Texts::RootKey, QStringLiteral("Item %1").arg(n)};
+        top.expandFlag = !expand;
+        Row child{key(10 + n), key(n), QStringLiteral("Child %1").arg(n)};
+        memos ? insertMemo(db, top) : insertTask(db, top);
+        memos ? insertMemo(db, child) : insertTask(db, child);
+    }
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD});
+    QTreeView *tree = frame->tree();
+
+    auto lock = std::make_unique<FileWriteLock>(m_folder->file(Texts::DatabaseFileName));
+    frame->action(expand ? QStringLiteral("Action_ExpandAll") : QStringLiteral("Action_CollapseAll"))
+        ->trigger();
+    QCoreApplication::processEvents();
+    for (int r = 0; r < 3; ++r)
+        QCOMPARE(tree->isExpanded(tree->model()->index(r, 0)), expand);
+    QVERIFY2(m_boxes->texts.isEmpty(), qPrintable(m_boxes->texts.join(QLatin1Char('\n'))));
+    lock.reset();
+
+    const QString table = memos ? QStringLiteral("memos") : QStringLiteral("tasks");
+    QCOMPARE(queryValue(db, QStringLiteral("select count(*) from %1 where pid='root' and "
+                                           "expandFlag=%2")
+                                .arg(table, expand ? QStringLiteral("True") : QStringLiteral("False")))
+                 .toInt(),
+             3);
 }
 
 void TestFrames::searchOpensParentsOfMatchesAndStoresThem_data()

@@ -59,6 +59,8 @@ private Q_SLOTS:
     void pointerFarDownMeasuresOnlyRowsInSight_data();
     void pointerFarDownMeasuresOnlyRowsInSight();
     void dragSelectionKeepsPressedRowWhileScrolling();
+    void rowsWrapAnewWhenTheScrollBarComesOrGoes_data();
+    void rowsWrapAnewWhenTheScrollBarComesOrGoes();
 };
 
 void TestItemTreeView::farMovesMeasureOnlyRowsInSight_data()
@@ -178,4 +180,70 @@ void TestItemTreeView::dragSelectionKeepsPressedRowWhileScrolling()
 }
 
 QTEST_MAIN(TestItemTreeView)
+void TestItemTreeView::rowsWrapAnewWhenTheScrollBarComesOrGoes_data()
+{
+    QTest::addColumn<bool>("comes");
+    QTest::newRow("the scroll bar comes: the row takes two lines") << true;
+    QTest::newRow("the scroll bar goes: the row takes one line") << false;
+}
+
+// The window only changes its height, but the vertical scroll bar that comes or goes with it
+// narrows or widens the rows: a text that just fitted one line wraps, or the other way round.
+void TestItemTreeView::rowsWrapAnewWhenTheScrollBarComesOrGoes()
+{
+    QFETCH(bool, comes);
+    ItemTreeModel model;
+    const FrameBitmaps bitmaps;
+    ItemTreeView view(&model, bitmaps, nullptr);
+    view.resize(300, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto setTexts = [&](const QString &first) {
+        ItemForest forest;
+        for (int i = 0; i < 4; ++i) {
+            auto info = std::make_unique<ItemInfo>();
+            info->key = QString::number(i);
+            info->content = i == 0 ? first : QStringLiteral("Row %1").arg(i);
+            forest.push_back(std::make_unique<ItemNode>(std::move(info)));
+        }
+        model.resetForest(std::move(forest));
+        QCoreApplication::processEvents();
+    };
+    auto firstHeight = [&] { return view.visualRect(model.index(0, 0)).height(); };
+    // The longest text of narrow words that still fits one line without a scroll bar.
+    setTexts(QStringLiteral("i"));
+    const int oneLine = firstHeight();
+    QString text = QStringLiteral("i");
+    for (;;) {
+        setTexts(text + QStringLiteral(" i"));
+        if (firstHeight() > oneLine)
+            break;
+        text += QStringLiteral(" i");
+    }
+    setTexts(text);
+    QVERIFY(!view.verticalScrollBar()->isVisible());
+    QCOMPARE(firstHeight(), oneLine);
+
+    // A height of two rows: the four rows no longer fit.
+    const QSize small(300, 2 * oneLine);
+    if (comes) {
+        view.resize(small);
+    } else {
+        // Laid out first with the scroll bar, then the window grows tall again.
+        view.resize(small);
+        QCoreApplication::processEvents();
+        view.relayoutRows();
+        QCoreApplication::processEvents();
+        QVERIFY(view.verticalScrollBar()->isVisible());
+        QVERIFY(firstHeight() > oneLine);
+        view.resize(300, 400);
+    }
+    QTRY_COMPARE(view.verticalScrollBar()->isVisible(), comes);
+    QCoreApplication::processEvents();
+    if (comes)
+        QVERIFY2(firstHeight() > oneLine, qPrintable(QString::number(firstHeight())));
+    else
+        QCOMPARE(firstHeight(), oneLine);
+}
+
 #include "test_item_tree_view.moc"

@@ -11,7 +11,11 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
 
 namespace TestSupport {
 
@@ -68,13 +72,20 @@ void insertTask(QSqlDatabase db, const Row &row)
         "insert into tasks (tid, pid, content, checkFlag, dueFlag, alarmFlag, expandFlag, "
         "textColor, backgroundColor, createTime, editTime, checkTime, alarmTime, dueTime) "
         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    const QVariantList values{row.key,           row.pid,
-                              row.content,       row.checkFlag,
-                              row.dueFlag,       row.alarmFlag,
-                              row.expandFlag,    row.textColor,
-                              row.backgroundColor, timeOrNull(row.createTime),
-                              timeOrNull(row.editTime), timeOrNull(row.checkTime),
-                              timeOrNull(row.alarmTime), timeOrNull(row.dueTime)};
+    const QVariantList values{row.key,
+                              row.pid,
+                              row.content,
+                              row.checkFlag,
+                              row.dueFlag,
+                              row.alarmFlag,
+                              row.expandFlag,
+                              row.textColor,
+                              row.backgroundColor,
+                              timeOrNull(row.createTime),
+                              timeOrNull(row.editTime),
+                              timeOrNull(row.checkTime),
+                              timeOrNull(row.alarmTime),
+                              timeOrNull(row.dueTime)};
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     run(query);
@@ -99,9 +110,12 @@ void insertMemo(QSqlDatabase db, const Row &row)
     QSqlQuery query(db);
     query.prepare(QStringLiteral("insert into memos (mid, pid, content, expandFlag, assignTime, "
                                  "createTime, editTime) values (?, ?, ?, ?, ?, ?, ?)"));
-    const QVariantList values{row.key,        row.pid,
-                              row.content,    row.expandFlag,
-                              timeOrNull(row.assignTime), timeOrNull(row.createTime),
+    const QVariantList values{row.key,
+                              row.pid,
+                              row.content,
+                              row.expandFlag,
+                              timeOrNull(row.assignTime),
+                              timeOrNull(row.createTime),
                               timeOrNull(row.editTime)};
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
@@ -110,7 +124,9 @@ void insertMemo(QSqlDatabase db, const Row &row)
 
 QString key(int n)
 {
-    return QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("{%1-0000-4000-8000-000000000000}")
+        .arg(n, 8, 16, QLatin1Char('0'))
+        .toUpper();
 }
 
 QVariantMap fetchRow(QSqlDatabase db, const QString &table, const QString &keyColumn,
@@ -168,6 +184,45 @@ int fileMode(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return int(info.st_mode & 0777);
+}
+
+class FileWriteLockThread
+{
+public:
+    std::thread thread;
+};
+
+FileWriteLock::FileWriteLock(const QString &path)
+{
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_handle, SQLITE_OPEN_READWRITE,
+                        nullptr) != SQLITE_OK ||
+        sqlite3_exec(m_handle, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
+        qFatal("Cannot lock %s: %s", qPrintable(path), sqlite3_errmsg(m_handle));
+}
+
+FileWriteLock::~FileWriteLock()
+{
+    if (m_thread && m_thread->thread.joinable())
+        m_thread->thread.join();
+    release();
+}
+
+void FileWriteLock::release()
+{
+    if (m_handle == nullptr)
+        return;
+    sqlite3_exec(m_handle, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(m_handle);
+    m_handle = nullptr;
+}
+
+void FileWriteLock::releaseLater(int milliseconds)
+{
+    m_thread = std::make_unique<FileWriteLockThread>();
+    m_thread->thread = std::thread([this, milliseconds] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        release();
+    });
 }
 
 } // namespace TestSupport

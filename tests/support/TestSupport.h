@@ -11,7 +11,11 @@
 
 #include <memory>
 
+struct sqlite3;
+
 namespace TestSupport {
+
+class FileWriteLockThread;
 
 // A fresh, empty program folder; AppPaths points at it while the object lives.
 class ProgramFolder
@@ -19,7 +23,7 @@ class ProgramFolder
 public:
     ProgramFolder();
     ~ProgramFolder();
-    QString path() const;              // with a trailing slash
+    QString path() const; // with a trailing slash
     QString file(const QString &name) const;
     // Copies the program's images, sounds and help from the build folder.
     void copyProgramFiles() const;
@@ -64,6 +68,23 @@ QVariantMap fetchRow(QSqlDatabase db, const QString &table, const QString &keyCo
 void execSql(QSqlDatabase db, const QString &statement);
 // The first column of the first row of a query, or an invalid QVariant.
 QVariant queryValue(QSqlDatabase db, const QString &statement);
+
+// Holds the write lock of a database file from a connection of its own, as another
+// program writing to it would, until release() or the end of the object. releaseLater()
+// lets go from a thread of its own after the given time, while the test's thread waits
+// on the file.
+class FileWriteLock
+{
+public:
+    explicit FileWriteLock(const QString &path);
+    ~FileWriteLock();
+    void release();
+    void releaseLater(int milliseconds);
+
+private:
+    sqlite3 *m_handle = nullptr;
+    std::unique_ptr<FileWriteLockThread> m_thread;
+};
 
 // Whole-file helpers.
 void writeFile(const QString &path, const QByteArray &bytes);
