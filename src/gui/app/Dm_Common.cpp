@@ -1,0 +1,200 @@
+#include "Dm_Common.h"
+
+#include "app/AutoStart.h"
+#include "common/Fr_wyTree.h"
+#include "common/pU_Boxes.h"
+#include "common/Texts.h"
+#include "app/CommonOptions.h"
+#include "components/HelpTopics.h"
+#include "components/wyHHComp.h"
+#include "Dlg_About.h"
+#include "Dlg_Options.h"
+#include "Dlg_Update.h"
+#include "Fm_Main.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+
+TcommonDm::TcommonDm(TmainFm &mainFm) : QObject(&mainFm), m_main(mainFm)
+{
+    setObjectName(QStringLiteral("commonDm"));
+
+    Action_Options = makeAction(QStringLiteral("Action_Options"), QStringLiteral("&Options..."),
+                                &TcommonDm::Action_OptionsExecute);
+    Action_About = makeAction(QStringLiteral("Action_About"), QStringLiteral("&About"),
+                              &TcommonDm::Action_AboutExecute);
+    // "&Contents" of the lists' Help menus. The menus show F1 beside it; the key itself
+    // opens the help at the topic of the list in use (the help component's F1).
+    HelpContents1 = makeAction(QStringLiteral("HelpContents1"), QStringLiteral("&Contents"),
+                               &TcommonDm::HelpContents1Execute);
+    HelpContents1->setStatusTip(QStringLiteral("Help Contents"));
+    HelpContents1->setToolTip(QStringLiteral("Help Contents"));
+    HelpContents1->setShortcut(Qt::Key_F1);
+    HelpContents1->setShortcutContext(Qt::WidgetShortcut);
+    Action_Contact =
+        makeAction(QStringLiteral("Action_Contact"), QStringLiteral("C&ontact Technical Support"),
+                   &TcommonDm::MailSupport);
+    Action_Suggestion = makeAction(QStringLiteral("Action_Suggestion"),
+                                   QStringLiteral("&Make a Suggestion"), &TcommonDm::MailSupport);
+    Action_Website = makeAction(QStringLiteral("Action_Website"),
+                                QStringLiteral("&Visit Ploxen Website"), &TcommonDm::VisitHomePage);
+    Action_Update = makeAction(QStringLiteral("Action_Update"), QStringLiteral("Check for &Update"),
+                               &TcommonDm::VisitHomePage);
+    Action_Resources =
+        makeAction(QStringLiteral("Action_Resources"), QStringLiteral("Get Free Resources"),
+                   &TcommonDm::VisitResourcesPage);
+    Action_UiStayOnTop =
+        makeAction(QStringLiteral("Action_UiStayOnTop"), QStringLiteral("S&tay on top"),
+                   &TcommonDm::Action_UiStayOnTopExecute);
+    Action_UiStayOnTop->setCheckable(true);
+    Action_UiOpen =
+        makeAction(QStringLiteral("Action_UiOpen"), QString(), &TcommonDm::Action_UiOpenExecute);
+    Action_UiOpen->setText(Texts::TrayOpen);
+    // The key is the lists' own (Ctrl+F12); the caption only names it.
+    Action_UiClose =
+        makeAction(QStringLiteral("Action_UiClose"), QStringLiteral("&Close            Ctrl+F12"),
+                   &TcommonDm::Action_UiCloseExecute);
+
+    m_main.setCommonAction(CommonAction::Options, Action_Options);
+    m_main.setCommonAction(CommonAction::StayOnTop, Action_UiStayOnTop);
+    m_main.setCommonAction(CommonAction::Close, Action_UiClose);
+    m_main.setCommonAction(CommonAction::HelpContents, HelpContents1);
+    m_main.setCommonAction(CommonAction::Contact, Action_Contact);
+    m_main.setCommonAction(CommonAction::Suggestion, Action_Suggestion);
+    m_main.setCommonAction(CommonAction::Website, Action_Website);
+    m_main.setCommonAction(CommonAction::Update, Action_Update);
+    m_main.setCommonAction(CommonAction::About, Action_About);
+}
+
+QAction *TcommonDm::makeAction(const QString &name, const QString &caption,
+                               void (TcommonDm::*slot)())
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this,
+            [this, slot] { RunCommand([&] { (this->*slot)(); }); });
+    return action;
+}
+
+void TcommonDm::LoadStartupOptions(TmainFm &mainFm)
+{
+    const TDateTime now = NowDays();
+    const CommonOptions::StartupOptions options =
+        CommonOptions::ReadStartupOptions(mainFm.ini(), now);
+    mainFm.FVisitWebEn = options.visitWebEn;
+    mainFm.FLastWebVisit = options.lastWebVisit;
+    mainFm.FRunMinimized = options.runMinimized;
+    if (options.visitWebMissing)
+        RunCommand([&] { CommonOptions::NoteWebVisit(mainFm.ini(), now); });
+}
+
+void TcommonDm::ApplyStartupOptions()
+{
+    m_main.setWindowTitle(Texts::AppTitle);
+    if (TwyTreeFrame *frame = m_main.activeFrame())
+        frame->sendMessage(WM_FRAME_ACTIVATE);
+    // With the prompt on the screen the window stays open at this start; the option itself
+    // is kept as the user chose it.
+    bool toTray = m_main.FRunMinimized;
+    if (CommonOptions::IsUpdatePromptDue(m_main.FVisitWebEn, m_main.FLastWebVisit, NowDays())) {
+        QMetaObject::invokeMethod(&m_main, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+        toTray = false;
+    }
+    if (toTray)
+        m_main.Minimize();
+}
+
+void TcommonDm::ShowUpdatePrompt()
+{
+    TupdateDlg dialog(*this, &m_main);
+    dialog.exec();
+}
+
+void TcommonDm::visitPage(const QString &page)
+{
+    openWithDesktop(QUrl(m_main.MakeWebUrl(CommonOptions::WebPageAddress(page))));
+    CommonOptions::NoteWebVisit(m_main.ini(), NowDays());
+}
+
+void TcommonDm::VisitHomePage()
+{
+    visitPage(CommonOptions::HomePage);
+}
+
+void TcommonDm::VisitResourcesPage()
+{
+    visitPage(CommonOptions::ResourcesPage);
+}
+
+void TcommonDm::MailSupport()
+{
+    openWithDesktop(QUrl(CommonOptions::MailLink(CommonOptions::SupportMail)));
+}
+
+void TcommonDm::MailSales()
+{
+    openWithDesktop(QUrl(CommonOptions::MailLink(CommonOptions::SalesMail)));
+}
+
+void TcommonDm::openWithDesktop(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+bool TcommonDm::IsAutoStartOn() const
+{
+    return AutoStart::IsOn(AutoStart::EntryPath());
+}
+
+void TcommonDm::SetAutoStart(bool on)
+{
+    AutoStart::Set(on, QCoreApplication::applicationFilePath(), AutoStart::EntryPath());
+}
+
+void TcommonDm::setVisitWebEn(bool on)
+{
+    m_main.FVisitWebEn = on;
+    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyVisitWebEn, on);
+}
+
+void TcommonDm::setOpenOptions(bool runMinimized, bool addOpen)
+{
+    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyRunMinimized, runMinimized);
+    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyAddOpen, addOpen);
+    m_main.FRunMinimized = runMinimized;
+    m_main.FAddOpenEn = addOpen;
+}
+
+void TcommonDm::Action_OptionsExecute()
+{
+    TOptionsDlg dialog(*this, &m_main);
+    dialog.exec();
+}
+
+void TcommonDm::Action_AboutExecute()
+{
+    TAboutDlg dialog(*this, &m_main);
+    dialog.exec();
+}
+
+void TcommonDm::HelpContents1Execute()
+{
+    m_main.helpComp()->ShowHelp(HelpContext::Contents);
+}
+
+void TcommonDm::Action_UiStayOnTopExecute()
+{
+    // The action has already turned its check mark.
+    m_main.setStayOnTop(Action_UiStayOnTop->isChecked());
+}
+
+void TcommonDm::Action_UiOpenExecute()
+{
+    m_main.Restore();
+}
+
+void TcommonDm::Action_UiCloseExecute()
+{
+    m_main.Minimize();
+}

@@ -1,0 +1,213 @@
+// The list frames' reports, printing and e-mail: "Sa&ve ...", "&Save All...", "&Print..."
+// and "E-mai&l ...".
+#include "common/AppPaths.h"
+#include "components/WySndMsg.h"
+#include "Fr_wyTree.h"
+#include "interchange/Dm_Io.h"
+#include "pU_Boxes.h"
+#include "common/Texts.h"
+#include "TreePrinter.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScopeGuard>
+
+namespace {
+
+const QString kFileWriteFailure = QStringLiteral("File write failure!");
+
+// The window's print dialog keeps its printer, so the user's choice stays for the next
+// printing from either list.
+class SharedPrinter : public QObject
+{
+public:
+    explicit SharedPrinter(QObject *parent) : QObject(parent)
+    {
+        setObjectName(QStringLiteral("PrintDialog"));
+    }
+    QPrinter printer{QPrinter::HighResolution};
+};
+
+QFileDialog *sharedSaveDialog(QWidget *window)
+{
+    if (auto *dialog = window->findChild<QFileDialog *>(QStringLiteral("SaveDialog"),
+                                                        Qt::FindDirectChildrenOnly))
+        return dialog;
+    auto *dialog = new QFileDialog(window);
+    dialog->setObjectName(QStringLiteral("SaveDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // "Text file (*.txt)|*.txt|HTML file (*.htm; *.html)|*.htm;*.html"
+    dialog->setNameFilters(
+        {QStringLiteral("Text file (*.txt)"), QStringLiteral("HTML file (*.htm *.html)")});
+    dialog->setSizeGripEnabled(true);
+    return dialog;
+}
+
+SharedPrinter *sharedPrinter(QWidget *window)
+{
+    if (auto *shared = window->findChild<SharedPrinter *>(QStringLiteral("PrintDialog"),
+                                                          Qt::FindDirectChildrenOnly))
+        return shared;
+    return new SharedPrinter(window);
+}
+
+} // namespace
+
+void TwyTreeFrame::setReportActions(QAction *save, QAction *saveAll, QAction *print, QAction *email)
+{
+    m_save = save;
+    m_saveAll = saveAll;
+    m_print = print;
+    m_email = email;
+    for (QAction *action : {save, saveAll, print, email})
+        m_notYet.removeAll(action);
+    connect(save, &QAction::triggered, this, [this] { RunCommand([this] { SaveReport(false); }); });
+    connect(saveAll, &QAction::triggered, this,
+            [this] { RunCommand([this] { SaveReport(true); }); });
+    connect(print, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_PrintExecute(); }); });
+    connect(email, &QAction::triggered, this,
+            [this] { RunCommand([this] { Action_EmailExecute(); }); });
+    if (WySendMessage1 == nullptr) {
+        WySendMessage1 = new TWySendMessage(this);
+        WySendMessage1->setObjectName(QStringLiteral("WySendMessage1"));
+    }
+    updateReportActions();
+}
+
+void TwyTreeFrame::updateReportActions()
+{
+    for (QAction *action : {m_save, m_saveAll, m_print, m_email}) {
+        if (action)
+            action->setEnabled(FEditNode == nullptr);
+    }
+}
+
+namespace {
+
+// Selects every shown sibling of the anchor as Select All does, without taking the focus.
+void selectAllShown(ItemTreeView *tree, ItemTreeModel *model, const QList<ItemNode *> &selected)
+{
+    const ItemNode *anchor = model->nodeFromIndex(tree->currentIndex());
+    if (anchor == nullptr && !selected.isEmpty())
+        anchor = selected.first();
+    const ItemNode *parent = anchor ? anchor->parent : model->root();
+    QItemSelection selection;
+    for (ItemNode *node : parent->shownChildren()) {
+        const QModelIndex index = model->indexOf(node);
+        selection.select(index, index);
+    }
+    tree->selectionModel()->select(selection,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+bool writeReport(TwyTreeFrame &frame, Reports::ListKind kind, Reports::Format format, bool whole,
+                 const QString &fileName)
+{
+    ItemTreeView *tree = frame.tree();
+    if (whole)
+        selectAllShown(tree, frame.model(), tree->selectedNodes());
+    const auto clear = qScopeGuard([&] {
+        if (whole)
+            frame.deselectItems();
+    });
+    const Reports::Entries entries = Reports::CollectEntries(tree->selectedNodes());
+    const QByteArray bytes = Reports::Report(kind, format, entries, Reports::MakeStamp());
+    if (!Reports::WriteReportFile(fileName, bytes)) {
+        ErrorBox(kFileWriteFailure);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool TwyTreeFrame::WriteTextReport(bool whole, const QString &fileName)
+{
+    return writeReport(*this, m_config.reportList, Reports::Format::Text, whole, fileName);
+}
+
+bool TwyTreeFrame::WriteHtmlReport(bool whole, const QString &fileName)
+{
+    return writeReport(*this, m_config.reportList, Reports::Format::Html, whole, fileName);
+}
+
+void TwyTreeFrame::SaveReport(bool whole)
+{
+    if (FEditNode)
+        return;
+    SaveChoice choice;
+    if (runSaveDialog) {
+        choice = runSaveDialog();
+    } else {
+        QFileDialog *dialog = sharedSaveDialog(window());
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+            return;
+        choice.fileName = dialog->selectedFiles().constFirst();
+        choice.filter = dialog->nameFilters().indexOf(dialog->selectedNameFilter()) + 1;
+    }
+    if (choice.fileName.isEmpty())
+        return;
+    // The chosen filter decides the extension, whatever was typed.
+    if (choice.filter == 2)
+        WriteHtmlReport(whole, Reports::ChangeExtension(choice.fileName, QStringLiteral(".html")));
+    else
+        WriteTextReport(whole, Reports::ChangeExtension(choice.fileName, QStringLiteral(".txt")));
+}
+
+void TwyTreeFrame::Action_PrintExecute()
+{
+    if (FEditNode)
+        return;
+    QPrinter &printer = sharedPrinter(window())->printer;
+    bool accepted;
+    if (runPrintDialog) {
+        accepted = runPrintDialog(printer);
+    } else {
+        QPrintDialog dialog(&printer, window());
+        accepted = dialog.exec() == QDialog::Accepted;
+    }
+    if (accepted)
+        TreePrinter::Print(*m_tree, m_host.bitmaps(), printer);
+}
+
+void TwyTreeFrame::Action_EmailExecute()
+{
+    if (FEditNode || WySendMessage1 == nullptr)
+        return;
+    const bool tasks = m_config.reportList == Reports::ListKind::Tasks;
+    const QString base = tasks ? QStringLiteral("Tasks") : QStringLiteral("Memos");
+    const QString htmlName = base + QStringLiteral(".html");
+    const QString dataName = base + QStringLiteral(".wyx");
+    // The attachments wait in "Temp" for the mail client, readable by their owner only.
+    const QString htmlPath = AppPaths::tempFile(htmlName);
+    const QString dataPath = AppPaths::tempFile(dataName);
+
+    if (!WriteHtmlReport(false, htmlPath))
+        return;
+    const QList<ItemNode *> selected = m_tree->selectedNodes();
+    if (!(tasks ? WriteTasksFile(dataPath, selected) : WriteMemosFile(dataPath, selected)))
+        return;
+
+    TWySendMessage &mail = *WySendMessage1;
+    mail.ClearLists();
+    mail.setSubject(tasks ? QStringLiteral("To-Do List") : QStringLiteral("Memos"));
+    mail.MessageText().append(htmlName + QStringLiteral(": ") +
+                              QStringLiteral("HTML file, you can open it with website browser."));
+    mail.MessageText().append(
+        dataName + QStringLiteral(": ") +
+        QStringLiteral("Ploxen data file, you can import it into Ploxen software directly."));
+    mail.Attachments().append(htmlPath);
+    mail.Attachments().append(dataPath);
+    try {
+        mail.Send();
+    } catch (const EMapiNoMailSystem &missing) {
+        // Without any way to send mail nothing would happen: the user learns what to set up.
+        WarningBox(missing.Advice);
+    } catch (const std::exception &) {
+        // A cancelled or failed hand-off ends the command without a message.
+    }
+}

@@ -1,0 +1,171 @@
+// The tree control both lists use: a QTreeView over an ItemTreeModel with multi-line rows
+// of per-row height, check boxes and images aligned to the top of the row, the highlighted
+// row under the pointer, sibling-only selection and a multi-line in-place editor.
+#pragma once
+
+#include "FrameHost.h"
+#include "common/ItemTree.h"
+
+#include <QPlainTextEdit>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include <functional>
+
+class ItemTreeView;
+
+// The in-place editor: Enter adds a line, Ctrl+Enter stores, Esc cancels, leaving it
+// stores; Tab characters cannot be typed.
+class InPlaceEditor : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit InPlaceEditor(QWidget *parent);
+    // Whether the user changed the text since it was opened.
+    bool userModified() const { return document()->isModified(); }
+
+Q_SIGNALS:
+    void storeRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+class ItemDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    ItemDelegate(ItemTreeView *view, const FrameBitmaps &bitmaps);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const override;
+
+    // Ends the open editor: stores its text when changed (store) or cancels it.
+    void finishEditing(QWidget *editor, bool store);
+
+    // The row's parts, left to right: check box, image, text.
+    struct Layout
+    {
+        QRect check;
+        QRect image;
+        QRect text;
+    };
+    Layout layout(const QRect &cell, const QModelIndex &index) const;
+    // The width text wraps in for a row of the given level.
+    int textWidth(const QModelIndex &index) const;
+
+Q_SIGNALS:
+    // The user toggled a row's check box (click or Space).
+    void checkToggled(const QModelIndex &index);
+    // The editor closed with a text the user changed.
+    void textEdited(const QModelIndex &index, const QString &text);
+
+protected:
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    int lineHeight() const;
+    ItemTreeView *m_view;
+    const FrameBitmaps &m_bitmaps;
+};
+
+class ItemTreeView : public QTreeView
+{
+    Q_OBJECT
+public:
+    ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QWidget *parent);
+
+    using QTreeView::edit;
+    ItemTreeModel *itemModel() const { return m_model; }
+    ItemDelegate *itemDelegate_() const { return m_delegate; }
+    // The row under the pointer, or none.
+    ItemNode *hotNode() const { return m_hotNode; }
+    // Whether rows carry check boxes.
+    bool checkBoxes = false;
+    // The image of a row by the list's image index.
+    std::function<QIcon(int)> imageForIndex;
+    // Maps a stored colour code to a colour of the current palette.
+    std::function<QColor(qint32)> colorForCode;
+    // The editor that is open, if any.
+    QWidget *openEditor() const;
+    // Recomputes every row's height (after a view switch or a resize).
+    void relayoutRows();
+    // Lays the rows out once when the events are next handled: rows opened or closed until
+    // then only note it, instead of moving every row below them each time.
+    void deferLayout() { scheduleDelayedItemsLayout(); }
+    // Where the selected rows go when dropped at pos: the top-level node under it (a child
+    // stands for its parent), or none for the top level. False when no drop is allowed
+    // there (over the first selected row).
+    bool dropTargetAt(const QPoint &pos, ItemNode **target) const;
+    // Selected nodes in tree order.
+    QList<ItemNode *> selectedNodes() const;
+    // Makes the row under the pointer the hot row (none when the pointer is elsewhere), as
+    // after a drag, when rows moved under a pointer that has not moved.
+    void followPointer();
+    // The expand button of a row, beside its first line of text (top of the row).
+    QRect expandButtonRect(const QModelIndex &index) const;
+    // Colours of the tree lines and of the horizontal grid line under each row.
+    QColor treeLineColor() const;
+    QColor gridLineColor() const;
+    // A row out of sight has no rectangle to repaint: it is not found by adding up the
+    // heights of every row between it and the ones shown (which would measure each of them).
+    // The edited row keeps its place wherever it is.
+    QRect visualRect(const QModelIndex &index) const override;
+    // The view's own offset is the height of every row above the ones shown, which measures
+    // each of them. Only its change between a press and the moves that follow is used (to
+    // keep the pressed point on its row while the rows scroll), so it counts from the row at
+    // the top when the pointer was last pressed or moved without a button: only the rows
+    // scrolled since then are measured.
+    int verticalOffset() const override;
+
+Q_SIGNALS:
+    void hotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
+    void emptySpaceDoubleClicked();
+    void editRequested(const QModelIndex &index);
+    void keyCommand(QKeyEvent *event, bool *handled);
+    // The selected rows were dropped: on target (a top-level node) or, with none, on the
+    // top level.
+    void dropRequested(ItemNode *target);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                 const QModelIndex &index) const override;
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
+
+private:
+    void setHotNode(ItemNode *node);
+    // Whether the row lies among the rows shown now; false for rows under a closed parent.
+    bool rowInSight(const QModelIndex &index) const;
+    ItemTreeModel *m_model;
+    ItemDelegate *m_delegate;
+    ItemNode *m_hotNode = nullptr;
+    bool m_fixingSelection = false;
+    // The scroll value the vertical offset counts from.
+    int m_offsetFrom = 0;
+};

@@ -1,0 +1,136 @@
+#include "Dm_Io.h"
+
+#include "common/pU_Boxes.h"
+#include "common/SafeFile.h"
+#include "common/Texts.h"
+#include "Dlg_ReplaceAsk.h"
+#include "interchange/IoTexts.h"
+
+#include <QAction>
+#include <QFileDialog>
+
+TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
+    : QObject(parent), m_db(std::move(db)), m_window(window)
+{
+    setObjectName(QStringLiteral("IoDm"));
+    exportFileName = [this] { return runExportDialog(); };
+    openFileName = [this] { return runOpenDialog(); };
+    errorBox = [](const QString &text) { ErrorBox(text); };
+    warningBox = [](const QString &text) { WarningBox(text); };
+    makeAsker = [this] { return std::make_unique<DialogReplaceAsker>(m_window.data()); };
+}
+
+TIoDm::~TIoDm()
+{
+    delete OpenDialog;
+}
+
+QString TIoDm::runExportDialog()
+{
+    QFileDialog dialog(m_window, QString(), QString(), IoTexts::SaveFilter);
+    dialog.setObjectName(QStringLiteral("ExportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(IoTexts::DefaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString TIoDm::runOpenDialog()
+{
+    if (!OpenDialog) {
+        OpenDialog = new QFileDialog(m_window, QString(), QString(), IoTexts::OpenFilter);
+        OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        OpenDialog->setFileMode(QFileDialog::ExistingFile);
+        OpenDialog->setDefaultSuffix(IoTexts::DefaultSuffix);
+    }
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return {};
+    return OpenDialog->selectedFiles().constFirst();
+}
+
+bool TIoDm::ExportDatabase()
+{
+    const QString fileName = exportFileName();
+    if (fileName.isEmpty())
+        return false;
+    // The program's own files are never a backup's target: refused before anything is read.
+    if (const QString programFile = SafeFile::ProgramFileOf(fileName); !programFile.isEmpty()) {
+        errorBox(SafeFile::RefusalText(fileName, programFile));
+        return false;
+    }
+    bool written = false;
+    int changedTexts = 0;
+    // A failure while reading the tables, or a name that is one of the program's own files,
+    // goes to the general error report; only the save has its own message.
+    if (!RunCommand([&] {
+            written = Interchange::WriteDatabaseFile(m_db, fileName, Interchange::FileVersionText(),
+                                                     &changedTexts);
+        }))
+        return false;
+    if (!written) {
+        errorBox(IoTexts::BackupWriteFailure);
+        return false;
+    }
+    if (changedTexts > 0 && warningBox)
+        warningBox(Interchange::ChangedTextsText(changedTexts));
+    return true;
+}
+
+bool TIoDm::RestoreDatabase()
+{
+    const QString fileName = openFileName();
+    if (fileName.isEmpty())
+        return false;
+    std::unique_ptr<Interchange::ReplaceAsker> asker = makeAsker();
+    m_lastResult = Interchange::RestoreFile(m_db, fileName, *asker, errorBox);
+    return m_lastResult.ok();
+}
+
+bool TIoDm::ImportItems()
+{
+    const QString fileName = openFileName();
+    if (fileName.isEmpty())
+        return false;
+    m_lastResult = Interchange::ImportFile(m_db, fileName, errorBox);
+    return m_lastResult.ok();
+}
+
+IoActions CreateIoActions(TIoDm &io, QObject *owner, std::function<void()> reload)
+{
+    auto action = [owner](const QString &text, const char *name) {
+        auto *result = new QAction(text, owner);
+        result->setObjectName(QString::fromLatin1(name));
+        return result;
+    };
+    IoActions actions{action(Texts::ActionDbBackup, "Action_DbBackup"),
+                      action(Texts::ActionDbRestore, "Action_DbRestore"),
+                      action(Texts::ActionImport, "Action_Import")};
+    QPointer<TIoDm> module(&io);
+    QObject::connect(actions.Action_DbBackup, &QAction::triggered, owner, [module] {
+        if (module)
+            module->ExportDatabase();
+    });
+    QObject::connect(actions.Action_DbRestore, &QAction::triggered, owner, [module, reload] {
+        if (module && module->RestoreDatabase() && reload)
+            reload();
+    });
+    QObject::connect(actions.Action_Import, &QAction::triggered, owner, [module, reload] {
+        if (module && module->ImportItems() && reload)
+            reload();
+    });
+    return actions;
+}
+
+bool WriteTasksFile(const QString &fileName, const QList<ItemNode *> &selected)
+{
+    return WriteTasksFile(fileName, selected, [](const QString &text) { ErrorBox(text); });
+}
+
+bool WriteMemosFile(const QString &fileName, const QList<ItemNode *> &selected)
+{
+    return WriteMemosFile(fileName, selected, [](const QString &text) { ErrorBox(text); });
+}
