@@ -48,14 +48,12 @@ X11Session::X11Session(Options options)
             m_wm->setProcessEnvironment(env);
             m_wm->start(QStringLiteral("openbox"),
                         {QStringLiteral("--startup"), QStringLiteral("touch ") + ready});
-            managed = m_wm->waitForStarted(5000) &&
-                      QTest::qWaitFor(
-                          [&] {
-                              return m_wm->state() == QProcess::NotRunning ||
-                                     QFile::exists(ready);
-                          },
-                          10000) &&
-                      m_wm->state() == QProcess::Running;
+            managed =
+                m_wm->waitForStarted(5000) &&
+                QTest::qWaitFor(
+                    [&] { return m_wm->state() == QProcess::NotRunning || QFile::exists(ready); },
+                    10000) &&
+                m_wm->state() == QProcess::Running;
             if (!managed)
                 qWarning("the window manager did not come up (exit code %d)", m_wm->exitCode());
         }
@@ -186,7 +184,9 @@ QString X11Session::waitForNewWindow(const QString &windowClass, const QStringLi
 bool X11Session::waitUntilActive(const QString &window, int timeoutMs) const
 {
     return QTest::qWaitFor(
-        [&] { return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}) == window; },
+        [&] {
+            return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}) == window;
+        },
         timeoutMs);
 }
 
