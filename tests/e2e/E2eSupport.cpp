@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
-#include <QThread>
 
 X11Session::X11Session(Options options)
 {
@@ -35,16 +34,32 @@ X11Session::X11Session(Options options)
 
     const QProcessEnvironment env = environment();
     if (options.windowManager) {
-        m_wm = std::make_unique<QProcess>();
-        m_wm->setProcessEnvironment(env);
-        m_wm->start(QStringLiteral("openbox"), {});
-        m_wm->waitForStarted(5000);
-        QThread::msleep(300);
+        // Openbox runs its start-up command once it manages the screen: the window manager is
+        // ready when that command has left its mark. Now and then openbox ends at once
+        // without a word: it is started again then.
+        const QString ready = m_runtime.filePath(QStringLiteral("window-manager-ready"));
+        bool managed = false;
+        for (int attempt = 0; attempt < 3 && !managed; ++attempt) {
+            if (m_wm && m_wm->state() != QProcess::NotRunning) {
+                m_wm->kill();
+                m_wm->waitForFinished(1000);
+            }
+            m_wm = std::make_unique<QProcess>();
+            m_wm->setProcessEnvironment(env);
+            m_wm->start(QStringLiteral("openbox"),
+                        {QStringLiteral("--startup"), QStringLiteral("touch ") + ready});
+            managed =
+                m_wm->waitForStarted(5000) &&
+                QTest::qWaitFor(
+                    [&] { return m_wm->state() == QProcess::NotRunning || QFile::exists(ready); },
+                    10000) &&
+                m_wm->state() == QProcess::Running;
+            if (!managed)
+                qWarning("the window manager did not come up (exit code %d)", m_wm->exitCode());
+        }
     }
-    if (options.tray) {
+    if (options.tray)
         startTray();
-        QThread::msleep(500);
-    }
 }
 
 bool X11Session::startTray()
@@ -56,7 +71,17 @@ bool X11Session::startTray()
                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                    QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
                    QStringLiteral("--width"), QStringLiteral("120")});
-    return m_tray->waitForStarted(5000);
+    if (!m_tray->waitForStarted(5000))
+        return false;
+    // The tray is ready once its panel shows.
+    return QTest::qWaitFor(
+        [this] {
+            return !run(QStringLiteral("xdotool"),
+                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--classname"), QStringLiteral("^panel$")})
+                        .isEmpty();
+        },
+        10000);
 }
 
 void X11Session::stopTray()
@@ -130,6 +155,41 @@ QString X11Session::waitForWindow(const QString &title, int timeoutMs) const
     return {};
 }
 
+QStringList X11Session::shownWindows(const QString &windowClass) const
+{
+    return run(QStringLiteral("xdotool"),
+               {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--classname"), QLatin1Char('^') + windowClass + QLatin1Char('$')})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString X11Session::waitForNewWindow(const QString &windowClass, const QStringList &before,
+                                     int timeoutMs) const
+{
+    QString added;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            for (const QString &id : shownWindows(windowClass)) {
+                if (!before.contains(id)) {
+                    added = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return shown ? added : QString();
+}
+
+bool X11Session::waitUntilActive(const QString &window, int timeoutMs) const
+{
+    return QTest::qWaitFor(
+        [&] {
+            return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}) == window;
+        },
+        timeoutMs);
+}
+
 QString X11Session::mapState(const QString &window) const
 {
     const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
@@ -139,11 +199,6 @@ QString X11Session::mapState(const QString &window) const
             return trimmed.mid(10).trimmed();
     }
     return {};
-}
-
-void X11Session::screenshot(const QString &path) const
-{
-    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
 }
 
 QString X11Session::waitForTrayIcon(const QString &windowClass, int timeoutMs) const

@@ -37,10 +37,16 @@ public:
                 int timeoutMs = 10000) const;
     // Waits until a visible window with exactly this title exists; returns its id or "".
     QString waitForWindow(const QString &title, int timeoutMs = 15000) const;
+    // The visible windows of a program, by its window class name ("tasklume").
+    QStringList shownWindows(const QString &windowClass) const;
+    // Waits until a visible window of that class shows that is not among before (a menu or
+    // a dialog that opened); returns its id or "".
+    QString waitForNewWindow(const QString &windowClass, const QStringList &before,
+                             int timeoutMs = 5000) const;
+    // Waits until the window manager has made this window the active one.
+    bool waitUntilActive(const QString &window, int timeoutMs = 5000) const;
     // The map state of a window: "IsViewable", "IsUnMapped" ...
     QString mapState(const QString &window) const;
-    // Saves a picture of the whole screen.
-    void screenshot(const QString &path) const;
 
     // The tray: the icon window a program of this window class put into the tray (at most
     // 64 pixels each way, shown), or "" when none turned up in the time.
@@ -48,7 +54,8 @@ public:
     // The window manager's state of a window: "Normal", "Iconic", "Withdrawn", or "" when
     // the window carries none (never managed, or withdrawn by its program).
     QString wmState(const QString &window) const;
-    // Starts the tray (trayer) now, or ends it, as a panel that comes late or goes away.
+    // Starts the tray (trayer) now, or ends it, as a panel that comes late or goes away;
+    // startTray() returns once the tray's panel shows (false when it did not in the time).
     bool startTray();
     void stopTray();
     // Hidden in a tray: not on the screen, and not left iconified on a task bar either.

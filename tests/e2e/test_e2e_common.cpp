@@ -7,7 +7,6 @@
 #include "interchange/XmlDateTime.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,11 +16,7 @@ using namespace TestSupport;
 namespace {
 const QString kTitle = QStringLiteral("Ploxen Tasklume");
 const QString kOption = QStringLiteral("option");
-
-QString shotPath(const QString &name)
-{
-    return QDir::temp().filePath(QStringLiteral("tasklume-e2e-%1.png").arg(name));
-}
+const QString kClass = QStringLiteral("tasklume");
 } // namespace
 
 class TestE2eCommon : public QObject
@@ -39,6 +34,8 @@ private Q_SLOTS:
 
 private:
     void press(const QString &keys) const;
+    // Opens a menu of the main window's menu bar with its Alt key and waits until it shows.
+    void openMenu(const QString &keys) const;
     void activateMain() const;
     // The window's frame-independent place and size as xdotool reports them.
     QString geometry(const QString &window) const;
@@ -59,11 +56,18 @@ void TestE2eCommon::press(const QString &keys) const
                    {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
 }
 
+void TestE2eCommon::openMenu(const QString &keys) const
+{
+    const QStringList before = m_session->shownWindows(kClass);
+    press(keys);
+    QVERIFY2(!m_session->waitForNewWindow(kClass, before).isEmpty(), qPrintable(keys));
+}
+
 void TestE2eCommon::activateMain() const
 {
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window});
-    QTest::qWait(200);
+    QVERIFY(m_session->waitUntilActive(m_window));
 }
 
 QString TestE2eCommon::geometry(const QString &window) const
@@ -115,8 +119,6 @@ void TestE2eCommon::promptAtStartKeepsTheWindowOpen()
     QVERIFY2(!m_prompt.isEmpty(), qPrintable(m_program->output()));
     m_window = m_session->waitForWindow(kTitle);
     QVERIFY(!m_window.isEmpty());
-    QTest::qWait(300);
-    m_session->screenshot(shotPath(QStringLiteral("update-prompt")));
     QCOMPARE(m_session->mapState(m_window), QStringLiteral("IsViewable"));
     QCOMPARE(m_session->wmState(m_window), QStringLiteral("Normal"));
 }
@@ -125,7 +127,6 @@ void TestE2eCommon::promptClosesByItself()
 {
     QVERIFY(!m_prompt.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(m_session->mapState(m_prompt) != QStringLiteral("IsViewable"), 15000);
-    QTest::qWait(300);
     QCOMPARE(m_session->mapState(m_window), QStringLiteral("IsViewable"));
     // No visit: the time stamp is as it was, the option as the user set it.
     const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
@@ -139,13 +140,11 @@ void TestE2eCommon::optionsFromTheFileMenu()
 {
     QVERIFY(!m_window.isEmpty());
     activateMain();
-    press(QStringLiteral("alt+f"));
-    QTest::qWait(300);
+    openMenu(QStringLiteral("alt+f"));
     press(QStringLiteral("o"));
     const QString options = m_session->waitForWindow(QStringLiteral("Options"));
     QVERIFY2(!options.isEmpty(), "no options dialog");
-    QTest::qWait(300);
-    m_session->screenshot(shotPath(QStringLiteral("options")));
+    QVERIFY(m_session->waitUntilActive(options));
     press(QStringLiteral("Escape"));
     QTRY_VERIFY_WITH_TIMEOUT(m_session->mapState(options) != QStringLiteral("IsViewable"), 5000);
     QVERIFY(
@@ -156,13 +155,11 @@ void TestE2eCommon::aboutFromTheHelpMenu()
 {
     QVERIFY(!m_window.isEmpty());
     activateMain();
-    press(QStringLiteral("alt+h"));
-    QTest::qWait(300);
+    openMenu(QStringLiteral("alt+h"));
     press(QStringLiteral("a"));
     const QString about = m_session->waitForWindow(QStringLiteral("About..."));
     QVERIFY2(!about.isEmpty(), "no about box");
-    QTest::qWait(300);
-    m_session->screenshot(shotPath(QStringLiteral("about")));
+    QVERIFY(m_session->waitUntilActive(about));
     press(QStringLiteral("Escape"));
     QTRY_VERIFY_WITH_TIMEOUT(m_session->mapState(about) != QStringLiteral("IsViewable"), 5000);
 }
@@ -176,15 +173,13 @@ void TestE2eCommon::stayOnTopKeepsPlaceAndSize()
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowsize"), QStringLiteral("--sync"), m_window,
                     QStringLiteral("510"), QStringLiteral("540")});
-    QTest::qWait(300);
+    QTRY_VERIFY_WITH_TIMEOUT(geometry(m_window).endsWith(QStringLiteral("510x540")), 5000);
     const QString placed = geometry(m_window);
-    QVERIFY(placed.endsWith(QStringLiteral("510x540")));
     QVERIFY(!onTop(m_window));
 
     for (const bool on : {true, false}) {
         activateMain();
-        press(QStringLiteral("alt+f"));
-        QTest::qWait(300);
+        openMenu(QStringLiteral("alt+f"));
         // "S&tay on top"
         press(QStringLiteral("t"));
         // The window is made anew with its new style: find it again.

@@ -8,7 +8,6 @@
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QRect>
 #include <QTest>
@@ -184,10 +183,6 @@ void TestE2ePlacement::frameOnScreen()
 
     const QRect screen(0, 0, 1280, 900);
     const QRect frame = waitForFrameWithin(*m_session, window, screen);
-    m_session->screenshot(
-        QDir::temp().filePath(QStringLiteral("tasklume-e2e-placement-%1.png")
-                                  .arg(QString::fromLatin1(QTest::currentDataTag())
-                                           .replace(QLatin1Char(' '), QLatin1Char('-')))));
     QVERIFY2(!frame.isNull(), "the window manager drew no frame");
     QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("frame %1").arg(rectText(frame))));
     if (keptSize.isValid())
@@ -217,7 +212,6 @@ void TestE2ePlacement::firstStartAtDoubleScaleFits()
     QVERIFY2(!window.isEmpty(), qPrintable(program.output()));
     const QRect screen(0, 0, 1600, 1000);
     const QRect frame = waitForFrameWithin(session, window, screen);
-    session.screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-placement-scale2.png")));
     QVERIFY2(!frame.isNull(), "the window manager drew no frame");
     QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("frame %1").arg(rectText(frame))));
 }

@@ -103,7 +103,8 @@ void TestE2eSessionEnd::signalStoresTheOpenEdit()
         5000);
     m_session->keys({QStringLiteral("Home")});
     m_session->keys(openKeys);
-    QTest::qWait(300);
+    // The letters follow the keys that open the editor in order; the editor's text is
+    // waited for below.
     m_session->run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
                                                QStringLiteral("15"), typed});
     // Every letter is in the editor before the signal goes.

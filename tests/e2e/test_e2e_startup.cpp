@@ -88,8 +88,6 @@ void TestE2eStartup::startShowsSeededTasks()
     // The child follows its parent.
     QCOMPARE(lines.indexOf("1\t\tSemi-skimmed  Two bottles"), lines.indexOf("0\tE\tBuy milk") + 1);
     QCOMPARE(m_first->request("rows memos").trimmed(), QByteArray("0\t\tIdeas"));
-
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-startup.png")));
 }
 
 void TestE2eStartup::secondStartRestoresFirstAndEnds()

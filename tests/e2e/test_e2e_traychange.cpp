@@ -6,7 +6,6 @@
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -94,7 +93,6 @@ void TestE2eTrayChange::trayEndingBringsTheHiddenWindowBack()
     // The panel ends (restarts, or its tray is switched off).
     m_session->stopTray();
     QTRY_VERIFY_WITH_TIMEOUT(isReachable(), 10000);
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-tray-gone.png")));
     QCOMPARE(m_program->process().state(), QProcess::Running);
     QVERIFY(m_program->request("rows tasks").contains("Water the plants"));
 }
@@ -111,7 +109,6 @@ void TestE2eTrayChange::trayStartingAfterTheProgramGetsTheIcon()
     const QString icon = m_session->waitForTrayIcon(kClass, 10000);
     QVERIFY2(!icon.isEmpty(), "no icon in the tray that started after the program");
     QCOMPARE(m_session->mapState(m_window), QStringLiteral("IsViewable"));
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-tray-late.png")));
 
     // The window now hides behind that icon, which opens it again.
     closeWindow();

@@ -5,7 +5,6 @@
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
@@ -40,16 +39,13 @@ void TestE2eTrayDialog::keys(const QStringList &names) const
 {
     QStringList args{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
     args += names;
+    // The keys reach the active window in order; each step then waits for what it changed.
     m_session->run(QStringLiteral("xdotool"), args);
-    QTest::qWait(250);
 }
 
 QStringList TestE2eTrayDialog::shownWindows() const
 {
-    return m_session
-        ->run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                          QStringLiteral("--classname"), kClass})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return m_session->shownWindows(kClass);
 }
 
 QString TestE2eTrayDialog::storedTask(const QString &content) const
@@ -111,9 +107,11 @@ void TestE2eTrayDialog::trayMenuWorksWhileADialogIsOpen()
     keys({QStringLiteral("Return")});
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), typed});
-    QTest::qWait(200);
+    QTRY_COMPARE_WITH_TIMEOUT(program.request("editing tasks"), typed.toUtf8() + '\n', 10000);
 
+    const QStringList beforeMenu = shownWindows();
     keys({openKeys.at(0)});
+    QVERIFY2(!m_session->waitForNewWindow(kClass, beforeMenu).isEmpty(), "no menu");
     keys({openKeys.at(1)});
     const QString dialog = m_session->waitForWindow(dialogTitle);
     QVERIFY2(!dialog.isEmpty(), "the dialog did not open");
@@ -132,9 +130,6 @@ void TestE2eTrayDialog::trayMenuWorksWhileADialogIsOpen()
             return !added.isEmpty();
         }(),
         5000);
-    QTest::qWait(300);
-    m_session->screenshot(QDir::temp().filePath(
-        QStringLiteral("tasklume-e2e-tray-menu-over-%1.png").arg(QLatin1String(QTest::currentDataTag()))));
 
     // "E&xit": the dialog is cancelled, the program ends cleanly, the task is kept.
     keys({QStringLiteral("x")});

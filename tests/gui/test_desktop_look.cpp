@@ -331,10 +331,6 @@ void TestDesktopLook::rowTextStandsOut()
         for (int x = rect.left() + 40; x < rect.right() - 20; ++x)
             best = qMax(best, ColorCodes::contrast(shot.pixelColor(x, y), background));
     }
-    if (top == 0 && child < 0)
-        window.grab().save(QDir::temp().filePath(
-            QStringLiteral("tasklume-rows-%1.png")
-                .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"))));
     QVERIFY2(best >= minimum,
              qPrintable(QStringLiteral("contrast %1 on %2").arg(best).arg(background.name())));
 }

@@ -304,9 +304,6 @@ void TestPackage::programKeepsListsInTheUsersDataFolder()
         cli, {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Water the plants")},
         displayEnv);
     QVERIFY2(added.exitCode == 0, qPrintable(added.out + added.err));
-    // A picture of the installed program with the item, for people to look at.
-    QTest::qWait(500);
-    session.screenshot(QStringLiteral(TASKLUME_SHOT_DIR "/package-first-user.png"));
     program.terminate();
     QVERIFY(program.waitForFinished(15000));
 

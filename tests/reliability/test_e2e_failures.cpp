@@ -204,9 +204,10 @@ QString TestE2eFailures::boxWindow(const QString &exclude)
 void TestE2eFailures::press(const QString &window, const QString &key)
 {
     m_session->run(QStringLiteral("xdotool"),
-                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
-                    QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
-    QTest::qWait(300);
+                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+    QVERIFY(m_session->waitUntilActive(window));
+    m_session->run(QStringLiteral("xdotool"),
+                   {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
 }
 
 void TestE2eFailures::seedDatabase(const ProgramFolder &folder)
@@ -267,7 +268,6 @@ void TestE2eFailures::readOnlyFolder()
     const QByteArray boxes = waitForBoxes(run);
     QVERIFY2(!boxes.isEmpty(), qPrintable(run.output()));
     const QString box = QString::fromUtf8(boxes).trimmed();
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-readonly.png")));
     // One box, under the program's title, naming the folder and what is wrong with it.
     QVERIFY2(box.startsWith(QStringLiteral("Ploxen Tasklume\t")), qPrintable(box));
     QVERIFY2(!box.contains(QLatin1Char('\n')), qPrintable(box));
@@ -377,14 +377,13 @@ void TestE2eFailures::storeFailsThenSucceeds()
     press(mainWindow, QStringLiteral("Return"));
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
-    QTest::qWait(200);
+    QTRY_COMPARE_WITH_TIMEOUT(run.request("editing tasks"), text.toUtf8() + '\n', 10000);
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
 
     const QByteArray boxes = waitForBoxes(run);
     QVERIFY2(!boxes.isEmpty(), qPrintable(run.output()));
     const QString box = QString::fromUtf8(boxes).trimmed();
-    m_session->screenshot(QDir::temp().filePath(QStringLiteral("tasklume-e2e-%1.png").arg(cause)));
     QVERIFY2(box.startsWith(QStringLiteral("Ploxen Tasklume\t")), qPrintable(box));
     QVERIFY2(box.contains(message), qPrintable(box));
     QVERIFY2(box.contains(database), qPrintable(box));
@@ -404,6 +403,8 @@ void TestE2eFailures::storeFailsThenSucceeds()
         locker.closeWriteChannel();
         QVERIFY(locker.waitForFinished(10000));
     }
+    QTRY_COMPARE_WITH_TIMEOUT(run.request("editing tasks"), text.toUtf8() + '\n', 5000);
+    QVERIFY(m_session->waitUntilActive(mainWindow));
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("key"), QStringLiteral("ctrl+Return")});
     QByteArray rows;

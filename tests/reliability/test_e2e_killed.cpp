@@ -82,15 +82,15 @@ void TestE2eKilled::killedAfterEachChange()
     QVERIFY(run.waitForRows("tasks", "Seeded task").contains("Seeded task"));
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-    QTest::qWait(300);
+    QVERIFY(m_session->waitUntilActive(window));
+    // The keys reach the program in order; what they change is waited for below.
     m_session->keys({QStringLiteral("Home")}); // the seeded task is the current one
-    QTest::qWait(200);
     m_session->keys(keysBefore);
-    QTest::qWait(300);
     if (!typed.isEmpty()) {
         m_session->run(
             QStringLiteral("xdotool"),
             {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), typed});
+        QTRY_COMPARE_WITH_TIMEOUT(run.request("editing tasks"), typed.toUtf8() + '\n', 10000);
         m_session->keys({QStringLiteral("ctrl+Return")});
     }
 
