@@ -71,8 +71,6 @@ public:
     bool show();
     void hide();
     bool isVisible() const { return m_shown; }
-    // The bus name the item is registered under while shown.
-    const QString &serviceName() const { return m_serviceName; }
     // A desktop notification, as the balloon of an icon on this kind of tray.
     void showMessage(const QString &heading, const QString &text, QSystemTrayIcon::MessageIcon icon,
                      int milliseconds);
