@@ -251,7 +251,7 @@ void TestCli::makeBadFiles()
 {
     writeFile(file(QStringLiteral("foreign.wyx")), "just some text\n");
     Txmltry xml(nullptr);
-    QVERIFY(xml.LoadFromText(Interchange::SkeletonText()));
+    QVERIFY(xml.loadFromText(Interchange::SkeletonText()));
     QVERIFY(xml.SetAttr(QStringLiteral("ploxen"), "app", QStringLiteral("tasklume")));
     QVERIFY(xml.SaveToFile(file(QStringLiteral("other.wyx"))));
     const QString good = makeFile(QStringLiteral("good.wyx"), [](QSqlDatabase db) {
@@ -475,7 +475,7 @@ void TestCli::restoreStopsAtBadItem()
         item(60, "True") + item(61, "maybe") + item(62, "False") +
         QStringLiteral("</tasks><memos/><notes/><peers/></ploxen>");
     Txmltry xml(nullptr);
-    QVERIFY(xml.LoadFromText(text.toUtf8()));
+    QVERIFY(xml.loadFromText(text.toUtf8()));
     const QString path = file(QStringLiteral("bad-item.wyx"));
     QVERIFY(xml.SaveToFile(path));
 
@@ -544,7 +544,7 @@ void TestCli::failedRunNamesWhatWentWrong()
                      .arg(key(item.left(blank).toInt()), item.mid(blank));
     }
     Txmltry xml(nullptr);
-    QVERIFY(xml.LoadFromText((QStringLiteral("<ploxen app=\"Tasklume\" appversion=\"1\" "
+    QVERIFY(xml.loadFromText((QStringLiteral("<ploxen app=\"Tasklume\" appversion=\"1\" "
                                              "dataversion=\"1.1\" time=\"\"><tasks>") +
                               tasks + QStringLiteral("</tasks><memos/><notes/><peers/></ploxen>"))
                                  .toUtf8()));

@@ -105,7 +105,7 @@ private:
 
 void TestCommonDm::initTestCase()
 {
-    TWyCustomTrayIcon::SetAvailabilityProbe([] { return true; });
+    TWyCustomTrayIcon::setAvailabilityProbe([] { return true; });
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_desktop, "open");
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_desktop, "open");
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &m_desktop, "open");

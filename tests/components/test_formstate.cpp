@@ -278,7 +278,7 @@ void TestFormState::fixedSizeKeepsItsSize()
 
     QWidget dialog;
     dialog.setFixedSize(285, 198);
-    QVERIFY(!TWyFormState::IsResizable(&dialog));
+    QVERIFY(!TWyFormState::isResizable(&dialog));
     TWyFormState state(&dialog);
     state.setSection(kSection);
     state.setIniPath(m_ini);

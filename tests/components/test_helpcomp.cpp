@@ -103,9 +103,9 @@ void TestHelpComp::fullHelpPath()
 {
     TWYHHComp help(m_window.get());
     help.setHelpFile(QStringLiteral("Tasklume-help.html"));
-    QCOMPARE(help.FullHelpPath(), m_folder->file(QStringLiteral("Tasklume-help.html")));
+    QCOMPARE(help.fullHelpPath(), m_folder->file(QStringLiteral("Tasklume-help.html")));
     help.setHelpFile(QStringLiteral("/opt/help/x.html"));
-    QCOMPARE(help.FullHelpPath(), QStringLiteral("/opt/help/x.html"));
+    QCOMPARE(help.fullHelpPath(), QStringLiteral("/opt/help/x.html"));
 }
 
 void TestHelpComp::f1OpensTheTopicOfTheFocusedControl_data()
@@ -146,10 +146,10 @@ void TestHelpComp::f1OpensTheTopicOfTheFocusedControl()
     }
 
     QTest::keyClick(receiver, Qt::Key_F1);
-    QVERIFY(m_help->Viewer());
-    QCOMPARE(m_help->Viewer()->currentAnchor(), anchor);
-    QVERIFY(m_help->Viewer()->isVisible());
-    QCOMPARE(m_help->Viewer()->windowTitle(), QStringLiteral("Help \u2014 Ploxen Tasklume"));
+    QVERIFY(m_help->viewer());
+    QCOMPARE(m_help->viewer()->currentAnchor(), anchor);
+    QVERIFY(m_help->viewer()->isVisible());
+    QCOMPARE(m_help->viewer()->windowTitle(), QStringLiteral("Help \u2014 Ploxen Tasklume"));
     // Handled: the control never sees the key.
     if (target)
         QCOMPARE(target->f1, 0);
@@ -169,7 +169,7 @@ void TestHelpComp::f1WithAModifierPassesOn()
     m_own->setFocus();
     QTest::keyClick(m_own, Qt::Key_F1, modifiers);
     QCOMPARE(m_own->f1, 1);
-    QVERIFY(!m_help->Viewer());
+    QVERIFY(!m_help->viewer());
 }
 
 void TestHelpComp::f1WithoutHelpFileIsStillHandled()
@@ -177,7 +177,7 @@ void TestHelpComp::f1WithoutHelpFileIsStillHandled()
     m_help->setHelpFile(QString());
     m_own->setFocus();
     QTest::keyClick(m_own, Qt::Key_F1);
-    QVERIFY(!m_help->Viewer());
+    QVERIFY(!m_help->viewer());
     QCOMPARE(m_own->f1, 0);
 }
 
@@ -188,18 +188,18 @@ void TestHelpComp::otherWindowsKeysAreLeftAlone()
     QVERIFY(QTest::qWaitForWindowExposed(&other));
     QTest::keyClick(&other, Qt::Key_F1);
     QCOMPARE(other.f1, 1);
-    QVERIFY(!m_help->Viewer());
+    QVERIFY(!m_help->viewer());
 }
 
 void TestHelpComp::closingTheComponentClosesTheViewer()
 {
     m_help->ShowHelp(HelpContext::Tasks);
-    QPointer<TwyHelpViewer> viewer = m_help->Viewer();
+    QPointer<HelpViewer> viewer = m_help->viewer();
     QVERIFY(viewer);
     QCOMPARE(viewer->currentAnchor(), QStringLiteral("tasks"));
     // Asking again reuses the open viewer.
     m_help->ShowHelp(HelpContext::Memos);
-    QCOMPARE(m_help->Viewer(), viewer.data());
+    QCOMPARE(m_help->viewer(), viewer.data());
     QCOMPARE(viewer->currentAnchor(), QStringLiteral("memos"));
     delete m_help;
     QVERIFY(!viewer);
@@ -209,8 +209,8 @@ void TestHelpComp::missingHelpFileIsSaid()
 {
     m_help->setHelpFile(m_folder->file(QStringLiteral("nothing-here.html")));
     m_help->ShowHelp(HelpContext::Contents);
-    QVERIFY(m_help->Viewer());
-    QVERIFY(m_help->Viewer()->browser()->toPlainText().contains(QStringLiteral("cannot be found")));
+    QVERIFY(m_help->viewer());
+    QVERIFY(m_help->viewer()->browser()->toPlainText().contains(QStringLiteral("cannot be found")));
 }
 
 void TestHelpComp::helpFileHasEveryTopic()
@@ -234,7 +234,7 @@ void TestHelpComp::helpFileHasEveryTopic()
     }
     // And the viewer scrolls there.
     m_help->ShowHelp(HelpContext::Backup);
-    QTextBrowser *browser = m_help->Viewer()->browser();
+    QTextBrowser *browser = m_help->viewer()->browser();
     QTRY_VERIFY(browser->toPlainText().contains(QStringLiteral("Database Backup")));
 }
 

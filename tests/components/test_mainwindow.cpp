@@ -103,7 +103,7 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    TWyCustomTrayIcon::SetAvailabilityProbe([] { return g_trayThere; });
+    TWyCustomTrayIcon::setAvailabilityProbe([] { return g_trayThere; });
 }
 
 void TestMainWindow::init()
@@ -191,7 +191,7 @@ void TestMainWindow::hintReachesTheTray()
     // The notification area gets at most 127 characters, one line per carriage return.
     QString shown = hint.left(127);
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QCOMPARE(m_main->trayIcon()->SystemTrayIcon()->toolTip(), shown);
+    QCOMPARE(m_main->trayIcon()->systemTrayIcon()->toolTip(), shown);
     if (QByteArray(QTest::currentDataTag()) == "cut at 127")
         QVERIFY(hint.size() > 127);
 }
@@ -210,7 +210,7 @@ void TestMainWindow::balloonAtMostOnceAnHour()
 {
     seed({});
     start();
-    QSignalSpy balloons(m_main->trayIcon(), &TWyCustomTrayIcon::BalloonHintShown);
+    QSignalSpy balloons(m_main->trayIcon(), &TWyCustomTrayIcon::balloonHintShown);
     auto *timer = m_main->findChild<QTimer *>(QStringLiteral("Timer_balloon"));
     QVERIFY(timer);
     QCOMPARE(timer->interval(), 3600000);
@@ -385,7 +385,7 @@ void TestMainWindow::trayMenuInOrder()
              m_main->findChild<QMenu *>(QStringLiteral("PopupMenu_Tray")));
     QVERIFY(m_main->trayIcon()->MinimizeToTray());
     QVERIFY(m_main->trayIcon()->CloseToTray());
-    QVERIFY(!m_main->trayIcon()->ShownIcon().isNull());
+    QVERIFY(!m_main->trayIcon()->shownIcon().isNull());
 }
 
 void TestMainWindow::leftClickOpens()
@@ -395,9 +395,9 @@ void TestMainWindow::leftClickOpens()
     closeFromWindowManager(*m_main);
     QVERIFY(!m_main->isVisible());
     // A middle click does nothing here.
-    Q_EMIT m_main->trayIcon()->SystemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
+    Q_EMIT m_main->trayIcon()->systemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
     QVERIFY(!m_main->isVisible());
-    Q_EMIT m_main->trayIcon()->SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    Q_EMIT m_main->trayIcon()->systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
     QVERIFY(m_main->isVisible());
     // "&Open Ploxen Tasklume" as well.
     closeFromWindowManager(*m_main);
@@ -521,8 +521,8 @@ void TestMainWindow::f1AndHelpContents()
     m_main->tasksFrame()->tree()->setFocus();
     QTRY_VERIFY(m_main->tasksFrame()->tree()->hasFocus());
     QTest::keyClick(m_main->tasksFrame()->tree(), Qt::Key_F1);
-    QVERIFY(m_main->helpComp()->Viewer());
-    QCOMPARE(m_main->helpComp()->Viewer()->currentAnchor(), QStringLiteral("tasks"));
+    QVERIFY(m_main->helpComp()->viewer());
+    QCOMPARE(m_main->helpComp()->viewer()->currentAnchor(), QStringLiteral("tasks"));
 
     // "&Contents" of the Help menus opens the start of the help.
     QAction *contents = m_main->commonAction(CommonAction::HelpContents);
@@ -530,7 +530,7 @@ void TestMainWindow::f1AndHelpContents()
     QVERIFY(contents->isEnabled());
     QCOMPARE(contents->shortcut(), QKeySequence(Qt::Key_F1));
     contents->trigger();
-    QCOMPARE(m_main->helpComp()->Viewer()->currentAnchor(), QStringLiteral("contents"));
+    QCOMPARE(m_main->helpComp()->viewer()->currentAnchor(), QStringLiteral("contents"));
 }
 
 void TestMainWindow::exitSavesTheWindowState()

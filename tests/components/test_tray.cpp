@@ -112,7 +112,7 @@ private:
 
 void TestTray::initTestCase()
 {
-    TWyCustomTrayIcon::SetAvailabilityProbe([] { return g_trayThere; });
+    TWyCustomTrayIcon::setAvailabilityProbe([] { return g_trayThere; });
 }
 
 void TestTray::init()
@@ -313,7 +313,7 @@ void TestTray::noTrayMeansNoIconAndNoError()
     tray.Loaded();
     QVERIFY(!tray.AddToTray());
     QVERIFY(!tray.IsAdded());
-    QVERIFY(!tray.SystemTrayIcon()->isVisible());
+    QVERIFY(!tray.systemTrayIcon()->isVisible());
 
     // A tray that turns up later is used by the next close.
     g_trayThere = true;
@@ -338,7 +338,7 @@ void TestTray::trayComingLaterGetsTheIcon()
     // The tray comes: the icon is there without the window going anywhere.
     g_trayThere = true;
     QTRY_VERIFY(tray.IsAdded());
-    QVERIFY(tray.SystemTrayIcon()->isVisible());
+    QVERIFY(tray.systemTrayIcon()->isVisible());
     QVERIFY(m_window->isVisible());
 
     // An icon the owner took away stays away.
@@ -362,7 +362,7 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
     TWyTrayIcon tray(m_window.get());
     tray.setMinimizeToTray(true);
     tray.Loaded();
-    QSignalSpy lost(&tray, &TWyCustomTrayIcon::OnTrayLost);
+    QSignalSpy lost(&tray, &TWyCustomTrayIcon::notificationAreaLost);
     bool returning = false;
     bool shownWhileReturning = false;
     class ShowWatch : public QObject
@@ -388,17 +388,17 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
         tray.Minimize();
     else if (!how.isEmpty())
         QVERIFY(!closeFromWindowManager(*m_window));
-    QTRY_VERIFY(how.isEmpty() || tray.OwnerInTray());
+    QTRY_VERIFY(how.isEmpty() || tray.ownerInTray());
     QCOMPARE(m_window->isVisible(), how.isEmpty());
     m_window->installEventFilter(&watch);
 
     g_trayThere = false;
     QTRY_COMPARE(lost.count(), 1);
     QVERIFY(!tray.IsAdded());
-    QVERIFY(!tray.SystemTrayIcon()->isVisible());
+    QVERIFY(!tray.systemTrayIcon()->isVisible());
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
-    QVERIFY(!tray.OwnerInTray());
+    QVERIFY(!tray.ownerInTray());
     QCOMPARE(m_window->isMaximized(), how == QLatin1String("maximised"));
     QCOMPARE(shownWhileReturning, !how.isEmpty());
     QCOMPARE(returning, !how.isEmpty());
@@ -491,7 +491,7 @@ void TestTray::hintCutTo127()
     tray.setHint(hint);
     // The hint keeps its whole text; the notification area gets the cut one.
     QCOMPARE(tray.Hint(), hint);
-    QCOMPARE(tray.SystemTrayIcon()->toolTip(), hint.left(shown));
+    QCOMPARE(tray.systemTrayIcon()->toolTip(), hint.left(shown));
 }
 
 void TestTray::hintLinesAndShowHint()
@@ -500,20 +500,20 @@ void TestTray::hintLinesAndShowHint()
     tray.Loaded();
     const QString hint = QStringLiteral("Incomplete Tasks:\r(1) Buy milk\r ...");
     tray.setHint(hint);
-    QCOMPARE(tray.SystemTrayIcon()->toolTip(),
+    QCOMPARE(tray.systemTrayIcon()->toolTip(),
              QStringLiteral("Incomplete Tasks:\n(1) Buy milk\n ..."));
     tray.setShowHint(false);
-    QCOMPARE(tray.SystemTrayIcon()->toolTip(), QString());
+    QCOMPARE(tray.systemTrayIcon()->toolTip(), QString());
     tray.setShowHint(true);
-    QCOMPARE(tray.SystemTrayIcon()->toolTip(), tray.ShownToolTip());
-    QVERIFY(!tray.ShownToolTip().isEmpty());
+    QCOMPARE(tray.systemTrayIcon()->toolTip(), tray.shownToolTip());
+    QVERIFY(!tray.shownToolTip().isEmpty());
 }
 
 void TestTray::balloonLimits()
 {
     TWyTrayIcon tray(m_window.get());
     tray.Loaded();
-    QSignalSpy shown(&tray, &TWyCustomTrayIcon::BalloonHintShown);
+    QSignalSpy shown(&tray, &TWyCustomTrayIcon::balloonHintShown);
     QSignalSpy closed(&tray, &TWyCustomTrayIcon::OnBalloonHintClose);
     tray.ShowBalloonHint(QString(80, QLatin1Char('t')), QString(300, QLatin1Char('x')), 0,
                          TWyCustomTrayIcon::NIIF_INFO);
@@ -527,7 +527,7 @@ void TestTray::balloonLimits()
     QSignalSpy clicked(&tray, &TWyCustomTrayIcon::OnBalloonHintClick);
     tray.ShowBalloonHint(QStringLiteral("Ploxen Tasklume"), QStringLiteral("Click here to open!"),
                          1, TWyCustomTrayIcon::NIIF_INFO);
-    Q_EMIT tray.SystemTrayIcon()->messageClicked();
+    Q_EMIT tray.systemTrayIcon()->messageClicked();
     QCOMPARE(clicked.count(), 1);
     QTest::qWait(1200);
     QCOMPARE(closed.count(), 1);
@@ -545,7 +545,7 @@ void TestTray::balloonNeedsTheIcon()
     TWyTrayIcon tray(m_window.get());
     tray.setActive(false);
     tray.Loaded();
-    QSignalSpy shown(&tray, &TWyCustomTrayIcon::BalloonHintShown);
+    QSignalSpy shown(&tray, &TWyCustomTrayIcon::balloonHintShown);
     tray.ShowBalloonHint(QStringLiteral("a"), QStringLiteral("b"), 10,
                          TWyCustomTrayIcon::NIIF_INFO);
     QCOMPARE(shown.count(), 0);
@@ -556,16 +556,16 @@ void TestTray::clicks()
     TWyTrayIcon tray(m_window.get());
     tray.Loaded();
     QSignalSpy clicked(&tray, &TWyCustomTrayIcon::OnClick);
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
     // A right click only pops the menu up.
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Context);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::Context);
     QCOMPARE(clicked.count(), 2);
     QCOMPARE(clicked.at(0).at(0).value<Qt::MouseButton>(), Qt::LeftButton);
     QCOMPARE(clicked.at(1).at(0).value<Qt::MouseButton>(), Qt::MiddleButton);
     // A click alone restores nothing: that is the owner's handler's choice.
     closeFromWindowManager(*m_window);
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
     QVERIFY(!m_window->isVisible());
 }
 
@@ -576,7 +576,7 @@ void TestTray::doubleClickRestoresUnlessTheHandlerSaysNo()
     closeFromWindowManager(*m_window);
 
     // No handler: the window comes back.
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
     QVERIFY(m_window->isVisible());
 
     closeFromWindowManager(*m_window);
@@ -586,7 +586,7 @@ void TestTray::doubleClickRestoresUnlessTheHandlerSaysNo()
                 buttons.append(button);
                 *restoreApp = false;
             });
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
     QCOMPARE(buttons, QList<Qt::MouseButton>{Qt::LeftButton});
     QVERIFY(!m_window->isVisible());
 }
@@ -618,7 +618,7 @@ void TestTray::builtInMenuAndItsReplacement()
     tray.Loaded();
     QMenu *builtIn = tray.PopupMenu();
     QVERIFY(builtIn);
-    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), builtIn);
+    QCOMPARE(tray.systemTrayIcon()->contextMenu(), builtIn);
     QStringList captions;
     for (QAction *action : builtIn->actions())
         captions.append(action->text());
@@ -631,13 +631,13 @@ void TestTray::builtInMenuAndItsReplacement()
 
     auto *own = new QMenu;
     tray.setPopupMenu(own);
-    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), own);
+    QCOMPARE(tray.systemTrayIcon()->contextMenu(), own);
     // A menu that goes away leaves no dangling menu behind.
     delete own;
     QCOMPARE(tray.PopupMenu(), nullptr);
-    QCOMPARE(tray.SystemTrayIcon()->contextMenu(), nullptr);
+    QCOMPARE(tray.systemTrayIcon()->contextMenu(), nullptr);
     // No menu: a right click does nothing (and does not crash).
-    Q_EMIT tray.SystemTrayIcon()->activated(QSystemTrayIcon::Context);
+    Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::Context);
 }
 
 void TestTray::iconFallsBackToImagesThenApplication()
@@ -649,24 +649,24 @@ void TestTray::iconFallsBackToImagesThenApplication()
     {
         TWyTrayIcon tray(m_window.get());
         tray.Loaded();
-        QCOMPARE(tray.ShownIcon().cacheKey(), green.cacheKey());
+        QCOMPARE(tray.shownIcon().cacheKey(), green.cacheKey());
     }
     {
         TWyTrayIcon tray(m_window.get());
         tray.setImages({red, blue});
         tray.setImageIndex(1);
         tray.Loaded();
-        QCOMPARE(tray.ShownIcon().cacheKey(), blue.cacheKey());
+        QCOMPARE(tray.shownIcon().cacheKey(), blue.cacheKey());
         // Icon takes precedence over Images.
         tray.setIcon(red);
-        QCOMPARE(tray.ShownIcon().cacheKey(), red.cacheKey());
-        QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), red.cacheKey());
+        QCOMPARE(tray.shownIcon().cacheKey(), red.cacheKey());
+        QCOMPARE(tray.systemTrayIcon()->icon().cacheKey(), red.cacheKey());
     }
     QApplication::setWindowIcon(QIcon());
     {
         TWyTrayIcon tray(m_window.get());
         tray.Loaded();
-        QVERIFY(!tray.ShownIcon().isNull());
+        QVERIFY(!tray.shownIcon().isNull());
     }
 }
 
@@ -675,13 +675,13 @@ void TestTray::imageIndexWithoutImagesIsAnError()
     TWyTrayIcon tray(m_window.get());
     tray.setIcon(solidIcon(Qt::red));
     tray.Loaded();
-    const qint64 before = tray.ShownIcon().cacheKey();
+    const qint64 before = tray.shownIcon().cacheKey();
     BoxReader box;
     box.arm(this);
     tray.setImageIndex(2);
     QCOMPARE(box.caption, QStringLiteral("Ploxen TrayIcon Error"));
     QCOMPARE(box.text, QStringLiteral("SetImageIndex: No image list assigned"));
-    QCOMPARE(tray.ShownIcon().cacheKey(), before);
+    QCOMPARE(tray.shownIcon().cacheKey(), before);
 }
 
 void TestTray::animation()
@@ -698,7 +698,7 @@ void TestTray::animation()
     QList<qint64> seen;
     for (int i = 0; i < 40 && seen.size() < 4; ++i) {
         QTest::qWait(60);
-        const qint64 key = tray.SystemTrayIcon()->icon().cacheKey();
+        const qint64 key = tray.systemTrayIcon()->icon().cacheKey();
         if (seen.isEmpty() || seen.last() != key)
             seen.append(key);
     }
@@ -713,7 +713,7 @@ void TestTray::animation()
 
     // Stopping shows the fixed image again.
     tray.setAnimate(false);
-    QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), frames.at(0).cacheKey());
+    QCOMPARE(tray.systemTrayIcon()->icon().cacheKey(), frames.at(0).cacheKey());
 }
 
 void TestTray::deactivatingPausesTheAnimation()
@@ -727,13 +727,13 @@ void TestTray::deactivatingPausesTheAnimation()
     QTest::qWait(60);
     tray.setActive(false);
     QVERIFY(!tray.IsAdded());
-    const qint64 paused = tray.SystemTrayIcon()->icon().cacheKey();
+    const qint64 paused = tray.systemTrayIcon()->icon().cacheKey();
     QTest::qWait(100);
-    QCOMPARE(tray.SystemTrayIcon()->icon().cacheKey(), paused);
+    QCOMPARE(tray.systemTrayIcon()->icon().cacheKey(), paused);
 
     tray.setActive(true);
     QVERIFY(tray.IsAdded());
-    QTRY_VERIFY(tray.SystemTrayIcon()->icon().cacheKey() != paused);
+    QTRY_VERIFY(tray.systemTrayIcon()->icon().cacheKey() != paused);
 }
 
 QTEST_MAIN(TestTray)

@@ -7,6 +7,7 @@
 #include "IoFixture.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +48,18 @@ QDateTime instant(TDateTime value)
     return QDateTime(QDate::fromJulianDay(wall.julianDay),
                      QTime::fromMSecsSinceStartOfDay(wall.seconds * 1000), Qt::LocalTime)
         .toUTC();
+}
+
+// Loads text into the document the way a file is read: through a container file.
+bool loadAsFile(Txmltry &xml, const QByteArray &text)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("text.wyx"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(WyxContainer::encode(text)) < 0)
+        return false;
+    file.close();
+    return xml.LoadFromFile(path);
 }
 
 } // namespace
@@ -192,7 +205,6 @@ void TestIoFormat::zone_designator()
 {
     QFETCH(int, bias);
     QFETCH(QString, designator);
-    QCOMPARE(ZoneDesignator(bias), designator);
     QCOMPARE(XmlDateTimeText(days(2024, 2, 29, 23, 59, 58), bias),
              QStringLiteral("2024-02-29T23:59:58.000") + designator);
 }
@@ -316,7 +328,7 @@ void TestIoFormat::xml_paths()
 {
     QStringList shown;
     Txmltry xml([&](const QString &text) { shown.append(text); });
-    QVERIFY(xml.LoadFromText("<root a=\"1\"><x n=\"x0\"/><tasks><one v=\"0\"/><two v=\"1\"/>"
+    QVERIFY(xml.loadFromText("<root a=\"1\"><x n=\"x0\"/><tasks><one v=\"0\"/><two v=\"1\"/>"
                              "<three v=\"2\"/></tasks><x n=\"x1\"/></root>"));
     // The first component stands for the root whatever its name.
     QCOMPARE(xml.GetAttr(QStringLiteral("ploxen"), "a"), QStringLiteral("1"));
@@ -330,9 +342,9 @@ void TestIoFormat::xml_paths()
     QCOMPARE(xml.GetAttr(QStringLiteral("ploxen,x"), "n"), QStringLiteral("x0"));
     // A component that selects nothing leaves the position where it was.
     QCOMPARE(xml.CountChildren(QStringLiteral("ploxen,memos")), 3);
-    QCOMPARE(xml.FindNode(QStringLiteral("ploxen,tasks,task#7")).name(), "tasks");
-    QCOMPARE(xml.FindNode(QStringLiteral("ploxen,tasks,task#-1")).name(), "tasks");
-    QCOMPARE(xml.FindNode(QStringLiteral("ploxen,tasks,task#x")).name(), "tasks");
+    QCOMPARE(xml.findNode(QStringLiteral("ploxen,tasks,task#7")).name(), "tasks");
+    QCOMPARE(xml.findNode(QStringLiteral("ploxen,tasks,task#-1")).name(), "tasks");
+    QCOMPARE(xml.findNode(QStringLiteral("ploxen,tasks,task#x")).name(), "tasks");
     QVERIFY(shown.isEmpty());
 }
 
@@ -340,12 +352,12 @@ void TestIoFormat::xml_missingAttribute()
 {
     QStringList shown;
     Txmltry xml([&](const QString &text) { shown.append(text); });
-    QVERIFY(xml.LoadFromText("<ploxen><tasks><task tid=\"a\"/></tasks></ploxen>"));
+    QVERIFY(xml.loadFromText("<ploxen><tasks><task tid=\"a\"/></tasks></ploxen>"));
     QCOMPARE(xml.GetAttr(QStringLiteral("ploxen,tasks,task#0"), "pid"), QString());
-    QVERIFY(xml.GetAttrRaw(QStringLiteral("ploxen,tasks,task#0"), "due-time") == nullptr);
+    QVERIFY(xml.rawAttr(QStringLiteral("ploxen,tasks,task#0"), "due-time") == nullptr);
     // SetAttr never creates an attribute.
     QVERIFY(!xml.SetAttr(QStringLiteral("ploxen"), "app", QStringLiteral("Tasklume")));
-    QVERIFY(!xml.FindNode(QStringLiteral("ploxen")).attribute("app"));
+    QVERIFY(!xml.findNode(QStringLiteral("ploxen")).attribute("app"));
     QVERIFY(xml.SetAttr(QStringLiteral("ploxen,tasks,task#0"), "tid", QStringLiteral("b")));
     QCOMPARE(shown, QStringList({QStringLiteral("ploxen,tasks,task#0: pid not Exist !"),
                                  QStringLiteral("ploxen,tasks,task#0: due-time not Exist !"),
@@ -355,8 +367,8 @@ void TestIoFormat::xml_missingAttribute()
 void TestIoFormat::xml_skeleton()
 {
     Txmltry xml(nullptr);
-    QVERIFY(xml.LoadFromText(Interchange::SkeletonText()));
-    const pugi::xml_node root = xml.FindNode(QStringLiteral("ploxen"));
+    QVERIFY(xml.loadFromText(Interchange::SkeletonText()));
+    const pugi::xml_node root = xml.findNode(QStringLiteral("ploxen"));
     QStringList attributes;
     for (const pugi::xml_attribute a : root.attributes())
         attributes << QString::fromUtf8(a.name()) + QLatin1Char('=') + QString::fromUtf8(a.value());
@@ -403,24 +415,24 @@ void TestIoFormat::xml_refusesHostileText()
 {
     QFETCH(QByteArray, text);
     Txmltry xml(nullptr);
-    QVERIFY(!xml.LoadFromContainer(WyxContainer::encode(text)));
+    QVERIFY(!loadAsFile(xml, text));
     QVERIFY(!xml.loadError().isEmpty());
-    QVERIFY(!xml.FindNode(QStringLiteral("ploxen")));
+    QVERIFY(!xml.findNode(QStringLiteral("ploxen")));
 }
 
 void TestIoFormat::xml_acceptsDeclarationBomAndWhitespace()
 {
     Txmltry xml(nullptr);
-    QVERIFY(xml.LoadFromContainer(WyxContainer::encode(
-        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- note -->\n"
-        "<ploxen app=\"Tasklume\">\n  <tasks>\n    <task tid=\"1\"/>\n    <task tid=\"2\"/>\n"
-        "  </tasks>\n</ploxen>\n")));
+    QVERIFY(loadAsFile(
+        xml, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- note -->\n"
+             "<ploxen app=\"Tasklume\">\n  <tasks>\n    <task tid=\"1\"/>\n    <task tid=\"2\"/>\n"
+             "  </tasks>\n</ploxen>\n"));
     QCOMPARE(xml.CountChildren(QStringLiteral("ploxen,tasks")), 2);
     QCOMPARE(xml.GetAttr(QStringLiteral("ploxen,tasks,task#1"), "tid"), QStringLiteral("2"));
     // Deep nesting is no problem for a parser that does not recurse.
     const QByteArray deep =
         QByteArray("<a>").repeated(200000) + QByteArray("</a>").repeated(200000);
-    QVERIFY(xml.LoadFromContainer(WyxContainer::encode(deep)));
+    QVERIFY(loadAsFile(xml, deep));
 }
 
 void TestIoFormat::xml_escapesRoundTrip()
@@ -430,7 +442,7 @@ void TestIoFormat::xml_escapesRoundTrip()
     const QString value = QString::fromUtf8("a <b> & \"c\" 'd'\n\te\r f \xF0\x9F\x98\x80 \x01");
     {
         Txmltry xml(nullptr);
-        QVERIFY(xml.LoadFromText(Interchange::SkeletonText()));
+        QVERIFY(xml.loadFromText(Interchange::SkeletonText()));
         QVERIFY(xml.SetAttr(QStringLiteral("ploxen"), "app", value));
         QVERIFY(xml.SaveToFile(path));
     }

@@ -44,15 +44,9 @@ const std::vector<std::pair<IconId, const char *>> kIcons = {
     {IconId::StatusBulb, "StatusBulb"},
     {IconId::Save, "Save"},
     {IconId::Print, "Print"},
-    {IconId::Email, "Email"},
-    {IconId::Export, "Export"},
     {IconId::Color, "Color"},
     {IconId::Reminder, "Reminder"},
     {IconId::DueSet, "DueSet"},
-    {IconId::Complete, "Complete"},
-    {IconId::Copy, "Copy"},
-    {IconId::Paste, "Paste"},
-    {IconId::MoveTo, "MoveTo"},
 };
 
 constexpr int kRowHeight = 40;

@@ -7,13 +7,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
-#include <QTimer>
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -21,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-const QByteArray kActivate = QByteArrayLiteral("activate\n");
-const QByteArray kDone = QByteArrayLiteral("ok\n");
 constexpr int kTimeoutMs = 3000;
 
 QString displaySession()
@@ -34,16 +29,6 @@ QString displaySession()
         display = QStringLiteral("none");
     display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.]")), QStringLiteral("_"));
     return display;
-}
-
-// Whether the process at the other end of a connected local socket runs as this user.
-bool sameUser(qintptr descriptor)
-{
-    struct ucred cred {};
-    socklen_t len = sizeof(cred);
-    if (::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
-        return false;
-    return cred.uid == ::getuid();
 }
 
 // Whether path is a folder of this user's that no one else can enter. A folder made here
@@ -70,7 +55,8 @@ bool handOver(const QString &channel, const QDeadlineTimer &deadline)
 {
     while (!channel.isEmpty()) {
         const int left = int(qMax<qint64>(100, deadline.remainingTime()));
-        if (RequestInstance(channel, kActivate.trimmed(), left) == kDone)
+        if (RequestInstance(channel, SingleInstance::kActivateRequest.trimmed(), left) ==
+            SingleInstance::kActivatedReply)
             return true;
         if (deadline.hasExpired())
             break;
@@ -79,6 +65,15 @@ bool handOver(const QString &channel, const QDeadlineTimer &deadline)
     return false;
 }
 } // namespace
+
+bool SingleInstance::isSameUser(qintptr descriptor)
+{
+    struct ucred cred {};
+    socklen_t len = sizeof(cred);
+    if (::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
+        return false;
+    return cred.uid == ::getuid();
+}
 
 QString SingleInstance::channelFolder()
 {
@@ -119,9 +114,9 @@ bool ActivateRunningInstance()
         return false;
     // Only a copy of the same user counts; a socket another user put in the name's place is
     // not talked to.
-    if (!sameUser(socket.socketDescriptor()))
+    if (!SingleInstance::isSameUser(socket.socketDescriptor()))
         return false;
-    socket.write(kActivate);
+    socket.write(SingleInstance::kActivateRequest);
     if (!socket.waitForBytesWritten(kTimeoutMs))
         return false;
     // The running copy answers once it has acted; either way it is there.
@@ -140,7 +135,8 @@ QByteArray RequestInstance(const QString &serverName, const QByteArray &request,
         return {};
     QLocalSocket socket;
     socket.connectToServer(serverName);
-    if (!socket.waitForConnected(timeoutMs) || !sameUser(socket.socketDescriptor()))
+    if (!socket.waitForConnected(timeoutMs) ||
+        !SingleInstance::isSameUser(socket.socketDescriptor()))
         return {};
     socket.write(request + '\n');
     socket.waitForBytesWritten(timeoutMs);
@@ -149,128 +145,6 @@ QByteArray RequestInstance(const QString &serverName, const QByteArray &request,
         reply += socket.readAll();
     reply += socket.readAll();
     return reply;
-}
-
-InstanceServer::InstanceServer(QObject *parent) : QObject(parent) {}
-
-InstanceServer::~InstanceServer()
-{
-    release();
-}
-
-bool InstanceServer::listen()
-{
-    release();
-    m_heldByAnother = false;
-    const QString name = SingleInstance::serverName();
-    if (name.isEmpty())
-        return false;
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(name)) {
-        // A socket left behind by a copy that did not end normally answers nobody.
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(500)) {
-            m_heldByAnother = sameUser(probe.socketDescriptor());
-            release();
-            return false;
-        }
-        QLocalServer::removeServer(name);
-        if (!m_server->listen(name)) {
-            release();
-            return false;
-        }
-    }
-    connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::onNewConnection);
-    return true;
-}
-
-QString InstanceServer::fullServerName() const
-{
-    return m_server && m_server->isListening() ? m_server->fullServerName() : QString();
-}
-
-void InstanceServer::release()
-{
-    if (m_server) {
-        m_server->close();
-        delete m_server;
-        m_server = nullptr;
-    }
-}
-
-void InstanceServer::onNewConnection()
-{
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        if (!sameUser(socket->socketDescriptor())) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        serve(socket);
-    }
-}
-
-void InstanceServer::serve(QLocalSocket *socket)
-{
-    // Too many at once: the oldest goes (each connection is a child, oldest first).
-    const auto children = m_server->findChildren<QLocalSocket *>(Qt::FindDirectChildrenOnly);
-    QList<QLocalSocket *> open;
-    for (QLocalSocket *child : children) {
-        if (child->state() == QLocalSocket::ConnectedState)
-            open.append(child);
-    }
-    if (open.size() > SingleInstance::kMaxConnections)
-        open.first()->abort();
-
-    // The line is read into memory up to the cap and no further.
-    socket->setReadBufferSize(SingleInstance::kMaxRequest + 1);
-    auto *idle = new QTimer(socket);
-    idle->setSingleShot(true);
-    idle->setInterval(SingleInstance::kIdleMs);
-    connect(idle, &QTimer::timeout, socket, [socket, idle] {
-        // What came while this program was busy elsewhere is no idleness.
-        if (socket->waitForReadyRead(0)) {
-            idle->start();
-            return;
-        }
-        socket->abort();
-    });
-    idle->start();
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle] {
-        idle->start();
-        if (socket->property("answered").toBool()) {
-            socket->skip(socket->bytesAvailable());
-            return;
-        }
-        if (!socket->canReadLine()) {
-            // A longer line is refused unread.
-            if (socket->bytesAvailable() > SingleInstance::kMaxRequest)
-                socket->abort();
-            return;
-        }
-        const QByteArray line = socket->readLine(SingleInstance::kMaxRequest + 2);
-        if (line.size() > SingleInstance::kMaxRequest) {
-            socket->abort();
-            return;
-        }
-        socket->setProperty("answered", true);
-        const QPointer<QLocalSocket> guard(socket);
-        QByteArray reply;
-        if (line == kActivate) {
-            Q_EMIT activationRequested();
-            reply = kDone;
-        } else if (m_handler) {
-            reply = m_handler(line.trimmed());
-        }
-        if (!guard)
-            return;
-        socket->write(reply);
-        socket->disconnectFromServer();
-    });
 }
 
 SingleInstance::StartClaim ClaimStart(const QString &lockPath, RunLock &lock,

@@ -4,14 +4,10 @@
 // the run lock), asks it to come to the front, and ends without touching any file.
 #pragma once
 
+#include "InstanceServer.h"
+
 #include <QByteArray>
-#include <QObject>
 #include <QString>
-
-#include <functional>
-
-class QLocalServer;
-class QLocalSocket;
 
 class RunLock;
 
@@ -39,45 +35,17 @@ enum class StartClaim
     HandedOver, // the running copy answered the request to come to the front
     Unanswered, // a running copy holds the folder's lock but did not answer in the time
 };
+
+// The line that asks the running copy to come to the front, and its answer.
+inline const QByteArray kActivateRequest = QByteArrayLiteral("activate\n");
+inline const QByteArray kActivatedReply = QByteArrayLiteral("ok\n");
+
+// Whether the process at the other end of a connected local socket runs as this user.
+bool isSameUser(qintptr descriptor);
 } // namespace SingleInstance
 
 // Returns true when a running copy answered; it has then been asked to come to the front.
 bool ActivateRunningInstance();
-
-// The running copy's side: held for the whole run, released on Exit.
-class InstanceServer : public QObject
-{
-    Q_OBJECT
-public:
-    explicit InstanceServer(QObject *parent = nullptr);
-    ~InstanceServer() override;
-
-    // Starts listening; false when another copy holds the name (heldByAnotherCopy()) or the
-    // socket cannot be made.
-    bool listen();
-    bool heldByAnotherCopy() const { return m_heldByAnother; }
-    void release();
-    // The channel's full name (the socket's path) while listening, for others to reach it
-    // without knowing the display session; empty otherwise.
-    QString fullServerName() const;
-
-    // Answers requests other than "activate" from programs of the same user (the
-    // end-to-end tests read the shown rows this way). The reply ends the connection.
-    using RequestHandler = std::function<QByteArray(const QByteArray &request)>;
-    void setRequestHandler(RequestHandler handler) { m_handler = std::move(handler); }
-    const RequestHandler &requestHandler() const { return m_handler; }
-
-Q_SIGNALS:
-    // A second start asked this copy to come to the front.
-    void activationRequested();
-
-private:
-    void onNewConnection();
-    void serve(QLocalSocket *socket);
-    QLocalServer *m_server = nullptr;
-    RequestHandler m_handler;
-    bool m_heldByAnother = false;
-};
 
 // Sends one request line to the running copy and returns its reply (empty when none runs).
 QByteArray RequestRunningInstance(const QByteArray &request, int timeoutMs = 3000);

@@ -122,7 +122,7 @@ private:
 // Steps 1 and 2 of every writer: the skeleton and the root's attributes.
 void buildRoot(Txmltry &xml, const QString &appVersion)
 {
-    xml.LoadFromText(SkeletonText());
+    xml.loadFromText(SkeletonText());
     xml.SetAttr(kRootPath, "app", IoTexts::AppTag);
     xml.SetAttr(kRootPath, "appversion", appVersion);
     xml.SetAttr(kRootPath, "time", DateTimeToXmlText(NowDays(), true));
@@ -141,7 +141,7 @@ bool writeSelection(const QString &fileName, const QList<ItemNode *> &selected,
 {
     Txmltry xml(errorBox);
     buildRoot(xml, FileVersionText());
-    ItemWriter writer(xml.FindNode(sectionPath));
+    ItemWriter writer(xml.findNode(sectionPath));
     for (const ItemNode *node : selected) {
         if (!node || !node->info)
             continue;
@@ -773,8 +773,9 @@ TaskRow taskRow(Run &run, ItemTexts &texts)
     return row;
 }
 
-// The restore of one section. False when the user chose Abort.
-bool IsReservedKey(const QString &key)
+// Whether a file's key cannot be stored as it stands: empty, or the parent key of the top
+// level.
+bool isReservedKey(const QString &key)
 {
     return key.isEmpty() || key == Texts::RootKey;
 }
@@ -787,7 +788,7 @@ bool restoreItem(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool
 {
     QString key = texts.text(0);
     std::optional<StoredRow> stored;
-    if (IsReservedKey(key))
+    if (isReservedKey(key))
         key = run.freshKey(key); // never stored; always a new item
     else if (!run.onePass() || !statements.keyIsUnique())
         stored = findRow(statements, key);
@@ -847,7 +848,7 @@ bool WriteDatabaseFile(QSqlDatabase db, const QString &fileName, const QString &
     // a document tree nor the whole text in memory.
     Txmltry xml(nullptr);
     buildRoot(xml, appVersion);
-    const pugi::xml_node root = xml.FindNode(kRootPath);
+    const pugi::xml_node root = xml.findNode(kRootPath);
 
     SafeFile file(fileName);
     if (!file.open())
@@ -980,7 +981,7 @@ RunResult ImportFile(QSqlDatabase db, const QString &fileName, const MessageSink
         if (pid == Texts::RootKey) {
             const QString key = texts.text(keyField);
             info.key = run.takeTopKey(key, kind);
-            if (IsReservedKey(key))
+            if (isReservedKey(key))
                 ++run.m_result.rekeyed; // it gets a fresh key as every imported item
             info.pid = Texts::RootKey;
         } else {

@@ -7,8 +7,6 @@
 namespace IoTexts {
 
 inline const QString AppTag = QStringLiteral("Tasklume");
-inline const QString DataVersion = QStringLiteral("1.1");
-inline const QString NoVersionInfo = QStringLiteral("Value Not Available");
 
 // The file dialogs: the backup's save dialog and the readers' open dialog.
 inline const QString SaveFilter = QStringLiteral("Ploxen Database,  (*.wyx)");

@@ -15,8 +15,6 @@
 #include <limits>
 #include <memory>
 
-class QIODevice;
-
 namespace WyxContainer {
 
 // The largest document a reader takes: far above any real database (100,000 tasks and
@@ -37,7 +35,6 @@ public:
     bool write(const char *data, qsizetype size);
     // Ends the stream and puts the text's length in front of it.
     bool finish();
-    quint64 textSize() const { return m_textSize; }
 
 private:
     bool drain(int flush);

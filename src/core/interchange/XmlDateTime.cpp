@@ -159,13 +159,6 @@ int GetLocalBias()
     return now.isValid() ? -now.offsetFromUtc() / 60 : 0;
 }
 
-QString ZoneDesignator(int biasMinutes)
-{
-    char buffer[8];
-    const int length = writeDesignator(-biasMinutes * 60, buffer);
-    return QString::fromLatin1(buffer, length);
-}
-
 QString XmlDateTimeText(TDateTime value, int biasMinutes)
 {
     char buffer[XmlDateTimeMax];

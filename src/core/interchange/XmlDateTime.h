@@ -51,12 +51,9 @@ private:
 };
 
 // The current local bias: the minutes that added to local time give UTC (0 if the zone is
-// unknown).
+// unknown). Nothing calls it: the writers take each value's own offset (LocalOffsets), which
+// stays right across a change of daylight saving time.
 int GetLocalBias();
-
-// The designator of a bias in minutes: "Z" for 0, "-hh:mm" when the bias is positive (local
-// time behind UTC), "+hh:mm" when it is negative.
-QString ZoneDesignator(int biasMinutes);
 
 // The text of a local date-time value with the designator of the given bias.
 QString XmlDateTimeText(TDateTime value, int biasMinutes);

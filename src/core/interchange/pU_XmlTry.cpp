@@ -27,9 +27,9 @@ private:
     bool m_ok = true;
 };
 
-} // namespace
-
-bool IsValidUtf8(const char *data, qsizetype size)
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values above
+// U+10FFFF).
+bool isValidUtf8(const char *data, qsizetype size)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(data);
     qsizetype i = 0;
@@ -56,6 +56,7 @@ bool IsValidUtf8(const char *data, qsizetype size)
     }
     return true;
 }
+} // namespace
 
 Txmltry::Txmltry(MessageSink errorBox) : m_errorBox(std::move(errorBox)) {}
 
@@ -81,7 +82,7 @@ bool Txmltry::parseBuffer()
         m_loadError = QStringLiteral("the text holds a NUL character");
         return false;
     }
-    if (!IsValidUtf8(text, size)) {
+    if (!isValidUtf8(text, size)) {
         m_loadError = QStringLiteral("the text is not UTF-8");
         return false;
     }
@@ -111,7 +112,7 @@ bool Txmltry::parseBuffer()
     return true;
 }
 
-bool Txmltry::LoadFromText(const QByteArray &text)
+bool Txmltry::loadFromText(const QByteArray &text)
 {
     m_buffer = text;
     m_buffer.detach();
@@ -126,18 +127,6 @@ bool Txmltry::LoadFromFile(const QString &fileName)
     forgetPaths();
     m_doc.reset();
     if (!WyxContainer::readFile(fileName, m_buffer, &m_loadError))
-        return false;
-    if (parseBuffer())
-        return true;
-    m_buffer.clear();
-    return false;
-}
-
-bool Txmltry::LoadFromContainer(const QByteArray &container)
-{
-    forgetPaths();
-    m_doc.reset();
-    if (!WyxContainer::decode(container, m_buffer, &m_loadError))
         return false;
     if (parseBuffer())
         return true;
@@ -191,7 +180,7 @@ pugi::xml_node Txmltry::child(pugi::xml_node parent, const QString &component)
     return node;
 }
 
-pugi::xml_node Txmltry::FindNode(const QString &path)
+pugi::xml_node Txmltry::findNode(const QString &path)
 {
     if (m_lastNode && path == m_lastPath)
         return m_lastNode;
@@ -212,7 +201,7 @@ pugi::xml_node Txmltry::FindNode(const QString &path)
 }
 
 namespace {
-int CountChildrenOf(pugi::xml_node node)
+int countChildrenOf(pugi::xml_node node)
 {
     int count = 0;
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
@@ -223,7 +212,7 @@ int CountChildrenOf(pugi::xml_node node)
 
 int Txmltry::CountChildren(const QString &path)
 {
-    return CountChildrenOf(FindNode(path));
+    return countChildrenOf(findNode(path));
 }
 
 void Txmltry::reportMissing(const QString &path, const char *name) const
@@ -232,9 +221,9 @@ void Txmltry::reportMissing(const QString &path, const char *name) const
         m_errorBox(path + QStringLiteral(": ") + QString::fromUtf8(name) + IoTexts::NotExist);
 }
 
-const char *Txmltry::GetAttrRaw(const QString &path, const char *name)
+const char *Txmltry::rawAttr(const QString &path, const char *name)
 {
-    const pugi::xml_attribute attribute = FindNode(path).attribute(name);
+    const pugi::xml_attribute attribute = findNode(path).attribute(name);
     if (!attribute) {
         reportMissing(path, name);
         return nullptr;
@@ -244,21 +233,16 @@ const char *Txmltry::GetAttrRaw(const QString &path, const char *name)
 
 QString Txmltry::GetAttr(const QString &path, const char *name)
 {
-    const char *value = GetAttrRaw(path, name);
+    const char *value = rawAttr(path, name);
     return value ? QString::fromUtf8(value) : QString();
 }
 
 bool Txmltry::SetAttr(const QString &path, const char *name, const QString &value)
 {
-    pugi::xml_attribute attribute = FindNode(path).attribute(name);
+    pugi::xml_attribute attribute = findNode(path).attribute(name);
     if (!attribute) {
         reportMissing(path, name);
         return false;
     }
     return attribute.set_value(value.toUtf8().constData());
-}
-
-pugi::xml_node Txmltry::AppendElement(const QString &path, const char *name)
-{
-    return FindNode(path).append_child(name);
 }

@@ -25,32 +25,30 @@ public:
     Txmltry &operator=(const Txmltry &) = delete;
 
     // Parses UTF-8 text as the document (the writers' skeleton).
-    bool LoadFromText(const QByteArray &text);
+    bool loadFromText(const QByteArray &text);
+    // The reading side (LoadFromFile, CountChildren, GetAttr) has no caller in the program
+    // yet: the readers stream the file through ItemStream (ItemStream.h) by the same rules.
+    //
     // Reads a container file: inflates it and parses the text as UTF-8. An optional byte
     // order mark and XML declaration are accepted; text that is not UTF-8, a document type
     // declaration and anything that is not well-formed are refused.
     bool LoadFromFile(const QString &fileName);
-    // The same from a container already in memory.
-    bool LoadFromContainer(const QByteArray &container);
     // Serialises the document as UTF-8 into a new container file (replacing an existing
     // file only once the new one is complete).
     bool SaveToFile(const QString &fileName) const;
     // Why the last load failed (for diagnostics).
     const QString &loadError() const { return m_loadError; }
 
-    pugi::xml_node FindNode(const QString &path);
+    pugi::xml_node findNode(const QString &path);
     int CountChildren(const QString &path);
     // The attribute's value; a missing attribute shows "<path>: <name> not Exist !" and
     // gives empty text.
     QString GetAttr(const QString &path, const char *name);
     // The same as raw UTF-8 (valid while the document lives); null when missing.
-    const char *GetAttrRaw(const QString &path, const char *name);
+    const char *rawAttr(const QString &path, const char *name);
     // Sets an attribute that exists; a missing one is not created: the same message as for
     // GetAttr, and false.
     bool SetAttr(const QString &path, const char *name, const QString &value);
-    // Appends an element as the last child of the node the path selects; the caller sets its
-    // attributes in order on the new element directly.
-    pugi::xml_node AppendElement(const QString &path, const char *name);
 
     pugi::xml_document &document() { return m_doc; }
 
@@ -72,7 +70,3 @@ private:
     pugi::xml_node m_stepNode;
     qint64 m_stepPosition = -1;
 };
-
-// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values above
-// U+10FFFF).
-bool IsValidUtf8(const char *data, qsizetype size);

@@ -253,7 +253,6 @@ public:
     };
 
     QPainter &painter() { return m_painter; }
-    int lineWidth() const { return m_lw; }
 
 private:
     QImage &m_image;
@@ -817,35 +816,6 @@ void drawIcon(Canvas &c, IconId id)
         break;
     }
 
-    case IconId::Email: {
-        const QPainterPath env = c.box(0.5, 2.5, 15, 11, 1);
-        {
-            Canvas::Layer layer(c);
-            layer.fill(env, kPaper);
-            QPainterPath flap;
-            flap.moveTo(1, 3);
-            flap.lineTo(8, 9);
-            flap.lineTo(15, 3);
-            layer.fill(c.stroke(flap, 1.1, Qt::FlatCap, Qt::MiterJoin), QBrush(kPaper.edge));
-            QPainterPath lower;
-            lower.moveTo(1, 13);
-            lower.lineTo(6.2, 7.6);
-            lower.moveTo(15, 13);
-            lower.lineTo(9.8, 7.6);
-            layer.fill(c.stroke(lower, 0.9, Qt::FlatCap), QBrush(QColor(0xa4, 0xae, 0xb8)));
-            layer.edge(env, kBlue.edge);
-        }
-        break;
-    }
-
-    case IconId::Export: {
-        c.shape(c.box(1.5, 6.5, 10, 4, 0.5),
-                Tone{kWood.bottom, kWood.bottom.darker(125), kWood.edge});
-        c.shape(c.arrow(4.5, 12.5, 15, 1.5, 3.2, 5.5, 7.5), kBlue);
-        c.shape(c.box(0.5, 9, 12, 6.5, 0.8), kWood);
-        break;
-    }
-
     case IconId::Color: {
         QPainterPath board;
         board.addEllipse(c.pt(0.5, 1.5).x(), c.pt(0.5, 1.5).y(), 15 * c.k(), 13 * c.k());
@@ -876,35 +846,6 @@ void drawIcon(Canvas &c, IconId id)
         c.shape(c.circle(8, 2.2, 1.5), kAmber);
         c.shape(b, kAmber);
         c.gloss(5.8, 6, 1.4, 2.6, 0.8);
-        break;
-    }
-
-    case IconId::Complete:
-        check(c, QPointF(2.3, 8.6), QPointF(6.2, 12.5), QPointF(13.8, 4), 3.8, kGreen);
-        break;
-
-    case IconId::Copy:
-        sheet(c, 0.5, 0.5, 9, 11, kPaper, 3, 3);
-        sheet(c, 6.5, 4.5, 9, 11, kPaper, 3, 3);
-        break;
-
-    case IconId::Paste: {
-        const QPainterPath board = c.box(1.5, 2, 13, 14, 1.2);
-        c.shape(board, kWood);
-        sheet(c, 3.5, 4.5, 9, 10, kPaper, 3, 0.01);
-        c.shape(c.box(5, 0.5, 6, 4, 1), kSteel);
-        c.bar(6.5, 1.5, 3, 1, kSteel.edge);
-        break;
-    }
-
-    case IconId::MoveTo: {
-        const QPainterPath back =
-            c.poly({QPointF(0.5, 4), QPointF(5.5, 4), QPointF(7, 5.5), QPointF(15.5, 5.5),
-                    QPointF(15.5, 15.5), QPointF(0.5, 15.5)});
-        c.shape(back, Tone{kFolder.bottom, kFolder.bottom.darker(115), kFolder.edge});
-        const QPainterPath front = c.box(0.5, 7.5, 15, 8, 0.5);
-        c.shape(front, kFolder);
-        c.shape(c.arrow(8, 0, 8, 13, 3.2, 5.5, 8), kBlue);
         break;
     }
     }
@@ -1114,16 +1055,6 @@ QString themeName(IconId id)
         return QStringLiteral("document-save");
     case IconId::Print:
         return QStringLiteral("document-print");
-    case IconId::Email:
-        return QStringLiteral("mail-send");
-    case IconId::Export:
-        return QStringLiteral("document-export");
-    case IconId::Copy:
-        return QStringLiteral("edit-copy");
-    case IconId::Paste:
-        return QStringLiteral("edit-paste");
-    case IconId::MoveTo:
-        return QStringLiteral("go-jump");
     default:
         // Adding a child, the tips, the row marks and the dialogs' pictures are the program's.
         return {};

@@ -30,15 +30,9 @@ enum class IconId {
     StatusBulb,   // a light bulb
     Save,         // a floppy / document with arrow
     Print,        // a printer
-    Email,        // an envelope
-    Export,       // a box with an arrow out
     Color,        // a palette or colour swatch
     Reminder,     // a bell
     DueSet,       // a calendar with a pin
-    Complete,     // a check mark
-    Copy,         // two sheets
-    Paste,        // a clipboard
-    MoveTo,       // an arrow into a folder
 };
 
 namespace IconArt {

@@ -3,81 +3,14 @@
 // row under the pointer, sibling-only selection and a multi-line in-place editor.
 #pragma once
 
-#include "FrameHost.h"
 #include "common/ItemTree.h"
+#include "FrameHost.h"
+#include "InPlaceEditor.h"
+#include "ItemDelegate.h"
 
-#include <QPlainTextEdit>
-#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include <functional>
-
-class ItemTreeView;
-
-// The in-place editor: Enter adds a line, Ctrl+Enter stores, Esc cancels, leaving it
-// stores; Tab characters cannot be typed.
-class InPlaceEditor : public QPlainTextEdit
-{
-    Q_OBJECT
-public:
-    explicit InPlaceEditor(QWidget *parent);
-    // Whether the user changed the text since it was opened.
-    bool userModified() const { return document()->isModified(); }
-
-Q_SIGNALS:
-    void storeRequested();
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-};
-
-class ItemDelegate : public QStyledItemDelegate
-{
-    Q_OBJECT
-public:
-    ItemDelegate(ItemTreeView *view, const FrameBitmaps &bitmaps);
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override;
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override;
-    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
-    void setModelData(QWidget *editor, QAbstractItemModel *model,
-                      const QModelIndex &index) const override;
-    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                              const QModelIndex &index) const override;
-
-    // Ends the open editor: stores its text when changed (store) or cancels it.
-    void finishEditing(QWidget *editor, bool store);
-
-    // The row's parts, left to right: check box, image, text.
-    struct Layout
-    {
-        QRect check;
-        QRect image;
-        QRect text;
-    };
-    Layout layout(const QRect &cell, const QModelIndex &index) const;
-    // The width text wraps in for a row of the given level.
-    int textWidth(const QModelIndex &index) const;
-
-Q_SIGNALS:
-    // The user toggled a row's check box (click or Space).
-    void checkToggled(const QModelIndex &index);
-    // The editor closed with a text the user changed.
-    void textEdited(const QModelIndex &index, const QString &text);
-
-protected:
-    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
-                     const QModelIndex &index) override;
-    bool eventFilter(QObject *object, QEvent *event) override;
-
-private:
-    int lineHeight() const;
-    ItemTreeView *m_view;
-    const FrameBitmaps &m_bitmaps;
-};
 
 class ItemTreeView : public QTreeView
 {

@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-TwyHelpViewer::TwyHelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
+HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("helpViewer"));
     // Ends with the program's name, so the desktop does not append it a second time.
@@ -52,7 +52,7 @@ TwyHelpViewer::TwyHelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     addAction(closeAction);
 }
 
-void TwyHelpViewer::open(const QString &file, const QString &anchor)
+void HelpViewer::open(const QString &file, const QString &anchor)
 {
     m_file = file;
     m_anchor = anchor.isEmpty() ? QStringLiteral("contents") : anchor;

@@ -8,11 +8,11 @@
 class QTextBrowser;
 class QToolBar;
 
-class TwyHelpViewer : public QWidget
+class HelpViewer : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TwyHelpViewer(QWidget *parent = nullptr);
+    explicit HelpViewer(QWidget *parent = nullptr);
 
     // Opens the help file at an anchor (the start when empty).
     void open(const QString &file, const QString &anchor);

@@ -4,54 +4,20 @@
 // exported as a com.canonical.dbusmenu the host shows in its own panel.
 #pragma once
 
+#include "StatusNotifierHost.h"
+
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 
-class QDBusServiceWatcher;
 class QMenu;
 class TrayMenuExport;
 
 // A menu text as hosts on the bus show it: the access key marked with '_' instead of '&',
 // "&&" a plain '&', and a plain '_' doubled.
 QString StatusNotifierMenuLabel(const QString &text);
-
-// What the session bus offers: a StatusNotifierWatcher, and whether a host (a panel that
-// shows the items) is registered with it. Kept up to date from the bus's own notices, so
-// that asking costs nothing.
-class StatusNotifierHost : public QObject
-{
-    Q_OBJECT
-public:
-    // The one view of the session bus of this process.
-    static StatusNotifierHost *instance();
-
-    // A watcher is on the bus and a host shows what registers with it.
-    bool isAvailable() const { return !m_watcherOwner.isEmpty() && m_hostRegistered; }
-
-Q_SIGNALS:
-    // isAvailable() changed.
-    void availabilityChanged();
-    // A watcher took the name (first, or after the previous one ended or was replaced);
-    // items have to register with it again.
-    void watcherChanged();
-
-private Q_SLOTS:
-    void queryHost();
-
-private:
-    explicit StatusNotifierHost(QObject *parent);
-    void ownerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
-    void setHostRegistered(bool registered);
-
-    QDBusServiceWatcher *m_serviceWatcher = nullptr;
-    QString m_watcherOwner;
-    bool m_hostRegistered = false;
-    // Answers to an older question are dropped.
-    quint64 m_query = 0;
-};
 
 // One icon on the session bus.
 class StatusNotifierItem : public QObject
@@ -71,8 +37,6 @@ public:
     bool show();
     void hide();
     bool isVisible() const { return m_shown; }
-    // The bus name the item is registered under while shown.
-    const QString &serviceName() const { return m_serviceName; }
     // A desktop notification, as the balloon of an icon on this kind of tray.
     void showMessage(const QString &heading, const QString &text, QSystemTrayIcon::MessageIcon icon,
                      int milliseconds);

@@ -45,7 +45,7 @@ TWyFormState::~TWyFormState()
     UnhookForm();
 }
 
-bool TWyFormState::IsResizable(const QWidget *window)
+bool TWyFormState::isResizable(const QWidget *window)
 {
     if (window->windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
         return false;
@@ -94,7 +94,7 @@ void TWyFormState::SaveState()
         (state & Qt::WindowMaximized) && (!(state & Qt::WindowMinimized) || !m_owner->isVisible());
     const IniFile ini(m_iniPath);
     const auto values =
-        FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, IsResizable(m_owner));
+        FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, isResizable(m_owner));
     try {
         for (const auto &value : values)
             ini.writeInteger(m_section, value.first, value.second);
@@ -116,7 +116,7 @@ void TWyFormState::RestoreState()
     const QRect current =
         m_owner->normalGeometry().isValid() ? m_owner->normalGeometry() : m_owner->geometry();
     const QRect rect =
-        FormStateRules::RestoredRect(ini, m_section, current, IsResizable(m_owner), screenAreas(),
+        FormStateRules::RestoredRect(ini, m_section, current, isResizable(m_owner), screenAreas(),
                                      m_frameMargins, m_owner->minimumSize());
     // Untouched when nothing was saved, so that the window manager places a window that
     // has never been placed; it only shrinks to fit the screen.
@@ -133,7 +133,7 @@ void TWyFormState::RestoreState()
     Q_EMIT OnRestoreState();
 }
 
-void TWyFormState::FitFrameOnScreen()
+void TWyFormState::fitFrameOnScreen()
 {
     if (!m_owner || !m_owner->isWindow() || !m_owner->isVisible() ||
         (m_owner->windowState() &
@@ -153,7 +153,7 @@ void TWyFormState::checkFrameAfterShow()
 {
     if (!m_enabled)
         return;
-    FitFrameOnScreen();
+    fitFrameOnScreen();
     // The window manager frames a newly mapped window a moment later; until it has, the
     // frame's size is not known. A window that gets no frame keeps the first fit.
     if (!m_frameCheck) {
@@ -164,7 +164,7 @@ void TWyFormState::checkFrameAfterShow()
             const bool framed = m_owner && !frameMarginsOf(m_owner).isNull();
             if (framed || m_frameChecks >= kFrameChecks || !m_owner || !m_owner->isVisible()) {
                 m_frameCheck->stop();
-                FitFrameOnScreen();
+                fitFrameOnScreen();
             }
         });
     }

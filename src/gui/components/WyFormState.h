@@ -39,10 +39,10 @@ public:
     virtual void RestoreState();
     // Moves and shrinks the shown window so that its frame lies within its screen's
     // available area (nothing while maximised, minimised or hidden).
-    void FitFrameOnScreen();
+    void fitFrameOnScreen();
 
     // A window whose size the user cannot change keeps its own size.
-    static bool IsResizable(const QWidget *window);
+    static bool isResizable(const QWidget *window);
 
 Q_SIGNALS:
     void OnSaveState();

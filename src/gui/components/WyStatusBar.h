@@ -1,5 +1,6 @@
 // The list frames' status bar: a status bar that holds a 16 by 16 picture in a first,
-// narrow panel, ahead of the other panels and controls placed on it.
+// narrow panel, ahead of the other panels and controls placed on it. Nothing builds it yet:
+// the list frames still put the same bar together themselves (Fr_wyTree.cpp).
 #pragma once
 
 #include <QStatusBar>

@@ -129,19 +129,19 @@ TWyCustomTrayIcon::TrayKind TWyCustomTrayIcon::availableKind()
     return TrayKind::None;
 }
 
-bool TWyCustomTrayIcon::TrayAvailable()
+bool TWyCustomTrayIcon::trayAvailable()
 {
     return availableKind() != TrayKind::None;
 }
 
-void TWyCustomTrayIcon::SetAvailabilityProbe(std::function<bool()> probe)
+void TWyCustomTrayIcon::setAvailabilityProbe(std::function<bool()> probe)
 {
     availabilityProbe() = std::move(probe);
 }
 
-bool TWyCustomTrayIcon::HidesOwner() const
+bool TWyCustomTrayIcon::hidesOwner() const
 {
-    return m_active && TrayAvailable();
+    return m_active && trayAvailable();
 }
 
 void TWyCustomTrayIcon::trayError(const QString &text) const
@@ -296,7 +296,7 @@ void TWyCustomTrayIcon::Loaded()
         setImages(m_images);
 }
 
-QIcon TWyCustomTrayIcon::ShownIcon() const
+QIcon TWyCustomTrayIcon::shownIcon() const
 {
     if (!m_shownIcon.isNull())
         return m_shownIcon;
@@ -305,7 +305,7 @@ QIcon TWyCustomTrayIcon::ShownIcon() const
     return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
 }
 
-QString TWyCustomTrayIcon::ShownToolTip() const
+QString TWyCustomTrayIcon::shownToolTip() const
 {
     if (!m_showHint)
         return {};
@@ -362,7 +362,7 @@ void TWyCustomTrayIcon::watchTray()
 void TWyCustomTrayIcon::trayLost()
 {
     // Nothing is left to open a hidden window with.
-    const bool bringBack = OwnerInTray();
+    const bool bringBack = ownerInTray();
     if (m_balloonTimer && m_balloonTimer->isActive()) {
         m_balloonTimer->stop();
         Q_EMIT OnBalloonHintHide();
@@ -370,7 +370,7 @@ void TWyCustomTrayIcon::trayLost()
     hideIcon();
     m_added = false;
     m_ownerInTray = false;
-    Q_EMIT OnTrayLost();
+    Q_EMIT notificationAreaLost();
     if (bringBack && m_owner) {
         m_returning = true;
         if (m_owner->isMinimized())
@@ -390,12 +390,12 @@ void TWyCustomTrayIcon::showIcon(TrayKind kind)
             connect(m_item, &StatusNotifierItem::activated, this,
                     [this](QSystemTrayIcon::ActivationReason reason) { onActivated(int(reason)); });
         }
-        m_item->setIcon(ShownIcon());
-        m_item->setToolTip(ShownToolTip());
+        m_item->setIcon(shownIcon());
+        m_item->setToolTip(shownToolTip());
         m_item->show();
     } else {
-        m_tray->setIcon(ShownIcon());
-        m_tray->setToolTip(ShownToolTip());
+        m_tray->setIcon(shownIcon());
+        m_tray->setToolTip(shownToolTip());
         m_tray->show();
     }
 }
@@ -419,9 +419,9 @@ void TWyCustomTrayIcon::updateToolTip()
 {
     // Qt's own icon on the bus is never shown and is left as it is.
     if (!m_busProbeMenu)
-        m_tray->setToolTip(ShownToolTip());
+        m_tray->setToolTip(shownToolTip());
     if (m_item)
-        m_item->setToolTip(ShownToolTip());
+        m_item->setToolTip(shownToolTip());
 }
 
 void TWyCustomTrayIcon::RemoveFromTray()
@@ -442,9 +442,9 @@ void TWyCustomTrayIcon::ResetIcon()
     if (!m_active)
         return;
     if (!m_busProbeMenu)
-        m_tray->setIcon(ShownIcon());
+        m_tray->setIcon(shownIcon());
     if (m_item)
-        m_item->setIcon(ShownIcon());
+        m_item->setIcon(shownIcon());
     updateToolTip();
 }
 
@@ -481,7 +481,7 @@ void TWyCustomTrayIcon::ShowBalloonHint(const QString &title, const QString &tex
         connect(m_balloonTimer, &QTimer::timeout, this, [this] { Q_EMIT OnBalloonHintClose(); });
     }
     m_balloonTimer->start(seconds * 1000);
-    Q_EMIT BalloonHintShown(shownTitle, shownText);
+    Q_EMIT balloonHintShown(shownTitle, shownText);
 }
 
 // ---- the owner window ------------------------------------------------------------------
@@ -506,7 +506,7 @@ bool TWyCustomTrayIcon::eventFilter(QObject *watched, QEvent *event)
         // A hidden window's late state reports are no minimise command.
         if (becameMinimized && !m_hidingToTray && m_owner->isVisible()) {
             Q_EMIT OnMinimize();
-            if (m_minimizeToTray && HidesOwner()) {
+            if (m_minimizeToTray && hidesOwner()) {
                 // The window manager has iconified the window already; it goes to the
                 // tray once this event is through.
                 QMetaObject::invokeMethod(this, &TWyCustomTrayIcon::hideOwnerToTray,
@@ -516,7 +516,7 @@ bool TWyCustomTrayIcon::eventFilter(QObject *watched, QEvent *event)
     } else if (event->type() == QEvent::Close && event->spontaneous()) {
         // The window's close button or the window manager's close command. A close the
         // program asks for itself (Exit) passes.
-        if (m_closeToTray && HidesOwner()) {
+        if (m_closeToTray && hidesOwner()) {
             if (AddToTray()) {
                 static_cast<QCloseEvent *>(event)->ignore();
                 hideOwnerToTray();
@@ -549,7 +549,7 @@ void TWyCustomTrayIcon::minimizeCommand()
     if (!m_owner)
         return;
     interceptOwner();
-    if (m_minimizeToTray && HidesOwner()) {
+    if (m_minimizeToTray && hidesOwner()) {
         Q_EMIT OnMinimize();
         hideOwnerToTray();
     } else {

@@ -96,28 +96,24 @@ public:
     // The icon is in the notification area now.
     bool IsAdded() const { return m_added; }
     // The owner window is hidden behind the icon now.
-    bool OwnerInTray() const { return m_ownerInTray && m_owner && !m_owner->isVisible(); }
+    bool ownerInTray() const { return m_ownerInTray && m_owner && !m_owner->isVisible(); }
     // True while the owner window is being shown again because the notification area went
     // away (not a user's request to open it).
     bool ReturningWithoutTray() const { return m_returning; }
     // How often the desktop is looked at for a notification area appearing or going.
     static constexpr int kWatchMs = 500;
     // Whether closing or minimising the owner hides it now: Active and a tray to hide in.
-    bool HidesOwner() const;
+    bool hidesOwner() const;
     // The desktop has a notification area. The probe can be replaced (the widget tests
     // stand in for a desktop that has one).
-    static bool TrayAvailable();
-    static void SetAvailabilityProbe(std::function<bool()> probe);
+    static bool trayAvailable();
+    static void setAvailabilityProbe(std::function<bool()> probe);
 
     // What the notification area shows: the picture and the tool tip (Hint cut to 127
     // characters, its carriage returns as line breaks; empty while ShowHint is off).
-    QIcon ShownIcon() const;
-    QString ShownToolTip() const;
-    QSystemTrayIcon *SystemTrayIcon() const { return m_tray; }
-    // The icon on the session bus, once it has been wanted there.
-    StatusNotifierItem *BusItem() const { return m_item; }
-    // The built-in menu.
-    QMenu *BuiltInMenu() const { return m_builtInMenu; }
+    QIcon shownIcon() const;
+    QString shownToolTip() const;
+    QSystemTrayIcon *systemTrayIcon() const { return m_tray; }
 
 Q_SIGNALS:
     // The left or middle button went down on the icon.
@@ -132,9 +128,9 @@ Q_SIGNALS:
     void OnBalloonHintClose();
     void OnBalloonHintClick();
     // A balloon was handed to the notification area.
-    void BalloonHintShown(const QString &title, const QString &text);
+    void balloonHintShown(const QString &title, const QString &text);
     // The notification area that held the icon went away.
-    void OnTrayLost();
+    void notificationAreaLost();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -22,7 +22,7 @@ TWYHHComp::~TWYHHComp()
     CloseAll();
 }
 
-QString TWYHHComp::FullHelpPath() const
+QString TWYHHComp::fullHelpPath() const
 {
     if (QDir::isAbsolutePath(m_helpFile))
         return m_helpFile;
@@ -38,7 +38,7 @@ void TWYHHComp::Loaded()
     m_loaded = true;
 }
 
-int TWYHHComp::HelpContextOf(const QWidget *widget)
+int TWYHHComp::helpContextOf(const QWidget *widget)
 {
     return widget ? widget->property(kHelpContextProperty).toInt() : 0;
 }
@@ -48,15 +48,15 @@ void TWYHHComp::SetHelpContext(QWidget *widget, int context)
     widget->setProperty(kHelpContextProperty, context);
 }
 
-int TWYHHComp::ActiveContext() const
+int TWYHHComp::activeContext() const
 {
     if (!m_owner)
         return 0;
     for (const QWidget *w = m_owner->focusWidget(); w && w != m_owner; w = w->parentWidget()) {
-        if (const int context = HelpContextOf(w))
+        if (const int context = helpContextOf(w))
             return context;
     }
-    return HelpContextOf(m_owner);
+    return helpContextOf(m_owner);
 }
 
 void TWYHHComp::ShowHelp(int context)
@@ -64,10 +64,10 @@ void TWYHHComp::ShowHelp(int context)
     if (m_helpFile.isEmpty())
         return;
     if (!m_viewer) {
-        m_viewer = new TwyHelpViewer;
+        m_viewer = new HelpViewer;
         m_viewer->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_viewer->open(FullHelpPath(), HelpAnchor(context));
+    m_viewer->open(fullHelpPath(), HelpAnchor(context));
     m_viewer->show();
     m_viewer->raise();
     m_viewer->activateWindow();
@@ -90,6 +90,6 @@ bool TWYHHComp::eventFilter(QObject *watched, QEvent *event)
         Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
     if (key->modifiers() & held)
         return QObject::eventFilter(watched, event); // passed on unchanged
-    ShowHelp(ActiveContext());
+    ShowHelp(activeContext());
     return true; // handled, whether or not help was opened
 }

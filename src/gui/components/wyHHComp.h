@@ -23,23 +23,23 @@ public:
     void setHelpFile(const QString &file) { m_helpFile = file; }
     // The help file to open: HelpFile itself when it is a full path, otherwise the
     // program's folder followed by HelpFile.
-    QString FullHelpPath() const;
+    QString fullHelpPath() const;
 
     // Starts watching the owner's keys.
     void Loaded();
 
     // The help context of a control (0 when it has none) and setting it.
-    static int HelpContextOf(const QWidget *widget);
+    static int helpContextOf(const QWidget *widget);
     static void SetHelpContext(QWidget *widget, int context);
     // The context F1 opens for the owner now: the focused control's, else that of the
     // nearest control around it that has one, else the window's own.
-    int ActiveContext() const;
+    int activeContext() const;
 
     // Opens the help at a context's topic (the start of the help for 0); nothing while
     // HelpFile is empty.
     void ShowHelp(int context);
     // The viewer while one is open.
-    TwyHelpViewer *Viewer() const { return m_viewer; }
+    HelpViewer *viewer() const { return m_viewer; }
     // Closes every help window this component opened.
     void CloseAll();
 
@@ -49,6 +49,6 @@ protected:
 private:
     QWidget *m_owner;
     QString m_helpFile;
-    QPointer<TwyHelpViewer> m_viewer;
+    QPointer<HelpViewer> m_viewer;
     bool m_loaded = false;
 };

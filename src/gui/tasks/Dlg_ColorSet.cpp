@@ -182,7 +182,7 @@ void TColorSetDlg::setPreview(const QColor &text, const QColor &background)
     Memo1->setPalette(palette);
 }
 
-void TColorSetDlg::RefreshPreview()
+void TColorSetDlg::refreshPreview()
 {
     setPreview(cb_text->isChecked() ? kPreviewText : colorOf(selectedCode(cbox_text)),
                cb_bg->isChecked() ? kPreviewBackground : colorOf(selectedCode(cbox_bg)));
@@ -191,23 +191,23 @@ void TColorSetDlg::RefreshPreview()
 void TColorSetDlg::cb_textClick()
 {
     cbox_text->setEnabled(!cb_text->isChecked());
-    RefreshPreview();
+    refreshPreview();
 }
 
 void TColorSetDlg::cb_bgClick()
 {
     cbox_bg->setEnabled(!cb_bg->isChecked());
-    RefreshPreview();
+    refreshPreview();
 }
 
 void TColorSetDlg::cbox_textChange()
 {
-    RefreshPreview();
+    refreshPreview();
 }
 
 void TColorSetDlg::cbox_bgChange()
 {
-    RefreshPreview();
+    refreshPreview();
 }
 
 void TColorSetDlg::btn_OkClick()

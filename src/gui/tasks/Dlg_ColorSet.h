@@ -41,7 +41,7 @@ private:
     void cb_bgClick();
     void cbox_textChange();
     void cbox_bgChange();
-    void RefreshPreview();
+    void refreshPreview();
     void setPreview(const QColor &text, const QColor &background);
     void btn_OkClick();
     void btn_DefaultClick();

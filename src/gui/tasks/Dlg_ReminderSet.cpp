@@ -115,7 +115,7 @@ void TReminderSetDlg::FormShow()
     }
     m_shownMoment = chosenTime();
     m_filling = false;
-    CheckWarning();
+    checkWarning();
 }
 
 void TReminderSetDlg::showEvent(QShowEvent *event)
@@ -131,7 +131,7 @@ void TReminderSetDlg::showEvent(QShowEvent *event)
         move(frame.topLeft());
     }
     cb_reminder->setFocus();
-    CheckWarning();
+    checkWarning();
 }
 
 TDateTime TReminderSetDlg::chosenTime() const
@@ -144,7 +144,7 @@ bool TReminderSetDlg::warningShown() const
     return !lbl_warning->isHidden();
 }
 
-void TReminderSetDlg::CheckWarning()
+void TReminderSetDlg::checkWarning()
 {
     const bool warn = cb_reminder->isChecked() && NotLaterThan(chosenTime(), NowDays());
     lbl_warning->setVisible(warn);
@@ -157,14 +157,14 @@ void TReminderSetDlg::edt_Change()
         return;
     m_shownMoment = chosenTime();
     cb_reminder->setChecked(true);
-    CheckWarning();
+    checkWarning();
 }
 
 void TReminderSetDlg::cb_reminderClick(bool checked)
 {
     // Unchecking leaves a warning that is shown as it is.
     if (checked)
-        CheckWarning();
+        checkWarning();
 }
 
 void TReminderSetDlg::btn_okClick()

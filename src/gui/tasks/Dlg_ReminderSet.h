@@ -43,7 +43,7 @@ private:
     void edt_Change();
     void cb_reminderClick(bool checked);
     void btn_okClick();
-    void CheckWarning();
+    void checkWarning();
 
     bool m_inFlag;
     TDateTime m_inTime;
