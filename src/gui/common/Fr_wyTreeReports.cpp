@@ -1,5 +1,5 @@
-// The list frames' reports, printing and e-mail: "Sa&ve ...", "&Save All...", "&Print..."
-// and "E-mai&l ...".
+// The list frames' output: "&Export...", the reports, printing and e-mail: "Sa&ve ...",
+// "&Save All...", "&Print..." and "E-mai&l ...".
 #include "common/AppPaths.h"
 #include "components/WySndMsg.h"
 #include "Fr_wyTree.h"
@@ -55,6 +55,34 @@ SharedPrinter *sharedPrinter(QWidget *window)
 }
 
 } // namespace
+
+void TwyTreeFrame::exportSelected()
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty()) {
+        WarningBox(m_config.selectPrompt);
+        return;
+    }
+    QString fileName;
+    if (runExportDialog) {
+        fileName = runExportDialog();
+    } else {
+        QFileDialog dialog(window());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(QStringLiteral("Ploxen Database,  (*.wyx)"));
+        dialog.setDefaultSuffix(QStringLiteral("wyx"));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            fileName = dialog.selectedFiles().first();
+    }
+    if (fileName.isEmpty())
+        return;
+    if (m_config.reportList == Reports::ListKind::Tasks)
+        WriteTasksFile(fileName, nodes);
+    else
+        WriteMemosFile(fileName, nodes);
+}
 
 void TwyTreeFrame::setReportActions(QAction *save, QAction *saveAll, QAction *print, QAction *email)
 {
