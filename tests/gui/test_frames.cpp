@@ -1,13 +1,16 @@
 // The two list frames driven by their posted messages over a real database: reloading,
 // the stored expanded state, the row counts and tray hint handed to the window, the view
-// settings read at a reload and the order in which posted messages run.
+// settings read at a reload, the order in which posted messages run and how a queued
+// message finds its row again.
 #include "common/IniFile.h"
 #include "common/Texts.h"
 #include "gui/DialogDriver.h"
 #include "memos/Fr_wyMemos.h"
+#include "memos/MemoInfo.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskInfo.h"
 
 #include "common/ItemTreeView.h"
 
@@ -225,6 +228,8 @@ private Q_SLOTS:
     void viewSettingsReadAtReload();
     void messagesRunInPostingOrder_data();
     void messagesRunInPostingOrder();
+    void queuedDropFindsItsRowOrNothing_data();
+    void queuedDropFindsItsRowOrNothing();
 
 private:
     TwyTreeFrame *makeFrame(bool memos);
@@ -960,6 +965,73 @@ void TestFrames::messagesRunInPostingOrder()
     QCOMPARE(frame->tree()->model()->rowCount(), 3);
     // Activation after the last reload gives the tree the focus once.
     QCOMPARE(frame->FFocusDone, messages.last() == int(WM_FRAME_ACTIVATE));
+}
+
+void TestFrames::queuedDropFindsItsRowOrNothing_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("meanwhile"); // what happens before the message runs
+    QTest::addColumn<bool>("dropped");
+
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s: row still there", list) << memos << QString() << true;
+        // Another unstored row (text whose insert failed) takes the place of the gone one.
+        QTest::addRow("%s: row removed, another unstored row added", list)
+            << memos << QStringLiteral("remove") << false;
+        QTest::addRow("%s: list reloaded, another unstored row added", list)
+            << memos << QStringLiteral("reload") << false;
+    }
+}
+
+void TestFrames::queuedDropFindsItsRowOrNothing()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, dropped);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    ItemTreeModel *model = frame->model();
+    const int stored = model->nodeCount();
+
+    // A new item given up in its editor: the frame posts the removal of its row.
+    frame->addItem();
+    deliver({});
+    ItemNode *abandoned = frame->FEditNode;
+    QVERIFY(abandoned != nullptr);
+    QVERIFY(frame->tree()->openEditor() != nullptr);
+    frame->endEditing(false);
+    QCOMPARE(frame->FEditNode, nullptr);
+    QCOMPARE(model->nodeCount(), stored + 1); // the removal waits in the queue
+
+    ItemNode *other = nullptr;
+    if (!meanwhile.isEmpty()) {
+        std::unique_ptr<ItemInfo> record;
+        if (memos)
+            record = std::make_unique<TMemoInfo>();
+        else
+            record = std::make_unique<TTaskInfo>();
+        record->pid = Texts::RootKey;
+        record->content = QStringLiteral("typed, not stored yet");
+        if (meanwhile == QLatin1String("remove"))
+            model->removeNode(abandoned);
+        else
+            frame->sendMessage(WM_FRAME_RELOAD);
+        // The new row is likely to be made where the gone one was.
+        other = model->appendNode(nullptr, std::move(record));
+        QCOMPARE(model->nodeCount(), stored + 1);
+    }
+    deliver({});
+
+    QCOMPARE(model->nodeCount(), dropped ? stored : stored + 1);
+    if (other) {
+        // The message whose row has gone does nothing, whatever now lies at the old address.
+        bool present = false;
+        model->forEachNode([&](ItemNode *node) { present = present || node == other; });
+        QVERIFY(present);
+        QCOMPARE(other->info->content, QStringLiteral("typed, not stored yet"));
+    }
 }
 
 QTEST_MAIN(TestFrames)
