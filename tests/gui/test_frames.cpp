@@ -2,6 +2,7 @@
 // the stored expanded state, the row counts and tray hint handed to the window, the view
 // settings read at a reload, the order in which posted messages run and how a queued
 // message finds its row again.
+#include "app/ItemListCommands.h"
 #include "common/IniFile.h"
 #include "common/Texts.h"
 #include "gui/DialogDriver.h"
@@ -82,6 +83,7 @@ public:
         }
         return action;
     }
+    ListCommands &listCommands() override { return m_listCommands; }
 
     // One entry per change of kind: a list may report its hint more than once in one step.
     void record(const QString &event)
@@ -102,6 +104,7 @@ private:
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;
     mutable QHash<int, QAction *> m_actions;
+    ItemListCommands m_listCommands;
 };
 
 // Rows seeded in this order. Stored order differs from text order on purpose.

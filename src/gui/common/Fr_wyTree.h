@@ -27,7 +27,6 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class TWySendMessage;
 
 // The messages the main window and a frame itself post to a frame.
 enum FrameMessage {
@@ -165,8 +164,6 @@ public:
     // Runs the print dialog on the printer; true on OK. The window's shared print dialog
     // unless replaced (tests).
     std::function<bool(QPrinter &)> runPrintDialog;
-    // The frame's e-mail component.
-    TWySendMessage *WySendMessage1 = nullptr;
     virtual void ApplyFilter();
     void ShowTip(Tip tip);
     // The image of the list's image list with the given index.
