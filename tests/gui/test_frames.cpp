@@ -2,8 +2,8 @@
 // the stored expanded state, the row counts and tray hint handed to the window, the view
 // settings read at a reload, the order in which posted messages run and how a queued
 // message finds its row again.
-#include "app/ItemListCommands.h"
 #include "common/IniFile.h"
+#include "common/ListCommands.h"
 #include "common/Texts.h"
 #include "gui/DialogDriver.h"
 #include "memos/Fr_wyMemos.h"
@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,6 +34,36 @@
 using namespace TestSupport;
 
 namespace {
+
+// The export and e-mail commands of the window, reduced to a record of what the lists
+// asked of them.
+class RecordingCommands : public ListCommands
+{
+public:
+    bool writeItemsFile(Reports::ListKind list, const QString &fileName,
+                        const QList<ItemNode *> &items) override
+    {
+        const QString kind =
+            list == Reports::ListKind::Tasks ? QStringLiteral("tasks") : QStringLiteral("memos");
+        QStringList texts;
+        for (const ItemNode *item : items)
+            texts.append(item->info->content);
+        calls.append(QStringLiteral("write %1 %2: %3")
+                         .arg(kind, QFileInfo(fileName).fileName(), texts.join(QLatin1Char(','))));
+        return true;
+    }
+    void sendMail(QObject &sender, const Mail &mail) override
+    {
+        QStringList names;
+        for (const QString &path : mail.attachments)
+            names.append(QFileInfo(path).fileName());
+        calls.append(QStringLiteral("mail %1: %2").arg(mail.subject, names.join(QLatin1Char(','))));
+        senders.append(&sender);
+    }
+
+    QStringList calls;
+    QList<QObject *> senders;
+};
 
 // The window a frame lives in, reduced to a record of what the frame told it. Events go
 // into one log so that their order can be checked.
@@ -83,7 +114,7 @@ public:
         }
         return action;
     }
-    ListCommands &listCommands() override { return m_listCommands; }
+    ListCommands &listCommands() override { return commands; }
 
     // One entry per change of kind: a list may report its hint more than once in one step.
     void record(const QString &event)
@@ -98,13 +129,13 @@ public:
     QStringList trayHints;
     QList<QList<QMenu *>> installed;
     QStringList events;
+    RecordingCommands commands;
 
 private:
     IniFile m_ini;
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;
     mutable QHash<int, QAction *> m_actions;
-    ItemListCommands m_listCommands;
 };
 
 // Rows seeded in this order. Stored order differs from text order on purpose.
@@ -233,6 +264,8 @@ private Q_SLOTS:
     void messagesRunInPostingOrder();
     void queuedDropFindsItsRowOrNothing_data();
     void queuedDropFindsItsRowOrNothing();
+    void exportAndMailGoThroughTheWindowsCommands_data();
+    void exportAndMailGoThroughTheWindowsCommands();
 
 private:
     TwyTreeFrame *makeFrame(bool memos);
@@ -1035,6 +1068,55 @@ void TestFrames::queuedDropFindsItsRowOrNothing()
         QVERIFY(present);
         QCOMPARE(other->info->content, QStringLiteral("typed, not stored yet"));
     }
+}
+
+void TestFrames::exportAndMailGoThroughTheWindowsCommands_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("tasks: export")
+        << false << QStringLiteral("Action_Export")
+        << QStringList{QStringLiteral("write tasks chosen.wyx: Book flights")};
+    QTest::newRow("tasks: e-mail")
+        << false << QStringLiteral("Action_Email")
+        << QStringList{QStringLiteral("write tasks Tasks.wyx: Book flights"),
+                       QStringLiteral("mail To-Do List: Tasks.html,Tasks.wyx")};
+    QTest::newRow("memos: export")
+        << true << QStringLiteral("Action_Export")
+        << QStringList{QStringLiteral("write memos chosen.wyx: Book flights")};
+    QTest::newRow("memos: e-mail")
+        << true << QStringLiteral("Action_Email")
+        << QStringList{QStringLiteral("write memos Memos.wyx: Book flights"),
+                       QStringLiteral("mail Memos: Memos.html,Memos.wyx")};
+}
+
+void TestFrames::exportAndMailGoThroughTheWindowsCommands()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, command);
+    QFETCH(QStringList, calls);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    frame->runExportDialog = [this] { return m_folder->file(QStringLiteral("chosen.wyx")); };
+    ItemNode *flights = nullptr;
+    for (const auto &top : frame->model()->root()->children) {
+        if (top->info->content == QLatin1String("Book flights"))
+            flights = top.get();
+    }
+    QVERIFY(flights != nullptr);
+    frame->tree()->selectionModel()->select(frame->model()->indexOf(flights),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+
+    frame->action(command)->trigger();
+    QCOMPARE(m_host->commands.calls, calls);
+    // The frame hands its message on itself: its own e-mail component sends it.
+    const QList<QObject *> senders =
+        command == QLatin1String("Action_Email") ? QList<QObject *>{frame} : QList<QObject *>{};
+    QCOMPARE(m_host->commands.senders, senders);
 }
 
 QTEST_MAIN(TestFrames)
