@@ -1,13 +1,17 @@
 // The two list frames driven by their posted messages over a real database: reloading,
 // the stored expanded state, the row counts and tray hint handed to the window, the view
-// settings read at a reload and the order in which posted messages run.
+// settings read at a reload, the order in which posted messages run and how a queued
+// message finds its row again.
 #include "common/IniFile.h"
+#include "common/ListCommands.h"
 #include "common/Texts.h"
 #include "gui/DialogDriver.h"
 #include "memos/Fr_wyMemos.h"
+#include "memos/MemoInfo.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskInfo.h"
 
 #include "common/ItemTreeView.h"
 
@@ -15,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +34,36 @@
 using namespace TestSupport;
 
 namespace {
+
+// The export and e-mail commands of the window, reduced to a record of what the lists
+// asked of them.
+class RecordingCommands : public ListCommands
+{
+public:
+    bool writeItemsFile(Reports::ListKind list, const QString &fileName,
+                        const QList<ItemNode *> &items) override
+    {
+        const QString kind =
+            list == Reports::ListKind::Tasks ? QStringLiteral("tasks") : QStringLiteral("memos");
+        QStringList texts;
+        for (const ItemNode *item : items)
+            texts.append(item->info->content);
+        calls.append(QStringLiteral("write %1 %2: %3")
+                         .arg(kind, QFileInfo(fileName).fileName(), texts.join(QLatin1Char(','))));
+        return true;
+    }
+    void sendMail(QObject &sender, const Mail &mail) override
+    {
+        QStringList names;
+        for (const QString &path : mail.attachments)
+            names.append(QFileInfo(path).fileName());
+        calls.append(QStringLiteral("mail %1: %2").arg(mail.subject, names.join(QLatin1Char(','))));
+        senders.append(&sender);
+    }
+
+    QStringList calls;
+    QList<QObject *> senders;
+};
 
 // The window a frame lives in, reduced to a record of what the frame told it. Events go
 // into one log so that their order can be checked.
@@ -79,6 +114,7 @@ public:
         }
         return action;
     }
+    ListCommands &listCommands() override { return commands; }
 
     // One entry per change of kind: a list may report its hint more than once in one step.
     void record(const QString &event)
@@ -93,6 +129,7 @@ public:
     QStringList trayHints;
     QList<QList<QMenu *>> installed;
     QStringList events;
+    RecordingCommands commands;
 
 private:
     IniFile m_ini;
@@ -225,6 +262,10 @@ private Q_SLOTS:
     void viewSettingsReadAtReload();
     void messagesRunInPostingOrder_data();
     void messagesRunInPostingOrder();
+    void queuedDropFindsItsRowOrNothing_data();
+    void queuedDropFindsItsRowOrNothing();
+    void exportAndMailGoThroughTheWindowsCommands_data();
+    void exportAndMailGoThroughTheWindowsCommands();
 
 private:
     TwyTreeFrame *makeFrame(bool memos);
@@ -960,6 +1001,122 @@ void TestFrames::messagesRunInPostingOrder()
     QCOMPARE(frame->tree()->model()->rowCount(), 3);
     // Activation after the last reload gives the tree the focus once.
     QCOMPARE(frame->FFocusDone, messages.last() == int(WM_FRAME_ACTIVATE));
+}
+
+void TestFrames::queuedDropFindsItsRowOrNothing_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("meanwhile"); // what happens before the message runs
+    QTest::addColumn<bool>("dropped");
+
+    for (bool memos : {false, true}) {
+        const char *list = memos ? "memos" : "tasks";
+        QTest::addRow("%s: row still there", list) << memos << QString() << true;
+        // Another unstored row (text whose insert failed) takes the place of the gone one.
+        QTest::addRow("%s: row removed, another unstored row added", list)
+            << memos << QStringLiteral("remove") << false;
+        QTest::addRow("%s: list reloaded, another unstored row added", list)
+            << memos << QStringLiteral("reload") << false;
+    }
+}
+
+void TestFrames::queuedDropFindsItsRowOrNothing()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, dropped);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    ItemTreeModel *model = frame->model();
+    const int stored = model->nodeCount();
+
+    // A new item given up in its editor: the frame posts the removal of its row.
+    frame->addItem();
+    deliver({});
+    ItemNode *abandoned = frame->FEditNode;
+    QVERIFY(abandoned != nullptr);
+    QVERIFY(frame->tree()->openEditor() != nullptr);
+    frame->endEditing(false);
+    QCOMPARE(frame->FEditNode, nullptr);
+    QCOMPARE(model->nodeCount(), stored + 1); // the removal waits in the queue
+
+    ItemNode *other = nullptr;
+    if (!meanwhile.isEmpty()) {
+        std::unique_ptr<ItemInfo> record;
+        if (memos)
+            record = std::make_unique<TMemoInfo>();
+        else
+            record = std::make_unique<TTaskInfo>();
+        record->pid = Texts::RootKey;
+        record->content = QStringLiteral("typed, not stored yet");
+        if (meanwhile == QLatin1String("remove"))
+            model->removeNode(abandoned);
+        else
+            frame->sendMessage(WM_FRAME_RELOAD);
+        // The new row is likely to be made where the gone one was.
+        other = model->appendNode(nullptr, std::move(record));
+        QCOMPARE(model->nodeCount(), stored + 1);
+    }
+    deliver({});
+
+    QCOMPARE(model->nodeCount(), dropped ? stored : stored + 1);
+    if (other) {
+        // The message whose row has gone does nothing, whatever now lies at the old address.
+        bool present = false;
+        model->forEachNode([&](ItemNode *node) { present = present || node == other; });
+        QVERIFY(present);
+        QCOMPARE(other->info->content, QStringLiteral("typed, not stored yet"));
+    }
+}
+
+void TestFrames::exportAndMailGoThroughTheWindowsCommands_data()
+{
+    addListColumn();
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("tasks: export")
+        << false << QStringLiteral("Action_Export")
+        << QStringList{QStringLiteral("write tasks chosen.wyx: Book flights")};
+    QTest::newRow("tasks: e-mail")
+        << false << QStringLiteral("Action_Email")
+        << QStringList{QStringLiteral("write tasks Tasks.wyx: Book flights"),
+                       QStringLiteral("mail To-Do List: Tasks.html,Tasks.wyx")};
+    QTest::newRow("memos: export")
+        << true << QStringLiteral("Action_Export")
+        << QStringList{QStringLiteral("write memos chosen.wyx: Book flights")};
+    QTest::newRow("memos: e-mail")
+        << true << QStringLiteral("Action_Email")
+        << QStringList{QStringLiteral("write memos Memos.wyx: Book flights"),
+                       QStringLiteral("mail Memos: Memos.html,Memos.wyx")};
+}
+
+void TestFrames::exportAndMailGoThroughTheWindowsCommands()
+{
+    QFETCH(bool, memos);
+    QFETCH(QString, command);
+    QFETCH(QStringList, calls);
+    seedRows(m_host->database(), memos);
+    TwyTreeFrame *frame = makeFrame(memos);
+    deliver({WM_FRAME_RELOAD, WM_FRAME_ACTIVATE});
+    frame->runExportDialog = [this] { return m_folder->file(QStringLiteral("chosen.wyx")); };
+    ItemNode *flights = nullptr;
+    for (const auto &top : frame->model()->root()->children) {
+        if (top->info->content == QLatin1String("Book flights"))
+            flights = top.get();
+    }
+    QVERIFY(flights != nullptr);
+    frame->tree()->selectionModel()->select(frame->model()->indexOf(flights),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+
+    frame->action(command)->trigger();
+    QCOMPARE(m_host->commands.calls, calls);
+    // The frame hands its message on itself: its own e-mail component sends it.
+    const QList<QObject *> senders =
+        command == QLatin1String("Action_Email") ? QList<QObject *>{frame} : QList<QObject *>{};
+    QCOMPARE(m_host->commands.senders, senders);
 }
 
 QTEST_MAIN(TestFrames)

@@ -161,7 +161,7 @@ void TestSendMessage::recipientsInClassOrder()
     mail.setCcRecipients({QStringLiteral("bob@example.org")});
     mail.setToRecipients({to});
     mail.setAttachments({QStringLiteral("Tasks.html")});
-    const TMapiMessage message = mail.BuildMessage();
+    const TMapiMessage message = mail.buildMessage();
     const QList<TMapiRecipient> expected{
         {toName, toAddress, 1},
         {QStringLiteral("bob@example.org"), QStringLiteral("SMTP:bob@example.org"), 2},
@@ -181,11 +181,11 @@ void TestSendMessage::overlongRecipientIsInvalid()
 {
     TWySendMessage mail;
     mail.setToRecipients({QString(256, QLatin1Char('a'))});
-    QCOMPARE(codeOf([&] { mail.BuildMessage(); }), 25);
+    QCOMPARE(codeOf([&] { mail.buildMessage(); }), 25);
     mail.setToRecipients({QString(255, QLatin1Char('a'))});
-    QCOMPARE(codeOf([&] { mail.BuildMessage(); }), 0);
+    QCOMPARE(codeOf([&] { mail.buildMessage(); }), 0);
     mail.setToRecipients({QStringLiteral("   ")});
-    QCOMPARE(codeOf([&] { mail.BuildMessage(); }), 14);
+    QCOMPARE(codeOf([&] { mail.buildMessage(); }), 14);
 }
 
 void TestSendMessage::linkedEditsReplaceProperties()
@@ -199,7 +199,7 @@ void TestSendMessage::linkedEditsReplaceProperties()
     subject->setText(QStringLiteral("From the edit"));
     mail.setMessageMemo(memo);
     mail.setSubjectEdit(subject);
-    TMapiMessage message = mail.BuildMessage();
+    TMapiMessage message = mail.buildMessage();
     QCOMPARE(message.subject, QStringLiteral("From the edit"));
     QCOMPARE(message.noteText, QStringLiteral("first\r\nsecond\r\n"));
     QCOMPARE(mail.MessageText(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
@@ -211,7 +211,7 @@ void TestSendMessage::linkedEditsReplaceProperties()
     QCOMPARE(mail.MessageMemo(), nullptr);
     QCOMPARE(mail.SubjectEdit(), nullptr);
     mail.setMessageText({QStringLiteral("again")});
-    message = mail.BuildMessage();
+    message = mail.buildMessage();
     QCOMPARE(message.subject, QStringLiteral("Property"));
     QCOMPARE(message.noteText, QStringLiteral("again\r\n"));
 }
@@ -236,7 +236,7 @@ void TestSendMessage::composeWindowUnlessReviewOffWithRecipients()
     mail.setReview(review);
     if (recipients)
         mail.setToRecipients({QStringLiteral("ann@example.org")});
-    QCOMPARE(mail.BuildMessage().showDialog, showDialog);
+    QCOMPARE(mail.buildMessage().showDialog, showDialog);
 
     // Without a sendmail the compose window takes every message.
     MailStandIn standIn;
@@ -309,29 +309,29 @@ void TestSendMessage::noMailClientIsUserAbortAndNextSendTriesAgain()
         QCOMPARE(codeOf([&] { mail.Send(); }, &text), 1);
         QCOMPARE(text, QStringLiteral("User Abort"));
         if (!systemSendmail())
-            QCOMPARE(mail.Session(), quintptr(0)); // the failed logon left no session
+            QCOMPARE(mail.session(), quintptr(0)); // the failed logon left no session
     }
     MailStandIn standIn;
     QCOMPARE(codeOf([&] { mail.Send(); }), 0);
     QVERIFY(standIn.called());
-    QVERIFY(mail.Session() != 0);
+    QVERIFY(mail.session() != 0);
 }
 
 void TestSendMessage::sessionIsReused()
 {
     MailStandIn standIn;
     TWySendMessage mail;
-    QCOMPARE(mail.Session(), quintptr(0));
+    QCOMPARE(mail.session(), quintptr(0));
     mail.Send();
-    const quintptr session = mail.Session();
+    const quintptr session = mail.session();
     QVERIFY(session != 0);
     mail.Send();
-    QCOMPARE(mail.Session(), session);
-    QCOMPARE(mail.LogonCount(), 1);
+    QCOMPARE(mail.session(), session);
+    QCOMPARE(mail.logonCount(), 1);
     mail.Logoff();
-    QCOMPARE(mail.Session(), quintptr(0));
+    QCOMPARE(mail.session(), quintptr(0));
     mail.Send();
-    QCOMPARE(mail.LogonCount(), 2);
+    QCOMPARE(mail.logonCount(), 2);
 }
 
 void TestSendMessage::reviewOffSendsThroughSendmail()
@@ -363,7 +363,7 @@ void TestSendMessage::clientStillOpenLeavesMessageToUser()
     // A mail client that keeps running (the compose window is open) gets the message; Send
     // returns after its wait and the client is left running.
     auto mail = std::make_unique<TWySendMessage>();
-    mail->HandOffTimeout = 300;
+    mail->handOffTimeout = 300;
     MailStandIn standIn(true, false, 0, 3);
     mail->Attachments() << m_html;
     QCOMPARE(codeOf([&] { mail->Send(); }), 0);

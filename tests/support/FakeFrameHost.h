@@ -2,6 +2,7 @@
 // file in a private program folder, and a record of what the frame told the window.
 #pragma once
 
+#include "app/ItemListCommands.h"
 #include "common/FrameHost.h"
 #include "common/IniFile.h"
 
@@ -27,6 +28,8 @@ public:
     int hintSize() const override { return 20; }
     void setTrayHint(const QString &hint) override { trayHints.append(hint); }
     QAction *commonAction(CommonAction id) const override;
+    // The window's own export and e-mail commands.
+    ListCommands &listCommands() override { return m_listCommands; }
     QString alarmSound() const override { return alarmSoundFile; }
     void notifyAlarm(const QString &text) override { alarmNotices.append(text); }
 
@@ -47,4 +50,5 @@ private:
     QSqlDatabase m_db;
     FrameBitmaps m_bitmaps;
     mutable QHash<CommonAction, QAction *> m_actions;
+    ItemListCommands m_listCommands;
 };

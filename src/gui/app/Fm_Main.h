@@ -6,6 +6,7 @@
 #include "common/IniFile.h"
 #include "common/pU_Funcs.h"
 #include "common/RunLock.h"
+#include "ItemListCommands.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -48,6 +49,7 @@ public:
     int hintSize() const override { return FHintSize; }
     void setTrayHint(const QString &hint) override;
     QAction *commonAction(CommonAction id) const override;
+    ListCommands &listCommands() override { return m_listCommands; }
     QString alarmSound() const override { return FAlarmSound; }
     void notifyAlarm(const QString &text) override;
     // Gives a common command its action (the interchange and common-commands modules
@@ -174,4 +176,6 @@ private:
     bool m_addingFromTray = false;
     // Passes Exit has waited for dialogs that were open when it was chosen.
     int m_exitDeferrals = 0;
+    // Export and e-mail for both lists.
+    ItemListCommands m_listCommands;
 };

@@ -10,6 +10,7 @@
 #include "common/Reports.h"
 
 #include <QHash>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <functional>
@@ -26,7 +27,6 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class TWySendMessage;
 
 // The messages the main window and a frame itself post to a frame.
 enum FrameMessage {
@@ -35,6 +35,15 @@ enum FrameMessage {
     WM_FRAME_ADD = 2034,
     WM_FRAME_EDIT = 2035,
     WM_FRAME_DROP_NODE = 2036,
+};
+
+// A node named by a queued message or step, as it stays valid until then: its row in the
+// model, which the model lets go when the row goes, and its row key once it is stored.
+struct NodeHandle
+{
+    QPersistentModelIndex row;
+    RowKey key;
+    RowKey parentKey;
 };
 
 // What the tip panel shows.
@@ -81,6 +90,8 @@ public:
     ~TwyTreeFrame() override;
 
     // Queues a message; it runs after the current event has been handled, in posting order.
+    // It carries a handle to node, found again when it runs; a node that has gone meanwhile
+    // reaches the handler as null.
     void postMessage(FrameMessage message, ItemNode *node = nullptr);
     // Handles a message at once, as its posted form would later.
     void sendMessage(FrameMessage message, ItemNode *node = nullptr);
@@ -153,8 +164,6 @@ public:
     // Runs the print dialog on the printer; true on OK. The window's shared print dialog
     // unless replaced (tests).
     std::function<bool(QPrinter &)> runPrintDialog;
-    // The frame's e-mail component.
-    TWySendMessage *WySendMessage1 = nullptr;
     virtual void ApplyFilter();
     void ShowTip(Tip tip);
     // The image of the list's image list with the given index.
@@ -272,7 +281,16 @@ protected:
     void layoutTip();
     void setEditNode(ItemNode *node);
     void refreshNode(ItemNode *node);
+    // Hands the memory that a large release left free back to the system: the allocator
+    // keeps it otherwise, and a long session would hold the peak of every search and of
+    // every opening of all rows.
+    static void returnFreedMemory();
     ItemNode *firstSelected() const;
+    // A handle to node that a queued step carries, and the node it names now (null when the
+    // node has gone: its row was removed, the tree reloaded without it, or it was never
+    // stored and its row is no longer shown).
+    NodeHandle handleOf(const ItemNode *node) const;
+    ItemNode *resolve(const NodeHandle &handle) const;
 
     FrameHost &m_host;
     FrameConfig m_config;

@@ -1,9 +1,7 @@
-// The list frames' reports, printing and e-mail: "Sa&ve ...", "&Save All...", "&Print..."
-// and "E-mai&l ...".
+// The list frames' output: "&Export...", the reports, printing and e-mail: "Sa&ve ...",
+// "&Save All...", "&Print..." and "E-mai&l ...".
 #include "common/AppPaths.h"
-#include "components/WySndMsg.h"
 #include "Fr_wyTree.h"
-#include "interchange/Dm_Io.h"
 #include "pU_Boxes.h"
 #include "common/Texts.h"
 #include "TreePrinter.h"
@@ -56,6 +54,31 @@ SharedPrinter *sharedPrinter(QWidget *window)
 
 } // namespace
 
+void TwyTreeFrame::exportSelected()
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty()) {
+        WarningBox(m_config.selectPrompt);
+        return;
+    }
+    QString fileName;
+    if (runExportDialog) {
+        fileName = runExportDialog();
+    } else {
+        QFileDialog dialog(window());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(QStringLiteral("Ploxen Database,  (*.wyx)"));
+        dialog.setDefaultSuffix(QStringLiteral("wyx"));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            fileName = dialog.selectedFiles().first();
+    }
+    if (fileName.isEmpty())
+        return;
+    m_host.listCommands().writeItemsFile(m_config.reportList, fileName, nodes);
+}
+
 void TwyTreeFrame::setReportActions(QAction *save, QAction *saveAll, QAction *print, QAction *email)
 {
     m_save = save;
@@ -71,10 +94,6 @@ void TwyTreeFrame::setReportActions(QAction *save, QAction *saveAll, QAction *pr
             [this] { RunCommand([this] { Action_PrintExecute(); }); });
     connect(email, &QAction::triggered, this,
             [this] { RunCommand([this] { Action_EmailExecute(); }); });
-    if (WySendMessage1 == nullptr) {
-        WySendMessage1 = new TWySendMessage(this);
-        WySendMessage1->setObjectName(QStringLiteral("WySendMessage1"));
-    }
     updateReportActions();
 }
 
@@ -176,7 +195,7 @@ void TwyTreeFrame::Action_PrintExecute()
 
 void TwyTreeFrame::Action_EmailExecute()
 {
-    if (FEditNode || WySendMessage1 == nullptr)
+    if (FEditNode || m_email == nullptr)
         return;
     const bool tasks = m_config.reportList == Reports::ListKind::Tasks;
     const QString base = tasks ? QStringLiteral("Tasks") : QStringLiteral("Memos");
@@ -188,26 +207,19 @@ void TwyTreeFrame::Action_EmailExecute()
 
     if (!WriteHtmlReport(false, htmlPath))
         return;
-    const QList<ItemNode *> selected = m_tree->selectedNodes();
-    if (!(tasks ? WriteTasksFile(dataPath, selected) : WriteMemosFile(dataPath, selected)))
+    ListCommands &commands = m_host.listCommands();
+    if (!commands.writeItemsFile(m_config.reportList, dataPath, m_tree->selectedNodes()))
         return;
 
-    TWySendMessage &mail = *WySendMessage1;
-    mail.ClearLists();
-    mail.setSubject(tasks ? QStringLiteral("To-Do List") : QStringLiteral("Memos"));
-    mail.MessageText().append(htmlName + QStringLiteral(": ") +
-                              QStringLiteral("HTML file, you can open it with website browser."));
-    mail.MessageText().append(
+    ListCommands::Mail mail;
+    mail.subject = tasks ? QStringLiteral("To-Do List") : QStringLiteral("Memos");
+    mail.lines.append(htmlName + QStringLiteral(": ") +
+                      QStringLiteral("HTML file, you can open it with website browser."));
+    mail.lines.append(
         dataName + QStringLiteral(": ") +
         QStringLiteral("Ploxen data file, you can import it into Ploxen software directly."));
-    mail.Attachments().append(htmlPath);
-    mail.Attachments().append(dataPath);
-    try {
-        mail.Send();
-    } catch (const EMapiNoMailSystem &missing) {
-        // Without any way to send mail nothing would happen: the user learns what to set up.
-        WarningBox(missing.Advice);
-    } catch (const std::exception &) {
-        // A cancelled or failed hand-off ends the command without a message.
-    }
+    mail.attachments.append(htmlPath);
+    mail.attachments.append(dataPath);
+    // The frame's own e-mail component hands it on.
+    commands.sendMail(*this, mail);
 }

@@ -3,6 +3,7 @@
 
 #include "common/AppPaths.h"
 #include "common/Texts.h"
+#include "ListCommands.h"
 
 #include <QList>
 #include <QPixmap>
@@ -58,6 +59,8 @@ public:
     // The window's action for a common command; never null (a command whose module is not
     // there yet is a disabled action with its caption).
     virtual QAction *commonAction(CommonAction id) const = 0;
+    // Export and e-mail of the lists' items, one object for both lists.
+    virtual ListCommands &listCommands() = 0;
     // The alarm sound's full path.
     virtual QString alarmSound() const { return AppPaths::resource(Texts::AlarmSoundFile); }
     // An alarm window is opening for a task with this text. While the window is hidden or

@@ -313,7 +313,7 @@ void TWySendMessage::Logoff()
     m_session = 0;
 }
 
-TMapiMessage TWySendMessage::BuildMessage()
+TMapiMessage TWySendMessage::buildMessage()
 {
     if (m_memo) {
         QString text = m_memo->toPlainText();
@@ -366,7 +366,7 @@ void TWySendMessage::Send()
 
     if (m_session == 0)
         Logon();
-    m_last = BuildMessage();
+    m_last = buildMessage();
     const int code = transmit(m_last);
     if (code > 0)
         RaiseMapiError(code);
@@ -434,7 +434,7 @@ int TWySendMessage::composeWindow(const TMapiMessage &message)
         delete process;
         return MAPI_USER_ABORT;
     }
-    if (!waitFor(process, HandOffTimeout)) {
+    if (!waitFor(process, handOffTimeout)) {
         // The client holds the message and the user decides about it.
         connect(process, &QProcess::finished, process, &QObject::deleteLater);
         return SUCCESS_SUCCESS;

@@ -151,18 +151,18 @@ public:
     void Send();
 
     // The session handle, 0 while no session is open.
-    quintptr Session() const { return m_session; }
+    quintptr session() const { return m_session; }
     // The number of logons so far.
-    int LogonCount() const { return m_logons; }
+    int logonCount() const { return m_logons; }
     // The message as the last Send built it.
-    const TMapiMessage &LastMessage() const { return m_last; }
+    const TMapiMessage &lastMessage() const { return m_last; }
     // Builds the message from the properties (the steps of Send before the hand-off).
     // Raises on a recipient that cannot be taken.
-    TMapiMessage BuildMessage();
+    TMapiMessage buildMessage();
 
     // How long Send waits for the mail client to take the message before it leaves the
     // compose window to the user and returns (milliseconds).
-    int HandOffTimeout = 15000;
+    int handOffTimeout = 15000;
 
 private:
     int transmit(const TMapiMessage &message);

@@ -22,7 +22,7 @@ TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
 
 TIoDm::~TIoDm()
 {
-    delete OpenDialog;
+    delete m_openDialog;
 }
 
 QString TIoDm::runExportDialog()
@@ -40,16 +40,16 @@ QString TIoDm::runExportDialog()
 
 QString TIoDm::runOpenDialog()
 {
-    if (!OpenDialog) {
-        OpenDialog = new QFileDialog(m_window, QString(), QString(), IoTexts::OpenFilter);
-        OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
-        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-        OpenDialog->setFileMode(QFileDialog::ExistingFile);
-        OpenDialog->setDefaultSuffix(IoTexts::DefaultSuffix);
+    if (!m_openDialog) {
+        m_openDialog = new QFileDialog(m_window, QString(), QString(), IoTexts::OpenFilter);
+        m_openDialog->setObjectName(QStringLiteral("OpenDialog"));
+        m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        m_openDialog->setFileMode(QFileDialog::ExistingFile);
+        m_openDialog->setDefaultSuffix(IoTexts::DefaultSuffix);
     }
-    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+    if (m_openDialog->exec() != QDialog::Accepted || m_openDialog->selectedFiles().isEmpty())
         return {};
-    return OpenDialog->selectedFiles().constFirst();
+    return m_openDialog->selectedFiles().constFirst();
 }
 
 bool TIoDm::ExportDatabase()

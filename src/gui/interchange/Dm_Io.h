@@ -51,7 +51,7 @@ private:
 
     QSqlDatabase m_db;
     QPointer<QWidget> m_window;
-    QFileDialog *OpenDialog = nullptr;
+    QFileDialog *m_openDialog = nullptr;
     Interchange::RunResult m_lastResult;
 };
 

@@ -1,0 +1,137 @@
+// The order the list frames show their rows in: list view, sorting and its direction, and
+// moving items by the Move-to menus and by dragging.
+#include "Fr_wyTree.h"
+
+#include "common/IniFile.h"
+#include "common/Texts.h"
+#include "pU_Boxes.h"
+#include "storage/Statements.h"
+
+#include <QAction>
+#include <QMenu>
+
+void TwyTreeFrame::toggleListView()
+{
+    if (FLoading)
+        return;
+    m_model->view.list = m_viewList->isChecked();
+    m_host.ini().writeBool(m_config.section, QStringLiteral("viewListEn"), m_model->view.list);
+    m_tree->relayoutRows();
+}
+
+void TwyTreeFrame::showSortDirection()
+{
+    // The button offers the other direction.
+    m_viewAsc->setIcon(commandImage(FAscending ? m_imageOfferDesc : m_imageOfferAsc));
+    m_viewAsc->setToolTip(FAscending ? QStringLiteral("Descending Sort")
+                                     : QStringLiteral("Ascending Sort"));
+}
+
+void TwyTreeFrame::sortTree()
+{
+    endEditing(true);
+    // Each activation sorts: a tree that has not changed since stays as it is.
+    if (m_model->sortAll(FAscending))
+        m_model->refreshShown();
+}
+
+void TwyTreeFrame::toggleSortDirection()
+{
+    FAscending = !FAscending;
+    showSortDirection();
+    sortTree();
+    m_host.ini().writeBool(m_config.section, QStringLiteral("viewAscEn"), FAscending);
+}
+
+void TwyTreeFrame::fillMoveMenus()
+{
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    // The menu that opens, or both.
+    QMenu *opening = qobject_cast<QMenu *>(sender());
+    for (QMenu *menu : {m_moveMenuPopup, m_moveMenuMain}) {
+        if (menu == nullptr || (opening && menu != opening))
+            continue;
+        menu->clear();
+        if (nodes.isEmpty() || FEditNode) {
+            menu->setEnabled(false);
+            continue;
+        }
+        const ItemNode *first = nodes.first();
+        if (first->level() == 1) {
+            QAction *root = menu->addAction(QStringLiteral("Root"));
+            connect(root, &QAction::triggered, this,
+                    [this] { RunCommand([this] { moveSelectedTo(nullptr, true); }); });
+            menu->addSeparator();
+        }
+        for (const auto &top : m_model->root()->children) {
+            ItemNode *target = top.get();
+            if (target == first || target == first->parent)
+                continue;
+            QAction *item = menu->addAction(FlattenLines(target->info->content));
+            connect(item, &QAction::triggered, this,
+                    [this, target] { RunCommand([&] { moveSelectedTo(target, true); }); });
+        }
+        menu->setEnabled(!menu->isEmpty());
+    }
+}
+
+void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
+{
+    if (FEditNode)
+        return;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return;
+    ItemNode *root = m_model->root();
+    ItemNode *newParent = target ? target : root;
+    const QString newPid = target ? target->info->key.toString() : Texts::RootKey;
+    QList<ItemNode *> moved;
+    auto write = [&](ItemNode *node) {
+        m_statements->updateParent(node->info->key, newPid);
+        node->info->pid = newPid;
+    };
+    for (ItemNode *node : nodes) {
+        if (node == target)
+            continue; // the target itself stays where it is
+        // Children of a top-level item moving under another item keep two levels: they
+        // follow it as children of the same target.
+        QList<ItemNode *> family{node};
+        if (target && node->level() == 0) {
+            for (const auto &child : node->children)
+                family.append(child.get());
+        }
+        int index = asFirst ? 0 : int(newParent->children.size());
+        for (ItemNode *member : std::as_const(family)) {
+            m_model->moveNode(member, newParent, index++);
+            write(member);
+            if (member != node) {
+                member->info->expandFlag = false;
+                member->expanded = false;
+            }
+        }
+        moved.append(node);
+    }
+    m_model->refreshShown();
+    for (ItemNode *node : std::as_const(moved)) {
+        const QModelIndex index = m_model->indexOf(node);
+        if (index.isValid())
+            m_tree->selectionModel()->select(index, QItemSelectionModel::Deselect |
+                                                        QItemSelectionModel::Rows);
+    }
+    if (target) {
+        target->expanded = true;
+        const QModelIndex index = m_model->indexOf(target);
+        if (index.isValid())
+            m_tree->expand(index);
+    }
+    applyExpandedState();
+    UpdateActions();
+}
+
+void TwyTreeFrame::onDrop(ItemNode *target)
+{
+    RunCommand([&] { moveSelectedTo(target, false); });
+    // Rows moved under a pointer that has not moved: the highlight goes to the row now
+    // under it at once, not at the next mouse move.
+    m_tree->followPointer();
+}
