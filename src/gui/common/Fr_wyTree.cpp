@@ -3,9 +3,9 @@
 #include "ColorCodes.h"
 #include "common/IniFile.h"
 #include "interchange/Dm_Io.h"
-#include "common/PastedItem.h"
+#include "storage/PastedItem.h"
 #include "pU_Boxes.h"
-#include "storage/EngineError.h"
+#include "common/EngineError.h"
 #include "storage/Statements.h"
 #include "common/Texts.h"
 

@@ -4,6 +4,7 @@
 #include "components/WySndMsg.h"
 #include "Fr_wyTree.h"
 #include "interchange/Dm_Io.h"
+#include "interchange/ListReports.h"
 #include "pU_Boxes.h"
 #include "common/Texts.h"
 #include "TreePrinter.h"
