@@ -145,7 +145,7 @@ TAboutDlg::TAboutDlg(TcommonDm &commonDm, const QString &version, QWidget *paren
     // The version number alone.
     lbl_version->setText(version);
 
-    FixDialogFrame(this, QSize(372, 372));
+    fixDialogFrame(this, QSize(372, 372));
 }
 
 void TAboutDlg::LinkClick(const QString &link)

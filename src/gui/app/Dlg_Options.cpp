@@ -52,7 +52,7 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
     connect(Btn_Ok, &QPushButton::clicked, this, &TOptionsDlg::Btn_OkClick);
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    FixDialogFrame(this, QSize(285, 198));
+    fixDialogFrame(this, QSize(285, 198));
 }
 
 void TOptionsDlg::Btn_OkClick()
