@@ -1,9 +1,9 @@
 // Text stored as pasting does, from outside the list (the running program's "add" requests):
 // at the top level or under a top-level item, shown at once, stored with the paste's columns,
 // and without closing an edit the user has open.
-#include "common/PastedItem.h"
 #include "common/Texts.h"
 #include "memos/Fr_wyMemos.h"
+#include "storage/PastedItem.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"

@@ -1,7 +1,9 @@
 // The common commands on the real main window: the start-up options and the update prompt
 // with its timer and "Do not ask me again.", the options dialog and the autostart entry,
 // the about box and its links, the web pages and mail links handed to the desktop, stay on
-// top, and the commands in the lists' menus and the tray menu.
+// top, and the commands in the lists' menus and the tray menu; and the same module on a
+// stand-in window that only offers what the module asks of its host.
+#include "app/CommonHost.h"
 #include "app/Dlg_About.h"
 #include "app/Dlg_Options.h"
 #include "app/Dlg_Update.h"
@@ -50,6 +52,43 @@ public:
 public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
+
+// Holds the common commands in place of the main window: keeps the options it is given and
+// notes each step asked of it.
+class StandInHost : public QWidget, public CommonHost
+{
+public:
+    explicit StandInHost(const QString &iniPath)
+        : m_ini(iniPath), m_version(new TWyVersionInfo(this))
+    {}
+    QWidget *commonWindow() override { return this; }
+    const IniFile &ini() const override { return m_ini; }
+    ShellOptions shellOptions() const override { return options; }
+    void setShellOptions(const ShellOptions &given) override { options = given; }
+    void setCommonAction(CommonAction id, QAction *) override { registered.append(id); }
+    TWYHHComp *helpComp() const override { return nullptr; }
+    TWyVersionInfo *versionInfo() const override { return m_version; }
+    void activateList() override { steps.append(QStringLiteral("activate")); }
+    void postUpdatePrompt() override { steps.append(QStringLiteral("prompt")); }
+    void Restore() override { steps.append(QStringLiteral("restore")); }
+    void Minimize() override { steps.append(QStringLiteral("minimize")); }
+    void setStayOnTop(bool on) override
+    {
+        steps.append(on ? QStringLiteral("top") : QStringLiteral("not top"));
+    }
+    QString MakeWebUrl(const QString &address) const override
+    {
+        return address + QStringLiteral("?id=stand-in");
+    }
+
+    ShellOptions options;
+    QStringList steps;
+    QList<CommonAction> registered;
+
+private:
+    IniFile m_ini;
+    TWyVersionInfo *m_version;
+};
 } // namespace
 
 class TestCommonDm : public QObject
@@ -81,6 +120,9 @@ private Q_SLOTS:
     void stayOnTopKeepsPlaceAndSize();
     void commandsInTheMenus();
     void openFromTheTrayMenu();
+    void standInHostStartup_data();
+    void standInHostStartup();
+    void standInHostCommands();
 
 private:
     void writeVisit(double daysAgo);
@@ -611,4 +653,87 @@ void TestCommonDm::openFromTheTrayMenu()
 }
 
 QTEST_MAIN(TestCommonDm)
+void TestCommonDm::standInHostStartup_data()
+{
+    QTest::addColumn<double>("visitDaysAgo");
+    QTest::addColumn<bool>("runMinimized");
+    QTest::addColumn<QStringList>("steps");
+    const QString activate = QStringLiteral("activate");
+    QTest::newRow("open") << 1.0 << false << QStringList{activate};
+    QTest::newRow("to the tray") << 1.0 << true
+                                 << QStringList{activate, QStringLiteral("minimize")};
+    // The prompt keeps the window open at this start.
+    QTest::newRow("prompt instead of the tray")
+        << 95.0 << true << QStringList{activate, QStringLiteral("prompt")};
+}
+
+void TestCommonDm::standInHostStartup()
+{
+    QFETCH(double, visitDaysAgo);
+    QFETCH(bool, runMinimized);
+    QFETCH(QStringList, steps);
+    writeVisit(visitDaysAgo);
+    ini().writeBool(kOption, QStringLiteral("runMinimizedEn"), runMinimized);
+    StandInHost host(ini().path());
+    host.options.addOpenEn = true; // not a start-up option: left as it is
+    TcommonDm::LoadStartupOptions(host);
+    QVERIFY(host.options.visitWebEn);
+    QCOMPARE(host.options.runMinimized, runMinimized);
+    QVERIFY(host.options.addOpenEn);
+    QVERIFY(std::abs(host.options.lastWebVisit - (NowDays() - visitDaysAgo)) < kOneMinute);
+    TcommonDm commonDm(host);
+    QCOMPARE(commonDm.parent(), &host);
+    QCOMPARE(host.registered.size(), 9);
+    QVERIFY(host.registered.contains(CommonAction::Options));
+    QVERIFY(host.registered.contains(CommonAction::About));
+    commonDm.ApplyStartupOptions();
+    QCOMPARE(host.windowTitle(), QStringLiteral("Ploxen Tasklume"));
+    QCOMPARE(host.steps, steps);
+}
+
+void TestCommonDm::standInHostCommands()
+{
+    StandInHost host(ini().path());
+    host.options.runMinimized = true;
+    TcommonDm commonDm(host);
+    // The options dialog shows the host's options and hands the choice back to it.
+    OnDialog<TOptionsDlg> options([](TOptionsDlg *dialog) {
+        QVERIFY(dialog->cb_AutoMinimized->isChecked());
+        QVERIFY(!dialog->cb_AddOpen->isChecked());
+        dialog->cb_AutoMinimized->click();
+        dialog->cb_AddOpen->click();
+        dialog->Btn_Ok->click();
+    });
+    commonDm.Action_Options->trigger();
+    QCOMPARE(options.runs(), 1);
+    QVERIFY(!host.options.runMinimized);
+    QVERIFY(host.options.addOpenEn);
+    QCOMPARE(ini().readString(kOption, QStringLiteral("addOpenEn"), QString()),
+             QStringLiteral("1"));
+    QCOMPARE(ini().readString(kOption, QStringLiteral("runMinimizedEn"), QString()),
+             QStringLiteral("0"));
+    // The about box shows the host's version.
+    QString version;
+    OnDialog<TAboutDlg> about([&](TAboutDlg *dialog) {
+        version = dialog->lbl_version->text();
+        dialog->Btn_Close->click();
+    });
+    commonDm.Action_About->trigger();
+    QCOMPARE(about.runs(), 1);
+    QCOMPARE(version, host.versionInfo()->GetValue(TWyVersionInfo::FileVersion));
+    // The window's steps and the web page with the host's query.
+    commonDm.Action_UiStayOnTop->trigger();
+    commonDm.Action_UiStayOnTop->trigger();
+    commonDm.Action_UiOpen->trigger();
+    commonDm.Action_UiClose->trigger();
+    QCOMPARE(host.steps, QStringList({QStringLiteral("top"), QStringLiteral("not top"),
+                                      QStringLiteral("restore"), QStringLiteral("minimize")}));
+    commonDm.Action_Website->trigger();
+    QCOMPARE(m_desktop.urls.size(), 1);
+    QVERIFY(m_desktop.urls.first().toString().endsWith(QStringLiteral("index.htm?id=stand-in")));
+    // Turning the update prompt off keeps it in the host's options.
+    commonDm.setVisitWebEn(false);
+    QVERIFY(!host.options.visitWebEn);
+}
+
 #include "test_commondm.moc"

@@ -1,8 +1,10 @@
 // The version values: compiled into the running program, "Value Not Available" for any
 // other file, empty for a key the table lacks.
+#include "common/ProgramVersion.h"
 #include "common/pU_Funcs.h"
 #include "common/Reports.h"
 #include "components/WyVersionInfo.h"
+#include "interchange/Interchange.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -27,13 +29,15 @@ void TestVersionInfo::ownProgramCarriesTheBuildValues()
 {
     TWyVersionInfo info;
     QCOMPARE(info.FilePath(), QCoreApplication::applicationFilePath());
-    QVERIFY(info.HasVersionInfo());
+    QVERIFY(info.hasVersionInfo());
     QCOMPARE(info.GetValue(TWyVersionInfo::FileVersion), QStringLiteral(TASKLUME_VERSION));
     QCOMPARE(info.GetValue(TWyVersionInfo::ProductVersion), QStringLiteral(TASKLUME_VERSION));
     QCOMPARE(info.GetValue(TWyVersionInfo::ProductName), QStringLiteral("Ploxen Tasklume"));
     QCOMPARE(info.GetValue(TWyVersionInfo::CompanyName), QStringLiteral("Ploxen Software"));
+    // The core's own version text is the component's file version.
+    QCOMPARE(ProgramVersion(), info.GetValue(TWyVersionInfo::FileVersion));
     // The ten keys in their fixed order.
-    QCOMPARE(TWyVersionInfo::Keys(),
+    QCOMPARE(TWyVersionInfo::keys(),
              QStringLiteral("CompanyName FileDescription FileVersion InternalName "
                             "LegalCopyright LegalTrademarks OriginalFilename ProductName "
                             "ProductVersion Comments")
@@ -50,6 +54,7 @@ void TestVersionInfo::versionIsFourNumbers_data()
     QTest::newRow("file version") << info.GetValue(TWyVersionInfo::FileVersion);
     QTest::newRow("product version") << info.GetValue(TWyVersionInfo::ProductVersion);
     QTest::newRow("report signature") << Reports::MakeStamp(QDateTime::currentDateTime()).version;
+    QTest::newRow("interchange appversion") << Interchange::FileVersionText();
     QTest::newRow("compiled version") << QStringLiteral(TASKLUME_VERSION);
 }
 
@@ -66,13 +71,13 @@ void TestVersionInfo::otherFileHasNone()
     QVERIFY(other.open());
     TWyVersionInfo info;
     info.setFilePath(other.fileName());
-    QVERIFY(!info.HasVersionInfo());
+    QVERIFY(!info.hasVersionInfo());
     for (int i = 0; i < TWyVersionInfo::ValueCount; ++i)
         QCOMPARE(info.GetValue(i), QStringLiteral("Value Not Available"));
 
     // Back to the program itself reads its values again.
     info.setFilePath(QCoreApplication::applicationFilePath());
-    QVERIFY(info.HasVersionInfo());
+    QVERIFY(info.hasVersionInfo());
     QCOMPARE(info.GetValue(TWyVersionInfo::FileVersion), QStringLiteral(TASKLUME_VERSION));
 }
 
@@ -88,14 +93,14 @@ void TestVersionInfo::missingKeyGivesEmptyValue()
 {
     QFETCH(QString, missing);
     TWyVersionInfo::Table table;
-    for (const QString &key : TWyVersionInfo::Keys()) {
+    for (const QString &key : TWyVersionInfo::keys()) {
         if (key != missing)
             table.append({key, key + QStringLiteral(" value")});
     }
-    const QStringList values = TWyVersionInfo::ValuesFromTable(&table);
+    const QStringList values = TWyVersionInfo::valuesFromTable(&table);
     QCOMPARE(values.size(), TWyVersionInfo::ValueCount);
     for (int i = 0; i < values.size(); ++i) {
-        const QString key = TWyVersionInfo::Keys().at(i);
+        const QString key = TWyVersionInfo::keys().at(i);
         QCOMPARE(values.at(i), key == missing ? QString() : key + QStringLiteral(" value"));
     }
 }

@@ -2,8 +2,8 @@
 // selection (children of a selected top-level item whatever their visibility), stripes,
 // line breaks, status and due suffixes, counts, the signature lines, the encoding, and the
 // file writer with its extension rule.
-#include "common/Reports.h"
 #include "components/WyVersionInfo.h"
+#include "interchange/ListReports.h"
 #include "memos/MemoTreeModel.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskTreeModel.h"

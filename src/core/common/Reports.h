@@ -1,6 +1,6 @@
-// The text and HTML reports of the two lists, built without any window: the entries of a
-// selection, the four layouts and the file writer. The frames' save and e-mail commands use
-// them (Fr_wyTreeReports.cpp).
+// What the text and HTML reports of the two lists share, without any window: which list and
+// which format, the entries of a selection, the stamp a report ends with and the file
+// writer. The layouts themselves are in interchange/ListReports.h.
 #pragma once
 
 #include "ItemTree.h"
@@ -33,7 +33,7 @@ struct Stamp
 
 // The product page address: the maker's web site followed by the path "/tasklume".
 QString ProductPageAddress();
-// The program's file version from its version values.
+// The program's file version (ProgramVersion).
 QString VersionText();
 // The stamp for a report written at the given moment.
 Stamp MakeStamp(const QDateTime &moment = QDateTime::currentDateTime());
@@ -56,13 +56,6 @@ struct Entries
 // The selected items in tree order, each a main entry; after a selected top-level item all
 // its children as child entries, in tree order, whatever their visibility.
 Entries CollectEntries(const QList<ItemNode *> &selected);
-
-// The whole report as the bytes of its file: CR LF line ends, no byte order mark. The text
-// report is UTF-8; the HTML report is ASCII with every other character written as a
-// numeric character reference.
-QByteArray TextReport(ListKind kind, const Entries &entries, const Stamp &stamp);
-QByteArray HtmlReport(ListKind kind, const Entries &entries, const Stamp &stamp);
-QByteArray Report(ListKind kind, Format format, const Entries &entries, const Stamp &stamp);
 
 // Replaces the file of that name by the bytes in one step (SafeFile). False when it cannot be
 // written; throws TasklumeError when the name is one of the program's own files.

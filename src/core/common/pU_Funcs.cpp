@@ -1,6 +1,6 @@
 #include "pU_Funcs.h"
 
-#include "storage/EngineError.h"
+#include "EngineError.h"
 
 #include <QLocale>
 #include <QRandomGenerator>

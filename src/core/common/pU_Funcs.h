@@ -2,27 +2,12 @@
 // program's date-time numbers, row keys and the two query helpers.
 #pragma once
 
+#include "TasklumeError.h"
+
 #include <QDateTime>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
-
-#include <stdexcept>
-
-// An error raised inside a command (database, file). Its text reaches the user through the
-// application-wide error report; the command stops there and the program goes on.
-class TasklumeError : public std::runtime_error
-{
-public:
-    explicit TasklumeError(const QString &text)
-        : std::runtime_error(text.toStdString()), m_text(text)
-    {
-    }
-    const QString &text() const { return m_text; }
-
-private:
-    QString m_text;
-};
 
 // Every line feed and then every carriage return becomes one blank (so CR LF gives two).
 QString FlattenLines(const QString &text);

@@ -1,7 +1,7 @@
 #include "WyVersionInfo.h"
 
 #include "common/pU_Funcs.h"
-#include "components/TasklumeVersionValues.h"
+#include "common/TasklumeVersionValues.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -46,7 +46,7 @@ void TWyVersionInfo::ReadVersionInfo()
         m_filePath = own;
     // Only the running program carries compiled-in values.
     m_hasInfo = !own.isEmpty() && sameFile(m_filePath, own);
-    m_values = ValuesFromTable(m_hasInfo ? &ProgramTable() : nullptr);
+    m_values = valuesFromTable(m_hasInfo ? &programTable() : nullptr);
 }
 
 QString TWyVersionInfo::GetValue(int index) const
@@ -56,22 +56,22 @@ QString TWyVersionInfo::GetValue(int index) const
     return m_values.at(index);
 }
 
-const QStringList &TWyVersionInfo::Keys()
+const QStringList &TWyVersionInfo::keys()
 {
-    static const QStringList keys{
+    static const QStringList names{
         QStringLiteral("CompanyName"),      QStringLiteral("FileDescription"),
         QStringLiteral("FileVersion"),      QStringLiteral("InternalName"),
         QStringLiteral("LegalCopyright"),   QStringLiteral("LegalTrademarks"),
         QStringLiteral("OriginalFilename"), QStringLiteral("ProductName"),
         QStringLiteral("ProductVersion"),   QStringLiteral("Comments"),
     };
-    return keys;
+    return names;
 }
 
-QStringList TWyVersionInfo::ValuesFromTable(const Table *table)
+QStringList TWyVersionInfo::valuesFromTable(const Table *table)
 {
     QStringList values;
-    for (const QString &key : Keys()) {
+    for (const QString &key : keys()) {
         if (!table) {
             values.append(kNotAvailable);
             continue;
@@ -88,7 +88,7 @@ QStringList TWyVersionInfo::ValuesFromTable(const Table *table)
     return values;
 }
 
-const TWyVersionInfo::Table &TWyVersionInfo::ProgramTable()
+const TWyVersionInfo::Table &TWyVersionInfo::programTable()
 {
     static const Table table{
         {QStringLiteral("CompanyName"), QStringLiteral(TASKLUME_VI_COMPANY_NAME)},

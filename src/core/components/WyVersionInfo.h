@@ -40,17 +40,17 @@ public:
     void ReadVersionInfo();
     // The value at an index of the table above. Throws TasklumeError outside 0 to 9.
     QString GetValue(int index) const;
-    bool HasVersionInfo() const { return m_hasInfo; }
+    bool hasVersionInfo() const { return m_hasInfo; }
 
     // The ten key names in index order.
-    static const QStringList &Keys();
+    static const QStringList &keys();
     // A version table as key and value pairs; a missing key gives an empty value.
     using Table = QList<QPair<QString, QString>>;
     // The values of a file with the given table, or of a file without any (null):
     // "Value Not Available" ten times.
-    static QStringList ValuesFromTable(const Table *table);
+    static QStringList valuesFromTable(const Table *table);
     // The table compiled into this program.
-    static const Table &ProgramTable();
+    static const Table &programTable();
 
 private:
     QString m_filePath;

@@ -1,13 +1,13 @@
 #include "Interchange.h"
 
+#include "common/EngineError.h"
+#include "common/ProgramVersion.h"
 #include "common/SafeFile.h"
 #include "common/Texts.h"
-#include "components/WyVersionInfo.h"
 #include "IoTexts.h"
 #include "ItemStream.h"
 #include "memos/MemoInfo.h"
 #include "pU_XmlTry.h"
-#include "storage/EngineError.h"
 #include "storage/Statements.h"
 #include "tasks/TaskInfo.h"
 #include "WyxContainer.h"
@@ -826,8 +826,7 @@ bool restoreItem(Run &run, ItemStatements &statements, ReplaceAsker &asker, bool
 
 QString FileVersionText()
 {
-    const TWyVersionInfo info;
-    return info.GetValue(TWyVersionInfo::FileVersion);
+    return ProgramVersion();
 }
 
 QByteArray SkeletonText()

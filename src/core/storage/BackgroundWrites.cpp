@@ -1,6 +1,6 @@
 #include "BackgroundWrites.h"
 
-#include "EngineError.h"
+#include "common/EngineError.h"
 #include "Statements.h"
 
 #include <QCoreApplication>

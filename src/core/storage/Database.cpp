@@ -1,9 +1,9 @@
 #include "Database.h"
 
 #include "BackgroundWrites.h"
-#include "EngineError.h"
-#include "Statements.h"
+#include "common/EngineError.h"
 #include "common/pU_Funcs.h"
+#include "Statements.h"
 
 #include <QFileInfo>
 #include <QSqlError>

@@ -1,8 +1,8 @@
 #include "Statements.h"
 
 #include "BackgroundWrites.h"
+#include "common/EngineError.h"
 #include "common/Texts.h"
-#include "EngineError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -9,7 +9,7 @@
 #include <QLayout>
 #include <QScreen>
 
-inline void FixDialogFrame(QDialog *dialog, QSize designSize)
+inline void fixDialogFrame(QDialog *dialog, QSize designSize)
 {
     DialogHints::SetFixed(dialog);
     QSize size = designSize;

@@ -1,13 +1,11 @@
 #include "Dlg_About.h"
 
+#include "app/CommonOptions.h"
 #include "common/AppPaths.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
-#include "app/CommonOptions.h"
-#include "components/WyVersionInfo.h"
 #include "DialogFrame.h"
 #include "Dm_Common.h"
-#include "Fm_Main.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -42,7 +40,8 @@ QLabel *linkLabel(const QString &name, const QString &link, const QString &text,
 
 } // namespace
 
-TAboutDlg::TAboutDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), m_commonDm(commonDm)
+TAboutDlg::TAboutDlg(TcommonDm &commonDm, const QString &version, QWidget *parent)
+    : QDialog(parent), m_commonDm(commonDm)
 {
     setObjectName(QStringLiteral("AboutDlg"));
     setWindowTitle(QStringLiteral("About..."));
@@ -144,9 +143,9 @@ TAboutDlg::TAboutDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), m_
         Image_App->setPixmap(pixmap);
     }
     // The version number alone.
-    lbl_version->setText(m_commonDm.mainFm().versionInfo()->GetValue(TWyVersionInfo::FileVersion));
+    lbl_version->setText(version);
 
-    FixDialogFrame(this, QSize(372, 372));
+    fixDialogFrame(this, QSize(372, 372));
 }
 
 void TAboutDlg::LinkClick(const QString &link)

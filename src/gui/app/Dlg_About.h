@@ -12,7 +12,8 @@ class TAboutDlg : public QDialog
 {
     Q_OBJECT
 public:
-    TAboutDlg(TcommonDm &commonDm, QWidget *parent = nullptr);
+    // version: the program's file version, shown alone.
+    TAboutDlg(TcommonDm &commonDm, const QString &version, QWidget *parent = nullptr);
 
     QLabel *Image_App = nullptr;
     QLabel *Label_AppName = nullptr;

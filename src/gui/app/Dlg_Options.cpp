@@ -3,7 +3,6 @@
 #include "common/pU_Boxes.h"
 #include "DialogFrame.h"
 #include "Dm_Common.h"
-#include "Fm_Main.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -11,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, QWidget *parent)
+TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidget *parent)
     : QDialog(parent), m_commonDm(commonDm)
 {
     setObjectName(QStringLiteral("OptionsDlg"));
@@ -47,13 +46,13 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, QWidget *parent)
     layout->addLayout(buttons);
 
     cb_AutoStart->setChecked(m_commonDm.IsAutoStartOn());
-    cb_AutoMinimized->setChecked(m_commonDm.mainFm().FRunMinimized);
-    cb_AddOpen->setChecked(m_commonDm.mainFm().FAddOpenEn);
+    cb_AutoMinimized->setChecked(options.runMinimized);
+    cb_AddOpen->setChecked(options.addOpenEn);
 
     connect(Btn_Ok, &QPushButton::clicked, this, &TOptionsDlg::Btn_OkClick);
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    FixDialogFrame(this, QSize(285, 198));
+    fixDialogFrame(this, QSize(285, 198));
 }
 
 void TOptionsDlg::Btn_OkClick()

@@ -1,6 +1,8 @@
 // "Options": start with the desktop session, start in the tray, a new item on open.
 #pragma once
 
+#include "ShellOptions.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -11,8 +13,8 @@ class TOptionsDlg : public QDialog
 {
     Q_OBJECT
 public:
-    // The boxes show the options as they stand.
-    TOptionsDlg(TcommonDm &commonDm, QWidget *parent = nullptr);
+    // The boxes show the options as they stand (options) and the autostart entry.
+    TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidget *parent = nullptr);
 
     QCheckBox *cb_AutoStart = nullptr;
     QCheckBox *cb_AutoMinimized = nullptr;

@@ -74,7 +74,7 @@ TupdateDlg::TupdateDlg(TcommonDm &commonDm, QWidget *parent) : QDialog(parent), 
     connect(Btn_No, &QPushButton::clicked, this, &TupdateDlg::Btn_NoClick);
     connect(cb_ask, &QCheckBox::toggled, this, &TupdateDlg::cb_askClick);
 
-    FixDialogFrame(this, QSize(577, 181));
+    fixDialogFrame(this, QSize(577, 181));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -1,22 +1,23 @@
 #include "Dm_Common.h"
 
 #include "app/AutoStart.h"
-#include "common/Fr_wyTree.h"
+#include "app/CommonOptions.h"
+#include "common/IniFile.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
-#include "app/CommonOptions.h"
+#include "CommonHost.h"
 #include "components/HelpTopics.h"
 #include "components/wyHHComp.h"
+#include "components/WyVersionInfo.h"
 #include "Dlg_About.h"
 #include "Dlg_Options.h"
 #include "Dlg_Update.h"
-#include "Fm_Main.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
 
-TcommonDm::TcommonDm(TmainFm &mainFm) : QObject(&mainFm), m_main(mainFm)
+TcommonDm::TcommonDm(CommonHost &host) : QObject(host.commonWindow()), m_host(host)
 {
     setObjectName(QStringLiteral("commonDm"));
 
@@ -56,15 +57,15 @@ TcommonDm::TcommonDm(TmainFm &mainFm) : QObject(&mainFm), m_main(mainFm)
         makeAction(QStringLiteral("Action_UiClose"), QStringLiteral("&Close            Ctrl+F12"),
                    &TcommonDm::Action_UiCloseExecute);
 
-    m_main.setCommonAction(CommonAction::Options, Action_Options);
-    m_main.setCommonAction(CommonAction::StayOnTop, Action_UiStayOnTop);
-    m_main.setCommonAction(CommonAction::Close, Action_UiClose);
-    m_main.setCommonAction(CommonAction::HelpContents, HelpContents1);
-    m_main.setCommonAction(CommonAction::Contact, Action_Contact);
-    m_main.setCommonAction(CommonAction::Suggestion, Action_Suggestion);
-    m_main.setCommonAction(CommonAction::Website, Action_Website);
-    m_main.setCommonAction(CommonAction::Update, Action_Update);
-    m_main.setCommonAction(CommonAction::About, Action_About);
+    m_host.setCommonAction(CommonAction::Options, Action_Options);
+    m_host.setCommonAction(CommonAction::StayOnTop, Action_UiStayOnTop);
+    m_host.setCommonAction(CommonAction::Close, Action_UiClose);
+    m_host.setCommonAction(CommonAction::HelpContents, HelpContents1);
+    m_host.setCommonAction(CommonAction::Contact, Action_Contact);
+    m_host.setCommonAction(CommonAction::Suggestion, Action_Suggestion);
+    m_host.setCommonAction(CommonAction::Website, Action_Website);
+    m_host.setCommonAction(CommonAction::Update, Action_Update);
+    m_host.setCommonAction(CommonAction::About, Action_About);
 }
 
 QAction *TcommonDm::makeAction(const QString &name, const QString &caption,
@@ -77,44 +78,46 @@ QAction *TcommonDm::makeAction(const QString &name, const QString &caption,
     return action;
 }
 
-void TcommonDm::LoadStartupOptions(TmainFm &mainFm)
+void TcommonDm::LoadStartupOptions(CommonHost &host)
 {
     const TDateTime now = NowDays();
-    const CommonOptions::StartupOptions options =
-        CommonOptions::ReadStartupOptions(mainFm.ini(), now);
-    mainFm.FVisitWebEn = options.visitWebEn;
-    mainFm.FLastWebVisit = options.lastWebVisit;
-    mainFm.FRunMinimized = options.runMinimized;
-    if (options.visitWebMissing)
-        RunCommand([&] { CommonOptions::NoteWebVisit(mainFm.ini(), now); });
+    const CommonOptions::StartupOptions startup =
+        CommonOptions::ReadStartupOptions(host.ini(), now);
+    ShellOptions options = host.shellOptions();
+    options.visitWebEn = startup.visitWebEn;
+    options.lastWebVisit = startup.lastWebVisit;
+    options.runMinimized = startup.runMinimized;
+    host.setShellOptions(options);
+    if (startup.visitWebMissing)
+        RunCommand([&] { CommonOptions::NoteWebVisit(host.ini(), now); });
 }
 
 void TcommonDm::ApplyStartupOptions()
 {
-    m_main.setWindowTitle(Texts::AppTitle);
-    if (TwyTreeFrame *frame = m_main.activeFrame())
-        frame->sendMessage(WM_FRAME_ACTIVATE);
+    m_host.commonWindow()->setWindowTitle(Texts::AppTitle);
+    m_host.activateList();
     // With the prompt on the screen the window stays open at this start; the option itself
     // is kept as the user chose it.
-    bool toTray = m_main.FRunMinimized;
-    if (CommonOptions::IsUpdatePromptDue(m_main.FVisitWebEn, m_main.FLastWebVisit, NowDays())) {
-        QMetaObject::invokeMethod(&m_main, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+    const ShellOptions options = m_host.shellOptions();
+    bool toTray = options.runMinimized;
+    if (CommonOptions::IsUpdatePromptDue(options.visitWebEn, options.lastWebVisit, NowDays())) {
+        m_host.postUpdatePrompt();
         toTray = false;
     }
     if (toTray)
-        m_main.Minimize();
+        m_host.Minimize();
 }
 
-void TcommonDm::ShowUpdatePrompt()
+void TcommonDm::showUpdatePrompt()
 {
-    TupdateDlg dialog(*this, &m_main);
+    TupdateDlg dialog(*this, m_host.commonWindow());
     dialog.exec();
 }
 
 void TcommonDm::visitPage(const QString &page)
 {
-    openWithDesktop(QUrl(m_main.MakeWebUrl(CommonOptions::WebPageAddress(page))));
-    CommonOptions::NoteWebVisit(m_main.ini(), NowDays());
+    openWithDesktop(QUrl(m_host.MakeWebUrl(CommonOptions::WebPageAddress(page))));
+    CommonOptions::NoteWebVisit(m_host.ini(), NowDays());
 }
 
 void TcommonDm::VisitHomePage()
@@ -154,47 +157,52 @@ void TcommonDm::SetAutoStart(bool on)
 
 void TcommonDm::setVisitWebEn(bool on)
 {
-    m_main.FVisitWebEn = on;
-    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyVisitWebEn, on);
+    ShellOptions options = m_host.shellOptions();
+    options.visitWebEn = on;
+    m_host.setShellOptions(options);
+    m_host.ini().writeBool(CommonOptions::Section, CommonOptions::KeyVisitWebEn, on);
 }
 
 void TcommonDm::setOpenOptions(bool runMinimized, bool addOpen)
 {
-    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyRunMinimized, runMinimized);
-    m_main.ini().writeBool(CommonOptions::Section, CommonOptions::KeyAddOpen, addOpen);
-    m_main.FRunMinimized = runMinimized;
-    m_main.FAddOpenEn = addOpen;
+    m_host.ini().writeBool(CommonOptions::Section, CommonOptions::KeyRunMinimized, runMinimized);
+    m_host.ini().writeBool(CommonOptions::Section, CommonOptions::KeyAddOpen, addOpen);
+    ShellOptions options = m_host.shellOptions();
+    options.runMinimized = runMinimized;
+    options.addOpenEn = addOpen;
+    m_host.setShellOptions(options);
 }
 
 void TcommonDm::Action_OptionsExecute()
 {
-    TOptionsDlg dialog(*this, &m_main);
+    TOptionsDlg dialog(*this, m_host.shellOptions(), m_host.commonWindow());
     dialog.exec();
 }
 
 void TcommonDm::Action_AboutExecute()
 {
-    TAboutDlg dialog(*this, &m_main);
+    TAboutDlg dialog(*this, m_host.versionInfo()->GetValue(TWyVersionInfo::FileVersion),
+                     m_host.commonWindow());
     dialog.exec();
 }
 
 void TcommonDm::HelpContents1Execute()
 {
-    m_main.helpComp()->ShowHelp(HelpContext::Contents);
+    m_host.helpComp()->ShowHelp(HelpContext::Contents);
 }
 
 void TcommonDm::Action_UiStayOnTopExecute()
 {
     // The action has already turned its check mark.
-    m_main.setStayOnTop(Action_UiStayOnTop->isChecked());
+    m_host.setStayOnTop(Action_UiStayOnTop->isChecked());
 }
 
 void TcommonDm::Action_UiOpenExecute()
 {
-    m_main.Restore();
+    m_host.Restore();
 }
 
 void TcommonDm::Action_UiCloseExecute()
 {
-    m_main.Minimize();
+    m_host.Minimize();
 }

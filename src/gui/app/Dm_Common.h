@@ -9,27 +9,27 @@
 #include <QString>
 #include <QUrl>
 
+class CommonHost;
 class QAction;
-class TmainFm;
 
 class TcommonDm : public QObject
 {
     Q_OBJECT
 public:
-    // Makes the commands and hands the main window those its menus show.
-    explicit TcommonDm(TmainFm &mainFm);
+    // Makes the commands and hands the window those its menus show.
+    explicit TcommonDm(CommonHost &host);
 
     // Reads "visitWebEn", "visitWeb" (written with the current time when it has no usable
-    // value) and "runMinimizedEn" into the main window. Uses no state of the module: the
-    // main window calls it before the module exists. A settings file that cannot be
+    // value) and "runMinimizedEn" into the window's options. Uses no state of the module:
+    // the main window calls it before the module exists. A settings file that cannot be
     // written is reported and the start goes on.
-    static void LoadStartupOptions(TmainFm &mainFm);
+    static void LoadStartupOptions(CommonHost &host);
     // At the window's first show: the caption, the active list's activation, then either
     // the update prompt (the window then stays open at this start) or, when asked for,
     // the tray.
     void ApplyStartupOptions();
     // The main window's answer to the posted update prompt: shows it modally.
-    void ShowUpdatePrompt();
+    void showUpdatePrompt();
 
     // Open a page of the maker's site in the user's web browser and note the visit.
     void VisitHomePage();
@@ -41,12 +41,10 @@ public:
     bool IsAutoStartOn() const;
     void SetAutoStart(bool on);
 
-    // Writes "visitWebEn" at once and keeps it in the main window.
+    // Writes "visitWebEn" at once and keeps it in the window's options.
     void setVisitWebEn(bool on);
-    // Writes "runMinimizedEn" and "addOpenEn" and keeps them in the main window.
+    // Writes "runMinimizedEn" and "addOpenEn" and keeps them in the window's options.
     void setOpenOptions(bool runMinimized, bool addOpen);
-
-    TmainFm &mainFm() const { return m_main; }
 
     // Commands.
     QAction *Action_Options = nullptr;
@@ -75,5 +73,5 @@ private:
     void Action_UiOpenExecute();
     void Action_UiCloseExecute();
 
-    TmainFm &m_main;
+    CommonHost &m_host;
 };

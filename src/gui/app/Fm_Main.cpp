@@ -1,12 +1,12 @@
 #include "Fm_Main.h"
 
+#include "app/CommonOptions.h"
+#include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "common/IconArt.h"
 #include "common/ItemTreeView.h"
-#include "common/PastedItem.h"
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
-#include "app/CommonOptions.h"
 #include "components/AppIcon.h"
 #include "components/HelpTopics.h"
 #include "components/WyFormState.h"
@@ -16,9 +16,9 @@
 #include "Dm_Common.h"
 #include "interchange/Dm_Io.h"
 #include "memos/Fr_wyMemos.h"
-#include "app/SingleInstance.h"
 #include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
+#include "storage/PastedItem.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QApplication>
@@ -136,7 +136,7 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     setCommonAction(CommonAction::DbRestore, ioActions.Action_DbRestore);
     setCommonAction(CommonAction::Import, ioActions.Action_Import);
     // The common commands; the tray's "&Open Ploxen Tasklume" is one of them.
-    FCommonDm = new TcommonDm(*this);
+    m_commonDm = new TcommonDm(*this);
 
     buildTray();
 
@@ -279,7 +279,7 @@ void TmainFm::buildTray()
 {
     PopupMenu_Tray = new QMenu(this);
     PopupMenu_Tray->setObjectName(QStringLiteral("PopupMenu_Tray"));
-    PopupMenu_Tray->addAction(FCommonDm->Action_UiOpen);
+    PopupMenu_Tray->addAction(m_commonDm->Action_UiOpen);
     PopupMenu_Tray->addSeparator();
     Action_AddTask = PopupMenu_Tray->addAction(Texts::ActionAddTask);
     Action_AddTask->setObjectName(QStringLiteral("Action_AddTask"));
@@ -466,7 +466,7 @@ void TmainFm::firstShow()
     // now, so that the first picture of the window already shows it (never an empty list
     // that fills a moment later). The memo list, on the tab behind, follows that picture.
     FTasksFrame->sendMessage(WM_FRAME_RELOAD);
-    FCommonDm->ApplyStartupOptions();
+    m_commonDm->ApplyStartupOptions();
     FFirstShow = false;
     loadMemosAfterFirstPaint();
 }
@@ -515,7 +515,31 @@ void TmainFm::WMShowUpdate()
         m_updatePromptWaiting = true;
         return;
     }
-    RunCommand([this] { FCommonDm->ShowUpdatePrompt(); });
+    RunCommand([this] { m_commonDm->showUpdatePrompt(); });
+}
+
+ShellOptions TmainFm::shellOptions() const
+{
+    return {FVisitWebEn, FLastWebVisit, FRunMinimized, FAddOpenEn};
+}
+
+void TmainFm::setShellOptions(const ShellOptions &options)
+{
+    FVisitWebEn = options.visitWebEn;
+    FLastWebVisit = options.lastWebVisit;
+    FRunMinimized = options.runMinimized;
+    FAddOpenEn = options.addOpenEn;
+}
+
+void TmainFm::activateList()
+{
+    if (TwyTreeFrame *frame = activeFrame())
+        frame->sendMessage(WM_FRAME_ACTIVATE);
+}
+
+void TmainFm::postUpdatePrompt()
+{
+    QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
 }
 
 QString TmainFm::MakeWebUrl(const QString &address) const

@@ -6,6 +6,7 @@
 #include "common/IniFile.h"
 #include "common/pU_Funcs.h"
 #include "common/RunLock.h"
+#include "CommonHost.h"
 #include "ItemListCommands.h"
 
 #include <QHash>
@@ -28,7 +29,7 @@ class TwyMemosFrame;
 class TwyTasksFrame;
 class TwyTreeFrame;
 
-class TmainFm : public QMainWindow, public FrameHost
+class TmainFm : public QMainWindow, public FrameHost, public CommonHost
 {
     Q_OBJECT
 public:
@@ -39,7 +40,7 @@ public:
                      QWidget *parent = nullptr);
     ~TmainFm() override;
 
-    // FrameHost
+    // FrameHost (ini() serves CommonHost too)
     QSqlDatabase database() const override { return m_db; }
     const IniFile &ini() const override { return m_ini; }
     const FrameBitmaps &bitmaps() const override { return m_bitmaps; }
@@ -52,9 +53,13 @@ public:
     ListCommands &listCommands() override { return m_listCommands; }
     QString alarmSound() const override { return FAlarmSound; }
     void notifyAlarm(const QString &text) override;
-    // Gives a common command its action (the interchange and common-commands modules
-    // register theirs); the frames' menus show it from then on.
-    void setCommonAction(CommonAction id, QAction *action);
+    // CommonHost. The interchange module registers its common commands here too.
+    QWidget *commonWindow() override { return this; }
+    ShellOptions shellOptions() const override;
+    void setShellOptions(const ShellOptions &options) override;
+    void setCommonAction(CommonAction id, QAction *action) override;
+    void activateList() override;
+    void postUpdatePrompt() override;
 
     TwyTasksFrame *tasksFrame() const { return FTasksFrame; }
     TwyMemosFrame *memosFrame() const { return FMemosFrame; }
@@ -65,28 +70,28 @@ public:
     // alone when hidden in the tray, opened when hidden with no tray icon to open it.
     void activateForSecondStart();
     // Opens the window from the tray ("&Open Ploxen Tasklume", a left click on the icon).
-    void Restore();
+    void Restore() override;
     // Sends the window to the tray ("&Close            Ctrl+F12"); with no tray on the
     // desktop it is minimised instead.
-    void Minimize();
+    void Minimize() override;
     // Posts the reload to the to-do list and then to the memo list (after a restore or an
     // import).
     void reloadLists();
     // Puts the window on top of others or back, keeping its place and size; neither the
     // tray balloon nor a new item on open is triggered by the change.
-    void setStayOnTop(bool on);
+    void setStayOnTop(bool on) override;
 
     // The shell's components.
     TWyTrayIcon *trayIcon() const { return WyTrayIcon1; }
     TWyFormState *formState() const { return WyFormState1; }
-    TWyVersionInfo *versionInfo() const { return WyVersionInfo1; }
-    TWYHHComp *helpComp() const { return WYHHComp1; }
+    TWyVersionInfo *versionInfo() const override { return WyVersionInfo1; }
+    TWYHHComp *helpComp() const override { return WYHHComp1; }
     // The common commands (options, stay on top, help, web pages, about box).
-    TcommonDm *commonDm() const { return FCommonDm; }
+    TcommonDm *commonDm() const { return m_commonDm; }
 
     // The address followed by the query the maker's pages receive: the days since the last
     // visit and the row counts of the two lists.
-    QString MakeWebUrl(const QString &address) const;
+    QString MakeWebUrl(const QString &address) const override;
     // Shows the update prompt (posted at the first show when it is due).
     void WMShowUpdate();
 
@@ -166,7 +171,7 @@ private:
     QAction *Action_AddMemo = nullptr;
     QAction *Action_PasteMemo = nullptr;
     QAction *Action_Exit = nullptr;
-    TcommonDm *FCommonDm = nullptr;
+    TcommonDm *m_commonDm = nullptr;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;
     // Set while the window's own steps hide and show it (a change of window flags), so

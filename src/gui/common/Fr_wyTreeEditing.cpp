@@ -2,10 +2,10 @@
 // select all and deselect, and which commands are enabled.
 #include "Fr_wyTree.h"
 
-#include "common/PastedItem.h"
+#include "storage/PastedItem.h"
 #include "common/Texts.h"
 #include "pU_Boxes.h"
-#include "storage/EngineError.h"
+#include "common/EngineError.h"
 #include "storage/Statements.h"
 
 #include <QAction>

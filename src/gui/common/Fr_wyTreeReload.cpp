@@ -4,7 +4,7 @@
 
 #include "common/IniFile.h"
 #include "pU_Boxes.h"
-#include "storage/EngineError.h"
+#include "common/EngineError.h"
 #include "storage/Statements.h"
 
 #include <QLineEdit>

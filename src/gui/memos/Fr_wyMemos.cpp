@@ -1,7 +1,7 @@
 #include "Fr_wyMemos.h"
 
 #include "memos/MemoTreeModel.h"
-#include "common/PastedItem.h"
+#include "storage/PastedItem.h"
 #include "common/Texts.h"
 #include "storage/Statements.h"
 

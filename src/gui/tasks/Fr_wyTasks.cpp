@@ -6,7 +6,7 @@
 #include "Dlg_taskReminder.h"
 #include "common/ColorCodes.h"
 #include "common/IniFile.h"
-#include "common/PastedItem.h"
+#include "storage/PastedItem.h"
 #include "common/Texts.h"
 #include "common/pU_Boxes.h"
 #include "storage/Statements.h"

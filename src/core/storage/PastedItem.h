@@ -3,8 +3,8 @@
 // running program's requests and the command-line companion's "add" all come here.
 #pragma once
 
-#include "ItemInfo.h"
-#include "Reports.h"
+#include "common/ItemInfo.h"
+#include "common/Reports.h"
 
 #include <QSqlDatabase>
 #include <QString>

@@ -3,7 +3,7 @@
 // file is damaged; the engine's own words follow on a second line.
 #pragma once
 
-#include "common/pU_Funcs.h"
+#include "TasklumeError.h"
 
 #include <QSqlError>
 #include <QString>

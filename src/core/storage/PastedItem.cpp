@@ -1,10 +1,10 @@
 #include "PastedItem.h"
 
-#include "ItemTree.h"
+#include "common/ItemTree.h"
+#include "common/Texts.h"
 #include "memos/MemoInfo.h"
-#include "storage/Statements.h"
+#include "Statements.h"
 #include "tasks/TaskInfo.h"
-#include "Texts.h"
 
 #include <QSqlRecord>
 
