@@ -82,9 +82,9 @@ void TestHelpComp::init()
     layout->addWidget(m_page);
     m_direct = new KeyCounter;
     layout->addWidget(m_direct);
-    TWYHHComp::SetHelpContext(m_window.get(), HelpContext::MainWindow);
-    TWYHHComp::SetHelpContext(m_page, HelpContext::Memos);
-    TWYHHComp::SetHelpContext(m_own, HelpContext::Keys);
+    TWYHHComp::setHelpContext(m_window.get(), HelpContext::MainWindow);
+    TWYHHComp::setHelpContext(m_page, HelpContext::Memos);
+    TWYHHComp::setHelpContext(m_own, HelpContext::Keys);
 
     m_help = new TWYHHComp(m_window.get());
     m_help->setHelpFile(helpFilePath());
@@ -131,7 +131,7 @@ void TestHelpComp::f1OpensTheTopicOfTheFocusedControl()
     QFETCH(QString, focus);
     QFETCH(int, windowContext);
     QFETCH(QString, anchor);
-    TWYHHComp::SetHelpContext(m_window.get(), windowContext);
+    TWYHHComp::setHelpContext(m_window.get(), windowContext);
     KeyCounter *target = focus == QStringLiteral("own")      ? m_own
                          : focus == QStringLiteral("plain")  ? m_plain
                          : focus == QStringLiteral("direct") ? m_direct
@@ -193,12 +193,12 @@ void TestHelpComp::otherWindowsKeysAreLeftAlone()
 
 void TestHelpComp::closingTheComponentClosesTheViewer()
 {
-    m_help->ShowHelp(HelpContext::Tasks);
+    m_help->showHelp(HelpContext::Tasks);
     QPointer<HelpViewer> viewer = m_help->viewer();
     QVERIFY(viewer);
     QCOMPARE(viewer->currentAnchor(), QStringLiteral("tasks"));
     // Asking again reuses the open viewer.
-    m_help->ShowHelp(HelpContext::Memos);
+    m_help->showHelp(HelpContext::Memos);
     QCOMPARE(m_help->viewer(), viewer.data());
     QCOMPARE(viewer->currentAnchor(), QStringLiteral("memos"));
     delete m_help;
@@ -208,7 +208,7 @@ void TestHelpComp::closingTheComponentClosesTheViewer()
 void TestHelpComp::missingHelpFileIsSaid()
 {
     m_help->setHelpFile(m_folder->file(QStringLiteral("nothing-here.html")));
-    m_help->ShowHelp(HelpContext::Contents);
+    m_help->showHelp(HelpContext::Contents);
     QVERIFY(m_help->viewer());
     QVERIFY(m_help->viewer()->browser()->toPlainText().contains(QStringLiteral("cannot be found")));
 }
@@ -233,7 +233,7 @@ void TestHelpComp::helpFileHasEveryTopic()
         QVERIFY2(html.contains(QStringLiteral("<a name=\"%1\">").arg(anchor)), qPrintable(anchor));
     }
     // And the viewer scrolls there.
-    m_help->ShowHelp(HelpContext::Backup);
+    m_help->showHelp(HelpContext::Backup);
     QTextBrowser *browser = m_help->viewer()->browser();
     QTRY_VERIFY(browser->toPlainText().contains(QStringLiteral("Database Backup")));
 }

@@ -280,7 +280,7 @@ void TestMainWindow::closeWithoutTrayEndsTheProgram()
     g_trayThere = false;
     seed({});
     start();
-    QVERIFY(!m_main->trayIcon()->IsAdded());
+    QVERIFY(!m_main->trayIcon()->isAdded());
     closeFromWindowManager(*m_main);
     QVERIFY(m_main->FExiting);
     QVERIFY(!m_main->tasksFrame());
@@ -325,7 +325,7 @@ void TestMainWindow::trayGoneBringsTheWindowBack()
     QVERIFY(!m_main->isVisible());
     g_trayThere = false;
     QTRY_VERIFY(m_main->isVisible());
-    QVERIFY(!m_main->trayIcon()->IsAdded());
+    QVERIFY(!m_main->trayIcon()->isAdded());
     // Coming back by itself is no opening by the user: no new item is started.
     QTest::qWait(50);
     QCOMPARE(m_main->tasksFrame()->FEditNode, nullptr);
@@ -541,7 +541,7 @@ void TestMainWindow::exitSavesTheWindowState()
     m_main->findChild<QAction *>(QStringLiteral("Action_Exit"))->trigger();
     QVERIFY(m_main->FExiting);
     QVERIFY(!m_main->tasksFrame());
-    QVERIFY(!m_main->trayIcon()->IsAdded());
+    QVERIFY(!m_main->trayIcon()->isAdded());
     const IniFile ini(m_folder->file(QStringLiteral("wyConf.ini")));
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Left"), -1), 70);
     QCOMPARE(ini.readInteger(QStringLiteral("form"), QStringLiteral("Bottom"), -1), 590);

@@ -133,11 +133,11 @@ void TestTray::closeHidesWhileThereIsATray()
 {
     TWyTrayIcon tray(m_window.get());
     tray.Loaded();
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
 
     QVERIFY(!closeFromWindowManager(*m_window));
     QVERIFY(!m_window->isVisible());
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
     // Hidden, not closed: the window comes back as it was.
     tray.Restore();
     QVERIFY(m_window->isVisible());
@@ -169,7 +169,7 @@ void TestTray::closeIsOrdinaryWithoutTrayOrInactive()
     QVERIFY(closeFromWindowManager(*m_window));
     QVERIFY(!m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
-    QCOMPARE(tray.IsAdded(), trayThere && active);
+    QCOMPARE(tray.isAdded(), trayThere && active);
 }
 
 void TestTray::programCloseIsNeverIntercepted()
@@ -296,12 +296,12 @@ void TestTray::hideOnRestoreRemovesTheIcon()
     tray.setHideOnRestore(true);
     tray.Loaded();
     closeFromWindowManager(*m_window);
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
     tray.Restore();
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
     // Closing again puts the icon back before hiding.
     closeFromWindowManager(*m_window);
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
     QVERIFY(!m_window->isVisible());
 }
 
@@ -312,13 +312,13 @@ void TestTray::noTrayMeansNoIconAndNoError()
     // Any message box would block here.
     tray.Loaded();
     QVERIFY(!tray.AddToTray());
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
     QVERIFY(!tray.systemTrayIcon()->isVisible());
 
     // A tray that turns up later is used by the next close.
     g_trayThere = true;
     closeFromWindowManager(*m_window);
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
     QVERIFY(!m_window->isVisible());
 }
 
@@ -328,7 +328,7 @@ void TestTray::trayComingLaterGetsTheIcon()
     TWyTrayIcon tray(m_window.get());
     tray.setMinimizeToTray(true);
     tray.Loaded();
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
     // Never hidden into a tray that is not there.
     tray.Minimize();
     QTRY_VERIFY(m_window->isMinimized());
@@ -337,14 +337,14 @@ void TestTray::trayComingLaterGetsTheIcon()
 
     // The tray comes: the icon is there without the window going anywhere.
     g_trayThere = true;
-    QTRY_VERIFY(tray.IsAdded());
+    QTRY_VERIFY(tray.isAdded());
     QVERIFY(tray.systemTrayIcon()->isVisible());
     QVERIFY(m_window->isVisible());
 
     // An icon the owner took away stays away.
     tray.RemoveFromTray();
     QTest::qWait(3 * TWyCustomTrayIcon::kWatchMs);
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
 }
 
 void TestTray::trayGoingAwayBringsTheWindowBack_data()
@@ -378,7 +378,7 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
     } watch;
     watch.onShow = [&] {
         shownWhileReturning = true;
-        returning = tray.ReturningWithoutTray();
+        returning = tray.returningWithoutTray();
     };
     if (how == QLatin1String("maximised")) {
         m_window->showMaximized();
@@ -394,7 +394,7 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
 
     g_trayThere = false;
     QTRY_COMPARE(lost.count(), 1);
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
     QVERIFY(!tray.systemTrayIcon()->isVisible());
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->isMinimized());
@@ -402,7 +402,7 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
     QCOMPARE(m_window->isMaximized(), how == QLatin1String("maximised"));
     QCOMPARE(shownWhileReturning, !how.isEmpty());
     QCOMPARE(returning, !how.isEmpty());
-    QVERIFY(!tray.ReturningWithoutTray());
+    QVERIFY(!tray.returningWithoutTray());
     m_window->removeEventFilter(&watch);
 
     // With no tray, closing and minimising are what they are for any window; the tray
@@ -411,7 +411,7 @@ void TestTray::trayGoingAwayBringsTheWindowBack()
     QTRY_VERIFY(m_window->isMinimized());
     QVERIFY(m_window->isVisible());
     g_trayThere = true;
-    QTRY_VERIFY(tray.IsAdded());
+    QTRY_VERIFY(tray.isAdded());
     QCOMPARE(lost.count(), 1);
 }
 
@@ -726,13 +726,13 @@ void TestTray::deactivatingPausesTheAnimation()
     tray.setAnimate(true);
     QTest::qWait(60);
     tray.setActive(false);
-    QVERIFY(!tray.IsAdded());
+    QVERIFY(!tray.isAdded());
     const qint64 paused = tray.systemTrayIcon()->icon().cacheKey();
     QTest::qWait(100);
     QCOMPARE(tray.systemTrayIcon()->icon().cacheKey(), paused);
 
     tray.setActive(true);
-    QVERIFY(tray.IsAdded());
+    QVERIFY(tray.isAdded());
     QTRY_VERIFY(tray.systemTrayIcon()->icon().cacheKey() != paused);
 }
 

@@ -188,7 +188,7 @@ void TcommonDm::Action_AboutExecute()
 
 void TcommonDm::HelpContents1Execute()
 {
-    m_host.helpComp()->ShowHelp(HelpContext::Contents);
+    m_host.helpComp()->showHelp(HelpContext::Contents);
 }
 
 void TcommonDm::Action_UiStayOnTopExecute()

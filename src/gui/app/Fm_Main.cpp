@@ -107,9 +107,9 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     WYHHComp1->setObjectName(QStringLiteral("WYHHComp1"));
     WYHHComp1->setHelpFile(AppPaths::resource(Texts::HelpFile));
     WYHHComp1->Loaded();
-    TWYHHComp::SetHelpContext(this, HelpContext::MainWindow);
-    TWYHHComp::SetHelpContext(TabSheet_task, HelpContext::Tasks);
-    TWYHHComp::SetHelpContext(TabSheet_memo, HelpContext::Memos);
+    TWYHHComp::setHelpContext(this, HelpContext::MainWindow);
+    TWYHHComp::setHelpContext(TabSheet_task, HelpContext::Tasks);
+    TWYHHComp::setHelpContext(TabSheet_memo, HelpContext::Memos);
     WyFormState1 = new TWyFormState(this);
     WyFormState1->setObjectName(QStringLiteral("WyFormState1"));
     WyFormState1->setSection(QStringLiteral("form"));
@@ -432,7 +432,7 @@ void TmainFm::FormShow()
 {
     // With "Add new item while open" every opening of the window starts a new item; the
     // window coming back by itself when the tray goes away is no opening.
-    if (FAddOpenEn && !m_addingFromTray && !WyTrayIcon1->ReturningWithoutTray()) {
+    if (FAddOpenEn && !m_addingFromTray && !WyTrayIcon1->returningWithoutTray()) {
         if (TwyTreeFrame *frame = activeFrame())
             frame->postMessage(WM_FRAME_ADD);
     }
@@ -559,7 +559,7 @@ void TmainFm::activateForSecondStart()
     if (!isVisible()) {
         // Hidden behind the tray icon: nothing becomes visible. With no icon to open it
         // from, the second start is the way back.
-        if (!WyTrayIcon1->IsAdded())
+        if (!WyTrayIcon1->isAdded())
             Restore();
         return;
     }
@@ -696,7 +696,7 @@ void TmainFm::Action_ExitExecute()
         FMutex->release();
     m_runLock->release();
     WyTrayIcon1->RemoveFromTray();
-    WYHHComp1->CloseAll();
+    WYHHComp1->closeAll();
     m_closing = true;
     close();
     QApplication::quit();

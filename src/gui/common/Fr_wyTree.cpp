@@ -202,7 +202,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
             [this](const QModelIndex &index) { onExpandedChanged(index, false); });
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TwyTreeFrame::onSelectionChanged);
-    connect(m_tree->itemDelegate_(), &ItemDelegate::textEdited, this,
+    connect(m_tree->rowDelegate(), &ItemDelegate::textEdited, this,
             [this](const QModelIndex &index, const QString &text) {
                 ItemNode *node = m_model->nodeFromIndex(index);
                 if (node == nullptr)
@@ -219,7 +219,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
                         },
                         Qt::QueuedConnection);
             });
-    connect(m_tree->itemDelegate_(), &QAbstractItemDelegate::closeEditor, this,
+    connect(m_tree->rowDelegate(), &QAbstractItemDelegate::closeEditor, this,
             [this](QWidget *editor, QAbstractItemDelegate::EndEditHint hint) {
                 RunCommand([&] { onEditorClosed(editor, hint); });
             });

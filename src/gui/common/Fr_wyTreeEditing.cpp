@@ -97,7 +97,7 @@ void TwyTreeFrame::openPendingEditor()
 void TwyTreeFrame::endEditing(bool store)
 {
     if (QWidget *editor = m_tree->openEditor())
-        m_tree->itemDelegate_()->finishEditing(editor, store);
+        m_tree->rowDelegate()->finishEditing(editor, store);
 }
 
 void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)

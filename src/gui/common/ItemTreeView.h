@@ -20,7 +20,7 @@ public:
 
     using QTreeView::edit;
     ItemTreeModel *itemModel() const { return m_model; }
-    ItemDelegate *itemDelegate_() const { return m_delegate; }
+    ItemDelegate *rowDelegate() const { return m_delegate; }
     // The row under the pointer, or none.
     ItemNode *hotNode() const { return m_hotNode; }
     // Whether rows carry check boxes.

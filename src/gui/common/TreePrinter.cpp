@@ -135,7 +135,7 @@ void paintRows(QPainter &painter, ItemTreeView &view, const QList<PrintRow> &row
         option.font = view.font();
         option.features = QStyleOptionViewItem::WrapText | QStyleOptionViewItem::HasDisplay;
         option.widget = &view;
-        view.itemDelegate_()->paint(&painter, option, row.index);
+        view.rowDelegate()->paint(&painter, option, row.index);
     }
 }
 

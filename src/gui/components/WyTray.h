@@ -94,12 +94,12 @@ public:
                          BalloonIcon icon);
 
     // The icon is in the notification area now.
-    bool IsAdded() const { return m_added; }
+    bool isAdded() const { return m_added; }
     // The owner window is hidden behind the icon now.
     bool ownerInTray() const { return m_ownerInTray && m_owner && !m_owner->isVisible(); }
     // True while the owner window is being shown again because the notification area went
     // away (not a user's request to open it).
-    bool ReturningWithoutTray() const { return m_returning; }
+    bool returningWithoutTray() const { return m_returning; }
     // How often the desktop is looked at for a notification area appearing or going.
     static constexpr int kWatchMs = 500;
     // Whether closing or minimising the owner hides it now: Active and a tray to hide in.

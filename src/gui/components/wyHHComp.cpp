@@ -19,7 +19,7 @@ TWYHHComp::~TWYHHComp()
 {
     if (m_loaded)
         qApp->removeEventFilter(this);
-    CloseAll();
+    closeAll();
 }
 
 QString TWYHHComp::fullHelpPath() const
@@ -43,7 +43,7 @@ int TWYHHComp::helpContextOf(const QWidget *widget)
     return widget ? widget->property(kHelpContextProperty).toInt() : 0;
 }
 
-void TWYHHComp::SetHelpContext(QWidget *widget, int context)
+void TWYHHComp::setHelpContext(QWidget *widget, int context)
 {
     widget->setProperty(kHelpContextProperty, context);
 }
@@ -59,7 +59,7 @@ int TWYHHComp::activeContext() const
     return helpContextOf(m_owner);
 }
 
-void TWYHHComp::ShowHelp(int context)
+void TWYHHComp::showHelp(int context)
 {
     if (m_helpFile.isEmpty())
         return;
@@ -73,7 +73,7 @@ void TWYHHComp::ShowHelp(int context)
     m_viewer->activateWindow();
 }
 
-void TWYHHComp::CloseAll()
+void TWYHHComp::closeAll()
 {
     delete m_viewer;
 }
@@ -90,6 +90,6 @@ bool TWYHHComp::eventFilter(QObject *watched, QEvent *event)
         Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
     if (key->modifiers() & held)
         return QObject::eventFilter(watched, event); // passed on unchanged
-    ShowHelp(activeContext());
+    showHelp(activeContext());
     return true; // handled, whether or not help was opened
 }

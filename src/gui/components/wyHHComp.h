@@ -30,18 +30,18 @@ public:
 
     // The help context of a control (0 when it has none) and setting it.
     static int helpContextOf(const QWidget *widget);
-    static void SetHelpContext(QWidget *widget, int context);
+    static void setHelpContext(QWidget *widget, int context);
     // The context F1 opens for the owner now: the focused control's, else that of the
     // nearest control around it that has one, else the window's own.
     int activeContext() const;
 
     // Opens the help at a context's topic (the start of the help for 0); nothing while
     // HelpFile is empty.
-    void ShowHelp(int context);
+    void showHelp(int context);
     // The viewer while one is open.
     HelpViewer *viewer() const { return m_viewer; }
     // Closes every help window this component opened.
-    void CloseAll();
+    void closeAll();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

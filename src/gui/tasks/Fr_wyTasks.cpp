@@ -137,7 +137,7 @@ TwyTasksFrame::TwyTasksFrame(FrameHost &host, QWidget *parent)
     connect(Comb_ViewRange, &QComboBox::currentIndexChanged, this,
             [this](int index) { RunCommand([&] { rangeChanged(index); }); });
 
-    connect(m_tree->itemDelegate_(), &ItemDelegate::checkToggled, this,
+    connect(m_tree->rowDelegate(), &ItemDelegate::checkToggled, this,
             [this](const QModelIndex &index) {
                 if (FEditNode)
                     return;
