@@ -1,0 +1,138 @@
+#include "sync/RadicaleServer.h"
+
+#include "sync/CalDavClient.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+QString madeUp(const char *prefix)
+{
+    return QString::fromLatin1(prefix) +
+           QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+bool writeFile(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+} // namespace
+
+RadicaleServer::RadicaleServer() : m_user(madeUp("user")), m_password(madeUp("pw"))
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+RadicaleServer::~RadicaleServer()
+{
+    stop();
+}
+
+bool RadicaleServer::isRunning() const
+{
+    return m_process.state() != QProcess::NotRunning;
+}
+
+bool RadicaleServer::start()
+{
+    if (isRunning())
+        return true;
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("radicale"));
+    if (program.isEmpty()) {
+        m_why = QStringLiteral("radicale is not installed");
+        return false;
+    }
+    if (m_port == 0)
+        m_port = freePort();
+    const QString root = m_dir.path();
+    const QString users = root + QStringLiteral("/users");
+    const QString config = root + QStringLiteral("/config");
+    QDir(root).mkpath(QStringLiteral("collections"));
+    writeFile(users, (m_user + QLatin1Char(':') + m_password + QLatin1Char('\n')).toUtf8());
+    writeFile(config, QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n"
+                                     "[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
+                                     "htpasswd_encryption = plain\ndelay = 0\n"
+                                     "[rights]\ntype = owner_only\n"
+                                     "[storage]\nfilesystem_folder = %3/collections\n"
+                                     "[web]\ntype = none\n"
+                                     "[logging]\nlevel = warning\n")
+                          .arg(m_port)
+                          .arg(users, root)
+                          .toUtf8());
+    m_process.start(program, {QStringLiteral("--config"), config});
+    if (!m_process.waitForStarted()) {
+        m_why = QStringLiteral("radicale does not start: ") + m_process.errorString();
+        return false;
+    }
+    // Ready when it takes connections; it may also die (the port was taken meanwhile).
+    const QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired()) {
+        if (!isRunning()) {
+            m_why =
+                QStringLiteral("radicale ended: ") + QString::fromLocal8Bit(m_process.readAll());
+            return false;
+        }
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (socket.waitForConnected(1000))
+            return true;
+        QTest::qWait(20);
+    }
+    m_why = QStringLiteral("radicale does not answer on port %1").arg(m_port);
+    stop();
+    return false;
+}
+
+void RadicaleServer::stop()
+{
+    if (!isRunning())
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+QUrl RadicaleServer::collectionUrl(const QString &name) const
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("127.0.0.1"));
+    url.setPort(m_port);
+    url.setPath(QStringLiteral("/%1/%2/").arg(m_user, name));
+    return url;
+}
+
+QUrl RadicaleServer::makeCalendar(const QString &name)
+{
+    CalDavClient client(collectionUrl(name), m_user, m_password);
+    const DavResult result = client.createCalendarNow(name);
+    if (!result.ok()) {
+        m_why = result.message;
+        return {};
+    }
+    return client.collection();
+}
+
+QString RadicaleServer::storageFolder(const QString &name) const
+{
+    return m_dir.path() + QStringLiteral("/collections/collection-root/%1/%2").arg(m_user, name);
+}
