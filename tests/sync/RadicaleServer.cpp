@@ -136,3 +136,13 @@ QString RadicaleServer::storageFolder(const QString &name) const
 {
     return m_dir.path() + QStringLiteral("/collections/collection-root/%1/%2").arg(m_user, name);
 }
+
+QByteArray sampleTodo(const QString &uid, const QString &summary)
+{
+    return QStringLiteral(
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Ploxen//Tasklume tests//EN\r\n"
+               "BEGIN:VTODO\r\nUID:%1\r\nDTSTAMP:20260101T120000Z\r\nSUMMARY:%2\r\n"
+               "END:VTODO\r\nEND:VCALENDAR\r\n")
+        .arg(uid, summary)
+        .toUtf8();
+}

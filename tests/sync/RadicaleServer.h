@@ -44,3 +44,6 @@ private:
     quint16 m_port = 0;
     QString m_why;
 };
+
+// A small to-do as another calendar program would put it on the server.
+QByteArray sampleTodo(const QString &uid, const QString &summary);

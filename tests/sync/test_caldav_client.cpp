@@ -6,20 +6,6 @@
 
 #include <QTest>
 
-namespace {
-
-QByteArray todo(const QString &uid, const QString &summary)
-{
-    return QStringLiteral(
-               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Ploxen//Tasklume tests//EN\r\n"
-               "BEGIN:VTODO\r\nUID:%1\r\nDTSTAMP:20260101T120000Z\r\nSUMMARY:%2\r\n"
-               "END:VTODO\r\nEND:VCALENDAR\r\n")
-        .arg(uid, summary)
-        .toUtf8();
-}
-
-} // namespace
-
 class TestCalDavClient : public QObject
 {
     Q_OBJECT
@@ -52,8 +38,9 @@ private Q_SLOTS:
         const QString href = dav->hrefFor(QStringLiteral("a1.ics"));
 
         QString etag;
-        DavResult r = dav->putNow(href, todo(QStringLiteral("a1"), QStringLiteral("Buy bread ÄÖ")),
-                                  QString(), &etag);
+        DavResult r =
+            dav->putNow(href, sampleTodo(QStringLiteral("a1"), QStringLiteral("Buy bread ÄÖ")),
+                        QString(), &etag);
         QVERIFY2(r.ok(), qPrintable(r.message));
 
         DavListing listing;
@@ -77,7 +64,7 @@ private Q_SLOTS:
             QString::fromUtf8(objects.at(0).data).contains(QStringLiteral("SUMMARY:Buy bread ÄÖ")));
 
         // A second "new" object under the same name is refused, not overwritten.
-        r = dav->putNow(href, todo(QStringLiteral("a1"), QStringLiteral("Other")), QString());
+        r = dav->putNow(href, sampleTodo(QStringLiteral("a1"), QStringLiteral("Other")), QString());
         QCOMPARE(r.error, DavError::Conflict);
 
         r = dav->removeNow(href, listing.objects.at(0).etag);
@@ -94,14 +81,15 @@ private Q_SLOTS:
         CalDavClient *dav = client(url);
         const QString href = dav->hrefFor(QStringLiteral("b1.ics"));
         QVERIFY(
-            dav->putNow(href, todo(QStringLiteral("b1"), QStringLiteral("First")), QString()).ok());
+            dav->putNow(href, sampleTodo(QStringLiteral("b1"), QStringLiteral("First")), QString())
+                .ok());
         DavListing before;
         QVERIFY(dav->listNow(&before).ok());
         const QString oldEtag = before.objects.value(0).etag;
         QVERIFY(!oldEtag.isEmpty());
 
         DavResult r =
-            dav->putNow(href, todo(QStringLiteral("b1"), QStringLiteral("Second")), oldEtag);
+            dav->putNow(href, sampleTodo(QStringLiteral("b1"), QStringLiteral("Second")), oldEtag);
         QVERIFY2(r.ok(), qPrintable(r.message));
         DavListing after;
         QVERIFY(dav->listNow(&after).ok());
@@ -130,18 +118,21 @@ private Q_SLOTS:
         CalDavClient *theirs = client(url);
         const QString href = mine->hrefFor(QStringLiteral("c1.ics"));
         QVERIFY(
-            mine->putNow(href, todo(QStringLiteral("c1"), QStringLiteral("Mine")), QString()).ok());
+            mine->putNow(href, sampleTodo(QStringLiteral("c1"), QStringLiteral("Mine")), QString())
+                .ok());
         DavListing listing;
         QVERIFY(mine->listNow(&listing).ok());
         const QString myEtag = listing.objects.value(0).etag;
 
-        QVERIFY(theirs->putNow(href, todo(QStringLiteral("c1"), QStringLiteral("Theirs")), myEtag)
-                    .ok());
+        QVERIFY(
+            theirs->putNow(href, sampleTodo(QStringLiteral("c1"), QStringLiteral("Theirs")), myEtag)
+                .ok());
 
         const DavResult r =
-            deleting ? mine->removeNow(href, myEtag)
-                     : mine->putNow(href, todo(QStringLiteral("c1"), QStringLiteral("Mine again")),
-                                    myEtag);
+            deleting
+                ? mine->removeNow(href, myEtag)
+                : mine->putNow(href, sampleTodo(QStringLiteral("c1"), QStringLiteral("Mine again")),
+                               myEtag);
         QCOMPARE(r.error, DavError::Conflict);
         QCOMPARE(r.httpStatus, 412);
         QVERIFY(!r.message.isEmpty());
@@ -169,9 +160,9 @@ private Q_SLOTS:
         CalDavClient *dav = client(url);
         for (int i = 0; i < size; ++i) {
             const QString uid = QStringLiteral("d%1").arg(i);
-            QVERIFY(
-                dav->putNow(dav->hrefFor(uid + QStringLiteral(".ics")), todo(uid, uid), QString())
-                    .ok());
+            QVERIFY(dav->putNow(dav->hrefFor(uid + QStringLiteral(".ics")), sampleTodo(uid, uid),
+                                QString())
+                        .ok());
         }
         DavListing listing;
         QVERIFY(dav->listNow(&listing).ok());
@@ -180,8 +171,10 @@ private Q_SLOTS:
 
         CalDavClient *other = client(url);
         const QString added = other->hrefFor(QStringLiteral("new.ics"));
-        QVERIFY(other->putNow(added, todo(QStringLiteral("new"), QStringLiteral("New")), QString())
-                    .ok());
+        QVERIFY(
+            other
+                ->putNow(added, sampleTodo(QStringLiteral("new"), QStringLiteral("New")), QString())
+                .ok());
         const QString gone = listing.objects.at(0).href;
         QVERIFY(other->removeNow(gone, listing.objects.at(0).etag).ok());
 
@@ -207,6 +200,22 @@ private Q_SLOTS:
         QVERIFY(dav->changesSinceNow(changes.syncToken, &none).ok());
         QVERIFY(none.changed.isEmpty());
         QVERIFY(none.deleted.isEmpty());
+    }
+
+    // A token the server does not know (expired, or from another collection) is told apart
+    // from other failures, so that a full listing can take over.
+    void unknownSyncTokenIsToldApart()
+    {
+        const QUrl url = freshCalendar();
+        QVERIFY(!url.isEmpty());
+        CalDavClient *dav = client(url);
+        DavListing listing;
+        QVERIFY(dav->listNow(&listing).ok());
+        DavChanges changes;
+        const DavResult r =
+            dav->changesSinceNow(listing.syncToken + QStringLiteral("0bad"), &changes);
+        QCOMPARE(r.error, DavError::SyncTokenInvalid);
+        QVERIFY(changes.syncToken.isEmpty());
     }
 
     // The asynchronous form calls back from the event loop, so a window keeps running.

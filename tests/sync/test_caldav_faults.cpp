@@ -12,16 +12,6 @@
 
 namespace {
 
-QByteArray todo(const QString &uid, const QString &summary)
-{
-    return QStringLiteral(
-               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Ploxen//Tasklume tests//EN\r\n"
-               "BEGIN:VTODO\r\nUID:%1\r\nDTSTAMP:20260101T120000Z\r\nSUMMARY:%2\r\n"
-               "END:VTODO\r\nEND:VCALENDAR\r\n")
-        .arg(uid, summary)
-        .toUtf8();
-}
-
 // A local HTTP stand-in that gives every request the same canned answer, or keeps the
 // connection open without a word when the answer is empty.
 class CannedServer : public QTcpServer
@@ -102,8 +92,10 @@ private Q_SLOTS:
         QVERIFY(!url.isEmpty());
         CalDavClient owner(url, m_server.user(), m_server.password());
         const QString href = owner.hrefFor(QStringLiteral("kept.ics"));
-        QVERIFY(owner.putNow(href, todo(QStringLiteral("kept"), QStringLiteral("Kept")), QString())
-                    .ok());
+        QVERIFY(
+            owner
+                .putNow(href, sampleTodo(QStringLiteral("kept"), QStringLiteral("Kept")), QString())
+                .ok());
         const auto before = contents(url);
 
         CalDavClient intruder(url, m_server.user(), m_server.password() + QStringLiteral("x"));
@@ -113,7 +105,8 @@ private Q_SLOTS:
             r = intruder.listNow(&listing);
         else if (operation == QLatin1String("put"))
             r = intruder.putNow(intruder.hrefFor(QStringLiteral("new.ics")),
-                                todo(QStringLiteral("new"), QStringLiteral("New")), QString());
+                                sampleTodo(QStringLiteral("new"), QStringLiteral("New")),
+                                QString());
         else
             r = intruder.removeNow(href, QString());
         QCOMPARE(r.error, DavError::Unauthorized);
@@ -144,7 +137,7 @@ private Q_SLOTS:
         QVERIFY(!url.isEmpty());
         CalDavClient dav(url, m_server.user(), m_server.password());
         QVERIFY(dav.putNow(dav.hrefFor(QStringLiteral("e1.ics")),
-                           todo(QStringLiteral("e1"), QStringLiteral("One")), QString())
+                           sampleTodo(QStringLiteral("e1"), QStringLiteral("One")), QString())
                     .ok());
         DavListing listing;
         QVERIFY(dav.listNow(&listing).ok());
@@ -155,7 +148,7 @@ private Q_SLOTS:
         QCOMPARE(r.error, DavError::ConnectionFailed);
         QVERIFY(objects.isEmpty());
         r = dav.putNow(dav.hrefFor(QStringLiteral("e2.ics")),
-                       todo(QStringLiteral("e2"), QStringLiteral("Two")), QString());
+                       sampleTodo(QStringLiteral("e2"), QStringLiteral("Two")), QString());
         QCOMPARE(r.error, DavError::ConnectionFailed);
 
         QVERIFY2(m_server.start(), qPrintable(m_server.why()));
@@ -216,7 +209,8 @@ private Q_SLOTS:
         CalDavClient dav(url, m_server.user(), m_server.password());
         const QString good = dav.hrefFor(QStringLiteral("good.ics"));
         QVERIFY(
-            dav.putNow(good, todo(QStringLiteral("good"), QStringLiteral("Good")), QString()).ok());
+            dav.putNow(good, sampleTodo(QStringLiteral("good"), QStringLiteral("Good")), QString())
+                .ok());
 
         QFile broken(m_server.storageFolder(url.path().section(QLatin1Char('/'), 2, 2)) +
                      QStringLiteral("/broken.ics"));

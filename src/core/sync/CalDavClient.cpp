@@ -344,7 +344,7 @@ void CalDavClient::changesSince(const QString &syncToken, ChangesDone done)
              if (result.httpStatus == 403 || result.httpStatus == 409) {
                  const QByteArray answer = reply->readAll();
                  if (answer.contains("valid-sync-token")) {
-                     result.error = DavError::HttpError;
+                     result.error = DavError::SyncTokenInvalid;
                      result.message = QStringLiteral(
                          "The server no longer knows the sync token; a full listing is needed.");
                  }

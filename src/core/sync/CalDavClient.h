@@ -30,6 +30,7 @@ enum class DavError
     Conflict,         // 412: the object changed (or exists) on the server
     NotFound,         // 404
     BadAnswer,        // an answer that is not the expected XML (an HTML page, garbage)
+    SyncTokenInvalid, // the server no longer knows the sync token: list the collection anew
     HttpError         // any other failing status
 };
 
