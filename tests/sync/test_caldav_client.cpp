@@ -30,12 +30,19 @@ private:
 private Q_SLOTS:
     void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.why())); }
 
+    void putListFetchDelete_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QStringLiteral("a1.ics");
+        QTest::newRow("space and umlaut") << QStringLiteral("Ä 1+x.ics");
+    }
     void putListFetchDelete()
     {
+        QFETCH(QString, name);
         const QUrl url = freshCalendar();
         QVERIFY(!url.isEmpty());
         CalDavClient *dav = client(url);
-        const QString href = dav->hrefFor(QStringLiteral("a1.ics"));
+        const QString href = dav->hrefFor(name);
 
         QString etag;
         DavResult r =

@@ -129,6 +129,13 @@ bool parseMultistatus(const QByteArray &body, Multistatus *out, QString *why)
     return true;
 }
 
+// The path of an href as the server spells it, percent-encoded, so that names compare
+// whatever the server chose to encode.
+QString hrefPath(const QString &href)
+{
+    return QUrl(href).path(QUrl::FullyEncoded);
+}
+
 QString escaped(const QString &text)
 {
     return text.toHtmlEscaped();
@@ -148,14 +155,15 @@ CalDavClient::CalDavClient(const QUrl &collection, const QString &user, const QS
     : QObject(parent), m_collection(collection), m_user(user), m_password(password),
       m_network(new QNetworkAccessManager(this))
 {
-    m_collection.setPath(trailingSlash(m_collection.path()));
+    m_collection.setPath(trailingSlash(m_collection.path(QUrl::FullyEncoded)));
 }
 
 CalDavClient::~CalDavClient() = default;
 
 QString CalDavClient::hrefFor(const QString &name) const
 {
-    return m_collection.path() + QString::fromLatin1(QUrl::toPercentEncoding(name));
+    return m_collection.path(QUrl::FullyEncoded) +
+           QString::fromLatin1(QUrl::toPercentEncoding(name));
 }
 
 void CalDavClient::send(const QByteArray &verb, const QString &href, const QByteArray &body,
@@ -256,14 +264,14 @@ void CalDavClient::list(ListingDone done)
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
         "<d:propfind xmlns:d=\"DAV:\" xmlns:cs=\"http://calendarserver.org/ns/\"><d:prop>"
         "<d:resourcetype/><d:getetag/><d:sync-token/><cs:getctag/></d:prop></d:propfind>";
-    const QString own = m_collection.path();
+    const QString own = m_collection.path(QUrl::FullyEncoded);
     send("PROPFIND", QString(), body, {{"Depth", "1"}},
          [done, own](DavResult result, QNetworkReply *reply) {
              Multistatus multistatus;
              DavListing listing;
              if (readMultistatus(result, reply, &multistatus)) {
                  for (const DavResponse &response : multistatus.responses) {
-                     const QString path = QUrl(response.href).path();
+                     const QString path = hrefPath(response.href);
                      if (trailingSlash(path) == own) {
                          listing.syncToken = response.props.value(QStringLiteral("sync-token"));
                          listing.ctag = response.props.value(QStringLiteral("getctag"));
@@ -297,8 +305,7 @@ void CalDavClient::fetch(const QStringList &hrefs, ObjectsDone done)
                      if (!response.props.contains(QStringLiteral("calendar-data")))
                          continue;
                      objects.append(
-                         {QUrl(response.href).path(),
-                          response.props.value(QStringLiteral("getetag")),
+                         {hrefPath(response.href), response.props.value(QStringLiteral("getetag")),
                           response.props.value(QStringLiteral("calendar-data")).toUtf8()});
                  }
              }
@@ -352,7 +359,7 @@ void CalDavClient::changesSince(const QString &syncToken, ChangesDone done)
              Multistatus multistatus;
              if (readMultistatus(result, reply, &multistatus)) {
                  for (const DavResponse &response : multistatus.responses) {
-                     const QString path = QUrl(response.href).path();
+                     const QString path = hrefPath(response.href);
                      if (response.status == 404)
                          changes.deleted.append(path);
                      else if (!response.isCollection)
