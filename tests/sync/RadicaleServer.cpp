@@ -52,6 +52,20 @@ bool RadicaleServer::isRunning() const
 
 bool RadicaleServer::start()
 {
+    if (m_port != 0)
+        return startOnce();
+    // Another process may take the free port before the server binds it: try a few.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = freePort();
+        if (startOnce())
+            return true;
+    }
+    m_port = 0;
+    return false;
+}
+
+bool RadicaleServer::startOnce()
+{
     if (isRunning())
         return true;
     const QString program = QStandardPaths::findExecutable(QStringLiteral("radicale"));
@@ -59,8 +73,6 @@ bool RadicaleServer::start()
         m_why = QStringLiteral("radicale is not installed");
         return false;
     }
-    if (m_port == 0)
-        m_port = freePort();
     const QString root = m_dir.path();
     const QString users = root + QStringLiteral("/users");
     const QString config = root + QStringLiteral("/config");

@@ -37,6 +37,8 @@ public:
     QString storageFolder(const QString &name) const;
 
 private:
+    bool startOnce();
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_user;
