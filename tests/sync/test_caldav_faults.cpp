@@ -200,6 +200,23 @@ private Q_SLOTS:
         QVERIFY(r.message.contains(QStringLiteral("in time")));
     }
 
+    // The window closes while a request is out: the client goes, its callback is never
+    // called, nothing is left running.
+    void clientDestroyedWhileWaiting()
+    {
+        CannedServer server({});
+        QVERIFY(server.isListening());
+        bool requestArrived = false;
+        connect(&server, &QTcpServer::newConnection, this, [&] { requestArrived = true; });
+        bool called = false;
+        auto *dav = new CalDavClient(server.url(), QStringLiteral("u"), QStringLiteral("p"));
+        dav->list([&](const DavResult &, const DavListing &) { called = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(requestArrived, 30000);
+        delete dav;
+        QCoreApplication::processEvents();
+        QVERIFY(!called);
+    }
+
     // Another program left a broken object in the collection behind the server's back: the
     // client says so and does not crash; the sound objects are not touched.
     void malformedObjectOnServer()
