@@ -61,25 +61,30 @@ void compareTask(const TTaskInfo &actual, const TTaskInfo &expected)
     QCOMPARE(actual.backgroundColor, expected.backgroundColor);
 }
 
+// A top-level item of either list with its key, text and times.
+template <class Info>
+Info baseItem(const char *key, const char *content, TDateTime created, TDateTime edited)
+{
+    Info item;
+    item.key = QString::fromLatin1(key);
+    item.pid = Texts::RootKey;
+    item.content = QString::fromLatin1(content);
+    item.createTime = created;
+    item.editTime = edited;
+    return item;
+}
+
 TTaskInfo baseTask()
 {
-    TTaskInfo task;
-    task.key = QStringLiteral("{0A1B2C3D-4E5F-6789-ABCD-EF0123456789}");
-    task.pid = Texts::RootKey;
-    task.content = QStringLiteral("Call the plumber");
-    task.createTime = local(2025, 3, 30, 1, 59, 58);
-    task.editTime = local(2025, 10, 26, 2, 30, 0);
-    return task;
+    // Created just before the clocks go forward, edited in the hour they pass twice.
+    return baseItem<TTaskInfo>("{0A1B2C3D-4E5F-6789-ABCD-EF0123456789}", "Call the plumber",
+                               local(2025, 3, 30, 1, 59, 58), local(2025, 10, 26, 2, 30, 0));
 }
 
 TMemoInfo baseMemo()
 {
-    TMemoInfo memo;
-    memo.key = QStringLiteral("{11111111-2222-3333-4444-555555555555}");
-    memo.pid = Texts::RootKey;
-    memo.content = QStringLiteral("Door code 4711");
-    memo.createTime = local(2024, 2, 29, 23, 0, 0);
-    memo.editTime = local(2024, 3, 1, 8, 15, 30);
+    auto memo = baseItem<TMemoInfo>("{11111111-2222-3333-4444-555555555555}", "Door code 4711",
+                                    local(2024, 2, 29, 23, 0, 0), local(2024, 3, 1, 8, 15, 30));
     memo.assignTime = memo.createTime;
     return memo;
 }
