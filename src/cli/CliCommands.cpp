@@ -15,6 +15,7 @@
 #include "storage/DatabaseCheck.h"
 #include "storage/PastedItem.h"
 #include "storage/Statements.h"
+#include "sync/ICalendarFile.h"
 #include "tasks/TaskInfo.h"
 
 #include <QCommandLineParser>
@@ -405,9 +406,52 @@ int runRestore(const Io &io, const QCommandLineParser &parser, const QStringList
     return Success;
 }
 
+// export FILE: an iCalendar file for a name ending in .ics, else the backup's file.
+int runExport(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QString file = arguments.at(0);
+    if (!ICalendarFile::IsICalendarName(file))
+        return runBackup(io, parser, arguments);
+    SafeFile::RefuseProgramFile(file);
+    Connection connection = Connection::existing();
+    int leftOut = 0;
+    if (!ICalendarFile::WriteDatabase(connection.db, file, &leftOut))
+        fail(cannotWrite(file) + QStringLiteral(" (File write failure!)"));
+    if (leftOut > 0)
+        io.warning(QStringLiteral("%1 item(s) the lists do not show (a parent missing, a third "
+                                  "level) were left out; backup keeps them")
+                       .arg(leftOut));
+    return Success;
+}
+
+void importICalendar(const Io &io, const QString &file)
+{
+    requireReadableFile(file);
+    // The file is read whole before the folder is touched: a file that is no calendar
+    // changes nothing.
+    ICalendarMapping::Calendar calendar;
+    QString error;
+    if (!ICalendarFile::Read(file, &calendar, &error))
+        fail(QStringLiteral("%1 %2").arg(shown(file), error));
+    programFolder();
+    RunLock lock;
+    refuseWhileRunning(lock, QStringLiteral("Import"));
+    Connection connection = Connection::writable();
+    const int moved = calendar.moved;
+    const int added = ICalendarFile::Store(connection.db, std::move(calendar));
+    QString summary = QStringLiteral("imported %1: %2 item(s) added").arg(shown(file)).arg(added);
+    if (moved > 0)
+        summary += QStringLiteral(", %1 item(s) placed at the nearest level of the two").arg(moved);
+    io.line(summary);
+}
+
 int runImport(const Io &io, const QCommandLineParser &, const QStringList &arguments)
 {
     const QString file = arguments.at(0);
+    if (ICalendarFile::IsICalendarName(file)) {
+        importICalendar(io, file);
+        return Success;
+    }
     requireInterchangeFile(file);
     programFolder();
     RunLock lock;
@@ -622,12 +666,24 @@ const QList<Command> &commands()
          1,
          1,
          runRestore},
+        {QStringLiteral("export"),
+         QStringLiteral("export FILE"),
+         QStringLiteral("write every task and memo to an iCalendar or interchange file"),
+         QStringLiteral("Writes every task and memo of the database to FILE: for a FILE ending\n"
+                        "in .ics an iCalendar file (tasks as to-dos, memos as journal entries)\n"
+                        "that calendar programs read, else the interchange file of backup.\n"
+                        "Works while the program runs."),
+         {},
+         1,
+         1,
+         runExport},
         {QStringLiteral("import"),
          QStringLiteral("import FILE"),
-         QStringLiteral("add the items of an interchange file as new items"),
+         QStringLiteral("add the items of an interchange or iCalendar file as new items"),
          QStringLiteral("Adds every item of FILE as a new item with a new key, as \"Import\"\n"
-                        "does. Creates the database when there is none. Refused while the\n"
-                        "program runs on the folder."),
+                        "does; a FILE ending in .ics is read as an iCalendar file (to-dos as\n"
+                        "tasks, journal entries as memos). Creates the database when there is\n"
+                        "none. Refused while the program runs on the folder."),
          {},
          1,
          1,

@@ -92,6 +92,8 @@ private Q_SLOTS:
     void failedRunNamesWhatWentWrong_data();
     void failedRunNamesWhatWentWrong();
     void importAddsNewItems();
+    void icalendarExportImportKeepsTheLists();
+    void icalendarImportOfAnotherProgram();
     void report_data();
     void report();
     void listText();
@@ -245,11 +247,12 @@ QString TestCli::makeFile(const QString &name, const std::function<void(QSqlData
     return path;
 }
 
-// foreign.wyx (plain text), other.wyx (another application's tag), damaged.wyx (cut short),
-// good.wyx (one task), late.wyx (many tasks, the last one broken).
+// foreign.wyx (plain text), foreign.ics (a contact, no calendar), other.wyx (another application's
+// tag), damaged.wyx (cut short), good.wyx (one task), late.wyx (many tasks, the last one broken).
 void TestCli::makeBadFiles()
 {
     writeFile(file(QStringLiteral("foreign.wyx")), "just some text\n");
+    writeFile(file(QStringLiteral("foreign.ics")), "BEGIN:VCARD\r\nFN:Jane\r\nEND:VCARD\r\n");
     Txmltry xml(nullptr);
     QVERIFY(xml.loadFromText(Interchange::SkeletonText()));
     QVERIFY(xml.SetAttr(QStringLiteral("ploxen"), "app", QStringLiteral("tasklume")));
@@ -310,7 +313,8 @@ void TestCli::helpOfEveryCommand_data()
     QTest::addColumn<QString>("usage");
     QTest::newRow("general") << QStringList{QStringLiteral("--help")}
                              << QStringLiteral("Usage: tasklume-cli COMMAND");
-    for (const char *command : {"backup", "restore", "import", "report", "list", "add", "check"})
+    for (const char *command :
+         {"backup", "restore", "import", "export", "report", "list", "add", "check"})
         QTest::newRow(command)
             << QStringList{QLatin1String(command), QStringLiteral("--help")}
             << QStringLiteral("Usage: tasklume-cli %1").arg(QLatin1String(command));
@@ -598,6 +602,87 @@ void TestCli::importAddsNewItems()
                      .value(QStringLiteral("content"))
                      .toString(),
                  QStringLiteral("existing"));
+    });
+}
+
+// The lists of the folder as list shows them, without the keys (an import gives new ones)
+// and the expanded marks (the stored lists keep them only in the program).
+QString listedWithoutKeys(const QByteArray &listed)
+{
+    return QString::fromUtf8(listed)
+        .remove(QRegularExpression(QStringLiteral("\\{[0-9A-F-]{36}\\}\\s*")))
+        .remove(QStringLiteral(", expanded"));
+}
+
+void TestCli::icalendarExportImportKeepsTheLists()
+{
+    seedLists();
+    const QString calendar = file(QStringLiteral("lists.ICS")); // the suffix in any case
+    CliRun run = cli({QStringLiteral("export"), calendar});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("warning: 1 item(s) the lists do not show"), run.err.constData());
+    const QByteArray text = readFile(calendar);
+    QVERIFY(text.startsWith("BEGIN:VCALENDAR\r\n"));
+    QCOMPARE(text.count("BEGIN:VTODO"), 3);
+    QCOMPARE(text.count("BEGIN:VJOURNAL"), 3);
+
+    // Imported into another folder, twice: the lists read back the same, twice over, under
+    // new keys.
+    QTemporaryDir other;
+    for (int round = 0; round < 2; ++round) {
+        run = cli({QStringLiteral("import"), calendar}, {}, other.path());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, "imported " + calendar.toUtf8() + ": 6 item(s) added\n");
+    }
+    for (const QString &list : {QStringLiteral("tasks"), QStringLiteral("memos")}) {
+        const CliRun here = cli({QStringLiteral("list"), list});
+        const CliRun there = cli({QStringLiteral("list"), list}, {}, other.path());
+        QCOMPARE(here.status, 0);
+        QCOMPARE(there.status, 0);
+        const QString once = listedWithoutKeys(here.out);
+        // Lines of text, and children, come back.
+        const QString sample = list == QLatin1String("tasks")
+                                   ? QStringLiteral("    [ ] child  second line")
+                                   : QStringLiteral("    Note child");
+        QVERIFY2(once.contains(sample), qPrintable(once));
+        QStringList twice;
+        for (const QString &line : once.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            twice << line << line;
+        QStringList imported =
+            listedWithoutKeys(there.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // The two copies of a top-level item stand next to each other once sorted.
+        QCOMPARE(imported.size(), twice.size());
+        std::sort(twice.begin(), twice.end());
+        std::sort(imported.begin(), imported.end());
+        QCOMPARE(imported, twice);
+    }
+    // A file of another name still gets the interchange file.
+    const QString backup = file(QStringLiteral("lists.wyx"));
+    run = cli({QStringLiteral("export"), backup});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(Interchange::ProbeFile(backup), Interchange::Outcome::Completed);
+}
+
+void TestCli::icalendarImportOfAnotherProgram()
+{
+    const QString source = QStringLiteral(TASKLUME_ICALENDAR_DATA "/tree.ics");
+    const CliRun run = cli({QStringLiteral("import"), source});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, "imported " + source.toUtf8() +
+                          ": 11 item(s) added, 6 item(s) placed at the nearest level of the two\n");
+    // Every item is stored where the lists show it: the check finds nothing hidden.
+    const CliRun check = cli({QStringLiteral("check")});
+    QVERIFY2(check.status == 0, check.out.constData());
+    withDatabase(database(), [](QSqlDatabase db) {
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 10);
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks c join tasks p on "
+                                               "p.tid = c.pid where p.content = 'Top'"))
+                     .toInt(),
+                 3);
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(*) from memos where pid = 'root'")).toInt(),
+            1);
     });
 }
 
@@ -958,7 +1043,7 @@ void TestCli::badInput_data()
     };
     // Wrong usage.
     row("no command", {}, 1, 2, "tasklume-cli: no command given");
-    row("unknown command", {QStringLiteral("export")}, 1, 2, "unknown command 'export'");
+    row("unknown command", {QStringLiteral("publish")}, 1, 2, "unknown command 'publish'");
     row("unknown option first", {QStringLiteral("--force")}, 1, 2, "unknown option '--force'");
     row("unknown option",
         {QStringLiteral("list"), QStringLiteral("tasks"), QStringLiteral("--all")}, 1, 2,
@@ -1023,6 +1108,14 @@ void TestCli::badInput_data()
         {QStringLiteral("restore"), dir + QStringLiteral("foreign.wyx"),
          QStringLiteral("--replace=all")},
         0, 1, "is not a readable interchange file");
+    row("import calendar that is none",
+        {QStringLiteral("import"), dir + QStringLiteral("foreign.ics")}, 1, 1,
+        "foreign.ics holds no calendar");
+    row("import calendar that is none, without database",
+        {QStringLiteral("import"), dir + QStringLiteral("foreign.ics")}, 0, 1,
+        "foreign.ics holds no calendar");
+    row("import missing calendar", {QStringLiteral("import"), dir + QStringLiteral("none.ics")}, 1,
+        1, "none.ics: no such file");
     row("import other file without database",
         {QStringLiteral("import"), dir + QStringLiteral("other.wyx")}, 0, 1,
         "was not written by Tasklume");

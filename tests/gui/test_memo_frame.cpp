@@ -28,6 +28,7 @@ private Q_SLOTS:
     void texts_data();
     void texts();
     void rowsCarryMemoImagesAndNoCheckBoxes();
+    void exportWritesSelectedMemos_data();
     void exportWritesSelectedMemos();
     void childOfChildGoesUnderTopLevel();
 
@@ -168,18 +169,35 @@ void TestMemoFrame::rowsCarryMemoImagesAndNoCheckBoxes()
     QVERIFY(m_host->ini().readBool(QStringLiteral("memo"), QStringLiteral("viewListEn"), false));
 }
 
+void TestMemoFrame::exportWritesSelectedMemos_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("start"); // how the file starts; empty: any start
+    QTest::newRow("interchange file") << QStringLiteral("out.wyx") << QByteArray();
+    QTest::newRow("iCalendar file")
+        << QStringLiteral("out.ics") << QByteArray("BEGIN:VCALENDAR\r\n");
+}
+
 void TestMemoFrame::exportWritesSelectedMemos()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, start);
     insertMemo(m_host->database(), Row{key(1), QStringLiteral("root"), QStringLiteral("Top")});
     reload();
     m_frame->tree()->setCurrentIndex(m_frame->tree()->model()->index(0, 0));
-    const QString file = m_folder->file(QStringLiteral("out.wyx"));
+    const QString file = m_folder->file(name);
     m_frame->runExportDialog = [&] { return file; };
     QVERIFY(m_frame->action(QStringLiteral("Action_Export"))->isEnabled());
     m_frame->action(QStringLiteral("Action_Export"))->trigger();
     QFileInfo written(file);
     QVERIFY(written.exists());
     QVERIFY(written.size() > 8);
+    if (!start.isEmpty()) {
+        const QByteArray bytes = readFile(file);
+        QVERIFY(bytes.startsWith(start));
+        QCOMPARE(bytes.count("BEGIN:VJOURNAL"), 1);
+        QVERIFY(bytes.contains("\r\nSUMMARY:Top\r\n"));
+    }
 }
 
 void TestMemoFrame::childOfChildGoesUnderTopLevel()

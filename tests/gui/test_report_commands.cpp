@@ -47,6 +47,8 @@ private Q_SLOTS:
 
     void saveFilterDrivesExtension_data();
     void saveFilterDrivesExtension();
+    void saveOffersICalendarFile_data();
+    void saveOffersICalendarFile();
     void saveAllWritesShownItemsWithAllChildren_data();
     void saveAllWritesShownItemsWithAllChildren();
     void saveCancelledChangesNothing();
@@ -189,6 +191,39 @@ void TestReportCommands::saveFilterDrivesExtension()
     QVERIFY(!QFile::exists(m_folder->file(typed)) || typed == written);
     // The selection stays as it was.
     QCOMPARE(m_frame->tree()->selectedNodes().size(), 1);
+}
+
+void TestReportCommands::saveOffersICalendarFile_data()
+{
+    QTest::addColumn<bool>("tasks");
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<int>("items");
+    QTest::newRow("tasks: the selected task with its children") << true << false << 3;
+    QTest::newRow("memos: the selected memo with its children") << false << false << 3;
+    QTest::newRow("tasks: save all") << true << true << 6;
+}
+
+void TestReportCommands::saveOffersICalendarFile()
+{
+    QFETCH(bool, tasks);
+    QFETCH(bool, whole);
+    QFETCH(int, items);
+    makeFrame(tasks);
+    seed(tasks);
+    m_frame->runSaveDialog = [&] {
+        return TwyTreeFrame::SaveChoice{m_folder->file(QStringLiteral("plan.txt")), 3};
+    };
+    selectRows({0});
+    m_frame->action(whole ? QStringLiteral("Action_SaveAll") : QStringLiteral("Action_Save"))
+        ->trigger();
+    QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("plan.txt"))));
+    const QByteArray calendar = readFile(m_folder->file(QStringLiteral("plan.ics")));
+    QVERIFY(calendar.startsWith("BEGIN:VCALENDAR\r\n"));
+    QCOMPARE(calendar.count(tasks ? "BEGIN:VTODO" : "BEGIN:VJOURNAL"), items);
+    QCOMPARE(calendar.count("RELATED-TO;RELTYPE=PARENT:"), whole ? 3 : 2);
+    QVERIFY(calendar.contains("SUMMARY:First child"));
+    if (!whole) // the selection stays as it was
+        QCOMPARE(m_frame->tree()->selectedNodes().size(), 1);
 }
 
 void TestReportCommands::saveAllWritesShownItemsWithAllChildren_data()

@@ -4,6 +4,7 @@
 #include "interchange/Dlg_ReplaceAsk.h"
 #include "interchange/Dm_Io.h"
 #include "IoFixture.h"
+#include "sync/ICalendarMapping.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void export_tellsOfChangedTexts();
     void export_thenRestoreThroughTheDialog();
     void readers_cancelledAndFailedGiveFalse();
+    void import_readsICalendarFiles();
     void fileDialogs_filtersAndSuffix();
     void actions_reloadOnlyAfterSuccess();
 };
@@ -332,6 +334,78 @@ void TestIoCommands::readers_cancelledAndFailedGiveFalse()
                                  QStringLiteral("Data mismatch: OtherTasklume")}));
 }
 
+void TestIoCommands::import_readsICalendarFiles()
+{
+    TestDb db;
+    db.exec(QStringLiteral("insert into tasks (tid, pid, content, createTime, editTime) values "
+                           "('T', 'root', 'stored', 45000, 45000.5)"));
+    TIoDm io(db.db(), nullptr);
+    QStringList shown;
+    io.errorBox = [&](const QString &text) { shown << text; };
+    QString path;
+    io.openFileName = [&] { return path; };
+
+    // A top-level task with a child, a child whose parent is not in the file, and a memo.
+    TTaskInfo top;
+    top.key = QStringLiteral("T"); // the stored task's key: the import gives new ones
+    top.pid = QStringLiteral("root");
+    top.content = QStringLiteral("top");
+    top.dueFlag = true;
+    top.dueTime = 45010;
+    TTaskInfo child = top;
+    child.key = QStringLiteral("C");
+    child.pid = QStringLiteral("T");
+    child.content = QStringLiteral("child");
+    TTaskInfo orphan = child;
+    orphan.key = QStringLiteral("O");
+    orphan.pid = QStringLiteral("gone");
+    orphan.content = QStringLiteral("orphan");
+    TMemoInfo memo;
+    memo.key = QStringLiteral("M");
+    memo.pid = QStringLiteral("root");
+    memo.content = QStringLiteral("memo\r\nsecond line");
+    path = db.file(QStringLiteral("calendar.ics"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ICalendarMapping::ToICalendar({top, child, orphan}, {memo}));
+    file.close();
+
+    QVERIFY(io.ImportItems());
+    QVERIFY(shown.isEmpty());
+    QCOMPARE(io.lastResult().outcome, Interchange::Outcome::Completed);
+    QCOMPARE(io.lastResult().added, 4);
+    QCOMPARE(io.lastResult().promoted, 1);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 4);
+    QCOMPARE(db.row(QStringLiteral("tasks"), QStringLiteral("T")).value(QStringLiteral("content")),
+             QVariant(QStringLiteral("stored")));
+    QString topKey, childParent;
+    for (const QVariantMap &row : db.rows(QStringLiteral("tasks"))) {
+        if (row.value(QStringLiteral("content")) == QStringLiteral("top")) {
+            topKey = row.value(QStringLiteral("tid")).toString();
+            QCOMPARE(row.value(QStringLiteral("dueTime")).toDouble(), 45010.0);
+        } else if (row.value(QStringLiteral("content")) == QStringLiteral("child")) {
+            childParent = row.value(QStringLiteral("pid")).toString();
+        } else if (row.value(QStringLiteral("content")) == QStringLiteral("orphan")) {
+            QCOMPARE(row.value(QStringLiteral("pid")).toString(), QStringLiteral("root"));
+        }
+    }
+    QVERIFY(topKey != QStringLiteral("T") && !topKey.isEmpty());
+    QCOMPARE(childParent, topKey);
+    QCOMPARE(db.rows(QStringLiteral("memos")).value(0).value(QStringLiteral("content")),
+             QVariant(memo.content));
+
+    // A file that holds no calendar says so and changes nothing.
+    path = db.file(QStringLiteral("contact.ics"));
+    file.setFileName(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\r\nFN:Jane\r\nEND:VCARD\r\n");
+    file.close();
+    QVERIFY(!io.ImportItems());
+    QCOMPARE(shown, QStringList{QStringLiteral("contact.ics holds no calendar")});
+    QCOMPARE(io.lastResult().outcome, Interchange::Outcome::ReadFailure);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 4);
+}
+
 void TestIoCommands::fileDialogs_filtersAndSuffix()
 {
     TestDb db;
@@ -361,6 +435,11 @@ void TestIoCommands::fileDialogs_filtersAndSuffix()
     QVERIFY(!save);
     whenModal<QFileDialog>(look);
     QVERIFY(!io.ImportItems());
+    QCOMPARE(filters, QStringList({QStringLiteral("Ploxen Database, (*.wyx)"),
+                                   QStringLiteral("iCalendar file (*.ics)")}));
+    // The dialog is shared: the restore after an import offers the program's files only.
+    whenModal<QFileDialog>(look);
+    QVERIFY(!io.RestoreDatabase());
     QCOMPARE(filters, QStringList{QStringLiteral("Ploxen Database, (*.wyx)")});
 }
 

@@ -3,10 +3,20 @@
 #include "common/pU_Boxes.h"
 #include "components/WySndMsg.h"
 #include "interchange/Dm_Io.h"
+#include "interchange/IoTexts.h"
+#include "sync/ICalendarFile.h"
 
 bool ItemListCommands::writeItemsFile(Reports::ListKind list, const QString &fileName,
                                       const QList<ItemNode *> &items)
 {
+    if (ICalendarFile::IsICalendarName(fileName)) {
+        const bool tasks = list == Reports::ListKind::Tasks;
+        if (ICalendarFile::WriteNodes(fileName, tasks ? items : QList<ItemNode *>(),
+                                      tasks ? QList<ItemNode *>() : items))
+            return true;
+        ErrorBox(IoTexts::SelectionWriteFailure);
+        return false;
+    }
     return list == Reports::ListKind::Tasks ? WriteTasksFile(fileName, items)
                                             : WriteMemosFile(fileName, items);
 }

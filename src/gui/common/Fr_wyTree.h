@@ -150,11 +150,14 @@ public:
     // could not be written.
     bool WriteTextReport(bool whole, const QString &fileName);
     bool WriteHtmlReport(bool whole, const QString &fileName);
+    // The items (each selected top-level item with its children) as an iCalendar file.
+    bool WriteICalendarFile(bool whole, const QString &fileName);
     void SaveReport(bool whole);
     void Action_PrintExecute();
     void Action_EmailExecute();
-    // The name chosen in the save dialog and its filter (1 text, 2 HTML); an empty name when
-    // the user cancelled. Runs the window's shared save dialog unless replaced (tests).
+    // The name chosen in the save dialog and its filter (1 text, 2 HTML, 3 iCalendar); an
+    // empty name when the user cancelled. Runs the window's shared save dialog unless replaced
+    // (tests).
     struct SaveChoice
     {
         QString fileName;

@@ -16,6 +16,9 @@
 namespace {
 
 const QString kFileWriteFailure = QStringLiteral("File write failure!");
+// Beside the program's own files, "Export..." and "Save" offer a calendar file that other
+// calendar and task programs read.
+const QString kICalendarFilter = QStringLiteral("iCalendar file (*.ics)");
 
 // The window's print dialog keeps its printer, so the user's choice stays for the next
 // printing from either list.
@@ -39,8 +42,8 @@ QFileDialog *sharedSaveDialog(QWidget *window)
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     // "Text file (*.txt)|*.txt|HTML file (*.htm; *.html)|*.htm;*.html"
-    dialog->setNameFilters(
-        {QStringLiteral("Text file (*.txt)"), QStringLiteral("HTML file (*.htm *.html)")});
+    dialog->setNameFilters({QStringLiteral("Text file (*.txt)"),
+                            QStringLiteral("HTML file (*.htm *.html)"), kICalendarFilter});
     dialog->setSizeGripEnabled(true);
     return dialog;
 }
@@ -70,10 +73,13 @@ void TwyTreeFrame::exportSelected()
     } else {
         QFileDialog dialog(window());
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilter(QStringLiteral("Ploxen Database,  (*.wyx)"));
+        dialog.setNameFilters({QStringLiteral("Ploxen Database,  (*.wyx)"), kICalendarFilter});
         dialog.setDefaultSuffix(QStringLiteral("wyx"));
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             fileName = dialog.selectedFiles().first();
+            if (dialog.selectedNameFilter() == kICalendarFilter)
+                fileName = Reports::ChangeExtension(fileName, QStringLiteral(".ics"));
+        }
     }
     if (fileName.isEmpty())
         return;
@@ -155,6 +161,18 @@ bool TwyTreeFrame::WriteHtmlReport(bool whole, const QString &fileName)
     return writeReport(*this, m_config.reportList, Reports::Format::Html, whole, fileName);
 }
 
+bool TwyTreeFrame::WriteICalendarFile(bool whole, const QString &fileName)
+{
+    if (whole)
+        selectAllShown(m_tree, model(), m_tree->selectedNodes());
+    const auto clear = qScopeGuard([&] {
+        if (whole)
+            deselectItems();
+    });
+    return m_host.listCommands().writeItemsFile(m_config.reportList, fileName,
+                                                m_tree->selectedNodes());
+}
+
 void TwyTreeFrame::SaveReport(bool whole)
 {
     if (FEditNode)
@@ -172,7 +190,10 @@ void TwyTreeFrame::SaveReport(bool whole)
     if (choice.fileName.isEmpty())
         return;
     // The chosen filter decides the extension, whatever was typed.
-    if (choice.filter == 2)
+    if (choice.filter == 3)
+        WriteICalendarFile(whole,
+                           Reports::ChangeExtension(choice.fileName, QStringLiteral(".ics")));
+    else if (choice.filter == 2)
         WriteHtmlReport(whole, Reports::ChangeExtension(choice.fileName, QStringLiteral(".html")));
     else
         WriteTextReport(whole, Reports::ChangeExtension(choice.fileName, QStringLiteral(".txt")));

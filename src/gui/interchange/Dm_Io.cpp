@@ -5,9 +5,11 @@
 #include "common/Texts.h"
 #include "Dlg_ReplaceAsk.h"
 #include "interchange/IoTexts.h"
+#include "sync/ICalendarFile.h"
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFileInfo>
 
 TIoDm::TIoDm(QSqlDatabase db, QWidget *window, QObject *parent)
     : QObject(parent), m_db(std::move(db)), m_window(window)
@@ -47,6 +49,11 @@ QString TIoDm::runOpenDialog()
         m_openDialog->setFileMode(QFileDialog::ExistingFile);
         m_openDialog->setDefaultSuffix(IoTexts::DefaultSuffix);
     }
+    // Import reads calendar files too; restore only the program's own.
+    QStringList filters{IoTexts::OpenFilter};
+    if (m_importing)
+        filters.append(QStringLiteral("iCalendar file (*.ics)"));
+    m_openDialog->setNameFilters(filters);
     if (m_openDialog->exec() != QDialog::Accepted || m_openDialog->selectedFiles().isEmpty())
         return {};
     return m_openDialog->selectedFiles().constFirst();
@@ -92,11 +99,39 @@ bool TIoDm::RestoreDatabase()
 
 bool TIoDm::ImportItems()
 {
+    m_importing = true;
     const QString fileName = openFileName();
+    m_importing = false;
     if (fileName.isEmpty())
         return false;
+    if (ICalendarFile::IsICalendarName(fileName))
+        return importICalendar(fileName);
     m_lastResult = Interchange::ImportFile(m_db, fileName, errorBox);
     return m_lastResult.ok();
+}
+
+bool TIoDm::importICalendar(const QString &fileName)
+{
+    m_lastResult = Interchange::RunResult();
+    ICalendarMapping::Calendar calendar;
+    QString error;
+    if (!ICalendarFile::Read(fileName, &calendar, &error)) {
+        m_lastResult.outcome = Interchange::Outcome::ReadFailure;
+        if (errorBox)
+            errorBox(QStringLiteral("%1 %2").arg(QFileInfo(fileName).fileName(), error));
+        return false;
+    }
+    const int moved = calendar.moved;
+    int added = 0;
+    // A database that refuses a row goes to the general error report; nothing is stored then.
+    if (!RunCommand([&] { added = ICalendarFile::Store(m_db, std::move(calendar)); })) {
+        m_lastResult.outcome = Interchange::Outcome::Failed;
+        return false;
+    }
+    m_lastResult.outcome = Interchange::Outcome::Completed;
+    m_lastResult.added = added;
+    m_lastResult.promoted = moved;
+    return true;
 }
 
 IoActions CreateIoActions(TIoDm &io, QObject *owner, std::function<void()> reload)

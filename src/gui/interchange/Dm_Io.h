@@ -29,7 +29,8 @@ public:
     bool ExportDatabase();
     // Restore: merges a chosen file by identifier, asking before each replacement.
     bool RestoreDatabase();
-    // Import: adds the items of a chosen file under fresh identifiers.
+    // Import: adds the items of a chosen file under fresh identifiers; a file ending in .ics
+    // is read as an iCalendar file (promoted counts its items placed at another level).
     bool ImportItems();
 
     // The file dialogs (empty text: cancelled). The main window may hand over its shared
@@ -48,10 +49,13 @@ public:
 private:
     QString runExportDialog();
     QString runOpenDialog();
+    // Import of a file whose name ends in .ics: its to-dos and journal entries as new items.
+    bool importICalendar(const QString &fileName);
 
     QSqlDatabase m_db;
     QPointer<QWidget> m_window;
     QFileDialog *m_openDialog = nullptr;
+    bool m_importing = false; // the open dialog is asked for Import
     Interchange::RunResult m_lastResult;
 };
 

@@ -1,0 +1,457 @@
+// The lists as iCalendar objects: every field of a task or a memo comes back from a round
+// trip exactly, and calendars written by other programs (RFC 5545's own examples among them)
+// are read to the fields they stand for, in a two-level tree, without losing an item.
+#include "common/pU_Funcs.h"
+#include "common/Texts.h"
+#include "sync/ICalendarMapping.h"
+
+#include <QFile>
+#include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
+
+Q_DECLARE_METATYPE(TTaskInfo)
+Q_DECLARE_METATYPE(TMemoInfo)
+
+namespace {
+
+const QString kData = QStringLiteral(TASKLUME_ICALENDAR_DATA);
+
+QByteArray dataFile(const QString &name)
+{
+    QFile file(kData + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot open test data %s", qPrintable(name));
+    return file.readAll();
+}
+
+// The program's time of a wall-clock moment on the local clock.
+TDateTime local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
+{
+    return DateTimeToDays(QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)));
+}
+
+// The program's time of a UTC moment.
+TDateTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return DateTimeToDays(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+void compareCommon(const ItemInfo &actual, const ItemInfo &expected)
+{
+    QCOMPARE(actual.key.toString(), expected.key.toString());
+    QCOMPARE(actual.pid.toString(), expected.pid.toString());
+    QCOMPARE(actual.content, expected.content);
+    QCOMPARE(actual.expandFlag, expected.expandFlag);
+    QCOMPARE(actual.createTime, expected.createTime);
+    QCOMPARE(actual.editTime, expected.editTime);
+}
+
+void compareTask(const TTaskInfo &actual, const TTaskInfo &expected)
+{
+    compareCommon(actual, expected);
+    QCOMPARE(actual.checkFlag, expected.checkFlag);
+    QCOMPARE(actual.checkTime, expected.checkTime);
+    QCOMPARE(actual.dueFlag, expected.dueFlag);
+    QCOMPARE(actual.dueTime, expected.dueTime);
+    QCOMPARE(actual.alarmFlag, expected.alarmFlag);
+    QCOMPARE(actual.alarmTime, expected.alarmTime);
+    QCOMPARE(actual.textColor, expected.textColor);
+    QCOMPARE(actual.backgroundColor, expected.backgroundColor);
+}
+
+// A top-level item of either list with its key, text and times.
+template <class Info>
+Info baseItem(const char *key, const char *content, TDateTime created, TDateTime edited)
+{
+    Info item;
+    item.key = QString::fromLatin1(key);
+    item.pid = Texts::RootKey;
+    item.content = QString::fromLatin1(content);
+    item.createTime = created;
+    item.editTime = edited;
+    return item;
+}
+
+TTaskInfo baseTask()
+{
+    // Created just before the clocks go forward, edited in the hour they pass twice.
+    return baseItem<TTaskInfo>("{0A1B2C3D-4E5F-6789-ABCD-EF0123456789}", "Call the plumber",
+                               local(2025, 3, 30, 1, 59, 58), local(2025, 10, 26, 2, 30, 0));
+}
+
+TMemoInfo baseMemo()
+{
+    auto memo = baseItem<TMemoInfo>("{11111111-2222-3333-4444-555555555555}", "Door code 4711",
+                                    local(2024, 2, 29, 23, 0, 0), local(2024, 3, 1, 8, 15, 30));
+    memo.assignTime = memo.createTime;
+    return memo;
+}
+
+// Writes the items and reads them back.
+ICalendarMapping::Calendar roundTrip(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &memos)
+{
+    ICalendarMapping::Calendar calendar;
+    QString error;
+    const QByteArray text = ICalendarMapping::ToICalendar(tasks, memos);
+    if (!ICalendarMapping::FromICalendar(text, &calendar, &error))
+        qWarning("not read back: %s", qPrintable(error));
+    if (calendar.rekeyed != 0)
+        qWarning("rekeyed %d", calendar.rekeyed);
+    return calendar;
+}
+
+} // namespace
+
+class TestICalendar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void taskRoundTrip_data();
+    void taskRoundTrip();
+    void memoRoundTrip_data();
+    void memoRoundTrip();
+    void writesStandardProperties();
+    void treeAndOrderRoundTrip();
+    void readsOtherPrograms_data();
+    void readsOtherPrograms();
+    void readsJournalAndFoldedNonAscii();
+    void otherTreesBecomeTwoLevels();
+    void refusesWhatIsNoCalendar_data();
+    void refusesWhatIsNoCalendar();
+};
+
+void TestICalendar::initTestCase()
+{
+    // A zone with summer time and an offset from UTC, so that "the same instant" means more
+    // than the same clock reading.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
+
+void TestICalendar::taskRoundTrip_data()
+{
+    QTest::addColumn<TTaskInfo>("task");
+    TTaskInfo task = baseTask();
+    QTest::newRow("plain") << task;
+    task = baseTask();
+    task.checkFlag = true;
+    task.checkTime = local(2025, 6, 1, 12, 0, 0);
+    QTest::newRow("checked") << task;
+    task = baseTask();
+    task.checkTime = local(2025, 6, 1, 12, 0, 5, 250);
+    QTest::newRow("unchecked, check time kept") << task;
+    task = baseTask();
+    task.dueFlag = true;
+    task.dueTime = local(2025, 12, 24);
+    QTest::newRow("due date") << task;
+    task.dueTime = local(2025, 12, 24, 17, 30, 0);
+    QTest::newRow("due date with a time of day") << task;
+    task.dueFlag = false;
+    QTest::newRow("due off, time kept") << task;
+    task = baseTask();
+    task.alarmFlag = true;
+    task.alarmTime = local(2025, 7, 14, 9, 45, 0);
+    QTest::newRow("armed alarm") << task;
+    task.alarmTime = local(2025, 7, 14, 9, 45, 12, 345);
+    QTest::newRow("armed alarm, milliseconds") << task;
+    task.alarmFlag = false;
+    QTest::newRow("alarm off, time kept") << task;
+    task = baseTask();
+    task.textColor = 0x0000FF;
+    task.backgroundColor = 0x80FFFF;
+    task.expandFlag = true;
+    QTest::newRow("colours and expanded") << task;
+    task.textColor = -1;
+    task.backgroundColor = 0x7FFFFFFF;
+    QTest::newRow("colours at the edges") << task;
+    task = baseTask();
+    task.pid = QStringLiteral("{FFFFFFFF-0000-1111-2222-333333333333}");
+    QTest::newRow("child") << task;
+    task = baseTask();
+    task.content = QStringLiteral("Shopping\r\nmilk, eggs; bread\\butter\r\n\r\n\tand \"cheese\"");
+    QTest::newRow("several lines, escaped characters") << task;
+    task.content = QStringLiteral("bare\nline feed\rand carriage return\r\n");
+    QTest::newRow("line breaks of other forms") << task;
+    task.content = QStringLiteral("Grüße – 日本語 😀 ") + QString(100, QChar(0x00E9));
+    QTest::newRow("non-ASCII, longer than a line") << task;
+    task.content.clear();
+    QTest::newRow("empty text") << task;
+    task = baseTask();
+    task.key = QStringLiteral("key of another program");
+    task.createTime = local(2025, 1, 2, 3, 4, 5, 678);
+    task.editTime = local(1950, 1, 2, 3, 4, 5, 999);
+    task.checkFlag = true;
+    task.checkTime = local(2026, 8, 1, 0, 0, 0, 1);
+    QTest::newRow("milliseconds, a key of its own, before 1970") << task;
+    task = baseTask();
+    task.createTime = 0;
+    task.editTime = 0;
+    QTest::newRow("no times") << task;
+}
+
+void TestICalendar::taskRoundTrip()
+{
+    QFETCH(TTaskInfo, task);
+    const ICalendarMapping::Calendar calendar = roundTrip({task}, {});
+    QCOMPARE(calendar.tasks.size(), 1);
+    QVERIFY(calendar.memos.isEmpty());
+    TTaskInfo expected = task;
+    if (!task.pid.isEmpty() && task.pid != Texts::RootKey)
+        expected.pid = Texts::RootKey; // alone in the file, its parent is missing
+    if (task.pid == expected.pid)
+        QCOMPARE(calendar.moved, 0);
+    compareTask(calendar.tasks.first(), expected);
+    if (task.pid != expected.pid) {
+        // With its parent it comes back as the child it was.
+        TTaskInfo parent = baseTask();
+        parent.key = task.pid;
+        const ICalendarMapping::Calendar both = roundTrip({parent, task}, {});
+        QCOMPARE(both.tasks.size(), 2);
+        compareTask(both.tasks.at(1), task);
+    }
+}
+
+void TestICalendar::memoRoundTrip_data()
+{
+    QTest::addColumn<TMemoInfo>("memo");
+    TMemoInfo memo = baseMemo();
+    QTest::newRow("plain") << memo;
+    memo.assignTime = 0;
+    memo.expandFlag = true;
+    QTest::newRow("pasted, expanded") << memo;
+    memo = baseMemo();
+    memo.content = QStringLiteral("Wi-Fi\r\nName: home; key: \"a,b\\c\"\r\nRouter: Fritz!Box ü");
+    memo.createTime = local(2025, 3, 30, 3, 0, 0, 500); // just after the clocks skip an hour
+    memo.editTime = local(2025, 10, 26, 2, 30, 0, 1);   // a time the clocks pass twice
+    memo.assignTime = local(2001, 9, 9, 3, 46, 40, 7);
+    QTest::newRow("lines, milliseconds, summer time changes") << memo;
+}
+
+void TestICalendar::memoRoundTrip()
+{
+    QFETCH(TMemoInfo, memo);
+    TMemoInfo child = baseMemo();
+    child.key = QStringLiteral("{99999999-2222-3333-4444-555555555555}");
+    child.pid = memo.key;
+    child.content = QStringLiteral("child of ") + memo.content;
+    const ICalendarMapping::Calendar calendar = roundTrip({}, {memo, child});
+    QVERIFY(calendar.tasks.isEmpty());
+    QCOMPARE(calendar.memos.size(), 2);
+    QCOMPARE(calendar.moved, 0);
+    compareCommon(calendar.memos.at(0), memo);
+    QCOMPARE(calendar.memos.at(0).assignTime, memo.assignTime);
+    compareCommon(calendar.memos.at(1), child);
+    QCOMPARE(calendar.memos.at(1).assignTime, child.assignTime);
+}
+
+void TestICalendar::writesStandardProperties()
+{
+    // What other programs read: the standard properties, in UTC, the due date as a DATE.
+    TTaskInfo parent = baseTask();
+    TTaskInfo task = baseTask();
+    task.key = QStringLiteral("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
+    task.pid = parent.key;
+    task.content = QStringLiteral("First line\r\nsecond, line");
+    task.checkFlag = true;
+    task.checkTime = utc(2025, 6, 1, 10, 0, 0);
+    task.dueFlag = true;
+    task.dueTime = local(2025, 6, 3);
+    task.alarmFlag = true;
+    task.alarmTime = utc(2025, 6, 2, 7, 30, 0);
+    TMemoInfo memo = baseMemo();
+    const QString text = QString::fromUtf8(ICalendarMapping::ToICalendar({parent, task}, {memo}))
+                             .remove(QLatin1String("\r\n "));
+    const QStringList lines = text.split(QLatin1String("\r\n"));
+    const QStringList expected{
+        QStringLiteral("BEGIN:VCALENDAR"),
+        QStringLiteral("VERSION:2.0"),
+        QStringLiteral("BEGIN:VTODO"),
+        QStringLiteral("UID:{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}"),
+        QStringLiteral("SUMMARY:First line"),
+        QStringLiteral("DESCRIPTION:First line\\nsecond\\, line"),
+        QStringLiteral("RELATED-TO;RELTYPE=PARENT:{0A1B2C3D-4E5F-6789-ABCD-EF0123456789}"),
+        QStringLiteral("STATUS:COMPLETED"),
+        QStringLiteral("COMPLETED:20250601T100000Z"),
+        QStringLiteral("DUE;VALUE=DATE:20250603"),
+        QStringLiteral("BEGIN:VALARM"),
+        QStringLiteral("TRIGGER;VALUE=DATE-TIME:20250602T073000Z"),
+        QStringLiteral("CREATED:20250330T005958Z"), // 01:59:58 in Berlin before summer time
+        QStringLiteral("LAST-MODIFIED:20251026T013000Z"),
+        QStringLiteral("BEGIN:VJOURNAL"),
+        QStringLiteral("UID:{11111111-2222-3333-4444-555555555555}"),
+    };
+    for (const QString &line : expected)
+        QVERIFY2(lines.contains(line), qPrintable(line + QStringLiteral(" not in\n") + text));
+    QVERIFY(!text.contains(QLatin1String("X-TASKLUME-CONTENT"))); // CR LF text needs no copy
+    QVERIFY(text.endsWith(QLatin1String("END:VCALENDAR\r\n")));
+}
+
+void TestICalendar::treeAndOrderRoundTrip()
+{
+    QList<TTaskInfo> tasks;
+    for (int top = 0; top < 3; ++top) {
+        TTaskInfo parent = baseTask();
+        parent.key = NewRowKey();
+        parent.content = QStringLiteral("top %1").arg(top);
+        tasks.append(parent);
+        for (int child = 0; child < top; ++child) {
+            TTaskInfo task = baseTask();
+            task.key = NewRowKey();
+            task.pid = parent.key;
+            task.content = QStringLiteral("child %1.%2").arg(top).arg(child);
+            tasks.append(task);
+        }
+    }
+    const ICalendarMapping::Calendar calendar = roundTrip(tasks, {});
+    QCOMPARE(calendar.tasks.size(), tasks.size());
+    for (qsizetype i = 0; i < tasks.size(); ++i)
+        compareTask(calendar.tasks.at(i), tasks.at(i));
+}
+
+void TestICalendar::readsOtherPrograms_data()
+{
+    QTest::addColumn<QString>("uid");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<TDateTime>("checkTime");
+    QTest::addColumn<TDateTime>("due");
+    QTest::addColumn<TDateTime>("alarm");
+    QTest::addColumn<TDateTime>("editTime");
+    QTest::newRow("floating due, absolute alarm, folded attachment")
+        << "uid4@example.com"
+        << "Submit Income Taxes" << false << TDateTime(0) << local(1998, 4, 15)
+        << utc(1998, 4, 3, 12) << utc(1998, 1, 30, 13, 45);
+    QTest::newRow("due date, categories, class")
+        << "20070313T123432Z-456553@example.com"
+        << "Submit Quebec Income Tax Return for 2006" << false << TDateTime(0) << local(2007, 5, 1)
+        << TDateTime(0) << utc(2007, 3, 13, 12, 34, 32);
+    QTest::newRow("completed, priority, due in a zone of the file")
+        << "20070514T103211Z-123404@example.com"
+        << "Submit Revised Internet-Draft" << true << utc(2007, 7, 7, 10) << utc(2007, 7, 9, 8)
+        << TDateTime(0) << utc(2007, 5, 14, 10, 32, 11);
+    QTest::newRow("recurring, percent complete, relative alarm, summary apart")
+        << "weekly-review@example.org"
+        << "Weekly review\r\nGo through the inbox\r\nand the calendar, then plan the week." << false
+        << TDateTime(0) << TDateTime(0) << utc(2024, 1, 8, 8, 45) << utc(2024, 1, 2, 8);
+    QTest::newRow("complete by percent alone")
+        << "done-by-percent@example.org"
+        << "Renew the passport" << true << utc(2024, 3, 5, 10, 15) << TDateTime(0) << TDateTime(0)
+        << utc(2024, 3, 5, 10, 15);
+}
+
+void TestICalendar::readsOtherPrograms()
+{
+    QFETCH(QString, uid);
+    QFETCH(QString, content);
+    QFETCH(bool, checked);
+    QFETCH(TDateTime, checkTime);
+    QFETCH(TDateTime, due);
+    QFETCH(TDateTime, alarm);
+    QFETCH(TDateTime, editTime);
+    ICalendarMapping::Calendar calendar;
+    QVERIFY(ICalendarMapping::FromICalendar(dataFile(QStringLiteral("rfc_todos.ics")), &calendar));
+    QCOMPARE(calendar.tasks.size(), 5);
+    QCOMPARE(calendar.moved, 0);
+    QCOMPARE(calendar.rekeyed, 0);
+    const auto found = std::find_if(calendar.tasks.cbegin(), calendar.tasks.cend(),
+                                    [&](const TTaskInfo &t) { return t.key == uid; });
+    QVERIFY(found != calendar.tasks.cend());
+    const TTaskInfo &task = *found;
+    QCOMPARE(task.pid.toString(), Texts::RootKey);
+    QCOMPARE(task.content, content);
+    QCOMPARE(task.checkFlag, checked);
+    QCOMPARE(DaysToDateTime(task.checkTime), DaysToDateTime(checkTime));
+    QCOMPARE(task.dueFlag, due != 0);
+    QCOMPARE(DaysToDateTime(task.dueTime), DaysToDateTime(due));
+    QCOMPARE(task.alarmFlag, alarm != 0);
+    QCOMPARE(DaysToDateTime(task.alarmTime), DaysToDateTime(alarm));
+    QCOMPARE(DaysToDateTime(task.editTime), DaysToDateTime(editTime));
+    QVERIFY(task.createTime != 0);
+    QCOMPARE(task.textColor, 0);
+    QCOMPARE(task.backgroundColor, 0);
+    QVERIFY(!task.expandFlag);
+}
+
+void TestICalendar::readsJournalAndFoldedNonAscii()
+{
+    ICalendarMapping::Calendar calendar;
+    QVERIFY(ICalendarMapping::FromICalendar(dataFile(QStringLiteral("non_ascii.ics")), &calendar));
+    QCOMPARE(calendar.tasks.size(), 1);
+    // The description repeats the summary as its first line: the text is the description.
+    QCOMPARE(
+        calendar.tasks.first().content,
+        QStringLiteral("Grüße an Zoë – 日本語のメモを書く\r\nZweite Zeile: Überweisung für März"));
+    QCOMPARE(calendar.memos.size(), 1);
+    const TMemoInfo &memo = calendar.memos.first();
+    QCOMPARE(memo.key.toString(), QStringLiteral("19970901T130000Z-123405@example.com"));
+    QCOMPARE(memo.pid.toString(), Texts::RootKey);
+    QCOMPARE(memo.content,
+             QStringLiteral("Staff meeting minutes\r\n1. Staff meeting: Participants include Joe, "
+                            "Lisa, and Bob. Aurora project plans were reviewed. There is "
+                            "currently no budget reserves for this project."));
+    QCOMPARE(DaysToDateTime(memo.editTime), DaysToDateTime(utc(1997, 9, 1, 13)));
+}
+
+void TestICalendar::otherTreesBecomeTwoLevels()
+{
+    ICalendarMapping::Calendar calendar;
+    QVERIFY(ICalendarMapping::FromICalendar(dataFile(QStringLiteral("tree.ics")), &calendar));
+    QStringList shape;
+    for (const TTaskInfo &task : calendar.tasks) {
+        QString parent = task.pid;
+        for (const TTaskInfo &other : calendar.tasks)
+            if (other.key == task.pid)
+                parent = other.content;
+        shape << task.content + QStringLiteral(" < ") + parent;
+    }
+    const QStringList expected{
+        QStringLiteral("Top < root"),
+        QStringLiteral("Child < Top"),
+        QStringLiteral("Grandchild < Top"),
+        QStringLiteral("Great-grandchild < Top"),
+        QStringLiteral("Orphan < root"),
+        QStringLiteral("Sibling only < root"),
+        QStringLiteral("Ring A < root"),
+        QStringLiteral("Ring B < root"),
+        QStringLiteral("Same UID again < root"),
+        QStringLiteral("No UID < root"),
+    };
+    QCOMPARE(shape, expected);
+    QCOMPARE(calendar.tasks.at(0).key.toString(), QStringLiteral("top@example.org"));
+    // The second item of a UID and the one without get keys of their own.
+    const QString again = calendar.tasks.at(8).key, none = calendar.tasks.at(9).key;
+    QVERIFY(again != calendar.tasks.at(0).key.toString() && !again.isEmpty());
+    QVERIFY(!none.isEmpty() && none != again);
+    QCOMPARE(calendar.rekeyed, 2);
+    QCOMPARE(calendar.memos.size(), 1);
+    QCOMPARE(calendar.memos.first().pid.toString(), Texts::RootKey);
+    // Grandchild, great-grandchild, the orphan, the ring's two and the memo.
+    QCOMPARE(calendar.moved, 6);
+}
+
+void TestICalendar::refusesWhatIsNoCalendar_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("plain text") << QByteArray("milk, eggs, bread\n");
+    QTest::newRow("interchange file")
+        << QByteArray("<?xml version=\"1.0\"?><wy app=\"Tasklume\"/>");
+}
+
+void TestICalendar::refusesWhatIsNoCalendar()
+{
+    QFETCH(QByteArray, text);
+    ICalendarMapping::Calendar calendar;
+    calendar.moved = 7;
+    QString error;
+    QVERIFY(!ICalendarMapping::FromICalendar(text, &calendar, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(calendar.tasks.isEmpty() && calendar.memos.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestICalendar)
+#include "test_icalendar.moc"
