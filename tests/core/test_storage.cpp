@@ -628,7 +628,8 @@ struct ExpandRows
                               QStringLiteral("D"), QStringLiteral("a1"), QStringLiteral("d1"),
                               QStringLiteral("Q")};
 
-    explicit ExpandRows(QSqlDatabase db, bool memos) : m_db(db), m_memos(memos)
+    explicit ExpandRows(QSqlDatabase db, bool memos)
+        : m_db(db), m_memos(memos), m_tasks(db), m_memoStatements(db)
     {
         const char *parents[] = {"", "", "", "", "A", "D", ""};
         const QString seeded = QStringLiteral("0101100");
@@ -658,9 +659,18 @@ struct ExpandRows
         return stored;
     }
 
+    // The statements of the seeded list.
+    ItemStatements &statements()
+    {
+        return m_memos ? static_cast<ItemStatements &>(m_memoStatements)
+                       : static_cast<ItemStatements &>(m_tasks);
+    }
+
 private:
     QSqlDatabase m_db;
     bool m_memos;
+    TaskStatements m_tasks;
+    MemoStatements m_memoStatements;
 };
 
 } // namespace
@@ -670,11 +680,8 @@ void TestStorage::expandWritesTheirRowsOnly()
     QFETCH(bool, memos);
     QFETCH(QString, operation);
     QFETCH(QString, flags);
-    const ExpandRows rows(m_db, memos);
-    TaskStatements tasks(m_db);
-    MemoStatements memoStatements(m_db);
-    ItemStatements &statements = memos ? static_cast<ItemStatements &>(memoStatements)
-                                       : static_cast<ItemStatements &>(tasks);
+    ExpandRows rows(m_db, memos);
+    ItemStatements &statements = rows.statements();
     QStringList words = operation.split(QLatin1Char(' '));
     const QString verb = words.takeFirst();
     if (words == QStringList{QStringLiteral("all")}) {
@@ -713,11 +720,8 @@ void TestStorage::expandAllInBackgroundKeepsOrder()
     QFETCH(bool, memos);
     QFETCH(QString, operations);
     QFETCH(QString, flags);
-    const ExpandRows rows(m_db, memos);
-    TaskStatements tasks(m_db);
-    MemoStatements memoStatements(m_db);
-    ItemStatements &statements = memos ? static_cast<ItemStatements &>(memoStatements)
-                                       : static_cast<ItemStatements &>(tasks);
+    ExpandRows rows(m_db, memos);
+    ItemStatements &statements = rows.statements();
     FileWriteLock lock(dbPath());
     lock.releaseLater(300);
     for (const QString &operation : operations.split(QStringLiteral("; "))) {
