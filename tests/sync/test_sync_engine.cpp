@@ -20,16 +20,13 @@ namespace {
 class Store
 {
 public:
-    explicit Store(const QString &name) : m_name(name)
+    explicit Store(const QString &name) : m_name(name) { open(); }
+    ~Store() { close(); }
+    // Closes the file and opens it again, as a restart of the program does.
+    void reopen()
     {
-        m_db = Database::open(m_dir.filePath(QStringLiteral("wyData.wyb")), m_name);
-        m_tasks = std::make_unique<TaskStatements>(m_db);
-    }
-    ~Store()
-    {
-        m_tasks.reset();
-        m_db = QSqlDatabase();
-        Database::close(m_name);
+        close();
+        open();
     }
     QSqlDatabase db() const { return m_db; }
     TaskStatements &tasks() { return *m_tasks; }
@@ -75,6 +72,18 @@ public:
     }
 
 private:
+    void open()
+    {
+        m_db = Database::open(m_dir.filePath(QStringLiteral("wyData.wyb")), m_name);
+        m_tasks = std::make_unique<TaskStatements>(m_db);
+    }
+    void close()
+    {
+        m_tasks.reset();
+        m_db = QSqlDatabase();
+        Database::close(m_name);
+    }
+
     QTemporaryDir m_dir;
     QString m_name;
     QSqlDatabase m_db;
@@ -284,6 +293,92 @@ private Q_SLOTS:
         for (const QByteArray &data : objects)
             copyThere = copyThere || data.contains("Plan from the phone");
         QVERIFY(copyThere);
+    }
+
+    void deletionAgainstEditKeepsTheEdit_data()
+    {
+        QTest::addColumn<bool>("deleteHere");
+        QTest::newRow("deleted here, changed on the server") << true;
+        QTest::newRow("changed here, deleted on the server") << false;
+    }
+    void deletionAgainstEditKeepsTheEdit()
+    {
+        QFETCH(bool, deleteHere);
+        const QUrl url = freshCalendar();
+        QVERIFY(!url.isEmpty());
+        CalDavClient *dav = client(url);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Original"));
+        QVERIFY(sync(*here, dav).ok);
+
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        if (deleteHere) {
+            here->tasks().deleteItem(key);
+            QVERIFY(dav->putNow(href, sampleTodo(key, QStringLiteral("Edited")), etagOf(dav, href))
+                        .ok());
+        } else {
+            here->tasks().updateContent(key, QStringLiteral("Edited"), 46003.0);
+            QVERIFY(dav->removeNow(href, QString()).ok());
+        }
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Edited")});
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        QCOMPARE(objects.size(), 1);
+        QVERIFY(objects.value(href).contains("SUMMARY:Edited"));
+    }
+
+    void stateSurvivesRestartAndUnknownToken_data()
+    {
+        QTest::addColumn<bool>("forgetToken");
+        QTest::newRow("token kept") << false;
+        QTest::newRow("token unknown to the server") << true;
+    }
+    void stateSurvivesRestartAndUnknownToken()
+    {
+        QFETCH(bool, forgetToken);
+        const QUrl url = freshCalendar();
+        QVERIFY(!url.isEmpty());
+        CalDavClient *dav = client(url);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Before"));
+        here->add(QStringLiteral("Untouched"));
+        QVERIFY(sync(*here, dav).ok);
+
+        here->reopen();
+        if (forgetToken)
+            SyncStateStatements(here->db(), url.toString())
+                .storeToken(QStringLiteral("http://radicale.org/ns/sync/unknown"));
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        QVERIFY(
+            dav->putNow(href, sampleTodo(key, QStringLiteral("After")), etagOf(dav, href)).ok());
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        // Only the changed task travels, whichever way the server's changes were found.
+        QCOMPARE(report.downloaded, 1);
+        QCOMPARE(report.uploaded, 0);
+        QCOMPARE(here->texts(),
+                 (QStringList{QStringLiteral("After"), QStringLiteral("Untouched")}));
+    }
+
+    void otherObjectsArePassedOver()
+    {
+        const QUrl url = freshCalendar();
+        QVERIFY(!url.isEmpty());
+        CalDavClient *dav = client(url);
+        auto here = store();
+        here->add(QStringLiteral("Mine"));
+        const QByteArray event = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n"
+                                 "BEGIN:VEVENT\r\nUID:ev-1\r\nDTSTAMP:20260101T120000Z\r\n"
+                                 "DTSTART:20260102T090000Z\r\nSUMMARY:Meeting\r\n"
+                                 "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        QVERIFY(dav->putNow(dav->hrefFor(QStringLiteral("ev-1.ics")), event, QString()).ok());
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.unreadable, 1);
+        QVERIFY(report.message.contains(QStringLiteral("ev-1.ics")));
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Mine")});
+        QCOMPARE(serverObjects(dav).size(), 2); // the event is left on the server
     }
 
     void secondDatabaseEndsWithSameTree()
