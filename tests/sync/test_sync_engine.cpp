@@ -9,6 +9,7 @@
 #include "sync/RadicaleServer.h"
 #include "sync/SyncEngine.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -408,13 +409,14 @@ private Q_SLOTS:
 
     void serverFaultChangesNothingHere_data()
     {
-        QTest::addColumn<bool>("stopServer");
-        QTest::newRow("wrong password") << false;
-        QTest::newRow("server stopped") << true;
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("wrong password") << QStringLiteral("password");
+        QTest::newRow("server stopped") << QStringLiteral("stopped");
+        QTest::newRow("broken object on the server") << QStringLiteral("broken");
     }
     void serverFaultChangesNothingHere()
     {
-        QFETCH(bool, stopServer);
+        QFETCH(QString, fault);
         const QUrl url = freshCalendar();
         QVERIFY(!url.isEmpty());
         CalDavClient *dav = client(url);
@@ -428,17 +430,29 @@ private Q_SLOTS:
                 .ok());
         const QStringList before = here->tree();
 
-        CalDavClient *bad = stopServer ? dav : client(url, QStringLiteral("not-the-password"));
-        if (stopServer)
+        CalDavClient *used = dav;
+        QFile broken(m_server.storageFolder(url.path().section(QLatin1Char('/'), 2, 2)) +
+                     QStringLiteral("/broken.ics"));
+        if (fault == QLatin1String("password")) {
+            used = client(url, QStringLiteral("not-the-password"));
+        } else if (fault == QLatin1String("stopped")) {
             m_server.stop();
-        const SyncReport report = sync(*here, bad);
-        if (stopServer)
+        } else {
+            // Another program broke the collection behind the server's back.
+            QVERIFY2(broken.open(QIODevice::WriteOnly), qPrintable(broken.fileName()));
+            broken.write("BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:no end, no uid\r\n\x01\x02");
+            broken.close();
+        }
+        const SyncReport report = sync(*here, used);
+        if (fault == QLatin1String("stopped"))
             QVERIFY2(m_server.start(), qPrintable(m_server.why()));
+        else if (fault == QLatin1String("broken"))
+            QVERIFY(broken.remove());
         QVERIFY(!report.ok);
         QVERIFY(!report.message.isEmpty());
         QCOMPARE(here->tree(), before);
 
-        // With the server back, the next run brings the change.
+        // With the server sound again, the next run brings the change.
         const SyncReport good = sync(*here, dav);
         QVERIFY2(good.ok, qPrintable(good.message));
         QCOMPARE(here->texts(), QStringList{QStringLiteral("Changed there")});
