@@ -109,6 +109,12 @@ private:
             qWarning() << m_server.why();
         return url;
     }
+    // A client of a new empty collection for one test, null when it cannot be made.
+    CalDavClient *freshClient()
+    {
+        const QUrl url = freshCalendar();
+        return url.isEmpty() ? nullptr : client(url);
+    }
     std::unique_ptr<Store> store()
     {
         return std::make_unique<Store>(QStringLiteral("sync-test-%1").arg(++m_stores));
@@ -154,9 +160,8 @@ private Q_SLOTS:
 
     void localTasksReachServer()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         const QString parent = here->add(QStringLiteral("Buy milk"));
         const QString child = here->add(QStringLiteral("Two litres\r\nsemi-skimmed"), parent);
@@ -184,9 +189,8 @@ private Q_SLOTS:
 
     void serverTasksArriveHere()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         here->add(QStringLiteral("Mine"));
         QVERIFY(sync(*here, dav).ok);
@@ -214,9 +218,8 @@ private Q_SLOTS:
 
     void localEditReachesServer()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         const QString key = here->add(QStringLiteral("Draft"));
         QVERIFY(sync(*here, dav).ok);
@@ -240,9 +243,8 @@ private Q_SLOTS:
     void deletionsTravel()
     {
         QFETCH(bool, deleteHere);
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         const QString gone = here->add(QStringLiteral("Goes"));
         here->add(QStringLiteral("Stays"));
@@ -264,9 +266,8 @@ private Q_SLOTS:
 
     void editOnBothSidesKeepsBoth()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         const QString key = here->add(QStringLiteral("Plan"));
         QVERIFY(sync(*here, dav).ok);
@@ -305,9 +306,8 @@ private Q_SLOTS:
     void deletionAgainstEditKeepsTheEdit()
     {
         QFETCH(bool, deleteHere);
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         const QString key = here->add(QStringLiteral("Original"));
         QVERIFY(sync(*here, dav).ok);
@@ -338,9 +338,9 @@ private Q_SLOTS:
     void stateSurvivesRestartAndUnknownToken()
     {
         QFETCH(bool, forgetToken);
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const QUrl url = dav->collection();
         auto here = store();
         const QString key = here->add(QStringLiteral("Before"));
         here->add(QStringLiteral("Untouched"));
@@ -364,9 +364,8 @@ private Q_SLOTS:
 
     void otherObjectsArePassedOver()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto here = store();
         here->add(QStringLiteral("Mine"));
         const QByteArray event = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n"
@@ -384,9 +383,8 @@ private Q_SLOTS:
 
     void secondDatabaseEndsWithSameTree()
     {
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
         auto first = store();
         auto second = store();
         const QString parent = first->add(QStringLiteral("Holiday"));
@@ -417,9 +415,9 @@ private Q_SLOTS:
     void serverFaultChangesNothingHere()
     {
         QFETCH(QString, fault);
-        const QUrl url = freshCalendar();
-        QVERIFY(!url.isEmpty());
-        CalDavClient *dav = client(url);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const QUrl url = dav->collection();
         auto here = store();
         const QString key = here->add(QStringLiteral("Kept"));
         QVERIFY(sync(*here, dav).ok);

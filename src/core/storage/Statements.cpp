@@ -807,13 +807,7 @@ SyncStateStatements::SyncStateStatements(QSqlDatabase db, QString collection)
 QSqlQuery SyncStateStatements::run(const QString &statement, const QVariantList &values)
 {
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        throw EngineFailure(query);
-    for (qsizetype i = 0; i < values.size(); ++i)
-        query.bindValue(int(i), values.at(i));
-    if (!query.exec())
-        throw EngineFailure(query);
+    OpenSql(query, statement, values);
     return query;
 }
 
