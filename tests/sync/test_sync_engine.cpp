@@ -329,6 +329,27 @@ private Q_SLOTS:
         QVERIFY(objects.value(href).contains("SUMMARY:Edited"));
     }
 
+    // The server drops a parent while a child was changed here: the parent stays, with the
+    // child, and both go back to the server.
+    void parentDeletedThereKeepsChildChangedHere()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString parent = here->add(QStringLiteral("Trip"));
+        const QString child = here->add(QStringLiteral("Pack"), parent);
+        QVERIFY(sync(*here, dav).ok);
+
+        QVERIFY(dav->removeNow(dav->hrefFor(parent + QStringLiteral(".ics")), QString()).ok());
+        QVERIFY(dav->removeNow(dav->hrefFor(child + QStringLiteral(".ics")), QString()).ok());
+        here->tasks().updateContent(child, QStringLiteral("Pack the tent"), 46004.0);
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(here->texts(),
+                 (QStringList{QStringLiteral("Pack the tent"), QStringLiteral("Trip")}));
+        QCOMPARE(serverObjects(dav).size(), 2);
+    }
+
     void stateSurvivesRestartAndUnknownToken_data()
     {
         QTest::addColumn<bool>("forgetToken");

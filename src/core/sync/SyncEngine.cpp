@@ -229,9 +229,16 @@ SyncReport SyncEngine::syncTasksNow()
             known[key] = {key, r.object.href, r.object.etag, {}};
             agreed.append(key);
         }
+        // A task deleted on the server goes here too, unless it or one of its children was
+        // changed here since.
+        QSet<QString> parentsOfChanged;
+        if (!goneHrefs.isEmpty())
+            for (const TTaskInfo &task : std::as_const(local))
+                if (task.pid != Texts::RootKey && changedHere(task.key))
+                    parentsOfChanged.insert(task.pid);
         for (const QString &href : std::as_const(goneHrefs)) {
             const QString key = keyOfHref.value(href);
-            if (local.contains(key) && !changedHere(key)) {
+            if (local.contains(key) && !changedHere(key) && !parentsOfChanged.contains(key)) {
                 statements.deleteItem(key);
                 ++report.deletedHere;
             }
