@@ -402,6 +402,50 @@ private Q_SLOTS:
         QCOMPARE(serverObjects(dav).size(), 2); // the event is left on the server
     }
 
+    // Memos travel as journal entries in a collection of their own, in the same way.
+    void memosTravelBothWays()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        MemoStatements memos(here->db());
+        TMemoInfo memo;
+        memo.pid = QStringLiteral("root");
+        memo.content = QStringLiteral("Door code\r\n4711");
+        memo.createTime = memo.editTime = memo.assignTime = 46000.5;
+        memos.insert(memo);
+        TMemoInfo gone = memo;
+        gone.key = RowKey();
+        gone.content = QStringLiteral("Old note");
+        memos.insert(gone);
+        SyncReport report = SyncEngine(here->db(), dav).syncMemosNow();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 2);
+        const QByteArray data =
+            serverObjects(dav).value(dav->hrefFor(QString(memo.key) + QStringLiteral(".ics")));
+        QVERIFY(data.contains("BEGIN:VJOURNAL"));
+        QVERIFY(data.contains("SUMMARY:Door code"));
+
+        const QByteArray journal = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n"
+                                   "BEGIN:VJOURNAL\r\nUID:j-1\r\nDTSTAMP:20260101T120000Z\r\n"
+                                   "SUMMARY:From the phone\r\nEND:VJOURNAL\r\nEND:VCALENDAR\r\n";
+        QVERIFY(dav->putNow(dav->hrefFor(QStringLiteral("j-1.ics")), journal, QString()).ok());
+        memos.deleteItem(gone.key);
+        report = SyncEngine(here->db(), dav).syncMemosNow();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.downloaded, 1);
+        QCOMPARE(report.deletedThere, 1);
+        QStringList texts;
+        const ItemForest forest = memos.loadForest();
+        for (const auto &node : forest)
+            texts.append(node->as<TMemoInfo>()->content);
+        texts.sort();
+        QCOMPARE(texts, (QStringList{QStringLiteral("Door code\r\n4711"),
+                                     QStringLiteral("From the phone")}));
+        QCOMPARE(serverObjects(dav).size(), 2);
+        QCOMPARE(here->tree(), QStringList()); // the to-do list is left alone
+    }
+
     void secondDatabaseEndsWithSameTree()
     {
         CalDavClient *dav = freshClient();

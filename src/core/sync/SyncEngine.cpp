@@ -15,42 +15,81 @@
 
 namespace {
 
-// What the sync compares to tell whether a task changed: every stored field but the
+// What each list adds to the sync: its statements, its items in a calendar, how one item is
+// written as an object, its own fields for the fingerprint and its component.
+template <class Info> struct ListKind;
+
+template <> struct ListKind<TTaskInfo>
+{
+    using Statements = TaskStatements;
+    static const QList<TTaskInfo> &items(const ICalendarMapping::Calendar &calendar)
+    {
+        return calendar.tasks;
+    }
+    static QByteArray object(const TTaskInfo &task)
+    {
+        return ICalendarMapping::ToICalendar({task}, {});
+    }
+    static void ownFields(QDataStream &out, const TTaskInfo &task)
+    {
+        out << task.checkFlag << task.dueFlag << task.alarmFlag << task.textColor
+            << task.backgroundColor << task.checkTime << task.alarmTime << task.dueTime;
+    }
+    static constexpr icalcomponent_kind component = ICAL_VTODO_COMPONENT;
+    static constexpr const char *itemsName = "to-dos";
+};
+
+template <> struct ListKind<TMemoInfo>
+{
+    using Statements = MemoStatements;
+    static const QList<TMemoInfo> &items(const ICalendarMapping::Calendar &calendar)
+    {
+        return calendar.memos;
+    }
+    static QByteArray object(const TMemoInfo &memo)
+    {
+        return ICalendarMapping::ToICalendar({}, {memo});
+    }
+    static void ownFields(QDataStream &out, const TMemoInfo &memo) { out << memo.assignTime; }
+    static constexpr icalcomponent_kind component = ICAL_VJOURNAL_COMPONENT;
+    static constexpr const char *itemsName = "journal entries";
+};
+
+// What the sync compares to tell whether an item changed: every stored field but the
 // expanded flag of a child, which the tree does not keep.
-QByteArray fingerprint(const TTaskInfo &task)
+template <class Info> QByteArray fingerprint(const Info &item)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    const bool topLevel = task.pid == Texts::RootKey;
-    out << QString(task.pid) << task.content << (topLevel && task.expandFlag) << task.checkFlag
-        << task.dueFlag << task.alarmFlag << task.textColor << task.backgroundColor
-        << task.checkTime << task.alarmTime << task.dueTime << task.createTime << task.editTime;
+    const bool topLevel = item.pid == Texts::RootKey;
+    out << QString(item.pid) << item.content << (topLevel && item.expandFlag) << item.createTime
+        << item.editTime;
+    ListKind<Info>::ownFields(out, item);
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
 
 // Both levels of the stored tree, parents before their children.
-QList<TTaskInfo> storedTasks(TaskStatements &statements)
+template <class Info> QList<Info> storedItems(ItemStatements &statements)
 {
-    QList<TTaskInfo> tasks;
+    QList<Info> items;
     const ItemForest forest = statements.loadForest();
     for (const auto &node : forest) {
-        tasks.append(*node->as<TTaskInfo>());
+        items.append(*node->as<Info>());
         for (const auto &child : node->children)
-            tasks.append(*child->as<TTaskInfo>());
+            items.append(*child->as<Info>());
     }
-    return tasks;
+    return items;
 }
 
-// The UID a to-do object names as its parent, empty for none. The object is read alone,
-// so the mapping cannot see the parent; it is found among the stored tasks instead.
-QString parentUid(const QByteArray &data)
+// The UID an object names as its parent, empty for none. The object is read alone, so the
+// mapping cannot see the parent; it is found among the stored items instead.
+QString parentUid(const QByteArray &data, icalcomponent_kind kind)
 {
     icalcomponent *root = icalparser_parse_string(data.constData());
     if (!root)
         return {};
-    icalcomponent *todo = icalcomponent_isa(root) == ICAL_VTODO_COMPONENT
-                              ? root
-                              : icalcomponent_get_first_component(root, ICAL_VTODO_COMPONENT);
+    icalcomponent *todo =
+        icalcomponent_isa(root) == kind ? root : icalcomponent_get_first_component(root, kind);
     QString result;
     for (icalproperty *p = todo ? icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY)
                                 : nullptr;
@@ -65,20 +104,15 @@ QString parentUid(const QByteArray &data)
     return result;
 }
 
-struct RemoteTask
+template <class Info> struct RemoteItem
 {
     DavObject object;
-    TTaskInfo task;
+    Info item;
 };
 
-} // namespace
-
-SyncEngine::SyncEngine(QSqlDatabase db, CalDavClient *client)
-    : m_db(std::move(db)), m_client(client)
-{}
-
-SyncReport SyncEngine::syncTasksNow()
+template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
 {
+    using Kind = ListKind<Info>;
     SyncReport report;
     const auto failed = [&report](const DavResult &result) {
         report.ok = false;
@@ -86,9 +120,9 @@ SyncReport SyncEngine::syncTasksNow()
         return report;
     };
 
-    SyncStateStatements state(m_db, m_client->collection().toString());
+    SyncStateStatements state(db, client->collection().toString());
     state.createTables();
-    TaskStatements statements(m_db);
+    typename Kind::Statements statements(db);
     QHash<QString, SyncStateRow> known; // by task key
     QHash<QString, QString> keyOfHref;
     for (const SyncStateRow &row : state.rows()) {
@@ -108,7 +142,7 @@ SyncReport SyncEngine::syncTasksNow()
     bool fullListing = token.isEmpty();
     if (!fullListing) {
         DavChanges changes;
-        const DavResult result = m_client->changesSinceNow(token, &changes);
+        const DavResult result = client->changesSinceNow(token, &changes);
         if (result.error == DavError::SyncTokenInvalid)
             fullListing = true;
         else if (!result.ok())
@@ -125,7 +159,7 @@ SyncReport SyncEngine::syncTasksNow()
     }
     if (fullListing) {
         DavListing listing;
-        const DavResult result = m_client->listNow(&listing);
+        const DavResult result = client->listNow(&listing);
         if (!result.ok())
             return failed(result);
         QSet<QString> present;
@@ -143,28 +177,29 @@ SyncReport SyncEngine::syncTasksNow()
     // 2. Their contents.
     QList<DavObject> fetched;
     if (!changedHrefs.isEmpty()) {
-        const DavResult result = m_client->fetchNow(changedHrefs, &fetched);
+        const DavResult result = client->fetchNow(changedHrefs, &fetched);
         if (!result.ok())
             return failed(result);
     }
-    QList<RemoteTask> remote;
+    QList<RemoteItem<Info>> remote;
     QStringList unreadable;
     for (const DavObject &object : std::as_const(fetched)) {
         ICalendarMapping::Calendar calendar;
-        if (!ICalendarMapping::FromICalendar(object.data, &calendar) || calendar.tasks.isEmpty()) {
+        if (!ICalendarMapping::FromICalendar(object.data, &calendar) ||
+            Kind::items(calendar).isEmpty()) {
             unreadable.append(object.href);
             continue;
         }
-        TTaskInfo task = calendar.tasks.first();
+        Info task = Kind::items(calendar).first();
         task.key = keyOfHref.value(object.href, task.key);
-        const QString parent = parentUid(object.data);
+        const QString parent = parentUid(object.data, Kind::component);
         task.pid = parent.isEmpty() ? Texts::RootKey : parent;
         remote.append({object, task});
     }
 
     // 3. The server's changes stored here, in one transaction.
-    QHash<QString, TTaskInfo> local;
-    for (const TTaskInfo &task : storedTasks(statements))
+    QHash<QString, Info> local;
+    for (const Info &task : storedItems<Info>(statements))
         local.insert(task.key, task);
     const auto changedHere = [&](const QString &key) {
         const auto task = local.constFind(key);
@@ -172,9 +207,9 @@ SyncReport SyncEngine::syncTasksNow()
         return task != local.constEnd() &&
                (record == known.constEnd() || record->fingerprint != fingerprint(*task));
     };
-    QHash<QString, TTaskInfo> remoteByKey;
-    for (const RemoteTask &r : std::as_const(remote))
-        remoteByKey.insert(r.task.key, r.task);
+    QHash<QString, Info> remoteByKey;
+    for (const RemoteItem<Info> &r : std::as_const(remote))
+        remoteByKey.insert(r.item.key, r.item);
     // A parent that is not there makes the task top-level, a grandparent's child moves up.
     const auto parentOf = [&](const QString &key) -> QString {
         if (remoteByKey.contains(key))
@@ -183,11 +218,11 @@ SyncReport SyncEngine::syncTasksNow()
             return local.value(key).pid;
         return {};
     };
-    for (RemoteTask &r : remote) {
-        QString pid = r.task.pid;
+    for (RemoteItem<Info> &r : remote) {
+        QString pid = r.item.pid;
         for (int step = 0; pid != Texts::RootKey && step < 8; ++step) {
             const QString above = parentOf(pid);
-            if (above.isEmpty() || pid == r.task.key)
+            if (above.isEmpty() || pid == r.item.key)
                 pid = Texts::RootKey;
             else if (above == Texts::RootKey)
                 break;
@@ -196,27 +231,27 @@ SyncReport SyncEngine::syncTasksNow()
         }
         if (pid != Texts::RootKey && parentOf(pid) != Texts::RootKey)
             pid = Texts::RootKey;
-        r.task.pid = pid;
+        r.item.pid = pid;
     }
 
     QStringList agreed; // keys whose record is made anew from the stored task
-    m_db.transaction();
+    db.transaction();
     try {
-        for (const RemoteTask &r : std::as_const(remote)) {
-            const QString key = r.task.key;
+        for (const RemoteItem<Info> &r : std::as_const(remote)) {
+            const QString key = r.item.key;
             if (!local.contains(key)) {
-                statements.insertFull(r.task);
+                statements.insertFull(r.item);
                 ++report.downloaded;
             } else if (!changedHere(key)) {
-                statements.updateFull(r.task);
+                statements.updateFull(r.item);
                 ++report.downloaded;
-            } else if (fingerprint(local.value(key)) != fingerprint(r.task)) {
+            } else if (fingerprint(local.value(key)) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
                 // one, which replaces it on the server below.
-                TTaskInfo copy = r.task;
+                Info copy = r.item;
                 copy.key = NewRowKey();
                 copy.pid = local.value(key).pid;
-                copy.content = ConflictMarker + copy.content;
+                copy.content = SyncEngine::ConflictMarker + copy.content;
                 statements.insertFull(copy);
                 ++report.conflicts;
                 SyncStateRow &record = known[key];
@@ -233,7 +268,7 @@ SyncReport SyncEngine::syncTasksNow()
         // changed here since.
         QSet<QString> parentsOfChanged;
         if (!goneHrefs.isEmpty())
-            for (const TTaskInfo &task : std::as_const(local))
+            for (const Info &task : std::as_const(local))
                 if (task.pid != Texts::RootKey && changedHere(task.key))
                     parentsOfChanged.insert(task.pid);
         for (const QString &href : std::as_const(goneHrefs)) {
@@ -246,15 +281,15 @@ SyncReport SyncEngine::syncTasksNow()
             state.forget(key);
             known.remove(key);
         }
-        m_db.commit();
+        db.commit();
     } catch (...) {
-        m_db.rollback();
+        db.rollback();
         throw;
     }
 
     local.clear();
-    const QList<TTaskInfo> tasks = storedTasks(statements);
-    for (const TTaskInfo &task : tasks)
+    const QList<Info> tasks = storedItems<Info>(statements);
+    for (const Info &task : tasks)
         local.insert(task.key, task);
     for (const QString &key : std::as_const(agreed)) {
         SyncStateRow &record = known[key];
@@ -263,17 +298,17 @@ SyncReport SyncEngine::syncTasksNow()
     }
 
     // 4. The local changes to the server.
-    for (const TTaskInfo &task : tasks) {
+    for (const Info &task : tasks) {
         const auto record = known.find(task.key);
         const QByteArray print = fingerprint(task);
         if (record != known.end() && record->fingerprint == print)
             continue;
         const bool isNew = record == known.end();
         const QString href =
-            isNew ? m_client->hrefFor(task.key + QStringLiteral(".ics")) : record->href;
+            isNew ? client->hrefFor(task.key + QStringLiteral(".ics")) : record->href;
         QString etag;
-        const DavResult result = m_client->putNow(href, ICalendarMapping::ToICalendar({task}, {}),
-                                                  isNew ? QString() : record->etag, &etag);
+        const DavResult result =
+            client->putNow(href, Kind::object(task), isNew ? QString() : record->etag, &etag);
         if (!result.ok())
             return failed(result);
         const SyncStateRow row{task.key, href, etag, print};
@@ -286,7 +321,7 @@ SyncReport SyncEngine::syncTasksNow()
             ++it;
             continue;
         }
-        const DavResult result = m_client->removeNow(it->href, it->etag);
+        const DavResult result = client->removeNow(it->href, it->etag);
         if (!result.ok() && result.error != DavError::NotFound)
             return failed(result);
         state.forget(it.key());
@@ -298,8 +333,25 @@ SyncReport SyncEngine::syncTasksNow()
     report.unreadable = int(unreadable.size());
     if (!unreadable.isEmpty())
         report.message = QStringLiteral("Passed over %1 object(s) on the server that are not "
-                                        "readable to-dos: %2")
+                                        "readable %2: %3")
                              .arg(unreadable.size())
+                             .arg(QLatin1String(Kind::itemsName))
                              .arg(unreadable.join(QStringLiteral(", ")));
     return report;
+}
+
+} // namespace
+
+SyncEngine::SyncEngine(QSqlDatabase db, CalDavClient *client)
+    : m_db(std::move(db)), m_client(client)
+{}
+
+SyncReport SyncEngine::syncTasksNow()
+{
+    return syncList<TTaskInfo>(m_db, m_client);
+}
+
+SyncReport SyncEngine::syncMemosNow()
+{
+    return syncList<TMemoInfo>(m_db, m_client);
 }
