@@ -799,3 +799,63 @@ bool RowScan::flag(int column) const
     }
     }
 }
+
+SyncStateStatements::SyncStateStatements(QSqlDatabase db, QString collection)
+    : m_db(std::move(db)), m_collection(std::move(collection))
+{}
+
+QSqlQuery SyncStateStatements::run(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery query(m_db);
+    OpenSql(query, statement, values);
+    return query;
+}
+
+void SyncStateStatements::createTables()
+{
+    run(QStringLiteral("create table if not exists syncitems (collection text not null, "
+                       "itemkey text not null, href text not null, etag text not null, "
+                       "fingerprint blob, primary key (collection, itemkey))"),
+        {});
+    run(QStringLiteral("create table if not exists synctokens (collection text primary key, "
+                       "token text not null)"),
+        {});
+}
+
+QList<SyncStateRow> SyncStateStatements::rows()
+{
+    QSqlQuery query = run(QStringLiteral("select itemkey, href, etag, fingerprint from "
+                                         "syncitems where collection = ?"),
+                          {m_collection});
+    QList<SyncStateRow> result;
+    while (query.next())
+        result.append({query.value(0).toString(), query.value(1).toString(),
+                       query.value(2).toString(), query.value(3).toByteArray()});
+    return result;
+}
+
+void SyncStateStatements::store(const SyncStateRow &row)
+{
+    run(QStringLiteral("insert or replace into syncitems (collection, itemkey, href, etag, "
+                       "fingerprint) values (?, ?, ?, ?, ?)"),
+        {m_collection, row.key, row.href, row.etag, row.fingerprint});
+}
+
+void SyncStateStatements::forget(const QString &key)
+{
+    run(QStringLiteral("delete from syncitems where collection = ? and itemkey = ?"),
+        {m_collection, key});
+}
+
+QString SyncStateStatements::token()
+{
+    QSqlQuery query =
+        run(QStringLiteral("select token from synctokens where collection = ?"), {m_collection});
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+void SyncStateStatements::storeToken(const QString &token)
+{
+    run(QStringLiteral("insert or replace into synctokens (collection, token) values (?, ?)"),
+        {m_collection, token});
+}

@@ -191,3 +191,34 @@ private:
     struct Engine;
     std::unique_ptr<Engine> m_engine;
 };
+
+// What the sync keeps of each item between runs, in two tables of its own made by the first
+// sync (the item tables are left as they are): the object's href and ETag on the server and
+// the item's fingerprint when it last agreed with the server; and the collection's sync
+// token. Rows belong to one collection, named by its address.
+struct SyncStateRow
+{
+    QString key;
+    QString href;
+    QString etag;
+    QByteArray fingerprint;
+};
+
+class SyncStateStatements
+{
+public:
+    SyncStateStatements(QSqlDatabase db, QString collection);
+
+    void createTables();
+    QList<SyncStateRow> rows();
+    void store(const SyncStateRow &row);
+    void forget(const QString &key);
+    QString token();
+    void storeToken(const QString &token);
+
+private:
+    QSqlQuery run(const QString &statement, const QVariantList &values);
+
+    QSqlDatabase m_db;
+    QString m_collection;
+};

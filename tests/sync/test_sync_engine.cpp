@@ -1,0 +1,526 @@
+// The two-way sync of the to-do list against a real Radicale: tasks made here reach the
+// server, tasks another client puts there arrive here, edits and deletions travel both ways,
+// an edit on both sides keeps both, a second database ends with the same tree, and a server
+// that refuses the password or is stopped changes nothing here.
+
+#include "storage/Database.h"
+#include "storage/Statements.h"
+#include "sync/CalDavClient.h"
+#include "sync/RadicaleServer.h"
+#include "sync/SyncEngine.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// One Tasklume database in a folder of its own.
+class Store
+{
+public:
+    explicit Store(const QString &name) : m_name(name) { open(); }
+    ~Store() { close(); }
+    // Closes the file and opens it again, as a restart of the program does.
+    void reopen()
+    {
+        close();
+        open();
+    }
+    QSqlDatabase db() const { return m_db; }
+    TaskStatements &tasks() { return *m_tasks; }
+
+    QString add(const QString &text, const QString &parent = QStringLiteral("root"))
+    {
+        TTaskInfo task;
+        task.pid = parent;
+        task.content = text;
+        task.createTime = task.editTime = 46000.5;
+        m_tasks->insertNew(task);
+        return task.key;
+    }
+    // The tree as sorted lines "key parent text done".
+    QStringList tree()
+    {
+        QStringList lines;
+        const ItemForest forest = m_tasks->loadForest();
+        const auto line = [](const TTaskInfo &t) {
+            return QStringLiteral("%1 %2 %3 %4")
+                .arg(QString(t.key), QString(t.pid), t.content)
+                .arg(t.checkFlag);
+        };
+        for (const auto &node : forest) {
+            lines.append(line(*node->as<TTaskInfo>()));
+            for (const auto &child : node->children)
+                lines.append(line(*child->as<TTaskInfo>()));
+        }
+        lines.sort();
+        return lines;
+    }
+    QStringList texts()
+    {
+        QStringList result;
+        const ItemForest forest = m_tasks->loadForest();
+        for (const auto &node : forest) {
+            result.append(node->as<TTaskInfo>()->content);
+            for (const auto &child : node->children)
+                result.append(child->as<TTaskInfo>()->content);
+        }
+        result.sort();
+        return result;
+    }
+
+private:
+    void open()
+    {
+        m_db = Database::open(m_dir.filePath(QStringLiteral("wyData.wyb")), m_name);
+        m_tasks = std::make_unique<TaskStatements>(m_db);
+    }
+    void close()
+    {
+        m_tasks.reset();
+        m_db = QSqlDatabase();
+        Database::close(m_name);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_name;
+    QSqlDatabase m_db;
+    std::unique_ptr<TaskStatements> m_tasks;
+};
+
+} // namespace
+
+class TestSyncEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    RadicaleServer m_server;
+    int m_collections = 0;
+    int m_stores = 0;
+
+    QUrl freshCalendar()
+    {
+        const QUrl url = m_server.makeCalendar(QStringLiteral("sync%1").arg(++m_collections));
+        if (url.isEmpty())
+            qWarning() << m_server.why();
+        return url;
+    }
+    // A client of a new empty collection for one test, null when it cannot be made.
+    CalDavClient *freshClient()
+    {
+        const QUrl url = freshCalendar();
+        return url.isEmpty() ? nullptr : client(url);
+    }
+    std::unique_ptr<Store> store()
+    {
+        return std::make_unique<Store>(QStringLiteral("sync-test-%1").arg(++m_stores));
+    }
+    CalDavClient *client(const QUrl &url, const QString &password = QString())
+    {
+        return new CalDavClient(url, m_server.user(),
+                                password.isEmpty() ? m_server.password() : password, this);
+    }
+    static SyncReport sync(Store &store, CalDavClient *dav)
+    {
+        return SyncEngine(store.db(), dav).syncTasksNow();
+    }
+    // Every object on the server: href -> data.
+    static QHash<QString, QByteArray> serverObjects(CalDavClient *dav)
+    {
+        QHash<QString, QByteArray> result;
+        DavListing listing;
+        if (!dav->listNow(&listing).ok())
+            return result;
+        QStringList hrefs;
+        for (const DavObject &o : std::as_const(listing.objects))
+            hrefs.append(o.href);
+        QList<DavObject> objects;
+        if (!hrefs.isEmpty() && !dav->fetchNow(hrefs, &objects).ok())
+            return result;
+        for (const DavObject &o : std::as_const(objects))
+            result.insert(o.href, o.data);
+        return result;
+    }
+    static QString etagOf(CalDavClient *dav, const QString &href)
+    {
+        DavListing listing;
+        dav->listNow(&listing);
+        for (const DavObject &o : std::as_const(listing.objects))
+            if (o.href == href)
+                return o.etag;
+        return {};
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.why())); }
+
+    void localTasksReachServer()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString parent = here->add(QStringLiteral("Buy milk"));
+        const QString child = here->add(QStringLiteral("Two litres\r\nsemi-skimmed"), parent);
+
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 2);
+
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        QCOMPARE(objects.size(), 2);
+        const QByteArray parentData = objects.value(dav->hrefFor(parent + QStringLiteral(".ics")));
+        const QByteArray childData = objects.value(dav->hrefFor(child + QStringLiteral(".ics")));
+        QVERIFY(parentData.contains("SUMMARY:Buy milk"));
+        QVERIFY(childData.contains("SUMMARY:Two litres"));
+        QVERIFY(childData.contains(QStringLiteral("RELATED-TO").toUtf8()));
+        QVERIFY(childData.contains(parent.toUtf8()));
+
+        // A run with nothing changed on either side sends nothing.
+        const int before = dav->requestCount();
+        const SyncReport again = sync(*here, dav);
+        QVERIFY2(again.ok, qPrintable(again.message));
+        QCOMPARE(again.uploaded + again.downloaded + again.deletedHere + again.deletedThere, 0);
+        QCOMPARE(dav->requestCount() - before, 1); // the sync-collection report alone
+    }
+
+    void serverTasksArriveHere()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        here->add(QStringLiteral("Mine"));
+        QVERIFY(sync(*here, dav).ok);
+
+        // Another client puts a task, and then changes it.
+        const QString href = dav->hrefFor(QStringLiteral("other-1.ics"));
+        QString etag;
+        QVERIFY(dav->putNow(href,
+                            sampleTodo(QStringLiteral("other-1"), QStringLiteral("Call Ånna")),
+                            QString(), &etag)
+                    .ok());
+        SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.downloaded, 1);
+        QCOMPARE(here->texts(), (QStringList{QStringLiteral("Call Ånna"), QStringLiteral("Mine")}));
+
+        QVERIFY(dav->putNow(href, sampleTodo(QStringLiteral("other-1"), QStringLiteral("Call Bob")),
+                            etagOf(dav, href))
+                    .ok());
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(here->texts(), (QStringList{QStringLiteral("Call Bob"), QStringLiteral("Mine")}));
+        QCOMPARE(report.uploaded, 0); // what came from the server does not go back
+    }
+
+    void localEditReachesServer()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Draft"));
+        QVERIFY(sync(*here, dav).ok);
+        here->tasks().updateContent(key, QStringLiteral("Final"), 46001.0);
+        here->tasks().updateCheck(key, true, 46001.0);
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 1);
+        const QByteArray data =
+            serverObjects(dav).value(dav->hrefFor(key + QStringLiteral(".ics")));
+        QVERIFY(data.contains("SUMMARY:Final"));
+        QVERIFY(data.contains("STATUS:COMPLETED"));
+    }
+
+    void deletionsTravel_data()
+    {
+        QTest::addColumn<bool>("deleteHere");
+        QTest::newRow("deleted here") << true;
+        QTest::newRow("deleted on the server") << false;
+    }
+    void deletionsTravel()
+    {
+        QFETCH(bool, deleteHere);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString gone = here->add(QStringLiteral("Goes"));
+        here->add(QStringLiteral("Stays"));
+        QVERIFY(sync(*here, dav).ok);
+
+        const QString href = dav->hrefFor(gone + QStringLiteral(".ics"));
+        if (deleteHere)
+            here->tasks().deleteItem(gone);
+        else
+            QVERIFY(dav->removeNow(href, QString()).ok());
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(deleteHere ? report.deletedThere : report.deletedHere, 1);
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Stays")});
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        QCOMPARE(objects.size(), 1);
+        QVERIFY(!objects.contains(href));
+    }
+
+    void editOnBothSidesKeepsBoth()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Plan"));
+        QVERIFY(sync(*here, dav).ok);
+
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        QVERIFY(dav->putNow(href, sampleTodo(key, QStringLiteral("Plan from the phone")),
+                            etagOf(dav, href))
+                    .ok());
+        here->tasks().updateContent(key, QStringLiteral("Plan from the desk"), 46002.0);
+
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.conflicts, 1);
+        const QStringList expected{SyncEngine::ConflictMarker +
+                                       QStringLiteral("Plan from the phone"),
+                                   QStringLiteral("Plan from the desk")};
+        QStringList sorted = expected;
+        sorted.sort();
+        QCOMPARE(here->texts(), sorted);
+        // Both versions are on the server too, the local one under the task's own href.
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        QCOMPARE(objects.size(), 2);
+        QVERIFY(objects.value(href).contains("SUMMARY:Plan from the desk"));
+        bool copyThere = false;
+        for (const QByteArray &data : objects)
+            copyThere = copyThere || data.contains("Plan from the phone");
+        QVERIFY(copyThere);
+    }
+
+    void deletionAgainstEditKeepsTheEdit_data()
+    {
+        QTest::addColumn<bool>("deleteHere");
+        QTest::newRow("deleted here, changed on the server") << true;
+        QTest::newRow("changed here, deleted on the server") << false;
+    }
+    void deletionAgainstEditKeepsTheEdit()
+    {
+        QFETCH(bool, deleteHere);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Original"));
+        QVERIFY(sync(*here, dav).ok);
+
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        if (deleteHere) {
+            here->tasks().deleteItem(key);
+            QVERIFY(dav->putNow(href, sampleTodo(key, QStringLiteral("Edited")), etagOf(dav, href))
+                        .ok());
+        } else {
+            here->tasks().updateContent(key, QStringLiteral("Edited"), 46003.0);
+            QVERIFY(dav->removeNow(href, QString()).ok());
+        }
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Edited")});
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        QCOMPARE(objects.size(), 1);
+        QVERIFY(objects.value(href).contains("SUMMARY:Edited"));
+    }
+
+    // The server drops a parent while a child was changed here: the parent stays, with the
+    // child, and both go back to the server.
+    void parentDeletedThereKeepsChildChangedHere()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString parent = here->add(QStringLiteral("Trip"));
+        const QString child = here->add(QStringLiteral("Pack"), parent);
+        QVERIFY(sync(*here, dav).ok);
+
+        QVERIFY(dav->removeNow(dav->hrefFor(parent + QStringLiteral(".ics")), QString()).ok());
+        QVERIFY(dav->removeNow(dav->hrefFor(child + QStringLiteral(".ics")), QString()).ok());
+        here->tasks().updateContent(child, QStringLiteral("Pack the tent"), 46004.0);
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(here->texts(),
+                 (QStringList{QStringLiteral("Pack the tent"), QStringLiteral("Trip")}));
+        QCOMPARE(serverObjects(dav).size(), 2);
+    }
+
+    void stateSurvivesRestartAndUnknownToken_data()
+    {
+        QTest::addColumn<bool>("forgetToken");
+        QTest::newRow("token kept") << false;
+        QTest::newRow("token unknown to the server") << true;
+    }
+    void stateSurvivesRestartAndUnknownToken()
+    {
+        QFETCH(bool, forgetToken);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const QUrl url = dav->collection();
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Before"));
+        here->add(QStringLiteral("Untouched"));
+        QVERIFY(sync(*here, dav).ok);
+
+        here->reopen();
+        if (forgetToken)
+            SyncStateStatements(here->db(), url.toString())
+                .storeToken(QStringLiteral("http://radicale.org/ns/sync/unknown"));
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        QVERIFY(
+            dav->putNow(href, sampleTodo(key, QStringLiteral("After")), etagOf(dav, href)).ok());
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        // Only the changed task travels, whichever way the server's changes were found.
+        QCOMPARE(report.downloaded, 1);
+        QCOMPARE(report.uploaded, 0);
+        QCOMPARE(here->texts(),
+                 (QStringList{QStringLiteral("After"), QStringLiteral("Untouched")}));
+    }
+
+    void otherObjectsArePassedOver()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        here->add(QStringLiteral("Mine"));
+        const QByteArray event = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n"
+                                 "BEGIN:VEVENT\r\nUID:ev-1\r\nDTSTAMP:20260101T120000Z\r\n"
+                                 "DTSTART:20260102T090000Z\r\nSUMMARY:Meeting\r\n"
+                                 "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        QVERIFY(dav->putNow(dav->hrefFor(QStringLiteral("ev-1.ics")), event, QString()).ok());
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.unreadable, 1);
+        QVERIFY(report.message.contains(QStringLiteral("ev-1.ics")));
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Mine")});
+        QCOMPARE(serverObjects(dav).size(), 2); // the event is left on the server
+    }
+
+    // Memos travel as journal entries in a collection of their own, in the same way.
+    void memosTravelBothWays()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        MemoStatements memos(here->db());
+        TMemoInfo memo;
+        memo.pid = QStringLiteral("root");
+        memo.content = QStringLiteral("Door code\r\n4711");
+        memo.createTime = memo.editTime = memo.assignTime = 46000.5;
+        memos.insert(memo);
+        TMemoInfo gone = memo;
+        gone.key = RowKey();
+        gone.content = QStringLiteral("Old note");
+        memos.insert(gone);
+        SyncReport report = SyncEngine(here->db(), dav).syncMemosNow();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 2);
+        const QByteArray data =
+            serverObjects(dav).value(dav->hrefFor(QString(memo.key) + QStringLiteral(".ics")));
+        QVERIFY(data.contains("BEGIN:VJOURNAL"));
+        QVERIFY(data.contains("SUMMARY:Door code"));
+
+        const QByteArray journal = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n"
+                                   "BEGIN:VJOURNAL\r\nUID:j-1\r\nDTSTAMP:20260101T120000Z\r\n"
+                                   "SUMMARY:From the phone\r\nEND:VJOURNAL\r\nEND:VCALENDAR\r\n";
+        QVERIFY(dav->putNow(dav->hrefFor(QStringLiteral("j-1.ics")), journal, QString()).ok());
+        memos.deleteItem(gone.key);
+        report = SyncEngine(here->db(), dav).syncMemosNow();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.downloaded, 1);
+        QCOMPARE(report.deletedThere, 1);
+        QStringList texts;
+        const ItemForest forest = memos.loadForest();
+        for (const auto &node : forest)
+            texts.append(node->as<TMemoInfo>()->content);
+        texts.sort();
+        QCOMPARE(texts, (QStringList{QStringLiteral("Door code\r\n4711"),
+                                     QStringLiteral("From the phone")}));
+        QCOMPARE(serverObjects(dav).size(), 2);
+        QCOMPARE(here->tree(), QStringList()); // the to-do list is left alone
+    }
+
+    void secondDatabaseEndsWithSameTree()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto first = store();
+        auto second = store();
+        const QString parent = first->add(QStringLiteral("Holiday"));
+        first->add(QStringLiteral("Passport"), parent);
+        first->add(QStringLiteral("Tickets"), parent);
+        second->add(QStringLiteral("Dentist"));
+
+        QVERIFY(sync(*first, dav).ok);
+        QVERIFY(sync(*second, dav).ok);
+        QVERIFY(sync(*first, dav).ok);
+        QCOMPARE(first->tree().size(), 4);
+        QCOMPARE(second->tree(), first->tree());
+
+        // Changes from the second reach the first.
+        second->tasks().deleteItem(second->tree().first().section(QLatin1Char(' '), 0, 0));
+        QVERIFY(sync(*second, dav).ok);
+        QVERIFY(sync(*first, dav).ok);
+        QCOMPARE(second->tree(), first->tree());
+    }
+
+    void serverFaultChangesNothingHere_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("wrong password") << QStringLiteral("password");
+        QTest::newRow("server stopped") << QStringLiteral("stopped");
+        QTest::newRow("broken object on the server") << QStringLiteral("broken");
+    }
+    void serverFaultChangesNothingHere()
+    {
+        QFETCH(QString, fault);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const QUrl url = dav->collection();
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Kept"));
+        QVERIFY(sync(*here, dav).ok);
+        // A change waits on the server that a good run would bring here.
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        QVERIFY(
+            dav->putNow(href, sampleTodo(key, QStringLiteral("Changed there")), etagOf(dav, href))
+                .ok());
+        const QStringList before = here->tree();
+
+        CalDavClient *used = dav;
+        QFile broken(m_server.storageFolder(url.path().section(QLatin1Char('/'), 2, 2)) +
+                     QStringLiteral("/broken.ics"));
+        if (fault == QLatin1String("password")) {
+            used = client(url, QStringLiteral("not-the-password"));
+        } else if (fault == QLatin1String("stopped")) {
+            m_server.stop();
+        } else {
+            // Another program broke the collection behind the server's back.
+            QVERIFY2(broken.open(QIODevice::WriteOnly), qPrintable(broken.fileName()));
+            broken.write("BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:no end, no uid\r\n\x01\x02");
+            broken.close();
+        }
+        const SyncReport report = sync(*here, used);
+        if (fault == QLatin1String("stopped"))
+            QVERIFY2(m_server.start(), qPrintable(m_server.why()));
+        else if (fault == QLatin1String("broken"))
+            QVERIFY(broken.remove());
+        QVERIFY(!report.ok);
+        QVERIFY(!report.message.isEmpty());
+        QCOMPARE(here->tree(), before);
+
+        // With the server sound again, the next run brings the change.
+        const SyncReport good = sync(*here, dav);
+        QVERIFY2(good.ok, qPrintable(good.message));
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Changed there")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSyncEngine)
+#include "test_sync_engine.moc"
