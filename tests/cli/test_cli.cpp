@@ -313,8 +313,8 @@ void TestCli::helpOfEveryCommand_data()
     QTest::addColumn<QString>("usage");
     QTest::newRow("general") << QStringList{QStringLiteral("--help")}
                              << QStringLiteral("Usage: tasklume-cli COMMAND");
-    for (const char *command :
-         {"backup", "restore", "import", "export", "report", "list", "add", "check"})
+    for (const char *command : {"backup", "restore", "import", "export", "report", "list", "add",
+                                "check", "sync", "sync-setup", "sync-password"})
         QTest::newRow(command)
             << QStringList{QLatin1String(command), QStringLiteral("--help")}
             << QStringLiteral("Usage: tasklume-cli %1").arg(QLatin1String(command));
