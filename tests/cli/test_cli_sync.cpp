@@ -6,6 +6,7 @@
 // two folders that sync the same collections, change on both sides, and end with the same
 // lists, as the server holds them too.
 
+#include "CliProcess.h"
 #include "common/IniFile.h"
 #include "common/RunLock.h"
 #include "common/Texts.h"
@@ -18,14 +19,12 @@
 #include "sync/SyncEngine.h"
 #include "sync/SyncSettings.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -33,33 +32,14 @@
 #include <memory>
 
 using namespace TestSupport;
+using CliProcess::snapshot;
 
 namespace {
-
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // Variables of one run: a value, or a null QString to remove the variable.
 using Variables = QList<QPair<QString, QString>>;
 
 const QString kPasswordVariable = QStringLiteral("TASKLUME_SYNC_PASSWORD");
-
-// What a folder holds, apart from the lock file that the writing commands take.
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
-    for (const QFileInfo &entry : entries) {
-        if (entry.fileName() != Texts::RunLockFileName)
-            files.insert(entry.fileName(), QCryptographicHash::hash(readFile(entry.filePath()),
-                                                                    QCryptographicHash::Sha256));
-    }
-    return files;
-}
 
 // A list as `list --json` shows it, without keys and times: "text [x]" per top-level item,
 // "top / child [x]" per child, sorted.
@@ -149,38 +129,17 @@ QString TestCliSync::newFolder()
 CliRun TestCliSync::cli(const QString &folder, const QStringList &arguments,
                         const QByteArray &input, const Variables &variables)
 {
-    // As from cron: no display session and no runtime folder; the secret store is the
-    // private one this process started.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    // The secret store is the private one this process started.
+    QProcessEnvironment env = CliProcess::environment(folder);
     env.remove(kPasswordVariable);
-    env.insert(QStringLiteral("TASKLUME_HOME"), folder);
     for (const auto &[name, value] : variables) {
         if (value.isNull())
             env.remove(name);
         else
             env.insert(name, value);
     }
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TASKLUME_CLI), arguments);
-    CliRun run;
-    if (!process.waitForStarted(10000))
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
     // This process's event loop runs meanwhile: a stand-in server answers from it.
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return CliProcess::run(env, arguments, input, true);
 }
 
 QUrl TestCliSync::newCalendar()
