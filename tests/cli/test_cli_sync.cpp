@@ -85,6 +85,7 @@ private Q_SLOTS:
     void passwordCommandRefuses();
     void failedSyncChangesNothing_data();
     void failedSyncChangesNothing();
+    void memosFailingAfterTheTasksSaysSo();
     void twoFoldersEndAlike();
 
 private:
@@ -500,6 +501,34 @@ void TestCliSync::failedSyncChangesNothing()
         for (const QByteArray &data : objects)
             QVERIFY(!data.contains("Made since"));
     }
+}
+
+// The memos run after the to-do list: when only their collection fails, the line says that
+// the to-do list was synced, and the memos stay as they were.
+void TestCliSync::memosFailingAfterTheTasksSaysSo()
+{
+    const QString folder = newFolder();
+    const QUrl tasks = newCalendar();
+    const QUrl memos = m_server.collectionUrl(QStringLiteral("never-made"));
+    setUp(folder, tasks, memos);
+    seedDatabase(folder + Texts::DatabaseFileName,
+                 {Row{key(1), Texts::RootKey, QStringLiteral("A task")}},
+                 {Row{key(2), Texts::RootKey, QStringLiteral("A memo")}});
+    const QStringList memosBefore = tree(folder, QStringLiteral("memos"));
+
+    const CliRun run =
+        cli(folder, {QStringLiteral("sync")}, {}, {{kPasswordVariable, m_server.password()}});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.startsWith("tasklume-cli: sync: the to-do list was synced, the memos were "
+                                "not: "),
+             run.err.constData());
+    QVERIFY2(run.err.contains("never-made"), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    const QList<QByteArray> objects = serverObjects(tasks);
+    QCOMPARE(objects.size(), 1);
+    QVERIFY(objects.constFirst().contains("SUMMARY:A task"));
+    QCOMPARE(tree(folder, QStringLiteral("memos")), memosBefore);
 }
 
 // ---- two folders, one collection --------------------------------------------------------------
