@@ -4,8 +4,10 @@
 // wrong password, nothing set up, no usable secret store, a server that answers garbage, the
 // program running) with one line on standard error and nothing changed in the folder; and
 // two folders that sync the same collections, change on both sides, and end with the same
-// lists, as the server holds them too.
+// lists, as the server holds them too, one of them also through the real program (on the
+// offscreen platform).
 
+#include "app/SingleInstance.h"
 #include "CliProcess.h"
 #include "common/IniFile.h"
 #include "common/RunLock.h"
@@ -25,11 +27,14 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #include <memory>
+#include <optional>
 
 using namespace TestSupport;
 using CliProcess::snapshot;
@@ -607,7 +612,7 @@ void TestCliSync::twoFoldersEndAlike()
     QVERIFY2(run.status == 0, run.err.constData());
     QCOMPARE(run.out, QByteArray("Synced, no changes\n"));
 
-    const QStringList expectedTasks = sorted({
+    QStringList expectedTasks = sorted({
         QStringLiteral("Buy milk [x]"),
         QStringLiteral("Trip to the lake"),
         QStringLiteral("Trip to the lake / Pack the tent"),
@@ -649,6 +654,61 @@ void TestCliSync::twoFoldersEndAlike()
     QCOMPARE(holds(taskObjects, trip.toUtf8()), 3); // the parent and its two children
     QCOMPARE(holds(memoObjects, "SUMMARY:Door code 1234"), 1);
     QCOMPARE(holds(memoObjects, "Door code 4711"), 0);
+
+    // The real program on B shows what the runs brought, keeps the command line from syncing
+    // under it, and stores an item it is asked to add; once it has ended, that item travels.
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment env = CliProcess::environment(b);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4713"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QProcess tasklume;
+        tasklume.setProcessEnvironment(env);
+        tasklume.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        tasklume.start(QStringLiteral(TASKLUME_PROGRAM), {});
+        QVERIFY(tasklume.waitForStarted(10000));
+        auto stop = qScopeGuard([&] {
+            tasklume.terminate();
+            if (!tasklume.waitForFinished(20000)) {
+                tasklume.kill();
+                tasklume.waitForFinished();
+            }
+        });
+        std::optional<RunLock::Holder> holder;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (holder = RunLock::runningProgram(b + Texts::RunLockFileName)).has_value(), 20000);
+        QByteArray rows;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (rows = RequestInstance(holder->channel, "rows tasks")).contains("Call Ånna tomorrow"),
+            20000);
+        QVERIFY2(rows.contains("0\t\t[Conflict copy] Call Ånna at five\n"), rows.constData());
+
+        const QMap<QString, QByteArray> before = snapshot(b);
+        run = sync(b);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("Ploxen Tasklume is running on this folder"),
+                 run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+        QCOMPARE(snapshot(b), before);
+
+        run = cli(b, {QStringLiteral("add"), QStringLiteral("task"),
+                      QStringLiteral("Made while the program ran")});
+        QVERIFY2(run.status == 0, run.err.constData());
+        QTRY_VERIFY(
+            RequestInstance(holder->channel, "rows tasks").contains("Made while the program ran"));
+        stop.dismiss();
+        tasklume.terminate();
+        QVERIFY(tasklume.waitForFinished(20000));
+    }
+    for (const QString &folder : {b, a}) {
+        run = sync(folder);
+        QVERIFY2(run.status == 0, run.err.constData());
+    }
+    QVERIFY(
+        tree(a, QStringLiteral("tasks")).contains(QStringLiteral("Made while the program ran")));
+    QCOMPARE(tree(a, QStringLiteral("tasks")), tree(b, QStringLiteral("tasks")));
+    expectedTasks = sorted(expectedTasks << QStringLiteral("Made while the program ran"));
 
     // The server stops: a run fails with one clear line and leaves the folder as it was.
     const QMap<QString, QByteArray> before = snapshot(a);
