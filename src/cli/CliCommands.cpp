@@ -701,12 +701,12 @@ int runSync(const Io &io, const QCommandLineParser &, const QStringList &)
     const bool hadDatabase = databaseExists();
     const SyncOutcome outcome = SyncRun::runNow(databasePath(), settings, password);
     if (!outcome.ok) {
-        if (!hadDatabase)
-            removeNewDatabase();
         // The memos run after the to-do list: what the list's run did stays.
         if (outcome.memosSynced && outcome.tasks.ok)
             fail(QStringLiteral("the to-do list was synced, the memos were not: %1")
                      .arg(lowerFirst(outcome.message)));
+        if (!hadDatabase)
+            removeNewDatabase();
         fail(lowerFirst(outcome.message) + QStringLiteral("; nothing was changed"));
     }
     io.line(SyncRun::Summary(outcome));
