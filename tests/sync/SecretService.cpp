@@ -46,8 +46,8 @@ bool SecretService::start()
     const QString home = m_home.path();
     QDir().mkpath(home + QStringLiteral("/data"));
     QDir().mkpath(home + QStringLiteral("/run"));
-    QFile::setPermissions(home + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner |
-                                                             QFile::ExeOwner);
+    QFile::setPermissions(home + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QProcess bus;
     bus.setProcessEnvironment(environmentFor(home, {}));
@@ -86,9 +86,8 @@ bool SecretService::start()
         QDBusConnection connection = QDBusConnection::connectToBus(m_address, name);
         const QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
-            if (connection.interface() &&
-                connection.interface()->isServiceRegistered(QStringLiteral(
-                    "org.freedesktop.secrets"))) {
+            if (connection.interface() && connection.interface()->isServiceRegistered(
+                                              QStringLiteral("org.freedesktop.secrets"))) {
                 answered = true;
                 break;
             }

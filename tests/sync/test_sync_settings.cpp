@@ -70,8 +70,8 @@ private Q_SLOTS:
     // never into a file of the program's folder.
     void passwordLivesInTheSecretStoreOnly()
     {
-        SyncSettings settings{QStringLiteral("https://cal.example.org/u/tasks/"), {},
-                              QStringLiteral("anna"), 0};
+        SyncSettings settings{
+            QStringLiteral("https://cal.example.org/u/tasks/"), {}, QStringLiteral("anna"), 0};
         SyncOptions::Write(IniFile(iniPath()), settings);
         const QString password = QStringLiteral("s3cret-Pässword");
         const SecretResult written = SecretStore::writePasswordNow(settings, password);
@@ -91,8 +91,10 @@ private Q_SLOTS:
 
     void anotherUserHasNoPassword()
     {
-        const SyncSettings settings{QStringLiteral("https://cal.example.org/u/tasks/"), {},
-                                    QStringLiteral("nobody-saved-me"), 0};
+        const SyncSettings settings{QStringLiteral("https://cal.example.org/u/tasks/"),
+                                    {},
+                                    QStringLiteral("nobody-saved-me"),
+                                    0};
         QString read = QStringLiteral("left over");
         const SecretResult result = SecretStore::readPasswordNow(settings, &read);
         QVERIFY(result.ok);
@@ -142,9 +144,11 @@ private Q_SLOTS:
         QFETCH(bool, wrongPassword);
         QFETCH(bool, noCollection);
         const QString path = newDatabase();
-        SyncSettings settings{m_server.makeCalendar(QStringLiteral("fail%1").arg(m_files))
-                                  .toString(),
-                              {}, m_server.user(), 0};
+        SyncSettings settings{
+            m_server.makeCalendar(QStringLiteral("fail%1").arg(m_files)).toString(),
+            {},
+            m_server.user(),
+            0};
         if (noCollection)
             settings.tasksUrl.clear();
         const SyncOutcome outcome = SyncRun::runNow(

@@ -85,8 +85,9 @@ QString Summary(const SyncOutcome &outcome)
     add(sum(&SyncReport::downloaded), "received");
     add(sum(&SyncReport::deletedHere) + sum(&SyncReport::deletedThere), "deleted");
     add(sum(&SyncReport::conflicts), "conflict copies");
-    QString text = parts.isEmpty() ? QStringLiteral("Synced, no changes")
-                                   : QStringLiteral("Synced: %1").arg(parts.join(QStringLiteral(", ")));
+    QString text = parts.isEmpty()
+                       ? QStringLiteral("Synced, no changes")
+                       : QStringLiteral("Synced: %1").arg(parts.join(QStringLiteral(", ")));
     if (!outcome.message.isEmpty())
         text += QStringLiteral(" (%1)").arg(outcome.message);
     return text;
