@@ -3,9 +3,12 @@
 #include "sync/SyncSettings.h"
 
 #include <QEventLoop>
+#include <QTimer>
 #include <QUrl>
 
 #include <qt6keychain/keychain.h>
+
+#include <memory>
 
 namespace SecretStore {
 
@@ -75,35 +78,55 @@ void removePassword(const SyncSettings &settings, std::function<void(const Secre
     job->start();
 }
 
-SecretResult readPasswordNow(const SyncSettings &settings, QString *password)
+namespace {
+
+// What a blocking call waits for; shared with the job, which may answer after the wait gave up.
+struct Waiting
 {
     QEventLoop loop;
-    SecretResult answer;
     bool answered = false;
-    readPassword(settings, [&](const SecretResult &result, const QString &text) {
-        answer = result;
-        *password = text;
-        answered = true;
-        loop.quit();
+    SecretResult result;
+    QString password;
+};
+
+SecretResult wait(const std::shared_ptr<Waiting> &waiting)
+{
+    if (!waiting->answered) {
+        QTimer::singleShot(AnswerTimeoutMs, &waiting->loop, &QEventLoop::quit);
+        waiting->loop.exec();
+    }
+    if (!waiting->answered)
+        return {false, false,
+                QStringLiteral("The desktop's secret store did not answer within %1 seconds.")
+                    .arg(AnswerTimeoutMs / 1000)};
+    return waiting->result;
+}
+
+} // namespace
+
+SecretResult readPasswordNow(const SyncSettings &settings, QString *password)
+{
+    auto waiting = std::make_shared<Waiting>();
+    readPassword(settings, [waiting](const SecretResult &result, const QString &text) {
+        waiting->result = result;
+        waiting->password = text;
+        waiting->answered = true;
+        waiting->loop.quit();
     });
-    if (!answered)
-        loop.exec();
-    return answer;
+    const SecretResult result = wait(waiting);
+    *password = waiting->answered ? waiting->password : QString();
+    return result;
 }
 
 SecretResult writePasswordNow(const SyncSettings &settings, const QString &password)
 {
-    QEventLoop loop;
-    SecretResult answer;
-    bool answered = false;
-    writePassword(settings, password, [&](const SecretResult &result) {
-        answer = result;
-        answered = true;
-        loop.quit();
+    auto waiting = std::make_shared<Waiting>();
+    writePassword(settings, password, [waiting](const SecretResult &result) {
+        waiting->result = result;
+        waiting->answered = true;
+        waiting->loop.quit();
     });
-    if (!answered)
-        loop.exec();
-    return answer;
+    return wait(waiting);
 }
 
 } // namespace SecretStore

@@ -30,8 +30,11 @@ void writePassword(const SyncSettings &settings, const QString &password,
                    std::function<void(const SecretResult &)> done);
 void removePassword(const SyncSettings &settings, std::function<void(const SecretResult &)> done);
 
+// How long a blocking form waits for the store (which may be asking the user to unlock it).
+inline constexpr int AnswerTimeoutMs = 60000;
+
 // Blocking forms, for the command line and a worker thread: they run an event loop of their
-// own until the store answers.
+// own until the store answers, or give up after AnswerTimeoutMs.
 SecretResult readPasswordNow(const SyncSettings &settings, QString *password);
 SecretResult writePasswordNow(const SyncSettings &settings, const QString &password);
 
