@@ -132,6 +132,26 @@ private Q_SLOTS:
         QCOMPARE(SyncRun::Summary(second), QStringLiteral("Synced, no changes"));
     }
 
+    void summaryNamesWhatARunDid_data()
+    {
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("conflicts");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("nothing") << 0 << 0 << "Synced, no changes";
+        QTest::newRow("one conflict") << 2 << 1 << "Synced: 2 sent, 1 conflict copy";
+        QTest::newRow("conflicts") << 3 << 2 << "Synced: 3 sent, 2 conflict copies";
+    }
+    void summaryNamesWhatARunDid()
+    {
+        QFETCH(int, sent);
+        QFETCH(int, conflicts);
+        QFETCH(QString, line);
+        SyncOutcome outcome;
+        outcome.tasks.uploaded = sent;
+        outcome.memos.conflicts = conflicts;
+        QCOMPARE(SyncRun::Summary(outcome), line);
+    }
+
     void aRunThatFailsSaysWhy_data()
     {
         QTest::addColumn<bool>("wrongPassword");

@@ -77,14 +77,15 @@ QString Summary(const SyncOutcome &outcome)
         return outcome.tasks.*field + outcome.memos.*field;
     };
     QStringList parts;
-    const auto add = [&parts](int count, const char *what) {
+    const auto add = [&parts](int count, const char *one, const char *many) {
         if (count > 0)
-            parts.append(QStringLiteral("%1 %2").arg(count).arg(QLatin1String(what)));
+            parts.append(
+                QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many)));
     };
-    add(sum(&SyncReport::uploaded), "sent");
-    add(sum(&SyncReport::downloaded), "received");
-    add(sum(&SyncReport::deletedHere) + sum(&SyncReport::deletedThere), "deleted");
-    add(sum(&SyncReport::conflicts), "conflict copies");
+    add(sum(&SyncReport::uploaded), "sent", "sent");
+    add(sum(&SyncReport::downloaded), "received", "received");
+    add(sum(&SyncReport::deletedHere) + sum(&SyncReport::deletedThere), "deleted", "deleted");
+    add(sum(&SyncReport::conflicts), "conflict copy", "conflict copies");
     QString text = parts.isEmpty()
                        ? QStringLiteral("Synced, no changes")
                        : QStringLiteral("Synced: %1").arg(parts.join(QStringLiteral(", ")));
