@@ -1,0 +1,321 @@
+// The sync in the window, against a real Radicale and a private secret store: the "Sync"
+// page of the options (the settings file, the password in the store and nowhere in the
+// folder, the page showing both again), "S&ync Now" with its state in the status bars, the
+// lists read anew after a run that changed them, a refused password that changes nothing,
+// and an in-place edit that a sync neither closes nor loses.
+
+#include "app/Dlg_Options.h"
+#include "app/Dm_Common.h"
+#include "app/Fm_Main.h"
+#include "app/SyncController.h"
+#include "app/SyncOptionsPage.h"
+#include "common/IniFile.h"
+#include "components/WyTray.h"
+#include "memos/Fr_wyMemos.h"
+#include "storage/Database.h"
+#include "support/TestSupport.h"
+#include "sync/CalDavClient.h"
+#include "sync/RadicaleServer.h"
+#include "sync/SecretService.h"
+#include "sync/SecretStore.h"
+#include "sync/SyncRun.h"
+#include "sync/SyncSettings.h"
+#include "tasks/Fr_wyTasks.h"
+
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace TestSupport;
+
+class TestSyncWindow : public QObject
+{
+    Q_OBJECT
+
+    SecretService m_secrets;
+    RadicaleServer m_server;
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<TmainFm> m_main;
+    int m_collections = 0;
+
+    IniFile ini() const { return IniFile(m_folder->file(QStringLiteral("wyConf.ini"))); }
+
+    void start()
+    {
+        m_main = std::make_unique<TmainFm>(nullptr);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QTRY_VERIFY(m_main->tasksFrame() && m_main->memosFrame());
+        QTRY_VERIFY(!m_main->menuBar()->actions().isEmpty());
+    }
+
+    // Settings of a new empty collection of the test server, with the right password in
+    // the secret store (or the one given).
+    SyncSettings configure(const QString &password = QString())
+    {
+        const QUrl url = m_server.makeCalendar(QStringLiteral("win%1").arg(++m_collections));
+        if (url.isEmpty())
+            qWarning() << m_server.why();
+        const SyncSettings settings{url.toString(), {}, m_server.user(), 0};
+        SyncOptions::Write(ini(), settings);
+        const SecretResult stored = SecretStore::writePasswordNow(
+            settings, password.isEmpty() ? m_server.password() : password);
+        if (!stored.ok)
+            qWarning() << stored.message;
+        return settings;
+    }
+    // Another client puts a task on the server.
+    bool putFromElsewhere(const SyncSettings &settings, const QString &uid, const QString &text)
+    {
+        CalDavClient dav(QUrl(settings.tasksUrl), m_server.user(), m_server.password());
+        return dav
+            .putNow(dav.hrefFor(uid + QStringLiteral(".ics")), sampleTodo(uid, text), QString())
+            .ok();
+    }
+
+    QStringList taskTexts() const
+    {
+        QStringList texts;
+        for (const auto &top : m_main->tasksFrame()->model()->root()->children)
+            texts.append(top->info->content);
+        texts.sort();
+        return texts;
+    }
+    QStringList storedTaskTexts() const
+    {
+        QStringList texts;
+        QSqlQuery query(m_main->database());
+        query.exec(QStringLiteral("select content from tasks"));
+        while (query.next())
+            texts.append(query.value(0).toString());
+        texts.sort();
+        return texts;
+    }
+    QString syncState(TwyTreeFrame *frame) const
+    {
+        const auto *label = frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
+        return label && !label->isHidden() ? label->text() : QString();
+    }
+
+    // Whether any file in the program's folder holds the text.
+    bool folderHolds(const QByteArray &text) const
+    {
+        QDirIterator files(m_folder->path(), QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
+                return true;
+        }
+        return false;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TWyCustomTrayIcon::setAvailabilityProbe([] { return true; });
+        QVERIFY2(m_secrets.start(), qPrintable(m_secrets.why()));
+        QVERIFY2(m_server.start(), qPrintable(m_server.why()));
+    }
+
+    void init()
+    {
+        m_folder = std::make_unique<ProgramFolder>();
+        m_folder->copyProgramFiles();
+    }
+
+    void cleanup()
+    {
+        m_main.reset();
+        Database::close();
+        m_folder.reset();
+    }
+
+    // What the page is given lands in the settings file and the secret store, the password
+    // in no file of the folder, and the page shows it all again when it opens next.
+    void optionsPageRoundTrip_data()
+    {
+        QTest::addColumn<QString>("memosUrl");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("both lists, every 15 minutes")
+            << "https://cal.example.org/anna/memos/" << 15 << "Pässwörd with spaces";
+        QTest::newRow("tasks only, by hand") << "" << 0 << "x'\"=;[sync]";
+    }
+    void optionsPageRoundTrip()
+    {
+        QFETCH(QString, memosUrl);
+        QFETCH(int, interval);
+        QFETCH(QString, password);
+        start();
+        const SyncSettings wanted{QStringLiteral("https://cal.example.org/anna/tasks/"), memosUrl,
+                                  QStringLiteral("anna"), interval};
+        {
+            TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+            dialog.show();
+            QCOMPARE(dialog.PageControl->tabText(1), QStringLiteral("Sync"));
+            dialog.PageControl->setCurrentIndex(1);
+            SyncOptionsPage *page = dialog.SyncPage;
+            QCOMPARE(page->Edt_Password->echoMode(), QLineEdit::Password);
+            QTest::keyClicks(page->Edt_TasksUrl, wanted.tasksUrl);
+            QTest::keyClicks(page->Edt_MemosUrl, wanted.memosUrl);
+            QTest::keyClicks(page->Edt_UserName, wanted.userName);
+            page->Edt_Password->setText(password);
+            page->Spin_Interval->setValue(interval);
+            dialog.Btn_Ok->click();
+            QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(SyncOptions::Read(ini()), wanted);
+        QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org")), password);
+        QVERIFY(!folderHolds(password.toUtf8()));
+        QCOMPARE(m_main->syncController()->intervalMinutes(), interval);
+
+        TOptionsDlg again(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        again.show();
+        QCOMPARE(again.SyncPage->settings(), wanted);
+        QTRY_VERIFY(again.SyncPage->passwordRead());
+        QCOMPARE(again.SyncPage->Edt_Password->text(), password);
+        // Nothing changed: OK writes nothing to the store and closes at once.
+        QCOMPARE(again.SyncPage->passwordChange(), SyncOptionsPage::PasswordChange::None);
+        again.Btn_Ok->click();
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+    }
+
+    // "S&ync Now" runs in the background: the status bars say so, then tell what the run
+    // did, and a task another client put on the server appears in the to-do list.
+    void syncNowBringsTheServersTasks()
+    {
+        seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
+                     {Row{key(1), QStringLiteral("root"), QStringLiteral("Mine")}});
+        const SyncSettings settings = configure();
+        QVERIFY(putFromElsewhere(settings, QStringLiteral("phone-1"),
+                                 QStringLiteral("Call Ånna from the phone")));
+        start();
+        QAction *syncNow = m_main->syncNowAction();
+        QCOMPARE(syncNow->text(), QStringLiteral("S&ync Now"));
+        QCOMPARE(syncNow->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(taskTexts(), QStringList{QStringLiteral("Mine")});
+
+        syncNow->trigger();
+        QCOMPARE(syncState(m_main->tasksFrame()), QStringLiteral("Syncing..."));
+        QVERIFY(!syncNow->isEnabled()); // one run at a time
+        QTRY_VERIFY2_WITH_TIMEOUT(!m_main->syncController()->isRunning(),
+                                  qPrintable(syncState(m_main->tasksFrame())), 60000);
+        const QString state = syncState(m_main->tasksFrame());
+        QVERIFY2(state.startsWith(QStringLiteral("Synced: 1 sent, 1 received (")),
+                 qPrintable(state));
+        QCOMPARE(syncState(m_main->memosFrame()), state);
+        QVERIFY(syncNow->isEnabled());
+        QTRY_COMPARE(taskTexts(), (QStringList{QStringLiteral("Call Ånna from the phone"),
+                                               QStringLiteral("Mine")}));
+
+        // A second run finds nothing to do.
+        syncNow->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_main->syncController()->isRunning(), 60000);
+        QVERIFY(syncState(m_main->tasksFrame()).startsWith(QStringLiteral("Synced, no changes (")));
+    }
+
+    // A refused password or a server that is not there: the status bar says why, and
+    // nothing changes here.
+    void aFailedRunChangesNothing_data()
+    {
+        QTest::addColumn<bool>("wrongPassword");
+        QTest::newRow("wrong password") << true;
+        QTest::newRow("no server") << false;
+    }
+    void aFailedRunChangesNothing()
+    {
+        QFETCH(bool, wrongPassword);
+        seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
+                     {Row{key(1), QStringLiteral("root"), QStringLiteral("Mine")},
+                      Row{key(2), key(1), QStringLiteral("Child")}});
+        SyncSettings settings = configure(wrongPassword ? QStringLiteral("wrong") : QString());
+        QVERIFY(putFromElsewhere(settings, QStringLiteral("phone-2"), QStringLiteral("Theirs")));
+        if (!wrongPassword) {
+            // A port nobody listens on.
+            settings.tasksUrl = QStringLiteral("http://127.0.0.1:9/nobody/tasks/");
+            SyncOptions::Write(ini(), settings);
+            QVERIFY(SecretStore::writePasswordNow(settings, m_server.password()).ok);
+        }
+        start();
+        const QStringList storedBefore = storedTaskTexts();
+        m_main->syncNowAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_main->syncController()->isRunning(), 60000);
+        const QString state = syncState(m_main->tasksFrame());
+        QVERIFY2(state.startsWith(QStringLiteral("Sync failed: ")), qPrintable(state));
+        QVERIFY(!m_main->syncController()->lastOutcome().ok);
+        QCOMPARE(storedTaskTexts(), storedBefore);
+        QCOMPARE(taskTexts(), QStringList{QStringLiteral("Mine")});
+    }
+
+    // The user is typing when a run brings changes: the editor stays open with the text,
+    // the list is read anew once the edit is stored, and both the edit and what the run
+    // brought are there. Even a task the server deleted meanwhile keeps what was typed.
+    void anOpenEditSurvivesASync_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QStringList>("expected");
+        const QString typed = QStringLiteral("Typed while syncing");
+        const QString theirs = QStringLiteral("Theirs");
+        QTest::newRow("editing a stored task") << "edit" << QStringList{theirs, typed};
+        QTest::newRow("adding a task")
+            << "add" << QStringList{QStringLiteral("Draft"), theirs, typed};
+        QTest::newRow("editing a task the server deleted") << "deleted" << QStringList{typed};
+    }
+    void anOpenEditSurvivesASync()
+    {
+        QFETCH(QString, what);
+        QFETCH(QStringList, expected);
+        const QString path = m_folder->file(QStringLiteral("wyData.wyb"));
+        seedDatabase(path, {Row{key(1), QStringLiteral("root"), QStringLiteral("Draft")}});
+        const SyncSettings settings = configure();
+        // The server knows the task already.
+        const SyncOutcome first = SyncRun::runNow(path, settings, m_server.password());
+        QVERIFY2(first.ok, qPrintable(first.message));
+        start();
+        TwyTasksFrame *frame = m_main->tasksFrame();
+        frame->tree()->selectionModel()->setCurrentIndex(frame->model()->index(0, 0),
+                                                         QItemSelectionModel::ClearAndSelect |
+                                                             QItemSelectionModel::Rows);
+        if (what == QLatin1String("add"))
+            frame->addItem();
+        else
+            frame->editItem();
+        QTRY_VERIFY(frame->tree()->openEditor());
+        auto *editor = qobject_cast<QPlainTextEdit *>(frame->tree()->openEditor());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Typed while syncing"));
+
+        CalDavClient dav(QUrl(settings.tasksUrl), m_server.user(), m_server.password());
+        if (what == QLatin1String("deleted"))
+            QVERIFY(dav.removeNow(dav.hrefFor(key(1) + QStringLiteral(".ics")), QString()).ok());
+        else
+            QVERIFY(
+                putFromElsewhere(settings, QStringLiteral("phone-3"), QStringLiteral("Theirs")));
+        m_main->syncNowAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_main->syncController()->isRunning(), 60000);
+        QVERIFY2(m_main->syncController()->lastOutcome().ok,
+                 qPrintable(m_main->syncController()->lastOutcome().message));
+        QVERIFY(m_main->syncController()->lastOutcome().changedHere());
+        // The reload waits for the edit: the editor is still open with what was typed.
+        QVERIFY(m_main->syncReloadWaiting());
+        QCOMPARE(frame->tree()->openEditor(), editor);
+        QCOMPARE(editor->toPlainText(), QStringLiteral("Typed while syncing"));
+
+        frame->endEditing(true);
+        QTRY_VERIFY(!m_main->syncReloadWaiting());
+        QTRY_COMPARE(taskTexts(), expected);
+        QCOMPARE(storedTaskTexts(), expected);
+    }
+};
+
+QTEST_MAIN(TestSyncWindow)
+#include "test_sync_window.moc"
