@@ -88,6 +88,15 @@ class TestSyncWindow : public QObject
         texts.sort();
         return texts;
     }
+    // The top-level rows as the list shows them, top to bottom.
+    QStringList shownTaskTexts() const
+    {
+        QStringList texts;
+        const QAbstractItemModel *model = m_main->tasksFrame()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            texts.append(model->index(row, 0).data(Qt::DisplayRole).toString());
+        return texts;
+    }
     QStringList storedTaskTexts() const
     {
         QStringList texts;
@@ -202,6 +211,10 @@ private Q_SLOTS:
         QCOMPARE(syncNow->text(), QStringLiteral("S&ync Now"));
         QCOMPARE(syncNow->shortcut(), QKeySequence(Qt::Key_F5));
         QCOMPARE(taskTexts(), QStringList{QStringLiteral("Mine")});
+        TwyTasksFrame *frame = m_main->tasksFrame();
+        frame->tree()->selectionModel()->setCurrentIndex(
+            frame->model()->index(0, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 
         syncNow->trigger();
         QCOMPARE(syncState(m_main->tasksFrame()), QStringLiteral("Syncing..."));
@@ -215,6 +228,11 @@ private Q_SLOTS:
         QVERIFY(syncNow->isEnabled());
         QTRY_COMPARE(taskTexts(), (QStringList{QStringLiteral("Call Ånna from the phone"),
                                                QStringLiteral("Mine")}));
+        // Sorted as before, and the current row is still the one the user was on.
+        QCOMPARE(shownTaskTexts(), (QStringList{QStringLiteral("Call Ånna from the phone"),
+                                                QStringLiteral("Mine")}));
+        QCOMPARE(frame->tree()->currentIndex().data(Qt::DisplayRole).toString(),
+                 QStringLiteral("Mine"));
 
         // A second run finds nothing to do.
         syncNow->trigger();

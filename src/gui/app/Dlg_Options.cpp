@@ -70,7 +70,7 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // The sync page needs more room than the three boxes of the first page.
-    fixDialogFrame(this, QSize(460, 330));
+    fixDialogFrame(this, QSize(440, 300));
 }
 
 void TOptionsDlg::Btn_OkClick()

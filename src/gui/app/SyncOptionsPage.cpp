@@ -51,6 +51,8 @@ SyncOptionsPage::SyncOptionsPage(const SyncSettings &settings, QWidget *parent) 
     Spin_Interval->setRange(0, SyncOptions::MaxIntervalMinutes);
     Spin_Interval->setSuffix(QStringLiteral(" minutes"));
     Spin_Interval->setSpecialValueText(QStringLiteral("only by hand"));
+    Spin_Interval->setMinimumWidth(140);
+    Spin_Interval->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     lbl_Note = new QLabel(kStoreNote, this);
     lbl_Note->setObjectName(QStringLiteral("lbl_Note"));
     lbl_Note->setWordWrap(true);

@@ -146,8 +146,8 @@ public:
     // Whether an item is being added or edited (its in-place editor open or about to open).
     bool isEditing() const { return FEditNode != nullptr; }
     // Rebuilds the tree from the database after others changed it (a sync): an open edit is
-    // stored first, and the current row, the search and the scroll position stay where the
-    // rows still exist.
+    // stored first, the rows are sorted as shown before, and the current row, the search and
+    // the scroll position stay where the rows still exist.
     void reloadKeepingPlace();
     virtual void UpdateActions();
     // Reports, printing and e-mail (Fr_wyTreeReports.cpp). The writers take the selected

@@ -83,6 +83,7 @@ void TwyTreeFrame::reloadKeepingPlace()
     const int scroll = m_tree->verticalScrollBar()->value();
 
     reloadItems();
+    sortTree(); // new rows take their places in the order shown
 
     if (searching) {
         enterSearch();
