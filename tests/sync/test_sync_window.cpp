@@ -31,6 +31,8 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace TestSupport;
@@ -332,6 +334,52 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_main->syncReloadWaiting());
         QTRY_COMPARE(taskTexts(), expected);
         QCOMPARE(storedTaskTexts(), expected);
+    }
+
+    // Exit while a run waits for a server that never answers: the program does not wait
+    // longer than it is told, what the user was typing is stored, nothing else changes here,
+    // and the run left alone ends by itself once the server goes.
+    void exitLeavesAHangingRunAlone()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> held;
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = silent.nextPendingConnection())
+                held.append(socket);
+        });
+        seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
+                     {Row{key(1), QStringLiteral("root"), QStringLiteral("Draft")}});
+        const SyncSettings settings{
+            QStringLiteral("http://127.0.0.1:%1/anna/tasks/").arg(silent.serverPort()), {},
+            QStringLiteral("anna"), 0};
+        SyncOptions::Write(ini(), settings);
+        QVERIFY(SecretStore::writePasswordNow(settings, QStringLiteral("pw")).ok);
+        start();
+        m_main->setExitSyncWait(200);
+        TwyTasksFrame *frame = m_main->tasksFrame();
+        frame->tree()->selectionModel()->setCurrentIndex(
+            frame->model()->index(0, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        frame->editItem();
+        QTRY_VERIFY(frame->tree()->openEditor());
+        auto *editor = qobject_cast<QPlainTextEdit *>(frame->tree()->openEditor());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Typed before Exit"));
+
+        m_main->syncNowAction()->trigger();
+        QTRY_VERIFY(!held.isEmpty()); // the run talks to the server
+        QVERIFY(m_main->syncController()->isRunning());
+        m_main->Action_ExitExecute();
+        QVERIFY(m_main->FExiting);
+        QCOMPARE(SyncController::abandonedRuns(), 1);
+        QCOMPARE(storedTaskTexts(), QStringList{QStringLiteral("Typed before Exit")});
+
+        silent.close();
+        qDeleteAll(held);
+        QTRY_COMPARE_WITH_TIMEOUT(SyncController::abandonedRuns(), 0, 60000);
+        QCOMPARE(storedTaskTexts(), QStringList{QStringLiteral("Typed before Exit")});
     }
 };
 

@@ -10,7 +10,14 @@
 
 namespace {
 const QString kSyncing = QStringLiteral("Syncing...");
+std::atomic<int> g_abandonedRuns{0};
+enum RunState { Running, LeftAlone, Ended };
 } // namespace
+
+int SyncController::abandonedRuns()
+{
+    return g_abandonedRuns.load();
+}
 
 SyncController::SyncController(IniFile ini, QString databasePath, QObject *parent)
     : QObject(parent), m_ini(std::move(ini)), m_databasePath(std::move(databasePath)),
@@ -88,11 +95,16 @@ bool SyncController::syncNow()
 void SyncController::startRun(const SyncSettings &settings, const QString &password)
 {
     auto result = std::make_shared<SyncOutcome>();
+    auto state = std::make_shared<std::atomic<int>>(Running);
     m_result = result;
-    m_thread = QThread::create(
-        [result, path = m_databasePath, settings, password, timeout = m_requestTimeoutMs] {
-            *result = SyncRun::runNow(path, settings, password, timeout);
-        });
+    m_runState = state;
+    m_thread = QThread::create([result, state, path = m_databasePath, settings, password,
+                                timeout = m_requestTimeoutMs] {
+        *result = SyncRun::runNow(path, settings, password, timeout);
+        int running = Running;
+        if (!state->compare_exchange_strong(running, Ended))
+            --g_abandonedRuns; // it was left alone at the program's end
+    });
     m_thread->setObjectName(QStringLiteral("sync"));
     connect(m_thread, &QThread::finished, this, &SyncController::onRunEnded);
     m_thread->start();
@@ -143,10 +155,17 @@ bool SyncController::shutdown(int waitMs)
         m_running = false;
         return true;
     }
-    // Left to end alone: the thread object must outlive it, so it is never deleted. The run
-    // writes its outcome into the shared memory it holds.
-    disconnect(m_thread, nullptr, this, nullptr);
-    m_thread = nullptr;
+    // Left to end alone: the run writes its outcome into the shared memory it holds, and the
+    // thread object goes once the run has ended (while an event loop still runs to see it).
+    QThread *thread = std::exchange(m_thread, nullptr);
+    disconnect(thread, nullptr, this, nullptr);
+    ++g_abandonedRuns;
+    int running = Running;
+    if (!m_runState->compare_exchange_strong(running, LeftAlone))
+        --g_abandonedRuns; // it has ended meanwhile
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    if (thread->isFinished()) // ended before the connection
+        thread->deleteLater();
     m_running = false;
     return false;
 }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class QThread;
@@ -46,6 +47,8 @@ public:
 
     // The interval the timer runs at, in minutes (0: off).
     int intervalMinutes() const;
+    // Runs left to end alone at a shutdown that are still going (in this process).
+    static int abandonedRuns();
 
 Q_SIGNALS:
     // The status bar line has changed.
@@ -68,6 +71,8 @@ private:
     // The worker writes its outcome here; shared so that a run left at the program's end
     // writes into memory that still exists.
     std::shared_ptr<SyncOutcome> m_result;
+    // The run's state as the worker and a shutdown see it: running, left alone, ended.
+    std::shared_ptr<std::atomic<int>> m_runState;
     SyncOutcome m_outcome;
     QString m_state;
     bool m_running = false;
