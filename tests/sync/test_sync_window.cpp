@@ -22,7 +22,6 @@
 #include "sync/SyncSettings.h"
 #include "tasks/Fr_wyTasks.h"
 
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -60,12 +59,14 @@ class TestSyncWindow : public QObject
 
     // Settings of a new empty collection of the test server, with the right password in
     // the secret store (or the one given).
-    SyncSettings configure(const QString &password = QString())
+    SyncSettings configure(const QString &password = QString(), bool memos = false)
     {
         const QUrl url = m_server.makeCalendar(QStringLiteral("win%1").arg(++m_collections));
-        if (url.isEmpty())
+        const QUrl memosUrl =
+            memos ? m_server.makeCalendar(QStringLiteral("winmemos%1").arg(m_collections)) : QUrl();
+        if (url.isEmpty() || (memos && memosUrl.isEmpty()))
             qWarning() << m_server.why();
-        const SyncSettings settings{url.toString(), {}, m_server.user(), 0};
+        const SyncSettings settings{url.toString(), memosUrl.toString(), m_server.user(), 0};
         SyncOptions::Write(ini(), settings);
         const SecretResult stored = SecretStore::writePasswordNow(
             settings, password.isEmpty() ? m_server.password() : password);
@@ -82,14 +83,29 @@ class TestSyncWindow : public QObject
             .ok();
     }
 
-    QStringList taskTexts() const
+    // Another client puts a journal entry (a memo) on the server.
+    bool putMemoFromElsewhere(const SyncSettings &settings, const QString &uid,
+                              const QString &text)
+    {
+        CalDavClient dav(QUrl(settings.memosUrl), m_server.user(), m_server.password());
+        const QByteArray journal =
+            QStringLiteral("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Elsewhere//EN\r\n"
+                           "BEGIN:VJOURNAL\r\nUID:%1\r\nDTSTAMP:20260101T120000Z\r\n"
+                           "SUMMARY:%2\r\nDESCRIPTION:%2\r\nEND:VJOURNAL\r\nEND:VCALENDAR\r\n")
+                .arg(uid, text)
+                .toUtf8();
+        return dav.putNow(dav.hrefFor(uid + QStringLiteral(".ics")), journal, QString()).ok();
+    }
+
+    static QStringList textsOf(const TwyTreeFrame *frame)
     {
         QStringList texts;
-        for (const auto &top : m_main->tasksFrame()->model()->root()->children)
+        for (const auto &top : frame->model()->root()->children)
             texts.append(top->info->content);
         texts.sort();
         return texts;
     }
+    QStringList taskTexts() const { return textsOf(m_main->tasksFrame()); }
     // The top-level rows as the list shows them, top to bottom.
     QStringList shownTaskTexts() const
     {
@@ -113,19 +129,6 @@ class TestSyncWindow : public QObject
     {
         const auto *label = frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
         return label && !label->isHidden() ? label->text() : QString();
-    }
-
-    // Whether any file in the program's folder holds the text.
-    bool folderHolds(const QByteArray &text) const
-    {
-        QDirIterator files(m_folder->path(), QDir::Files | QDir::Hidden,
-                           QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            QFile file(files.next());
-            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
-                return true;
-        }
-        return false;
     }
 
 private Q_SLOTS:
@@ -185,7 +188,7 @@ private Q_SLOTS:
         }
         QCOMPARE(SyncOptions::Read(ini()), wanted);
         QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org")), password);
-        QVERIFY(!folderHolds(password.toUtf8()));
+        QCOMPARE(filesHolding(m_folder->path(), password.toUtf8()), QStringList());
         QCOMPARE(m_main->syncController()->intervalMinutes(), interval);
 
         TOptionsDlg again(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
@@ -200,14 +203,16 @@ private Q_SLOTS:
     }
 
     // "S&ync Now" runs in the background: the status bars say so, then tell what the run
-    // did, and a task another client put on the server appears in the to-do list.
-    void syncNowBringsTheServersTasks()
+    // did, and a task and a memo another client put on the server appear in the lists.
+    void syncNowBringsTheServersItems()
     {
         seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
                      {Row{key(1), QStringLiteral("root"), QStringLiteral("Mine")}});
-        const SyncSettings settings = configure();
+        const SyncSettings settings = configure(QString(), true);
         QVERIFY(putFromElsewhere(settings, QStringLiteral("phone-1"),
                                  QStringLiteral("Call Ånna from the phone")));
+        QVERIFY(putMemoFromElsewhere(settings, QStringLiteral("phone-memo-1"),
+                                     QStringLiteral("Door code 4711")));
         start();
         QAction *syncNow = m_main->syncNowAction();
         QCOMPARE(syncNow->text(), QStringLiteral("S&ync Now"));
@@ -224,7 +229,7 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(!m_main->syncController()->isRunning(),
                                   qPrintable(syncState(m_main->tasksFrame())), 60000);
         const QString state = syncState(m_main->tasksFrame());
-        QVERIFY2(state.startsWith(QStringLiteral("Synced: 1 sent, 1 received (")),
+        QVERIFY2(state.startsWith(QStringLiteral("Synced: 1 sent, 2 received (")),
                  qPrintable(state));
         QCOMPARE(syncState(m_main->memosFrame()), state);
         QVERIFY(syncNow->isEnabled());
@@ -235,6 +240,7 @@ private Q_SLOTS:
                                                 QStringLiteral("Mine")}));
         QCOMPARE(frame->tree()->currentIndex().data(Qt::DisplayRole).toString(),
                  QStringLiteral("Mine"));
+        QTRY_COMPARE(textsOf(m_main->memosFrame()), QStringList{QStringLiteral("Door code 4711")});
 
         // A second run finds nothing to do.
         syncNow->trigger();

@@ -358,8 +358,10 @@ void TmainFm::showSyncState(const QString &text)
     }
 }
 
-void TmainFm::reloadAfterSync()
+void TmainFm::reloadAfterSync(bool tasks, bool memos)
 {
+    m_syncReloadTasks = m_syncReloadTasks || tasks;
+    m_syncReloadMemos = m_syncReloadMemos || memos;
     if (FExiting || !FTasksFrame || !FMemosFrame)
         return; // lists made later load from the database anyway
     // Never under a running command (a dialog's event loop) and never under the user's
@@ -372,13 +374,15 @@ void TmainFm::reloadAfterSync()
             m_syncReloadWaiting = true;
             QTimer::singleShot(kSyncReloadRetryMs, this, [this] {
                 m_syncReloadWaiting = false;
-                reloadAfterSync();
+                reloadAfterSync(false, false);
             });
         }
         return;
     }
-    RunCommand([this] { FTasksFrame->reloadKeepingPlace(); });
-    RunCommand([this] { FMemosFrame->reloadKeepingPlace(); });
+    if (std::exchange(m_syncReloadTasks, false))
+        RunCommand([this] { FTasksFrame->reloadKeepingPlace(); });
+    if (std::exchange(m_syncReloadMemos, false))
+        RunCommand([this] { FMemosFrame->reloadKeepingPlace(); });
 }
 
 void TmainFm::syncSettingsChanged()

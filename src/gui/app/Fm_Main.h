@@ -157,7 +157,7 @@ private:
     // they are read anew once neither list is being edited and no dialog is open.
     void buildSync();
     void showSyncState(const QString &text);
-    void reloadAfterSync();
+    void reloadAfterSync(bool tasks, bool memos);
     QByteArray answerAddRequest(const QByteArray &request);
 
     bool m_memosWaiting = false;        // the memo list loads after the first paint
@@ -193,6 +193,8 @@ private:
     // The sync's state in each list's status bar.
     QList<QPointer<QLabel>> m_syncLabels;
     bool m_syncReloadWaiting = false;
+    bool m_syncReloadTasks = false; // the lists that wait to be read anew
+    bool m_syncReloadMemos = false;
     int m_exitSyncWaitMs = 10000;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;

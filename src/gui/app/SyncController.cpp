@@ -129,8 +129,11 @@ void SyncController::finish(const SyncOutcome &outcome)
     setState(QStringLiteral("%1 (%2)").arg(SyncRun::Summary(outcome),
                                            QTime::currentTime().toString(QStringLiteral("HH:mm"))));
     // A run that failed with the memos may have changed the to-do list already.
+    const auto changed = [](const SyncReport &report) {
+        return report.downloaded + report.deletedHere + report.conflicts > 0;
+    };
     if (outcome.changedHere())
-        Q_EMIT listsChanged();
+        Q_EMIT listsChanged(changed(outcome.tasks), changed(outcome.memos));
     Q_EMIT finished(outcome);
 }
 

@@ -53,8 +53,9 @@ public:
 Q_SIGNALS:
     // The status bar line has changed.
     void stateChanged(const QString &text);
-    // A run has changed the lists here: the views of them must be read anew.
-    void listsChanged();
+    // A run has changed a list here (the to-do list, the memos or both): the views of them
+    // must be read anew.
+    void listsChanged(bool tasks, bool memos);
     // A run has ended (well or not).
     void finished(const SyncOutcome &outcome);
 
