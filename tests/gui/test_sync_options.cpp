@@ -5,18 +5,22 @@
 #include "app/Dlg_Options.h"
 #include "app/Dm_Common.h"
 #include "app/Fm_Main.h"
+#include "app/SyncController.h"
 #include "app/SyncOptionsPage.h"
 #include "common/IniFile.h"
 #include "components/WyTray.h"
 #include "gui/DialogDriver.h"
+#include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 #include "sync/SyncSettings.h"
+#include "tasks/Fr_wyTasks.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -154,6 +158,36 @@ private Q_SLOTS:
         QCOMPARE(filesHolding(m_folder->path(), password.toUtf8()), QStringList());
         dialog.Btn_Cancel->click();
         QVERIFY(!dialog.isVisible());
+    }
+
+    // "S&ync Now" without what a run needs: the status bar says what is missing, and the
+    // command can be given again.
+    void syncNowWithoutWhatItNeeds_data()
+    {
+        QTest::addColumn<QString>("tasksUrl");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("nothing set") << "" << "Sync failed: No collection is set";
+        QTest::newRow("no secret store")
+            << "https://cal.example.org/tasks/"
+            << "Sync failed: The desktop's secret store could not be used";
+    }
+    void syncNowWithoutWhatItNeeds()
+    {
+        QFETCH(QString, tasksUrl);
+        QFETCH(QString, says);
+        SyncOptions::Write(ini(), SyncSettings{tasksUrl, {}, QStringLiteral("anna"), 0});
+        QAction *syncNow = m_main->syncNowAction();
+        syncNow->trigger();
+        QCOMPARE(m_main->syncController()->stateText(), QStringLiteral("Syncing..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_main->syncController()->isRunning(), 30000);
+        for (TwyTreeFrame *frame : {static_cast<TwyTreeFrame *>(m_main->tasksFrame()),
+                                    static_cast<TwyTreeFrame *>(m_main->memosFrame())}) {
+            const auto *state =
+                frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
+            QVERIFY(state);
+            QVERIFY2(state->text().startsWith(says), qPrintable(state->text()));
+        }
+        QVERIFY(syncNow->isEnabled());
     }
 };
 
