@@ -248,6 +248,33 @@ private Q_SLOTS:
         QVERIFY(syncState(m_main->tasksFrame()).startsWith(QStringLiteral("Synced, no changes (")));
     }
 
+    // A search in force stays in force when a run brings new rows: what matches shows,
+    // the rest stays hidden.
+    void aSearchStaysAfterASync()
+    {
+        seedDatabase(m_folder->file(QStringLiteral("wyData.wyb")),
+                     {Row{key(1), QStringLiteral("root"), QStringLiteral("Pay the rent")},
+                      Row{key(2), QStringLiteral("root"), QStringLiteral("Water the plants")}});
+        const SyncSettings settings = configure();
+        QVERIFY(putFromElsewhere(settings, QStringLiteral("phone-4"),
+                                 QStringLiteral("Pay the phone bill")));
+        start();
+        TwyTasksFrame *frame = m_main->tasksFrame();
+        auto *search = frame->findChild<QLineEdit *>(QStringLiteral("Edt_Search"));
+        QVERIFY(search);
+        frame->enterSearch();
+        search->setText(QStringLiteral("Pay"));
+        QCOMPARE(shownTaskTexts(), QStringList{QStringLiteral("Pay the rent")});
+
+        m_main->syncNowAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_main->syncController()->isRunning(), 60000);
+        QVERIFY(m_main->syncController()->lastOutcome().changedHere());
+        QTRY_COMPARE(shownTaskTexts(), (QStringList{QStringLiteral("Pay the phone bill"),
+                                                    QStringLiteral("Pay the rent")}));
+        QCOMPARE(search->text(), QStringLiteral("Pay"));
+        QVERIFY(frame->FSearching);
+    }
+
     // A refused password or a server that is not there: the status bar says why, and
     // nothing changes here.
     void aFailedRunChangesNothing_data()
