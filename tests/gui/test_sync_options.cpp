@@ -21,7 +21,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTest>
 
 using namespace TestSupport;
@@ -188,6 +190,31 @@ private Q_SLOTS:
             QVERIFY2(state->text().startsWith(says), qPrintable(state->text()));
         }
         QVERIFY(syncNow->isEnabled());
+    }
+
+    // The interval of the settings starts runs by itself, and a new interval from the
+    // options dialog takes effect at once (0: only by hand).
+    void theIntervalStartsRuns()
+    {
+        SyncOptions::Write(ini(), SyncSettings{QStringLiteral("https://cal.example.org/tasks/"),
+                                               {}, QStringLiteral("anna"), 15});
+        m_main->syncSettingsChanged();
+        SyncController *sync = m_main->syncController();
+        QCOMPARE(sync->intervalMinutes(), 15);
+        auto *timer = sync->findChild<QTimer *>(QStringLiteral("Timer_sync"));
+        QVERIFY(timer);
+        QVERIFY(timer->isActive());
+        timer->setInterval(20); // not a quarter of an hour in a test
+        QTRY_VERIFY_WITH_TIMEOUT(sync->stateText().startsWith(QStringLiteral("Sync failed: ")),
+                                 30000);
+
+        TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        dialog.show();
+        dialog.SyncPage->Spin_Interval->setValue(0);
+        dialog.Btn_Ok->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(sync->intervalMinutes(), 0);
+        QVERIFY(!timer->isActive());
     }
 };
 
