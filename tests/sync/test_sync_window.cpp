@@ -369,11 +369,23 @@ private Q_SLOTS:
         QCOMPARE(storedTaskTexts(), expected);
     }
 
-    // Exit while a run waits for a server that never answers: the program does not wait
-    // longer than it is told, what the user was typing is stored, nothing else changes here,
-    // and the run left alone ends by itself once the server goes.
-    void exitLeavesAHangingRunAlone()
+    // Exit while a run waits for a server that never answers: the run is waited for as long
+    // as Exit is told (here it gives up on the server first), or else left to end alone;
+    // either way what the user was typing is stored, nothing else changes here, and a run
+    // left alone ends by itself once the server goes.
+    void exitWithARunningSync_data()
     {
+        QTest::addColumn<int>("requestTimeoutMs");
+        QTest::addColumn<int>("exitWaitMs");
+        QTest::addColumn<int>("leftAlone");
+        QTest::newRow("waited for") << 2000 << 120000 << 0;
+        QTest::newRow("left alone") << 120000 << 200 << 1;
+    }
+    void exitWithARunningSync()
+    {
+        QFETCH(int, requestTimeoutMs);
+        QFETCH(int, exitWaitMs);
+        QFETCH(int, leftAlone);
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         QList<QTcpSocket *> held;
@@ -389,7 +401,8 @@ private Q_SLOTS:
         SyncOptions::Write(ini(), settings);
         QVERIFY(SecretStore::writePasswordNow(settings, QStringLiteral("pw")).ok);
         start();
-        m_main->setExitSyncWait(200);
+        m_main->setExitSyncWait(exitWaitMs);
+        m_main->syncController()->setRequestTimeout(requestTimeoutMs);
         TwyTasksFrame *frame = m_main->tasksFrame();
         frame->tree()->selectionModel()->setCurrentIndex(
             frame->model()->index(0, 0),
@@ -406,7 +419,7 @@ private Q_SLOTS:
         QVERIFY(m_main->syncController()->isRunning());
         m_main->Action_ExitExecute();
         QVERIFY(m_main->FExiting);
-        QCOMPARE(SyncController::abandonedRuns(), 1);
+        QCOMPARE(SyncController::abandonedRuns(), leftAlone);
         QCOMPARE(storedTaskTexts(), QStringList{QStringLiteral("Typed before Exit")});
 
         silent.close();
