@@ -768,7 +768,10 @@ void TmainFm::Action_ExitExecute()
         FTasksFrame = nullptr;
     }
     m_syncLabels.clear();
-    // A sync still running is given a while to end; the folder stays claimed meanwhile.
+    // A sync still running is given a while to end, out of the user's sight; the folder
+    // stays claimed meanwhile.
+    if (m_sync->isRunning())
+        hide();
     m_sync->shutdown(m_exitSyncWaitMs);
     if (FMutex)
         FMutex->release();
