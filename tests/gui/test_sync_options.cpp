@@ -187,7 +187,7 @@ private Q_SLOTS:
             const auto *state =
                 frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
             QVERIFY(state);
-            QVERIFY2(state->text().startsWith(says), qPrintable(state->text()));
+            QVERIFY2(state->toolTip().startsWith(says), qPrintable(state->toolTip()));
         }
         QVERIFY(syncNow->isEnabled());
     }

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -51,6 +52,43 @@ constexpr int kExitDeferrals = 100;
 constexpr int kMemoLoadLatestMs = 1000;
 // How often the reload after a sync looks again whether the lists are free for it.
 constexpr int kSyncReloadRetryMs = 250;
+// The widest the sync's state asks to be in a status bar, in pixels.
+constexpr int kSyncStateWidth = 280;
+
+// The sync's state in a status bar. However long the line (a server's refusal names the
+// request), it never widens the window: it takes the room there is and shows its start, the
+// tool tip all of it.
+class SyncStateLabel : public QLabel
+{
+public:
+    explicit SyncStateLabel(QWidget *parent) : QLabel(parent) {}
+    void setState(const QString &text)
+    {
+        m_state = text;
+        setToolTip(text);
+        setVisible(!text.isEmpty());
+        updateGeometry();
+        update();
+    }
+    QSize sizeHint() const override
+    {
+        return {std::min(fontMetrics().horizontalAdvance(m_state), kSyncStateWidth) + 4,
+                fontMetrics().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(m_state, Qt::ElideRight, width()));
+    }
+
+private:
+    QString m_state;
+};
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
@@ -353,8 +391,7 @@ void TmainFm::showSyncState(const QString &text)
     for (const QPointer<QLabel> &label : std::as_const(m_syncLabels)) {
         if (!label)
             continue;
-        label->setText(text);
-        label->setVisible(!text.isEmpty());
+        static_cast<SyncStateLabel *>(label.data())->setState(text);
     }
 }
 
@@ -531,7 +568,7 @@ void TmainFm::firstShow()
     TabSheet_memo->layout()->addWidget(FMemosFrame);
     for (TwyTreeFrame *frame :
          {static_cast<TwyTreeFrame *>(FTasksFrame), static_cast<TwyTreeFrame *>(FMemosFrame)}) {
-        auto *label = new QLabel(frame->statusBar());
+        auto *label = new SyncStateLabel(frame->statusBar());
         label->setObjectName(QStringLiteral("SyncState"));
         frame->statusBar()->addPermanentWidget(label);
         m_syncLabels.append(label);
