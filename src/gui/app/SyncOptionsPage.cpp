@@ -22,7 +22,7 @@ QLineEdit *makeEdit(const QString &name, QWidget *parent)
 }
 
 // Why a collection address cannot be used; empty when it can.
-QString addressProblem(const QString &text, const QString &what)
+QString addressProblem(const QString &text, const QString &what, const QString &example)
 {
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
@@ -30,8 +30,8 @@ QString addressProblem(const QString &text, const QString &what)
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return QStringLiteral("The address of the %1 collection is not a web address. Enter "
                               "it as http://... or https://..., for example "
-                              "https://calendar.example.org/anna/tasks/.")
-            .arg(what);
+                              "https://calendar.example.org/anna/%2/.")
+            .arg(what, example);
     return QString();
 }
 } // namespace
@@ -134,7 +134,7 @@ QString SyncOptionsPage::problem(QWidget **field) const
     QWidget *wrong = nullptr;
     QString why;
     if (!given.tasksUrl.isEmpty()) {
-        why = addressProblem(given.tasksUrl, QStringLiteral("to-do list's"));
+        why = addressProblem(given.tasksUrl, QStringLiteral("to-do list's"), QStringLiteral("tasks"));
         wrong = Edt_TasksUrl;
     }
     if (why.isEmpty() && !given.memosUrl.isEmpty()) {
@@ -142,7 +142,7 @@ QString SyncOptionsPage::problem(QWidget **field) const
         why = given.tasksUrl.isEmpty()
                   ? QStringLiteral("The memos are synced together with the to-do list: enter "
                                    "the address of the to-do list's collection too.")
-                  : addressProblem(given.memosUrl, QStringLiteral("memos'"));
+                  : addressProblem(given.memosUrl, QStringLiteral("memos'"), QStringLiteral("memos"));
         if (given.tasksUrl.isEmpty())
             wrong = Edt_TasksUrl;
     }
