@@ -399,8 +399,11 @@ void TmainFm::reloadAfterSync(bool tasks, bool memos)
 {
     m_syncReloadTasks = m_syncReloadTasks || tasks;
     m_syncReloadMemos = m_syncReloadMemos || memos;
-    if (FExiting || !FTasksFrame || !FMemosFrame)
-        return; // lists made later load from the database anyway
+    if (FExiting || !FTasksFrame || !FMemosFrame) {
+        // Lists made later load from the database anyway.
+        m_syncReloadTasks = m_syncReloadMemos = false;
+        return;
+    }
     // Never under a running command (a dialog's event loop) and never under the user's
     // typing: the reload waits until both lists are free, and then keeps their places.
     const bool busy = QThread::currentThread()->loopLevel() > 1 ||
