@@ -34,6 +34,8 @@ private Q_SLOTS:
     void addOnlyBlanksStoresEmptyTask();
     void editWithoutChangeWritesNothing();
     void editStoresOnFocusLossAndIgnoresTab();
+    void editOfARowGoneMeanwhileIsKept_data();
+    void editOfARowGoneMeanwhileIsKept();
     void exitWithOpenEditStoresIt();
     void addChildToEmptyListAsksForSelection();
     void addChildGoesUnderTopLevelParent();
@@ -236,6 +238,38 @@ void TestTaskEditing::editStoresOnFocusLossAndIgnoresTab()
         query(QStringLiteral("select content, editTime from tasks where tid='%1'").arg(key(1)));
     QCOMPARE(row.value(0).toString(), QStringLiteral("First task"));
     QVERIFY(row.value(1).toDouble() != 45000.5);
+}
+
+void TestTaskEditing::editOfARowGoneMeanwhileIsKept_data()
+{
+    QTest::addColumn<int>("topRow");
+    QTest::addColumn<QString>("gone");
+    QTest::newRow("a top-level task") << 1 << key(4);
+    QTest::newRow("a parent with its children") << 0 << key(1);
+}
+
+void TestTaskEditing::editOfARowGoneMeanwhileIsKept()
+{
+    // Another writer (a sync) removes the row while its text is being edited: what was typed
+    // is stored as a new task, not lost on a row that is no longer there.
+    QFETCH(int, topRow);
+    QFETCH(QString, gone);
+    seed();
+    select({topRow});
+    m_frame->editItem();
+    QWidget *editor = waitForEditor();
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral(" - typed meanwhile"));
+    execSql(m_host->database(),
+            QStringLiteral("delete from tasks where tid='%1' or pid='%1'").arg(gone));
+    m_frame->endEditing(true);
+    QTRY_COMPARE(m_frame->FEditNode, nullptr);
+    QSqlQuery row = query(QStringLiteral("select tid, pid from tasks where content like "
+                                         "'%- typed meanwhile'"));
+    QVERIFY(row.isValid());
+    QVERIFY(row.value(0).toString() != gone);
+    QCOMPARE(row.value(1).toString(), QStringLiteral("root"));
 }
 
 void TestTaskEditing::exitWithOpenEditStoresIt()

@@ -178,6 +178,18 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
+QStringList filesHolding(const QString &folder, const QByteArray &text)
+{
+    QStringList found;
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        if (readFile(path).contains(text))
+            found.append(path);
+    }
+    return found;
+}
+
 int fileMode(const QString &path)
 {
     struct stat info;

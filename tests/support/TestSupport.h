@@ -89,6 +89,8 @@ private:
 // Whole-file helpers.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+// The files under folder (hidden ones and subfolders included) whose bytes contain text.
+QStringList filesHolding(const QString &folder, const QByteArray &text);
 // The permission bits of a file (st_mode & 0777), or -1 when it cannot be read.
 int fileMode(const QString &path);
 

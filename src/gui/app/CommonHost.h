@@ -34,6 +34,8 @@ public:
     virtual void setStayOnTop(bool on) = 0;
     // The address followed by the query the maker's pages receive.
     virtual QString MakeWebUrl(const QString &address) const = 0;
+    // The options dialog has stored new sync settings.
+    virtual void syncSettingsChanged() {}
 
 protected:
     ~CommonHost() = default;

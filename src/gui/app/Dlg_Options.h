@@ -1,4 +1,5 @@
-// "Options": start with the desktop session, start in the tray, a new item on open.
+// "Options": on the first page, start with the desktop session, start in the tray, a new
+// item on open; on the "Sync" page, the sync's server and password.
 #pragma once
 
 #include "ShellOptions.h"
@@ -7,6 +8,8 @@
 
 class QCheckBox;
 class QPushButton;
+class QTabWidget;
+class SyncOptionsPage;
 class TcommonDm;
 
 class TOptionsDlg : public QDialog
@@ -21,11 +24,17 @@ public:
     QCheckBox *cb_AddOpen = nullptr;
     QPushButton *Btn_Ok = nullptr;
     QPushButton *Btn_Cancel = nullptr;
+    QTabWidget *PageControl = nullptr;
+    SyncOptionsPage *SyncPage = nullptr;
 
 private:
-    // Stores the three options and closes; a setting that cannot be written is reported
-    // and the dialog stays open with the user's choices.
+    // Stores the options and closes; a setting that cannot be written is reported and the
+    // dialog stays open with the user's choices. A sync address that is no web address is
+    // refused before anything is stored. The password goes to the secret store, and the
+    // dialog closes when the store has taken it.
     void Btn_OkClick();
+    void storePassword();
+    void passwordStored(bool ok, const QString &message);
 
     TcommonDm &m_commonDm;
 };

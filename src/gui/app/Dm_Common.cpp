@@ -173,6 +173,19 @@ void TcommonDm::setOpenOptions(bool runMinimized, bool addOpen)
     m_host.setShellOptions(options);
 }
 
+SyncSettings TcommonDm::syncSettings() const
+{
+    return SyncOptions::Read(m_host.ini());
+}
+
+void TcommonDm::setSyncSettings(const SyncSettings &settings)
+{
+    if (settings == syncSettings())
+        return;
+    SyncOptions::Write(m_host.ini(), settings);
+    m_host.syncSettingsChanged();
+}
+
 void TcommonDm::Action_OptionsExecute()
 {
     TOptionsDlg dialog(*this, m_host.shellOptions(), m_host.commonWindow());

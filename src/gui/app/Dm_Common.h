@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/pU_Funcs.h"
+#include "sync/SyncSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -45,6 +46,10 @@ public:
     void setVisitWebEn(bool on);
     // Writes "runMinimizedEn" and "addOpenEn" and keeps them in the window's options.
     void setOpenOptions(bool runMinimized, bool addOpen);
+    // The sync's settings (section "sync"); writing them tells the window. The password is
+    // not among them: the options dialog keeps it in the secret store.
+    SyncSettings syncSettings() const;
+    void setSyncSettings(const SyncSettings &settings);
 
     // Commands.
     QAction *Action_Options = nullptr;

@@ -19,6 +19,7 @@
 #include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
 #include "storage/PastedItem.h"
+#include "SyncController.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QApplication>
@@ -26,9 +27,12 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -46,6 +50,45 @@ constexpr int kBalloonPauseMs = 3600000;
 constexpr int kExitDeferrals = 100;
 // The longest the memo list waits for the window's first picture at start.
 constexpr int kMemoLoadLatestMs = 1000;
+// How often the reload after a sync looks again whether the lists are free for it.
+constexpr int kSyncReloadRetryMs = 250;
+// The widest the sync's state asks to be in a status bar, in pixels.
+constexpr int kSyncStateWidth = 280;
+
+// The sync's state in a status bar. However long the line (a server's refusal names the
+// request), it never widens the window: it takes the room there is and shows its start, the
+// tool tip all of it.
+class SyncStateLabel : public QLabel
+{
+public:
+    explicit SyncStateLabel(QWidget *parent) : QLabel(parent) {}
+    void setState(const QString &text)
+    {
+        m_state = text;
+        setToolTip(text);
+        setVisible(!text.isEmpty());
+        updateGeometry();
+        update();
+    }
+    QSize sizeHint() const override
+    {
+        return {std::min(fontMetrics().horizontalAdvance(m_state), kSyncStateWidth) + 4,
+                fontMetrics().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(m_state, Qt::ElideRight, width()));
+    }
+
+private:
+    QString m_state;
+};
 } // namespace
 
 TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
@@ -137,6 +180,7 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     setCommonAction(CommonAction::Import, ioActions.Action_Import);
     // The common commands; the tray's "&Open Ploxen Tasklume" is one of them.
     m_commonDm = new TcommonDm(*this);
+    buildSync();
 
     buildTray();
 
@@ -324,6 +368,68 @@ void TmainFm::buildTray()
     WyTrayIcon1->Loaded();
 }
 
+void TmainFm::buildSync()
+{
+    m_sync = new SyncController(m_ini, AppPaths::file(Texts::DatabaseFileName), this);
+    Action_SyncNow = new QAction(QStringLiteral("S&ync Now"), this);
+    Action_SyncNow->setObjectName(QStringLiteral("Action_SyncNow"));
+    Action_SyncNow->setStatusTip(QStringLiteral("Sync the lists with the server now"));
+    Action_SyncNow->setShortcut(Qt::Key_F5);
+    Action_SyncNow->setShortcutContext(Qt::WindowShortcut);
+    addAction(Action_SyncNow);
+    connect(Action_SyncNow, &QAction::triggered, this,
+            [this] { RunCommand([this] { m_sync->syncNow(); }); });
+    setCommonAction(CommonAction::SyncNow, Action_SyncNow);
+    connect(m_sync, &SyncController::stateChanged, this, &TmainFm::showSyncState);
+    connect(m_sync, &SyncController::listsChanged, this, &TmainFm::reloadAfterSync);
+}
+
+void TmainFm::showSyncState(const QString &text)
+{
+    // One run at a time: the command waits for the running one.
+    Action_SyncNow->setEnabled(!m_sync->isRunning());
+    for (const QPointer<QLabel> &label : std::as_const(m_syncLabels)) {
+        if (!label)
+            continue;
+        static_cast<SyncStateLabel *>(label.data())->setState(text);
+    }
+}
+
+void TmainFm::reloadAfterSync(bool tasks, bool memos)
+{
+    m_syncReloadTasks = m_syncReloadTasks || tasks;
+    m_syncReloadMemos = m_syncReloadMemos || memos;
+    if (FExiting || !FTasksFrame || !FMemosFrame) {
+        // Lists made later load from the database anyway.
+        m_syncReloadTasks = m_syncReloadMemos = false;
+        return;
+    }
+    // Never under a running command (a dialog's event loop) and never under the user's
+    // typing: the reload waits until both lists are free, and then keeps their places.
+    const bool busy = QThread::currentThread()->loopLevel() > 1 ||
+                      QApplication::activeModalWidget() || FTasksFrame->isEditing() ||
+                      FMemosFrame->isEditing();
+    if (busy) {
+        if (!m_syncReloadWaiting) {
+            m_syncReloadWaiting = true;
+            QTimer::singleShot(kSyncReloadRetryMs, this, [this] {
+                m_syncReloadWaiting = false;
+                reloadAfterSync(false, false);
+            });
+        }
+        return;
+    }
+    if (std::exchange(m_syncReloadTasks, false))
+        RunCommand([this] { FTasksFrame->reloadKeepingPlace(); });
+    if (std::exchange(m_syncReloadMemos, false))
+        RunCommand([this] { FMemosFrame->reloadKeepingPlace(); });
+}
+
+void TmainFm::syncSettingsChanged()
+{
+    m_sync->applySettings();
+}
+
 void TmainFm::WyTrayIcon1Click(Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
@@ -354,6 +460,7 @@ QAction *TmainFm::commonAction(CommonAction id) const
         return action;
     static const QHash<CommonAction, QString> captions{
         {CommonAction::Options, QStringLiteral("&Options...")},
+        {CommonAction::SyncNow, QStringLiteral("S&ync Now")},
         {CommonAction::DbBackup, Texts::ActionDbBackup},
         {CommonAction::DbRestore, Texts::ActionDbRestore},
         {CommonAction::Import, Texts::ActionImport},
@@ -462,6 +569,14 @@ void TmainFm::firstShow()
     TabSheet_task->layout()->addWidget(FTasksFrame);
     FMemosFrame = new TwyMemosFrame(*this, TabSheet_memo);
     TabSheet_memo->layout()->addWidget(FMemosFrame);
+    for (TwyTreeFrame *frame :
+         {static_cast<TwyTreeFrame *>(FTasksFrame), static_cast<TwyTreeFrame *>(FMemosFrame)}) {
+        auto *label = new SyncStateLabel(frame->statusBar());
+        label->setObjectName(QStringLiteral("SyncState"));
+        frame->statusBar()->addPermanentWidget(label);
+        m_syncLabels.append(label);
+    }
+    showSyncState(m_sync->stateText());
     // The window is put on the screen only after this: the to-do list is loaded and sorted
     // now, so that the first picture of the window already shows it (never an empty list
     // that fills a moment later). The memo list, on the tab behind, follows that picture.
@@ -692,6 +807,12 @@ void TmainFm::Action_ExitExecute()
         delete FTasksFrame;
         FTasksFrame = nullptr;
     }
+    m_syncLabels.clear();
+    // A sync still running is given a while to end, out of the user's sight; the folder
+    // stays claimed meanwhile.
+    if (m_sync->isRunning())
+        hide();
+    m_sync->shutdown(m_exitSyncWaitMs);
     if (FMutex)
         FMutex->release();
     m_runLock->release();

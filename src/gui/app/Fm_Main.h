@@ -11,13 +11,16 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSqlDatabase>
 
 #include <memory>
 
 class InstanceServer;
 class QAction;
+class QLabel;
 class QMenu;
+class SyncController;
 class QTabWidget;
 class QTimer;
 class TWYHHComp;
@@ -60,6 +63,7 @@ public:
     void setCommonAction(CommonAction id, QAction *action) override;
     void activateList() override;
     void postUpdatePrompt() override;
+    void syncSettingsChanged() override;
 
     TwyTasksFrame *tasksFrame() const { return FTasksFrame; }
     TwyMemosFrame *memosFrame() const { return FMemosFrame; }
@@ -88,6 +92,13 @@ public:
     TWYHHComp *helpComp() const override { return WYHHComp1; }
     // The common commands (options, stay on top, help, web pages, about box).
     TcommonDm *commonDm() const { return m_commonDm; }
+    // The background sync and its command "S&ync Now".
+    SyncController *syncController() const { return m_sync; }
+    QAction *syncNowAction() const { return Action_SyncNow; }
+    // Whether the lists wait to be read anew after a sync (an edit or a dialog is open).
+    bool syncReloadWaiting() const { return m_syncReloadWaiting; }
+    // The longest Exit waits for a sync that is running.
+    void setExitSyncWait(int ms) { m_exitSyncWaitMs = ms; }
 
     // The address followed by the query the maker's pages receive: the days since the last
     // visit and the row counts of the two lists.
@@ -142,6 +153,11 @@ private:
     // Opens the window on a tab and starts a new item there.
     void addFromTray(QWidget *tab, TwyTreeFrame *frame);
     QByteArray answerRequest(const QByteArray &request);
+    // The sync: the status bars show its state; after a run that changed the lists here
+    // they are read anew once neither list is being edited and no dialog is open.
+    void buildSync();
+    void showSyncState(const QString &text);
+    void reloadAfterSync(bool tasks, bool memos);
     QByteArray answerAddRequest(const QByteArray &request);
 
     bool m_memosWaiting = false;        // the memo list loads after the first paint
@@ -172,6 +188,14 @@ private:
     QAction *Action_PasteMemo = nullptr;
     QAction *Action_Exit = nullptr;
     TcommonDm *m_commonDm = nullptr;
+    SyncController *m_sync = nullptr;
+    QAction *Action_SyncNow = nullptr;
+    // The sync's state in each list's status bar.
+    QList<QPointer<QLabel>> m_syncLabels;
+    bool m_syncReloadWaiting = false;
+    bool m_syncReloadTasks = false; // the lists that wait to be read anew
+    bool m_syncReloadMemos = false;
+    int m_exitSyncWaitMs = 10000;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;
     // Set while the window's own steps hide and show it (a change of window flags), so

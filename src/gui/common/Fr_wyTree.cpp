@@ -290,7 +290,7 @@ void TwyTreeFrame::buildSharedMenus(QAction *exportItems, QAction *saveAll, QAct
 
     auto common = [this](CommonAction id) { return m_host.commonAction(id); };
     m_fileMenu = makeMenu(QStringLiteral("&File"));
-    m_fileMenu->addAction(common(CommonAction::Options));
+    m_fileMenu->addActions({common(CommonAction::Options), common(CommonAction::SyncNow)});
     m_fileMenu->addSeparator();
     m_fileMenu->addActions({common(CommonAction::DbBackup), common(CommonAction::DbRestore)});
     m_fileMenu->addSeparator();

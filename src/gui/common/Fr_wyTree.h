@@ -143,6 +143,12 @@ public:
     void Btn_SearchClick();
     // Ends an open in-place edit: stored when store is true, else cancelled.
     void endEditing(bool store);
+    // Whether an item is being added or edited (its in-place editor open or about to open).
+    bool isEditing() const { return FEditNode != nullptr; }
+    // Rebuilds the tree from the database after others changed it (a sync): an open edit is
+    // stored first, the rows are sorted as shown before, and the current row, the search and
+    // the scroll position stay where the rows still exist.
+    void reloadKeepingPlace();
     virtual void UpdateActions();
     // Reports, printing and e-mail (Fr_wyTreeReports.cpp). The writers take the selected
     // items; with whole set they first select all shown items as Select All does and

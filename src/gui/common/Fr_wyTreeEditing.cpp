@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QSqlQuery>
 #include <QTextCursor>
 
 void TwyTreeFrame::setEditNode(ItemNode *node)
@@ -109,8 +110,10 @@ void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
         return;
     ItemInfo &info = *node->info;
     const bool isNew = info.key.isEmpty();
+    const QString storedKey = info.key;
     const QString storedContent = info.content;
     const TDateTime storedEditTime = info.editTime;
+    const TDateTime storedCreateTime = info.createTime;
     info.content = ItemTreeModel::storedText(text);
     m_model->textChanged();
     info.editTime = NowDays();
@@ -120,6 +123,16 @@ void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
             insertNewItem(node);
         } else {
             m_statements->updateContent(info.key, info.content, info.editTime);
+            // The row may have gone while the user typed (a sync took it away): the text
+            // is not lost, it is stored as a new item in its place.
+            QSqlQuery &row = m_statements->selectByKey(info.key);
+            const bool gone = !row.next();
+            row.finish();
+            if (gone) {
+                info.key.clear();
+                info.createTime = info.editTime;
+                insertNewItem(node);
+            }
         }
     } catch (...) {
         // Nothing was stored. A new item stays unstored with the typed text; a stored one
@@ -127,8 +140,10 @@ void TwyTreeFrame::onTextEdited(const QModelIndex &index, const QString &text)
         if (isNew) {
             info.key.clear();
         } else {
+            info.key = storedKey;
             info.content = storedContent;
             info.editTime = storedEditTime;
+            info.createTime = storedCreateTime;
         }
         throw;
     }

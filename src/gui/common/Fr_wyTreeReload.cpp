@@ -9,6 +9,9 @@
 
 #include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include <optional>
 
 void TwyTreeFrame::readViewSettings()
 {
@@ -67,6 +70,34 @@ void TwyTreeFrame::reloadItems()
 
     m_tree->setToolTip(m_config.treeHint);
     showNextStatusTip();
+}
+
+void TwyTreeFrame::reloadKeepingPlace()
+{
+    endEditing(true);
+    const ItemNode *current = m_model->nodeFromIndex(m_tree->currentIndex());
+    const std::optional<NodeHandle> place =
+        current ? std::optional<NodeHandle>(handleOf(current)) : std::nullopt;
+    const bool searching = FSearching;
+    const QString searchText = Edt_Search->text();
+    const int scroll = m_tree->verticalScrollBar()->value();
+
+    reloadItems();
+    sortTree(); // new rows take their places in the order shown
+
+    if (searching) {
+        enterSearch();
+        Edt_Search->setText(searchText);
+    }
+    if (place) {
+        if (ItemNode *node = resolve(*place)) {
+            const QModelIndex index = m_model->indexOf(node);
+            if (index.isValid())
+                m_tree->selectionModel()->setCurrentIndex(
+                    index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
+    }
+    m_tree->verticalScrollBar()->setValue(scroll);
 }
 
 void TwyTreeFrame::applyExpandedState()

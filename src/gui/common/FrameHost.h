@@ -15,8 +15,10 @@ class QMenu;
 
 // Commands the main window and the common-commands module own and both lists show in their
 // menus ("&File" and "&Help").
-enum class CommonAction {
+enum class CommonAction
+{
     Options,      // "&Options..."
+    SyncNow,      // "S&ync Now"
     DbBackup,     // "Database &Backup..."
     DbRestore,    // "Database &Restore..."
     Import,       // "&Import"
