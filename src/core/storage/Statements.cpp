@@ -1008,8 +1008,7 @@ void SyncStateStatements::clearLog(const QString &list, qint64 upTo)
 
 bool SyncStateStatements::followsLog(const QString &list)
 {
-    QSqlQuery query =
-        run(QStringLiteral("select collection from synclogs where list = ?"), {list});
+    QSqlQuery query = run(QStringLiteral("select collection from synclogs where list = ?"), {list});
     const bool follows = query.next() && query.value(0).toString() == m_collection;
     endRead(query);
     return follows;

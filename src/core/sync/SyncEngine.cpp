@@ -452,9 +452,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             const Info *here = local.find(key);
             if (here == nullptr) {
                 statements.insertFull(r.item);
+                statements.updateExpand(key, r.item.expandFlag);
                 ++report.downloaded;
             } else if (!changedHere(key)) {
                 statements.updateFull(r.item);
+                statements.updateExpand(key, r.item.expandFlag);
                 ++report.downloaded;
             } else if (fingerprint(*here) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
@@ -464,6 +466,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 copy.pid = here->pid;
                 copy.content = SyncEngine::ConflictMarker + copy.content;
                 statements.insertFull(copy);
+                statements.updateExpand(copy.key, copy.expandFlag);
                 ++report.conflicts;
                 const SyncStateRow *known = records.find(key);
                 SyncStateRow record = known ? *known : SyncStateRow{key, {}, {}, {}};
@@ -584,15 +587,15 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                                              : change.record->href;
                     const QString key = change.key;
                     const QByteArray print = change.print;
-                    client->put(href, Kind::object(*change.item),
-                                isNew ? QString() : change.record->etag,
-                                [&, key, href, print](const DavResult &result, const QString &etag) {
-                                    if (result.ok()) {
-                                        stored.append({key, href, etag, print});
-                                        ++report.uploaded;
-                                    }
-                                    finishedOne(result);
-                                });
+                    client->put(
+                        href, Kind::object(*change.item), isNew ? QString() : change.record->etag,
+                        [&, key, href, print](const DavResult &result, const QString &etag) {
+                            if (result.ok()) {
+                                stored.append({key, href, etag, print});
+                                ++report.uploaded;
+                            }
+                            finishedOne(result);
+                        });
                 } else {
                     const QString key = change.key;
                     client->remove(change.record->href, change.record->etag,
