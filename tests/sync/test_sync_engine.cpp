@@ -791,6 +791,38 @@ private Q_SLOTS:
         QCOMPARE(serverObjects(dav).size(), tree.size());
     }
 
+    // A collection holding more objects than one multiget asks for comes down in batches,
+    // whole; the run after it has nothing to do.
+    void largeCollectionComesDownInBatches()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const int count = 2 * SyncEngine::FetchBatch + 7;
+        // Another program filled the collection behind the server's back.
+        const QString folder =
+            m_server.storageFolder(dav->collection().path().section(QLatin1Char('/'), 2, 2));
+        for (int i = 0; i < count; ++i) {
+            QFile file(folder + QStringLiteral("/bulk-%1.ics").arg(i));
+            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.fileName()));
+            file.write(
+                sampleTodo(QStringLiteral("bulk-%1").arg(i), QStringLiteral("Bulk %1").arg(i)));
+        }
+        auto here = store();
+        SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.downloaded, count);
+        QCOMPARE(report.uploaded, 0);
+        QCOMPARE(report.requests, 1 + 3); // the listing and three multigets
+        QCOMPARE(here->texts().size(), count);
+        QVERIFY(here->texts().contains(QStringLiteral("Bulk %1").arg(count - 1)));
+
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.requests, 1);
+        QCOMPARE(report.localItemsRead, 0);
+        QCOMPARE(report.uploaded + report.downloaded, 0);
+    }
+
     void serverFaultChangesNothingHere_data()
     {
         QTest::addColumn<QString>("fault");

@@ -105,9 +105,6 @@ template <class Info> struct RemoteItem
     Info item;
 };
 
-// How many objects one multiget asks for: a first sync of a large list reads the server's
-// objects in answers of a size any server takes.
-constexpr int FetchBatch = 250;
 // How many record changes the uploads gather before they are stored together.
 constexpr int StoreBatch = 500;
 
@@ -353,9 +350,10 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
 
     // 2. Their contents, a batch at a time.
     QList<DavObject> fetched;
-    for (qsizetype at = 0; at < changedHrefs.size(); at += FetchBatch) {
+    for (qsizetype at = 0; at < changedHrefs.size(); at += SyncEngine::FetchBatch) {
         QList<DavObject> part;
-        const DavResult result = client->fetchNow(changedHrefs.mid(at, FetchBatch), &part);
+        const DavResult result =
+            client->fetchNow(changedHrefs.mid(at, SyncEngine::FetchBatch), &part);
         if (!result.ok())
             return failed(result);
         fetched.append(part);

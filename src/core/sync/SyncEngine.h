@@ -43,6 +43,9 @@ public:
     SyncEngine(QSqlDatabase db, CalDavClient *client);
 
     static inline const QString ConflictMarker = QStringLiteral("[Conflict copy] ");
+    // How many objects one multiget asks for: a first sync of a large list reads the
+    // server's objects in answers of a size any server takes.
+    static constexpr int FetchBatch = 250;
 
     // One run of the to-do list, or of the memos, blocking until it is done. Each list has
     // a collection of its own.
