@@ -671,6 +671,48 @@ private Q_SLOTS:
         QCOMPARE(serverSummaries(dav), (QStringList{QStringLiteral("A2"), QStringLiteral("B3")}));
     }
 
+    // The server stops while a run sends its changes: the run fails, and the changes it did
+    // not get through go with the next run.
+    void serverStoppedDuringUploads()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        QStringList keys;
+        for (int i = 0; i < 12; ++i)
+            keys.append(here->add(QStringLiteral("Item %1").arg(i)));
+        QVERIFY(sync(*here, dav).ok);
+        for (int i = 0; i < keys.size(); ++i)
+            here->tasks().updateContent(keys.at(i), QStringLiteral("Edited %1").arg(i), 46015.0);
+        here->tasks().deleteItem(keys.last());
+
+        auto *network = dav->findChild<QNetworkAccessManager *>();
+        QVERIFY(network);
+        const auto connection = connect(
+            network, &QNetworkAccessManager::finished, this,
+            [&](QNetworkReply *) {
+                if (m_server.isRunning())
+                    m_server.stop();
+            },
+            Qt::DirectConnection);
+        SyncEngine engine(here->db(), dav);
+        engine.setUploadsInFlight(1);
+        const SyncReport broken = engine.syncTasksNow();
+        disconnect(connection);
+        QVERIFY2(m_server.start(), qPrintable(m_server.why()));
+        QVERIFY(!broken.ok);
+        QVERIFY(broken.uploaded < keys.size() - 1);
+
+        const SyncReport good = sync(*here, dav);
+        QVERIFY2(good.ok, qPrintable(good.message));
+        QStringList expected;
+        for (int i = 0; i < keys.size() - 1; ++i)
+            expected.append(QStringLiteral("Edited %1").arg(i));
+        expected.sort();
+        QCOMPARE(serverSummaries(dav), expected);
+        QCOMPARE(here->texts(), expected);
+    }
+
     // The log tells the changes since the last run only when this collection followed it:
     // after another collection synced the list, or in a file synced before the log was kept,
     // every item is compared.

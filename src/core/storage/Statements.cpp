@@ -929,24 +929,25 @@ QList<SyncStateRow> SyncStateStatements::rows()
                         {m_collection}));
 }
 
-QList<SyncStateRow> SyncStateStatements::rowsWithKeys(const QStringList &keys)
+QList<SyncStateRow> SyncStateStatements::rowsWhere(const QString &column, const QStringList &values)
 {
-    if (keys.isEmpty())
+    if (values.isEmpty())
         return {};
     return readRows(run(QStringLiteral("select itemkey, href, etag, fingerprint from "
-                                       "syncitems where collection = ? and itemkey in "
-                                       "(select value from json_each(?))"),
-                        {m_collection, jsonArray(keys)}));
+                                       "syncitems where collection = ? and %1 in "
+                                       "(select value from json_each(?))")
+                            .arg(column),
+                        {m_collection, jsonArray(values)}));
+}
+
+QList<SyncStateRow> SyncStateStatements::rowsWithKeys(const QStringList &keys)
+{
+    return rowsWhere(QStringLiteral("itemkey"), keys);
 }
 
 QList<SyncStateRow> SyncStateStatements::rowsWithHrefs(const QStringList &hrefs)
 {
-    if (hrefs.isEmpty())
-        return {};
-    return readRows(run(QStringLiteral("select itemkey, href, etag, fingerprint from "
-                                       "syncitems where collection = ? and href in "
-                                       "(select value from json_each(?))"),
-                        {m_collection, jsonArray(hrefs)}));
+    return rowsWhere(QStringLiteral("href"), hrefs);
 }
 
 void SyncStateStatements::store(const SyncStateRow &row)

@@ -253,6 +253,7 @@ public:
 private:
     QSqlQuery run(const QString &statement, const QVariantList &values);
     QList<SyncStateRow> readRows(QSqlQuery query);
+    QList<SyncStateRow> rowsWhere(const QString &column, const QStringList &values);
 
     QSqlDatabase m_db;
     QString m_collection;

@@ -125,29 +125,11 @@ public:
     }
     void loadKeys(const QStringList &keys)
     {
-        if (m_all)
-            return;
-        QStringList missing;
-        for (const QString &key : keys)
-            if (!m_askedKeys.contains(key))
-                missing.append(key);
-        for (const SyncStateRow &row : m_state.rowsWithKeys(missing))
-            add(row);
-        for (const QString &key : std::as_const(missing))
-            m_askedKeys.insert(key);
+        load(keys, m_askedKeys, &SyncStateStatements::rowsWithKeys);
     }
     void loadHrefs(const QStringList &hrefs)
     {
-        if (m_all)
-            return;
-        QStringList missing;
-        for (const QString &href : hrefs)
-            if (!m_askedHrefs.contains(href))
-                missing.append(href);
-        for (const SyncStateRow &row : m_state.rowsWithHrefs(missing))
-            add(row);
-        for (const QString &href : std::as_const(missing))
-            m_askedHrefs.insert(href);
+        load(hrefs, m_askedHrefs, &SyncStateStatements::rowsWithHrefs);
     }
     const SyncStateRow *find(const QString &key)
     {
@@ -181,6 +163,21 @@ public:
     }
 
 private:
+    // Reads the rows of the keys or hrefs not asked for yet, with one statement.
+    void load(const QStringList &wanted, QSet<QString> &asked,
+              QList<SyncStateRow> (SyncStateStatements::*rows)(const QStringList &))
+    {
+        if (m_all)
+            return;
+        QStringList missing;
+        for (const QString &text : wanted)
+            if (!asked.contains(text))
+                missing.append(text);
+        for (const SyncStateRow &row : (m_state.*rows)(missing))
+            add(row);
+        for (const QString &text : std::as_const(missing))
+            asked.insert(text);
+    }
     // A row read from the table; one the run already knows may have changed since.
     void add(const SyncStateRow &row)
     {
@@ -538,10 +535,13 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
 
     // 4. The local changes to the server, several on their way at once. The records of what
     // went are stored in batches, and all of them before a failure is reported.
+    // When the run is complete, the server's token and the log up to where this run read it
+    // are stored with the last records. What other writers logged since stays for the next run.
     QList<SyncStateRow> stored;
     QStringList forgotten;
-    const auto storeRecords = [&] {
-        if (stored.isEmpty() && forgotten.isEmpty())
+    DavResult failure;
+    const auto storeRecords = [&](bool complete) {
+        if (!complete && stored.isEmpty() && forgotten.isEmpty())
             return;
         db.transaction();
         try {
@@ -549,6 +549,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 state.store(row);
             for (const QString &key : std::as_const(forgotten))
                 state.forget(key);
+            if (complete) {
+                state.storeToken(newToken);
+                state.clearLog(list, logEnd);
+                state.followLog(list);
+            }
             db.commit();
         } catch (...) {
             db.rollback();
@@ -557,7 +562,6 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
         stored.clear();
         forgotten.clear();
     };
-    DavResult failure;
     {
         QEventLoop loop;
         qsizetype next = 0;
@@ -568,7 +572,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             if (!result.ok() && failure.ok())
                 failure = result;
             if (stored.size() + forgotten.size() >= StoreBatch)
-                storeRecords();
+                storeRecords(false);
             if (failure.ok())
                 startMore();
             if (running == 0)
@@ -614,24 +618,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             loop.exec();
     }
 
-    // 5. The run is complete: the server's token and the log up to where this run read it.
-    // What other writers logged since stays for the next run.
-    db.transaction();
-    try {
-        for (const SyncStateRow &row : std::as_const(stored))
-            state.store(row);
-        for (const QString &key : std::as_const(forgotten))
-            state.forget(key);
-        if (failure.ok()) {
-            state.storeToken(newToken);
-            state.clearLog(list, logEnd);
-            state.followLog(list);
-        }
-        db.commit();
-    } catch (...) {
-        db.rollback();
-        throw;
-    }
+    storeRecords(failure.ok());
     if (!failure.ok())
         return failed(failure);
 
