@@ -12,9 +12,11 @@ mode=${1:-}
 
 build_packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
                 libqt6sql6-sqlite libpugixml-dev zlib1g-dev libsqlite3-dev libcanberra-dev libical-dev
+                qtkeychain-qt6-dev libsecret-1-0
                 libxcb1-dev xdg-utils fonts-dejavu-core)
 test_packages=(xvfb xauth xdotool x11-utils openbox trayer dbus-daemon imagemagick libbenchmark-dev
-               poppler-utils python3 appstream desktop-file-utils radicale)
+               poppler-utils python3 appstream desktop-file-utils radicale
+               gnome-keyring libsecret-tools)
 
 install_packages() {
     local missing=()

@@ -16,6 +16,9 @@
 #include "storage/PastedItem.h"
 #include "storage/Statements.h"
 #include "sync/ICalendarFile.h"
+#include "sync/SecretStore.h"
+#include "sync/SyncRun.h"
+#include "sync/SyncSettings.h"
 #include "tasks/TaskInfo.h"
 
 #include <QCommandLineParser>
@@ -25,6 +28,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -35,6 +39,10 @@ namespace {
 const QString kProgram = QStringLiteral("tasklume-cli");
 // How long a running program may take to store an item it is asked to add.
 constexpr int kAddTimeoutMs = 10000;
+// The sync password for a run without the desktop's secret store.
+const char *const kPasswordVariable = "TASKLUME_SYNC_PASSWORD";
+// The longest password line sync-password takes.
+constexpr qsizetype kMaxPasswordBytes = 4096;
 
 // Ends a command: its exit status and its one line for standard error.
 struct Stop
@@ -76,6 +84,16 @@ struct Io
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+// A message of a library (the argument parser, the sync) in the form of the program's own.
+QString lowerFirst(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
 }
 
 QString programFolder()
@@ -628,6 +646,153 @@ int runCheck(const Io &io, const QCommandLineParser &, const QStringList &)
     fail(QStringLiteral("%1 problem(s) found in %2").arg(problems).arg(shown(databasePath())));
 }
 
+// ---- sync --------------------------------------------------------------------------------
+
+SyncSettings readSyncSettings()
+{
+    programFolder();
+    return SyncOptions::Read(IniFile(AppPaths::file(Texts::IniFileName)));
+}
+
+void requireSyncSettings(const SyncSettings &settings, const QString &nothingDone)
+{
+    if (!settings.isSet())
+        fail(QStringLiteral("no collection is set for the to-do list: set one with \"%1 "
+                            "sync-setup\" or in the program's File > Options... > Sync; %2")
+                 .arg(kProgram, nothingDone));
+}
+
+// The password of a run: the variable when it is set (scripts, machines without a desktop
+// session), else the one the desktop's secret store keeps for the user and server.
+QString syncPassword(const SyncSettings &settings)
+{
+    if (qEnvironmentVariableIsSet(kPasswordVariable))
+        return qEnvironmentVariable(kPasswordVariable);
+    QString password;
+    const SecretResult result = SecretStore::readPasswordNow(settings, &password);
+    if (!result.ok)
+        fail(lowerFirst(result.message) +
+             QStringLiteral("; set %1 to give the password without it; nothing was changed")
+                 .arg(QLatin1String(kPasswordVariable)));
+    if (result.missing)
+        fail(
+            QStringLiteral("no sync password is kept for %1 in the desktop's secret store: "
+                           "store it with \"%2 sync-password\" or set %3; nothing was changed")
+                .arg(SecretStore::EntryName(settings), kProgram, QLatin1String(kPasswordVariable)));
+    return password;
+}
+
+// A database the failed run made in a folder that had none goes again with its journals.
+void removeNewDatabase()
+{
+    const QString path = databasePath();
+    for (const QString &suffix :
+         {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
+        QFile::remove(path + suffix);
+}
+
+int runSync(const Io &io, const QCommandLineParser &, const QStringList &)
+{
+    const SyncSettings settings = readSyncSettings();
+    requireSyncSettings(settings, QStringLiteral("nothing was changed"));
+    RunLock lock;
+    refuseWhileRunning(lock, QStringLiteral("Options... > Sync"));
+    const QString password = syncPassword(settings);
+    const bool hadDatabase = databaseExists();
+    const SyncOutcome outcome = SyncRun::runNow(databasePath(), settings, password);
+    if (!outcome.ok) {
+        // The memos run after the to-do list: what the list's run did stays.
+        if (outcome.memosSynced && outcome.tasks.ok)
+            fail(QStringLiteral("the to-do list was synced, the memos were not: %1")
+                     .arg(lowerFirst(outcome.message)));
+        if (!hadDatabase)
+            removeNewDatabase();
+        fail(lowerFirst(outcome.message) + QStringLiteral("; nothing was changed"));
+    }
+    io.line(SyncRun::Summary(outcome));
+    return Success;
+}
+
+// One line of standard input, without its line end.
+QString readPasswordLine(std::FILE *in)
+{
+    QByteArray line;
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        line.append(char(c));
+        if (line.size() > kMaxPasswordBytes)
+            fail(QStringLiteral("the password line is longer than %1 bytes; nothing was stored")
+                     .arg(kMaxPasswordBytes));
+    }
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        fail(QStringLiteral("no password on standard input; nothing was stored"));
+    return QString::fromUtf8(line);
+}
+
+int runSyncPassword(const Io &io, const QCommandLineParser &, const QStringList &)
+{
+    const SyncSettings settings = readSyncSettings();
+    requireSyncSettings(settings, QStringLiteral("the password is kept for its user and server; "
+                                                 "nothing was stored"));
+    const QString password = readPasswordLine(io.in);
+    const SecretResult result = SecretStore::writePasswordNow(settings, password);
+    if (!result.ok)
+        fail(lowerFirst(result.message) + QStringLiteral("; nothing was stored"));
+    io.line(QStringLiteral("sync password stored for %1 in the desktop's secret store")
+                .arg(SecretStore::EntryName(settings)));
+    return Success;
+}
+
+const QCommandLineOption kInterval(QStringLiteral("interval"),
+                                   QStringLiteral("Minutes between the program's runs; 0 runs "
+                                                  "only when asked. Kept when not given."),
+                                   QStringLiteral("MINUTES"));
+
+QString collectionArgument(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        usage(QStringLiteral("'%1' is not the http or https address of a collection").arg(text));
+    return text;
+}
+
+int runSyncSetup(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
+{
+    SyncSettings settings;
+    settings.tasksUrl = collectionArgument(arguments.at(0));
+    settings.userName = arguments.at(1);
+    if (arguments.size() > 2)
+        settings.memosUrl = collectionArgument(arguments.at(2));
+    if (parser.isSet(kInterval)) {
+        bool number = false;
+        settings.intervalMinutes = parser.value(kInterval).toInt(&number);
+        if (!number || settings.intervalMinutes < 0 ||
+            settings.intervalMinutes > SyncOptions::MaxIntervalMinutes)
+            usage(QStringLiteral("invalid --interval value '%1': use 0 to %2 minutes")
+                      .arg(parser.value(kInterval))
+                      .arg(SyncOptions::MaxIntervalMinutes));
+    } else {
+        settings.intervalMinutes = readSyncSettings().intervalMinutes;
+    }
+    programFolder();
+    RunLock lock;
+    refuseWhileRunning(lock, QStringLiteral("Options... > Sync"));
+    SyncOptions::Write(IniFile(AppPaths::file(Texts::IniFileName)), settings);
+    const QString memos =
+        settings.memosUrl.isEmpty() ? QStringLiteral("not synced") : settings.memosUrl;
+    const QString interval =
+        settings.intervalMinutes == 0
+            ? QStringLiteral("only when asked")
+            : QStringLiteral("every %1 minute(s)").arg(settings.intervalMinutes);
+    io.line(QStringLiteral("sync set: tasks %1, memos %2, user %3, runs %4")
+                .arg(settings.tasksUrl, memos, settings.userName, interval));
+    return Success;
+}
+
 // ---- the command table and the help -----------------------------------------------------
 
 struct Command
@@ -729,6 +894,47 @@ const QList<Command> &commands()
          0,
          0,
          runCheck},
+        {QStringLiteral("sync"),
+         QStringLiteral("sync"),
+         QStringLiteral("sync both lists once with their CalDAV collections"),
+         QStringLiteral("Runs one two-way sync of the to-do list with its CalDAV collection,\n"
+                        "then of the memos with theirs when one is set, as the program does,\n"
+                        "and prints what it did. The collections and the user come from the\n"
+                        "section \"sync\" of wyConf.ini (see sync-setup), the password from\n"
+                        "the desktop's secret store (see sync-password); when the variable\n"
+                        "TASKLUME_SYNC_PASSWORD is set, its value is the password instead,\n"
+                        "for scripts and machines without a desktop session. A server that\n"
+                        "is down, refuses the password or answers garbage ends the run with\n"
+                        "status 1 and changes nothing here. Creates the database when there\n"
+                        "is none. Refused while the program runs on the folder."),
+         {},
+         0,
+         0,
+         runSync},
+        {QStringLiteral("sync-setup"),
+         QStringLiteral("sync-setup TASKS-URL USER [MEMOS-URL] [--interval=MINUTES]"),
+         QStringLiteral("set the CalDAV collections and the user of the sync"),
+         QStringLiteral("Writes the sync's settings to wyConf.ini, as the Sync page of\n"
+                        "\"Options...\" does: the address of the to-do list's collection, the\n"
+                        "user name and, when given, the memos' collection (else the memos are\n"
+                        "not synced). The password is kept apart (see sync-password). Refused\n"
+                        "while the program runs on the folder."),
+         {kInterval},
+         2,
+         3,
+         runSyncSetup},
+        {QStringLiteral("sync-password"),
+         QStringLiteral("sync-password"),
+         QStringLiteral("keep the sync password from standard input in the secret store"),
+         QStringLiteral("Reads one line from standard input and keeps it as the sync password\n"
+                        "of the user and server set in wyConf.ini in the desktop's secret\n"
+                        "store (never in a file of the folder). Needs a desktop session\n"
+                        "whose secret store answers; without one, give the password to sync\n"
+                        "in TASKLUME_SYNC_PASSWORD."),
+         {},
+         0,
+         0,
+         runSyncPassword},
     };
     return table;
 }
@@ -760,7 +966,10 @@ QString generalHelp()
                            "      --version  show the version\n\n"
                            "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n"
                            "While the program runs on the folder, add asks it to store the\n"
-                           "item, and restore and import refuse; the other commands only read.\n");
+                           "item, and restore, import, sync and sync-setup refuse; the other\n"
+                           "commands only read.\n"
+                           "sync takes the password from TASKLUME_SYNC_PASSWORD when it is set,\n"
+                           "else from the desktop's secret store.\n");
     return text;
 }
 
@@ -779,16 +988,6 @@ QString commandHelp(const Command &command)
     text += QStringLiteral("  %1  %2\n")
                 .arg(QStringLiteral("-h, --help"), -22)
                 .arg(QStringLiteral("show this help"));
-    return text;
-}
-
-// A message of the argument parser in the form of the program's own.
-QString parserMessage(QString text)
-{
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (!text.isEmpty())
-        text[0] = text.at(0).toLower();
     return text;
 }
 
@@ -828,7 +1027,7 @@ int Run(const QStringList &arguments, std::FILE *out, std::FILE *err, std::FILE 
         parser.addOption(help);
         parser.addOptions(command->options);
         if (!parser.parse(QStringList{kProgram} + arguments.mid(1)))
-            usage(parserMessage(parser.errorText()));
+            usage(lowerFirst(parser.errorText()));
         if (parser.isSet(help)) {
             io.bytes(commandHelp(*command).toUtf8());
             return Success;

@@ -4,6 +4,7 @@
 // runs on the folder: a stand-in holding the folder, and the real program on the offscreen
 // platform.
 #include "app/SingleInstance.h"
+#include "CliProcess.h"
 #include "common/IniFile.h"
 #include "common/RunLock.h"
 #include "common/Texts.h"
@@ -34,17 +35,11 @@
 #include <vector>
 
 using namespace TestSupport;
+using CliProcess::snapshot;
 
 namespace {
 
 const QString kSeed = QStringLiteral("seed");
-
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // Whole seconds, so that a trip through an interchange file keeps them.
 constexpr TDateTime kCreated = 45300.0 + 10.0 / 24;
@@ -56,20 +51,6 @@ Row task(int n, const QString &pid, const QString &content)
     row.createTime = kCreated;
     row.editTime = kEdited;
     return row;
-}
-
-// What a folder holds, apart from the lock file that the writing commands take: names and
-// contents.
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
-    for (const QFileInfo &entry : entries) {
-        if (entry.fileName() != Texts::RunLockFileName)
-            files.insert(entry.fileName(), QCryptographicHash::hash(readFile(entry.filePath()),
-                                                                    QCryptographicHash::Sha256));
-    }
-    return files;
 }
 
 } // namespace
@@ -117,7 +98,6 @@ private:
     QString home() const { return m_folder->path(); }
     QString database() const { return m_folder->file(Texts::DatabaseFileName); }
     QString file(const QString &name) const { return m_files.filePath(name); }
-    QProcessEnvironment cliEnvironment(const QString &folder) const;
     // Runs the companion to its end on the folder (the test's own by default).
     CliRun cli(const QStringList &arguments, const QByteArray &input = {},
                const QString &folder = QString());
@@ -149,54 +129,15 @@ void TestCli::cleanup()
     QDir().mkpath(m_files.path());
 }
 
-QProcessEnvironment TestCli::cliEnvironment(const QString &folder) const
-{
-    // As from cron: no display session and no runtime folder.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    env.insert(QStringLiteral("TASKLUME_HOME"), folder.isEmpty() ? home() : folder);
-    return env;
-}
-
 CliRun TestCli::cli(const QStringList &arguments, const QByteArray &input, const QString &folder)
 {
-    QProcess process;
-    process.setProcessEnvironment(cliEnvironment(folder));
-    process.start(QStringLiteral(TASKLUME_CLI), arguments);
-    CliRun run;
-    if (!process.waitForStarted(10000))
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return CliProcess::run(CliProcess::environment(folder.isEmpty() ? home() : folder), arguments,
+                           input);
 }
 
 CliRun TestCli::cliWithEvents(const QStringList &arguments)
 {
-    QProcess process;
-    process.setProcessEnvironment(cliEnvironment(QString()));
-    process.start(QStringLiteral(TASKLUME_CLI), arguments);
-    process.closeWriteChannel();
-    CliRun run;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return CliProcess::run(CliProcess::environment(home()), arguments, {}, true);
 }
 
 void TestCli::withDatabase(const QString &path, const std::function<void(QSqlDatabase)> &fill)
@@ -313,8 +254,8 @@ void TestCli::helpOfEveryCommand_data()
     QTest::addColumn<QString>("usage");
     QTest::newRow("general") << QStringList{QStringLiteral("--help")}
                              << QStringLiteral("Usage: tasklume-cli COMMAND");
-    for (const char *command :
-         {"backup", "restore", "import", "export", "report", "list", "add", "check"})
+    for (const char *command : {"backup", "restore", "import", "export", "report", "list", "add",
+                                "check", "sync", "sync-setup", "sync-password"})
         QTest::newRow(command)
             << QStringList{QLatin1String(command), QStringLiteral("--help")}
             << QStringLiteral("Usage: tasklume-cli %1").arg(QLatin1String(command));
@@ -1268,7 +1209,7 @@ void TestCli::readerMemoryBoundedOnHostileFile()
         if (command == QLatin1String("restore"))
             arguments << QStringLiteral("--replace=all");
         QProcess process;
-        QProcessEnvironment env = cliEnvironment(QString());
+        QProcessEnvironment env = CliProcess::environment(home());
 #ifdef __SANITIZE_ADDRESS__
         // Freed memory waits in the sanitizer's quarantine; that is not the reader's.
         env.insert(QStringLiteral("ASAN_OPTIONS"),

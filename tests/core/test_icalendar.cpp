@@ -122,6 +122,9 @@ private Q_SLOTS:
     void otherTreesBecomeTwoLevels();
     void refusesWhatIsNoCalendar_data();
     void refusesWhatIsNoCalendar();
+    void updateKeepsWhatOthersWrote_data();
+    void updateKeepsWhatOthersWrote();
+    void updateOfJournalKeepsWhatOthersWrote();
 };
 
 void TestICalendar::initTestCase()
@@ -455,3 +458,119 @@ void TestICalendar::refusesWhatIsNoCalendar()
 
 QTEST_GUILESS_MAIN(TestICalendar)
 #include "test_icalendar.moc"
+
+namespace {
+
+ICalendarMapping::Calendar fromText(const QByteArray &text)
+{
+    ICalendarMapping::Calendar calendar;
+    QString error;
+    if (!ICalendarMapping::FromICalendar(text, &calendar, &error))
+        qWarning("not read: %s", qPrintable(error));
+    return calendar;
+}
+
+// The lines of an object with its folds undone.
+QByteArray unfolded(const QByteArray &object)
+{
+    QByteArray text = object;
+    text.replace("\r\n ", "");
+    return text;
+}
+
+} // namespace
+
+void TestICalendar::updateKeepsWhatOthersWrote_data()
+{
+    QTest::addColumn<bool>("check");
+    QTest::addColumn<bool>("disarm");
+    QTest::addColumn<QByteArrayList>("kept");
+    QTest::addColumn<QByteArrayList>("gone");
+    QTest::addColumn<int>("alarms");
+    const QByteArrayList always{"PRIORITY:1",
+                                "CATEGORIES:ERRANDS",
+                                "CATEGORIES:FAMILY",
+                                "CLASS:PRIVATE",
+                                "LOCATION:Town hall",
+                                "DTSTART;TZID=Europe/Berlin:20261207T090000",
+                                "RRULE:FREQ=YEARLY;COUNT=2",
+                                "RELATED-TO;RELTYPE=SIBLING:phone-2@example.com",
+                                "X-PHONE-TASKS-LIST-ORDER:17",
+                                "BEGIN:VTIMEZONE",
+                                "SEQUENCE:5"};
+    QTest::newRow("text edited") << false << false
+                                 << (always +
+                                     QByteArrayList{"PERCENT-COMPLETE:40", "X-PHONE-UNUSED:1"})
+                                 << QByteArrayList{"SEQUENCE:4", "STATUS:COMPLETED"} << 2;
+    QTest::newRow("completed here")
+        << true << false << (always + QByteArrayList{"PERCENT-COMPLETE:100", "STATUS:COMPLETED"})
+        << QByteArrayList{"PERCENT-COMPLETE:40", "IN-PROCESS"} << 2;
+    QTest::newRow("alarm turned off")
+        << false << true << (always + QByteArrayList{"STATUS:IN-PROCESS"})
+        << QByteArrayList{"X-PHONE-UNUSED:1", "TRIGGER"} << 0;
+}
+
+// A task another program put on a server and then edited here keeps what the program does
+// not show, while every field of its own comes back as it was written.
+void TestICalendar::updateKeepsWhatOthersWrote()
+{
+    QFETCH(bool, check);
+    QFETCH(bool, disarm);
+    QFETCH(QByteArrayList, kept);
+    QFETCH(QByteArrayList, gone);
+    QFETCH(int, alarms);
+    const QByteArray older = dataFile(QStringLiteral("phone_todo.ics"));
+    const ICalendarMapping::Calendar read = fromText(older);
+    QCOMPARE(read.tasks.size(), 1);
+    QVERIFY(read.tasks.first().alarmFlag);
+    TTaskInfo task = read.tasks.first();
+    task.content = QStringLiteral("Renew passport\r\nbring two photos and the old one");
+    task.textColor = 0x0000ff;
+    task.editTime = utc(2026, 12, 10, 9, 30);
+    if (check) {
+        task.checkFlag = true;
+        task.checkTime = utc(2026, 12, 10, 9, 30);
+    }
+    if (disarm)
+        task.alarmFlag = false;
+
+    const QByteArray updated = ICalendarMapping::UpdatedObject(older, task);
+    const ICalendarMapping::Calendar back = fromText(updated);
+    QCOMPARE(back.tasks.size(), 1);
+    compareTask(back.tasks.first(), task);
+    const QByteArray text = unfolded(updated);
+    for (const QByteArray &line : std::as_const(kept))
+        QVERIFY2(text.contains(line), line.constData());
+    for (const QByteArray &line : std::as_const(gone))
+        QVERIFY2(!text.contains(line), line.constData());
+    QCOMPARE(text.count("BEGIN:VALARM"), alarms);
+    // The task's own properties, before its alarms, are there once each.
+    const qsizetype alarmsAt = text.indexOf("BEGIN:VALARM");
+    const QByteArray properties = alarmsAt < 0 ? text : text.left(alarmsAt);
+    for (const char *once : {"\r\nUID:", "\r\nSUMMARY:", "\r\nDESCRIPTION:", "\r\nDTSTAMP:",
+                             "\r\nDUE;", "\r\nLAST-MODIFIED:", "\r\nSEQUENCE:", "\r\nSTATUS:"})
+        QVERIFY2(properties.count(once) == 1, once);
+    QVERIFY(text.contains("SUMMARY:Renew passport\r\n"));
+}
+
+void TestICalendar::updateOfJournalKeepsWhatOthersWrote()
+{
+    const QByteArray older = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//Notes//EN\r\n"
+                             "BEGIN:VJOURNAL\r\nUID:note-1\r\nDTSTAMP:20261201T080000Z\r\n"
+                             "DTSTART;VALUE=DATE:20261201\r\nSUMMARY:Minutes\r\n"
+                             "CATEGORIES:WORK\r\nSTATUS:FINAL\r\nEND:VJOURNAL\r\n"
+                             "END:VCALENDAR\r\n";
+    const ICalendarMapping::Calendar read = fromText(older);
+    QCOMPARE(read.memos.size(), 1);
+    TMemoInfo memo = read.memos.first();
+    memo.content = QStringLiteral("Minutes of Monday");
+    const QByteArray updated = ICalendarMapping::UpdatedObject(older, memo);
+    const ICalendarMapping::Calendar back = fromText(updated);
+    QCOMPARE(back.memos.size(), 1);
+    compareCommon(back.memos.first(), memo);
+    QCOMPARE(back.memos.first().assignTime, memo.assignTime);
+    const QByteArray text = unfolded(updated);
+    for (const char *line : {"DTSTART;VALUE=DATE:20261201", "CATEGORIES:WORK", "STATUS:FINAL"})
+        QVERIFY2(text.contains(line), line);
+    QCOMPARE(text.count("SUMMARY:"), 1);
+}

@@ -3,49 +3,13 @@
 // gives a clear error and changes nothing.
 
 #include "sync/CalDavClient.h"
+#include "sync/CannedServer.h"
 #include "sync/RadicaleServer.h"
 
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-
-namespace {
-
-// A local HTTP stand-in that gives every request the same canned answer, or keeps the
-// connection open without a word when the answer is empty.
-class CannedServer : public QTcpServer
-{
-public:
-    explicit CannedServer(const QByteArray &answer) : m_answer(answer)
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    socket->readAll();
-                    if (!m_answer.isEmpty())
-                        socket->write(m_answer);
-                });
-            }
-        });
-    }
-    QUrl url() const
-    {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/u/cal/").arg(serverPort()));
-    }
-
-private:
-    QByteArray m_answer;
-};
-
-QByteArray httpAnswer(const QByteArray &status, const QByteArray &type, const QByteArray &body)
-{
-    return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
-} // namespace
 
 class TestCalDavFaults : public QObject
 {

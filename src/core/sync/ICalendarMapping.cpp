@@ -494,6 +494,119 @@ QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &me
     return result;
 }
 
+namespace {
+
+// Whether a property of an older object is one the program writes anew for the item.
+bool writtenAnew(icalproperty *property, icalcomponent_kind kind, bool checked)
+{
+    switch (icalproperty_isa(property)) {
+    case ICAL_UID_PROPERTY:
+    case ICAL_DTSTAMP_PROPERTY:
+    case ICAL_SUMMARY_PROPERTY:
+    case ICAL_DESCRIPTION_PROPERTY:
+    case ICAL_CREATED_PROPERTY:
+    case ICAL_LASTMODIFIED_PROPERTY:
+    case ICAL_SEQUENCE_PROPERTY:
+        return true;
+    case ICAL_STATUS_PROPERTY:
+        // An open task keeps the other program's kind of open (in process, cancelled).
+        return kind == ICAL_VTODO_COMPONENT &&
+               (checked || icalproperty_get_status(property) == ICAL_STATUS_COMPLETED);
+    case ICAL_COMPLETED_PROPERTY:
+    case ICAL_DUE_PROPERTY:
+        return kind == ICAL_VTODO_COMPONENT;
+    case ICAL_PERCENTCOMPLETE_PROPERTY:
+        // A task in progress keeps its percentage while it stays open here; one that was
+        // done and is open again loses its 100.
+        return checked || icalproperty_get_percentcomplete(property) >= 100;
+    case ICAL_RELATEDTO_PROPERTY: {
+        icalparameter *reltype = icalproperty_get_first_parameter(property, ICAL_RELTYPE_PARAMETER);
+        return !reltype || icalparameter_get_reltype(reltype) == ICAL_RELTYPE_PARENT;
+    }
+    case ICAL_X_PROPERTY: {
+        const char *name = icalproperty_get_x_name(property);
+        return name && QByteArray(name).startsWith("X-TASKLUME-");
+    }
+    default:
+        return false;
+    }
+}
+
+template <typename Info>
+QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponent_kind kind,
+                         bool checked, bool armed, icalcomponent *fresh)
+{
+    ComponentPtr calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
+    icalcomponent_add_component(calendar.get(), fresh);
+
+    ComponentPtr root(icalparser_parse_string(older.constData()));
+    icalcomponent *oldCalendar = root.get();
+    if (oldCalendar && icalcomponent_isa(oldCalendar) == ICAL_XROOT_COMPONENT)
+        oldCalendar = icalcomponent_get_first_component(oldCalendar, ICAL_VCALENDAR_COMPONENT);
+    icalcomponent *old = nullptr;
+    if (oldCalendar && icalcomponent_isa(oldCalendar) == ICAL_VCALENDAR_COMPONENT) {
+        const QByteArray uid = item.key.toUtf8();
+        for (icalcomponent *c = icalcomponent_get_first_component(oldCalendar, kind); c;
+             c = icalcomponent_get_next_component(oldCalendar, kind)) {
+            const char *cUid = icalcomponent_get_uid(c);
+            if (!old || (cUid && uid == cUid))
+                old = c;
+        }
+    }
+    if (old) {
+        for (icalproperty *p = icalcomponent_get_first_property(old, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(old, ICAL_ANY_PROPERTY)) {
+            if (icalproperty_isa(p) == ICAL_STATUS_PROPERTY && !writtenAnew(p, kind, checked)) {
+                if (icalproperty *ours =
+                        icalcomponent_get_first_property(fresh, ICAL_STATUS_PROPERTY)) {
+                    icalcomponent_remove_property(fresh, ours);
+                    icalproperty_free(ours);
+                }
+            }
+            if (icalproperty_isa(p) == ICAL_SEQUENCE_PROPERTY)
+                icalcomponent_add_property(
+                    fresh, icalproperty_new_sequence(icalproperty_get_sequence(p) + 1));
+            else if (!writtenAnew(p, kind, checked))
+                icalcomponent_add_property(fresh, icalproperty_new_clone(p));
+        }
+        // The first alarm the program can read is the task's own alarm, written anew; the
+        // others stay while the task's alarm is armed and go when it is turned off here.
+        bool replaced = false;
+        for (icalcomponent *c = icalcomponent_get_first_component(old, ICAL_ANY_COMPONENT); c;
+             c = icalcomponent_get_next_component(old, ICAL_ANY_COMPONENT)) {
+            if (icalcomponent_isa(c) == ICAL_VALARM_COMPONENT && kind == ICAL_VTODO_COMPONENT &&
+                alarmOf(old, c) != 0 && (!armed || !replaced)) {
+                replaced = true;
+                continue;
+            }
+            icalcomponent_add_component(fresh, icalcomponent_new_clone(c));
+        }
+        for (icalcomponent *zone =
+                 icalcomponent_get_first_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT);
+             zone; zone = icalcomponent_get_next_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT))
+            icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(zone));
+    }
+    char *text = icalcomponent_as_ical_string_r(calendar.get());
+    QByteArray result(text);
+    icalmemory_free_buffer(text);
+    return result;
+}
+
+} // namespace
+
+QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task)
+{
+    return updatedObject(older, task, ICAL_VTODO_COMPONENT, task.checkFlag, task.alarmFlag,
+                         taskComponent(task));
+}
+
+QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo)
+{
+    return updatedObject(older, memo, ICAL_VJOURNAL_COMPONENT, false, false, memoComponent(memo));
+}
+
 bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)
 {
     *calendar = Calendar();

@@ -36,6 +36,16 @@ struct Calendar
 // folded at 75 octets.
 QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &memos);
 
+// The object of one task or memo for a server that already holds an older version of it,
+// written by this program or another: the item's own properties are written anew as
+// ToICalendar writes them, and everything else of the older object (PRIORITY, CATEGORIES,
+// RRULE, DTSTART, LOCATION, other programs' X- properties, alarms the program cannot read,
+// the time zones they use) is kept as it was, so an edit here loses nothing another program
+// put there. SEQUENCE counts up. An older object that holds no such component gives the
+// plain ToICalendar object.
+QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task);
+QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo);
+
 // Reads every VTODO and VJOURNAL of a text of one or more VCALENDARs; other components are
 // passed over. False (error receives why) when the text holds no calendar object. Items
 // keep their UID as key; the tree is made two-level as Calendar describes, nothing is

@@ -1,0 +1,32 @@
+// The real tasklume-cli as scripts and schedulers run it, for the command-line tests: its
+// environment, one run to its end, and what a program folder holds before and after.
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+struct CliRun
+{
+    int status = -1; // -1: it did not start, crashed or did not end in time
+    QByteArray out;
+    QByteArray err;
+};
+
+namespace CliProcess {
+
+// As from cron: no display session and no runtime folder; TASKLUME_HOME names folder.
+QProcessEnvironment environment(const QString &folder);
+
+// Runs tasklume-cli to its end with input on its standard input. With events, this process's
+// event loop runs meanwhile, for a stand-in that answers from it.
+CliRun run(const QProcessEnvironment &environment, const QStringList &arguments,
+           const QByteArray &input = {}, bool events = false);
+
+// What a folder holds, apart from the lock file that the writing commands take: names and
+// hashes of the contents.
+QMap<QString, QByteArray> snapshot(const QString &folder);
+
+} // namespace CliProcess
