@@ -10,6 +10,9 @@
 #include "sync/SyncEngine.h"
 
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +34,14 @@ public:
     }
     QSqlDatabase db() const { return m_db; }
     TaskStatements &tasks() { return *m_tasks; }
+    QString path() const { return m_dir.filePath(QStringLiteral("wyData.wyb")); }
+    // A second connection to the same file, as another program (or the command line) holds.
+    QSqlDatabase other()
+    {
+        if (!QSqlDatabase::contains(m_name + QStringLiteral("-other")))
+            Database::open(path(), m_name + QStringLiteral("-other"));
+        return QSqlDatabase::database(m_name + QStringLiteral("-other"));
+    }
 
     QString add(const QString &text, const QString &parent = QStringLiteral("root"))
     {
@@ -59,6 +70,36 @@ public:
         lines.sort();
         return lines;
     }
+    // Every stored field of every task, sorted: "parent|text|flags|times|colours|expanded|key".
+    QStringList fullTree()
+    {
+        QStringList lines;
+        const ItemForest forest = m_tasks->loadForest();
+        const auto line = [](const TTaskInfo &t, const QString &parent) {
+            return QStringLiteral("%1|%2|%3 %4 %5|%6 %7 %8 %9 %10|%11 %12|%13|%14")
+                .arg(parent, t.content)
+                .arg(t.checkFlag)
+                .arg(t.dueFlag)
+                .arg(t.alarmFlag)
+                .arg(t.checkTime)
+                .arg(t.dueTime)
+                .arg(t.alarmTime)
+                .arg(t.createTime)
+                .arg(t.editTime)
+                .arg(t.textColor)
+                .arg(t.backgroundColor)
+                .arg(t.expandFlag)
+                .arg(QString(t.key));
+        };
+        for (const auto &node : forest) {
+            const auto *top = node->as<TTaskInfo>();
+            lines.append(line(*top, QStringLiteral("-")));
+            for (const auto &child : node->children)
+                lines.append(line(*child->as<TTaskInfo>(), top->key));
+        }
+        lines.sort();
+        return lines;
+    }
     QStringList texts()
     {
         QStringList result;
@@ -80,6 +121,8 @@ private:
     }
     void close()
     {
+        if (QSqlDatabase::contains(m_name + QStringLiteral("-other")))
+            Database::close(m_name + QStringLiteral("-other"));
         m_tasks.reset();
         m_db = QSqlDatabase();
         Database::close(m_name);
@@ -143,6 +186,18 @@ private:
             return result;
         for (const DavObject &o : std::as_const(objects))
             result.insert(o.href, o.data);
+        return result;
+    }
+    // The SUMMARY of every object on the server, sorted.
+    static QStringList serverSummaries(CalDavClient *dav)
+    {
+        QStringList result;
+        const QHash<QString, QByteArray> objects = serverObjects(dav);
+        for (const QByteArray &data : objects)
+            for (const QByteArray &line : data.split('\n'))
+                if (line.startsWith("SUMMARY:"))
+                    result.append(QString::fromUtf8(line.mid(8).trimmed()));
+        result.sort();
         return result;
     }
     static QString etagOf(CalDavClient *dav, const QString &href)
@@ -468,6 +523,346 @@ private Q_SLOTS:
         QVERIFY(sync(*second, dav).ok);
         QVERIFY(sync(*first, dav).ok);
         QCOMPARE(second->tree(), first->tree());
+    }
+
+    // A run after one change reads that row alone and sends one request besides asking the
+    // server what changed; what it brought from the server is not sent back, and the run
+    // after it has nothing to do.
+    void oneChangeCostsOneChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("rowsRead");
+        QTest::addColumn<int>("requests");
+        // The sync-collection report, then the PUT, the DELETE or the multiget.
+        QTest::newRow("edited here") << QStringLiteral("edit") << 1 << 2;
+        QTest::newRow("deleted here") << QStringLiteral("delete") << 0 << 2;
+        // The row before it is overwritten and after, for its new fingerprint.
+        QTest::newRow("edited on the server") << QStringLiteral("server") << 2 << 2;
+    }
+    void oneChangeCostsOneChange()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, rowsRead);
+        QFETCH(int, requests);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        QStringList keys;
+        for (int i = 0; i < 40; ++i)
+            keys.append(here->add(QStringLiteral("Task %1").arg(i),
+                                  i % 4 == 0 ? QStringLiteral("root") : keys.at(i - i % 4)));
+        SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 40);
+
+        const QString key = keys.at(6); // a child
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        if (change == QLatin1String("edit"))
+            here->tasks().updateContent(key, QStringLiteral("Changed here"), 46010.0);
+        else if (change == QLatin1String("delete"))
+            here->tasks().deleteItem(key);
+        else
+            QVERIFY(dav->putNow(href, sampleTodo(key, QStringLiteral("Changed there")),
+                                etagOf(dav, href))
+                        .ok());
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.localItemsRead, rowsRead);
+        QCOMPARE(report.requests, requests);
+        QCOMPARE(report.uploaded + report.deletedThere + report.downloaded, 1);
+        QCOMPARE(serverObjects(dav).size(), change == QLatin1String("delete") ? 39 : 40);
+
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.localItemsRead, 0);
+        QCOMPARE(report.requests, 1);
+        QCOMPARE(report.uploaded + report.deletedThere + report.downloaded, 0);
+    }
+
+    // Whoever writes the file between two runs (another program, the command line, a restore),
+    // with whatever conflict rule, the next run sends it.
+    void writesOfAnyConnectionAreSent_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("update") << QStringLiteral("update tasks set content='Gamma' where tid=?")
+                                << QStringList{QStringLiteral("Beta"), QStringLiteral("Gamma")};
+        QTest::newRow("insert or replace")
+            << QStringLiteral("insert or replace into tasks (tid, pid, content) "
+                              "values (?, 'root', 'Gamma')")
+            << QStringList{QStringLiteral("Beta"), QStringLiteral("Gamma")};
+        QTest::newRow("insert or ignore")
+            << QStringLiteral("insert or ignore into tasks (tid, pid, content) "
+                              "values (? || '-new', 'root', 'Gamma')")
+            << QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta"),
+                           QStringLiteral("Gamma")};
+        QTest::newRow("update or rollback of the key")
+            << QStringLiteral("update or rollback tasks set tid=tid || '-new', content='Gamma' "
+                              "where tid=?")
+            << QStringList{QStringLiteral("Beta"), QStringLiteral("Gamma")};
+        QTest::newRow("delete") << QStringLiteral("delete from tasks where tid=?")
+                                << QStringList{QStringLiteral("Beta")};
+    }
+    void writesOfAnyConnectionAreSent()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QStringList, expected);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Alpha"));
+        here->add(QStringLiteral("Beta"));
+        QVERIFY(sync(*here, dav).ok);
+
+        QSqlQuery query(here->other());
+        QVERIFY(query.prepare(statement));
+        query.addBindValue(key);
+        QVERIFY2(query.exec(), qPrintable(query.lastQuery()));
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(serverSummaries(dav), expected);
+        QCOMPARE(here->texts(), expected);
+    }
+
+    // Another program edits the file while a run sends its changes: the edit is not taken for
+    // one the run handled, and the next run sends it.
+    void editDuringRunIsNotLost_data()
+    {
+        QTest::addColumn<bool>("sentInThatRun");
+        QTest::newRow("item the run sends") << true;
+        QTest::newRow("item unchanged before the run") << false;
+    }
+    void editDuringRunIsNotLost()
+    {
+        QFETCH(bool, sentInThatRun);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString a = here->add(QStringLiteral("A"));
+        const QString b = here->add(QStringLiteral("B"));
+        QVERIFY(sync(*here, dav).ok);
+        here->tasks().updateContent(a, QStringLiteral("A2"), 46011.0);
+        if (sentInThatRun)
+            here->tasks().updateContent(b, QStringLiteral("B2"), 46011.0);
+
+        auto *network = dav->findChild<QNetworkAccessManager *>();
+        QVERIFY(network);
+        TaskStatements elsewhere(here->other());
+        bool edited = false;
+        const auto connection = connect(
+            network, &QNetworkAccessManager::finished, this,
+            [&](QNetworkReply *reply) {
+                if (edited || reply->request()
+                                      .attribute(QNetworkRequest::CustomVerbAttribute)
+                                      .toByteArray() != "PUT")
+                    return;
+                edited = true;
+                elsewhere.updateContent(b, QStringLiteral("B3"), 46012.0);
+            },
+            Qt::DirectConnection);
+        const SyncReport first = sync(*here, dav);
+        disconnect(connection);
+        QVERIFY2(first.ok, qPrintable(first.message));
+        QVERIFY(edited);
+
+        const SyncReport second = sync(*here, dav);
+        QVERIFY2(second.ok, qPrintable(second.message));
+        QCOMPARE(second.uploaded, 1);
+        QCOMPARE(serverSummaries(dav), (QStringList{QStringLiteral("A2"), QStringLiteral("B3")}));
+    }
+
+    // The server stops while a run sends its changes: the run fails, and the changes it did
+    // not get through go with the next run.
+    void serverStoppedDuringUploads()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        QStringList keys;
+        for (int i = 0; i < 12; ++i)
+            keys.append(here->add(QStringLiteral("Item %1").arg(i)));
+        QVERIFY(sync(*here, dav).ok);
+        for (int i = 0; i < keys.size(); ++i)
+            here->tasks().updateContent(keys.at(i), QStringLiteral("Edited %1").arg(i), 46015.0);
+        here->tasks().deleteItem(keys.last());
+
+        auto *network = dav->findChild<QNetworkAccessManager *>();
+        QVERIFY(network);
+        const auto connection = connect(
+            network, &QNetworkAccessManager::finished, this,
+            [&](QNetworkReply *) {
+                if (m_server.isRunning())
+                    m_server.stop();
+            },
+            Qt::DirectConnection);
+        SyncEngine engine(here->db(), dav);
+        engine.setUploadsInFlight(1);
+        const SyncReport broken = engine.syncTasksNow();
+        disconnect(connection);
+        QVERIFY2(m_server.start(), qPrintable(m_server.why()));
+        QVERIFY(!broken.ok);
+        QVERIFY(broken.uploaded < keys.size() - 1);
+
+        const SyncReport good = sync(*here, dav);
+        QVERIFY2(good.ok, qPrintable(good.message));
+        QStringList expected;
+        for (int i = 0; i < keys.size() - 1; ++i)
+            expected.append(QStringLiteral("Edited %1").arg(i));
+        expected.sort();
+        QCOMPARE(serverSummaries(dav), expected);
+        QCOMPARE(here->texts(), expected);
+    }
+
+    // The log tells the changes since the last run only when this collection followed it:
+    // after another collection synced the list, or in a file synced before the log was kept,
+    // every item is compared.
+    void unfollowedLogComparesEverything_data()
+    {
+        QTest::addColumn<bool>("otherCollection");
+        QTest::newRow("another collection synced in between") << true;
+        QTest::newRow("file synced before the log was kept") << false;
+    }
+    void unfollowedLogComparesEverything()
+    {
+        QFETCH(bool, otherCollection);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        CalDavClient *other = freshClient();
+        QVERIFY(other);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("One"));
+        here->add(QStringLiteral("Two"));
+        QVERIFY(sync(*here, dav).ok);
+        if (otherCollection) {
+            QVERIFY(sync(*here, other).ok);
+            here->tasks().updateContent(key, QStringLiteral("One edited"), 46013.0);
+            const SyncReport report = sync(*here, other);
+            QVERIFY2(report.ok, qPrintable(report.message));
+            QCOMPARE(report.uploaded, 1);
+        } else {
+            // What an older program left: the records, but no log and no triggers.
+            QSqlQuery query(here->db());
+            QStringList triggers;
+            QVERIFY(query.exec(QStringLiteral("select name from sqlite_master "
+                                              "where type='trigger'")));
+            while (query.next())
+                triggers.append(query.value(0).toString());
+            QVERIFY(!triggers.isEmpty());
+            for (const QString &name : std::as_const(triggers))
+                QVERIFY(query.exec(QStringLiteral("drop trigger %1").arg(name)));
+            QVERIFY(query.exec(QStringLiteral("drop table syncchanges")));
+            QVERIFY(query.exec(QStringLiteral("drop table synclogs")));
+            here->tasks().updateContent(key, QStringLiteral("One edited"), 46013.0);
+        }
+        const SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 1);
+        QCOMPARE(serverSummaries(dav),
+                 (QStringList{QStringLiteral("One edited"), QStringLiteral("Two")}));
+        // From here on the log is followed again.
+        here->tasks().updateContent(key, QStringLiteral("One again"), 46014.0);
+        const SyncReport next = sync(*here, dav);
+        QVERIFY2(next.ok, qPrintable(next.message));
+        QCOMPARE(next.localItemsRead, 1);
+        QCOMPARE(serverSummaries(dav),
+                 (QStringList{QStringLiteral("One again"), QStringLiteral("Two")}));
+    }
+
+    // Two folders sync the same collection with changes on both sides between runs: adds,
+    // edits, deletions, a new child, flags, colours, the expanded flag, and tasks changed on
+    // both sides (the text here, the text or the check mark there). Both end with the same
+    // tree, field for field, and nothing more to do.
+    void twoFoldersConverge()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto first = store();
+        auto second = store();
+        const QString holiday = first->add(QStringLiteral("Holiday"));
+        const QString passport = first->add(QStringLiteral("Passport"), holiday);
+        const QString tickets = first->add(QStringLiteral("Tickets"), holiday);
+        const QString dentist = first->add(QStringLiteral("Dentist"));
+        const QString old = first->add(QStringLiteral("Old plan"));
+        first->tasks().updateCheck(passport, true, 46005.25);
+        first->tasks().updateDue(dentist, true, 46100.0);
+        first->tasks().updateAlarm(dentist, true, 46099.75);
+        first->tasks().updateColors(holiday, 0xff0000, 0x00ff00);
+        first->tasks().updateExpand(holiday, true);
+        const QString groceries = second->add(QStringLiteral("Groceries"));
+
+        const auto round = [&] {
+            for (Store *s : {first.get(), second.get(), first.get(), second.get()}) {
+                const SyncReport report = sync(*s, dav);
+                if (!report.ok)
+                    return report;
+            }
+            return SyncReport();
+        };
+        SyncReport report = round();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(first->tree().size(), 6);
+        QCOMPARE(second->fullTree(), first->fullTree());
+
+        first->tasks().updateContent(tickets, QStringLiteral("Tickets booked"), 46006.5);
+        first->add(QStringLiteral("Ask about the x-ray"), dentist);
+        first->tasks().deleteItem(old);
+        first->tasks().updateContent(dentist, QStringLiteral("Dentist at 9"), 46007.0);
+        second->tasks().updateContent(holiday, QStringLiteral("Holiday in May"), 46007.5);
+        second->tasks().updateCheck(tickets, true, 46008.0);
+        second->tasks().deleteItem(groceries);
+        second->add(QStringLiteral("Book a hotel"), holiday);
+        second->tasks().updateContent(dentist, QStringLiteral("Dentist at 10"), 46008.5);
+        second->tasks().updateExpand(dentist, true);
+
+        report = round();
+        QVERIFY2(report.ok, qPrintable(report.message));
+        const QStringList tree = first->fullTree();
+        QCOMPARE(second->fullTree(), tree);
+        QCOMPARE(first->texts(),
+                 (QStringList{QStringLiteral("Ask about the x-ray"), QStringLiteral("Book a hotel"),
+                              QStringLiteral("Dentist at 10"), QStringLiteral("Holiday in May"),
+                              QStringLiteral("Passport"), QStringLiteral("Tickets"),
+                              SyncEngine::ConflictMarker + QStringLiteral("Dentist at 9"),
+                              SyncEngine::ConflictMarker + QStringLiteral("Tickets booked")}));
+        for (Store *s : {first.get(), second.get()}) {
+            const SyncReport idle = sync(*s, dav);
+            QVERIFY2(idle.ok, qPrintable(idle.message));
+            QCOMPARE(idle.uploaded + idle.downloaded + idle.deletedHere + idle.deletedThere, 0);
+        }
+        QCOMPARE(second->fullTree(), tree);
+        QCOMPARE(serverObjects(dav).size(), tree.size());
+    }
+
+    // A collection holding more objects than one multiget asks for comes down in batches,
+    // whole; the run after it has nothing to do.
+    void largeCollectionComesDownInBatches()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        const int count = 2 * SyncEngine::FetchBatch + 7;
+        // Another program filled the collection behind the server's back.
+        const QString folder =
+            m_server.storageFolder(dav->collection().path().section(QLatin1Char('/'), 2, 2));
+        for (int i = 0; i < count; ++i) {
+            QFile file(folder + QStringLiteral("/bulk-%1.ics").arg(i));
+            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.fileName()));
+            file.write(
+                sampleTodo(QStringLiteral("bulk-%1").arg(i), QStringLiteral("Bulk %1").arg(i)));
+        }
+        auto here = store();
+        SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.downloaded, count);
+        QCOMPARE(report.uploaded, 0);
+        QCOMPARE(report.requests, 1 + 3); // the listing and three multigets
+        QCOMPARE(here->texts().size(), count);
+        QVERIFY(here->texts().contains(QStringLiteral("Bulk %1").arg(count - 1)));
+
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.requests, 1);
+        QCOMPARE(report.localItemsRead, 0);
+        QCOMPARE(report.uploaded + report.downloaded, 0);
     }
 
     void serverFaultChangesNothingHere_data()

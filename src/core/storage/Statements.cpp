@@ -415,6 +415,34 @@ QSqlQuery &ItemStatements::selectByParent(const QString &parent)
                 {parent});
 }
 
+namespace {
+QString jsonArray(const QStringList &texts)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(texts)).toJson(QJsonDocument::Compact));
+}
+} // namespace
+
+std::vector<std::unique_ptr<ItemInfo>> ItemStatements::loadByKeys(const QStringList &keys)
+{
+    std::vector<std::unique_ptr<ItemInfo>> items;
+    if (keys.isEmpty())
+        return items;
+    // The keys go as one array; each is found through the key's index.
+    RowScan row(m_db, m_table, keyColumn() + QStringLiteral(" in (select value from json_each(?))"),
+                jsonArray(keys));
+    const int pidColumn = row.column("pid");
+    const QByteArray root = Texts::RootKey.toUtf8();
+    while (row.next()) {
+        const QByteArrayView pid = row.text(pidColumn);
+        const bool topLevel = pid == root;
+        std::unique_ptr<ItemInfo> info = readRow(row, topLevel);
+        info->pid = topLevel ? RowKey(Texts::RootKey) : RowKey::fromUtf8(pid);
+        items.push_back(std::move(info));
+    }
+    return items;
+}
+
 QStringList ItemStatements::columnNames()
 {
     QSqlQuery &query = open(QStringLiteral("PRAGMA table_info(") + m_table + QLatin1Char(')'), {});
@@ -667,6 +695,18 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
     if (columns.isEmpty())
         statement += '*';
     statement += " from " + table.toUtf8();
+    prepare(db, statement, nullptr);
+}
+
+RowScan::RowScan(QSqlDatabase db, const QString &table, const QString &condition,
+                 const QString &value)
+    : m_engine(std::make_unique<Engine>())
+{
+    prepare(db, "select * from " + table.toUtf8() + " where " + condition.toUtf8(), &value);
+}
+
+void RowScan::prepare(QSqlDatabase db, const QByteArray &statement, const QString *value)
+{
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         m_engine->handle = *static_cast<sqlite3 *const *>(handle.constData());
@@ -674,11 +714,21 @@ RowScan::RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> 
         if (sqlite3_prepare_v2(m_engine->handle, statement.constData(), int(statement.size()),
                                &m_engine->statement, nullptr) != SQLITE_OK)
             throw TasklumeError(EngineHandleErrorText(m_engine->handle));
+        if (value) {
+            const QByteArray text = value->toUtf8();
+            if (sqlite3_bind_text(m_engine->statement, 1, text.constData(), int(text.size()),
+                                  SQLITE_TRANSIENT) != SQLITE_OK)
+                throw TasklumeError(EngineHandleErrorText(m_engine->handle));
+        }
         return;
     }
     m_engine->query.emplace(db);
     m_engine->query->setForwardOnly(true);
-    if (!m_engine->query->exec(QString::fromUtf8(statement)))
+    if (!m_engine->query->prepare(QString::fromUtf8(statement)))
+        throw TasklumeError(m_engine->query->lastError().text());
+    if (value)
+        m_engine->query->addBindValue(*value);
+    if (!m_engine->query->exec())
         throw TasklumeError(m_engine->query->lastError().text());
     const int count = m_engine->query->record().count();
     m_engine->values.resize(size_t(count));
@@ -817,21 +867,87 @@ void SyncStateStatements::createTables()
                        "itemkey text not null, href text not null, etag text not null, "
                        "fingerprint blob, primary key (collection, itemkey))"),
         {});
+    run(QStringLiteral("create index if not exists syncitems_href on syncitems (collection, href)"),
+        {});
     run(QStringLiteral("create table if not exists synctokens (collection text primary key, "
                        "token text not null)"),
         {});
+    // The log: one row per written key, renumbered by each write. The numbers only grow, so
+    // a run clears what it handled and leaves what was written meanwhile.
+    run(QStringLiteral("create table if not exists syncchanges (seq integer primary key "
+                       "autoincrement, list text not null, itemkey text not null)"),
+        {});
+    run(QStringLiteral("create index if not exists syncchanges_key on syncchanges (list, itemkey)"),
+        {});
+    run(QStringLiteral("create table if not exists synclogs (list text primary key, "
+                       "collection text not null)"),
+        {});
+    // No conflict can arise inside the triggers, so they never refuse a write of the program
+    // or of another writer, whatever conflict rule its statement names.
+    const std::pair<const char *, const char *> tables[] = {{"tasks", "tid"}, {"memos", "mid"}};
+    for (const auto &[table, key] : tables) {
+        const QString logKey = QStringLiteral("delete from syncchanges where list='%1' and "
+                                              "itemkey=ifnull(%2.%3, ''); "
+                                              "insert into syncchanges (list, itemkey) "
+                                              "values ('%1', ifnull(%2.%3, '')); ");
+        const QString t = QString::fromLatin1(table);
+        const QString k = QString::fromLatin1(key);
+        run(QStringLiteral("create trigger if not exists %1_sync_insert after insert on %1 "
+                           "begin %2end")
+                .arg(t, logKey.arg(t, QStringLiteral("new"), k)),
+            {});
+        run(QStringLiteral("create trigger if not exists %1_sync_delete after delete on %1 "
+                           "begin %2end")
+                .arg(t, logKey.arg(t, QStringLiteral("old"), k)),
+            {});
+        run(QStringLiteral("create trigger if not exists %1_sync_update after update on %1 "
+                           "begin %2end")
+                .arg(t, logKey.arg(t, QStringLiteral("new"), k)),
+            {});
+        // A change of the key itself logs the old key too: it is gone under that name.
+        run(QStringLiteral("create trigger if not exists %1_sync_rekey after update of %2 on %1 "
+                           "when old.%2 is not new.%2 begin %3end")
+                .arg(t, k, logKey.arg(t, QStringLiteral("old"), k)),
+            {});
+    }
 }
 
-QList<SyncStateRow> SyncStateStatements::rows()
+QList<SyncStateRow> SyncStateStatements::readRows(QSqlQuery query)
 {
-    QSqlQuery query = run(QStringLiteral("select itemkey, href, etag, fingerprint from "
-                                         "syncitems where collection = ?"),
-                          {m_collection});
     QList<SyncStateRow> result;
     while (query.next())
         result.append({query.value(0).toString(), query.value(1).toString(),
                        query.value(2).toString(), query.value(3).toByteArray()});
+    endRead(query);
     return result;
+}
+
+QList<SyncStateRow> SyncStateStatements::rows()
+{
+    return readRows(run(QStringLiteral("select itemkey, href, etag, fingerprint from "
+                                       "syncitems where collection = ?"),
+                        {m_collection}));
+}
+
+QList<SyncStateRow> SyncStateStatements::rowsWhere(const QString &column, const QStringList &values)
+{
+    if (values.isEmpty())
+        return {};
+    return readRows(run(QStringLiteral("select itemkey, href, etag, fingerprint from "
+                                       "syncitems where collection = ? and %1 in "
+                                       "(select value from json_each(?))")
+                            .arg(column),
+                        {m_collection, jsonArray(values)}));
+}
+
+QList<SyncStateRow> SyncStateStatements::rowsWithKeys(const QStringList &keys)
+{
+    return rowsWhere(QStringLiteral("itemkey"), keys);
+}
+
+QList<SyncStateRow> SyncStateStatements::rowsWithHrefs(const QStringList &hrefs)
+{
+    return rowsWhere(QStringLiteral("href"), hrefs);
 }
 
 void SyncStateStatements::store(const SyncStateRow &row)
@@ -858,4 +974,49 @@ void SyncStateStatements::storeToken(const QString &token)
 {
     run(QStringLiteral("insert or replace into synctokens (collection, token) values (?, ?)"),
         {m_collection, token});
+}
+
+void SyncStateStatements::beginWriting()
+{
+    run(QStringLiteral("begin immediate"), {});
+}
+
+SyncLogged SyncStateStatements::logged(const QString &list, qint64 after)
+{
+    QSqlQuery query = run(QStringLiteral("select itemkey, seq from syncchanges where list = ? "
+                                         "and seq > ? order by seq"),
+                          {list, after});
+    SyncLogged result;
+    result.last = after;
+    while (query.next()) {
+        result.keys.append(query.value(0).toString());
+        result.last = query.value(1).toLongLong();
+    }
+    endRead(query);
+    return result;
+}
+
+void SyncStateStatements::log(const QString &list, const QString &key)
+{
+    run(QStringLiteral("delete from syncchanges where list = ? and itemkey = ?"), {list, key});
+    run(QStringLiteral("insert into syncchanges (list, itemkey) values (?, ?)"), {list, key});
+}
+
+void SyncStateStatements::clearLog(const QString &list, qint64 upTo)
+{
+    run(QStringLiteral("delete from syncchanges where list = ? and seq <= ?"), {list, upTo});
+}
+
+bool SyncStateStatements::followsLog(const QString &list)
+{
+    QSqlQuery query = run(QStringLiteral("select collection from synclogs where list = ?"), {list});
+    const bool follows = query.next() && query.value(0).toString() == m_collection;
+    endRead(query);
+    return follows;
+}
+
+void SyncStateStatements::followLog(const QString &list)
+{
+    run(QStringLiteral("insert or replace into synclogs (list, collection) values (?, ?)"),
+        {list, m_collection});
 }

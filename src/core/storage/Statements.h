@@ -77,6 +77,9 @@ public:
     // The row with the given key, for a restore; positioned before its first row.
     QSqlQuery &selectByKey(const QString &key);
     QSqlQuery &selectByParent(const QString &parent);
+    // The rows with the given keys, in one statement however many, read as loadForest reads
+    // them (a child's expandFlag is not read); a key no row carries gives nothing.
+    std::vector<std::unique_ptr<ItemInfo>> loadByKeys(const QStringList &keys);
 
     // The check of the stored tree. The table's columns (none when it is missing); the
     // number of top-level rows; the keys of rows whose parent is not "root" and names no
@@ -169,6 +172,8 @@ public:
     RowScan(QSqlDatabase db, const QString &table, const QList<QByteArray> &columns);
     // Every column of the table ("select *"), found by name with column().
     RowScan(QSqlDatabase db, const QString &table);
+    // The rows of the table ("select *") that meet condition, whose one parameter is value.
+    RowScan(QSqlDatabase db, const QString &table, const QString &condition, const QString &value);
     ~RowScan();
     RowScan(const RowScan &) = delete;
     RowScan &operator=(const RowScan &) = delete;
@@ -188,14 +193,19 @@ public:
     bool flag(int column) const;
 
 private:
+    void prepare(QSqlDatabase db, const QByteArray &statement, const QString *value);
+
     struct Engine;
     std::unique_ptr<Engine> m_engine;
 };
 
-// What the sync keeps of each item between runs, in two tables of its own made by the first
-// sync (the item tables are left as they are): the object's href and ETag on the server and
-// the item's fingerprint when it last agreed with the server; and the collection's sync
-// token. Rows belong to one collection, named by its address.
+// What the sync keeps of each item between runs, in tables of its own made by the first
+// sync: the object's href and ETag on the server and the item's fingerprint when it last
+// agreed with the server; the collection's sync token; and a log of the keys of the items
+// written since, filled by triggers on the two item tables, so that a run reads only what
+// changed, whoever wrote it. Rows belong to one collection, named by its address; the log
+// belongs to a list ("tasks" or "memos") and is followed by the collection that synced the
+// list last.
 struct SyncStateRow
 {
     QString key;
@@ -204,20 +214,46 @@ struct SyncStateRow
     QByteArray fingerprint;
 };
 
+// The keys written in a list since a point of its log, each once, and the log's last number.
+struct SyncLogged
+{
+    QStringList keys;
+    qint64 last = 0;
+};
+
 class SyncStateStatements
 {
 public:
     SyncStateStatements(QSqlDatabase db, QString collection);
 
+    // The tables, and the triggers that log every write of the item tables from now on.
     void createTables();
     QList<SyncStateRow> rows();
+    // The rows of the given keys, or of the given hrefs; one statement however many.
+    QList<SyncStateRow> rowsWithKeys(const QStringList &keys);
+    QList<SyncStateRow> rowsWithHrefs(const QStringList &hrefs);
     void store(const SyncStateRow &row);
     void forget(const QString &key);
     QString token();
     void storeToken(const QString &token);
 
+    // A transaction that holds the write lock from its start, so that what it reads stays
+    // true until it commits (with QSqlDatabase::commit).
+    void beginWriting();
+    // The keys of list logged after the number `after`, and the last number.
+    SyncLogged logged(const QString &list, qint64 after = 0);
+    // Logs a key as a write does.
+    void log(const QString &list, const QString &key);
+    // Clears the log of list up to and including the number upTo.
+    void clearLog(const QString &list, qint64 upTo);
+    // Whether this collection was the last to follow the log of list, and makes it so.
+    bool followsLog(const QString &list);
+    void followLog(const QString &list);
+
 private:
     QSqlQuery run(const QString &statement, const QVariantList &values);
+    QList<SyncStateRow> readRows(QSqlQuery query);
+    QList<SyncStateRow> rowsWhere(const QString &column, const QStringList &values);
 
     QSqlDatabase m_db;
     QString m_collection;

@@ -5,11 +5,19 @@
 #include "sync/CalDavClient.h"
 #include "sync/ICalendarMapping.h"
 
+#include "common/EngineError.h"
+#include "common/TasklumeError.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QEventLoop>
 #include <QHash>
 #include <QIODevice>
 #include <QSet>
+#include <QSqlError>
+
+#include <functional>
+#include <optional>
 
 #include <libical/ical.h>
 
@@ -68,19 +76,6 @@ template <class Info> QByteArray fingerprint(const Info &item)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
 
-// Both levels of the stored tree, parents before their children.
-template <class Info> QList<Info> storedItems(ItemStatements &statements)
-{
-    QList<Info> items;
-    const ItemForest forest = statements.loadForest();
-    for (const auto &node : forest) {
-        items.append(*node->as<Info>());
-        for (const auto &child : node->children)
-            items.append(*child->as<Info>());
-    }
-    return items;
-}
-
 // The UID an object names as its parent, empty for none. The object is read alone, so the
 // mapping cannot see the parent; it is found among the stored items instead.
 QString parentUid(const QByteArray &data, icalcomponent_kind kind)
@@ -110,28 +105,198 @@ template <class Info> struct RemoteItem
     Info item;
 };
 
-template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
+// How many record changes the uploads gather before they are stored together.
+constexpr int StoreBatch = 500;
+
+// The sync records of one collection as far as a run needs them: all of them, or those asked
+// for by key or by href. What the run stores or forgets is kept here as well.
+class Records
+{
+public:
+    explicit Records(SyncStateStatements &state) : m_state(state) {}
+
+    void loadAll()
+    {
+        if (m_all)
+            return;
+        for (const SyncStateRow &row : m_state.rows())
+            add(row);
+        m_all = true;
+    }
+    void loadKeys(const QStringList &keys)
+    {
+        load(keys, m_askedKeys, &SyncStateStatements::rowsWithKeys);
+    }
+    void loadHrefs(const QStringList &hrefs)
+    {
+        load(hrefs, m_askedHrefs, &SyncStateStatements::rowsWithHrefs);
+    }
+    const SyncStateRow *find(const QString &key)
+    {
+        loadKeys({key});
+        const auto it = m_rows.constFind(key);
+        return it == m_rows.constEnd() ? nullptr : &*it;
+    }
+    QString keyOfHref(const QString &href)
+    {
+        loadHrefs({href});
+        return m_keyOfHref.value(href);
+    }
+    // Every record by href; only after loadAll().
+    const QHash<QString, QString> &keysOfHrefs() const { return m_keyOfHref; }
+    QStringList keys() const { return m_rows.keys(); }
+
+    void store(const SyncStateRow &row)
+    {
+        m_state.store(row);
+        remember(row);
+    }
+    void forget(const QString &key)
+    {
+        m_state.forget(key);
+        const auto it = m_rows.constFind(key);
+        if (it != m_rows.constEnd()) {
+            m_keyOfHref.remove(it->href);
+            m_rows.erase(it);
+        }
+        m_askedKeys.insert(key);
+    }
+
+private:
+    // Reads the rows of the keys or hrefs not asked for yet, with one statement.
+    void load(const QStringList &wanted, QSet<QString> &asked,
+              QList<SyncStateRow> (SyncStateStatements::*rows)(const QStringList &))
+    {
+        if (m_all)
+            return;
+        QStringList missing;
+        for (const QString &text : wanted)
+            if (!asked.contains(text))
+                missing.append(text);
+        for (const SyncStateRow &row : (m_state.*rows)(missing))
+            add(row);
+        for (const QString &text : std::as_const(missing))
+            asked.insert(text);
+    }
+    // A row read from the table; one the run already knows may have changed since.
+    void add(const SyncStateRow &row)
+    {
+        if (!m_askedKeys.contains(row.key) && !m_rows.contains(row.key))
+            remember(row);
+    }
+    void remember(const SyncStateRow &row)
+    {
+        const auto old = m_rows.constFind(row.key);
+        if (old != m_rows.constEnd() && old->href != row.href)
+            m_keyOfHref.remove(old->href);
+        m_rows.insert(row.key, row);
+        m_keyOfHref.insert(row.href, row.key);
+        m_askedKeys.insert(row.key);
+    }
+
+    SyncStateStatements &m_state;
+    bool m_all = false;
+    QHash<QString, SyncStateRow> m_rows; // by item key
+    QHash<QString, QString> m_keyOfHref;
+    QSet<QString> m_askedKeys;
+    QSet<QString> m_askedHrefs;
+};
+
+// The stored items as far as a run reads them: the whole tree, or the rows asked for by key.
+// Every row read is counted.
+template <class Info> class LocalItems
+{
+public:
+    LocalItems(ItemStatements &statements, int *rowsRead)
+        : m_statements(statements), m_rowsRead(rowsRead)
+    {}
+
+    void loadAll()
+    {
+        LoadStats stats;
+        const ItemForest forest = m_statements.loadForest(&stats);
+        *m_rowsRead += stats.rows;
+        for (const auto &node : forest) {
+            m_items.insert(node->info->key, *node->as<Info>());
+            for (const auto &child : node->children)
+                m_items.insert(child->info->key, *child->as<Info>());
+        }
+        m_all = true;
+    }
+    // Reads the rows of keys not read yet; with again, reads them anew.
+    void load(const QStringList &keys, bool again = false)
+    {
+        QStringList missing;
+        for (const QString &key : keys) {
+            if (again || (!m_all && !m_asked.contains(key))) {
+                missing.append(key);
+                m_asked.insert(key);
+                m_items.remove(key);
+            }
+        }
+        for (const auto &info : m_statements.loadByKeys(missing)) {
+            ++*m_rowsRead;
+            m_items.insert(info->key, static_cast<const Info &>(*info));
+        }
+    }
+    const Info *find(const QString &key)
+    {
+        load({key});
+        const auto it = m_items.constFind(key);
+        return it == m_items.constEnd() ? nullptr : &*it;
+    }
+    QStringList keys() const { return m_items.keys(); }
+
+private:
+    ItemStatements &m_statements;
+    int *m_rowsRead;
+    bool m_all = false;
+    QHash<QString, Info> m_items;
+    QSet<QString> m_asked;
+};
+
+// A local change on its way to the server: the item as stored (none when it was deleted) and
+// its record (none when the server has not seen it).
+template <class Info> struct Outgoing
+{
+    QString key;
+    std::optional<Info> item;
+    std::optional<SyncStateRow> record;
+    QByteArray print;
+};
+
+template <class Info>
+SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
 {
     using Kind = ListKind<Info>;
     SyncReport report;
-    const auto failed = [&report](const DavResult &result) {
+    const int requestsBefore = client->requestCount();
+    const auto done = [&]() {
+        report.requests = client->requestCount() - requestsBefore;
+        return report;
+    };
+    const auto failed = [&](const DavResult &result) {
         report.ok = false;
         report.message = result.message;
-        return report;
+        return done();
     };
 
     SyncStateStatements state(db, client->collection().toString());
     state.createTables();
     typename Kind::Statements statements(db);
-    QHash<QString, SyncStateRow> known; // by task key
-    QHash<QString, QString> keyOfHref;
-    for (const SyncStateRow &row : state.rows()) {
-        known.insert(row.key, row);
-        keyOfHref.insert(row.href, row.key);
-    }
+    const QString list = statements.table();
+    Records records(state);
+    LocalItems<Info> local(statements, &report.localItemsRead);
+    // The log holds every local change since the last run when this collection followed it
+    // then; otherwise (a first run, another collection in between) every item is compared.
+    const bool everything = !state.followsLog(list);
+    if (everything)
+        records.loadAll();
+
     const auto isNewOnServer = [&](const DavObject &object) {
-        const auto key = keyOfHref.constFind(object.href);
-        return key == keyOfHref.constEnd() || known.value(*key).etag != object.etag;
+        const QString key = records.keyOfHref(object.href);
+        const SyncStateRow *record = key.isEmpty() ? nullptr : records.find(key);
+        return record == nullptr || record->etag != object.etag;
     };
 
     // 1. What changed on the server since the last run.
@@ -148,16 +313,21 @@ template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
         else if (!result.ok())
             return failed(result);
         else {
+            QStringList hrefs = changes.deleted;
+            for (const DavObject &object : std::as_const(changes.changed))
+                hrefs.append(object.href);
+            records.loadHrefs(hrefs);
             for (const DavObject &object : std::as_const(changes.changed))
                 if (isNewOnServer(object))
                     changedHrefs.append(object.href);
             for (const QString &href : std::as_const(changes.deleted))
-                if (keyOfHref.contains(href))
+                if (!records.keyOfHref(href).isEmpty())
                     goneHrefs.append(href);
             newToken = changes.syncToken;
         }
     }
     if (fullListing) {
+        records.loadAll();
         DavListing listing;
         const DavResult result = client->listNow(&listing);
         if (!result.ok())
@@ -168,18 +338,22 @@ template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
             if (isNewOnServer(object))
                 changedHrefs.append(object.href);
         }
-        for (auto it = keyOfHref.constBegin(); it != keyOfHref.constEnd(); ++it)
+        for (auto it = records.keysOfHrefs().constBegin(); it != records.keysOfHrefs().constEnd();
+             ++it)
             if (!present.contains(it.key()))
                 goneHrefs.append(it.key());
         newToken = listing.syncToken;
     }
 
-    // 2. Their contents.
+    // 2. Their contents, a batch at a time.
     QList<DavObject> fetched;
-    if (!changedHrefs.isEmpty()) {
-        const DavResult result = client->fetchNow(changedHrefs, &fetched);
+    for (qsizetype at = 0; at < changedHrefs.size(); at += SyncEngine::FetchBatch) {
+        QList<DavObject> part;
+        const DavResult result =
+            client->fetchNow(changedHrefs.mid(at, SyncEngine::FetchBatch), &part);
         if (!result.ok())
             return failed(result);
+        fetched.append(part);
     }
     QList<RemoteItem<Info>> remote;
     QStringList unreadable;
@@ -191,145 +365,263 @@ template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
             continue;
         }
         Info task = Kind::items(calendar).first();
-        task.key = keyOfHref.value(object.href, task.key);
+        const QString known = records.keyOfHref(object.href);
+        if (!known.isEmpty())
+            task.key = known;
         const QString parent = parentUid(object.data, Kind::component);
         task.pid = parent.isEmpty() ? Texts::RootKey : parent;
         remote.append({object, task});
     }
 
-    // 3. The server's changes stored here, in one transaction.
-    QHash<QString, Info> local;
-    for (const Info &task : storedItems<Info>(statements))
-        local.insert(task.key, task);
-    const auto changedHere = [&](const QString &key) {
-        const auto task = local.constFind(key);
-        const auto record = known.constFind(key);
-        return task != local.constEnd() &&
-               (record == known.constEnd() || record->fingerprint != fingerprint(*task));
-    };
-    QHash<QString, Info> remoteByKey;
-    for (const RemoteItem<Info> &r : std::as_const(remote))
-        remoteByKey.insert(r.item.key, r.item);
-    // A parent that is not there makes the task top-level, a grandparent's child moves up.
-    const auto parentOf = [&](const QString &key) -> QString {
-        if (remoteByKey.contains(key))
-            return remoteByKey.value(key).pid;
-        if (local.contains(key))
-            return local.value(key).pid;
-        return {};
-    };
-    for (RemoteItem<Info> &r : remote) {
-        QString pid = r.item.pid;
-        for (int step = 0; pid != Texts::RootKey && step < 8; ++step) {
-            const QString above = parentOf(pid);
-            if (above.isEmpty() || pid == r.item.key)
-                pid = Texts::RootKey;
-            else if (above == Texts::RootKey)
-                break;
-            else
-                pid = above;
-        }
-        if (pid != Texts::RootKey && parentOf(pid) != Texts::RootKey)
-            pid = Texts::RootKey;
-        r.item.pid = pid;
-    }
-
-    QStringList agreed; // keys whose record is made anew from the stored task
-    db.transaction();
+    // 3. The server's changes stored here, in one transaction that holds the write lock from
+    // its start: what it reads of the local items stays true until it is done.
+    QList<Outgoing<Info>> outgoing;
+    qint64 logEnd = 0;
+    state.beginWriting();
     try {
+        const SyncLogged before = state.logged(list);
+        QSet<QString> dirty; // keys that may have changed here since the last run
+        if (everything) {
+            local.loadAll();
+            for (const QString &key : local.keys())
+                dirty.insert(key);
+            for (const QString &key : records.keys())
+                dirty.insert(key);
+        } else {
+            for (const QString &key : before.keys)
+                if (!key.isEmpty() && key != Texts::RootKey)
+                    dirty.insert(key);
+        }
+        // What the decisions below read, a statement for all.
+        QStringList wanted;
+        for (const RemoteItem<Info> &r : std::as_const(remote)) {
+            wanted.append(r.item.key);
+            wanted.append(r.item.pid);
+        }
+        for (const QString &href : std::as_const(goneHrefs))
+            wanted.append(records.keyOfHref(href));
+        if (!goneHrefs.isEmpty())
+            wanted.append(QStringList(dirty.cbegin(), dirty.cend()));
+        local.load(wanted);
+        records.loadKeys(wanted);
+
+        const auto changedHere = [&](const QString &key) {
+            if (!dirty.contains(key))
+                return false;
+            const Info *task = local.find(key);
+            if (task == nullptr)
+                return false;
+            const SyncStateRow *record = records.find(key);
+            return record == nullptr || record->fingerprint != fingerprint(*task);
+        };
+        QHash<QString, Info> remoteByKey;
+        for (const RemoteItem<Info> &r : std::as_const(remote))
+            remoteByKey.insert(r.item.key, r.item);
+        // A parent that is not there makes the task top-level, a grandparent's child moves up.
+        const auto parentOf = [&](const QString &key) -> QString {
+            if (remoteByKey.contains(key))
+                return remoteByKey.value(key).pid;
+            if (const Info *task = local.find(key))
+                return task->pid;
+            return {};
+        };
+        for (RemoteItem<Info> &r : remote) {
+            QString pid = r.item.pid;
+            for (int step = 0; pid != Texts::RootKey && step < 8; ++step) {
+                const QString above = parentOf(pid);
+                if (above.isEmpty() || pid == r.item.key)
+                    pid = Texts::RootKey;
+                else if (above == Texts::RootKey)
+                    break;
+                else
+                    pid = above;
+            }
+            if (pid != Texts::RootKey && parentOf(pid) != Texts::RootKey)
+                pid = Texts::RootKey;
+            r.item.pid = pid;
+        }
+
+        QList<SyncStateRow> agreed; // records made anew from the stored task
         for (const RemoteItem<Info> &r : std::as_const(remote)) {
             const QString key = r.item.key;
-            if (!local.contains(key)) {
+            const Info *here = local.find(key);
+            if (here == nullptr) {
                 statements.insertFull(r.item);
+                statements.updateExpand(key, r.item.expandFlag);
                 ++report.downloaded;
             } else if (!changedHere(key)) {
                 statements.updateFull(r.item);
+                statements.updateExpand(key, r.item.expandFlag);
                 ++report.downloaded;
-            } else if (fingerprint(local.value(key)) != fingerprint(r.item)) {
+            } else if (fingerprint(*here) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
                 // one, which replaces it on the server below.
                 Info copy = r.item;
                 copy.key = NewRowKey();
-                copy.pid = local.value(key).pid;
+                copy.pid = here->pid;
                 copy.content = SyncEngine::ConflictMarker + copy.content;
                 statements.insertFull(copy);
+                statements.updateExpand(copy.key, copy.expandFlag);
                 ++report.conflicts;
-                SyncStateRow &record = known[key];
-                record.key = key;
+                const SyncStateRow *known = records.find(key);
+                SyncStateRow record = known ? *known : SyncStateRow{key, {}, {}, {}};
                 record.href = r.object.href;
                 record.etag = r.object.etag;
-                state.store(record);
+                records.store(record);
                 continue;
             }
-            known[key] = {key, r.object.href, r.object.etag, {}};
-            agreed.append(key);
+            agreed.append({key, r.object.href, r.object.etag, {}});
         }
         // A task deleted on the server goes here too, unless it or one of its children was
         // changed here since.
         QSet<QString> parentsOfChanged;
         if (!goneHrefs.isEmpty())
-            for (const Info &task : std::as_const(local))
-                if (task.pid != Texts::RootKey && changedHere(task.key))
-                    parentsOfChanged.insert(task.pid);
+            for (const QString &key : std::as_const(dirty))
+                if (changedHere(key))
+                    if (const Info *task = local.find(key); task->pid != Texts::RootKey)
+                        parentsOfChanged.insert(task->pid);
         for (const QString &href : std::as_const(goneHrefs)) {
-            const QString key = keyOfHref.value(href);
-            if (local.contains(key) && !changedHere(key) && !parentsOfChanged.contains(key)) {
+            const QString key = records.keyOfHref(href);
+            const bool kept = local.find(key) != nullptr;
+            if (kept && !changedHere(key) && !parentsOfChanged.contains(key)) {
                 statements.deleteItem(key);
                 ++report.deletedHere;
+            } else if (kept) {
+                // A task changed here since goes back to the server as a new object.
+                state.log(list, key);
             }
-            // A task changed here since goes back to the server as a new object.
-            state.forget(key);
-            known.remove(key);
+            records.forget(key);
         }
-        db.commit();
+
+        // Everything this transaction wrote is in the log since `before`: the rows are read
+        // anew to tell what now goes to the server.
+        const SyncLogged mine = state.logged(list, before.last);
+        local.load(mine.keys, true);
+        for (SyncStateRow record : std::as_const(agreed)) {
+            if (const Info *task = local.find(record.key))
+                record.fingerprint = fingerprint(*task);
+            records.store(record);
+        }
+        QSet<QString> keys = dirty;
+        for (const QString &key : mine.keys)
+            if (!key.isEmpty() && key != Texts::RootKey)
+                keys.insert(key);
+        QStringList sorted(keys.cbegin(), keys.cend());
+        sorted.sort();
+        local.load(sorted);
+        records.loadKeys(sorted);
+        for (const QString &key : std::as_const(sorted)) {
+            const Info *task = local.find(key);
+            const SyncStateRow *record = records.find(key);
+            if (task == nullptr && record == nullptr)
+                continue;
+            const QByteArray print = task ? fingerprint(*task) : QByteArray();
+            if (task != nullptr && record != nullptr && record->fingerprint == print)
+                continue;
+            Outgoing<Info> change{key, {}, {}, print};
+            if (task)
+                change.item = *task;
+            if (record)
+                change.record = *record;
+            outgoing.append(change);
+        }
+        logEnd = mine.last;
+        if (!db.commit())
+            throw TasklumeError(EngineErrorText(db.driver(), db.lastError()));
     } catch (...) {
         db.rollback();
         throw;
     }
 
-    local.clear();
-    const QList<Info> tasks = storedItems<Info>(statements);
-    for (const Info &task : tasks)
-        local.insert(task.key, task);
-    for (const QString &key : std::as_const(agreed)) {
-        SyncStateRow &record = known[key];
-        record.fingerprint = fingerprint(local.value(key));
-        state.store(record);
-    }
-
-    // 4. The local changes to the server.
-    for (const Info &task : tasks) {
-        const auto record = known.find(task.key);
-        const QByteArray print = fingerprint(task);
-        if (record != known.end() && record->fingerprint == print)
-            continue;
-        const bool isNew = record == known.end();
-        const QString href =
-            isNew ? client->hrefFor(task.key + QStringLiteral(".ics")) : record->href;
-        QString etag;
-        const DavResult result =
-            client->putNow(href, Kind::object(task), isNew ? QString() : record->etag, &etag);
-        if (!result.ok())
-            return failed(result);
-        const SyncStateRow row{task.key, href, etag, print};
-        known.insert(task.key, row);
-        state.store(row);
-        ++report.uploaded;
-    }
-    for (auto it = known.begin(); it != known.end();) {
-        if (local.contains(it.key())) {
-            ++it;
-            continue;
+    // 4. The local changes to the server, several on their way at once. The records of what
+    // went are stored in batches, and all of them before a failure is reported.
+    // When the run is complete, the server's token and the log up to where this run read it
+    // are stored with the last records. What other writers logged since stays for the next run.
+    QList<SyncStateRow> stored;
+    QStringList forgotten;
+    DavResult failure;
+    const auto storeRecords = [&](bool complete) {
+        if (!complete && stored.isEmpty() && forgotten.isEmpty())
+            return;
+        db.transaction();
+        try {
+            for (const SyncStateRow &row : std::as_const(stored))
+                state.store(row);
+            for (const QString &key : std::as_const(forgotten))
+                state.forget(key);
+            if (complete) {
+                state.storeToken(newToken);
+                state.clearLog(list, logEnd);
+                state.followLog(list);
+            }
+            db.commit();
+        } catch (...) {
+            db.rollback();
+            throw;
         }
-        const DavResult result = client->removeNow(it->href, it->etag);
-        if (!result.ok() && result.error != DavError::NotFound)
-            return failed(result);
-        state.forget(it.key());
-        it = known.erase(it);
-        ++report.deletedThere;
+        stored.clear();
+        forgotten.clear();
+    };
+    {
+        QEventLoop loop;
+        qsizetype next = 0;
+        int running = 0;
+        std::function<void()> startMore;
+        const auto finishedOne = [&](const DavResult &result) {
+            --running;
+            if (!result.ok() && failure.ok())
+                failure = result;
+            if (stored.size() + forgotten.size() >= StoreBatch)
+                storeRecords(false);
+            if (failure.ok())
+                startMore();
+            if (running == 0)
+                loop.quit();
+        };
+        startMore = [&] {
+            while (running < std::max(1, uploadsInFlight) && next < outgoing.size()) {
+                const Outgoing<Info> &change = outgoing.at(next++);
+                ++running;
+                if (change.item) {
+                    const bool isNew = !change.record;
+                    const QString href = isNew
+                                             ? client->hrefFor(change.key + QStringLiteral(".ics"))
+                                             : change.record->href;
+                    const QString key = change.key;
+                    const QByteArray print = change.print;
+                    client->put(
+                        href, Kind::object(*change.item), isNew ? QString() : change.record->etag,
+                        [&, key, href, print](const DavResult &result, const QString &etag) {
+                            if (result.ok()) {
+                                stored.append({key, href, etag, print});
+                                ++report.uploaded;
+                            }
+                            finishedOne(result);
+                        });
+                } else {
+                    const QString key = change.key;
+                    client->remove(change.record->href, change.record->etag,
+                                   [&, key](const DavResult &result) {
+                                       if (result.ok() || result.error == DavError::NotFound) {
+                                           forgotten.append(key);
+                                           ++report.deletedThere;
+                                           finishedOne(DavResult());
+                                       } else {
+                                           finishedOne(result);
+                                       }
+                                   });
+                }
+            }
+        };
+        startMore();
+        if (running > 0)
+            loop.exec();
     }
 
-    state.storeToken(newToken);
+    storeRecords(failure.ok());
+    if (!failure.ok())
+        return failed(failure);
+
     report.unreadable = int(unreadable.size());
     if (!unreadable.isEmpty())
         report.message = QStringLiteral("Passed over %1 object(s) on the server that are not "
@@ -337,7 +629,7 @@ template <class Info> SyncReport syncList(QSqlDatabase db, CalDavClient *client)
                              .arg(unreadable.size())
                              .arg(QLatin1String(Kind::itemsName))
                              .arg(unreadable.join(QStringLiteral(", ")));
-    return report;
+    return done();
 }
 
 } // namespace
@@ -348,10 +640,10 @@ SyncEngine::SyncEngine(QSqlDatabase db, CalDavClient *client)
 
 SyncReport SyncEngine::syncTasksNow()
 {
-    return syncList<TTaskInfo>(m_db, m_client);
+    return syncList<TTaskInfo>(m_db, m_client, m_uploadsInFlight);
 }
 
 SyncReport SyncEngine::syncMemosNow()
 {
-    return syncList<TMemoInfo>(m_db, m_client);
+    return syncList<TMemoInfo>(m_db, m_client, m_uploadsInFlight);
 }
