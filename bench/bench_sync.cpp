@@ -306,6 +306,7 @@ BENCHMARK(BM_FirstSyncUp)
     ->ArgNames({"items", "inFlight"})
     ->Args({1000, 1})
     ->Args({1000, 4})
+    ->Args({10000, 4})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
