@@ -352,6 +352,78 @@ private Q_SLOTS:
         QVERIFY(copyThere);
     }
 
+    // A task another program put on the server with parts this program does not show keeps
+    // them when it is edited here, also when it was edited there too.
+    void editHereKeepsWhatOtherProgramsWrote_data()
+    {
+        QTest::addColumn<bool>("bothSides");
+        QTest::newRow("edited here") << false;
+        QTest::newRow("edited on both sides") << true;
+    }
+    void editHereKeepsWhatOtherProgramsWrote()
+    {
+        QFETCH(bool, bothSides);
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = QStringLiteral("phone-%1").arg(bothSides);
+        const QString href = dav->hrefFor(key + QStringLiteral(".ics"));
+        const auto phoneTodo = [&key](const char *summary) {
+            return QStringLiteral(
+                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//Phone//EN\r\n"
+                       "BEGIN:VTODO\r\nUID:%1\r\nDTSTAMP:20261201T080000Z\r\n"
+                       "SUMMARY:%2\r\nPRIORITY:1\r\nCATEGORIES:HOME\r\n"
+                       "DTSTART;VALUE=DATE:20261201\r\n"
+                       "RRULE:FREQ=WEEKLY;COUNT=4\r\nX-PHONE-ORDER:3\r\n"
+                       "END:VTODO\r\nEND:VCALENDAR\r\n")
+                .arg(key, QLatin1String(summary))
+                .toUtf8();
+        };
+        QVERIFY(dav->putNow(href, phoneTodo("Water the garden"), QString()).ok());
+        QVERIFY(sync(*here, dav).ok);
+        QCOMPARE(here->texts(), QStringList{QStringLiteral("Water the garden")});
+
+        if (bothSides)
+            QVERIFY(
+                dav->putNow(href, phoneTodo("Water the garden at six"), etagOf(dav, href)).ok());
+        here->tasks().updateContent(key, QStringLiteral("Water the roses"), 46002.0);
+        SyncReport report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.conflicts, bothSides ? 1 : 0);
+
+        // A second edit here keeps them as well.
+        here->tasks().updateContent(key, QStringLiteral("Water the roses and the tulips"), 46003.0);
+        report = sync(*here, dav);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QByteArray data = serverObjects(dav).value(href);
+        data.replace("\r\n ", "");
+        for (const char *line :
+             {"SUMMARY:Water the roses and the tulips", "PRIORITY:1", "CATEGORIES:HOME",
+              "DTSTART;VALUE=DATE:20261201", "RRULE:FREQ=WEEKLY;COUNT=4", "X-PHONE-ORDER:3"})
+            QVERIFY2(data.contains(line), line);
+    }
+
+    // What this program wrote itself is not kept beside the items: the file stays as small as
+    // the lists.
+    void ownObjectsAreNotKept()
+    {
+        CalDavClient *dav = freshClient();
+        QVERIFY(dav);
+        auto here = store();
+        const QString key = here->add(QStringLiteral("Mine"));
+        QVERIFY(dav->putNow(dav->hrefFor(QStringLiteral("plain-1.ics")),
+                            sampleTodo(QStringLiteral("plain-1"), QStringLiteral("Plain")),
+                            QString())
+                    .ok());
+        QVERIFY(sync(*here, dav).ok);
+        here->tasks().updateContent(key, QStringLiteral("Mine, edited"), 46002.0);
+        QVERIFY(sync(*here, dav).ok);
+        QSqlQuery query(here->db());
+        QVERIFY(query.exec(QStringLiteral("select count(*) from syncobjects")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 0);
+    }
+
     void deletionAgainstEditKeepsTheEdit_data()
     {
         QTest::addColumn<bool>("deleteHere");

@@ -872,6 +872,10 @@ void SyncStateStatements::createTables()
     run(QStringLiteral("create table if not exists synctokens (collection text primary key, "
                        "token text not null)"),
         {});
+    run(QStringLiteral("create table if not exists syncobjects (collection text not null, "
+                       "itemkey text not null, object blob not null, "
+                       "primary key (collection, itemkey))"),
+        {});
     // The log: one row per written key, renumbered by each write. The numbers only grow, so
     // a run clears what it handled and leaves what was written meanwhile.
     run(QStringLiteral("create table if not exists syncchanges (seq integer primary key "
@@ -960,6 +964,34 @@ void SyncStateStatements::store(const SyncStateRow &row)
 void SyncStateStatements::forget(const QString &key)
 {
     run(QStringLiteral("delete from syncitems where collection = ? and itemkey = ?"),
+        {m_collection, key});
+    forgetObject(key);
+}
+
+QHash<QString, QByteArray> SyncStateStatements::objectsWithKeys(const QStringList &keys)
+{
+    QHash<QString, QByteArray> objects;
+    if (keys.isEmpty())
+        return objects;
+    QSqlQuery query = run(QStringLiteral("select itemkey, object from syncobjects where "
+                                         "collection = ? and itemkey in "
+                                         "(select value from json_each(?))"),
+                          {m_collection, jsonArray(keys)});
+    while (query.next())
+        objects.insert(query.value(0).toString(), query.value(1).toByteArray());
+    return objects;
+}
+
+void SyncStateStatements::storeObject(const QString &key, const QByteArray &object)
+{
+    run(QStringLiteral("insert or replace into syncobjects (collection, itemkey, object) "
+                       "values (?, ?, ?)"),
+        {m_collection, key, object});
+}
+
+void SyncStateStatements::forgetObject(const QString &key)
+{
+    run(QStringLiteral("delete from syncobjects where collection = ? and itemkey = ?"),
         {m_collection, key});
 }
 

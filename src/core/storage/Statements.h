@@ -163,9 +163,9 @@ protected:
 };
 
 // The bulk read of loading and of the backup: "select <columns> from <table>" over every
-// row in the order the engine returns them, with the values as the engine holds them (text as UTF-8) instead of
-// converted values, which makes reading a large database several times faster. The values
-// of a row are valid during its visit only.
+// row in the order the engine returns them, with the values as the engine holds them (text as
+// UTF-8) instead of converted values, which makes reading a large database several times faster.
+// The values of a row are valid during its visit only.
 class RowScan
 {
 public:
@@ -233,7 +233,13 @@ public:
     QList<SyncStateRow> rowsWithKeys(const QStringList &keys);
     QList<SyncStateRow> rowsWithHrefs(const QStringList &hrefs);
     void store(const SyncStateRow &row);
+    // Forgets the record and the kept object of a key.
     void forget(const QString &key);
+    // The server's objects kept for items whose object holds more than the program writes
+    // (what other programs put in it), by key; one statement however many keys.
+    QHash<QString, QByteArray> objectsWithKeys(const QStringList &keys);
+    void storeObject(const QString &key, const QByteArray &object);
+    void forgetObject(const QString &key);
     QString token();
     void storeToken(const QString &token);
 

@@ -534,8 +534,9 @@ bool writtenAnew(icalproperty *property, icalcomponent_kind kind, bool checked)
 
 template <typename Info>
 QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponent_kind kind,
-                         bool checked, bool armed, icalcomponent *fresh)
+                         bool checked, bool armed, icalcomponent *fresh, bool *keeps)
 {
+    bool kept = false;
     ComponentPtr calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
@@ -568,8 +569,10 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
             if (icalproperty_isa(p) == ICAL_SEQUENCE_PROPERTY)
                 icalcomponent_add_property(
                     fresh, icalproperty_new_sequence(icalproperty_get_sequence(p) + 1));
-            else if (!writtenAnew(p, kind, checked))
+            else if (!writtenAnew(p, kind, checked)) {
                 icalcomponent_add_property(fresh, icalproperty_new_clone(p));
+                kept = true;
+            }
         }
         // The first alarm the program can read is the task's own alarm, written anew; the
         // others stay while the task's alarm is armed and go when it is turned off here.
@@ -582,12 +585,17 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
                 continue;
             }
             icalcomponent_add_component(fresh, icalcomponent_new_clone(c));
+            kept = true;
         }
         for (icalcomponent *zone =
                  icalcomponent_get_first_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT);
-             zone; zone = icalcomponent_get_next_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT))
+             zone; zone = icalcomponent_get_next_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT)) {
             icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(zone));
+            kept = true;
+        }
     }
+    if (keeps)
+        *keeps = kept;
     char *text = icalcomponent_as_ical_string_r(calendar.get());
     QByteArray result(text);
     icalmemory_free_buffer(text);
@@ -596,15 +604,16 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
 
 } // namespace
 
-QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task)
+QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task, bool *keeps)
 {
     return updatedObject(older, task, ICAL_VTODO_COMPONENT, task.checkFlag, task.alarmFlag,
-                         taskComponent(task));
+                         taskComponent(task), keeps);
 }
 
-QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo)
+QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo, bool *keeps)
 {
-    return updatedObject(older, memo, ICAL_VJOURNAL_COMPONENT, false, false, memoComponent(memo));
+    return updatedObject(older, memo, ICAL_VJOURNAL_COMPONENT, false, false, memoComponent(memo),
+                         keeps);
 }
 
 bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)

@@ -42,9 +42,10 @@ QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &me
 // RRULE, DTSTART, LOCATION, other programs' X- properties, alarms the program cannot read,
 // the time zones they use) is kept as it was, so an edit here loses nothing another program
 // put there. SEQUENCE counts up. An older object that holds no such component gives the
-// plain ToICalendar object.
-QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task);
-QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo);
+// plain ToICalendar object. keeps, when given, tells whether anything of the older object
+// was kept (a count of SEQUENCE aside).
+QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task, bool *keeps = nullptr);
+QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo, bool *keeps = nullptr);
 
 // Reads every VTODO and VJOURNAL of a text of one or more VCALENDARs; other components are
 // passed over. False (error receives why) when the text holds no calendar object. Items

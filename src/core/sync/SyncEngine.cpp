@@ -263,7 +263,21 @@ template <class Info> struct Outgoing
     std::optional<Info> item;
     std::optional<SyncStateRow> record;
     QByteArray print;
+    QByteArray older; // the server's object kept for what other programs put in it
 };
+
+// Keeps the server's object of an item when it holds more than the program writes, so that
+// an edit here sends those parts back with it; forgets it otherwise.
+template <class Info>
+void keepObject(SyncStateStatements &state, const Info &item, const QByteArray &object)
+{
+    bool keeps = false;
+    ICalendarMapping::UpdatedObject(object, item, &keeps);
+    if (keeps)
+        state.storeObject(item.key, object);
+    else
+        state.forgetObject(item.key);
+}
 
 template <class Info>
 SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
@@ -448,10 +462,12 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             if (here == nullptr) {
                 statements.insertFull(r.item);
                 statements.updateExpand(key, r.item.expandFlag);
+                keepObject(state, r.item, r.object.data);
                 ++report.downloaded;
             } else if (!changedHere(key)) {
                 statements.updateFull(r.item);
                 statements.updateExpand(key, r.item.expandFlag);
+                keepObject(state, r.item, r.object.data);
                 ++report.downloaded;
             } else if (fingerprint(*here) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
@@ -462,6 +478,8 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 copy.content = SyncEngine::ConflictMarker + copy.content;
                 statements.insertFull(copy);
                 statements.updateExpand(copy.key, copy.expandFlag);
+                // The version here goes over the server's, keeping what others put in it.
+                keepObject(state, r.item, r.object.data);
                 ++report.conflicts;
                 const SyncStateRow *known = records.find(key);
                 SyncStateRow record = known ? *known : SyncStateRow{key, {}, {}, {}};
@@ -518,13 +536,21 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             const QByteArray print = task ? fingerprint(*task) : QByteArray();
             if (task != nullptr && record != nullptr && record->fingerprint == print)
                 continue;
-            Outgoing<Info> change{key, {}, {}, print};
+            Outgoing<Info> change{key, {}, {}, print, {}};
             if (task)
                 change.item = *task;
             if (record)
                 change.record = *record;
             outgoing.append(change);
         }
+        QStringList updated;
+        for (const Outgoing<Info> &change : std::as_const(outgoing))
+            if (change.item && change.record)
+                updated.append(change.key);
+        const QHash<QString, QByteArray> kept = state.objectsWithKeys(updated);
+        for (Outgoing<Info> &change : outgoing)
+            if (change.item && change.record)
+                change.older = kept.value(change.key);
         logEnd = mine.last;
         if (!db.commit())
             throw TasklumeError(EngineErrorText(db.driver(), db.lastError()));
@@ -538,6 +564,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
     // When the run is complete, the server's token and the log up to where this run read it
     // are stored with the last records. What other writers logged since stays for the next run.
     QList<SyncStateRow> stored;
+    QList<std::pair<QString, QByteArray>> storedObjects;
     QStringList forgotten;
     DavResult failure;
     const auto storeRecords = [&](bool complete) {
@@ -547,6 +574,8 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
         try {
             for (const SyncStateRow &row : std::as_const(stored))
                 state.store(row);
+            for (const auto &[key, object] : std::as_const(storedObjects))
+                state.storeObject(key, object);
             for (const QString &key : std::as_const(forgotten))
                 state.forget(key);
             if (complete) {
@@ -560,6 +589,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             throw;
         }
         stored.clear();
+        storedObjects.clear();
         forgotten.clear();
     };
     {
@@ -589,15 +619,21 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                                              : change.record->href;
                     const QString key = change.key;
                     const QByteArray print = change.print;
-                    client->put(
-                        href, Kind::object(*change.item), isNew ? QString() : change.record->etag,
-                        [&, key, href, print](const DavResult &result, const QString &etag) {
-                            if (result.ok()) {
-                                stored.append({key, href, etag, print});
-                                ++report.uploaded;
-                            }
-                            finishedOne(result);
-                        });
+                    const bool merged = !change.older.isEmpty();
+                    const QByteArray data =
+                        merged ? ICalendarMapping::UpdatedObject(change.older, *change.item)
+                               : Kind::object(*change.item);
+                    client->put(href, data, isNew ? QString() : change.record->etag,
+                                [&, key, href, print, merged, data](const DavResult &result,
+                                                                    const QString &etag) {
+                                    if (result.ok()) {
+                                        stored.append({key, href, etag, print});
+                                        if (merged)
+                                            storedObjects.append({key, data});
+                                        ++report.uploaded;
+                                    }
+                                    finishedOne(result);
+                                });
                 } else {
                     const QString key = change.key;
                     client->remove(change.record->href, change.record->etag,
