@@ -58,4 +58,29 @@ QMap<QString, QByteArray> snapshot(const QString &folder)
     return files;
 }
 
+ProgramRun::ProgramRun(QProcessEnvironment environment, const QString &display)
+{
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral(TASKLUME_PROGRAM), {});
+    m_started = m_process.waitForStarted(10000);
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (m_process.state() != QProcess::NotRunning && !end()) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+bool ProgramRun::end(int milliseconds)
+{
+    m_process.terminate();
+    return m_process.waitForFinished(milliseconds);
+}
+
 } // namespace CliProcess

@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 struct CliRun
 {
@@ -28,5 +30,28 @@ CliRun run(const QProcessEnvironment &environment, const QStringList &arguments,
 // What a folder holds, apart from the lock file that the writing commands take: names and
 // hashes of the contents.
 QMap<QString, QByteArray> snapshot(const QString &folder);
+
+// The real program on the offscreen platform, on the folder environment names, with a display
+// name (its single-instance channel is named per display) and a runtime folder of its own.
+// It is ended when the object goes, unless end() ended it before.
+class ProgramRun
+{
+public:
+    ProgramRun(QProcessEnvironment environment, const QString &display);
+    ~ProgramRun();
+    ProgramRun(const ProgramRun &) = delete;
+    ProgramRun &operator=(const ProgramRun &) = delete;
+
+    bool started() const { return m_started; }
+    qint64 processId() const { return m_process.processId(); }
+    QString runtimeFolder() const { return m_runtime.path(); }
+    // Asks it to end and waits; false when it did not end in time.
+    bool end(int milliseconds = 20000);
+
+private:
+    QTemporaryDir m_runtime;
+    QProcess m_process;
+    bool m_started = false;
+};
 
 } // namespace CliProcess

@@ -1396,30 +1396,16 @@ void TestCli::addWithRealProgram()
         parent.expandFlag = true;
         insertTask(db, parent);
     });
-    QTemporaryDir runtime;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4712"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     env.insert(QStringLiteral("TASKLUME_HOME"), home());
-    QProcess tasklume;
-    tasklume.setProcessEnvironment(env);
-    tasklume.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tasklume.start(QStringLiteral(TASKLUME_PROGRAM), {});
-    QVERIFY(tasklume.waitForStarted(10000));
-    auto stop = qScopeGuard([&] {
-        tasklume.terminate();
-        if (!tasklume.waitForFinished(10000)) {
-            tasklume.kill();
-            tasklume.waitForFinished();
-        }
-    });
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4712"));
+    QVERIFY(tasklume.started());
 
     const QString lock = m_folder->file(Texts::RunLockFileName);
     std::optional<RunLock::Holder> holder;
     QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
     QCOMPARE(holder->pid, tasklume.processId());
-    QVERIFY(holder->channel.startsWith(runtime.path()));
+    QVERIFY(holder->channel.startsWith(tasklume.runtimeFolder()));
     // The lists are there once they answer.
     QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
                              20000);
@@ -1461,9 +1447,7 @@ void TestCli::addWithRealProgram()
     QVERIFY(run.err.contains("is running on this folder"));
 
     // Once it has ended, the folder is the command's.
-    stop.dismiss();
-    tasklume.terminate();
-    QVERIFY(tasklume.waitForFinished(10000));
+    QVERIFY(tasklume.end(10000));
     QVERIFY(!RunLock::runningProgram(lock).has_value());
     run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
                QStringLiteral("--replace=all")});

@@ -676,23 +676,8 @@ void TestCliSync::twoFoldersEndAlike()
     // The real program on B shows what the runs brought, keeps the command line from syncing
     // under it, and stores an item it is asked to add; once it has ended, that item travels.
     {
-        QTemporaryDir runtime;
-        QProcessEnvironment env = CliProcess::environment(b);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4713"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        QProcess tasklume;
-        tasklume.setProcessEnvironment(env);
-        tasklume.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        tasklume.start(QStringLiteral(TASKLUME_PROGRAM), {});
-        QVERIFY(tasklume.waitForStarted(10000));
-        auto stop = qScopeGuard([&] {
-            tasklume.terminate();
-            if (!tasklume.waitForFinished(20000)) {
-                tasklume.kill();
-                tasklume.waitForFinished();
-            }
-        });
+        CliProcess::ProgramRun tasklume(CliProcess::environment(b), QStringLiteral(":4713"));
+        QVERIFY(tasklume.started());
         std::optional<RunLock::Holder> holder;
         QTRY_VERIFY_WITH_TIMEOUT(
             (holder = RunLock::runningProgram(b + Texts::RunLockFileName)).has_value(), 20000);
@@ -715,9 +700,7 @@ void TestCliSync::twoFoldersEndAlike()
         QVERIFY2(run.status == 0, run.err.constData());
         QTRY_VERIFY(
             RequestInstance(holder->channel, "rows tasks").contains("Made while the program ran"));
-        stop.dismiss();
-        tasklume.terminate();
-        QVERIFY(tasklume.waitForFinished(20000));
+        QVERIFY(tasklume.end());
     }
     for (const QString &folder : {b, a}) {
         run = sync(folder);
