@@ -2,6 +2,7 @@
 
 #include "common/Texts.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QHash>
 #include <QSet>
@@ -10,6 +11,7 @@
 #include <libical/ical.h>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace ICalendarMapping {
@@ -44,6 +46,34 @@ icaltimetype utcTime(const QDateTime &dateTime)
                                          icaltimezone_get_utc_timezone());
 }
 
+// The UTC date-time text of a moment (libical writes no year after 3000), or an empty text
+// for one outside the years 1 to 9999.
+QByteArray utcText(const QDateTime &dateTime)
+{
+    // Whole seconds as the readers compare them (counted towards 1970 before it).
+    const QDateTime utc = dateTime.isValid()
+                              ? QDateTime::fromSecsSinceEpoch(dateTime.toSecsSinceEpoch(),
+                                                              QTimeZone::utc())
+                              : QDateTime();
+    const QDate date = utc.date();
+    if (!utc.isValid() || date.year() < 1 || date.year() > 9999)
+        return {};
+    const QTime time = utc.time();
+    char text[24];
+    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02dZ", date.year(), date.month(),
+                  date.day(), time.hour(), time.minute(), time.second());
+    return QByteArray(text);
+}
+
+// A property of a time written from its text, which libical takes for any year.
+icalproperty *timeValueProperty(icalproperty_kind kind, icalvalue_kind valueKind,
+                                const QByteArray &text)
+{
+    icalproperty *property = icalproperty_new(kind);
+    icalproperty_set_value(property, icalvalue_new_from_string(valueKind, text.constData()));
+    return property;
+}
+
 void addExactDays(icalproperty *property, TDateTime days)
 {
     icalparameter *parameter = icalparameter_new_x(daysText(days).constData());
@@ -59,11 +89,13 @@ icalproperty *timeProperty(icalproperty *property, TDateTime days)
     return property;
 }
 
-void addTime(icalcomponent *component, icalproperty *(*make)(icaltimetype), TDateTime days)
+void addTime(icalcomponent *component, icalproperty_kind kind, TDateTime days)
 {
-    if (days == 0 || !DaysToDateTime(days).isValid())
+    const QByteArray text = days == 0 ? QByteArray() : utcText(DaysToDateTime(days));
+    if (text.isEmpty())
         return;
-    icalcomponent_add_property(component, timeProperty(make(utcTime(DaysToDateTime(days))), days));
+    icalcomponent_add_property(
+        component, timeProperty(timeValueProperty(kind, ICAL_DATETIME_VALUE, text), days));
 }
 
 icalproperty *newX(const char *name, const QByteArray &value)
@@ -75,11 +107,10 @@ icalproperty *newX(const char *name, const QByteArray &value)
 
 void addXTime(icalcomponent *component, const char *name, TDateTime days)
 {
-    const QDateTime dateTime = DaysToDateTime(days);
-    if (days == 0 || !dateTime.isValid())
+    const QByteArray text = days == 0 ? QByteArray() : utcText(DaysToDateTime(days));
+    if (text.isEmpty())
         return;
-    icalproperty *property = newX(name, icaltime_as_ical_string(utcTime(dateTime)));
-    icalcomponent_add_property(component, timeProperty(property, days));
+    icalcomponent_add_property(component, timeProperty(newX(name, text), days));
 }
 
 // The text with its CR LF line breaks as the LF line breaks of iCalendar.
@@ -118,8 +149,8 @@ void addCommon(icalcomponent *component, const ItemInfo &item)
         icalproperty_add_parameter(related, icalparameter_new_reltype(ICAL_RELTYPE_PARENT));
         icalcomponent_add_property(component, related);
     }
-    addTime(component, icalproperty_new_created, item.createTime);
-    addTime(component, icalproperty_new_lastmodified, item.editTime);
+    addTime(component, ICAL_CREATED_PROPERTY, item.createTime);
+    addTime(component, ICAL_LASTMODIFIED_PROPERTY, item.editTime);
     icalcomponent_add_property(component, newX(kExpanded, item.expandFlag ? "1" : "0"));
 }
 
@@ -131,18 +162,19 @@ icalcomponent *taskComponent(const TTaskInfo &task)
         todo,
         icalproperty_new_status(task.checkFlag ? ICAL_STATUS_COMPLETED : ICAL_STATUS_NEEDSACTION));
     if (task.checkFlag) {
-        addTime(todo, icalproperty_new_completed, task.checkTime);
+        addTime(todo, ICAL_COMPLETED_PROPERTY, task.checkTime);
         icalcomponent_add_property(todo, icalproperty_new_percentcomplete(100));
     } else {
         addXTime(todo, kCheckTime, task.checkTime);
     }
     const QDateTime due = DaysToDateTime(task.dueTime);
-    if (task.dueFlag && task.dueTime != 0 && due.isValid()) {
-        icaltimetype date = icaltime_null_date();
-        date.year = due.date().year();
-        date.month = due.date().month();
-        date.day = due.date().day();
-        icalproperty *property = icalproperty_new_due(date);
+    const QDate dueDate = due.date();
+    if (task.dueFlag && task.dueTime != 0 && due.isValid() && dueDate.year() >= 1 &&
+        dueDate.year() <= 9999) {
+        char date[16];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", dueDate.year(), dueDate.month(),
+                      dueDate.day());
+        icalproperty *property = timeValueProperty(ICAL_DUE_PROPERTY, ICAL_DATE_VALUE, date);
         if (due.time() != QTime(0, 0))
             addExactDays(property, task.dueTime);
         icalcomponent_add_property(todo, property);
@@ -150,13 +182,14 @@ icalcomponent *taskComponent(const TTaskInfo &task)
         addXTime(todo, kDueTime, task.dueTime);
     }
     const QDateTime alarm = DaysToDateTime(task.alarmTime);
-    if (task.alarmFlag && task.alarmTime != 0 && alarm.isValid()) {
+    const QByteArray alarmText = utcText(alarm);
+    if (task.alarmFlag && task.alarmTime != 0 && !alarmText.isEmpty()) {
         icalcomponent *valarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(valarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-        icaltriggertype trigger = icaltriggertype_from_int(0);
-        trigger.time = utcTime(alarm);
-        icalcomponent_add_property(valarm,
-                                   timeProperty(icalproperty_new_trigger(trigger), task.alarmTime));
+        icalcomponent_add_property(
+            valarm, timeProperty(timeValueProperty(ICAL_TRIGGER_PROPERTY, ICAL_DATETIME_VALUE,
+                                                   alarmText),
+                                 task.alarmTime));
         const QString text = lineFeeds(task.content).section(QLatin1Char('\n'), 0, 0);
         icalcomponent_add_property(valarm, icalproperty_new_description(text.toUtf8().constData()));
         icalcomponent_add_component(todo, valarm);
@@ -190,26 +223,151 @@ const char *exactDaysOf(icalproperty *property)
     return nullptr;
 }
 
-// The moment an iCalendar time stands for: UTC, in its zone, or (floating, or a date) on the
-// local clock.
-QDateTime momentOf(const icaltimetype &time)
+constexpr int kMaxZoneNames = 1000; // TZIDs looked up among the system's zones
+constexpr int kMaxFileZones = 100;  // VTIMEZONEs of one text kept
+constexpr int kMaxZoneRules = 100;  // STANDARD and DAYLIGHT parts of one VTIMEZONE
+
+// A component of the lines of one object, parsed line by line.
+ComponentPtr parsed(const QList<QByteArray> &lines)
 {
-    if (icaltime_is_null_time(time) || !icaltime_is_valid_time(time))
+    icalparser *parser = icalparser_new();
+    icalcomponent *result = nullptr;
+    for (const QByteArray &line : lines) {
+        icalcomponent *done = icalparser_add_line(parser, const_cast<char *>(line.constData()));
+        if (done && !result)
+            result = done;
+        else if (done)
+            icalcomponent_free(done);
+    }
+    if (!result)
+        result = icalparser_clean(parser);
+    icalparser_free(parser);
+    return ComponentPtr(result);
+}
+
+// Whether a time zone rule is one whose expansion stays small: yearly, on one day of one month
+// (or a week of month days), as every zone's rules are.
+bool plainYearly(const icalrecurrencetype &rule)
+{
+    auto none = [](const short *list) { return list[0] == ICAL_RECURRENCE_ARRAY_MAX; };
+    auto atMost = [](const short *list, int count) {
+        for (int i = 0; i <= count; ++i)
+            if (list[i] == ICAL_RECURRENCE_ARRAY_MAX)
+                return true;
+        return false;
+    };
+    return rule.freq == ICAL_YEARLY_RECURRENCE && none(rule.by_second) && none(rule.by_minute) &&
+           none(rule.by_hour) && none(rule.by_year_day) && none(rule.by_week_no) &&
+           none(rule.by_set_pos) && atMost(rule.by_month, 1) && atMost(rule.by_day, 1) &&
+           atMost(rule.by_month_day, 7);
+}
+
+} // namespace
+
+struct ObjectReader::Zones
+{
+    QHash<QByteArray, QTimeZone> system;
+    QHash<QByteArray, icaltimezone *> file;
+
+    ~Zones()
+    {
+        for (icaltimezone *zone : std::as_const(file))
+            icaltimezone_free(zone, 1);
+    }
+
+    // The system's zone of a TZID: by its name, by a Windows name, or by the name after a
+    // path some programs put before it ("/mozilla.org/20050126_1/Europe/Berlin").
+    QTimeZone systemZone(const QByteArray &tzid)
+    {
+        const auto found = system.constFind(tzid);
+        if (found != system.constEnd())
+            return *found;
+        QTimeZone zone;
+        if (system.size() >= kMaxZoneNames)
+            return zone;
+        if (tzid.size() <= 200 && !tzid.contains("..")) {
+            const QList<QByteArray> parts = tzid.split('/');
+            for (qsizetype k = 0; k < parts.size() && !zone.isValid(); ++k) {
+                const QByteArray name = parts.mid(k).join('/').trimmed();
+                if (!name.isEmpty() && QTimeZone::isTimeZoneIdAvailable(name))
+                    zone = QTimeZone(name);
+            }
+            if (!zone.isValid()) {
+                const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(tzid.trimmed());
+                if (!iana.isEmpty())
+                    zone = QTimeZone(iana);
+            }
+        }
+        system.insert(tzid, zone);
+        return zone;
+    }
+};
+
+namespace {
+
+using Zones = ObjectReader::Zones;
+
+bool validTime(const icaltimetype &time)
+{
+    return time.year >= 1 && time.year <= 9999 && QDate::isValid(time.year, time.month, time.day) &&
+           (time.is_date || QTime::isValid(time.hour, time.minute, time.second));
+}
+
+QByteArray tzidOf(icalproperty *property)
+{
+    icalparameter *parameter = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+    const char *tzid = parameter ? icalparameter_get_tzid(parameter) : nullptr;
+    return tzid ? QByteArray(tzid) : QByteArray();
+}
+
+// The moment an iCalendar time stands for: UTC, in its zone, or (floating, or a date) on the
+// local clock. Years 1 to 9999 are read (libical itself takes none after 3000). Without
+// zones (an object read whole by libical) the zone libical found for it is used.
+QDateTime momentOf(const icaltimetype &time, const QByteArray &tzid, Zones *zones)
+{
+    if (icaltime_is_null_time(time) || !validTime(time))
         return {};
     const QDate date(time.year, time.month, time.day);
     if (time.is_date)
         return QDateTime(date, QTime(0, 0));
+    const QTime clock(time.hour, time.minute, time.second);
     if (icaltime_is_utc(time))
-        return QDateTime(date, QTime(time.hour, time.minute, time.second), QTimeZone::utc());
-    if (time.zone)
+        return QDateTime(date, clock, QTimeZone::utc());
+    if (zones && !tzid.isEmpty()) {
+        const QTimeZone zone = zones->systemZone(tzid);
+        if (zone.isValid())
+            return QDateTime(date, clock, zone);
+        if (icaltimezone *fileZone = zones->file.value(tzid)) {
+            icaltimetype local = time;
+            local.zone = nullptr;
+            return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(local, fileZone)));
+        }
+    } else if (!zones && time.zone) {
         return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(time, time.zone)));
-    return QDateTime(date, QTime(time.hour, time.minute, time.second));
+    }
+    return QDateTime(date, clock);
+}
+
+// The time a property holds, as parsed (a date or a date-time).
+icaltimetype valueTime(icalproperty *property)
+{
+    const icalvalue *value = icalproperty_get_value(property);
+    if (!value)
+        return icaltime_null_time();
+    switch (icalvalue_isa(value)) {
+    case ICAL_DATETIME_VALUE:
+        return icalvalue_get_datetime(value);
+    case ICAL_DATE_VALUE:
+        return icalvalue_get_date(value);
+    default:
+        return icaltime_null_time();
+    }
 }
 
 // The program's time of a property's value, the exact value it carries where that agrees.
-TDateTime daysOf(icalproperty *property, const icaltimetype &time)
+TDateTime daysOf(icalproperty *property, const icaltimetype &time, Zones *zones)
 {
-    const QDateTime moment = momentOf(time);
+    const QDateTime moment = momentOf(time, tzidOf(property), zones);
     if (!moment.isValid())
         return 0;
     if (const char *exact = exactDaysOf(property)) {
@@ -228,12 +386,12 @@ TDateTime daysOf(icalproperty *property, const icaltimetype &time)
     return DateTimeToDays(moment);
 }
 
-TDateTime timeOf(icalcomponent *component, icalproperty_kind kind)
+TDateTime timeOf(icalcomponent *component, icalproperty_kind kind, Zones *zones)
 {
     icalproperty *property = icalcomponent_get_first_property(component, kind);
     if (!property)
         return 0;
-    return daysOf(property, icalproperty_get_datetime_with_component(property, component));
+    return daysOf(property, valueTime(property), zones);
 }
 
 icalproperty *xProperty(icalcomponent *component, const char *name)
@@ -256,7 +414,7 @@ std::optional<QByteArray> xText(icalcomponent *component, const char *name)
     return QByteArray(value ? value : "");
 }
 
-TDateTime xTime(icalcomponent *component, const char *name)
+TDateTime xTime(icalcomponent *component, const char *name, Zones *zones)
 {
     icalproperty *property = xProperty(component, name);
     if (!property)
@@ -264,7 +422,7 @@ TDateTime xTime(icalcomponent *component, const char *name)
     const char *value = icalproperty_get_x(property);
     if (!value)
         return 0;
-    return daysOf(property, icaltime_from_string(value));
+    return daysOf(property, icaltime_from_string(value), zones);
 }
 
 QString textOf(icalproperty *property)
@@ -276,10 +434,8 @@ QString textOf(icalproperty *property)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-void readCommon(icalcomponent *component, ItemInfo &item, QString *parent)
+void readCommon(icalcomponent *component, ItemInfo &item, Zones *zones)
 {
-    const char *uid = icalcomponent_get_uid(component);
-    item.key = QString::fromUtf8(uid ? uid : "");
     const QString summary =
         lineFeeds(textOf(icalcomponent_get_first_property(component, ICAL_SUMMARY_PROPERTY)));
     icalproperty *descriptionProperty =
@@ -300,25 +456,14 @@ void readCommon(icalcomponent *component, ItemInfo &item, QString *parent)
         if (lineFeeds(content) == text)
             item.content = content;
     }
-    parent->clear();
-    for (icalproperty *p = icalcomponent_get_first_property(component, ICAL_RELATEDTO_PROPERTY); p;
-         p = icalcomponent_get_next_property(component, ICAL_RELATEDTO_PROPERTY)) {
-        icalparameter *reltype = icalproperty_get_first_parameter(p, ICAL_RELTYPE_PARAMETER);
-        // RELTYPE is PARENT when it is not given.
-        if (reltype && icalparameter_get_reltype(reltype) != ICAL_RELTYPE_PARENT)
-            continue;
-        const char *value = icalproperty_get_relatedto(p);
-        *parent = QString::fromUtf8(value ? value : "");
-        break;
-    }
-    item.createTime = timeOf(component, ICAL_CREATED_PROPERTY);
-    item.editTime = timeOf(component, ICAL_LASTMODIFIED_PROPERTY);
+    item.createTime = timeOf(component, ICAL_CREATED_PROPERTY, zones);
+    item.editTime = timeOf(component, ICAL_LASTMODIFIED_PROPERTY, zones);
     const std::optional<QByteArray> expanded = xText(component, kExpanded);
     item.expandFlag = expanded.value_or("0") == "1";
     // An item of another program without these times gets the time its object was made.
     if (!expanded) {
         if (item.editTime == 0)
-            item.editTime = timeOf(component, ICAL_DTSTAMP_PROPERTY);
+            item.editTime = timeOf(component, ICAL_DTSTAMP_PROPERTY, zones);
         if (item.createTime == 0)
             item.createTime = item.editTime;
     }
@@ -331,166 +476,394 @@ qint32 colourOf(icalcomponent *component, const char *name)
     return ok ? value : 0;
 }
 
-// The alarm time of a VALARM: its absolute trigger, or its relative one from the start or
-// the due time of the task.
-TDateTime alarmOf(icalcomponent *todo, icalcomponent *valarm)
+// The seconds of a duration as written (RFC 5545's dur-value), in 64 bits: false when it is
+// not one, overflow set when it goes beyond them.
+bool durationSeconds(QByteArrayView text, qint64 *seconds, bool *overflow)
 {
+    *overflow = false;
+    qsizetype at = 0;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        negative = text[at++] == '-';
+    if (at >= text.size() || (text[at] != 'P' && text[at] != 'p'))
+        return false;
+    ++at;
+    qint64 total = 0;
+    bool inTime = false, any = false;
+    while (at < text.size()) {
+        if (text[at] == 'T' || text[at] == 't') {
+            inTime = true;
+            ++at;
+            continue;
+        }
+        qint64 number = 0;
+        const qsizetype digits = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            if (__builtin_mul_overflow(number, qint64(10), &number) ||
+                __builtin_add_overflow(number, qint64(text[at] - '0'), &number))
+                *overflow = true;
+            ++at;
+        }
+        if (at == digits || at >= text.size())
+            return false;
+        qint64 unit = 0;
+        switch (text[at] | 0x20) {
+        case 'w': unit = 7 * 86400; break;
+        case 'd': unit = 86400; break;
+        case 'h': unit = inTime ? 3600 : 0; break;
+        case 'm': unit = inTime ? 60 : 0; break;
+        case 's': unit = inTime ? 1 : 0; break;
+        default: break;
+        }
+        if (unit == 0)
+            return false;
+        ++at;
+        any = true;
+        qint64 part = 0;
+        if (__builtin_mul_overflow(number, unit, &part) ||
+            __builtin_add_overflow(total, part, &total))
+            *overflow = true;
+    }
+    if (!any)
+        return false;
+    *seconds = negative ? -total : total;
+    return true;
+}
+
+// Whether a moment lies within the dates the program holds.
+bool inProgramRange(const QDateTime &moment)
+{
+    if (!moment.isValid())
+        return false;
+    const int year = moment.toLocalTime().date().year();
+    return year >= 1 && year <= 9999;
+}
+
+// The alarm time of a VALARM: its absolute trigger, or its relative one from the start or
+// the due time of the task. raw is the trigger's value as written (a duration beyond 32 bits
+// is read from it); outside receives whether the alarm's moment lies outside the dates the
+// program holds (nothing is armed then).
+TDateTime alarmOf(icalcomponent *todo, icalcomponent *valarm, const QByteArray *raw,
+                  Zones *zones, bool *outside = nullptr)
+{
+    if (outside)
+        *outside = false;
     icalproperty *property = icalcomponent_get_first_property(valarm, ICAL_TRIGGER_PROPERTY);
     if (!property)
         return 0;
     const icaltriggertype trigger = icalproperty_get_trigger(property);
     if (!icaltime_is_null_time(trigger.time))
-        return daysOf(property, trigger.time);
+        return daysOf(property, trigger.time, zones);
+    qint64 offset = 0;
+    bool overflow = false;
+    if (raw && !raw->isEmpty()) {
+        if (!durationSeconds(*raw, &offset, &overflow))
+            return 0;
+    } else {
+        offset = icaldurationtype_as_int(trigger.duration);
+    }
     icalparameter *related = icalproperty_get_first_parameter(property, ICAL_RELATED_PARAMETER);
     const bool fromEnd = related && icalparameter_get_related(related) == ICAL_RELATED_END;
     icalproperty *anchor =
         icalcomponent_get_first_property(todo, fromEnd ? ICAL_DUE_PROPERTY : ICAL_DTSTART_PROPERTY);
     if (!anchor)
         return 0;
-    const QDateTime start = momentOf(icalproperty_get_datetime_with_component(anchor, todo));
+    const QDateTime start =
+        zones ? momentOf(valueTime(anchor), tzidOf(anchor), zones)
+              : momentOf(icalproperty_get_datetime_with_component(anchor, todo), {}, nullptr);
     if (!start.isValid())
         return 0;
-    return DateTimeToDays(start.addSecs(icaldurationtype_as_int(trigger.duration)));
+    qint64 at = 0;
+    const bool wraps = overflow || __builtin_add_overflow(start.toSecsSinceEpoch(), offset, &at) ||
+                       at > qint64(400000) * 366 * 86400 || at < -qint64(400000) * 366 * 86400;
+    const QDateTime moment = wraps ? QDateTime() : QDateTime::fromSecsSinceEpoch(at);
+    if (!inProgramRange(moment)) {
+        if (outside)
+            *outside = true;
+        return 0;
+    }
+    return DateTimeToDays(moment);
 }
 
-void readTask(icalcomponent *todo, TTaskInfo &task, QString *parent)
+void readTask(icalcomponent *todo, const QList<QByteArray> &triggers, TTaskInfo &task,
+              Zones *zones, int *unarmed)
 {
-    readCommon(todo, task, parent);
+    readCommon(todo, task, zones);
     icalproperty *status = icalcomponent_get_first_property(todo, ICAL_STATUS_PROPERTY);
     icalproperty *percent = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY);
     icalproperty *completed = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY);
     task.checkFlag =
         (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) ||
         (!status && (completed || (percent && icalproperty_get_percentcomplete(percent) >= 100)));
-    task.checkTime =
-        task.checkFlag ? timeOf(todo, ICAL_COMPLETED_PROPERTY) : xTime(todo, kCheckTime);
+    task.checkTime = task.checkFlag ? timeOf(todo, ICAL_COMPLETED_PROPERTY, zones)
+                                    : xTime(todo, kCheckTime, zones);
     if (task.checkFlag && task.checkTime == 0)
         task.checkTime = task.editTime;
-    task.dueTime = timeOf(todo, ICAL_DUE_PROPERTY);
+    task.dueTime = timeOf(todo, ICAL_DUE_PROPERTY, zones);
     task.dueFlag = task.dueTime != 0;
     if (!task.dueFlag)
-        task.dueTime = xTime(todo, kDueTime);
+        task.dueTime = xTime(todo, kDueTime, zones);
     task.alarmFlag = false;
+    bool outside = false;
+    qsizetype index = 0;
     for (icalcomponent *valarm = icalcomponent_get_first_component(todo, ICAL_VALARM_COMPONENT);
-         valarm; valarm = icalcomponent_get_next_component(todo, ICAL_VALARM_COMPONENT)) {
-        const TDateTime alarm = alarmOf(todo, valarm);
+         valarm; valarm = icalcomponent_get_next_component(todo, ICAL_VALARM_COMPONENT), ++index) {
+        bool beyond = false;
+        const TDateTime alarm = alarmOf(
+            todo, valarm, index < triggers.size() ? &triggers[index] : nullptr, zones, &beyond);
+        outside = outside || beyond;
         if (alarm != 0) {
             task.alarmFlag = true;
             task.alarmTime = alarm;
             break;
         }
     }
+    if (!task.alarmFlag && outside && unarmed)
+        ++*unarmed;
     if (!task.alarmFlag)
-        task.alarmTime = xTime(todo, kAlarmTime);
+        task.alarmTime = xTime(todo, kAlarmTime, zones);
     task.textColor = colourOf(todo, kTextColor);
     task.backgroundColor = colourOf(todo, kBackgroundColor);
 }
 
-void readMemo(icalcomponent *journal, TMemoInfo &memo, QString *parent)
+void readMemo(icalcomponent *journal, TMemoInfo &memo, Zones *zones)
 {
-    readCommon(journal, memo, parent);
-    memo.assignTime = xTime(journal, kAssignTime);
-}
-
-// Gives every item a key of its own and makes the tree two-level: a child whose ancestors
-// lead to an item without a parent in the list goes under that top-level item; one whose
-// parent is missing, or whose ancestors go round in a circle, becomes top-level. The list
-// comes back in tree order.
-template <typename Info>
-QList<Info> twoLevels(QList<Info> items, const QStringList &parents, Calendar *calendar)
-{
-    QHash<QString, qsizetype> byKey;
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString key = items[i].key;
-        if (key.isEmpty() || key == Texts::RootKey || byKey.contains(key)) {
-            items[i].key = NewRowKey();
-            ++calendar->rekeyed;
-        }
-        byKey.insert(items[i].key, i);
-    }
-    // The index of each item's parent in the file, -1 for none.
-    QList<qsizetype> parentOf(items.size(), -1);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const auto found = byKey.constFind(parents[i]);
-        if (!parents[i].isEmpty() && parents[i] != Texts::RootKey && found != byKey.constEnd() &&
-            *found != i)
-            parentOf[i] = *found;
-        else if (!parents[i].isEmpty() && parents[i] != Texts::RootKey)
-            ++calendar->moved; // its parent is not in the file
-    }
-    QList<qsizetype> topOf(items.size(), -1);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        QSet<qsizetype> seen{i};
-        qsizetype at = i;
-        int steps = 0;
-        while (parentOf[at] >= 0 && !seen.contains(parentOf[at])) {
-            at = parentOf[at];
-            seen.insert(at);
-            ++steps;
-        }
-        if (parentOf[at] >= 0) {
-            topOf[i] = i; // a circle: top-level
-            ++calendar->moved;
-        } else {
-            topOf[i] = at;
-            if (steps > 1)
-                ++calendar->moved;
-        }
-    }
-    QHash<qsizetype, QList<qsizetype>> children;
-    for (qsizetype i = 0; i < items.size(); ++i)
-        if (topOf[i] != i)
-            children[topOf[i]].append(i);
-    QList<Info> result;
-    result.reserve(items.size());
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        if (topOf[i] != i)
-            continue;
-        items[i].pid = Texts::RootKey;
-        result.append(items[i]);
-        for (const qsizetype child : children.value(i)) {
-            items[child].pid = items[i].key;
-            result.append(items[child]);
-        }
-    }
-    return result;
-}
-
-void readCalendar(icalcomponent *calendar, QList<TTaskInfo> &tasks, QStringList &taskParents,
-                  QList<TMemoInfo> &memos, QStringList &memoParents)
-{
-    QString parent;
-    for (icalcomponent *c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); c;
-         c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT)) {
-        const icalcomponent_kind kind = icalcomponent_isa(c);
-        if (kind == ICAL_VTODO_COMPONENT) {
-            TTaskInfo task;
-            readTask(c, task, &parent);
-            tasks.append(task);
-            taskParents.append(parent);
-        } else if (kind == ICAL_VJOURNAL_COMPONENT) {
-            TMemoInfo memo;
-            readMemo(c, memo, &parent);
-            memos.append(memo);
-            memoParents.append(parent);
-        }
-    }
+    readCommon(journal, memo, zones);
+    memo.assignTime = xTime(journal, kAssignTime, zones);
 }
 
 } // namespace
 
-QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &memos)
+QString UnarmedText(int unarmed)
 {
-    ComponentPtr calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
-    for (const TTaskInfo &task : tasks)
-        icalcomponent_add_component(calendar.get(), taskComponent(task));
-    for (const TMemoInfo &memo : memos)
-        icalcomponent_add_component(calendar.get(), memoComponent(memo));
-    char *text = icalcomponent_as_ical_string_r(calendar.get());
+    return QStringLiteral("%1 reminder(s) outside the years 1 to 9999 left unarmed").arg(unarmed);
+}
+
+// ---- the tree --------------------------------------------------------------------------------
+
+void TreePlan::add(const QString &uid, const QString &parent)
+{
+    const qsizetype index = m_keys.size();
+    if (uid.isEmpty() || uid == Texts::RootKey || m_byKey.contains(uid)) {
+        m_keys.append(NewRowKey());
+        m_parents.append(parent);
+        m_top.append(-2); // given a fresh key
+        return;
+    }
+    m_keys.append(uid);
+    m_parents.append(parent);
+    m_top.append(-1);
+    m_byKey.insert(uid, index);
+}
+
+void TreePlan::finish(bool freshKeys, int *moved, int *rekeyed)
+{
+    const qsizetype count = m_keys.size();
+    for (qsizetype i = 0; i < count; ++i)
+        if (m_top[i] == -2)
+            ++*rekeyed;
+    // The index of each item's parent in the list, -1 for none.
+    QList<qsizetype> parentOf(count, -1);
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString &parent = m_parents[i];
+        if (parent.isEmpty() || parent == Texts::RootKey)
+            continue;
+        const qsizetype found = m_byKey.value(parent, -1);
+        if (found >= 0 && found != i)
+            parentOf[i] = found;
+        else
+            ++*moved; // its parent is not in the list
+    }
+    m_parents = {};
+    m_byKey = {};
+    // Each item's way up is walked once: an item met again on the same way closes a circle,
+    // one met on an earlier way gives its result.
+    enum : char { Unseen, OnWay, Done };
+    QList<char> state(count, Unseen);
+    QList<qsizetype> depth(count, 0);
+    QList<bool> circled(count, false);
+    QList<qsizetype> way;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (state[i] != Unseen)
+            continue;
+        way.clear();
+        qsizetype at = i;
+        while (state[at] == Unseen) {
+            state[at] = OnWay;
+            way.append(at);
+            if (parentOf[at] < 0)
+                break;
+            at = parentOf[at];
+        }
+        // What the way ends on: a top-level item (the last on it), an item done before, or
+        // one on this way (a circle).
+        bool circle = false;
+        qsizetype top = -1, base = 0;
+        if (state[at] == Done) {
+            circle = circled[at];
+            top = m_top[at];
+            base = depth[at] + 1;
+        } else if (parentOf[at] >= 0) {
+            circle = true;
+        } else {
+            top = at;
+        }
+        for (qsizetype k = way.size() - 1; k >= 0; --k) {
+            const qsizetype item = way[k];
+            state[item] = Done;
+            circled[item] = circle;
+            if (circle) {
+                m_top[item] = item;
+                ++*moved;
+            } else {
+                m_top[item] = top;
+                depth[item] = base + (way.size() - 1 - k);
+                if (depth[item] > 1)
+                    ++*moved; // a grandchild or deeper goes under its top-level item
+            }
+        }
+    }
+    if (freshKeys)
+        for (RowKey &key : m_keys)
+            key = NewRowKey();
+}
+
+RowKey TreePlan::pid(qsizetype i) const
+{
+    return m_top[i] == i ? RowKey(Texts::RootKey) : m_keys[m_top[i]];
+}
+
+QList<qsizetype> TreePlan::treeOrder() const
+{
+    const qsizetype count = m_keys.size();
+    // The children of each top-level item, in order, by counting them first.
+    QList<qsizetype> first(count + 1, 0);
+    for (qsizetype i = 0; i < count; ++i)
+        if (m_top[i] != i)
+            ++first[m_top[i] + 1];
+    for (qsizetype i = 0; i < count; ++i)
+        first[i + 1] += first[i];
+    QList<qsizetype> children(first.back());
+    QList<qsizetype> filled = first;
+    for (qsizetype i = 0; i < count; ++i)
+        if (m_top[i] != i)
+            children[filled[m_top[i]]++] = i;
+    QList<qsizetype> order;
+    order.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_top[i] != i)
+            continue;
+        order.append(i);
+        for (qsizetype c = first[i]; c < first[i + 1]; ++c)
+            order.append(children[c]);
+    }
+    return order;
+}
+
+// ---- objects -----------------------------------------------------------------------------
+
+ObjectReader::ObjectReader() : m_zones(std::make_unique<Zones>()) {}
+
+ObjectReader::~ObjectReader() = default;
+
+void ObjectReader::addTimeZone(const ICalendarReader::Object &zone)
+{
+    if (m_zones->file.size() >= kMaxFileZones)
+        return;
+    ComponentPtr component = parsed(zone.lines);
+    if (!component || icalcomponent_isa(component.get()) != ICAL_VTIMEZONE_COMPONENT)
+        return;
+    icalproperty *tzidProperty =
+        icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
+    const char *tzidText = tzidProperty ? icalproperty_get_tzid(tzidProperty) : nullptr;
+    const QByteArray tzid(tzidText ? tzidText : "");
+    if (tzid.isEmpty() || m_zones->file.contains(tzid) || m_zones->systemZone(tzid).isValid())
+        return;
+    int rules = 0;
+    for (icalcomponent *c = icalcomponent_get_first_component(component.get(), ICAL_ANY_COMPONENT);
+         c; c = icalcomponent_get_next_component(component.get(), ICAL_ANY_COMPONENT)) {
+        const icalcomponent_kind kind = icalcomponent_isa(c);
+        if (kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT)
+            continue;
+        if (++rules > kMaxZoneRules)
+            return;
+        for (icalproperty *p = icalcomponent_get_first_property(c, ICAL_RRULE_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_RRULE_PROPERTY))
+            if (!plainYearly(icalproperty_get_rrule(p)))
+                return;
+    }
+    if (rules == 0)
+        return;
+    icaltimezone *fileZone = icaltimezone_new();
+    if (!icaltimezone_set_component(fileZone, component.get())) {
+        icaltimezone_free(fileZone, 1);
+        return;
+    }
+    component.release(); // the zone holds it now
+    m_zones->file.insert(tzid, fileZone);
+}
+
+void ObjectReader::read(const ICalendarReader::Object &object, TTaskInfo *task)
+{
+    ComponentPtr component = parsed(object.lines);
+    *task = TTaskInfo();
+    if (component)
+        readTask(component.get(), object.triggers, *task, m_zones.get(), &m_unarmed);
+    task->key = object.uid;
+}
+
+void ObjectReader::read(const ICalendarReader::Object &object, TMemoInfo *memo)
+{
+    ComponentPtr component = parsed(object.lines);
+    *memo = TMemoInfo();
+    if (component)
+        readMemo(component.get(), *memo, m_zones.get());
+    memo->key = object.uid;
+}
+
+// ---- whole calendars ---------------------------------------------------------------------
+
+QByteArray CalendarHead()
+{
+    return QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:") + kProductId + "\r\n";
+}
+
+QByteArray CalendarTail()
+{
+    return QByteArrayLiteral("END:VCALENDAR\r\n");
+}
+
+namespace {
+
+QByteArray componentText(icalcomponent *component)
+{
+    ComponentPtr owned(component);
+    char *text = icalcomponent_as_ical_string_r(component);
     QByteArray result(text);
     icalmemory_free_buffer(text);
+    return result;
+}
+
+} // namespace
+
+QByteArray TaskObject(const TTaskInfo &task)
+{
+    return componentText(taskComponent(task));
+}
+
+QByteArray MemoObject(const TMemoInfo &memo)
+{
+    return componentText(memoComponent(memo));
+}
+
+QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &memos)
+{
+    QByteArray result = CalendarHead();
+    for (const TTaskInfo &task : tasks)
+        result += TaskObject(task);
+    for (const TMemoInfo &memo : memos)
+        result += MemoObject(memo);
+    result += CalendarTail();
     return result;
 }
 
@@ -580,7 +953,7 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
         for (icalcomponent *c = icalcomponent_get_first_component(old, ICAL_ANY_COMPONENT); c;
              c = icalcomponent_get_next_component(old, ICAL_ANY_COMPONENT)) {
             if (icalcomponent_isa(c) == ICAL_VALARM_COMPONENT && kind == ICAL_VTODO_COMPONENT &&
-                alarmOf(old, c) != 0 && (!armed || !replaced)) {
+                alarmOf(old, c, nullptr, nullptr) != 0 && (!armed || !replaced)) {
                 replaced = true;
                 continue;
             }
@@ -616,33 +989,64 @@ QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo, bool *k
                          keeps);
 }
 
+namespace {
+
+template <typename Info>
+QList<Info> inTreeOrder(QList<Info> items, TreePlan &plan, Calendar *calendar)
+{
+    plan.finish(false, &calendar->moved, &calendar->rekeyed);
+    QList<Info> result;
+    result.reserve(items.size());
+    for (const qsizetype i : plan.treeOrder()) {
+        items[i].key = plan.key(i);
+        items[i].pid = plan.pid(i);
+        result.append(std::move(items[i]));
+    }
+    return result;
+}
+
+} // namespace
+
 bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)
 {
     *calendar = Calendar();
-    ComponentPtr root(icalparser_parse_string(text.constData()));
-    if (!root) {
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    ICalendarReader::Reader reader(&buffer);
+    ObjectReader objects;
+    // The time zones first, wherever they stand in the text.
+    QList<ICalendarReader::Object> items;
+    ICalendarReader::Object object;
+    while (reader.next(&object)) {
+        if (object.kind == ICalendarReader::Kind::TimeZone)
+            objects.addTimeZone(object);
+        else
+            items.append(std::move(object));
+        object = ICalendarReader::Object();
+    }
+    if (!reader.error().isEmpty() || !reader.sawCalendar()) {
         if (error)
-            *error = QStringLiteral("holds no calendar");
+            *error = reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
         return false;
     }
     QList<TTaskInfo> tasks;
     QList<TMemoInfo> memos;
-    QStringList taskParents, memoParents;
-    if (icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
-        readCalendar(root.get(), tasks, taskParents, memos, memoParents);
-    } else if (icalcomponent_isa(root.get()) == ICAL_XROOT_COMPONENT) {
-        // Several calendars one after another.
-        for (icalcomponent *c =
-                 icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT);
-             c; c = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT))
-            readCalendar(c, tasks, taskParents, memos, memoParents);
-    } else {
-        if (error)
-            *error = QStringLiteral("holds no calendar");
-        return false;
+    TreePlan taskPlan, memoPlan;
+    for (const ICalendarReader::Object &item : std::as_const(items)) {
+        if (item.kind == ICalendarReader::Kind::Todo) {
+            tasks.append(TTaskInfo());
+            objects.read(item, &tasks.back());
+            taskPlan.add(item.uid, item.parent);
+        } else {
+            memos.append(TMemoInfo());
+            objects.read(item, &memos.back());
+            memoPlan.add(item.uid, item.parent);
+        }
     }
-    calendar->tasks = twoLevels(std::move(tasks), taskParents, calendar);
-    calendar->memos = twoLevels(std::move(memos), memoParents, calendar);
+    calendar->tasks = inTreeOrder(std::move(tasks), taskPlan, calendar);
+    calendar->memos = inTreeOrder(std::move(memos), memoPlan, calendar);
+    calendar->unarmed = objects.unarmed();
     return true;
 }
 
