@@ -246,7 +246,7 @@ bool Reader::next(Object *object)
                 if (collecting > 0 && k >= collecting - 1) {
                     if (++lines > MaxObjectLines)
                         return fail(QStringLiteral("holds an object of more than %1 lines")
-                                        .arg(QLocale::c().toString(MaxObjectLines)));
+                                        .arg(QLocale(QLocale::English).toString(MaxObjectLines)));
                     object->lines.append("END:" + m_stack[k]);
                 }
             }
@@ -274,7 +274,7 @@ bool Reader::next(Object *object)
         if (collecting > 0) {
             if (++lines > MaxObjectLines)
                 return fail(QStringLiteral("holds an object of more than %1 lines")
-                                .arg(QLocale::c().toString(MaxObjectLines)));
+                                .arg(QLocale(QLocale::English).toString(MaxObjectLines)));
             objectSize += line.size() + 2;
             if (objectSize > MaxObjectSize)
                 return fail(QStringLiteral("holds an object larger than %1 MiB")
