@@ -139,6 +139,8 @@ private Q_SLOTS:
     void readsOtherPrograms();
     void readsJournalAndFoldedNonAscii();
     void otherTreesBecomeTwoLevels();
+    void readsEveryLineForm_data();
+    void readsEveryLineForm();
     void readsDatesOfEveryYear_data();
     void readsDatesOfEveryYear();
     void triggersBeyond32Bits_data();
@@ -472,6 +474,41 @@ void TestICalendar::otherTreesBecomeTwoLevels()
     QCOMPARE(calendar.memos.first().pid.toString(), Texts::RootKey);
     // Grandchild, great-grandchild, the orphan, the ring's two and the memo.
     QCOMPARE(calendar.moved, 6);
+}
+
+// The forms lines come in: line feeds alone, folds with a blank or a tab (also in the middle
+// of a multi-byte character), a byte order mark, names in lower case, a last line without
+// its line break, a text cut off inside its object.
+void TestICalendar::readsEveryLineForm_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray plain = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+                             "BEGIN:VTODO\r\nUID:form@example.org\r\n"
+                             "SUMMARY:Grüße\\, Welt\r\nDESCRIPTION:Grüße\\, Welt\\nzweite Zeile\r\n"
+                             "DUE;VALUE=DATE:20261224\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+    QTest::newRow("as written") << plain;
+    QByteArray lineFeeds = plain;
+    QTest::newRow("line feeds alone") << lineFeeds.replace("\r\n", "\n");
+    QByteArray folds = plain;
+    // "ü" is two bytes: the fold falls between them.
+    folds.replace("DESCRIPTION:Gr\xC3", "DESCRIPTION:Gr\xC3\r\n ").replace("zweite ", "zwei\r\n\tte ");
+    QTest::newRow("folds with a blank and a tab") << folds;
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + plain;
+    QTest::newRow("names in lower case")
+        << QByteArray(plain).replace("BEGIN:VTODO", "begin:vtodo").replace("UID:", "uid:").replace("END:VTODO", "End:VTodo");
+    QTest::newRow("no last line break") << plain.chopped(2);
+    QTest::newRow("cut off inside the object") << plain.left(plain.indexOf("END:VTODO"));
+}
+
+void TestICalendar::readsEveryLineForm()
+{
+    QFETCH(QByteArray, text);
+    const ICalendarMapping::Calendar calendar = fromText(text);
+    QCOMPARE(calendar.tasks.size(), 1);
+    const TTaskInfo &task = calendar.tasks.first();
+    QCOMPARE(task.key.toString(), QStringLiteral("form@example.org"));
+    QCOMPARE(task.content, QStringLiteral("Grüße, Welt\r\nzweite Zeile"));
+    QCOMPARE(DaysToDateTime(task.dueTime), QDateTime(QDate(2026, 12, 24), QTime(0, 0)));
 }
 
 // Another program's dates up to the year 9999 (libical takes none after 3000), and what the

@@ -204,6 +204,11 @@ bool Reader::next(Object *object)
             }
             return false;
         }
+        if (!m_pastStart) {
+            m_pastStart = true;
+            if (line.startsWith("\xEF\xBB\xBF")) // a byte order mark
+                line.remove(0, 3);
+        }
         if (line.isEmpty())
             continue;
         const QByteArray name = NameOf(line);

@@ -71,6 +71,7 @@ private:
     bool m_havePending = false;
     QList<QByteArray> m_stack; // names of the open components
     bool m_sawCalendar = false;
+    bool m_pastStart = false;
     QString m_error;
 };
 
