@@ -141,6 +141,8 @@ bool Read(const QString &fileName, Contents *contents, QString *error)
     }
     contents->objects = std::make_shared<ICalendarMapping::ObjectReader>();
     ICalendarReader::Reader reader(&file);
+    // Only the time zones are kept whole; of the items, their UIDs and parents.
+    reader.setKeepItemLines(false);
     ICalendarReader::Object object;
     while (reader.next(&object)) {
         if (object.kind == ICalendarReader::Kind::TimeZone)

@@ -12,6 +12,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <optional>
+#include <limits>
 #include <memory>
 
 namespace ICalendarMapping {
@@ -40,29 +43,101 @@ QByteArray daysText(TDateTime days)
     return QByteArray::number(days, 'g', 17);
 }
 
-icaltimetype utcTime(const QDateTime &dateTime)
+// The wall-clock date and milliseconds of the day of a program time, as DaysToDateTime
+// reads them, without the zone (no clock is consulted).
+bool wallClock(TDateTime days, QDate *date, qint64 *msecs)
 {
-    return icaltime_from_timet_with_zone(time_t(dateTime.toSecsSinceEpoch()), 0,
-                                         icaltimezone_get_utc_timezone());
+    if (!std::isfinite(days) || std::fabs(days) > 2958466.0)
+        return false;
+    double whole = std::trunc(days);
+    *msecs = std::llround(std::fabs(days - whole) * 86400000.0);
+    if (*msecs >= 86400000) {
+        *msecs -= 86400000;
+        whole += days >= 0 ? 1 : -1;
+    }
+    *date = QDate(1899, 12, 30).addDays(qint64(whole));
+    return true;
 }
 
-// The UTC date-time text of a moment (libical writes no year after 3000), or an empty text
-// for one outside the years 1 to 9999.
-QByteArray utcText(const QDateTime &dateTime)
+bool hasMilliseconds(TDateTime days)
 {
-    // Whole seconds as the readers compare them (counted towards 1970 before it).
-    const QDateTime utc = dateTime.isValid()
-                              ? QDateTime::fromSecsSinceEpoch(dateTime.toSecsSinceEpoch(),
-                                                              QTimeZone::utc())
-                              : QDateTime();
-    const QDate date = utc.date();
-    if (!utc.isValid() || date.year() < 1 || date.year() > 9999)
+    QDate date;
+    qint64 msecs = 0;
+    return wallClock(days, &date, &msecs) && msecs % 1000 != 0;
+}
+
+// The UTC date-time text of a moment given in seconds since 1970 (libical writes no year
+// after 3000), or an empty text for one outside the years 1 to 9999.
+QByteArray utcText(qint64 seconds)
+{
+    const qint64 day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+    const qint64 second = seconds - day * 86400;
+    const QDate date = QDate(1970, 1, 1).addDays(day);
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
         return {};
-    const QTime time = utc.time();
     char text[24];
     std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02dZ", date.year(), date.month(),
-                  date.day(), time.hour(), time.minute(), time.second());
+                  date.day(), int(second / 3600), int(second / 60 % 60), int(second % 60));
     return QByteArray(text);
+}
+
+
+// The offset from UTC of this machine's clock at a moment, through localtime_r (mktime,
+// which QDateTime uses, reads the zone's file anew on every call).
+std::optional<long> localOffsetAt(qint64 seconds)
+{
+    const time_t at = time_t(seconds);
+    tm local{};
+    if (!localtime_r(&at, &local))
+        return std::nullopt;
+    return local.tm_gmtoff;
+}
+
+// The seconds since 1970 of a program time (whole seconds counted towards 1970 as
+// QDateTime::toSecsSinceEpoch counts them): the wall-clock time less the offset in force
+// then, found without mktime; a time the clocks skip, or any doubt, goes through
+// DaysToDateTime.
+std::optional<qint64> secondsOf(TDateTime days)
+{
+    QDate date;
+    qint64 msecs = 0;
+    if (!wallClock(days, &date, &msecs))
+        return std::nullopt;
+    const qint64 wallMs = (date.toJulianDay() - 2440588) * qint64(86400000) + msecs;
+    const qint64 wallSeconds = wallMs >= 0 ? wallMs / 1000 : -((-wallMs + 999) / 1000);
+    std::optional<long> offset = localOffsetAt(wallSeconds);
+    for (int round = 0; offset && round < 2; ++round) {
+        const std::optional<long> then = localOffsetAt(wallSeconds - *offset);
+        if (then == offset)
+            return (wallMs - qint64(*offset) * 1000) / 1000;
+        offset = then;
+    }
+    const QDateTime moment = DaysToDateTime(days);
+    if (!moment.isValid())
+        return std::nullopt;
+    return moment.toSecsSinceEpoch();
+}
+
+// The UTC text of a program time; empty for 0.
+QByteArray utcTextOf(TDateTime days)
+{
+    if (days == 0)
+        return {};
+    const std::optional<qint64> seconds = secondsOf(days);
+    return seconds ? utcText(*seconds) : QByteArray();
+}
+
+// The text of the current moment, made once a second.
+QByteArray nowText()
+{
+    thread_local qint64 second = std::numeric_limits<qint64>::min();
+    thread_local QByteArray text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = utcText(now);
+    }
+    return text;
 }
 
 // A property of a time written from its text, which libical takes for any year.
@@ -84,14 +159,14 @@ void addExactDays(icalproperty *property, TDateTime days)
 // A UTC date-time property for a time, with its exact value where the seconds lose some.
 icalproperty *timeProperty(icalproperty *property, TDateTime days)
 {
-    if (DaysToDateTime(days).time().msec() != 0)
+    if (hasMilliseconds(days))
         addExactDays(property, days);
     return property;
 }
 
 void addTime(icalcomponent *component, icalproperty_kind kind, TDateTime days)
 {
-    const QByteArray text = days == 0 ? QByteArray() : utcText(DaysToDateTime(days));
+    const QByteArray text = utcTextOf(days);
     if (text.isEmpty())
         return;
     icalcomponent_add_property(
@@ -107,7 +182,7 @@ icalproperty *newX(const char *name, const QByteArray &value)
 
 void addXTime(icalcomponent *component, const char *name, TDateTime days)
 {
-    const QByteArray text = days == 0 ? QByteArray() : utcText(DaysToDateTime(days));
+    const QByteArray text = utcTextOf(days);
     if (text.isEmpty())
         return;
     icalcomponent_add_property(component, timeProperty(newX(name, text), days));
@@ -135,7 +210,7 @@ void addCommon(icalcomponent *component, const ItemInfo &item)
     const QByteArray uid = item.key.toUtf8();
     icalcomponent_add_property(component, icalproperty_new_uid(uid.constData()));
     icalcomponent_add_property(component,
-                               icalproperty_new_dtstamp(utcTime(QDateTime::currentDateTimeUtc())));
+                               timeValueProperty(ICAL_DTSTAMP_PROPERTY, ICAL_DATETIME_VALUE, nowText()));
     const QString text = lineFeeds(item.content);
     icalcomponent_add_property(
         component,
@@ -167,22 +242,21 @@ icalcomponent *taskComponent(const TTaskInfo &task)
     } else {
         addXTime(todo, kCheckTime, task.checkTime);
     }
-    const QDateTime due = DaysToDateTime(task.dueTime);
-    const QDate dueDate = due.date();
-    if (task.dueFlag && task.dueTime != 0 && due.isValid() && dueDate.year() >= 1 &&
-        dueDate.year() <= 9999) {
+    QDate dueDate;
+    qint64 dueMsecs = 0;
+    if (task.dueFlag && task.dueTime != 0 && wallClock(task.dueTime, &dueDate, &dueMsecs) &&
+        dueDate.year() >= 1 && dueDate.year() <= 9999) {
         char date[16];
         std::snprintf(date, sizeof date, "%04d%02d%02d", dueDate.year(), dueDate.month(),
                       dueDate.day());
         icalproperty *property = timeValueProperty(ICAL_DUE_PROPERTY, ICAL_DATE_VALUE, date);
-        if (due.time() != QTime(0, 0))
+        if (dueMsecs != 0)
             addExactDays(property, task.dueTime);
         icalcomponent_add_property(todo, property);
     } else {
         addXTime(todo, kDueTime, task.dueTime);
     }
-    const QDateTime alarm = DaysToDateTime(task.alarmTime);
-    const QByteArray alarmText = utcText(alarm);
+    const QByteArray alarmText = utcTextOf(task.alarmTime);
     if (task.alarmFlag && task.alarmTime != 0 && !alarmText.isEmpty()) {
         icalcomponent *valarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(valarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
@@ -227,12 +301,49 @@ constexpr int kMaxZoneNames = 1000; // TZIDs looked up among the system's zones
 constexpr int kMaxFileZones = 100;  // VTIMEZONEs of one text kept
 constexpr int kMaxZoneRules = 100;  // STANDARD and DAYLIGHT parts of one VTIMEZONE
 
-// A component of the lines of one object, parsed line by line.
-ComponentPtr parsed(const QList<QByteArray> &lines)
+// The program's own X- properties of an object, read from its lines (libical looks every
+// X- name up in its whole table of property names first).
+struct XLines
+{
+    QList<QByteArray> lines;
+
+    const QByteArray *find(const char *name) const
+    {
+        const qsizetype length = qsizetype(qstrlen(name));
+        for (const QByteArray &line : lines)
+            if (line.size() > length && (line[length] == ':' || line[length] == ';') &&
+                qstrnicmp(line.constData(), name, length) == 0)
+                return &line;
+        return nullptr;
+    }
+};
+
+bool isOwnX(const QByteArray &line)
+{
+    return line.size() > 11 && qstrnicmp(line.constData(), "X-TASKLUME-", 11) == 0;
+}
+
+// A component of the lines of one object, parsed line by line. With x given, the program's
+// own X- properties of the object itself go there instead, and its UID and RELATED-TO (which
+// the reader found) are passed over.
+ComponentPtr parsed(const QList<QByteArray> &lines, XLines *x = nullptr)
 {
     icalparser *parser = icalparser_new();
     icalcomponent *result = nullptr;
+    int depth = 0;
     for (const QByteArray &line : lines) {
+        const bool begins = qstrnicmp(line.constData(), "BEGIN:", 6) == 0;
+        const bool ends = qstrnicmp(line.constData(), "END:", 4) == 0;
+        if (x && depth == 1 && !begins && !ends) {
+            if (isOwnX(line)) {
+                x->lines.append(line);
+                continue;
+            }
+            if (qstrnicmp(line.constData(), "UID", 3) == 0 &&
+                (line.size() > 3 && (line[3] == ':' || line[3] == ';')))
+                continue;
+        }
+        depth += begins ? 1 : ends ? -1 : 0;
         icalcomponent *done = icalparser_add_line(parser, const_cast<char *>(line.constData()));
         if (done && !result)
             result = done;
@@ -348,6 +459,24 @@ QDateTime momentOf(const icaltimetype &time, const QByteArray &tzid, Zones *zone
     return QDateTime(date, clock);
 }
 
+// DateTimeToDays of a moment of whole seconds, its wall-clock time found with localtime_r
+// (QDateTime::toLocalTime reads the zone's file anew each time).
+TDateTime localDays(const QDateTime &moment)
+{
+    const qint64 seconds = moment.toSecsSinceEpoch();
+    const time_t at = time_t(seconds);
+    tm local{};
+    if (moment.time().msec() != 0 || !localtime_r(&at, &local))
+        return DateTimeToDays(moment);
+    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    if (!date.isValid())
+        return DateTimeToDays(moment);
+    const qint64 days = QDate(1899, 12, 30).daysTo(date);
+    const double fraction =
+        double((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000.0 / 86400000.0;
+    return days >= 0 ? double(days) + fraction : double(days) - fraction;
+}
+
 // The time a property holds, as parsed (a date or a date-time).
 icaltimetype valueTime(icalproperty *property)
 {
@@ -365,25 +494,35 @@ icaltimetype valueTime(icalproperty *property)
 }
 
 // The program's time of a property's value, the exact value it carries where that agrees.
-TDateTime daysOf(icalproperty *property, const icaltimetype &time, Zones *zones)
+TDateTime daysOf(const QByteArray &tzid, const char *exact, const icaltimetype &time,
+                 Zones *zones)
 {
-    const QDateTime moment = momentOf(time, tzidOf(property), zones);
+    const QDateTime moment = momentOf(time, tzid, zones);
     if (!moment.isValid())
         return 0;
-    if (const char *exact = exactDaysOf(property)) {
+    const TDateTime read = localDays(moment);
+    if (exact) {
+        // The exact value is used while it stands for the same day (a date) or second (a
+        // date-time) on the wall clock, however that second was rounded when written.
         bool ok = false;
         const double days = QByteArray(exact).toDouble(&ok);
-        const QDateTime exactMoment =
-            ok && std::isfinite(days) ? DaysToDateTime(days) : QDateTime();
-        if (exactMoment.isValid()) {
-            const bool agrees = time.is_date
-                                    ? exactMoment.date() == moment.toLocalTime().date()
-                                    : exactMoment.toSecsSinceEpoch() == moment.toSecsSinceEpoch();
+        QDate exactDate, readDate;
+        qint64 exactMsecs = 0, readMsecs = 0;
+        if (ok && wallClock(days, &exactDate, &exactMsecs) &&
+            wallClock(read, &readDate, &readMsecs)) {
+            const qint64 apart = (exactDate.toJulianDay() - readDate.toJulianDay()) * 86400000 +
+                                 exactMsecs - readMsecs;
+            const bool agrees = time.is_date ? exactDate == readDate : apart > -1000 && apart < 1000;
             if (agrees)
                 return days;
         }
     }
-    return DateTimeToDays(moment);
+    return read;
+}
+
+TDateTime daysOf(icalproperty *property, const icaltimetype &time, Zones *zones)
+{
+    return daysOf(tzidOf(property), exactDaysOf(property), time, zones);
 }
 
 TDateTime timeOf(icalcomponent *component, icalproperty_kind kind, Zones *zones)
@@ -394,35 +533,24 @@ TDateTime timeOf(icalcomponent *component, icalproperty_kind kind, Zones *zones)
     return daysOf(property, valueTime(property), zones);
 }
 
-icalproperty *xProperty(icalcomponent *component, const char *name)
+std::optional<QByteArray> xText(const XLines &x, const char *name)
 {
-    for (icalproperty *p = icalcomponent_get_first_property(component, ICAL_X_PROPERTY); p;
-         p = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
-        const char *xname = icalproperty_get_x_name(p);
-        if (xname && qstricmp(xname, name) == 0)
-            return p;
-    }
-    return nullptr;
-}
-
-std::optional<QByteArray> xText(icalcomponent *component, const char *name)
-{
-    icalproperty *property = xProperty(component, name);
-    if (!property)
+    const QByteArray *line = x.find(name);
+    if (!line)
         return std::nullopt;
-    const char *value = icalproperty_get_x(property);
-    return QByteArray(value ? value : "");
+    return ICalendarReader::ValueOf(*line);
 }
 
-TDateTime xTime(icalcomponent *component, const char *name, Zones *zones)
+TDateTime xTime(const XLines &x, const char *name, Zones *zones)
 {
-    icalproperty *property = xProperty(component, name);
-    if (!property)
+    const QByteArray *line = x.find(name);
+    if (!line)
         return 0;
-    const char *value = icalproperty_get_x(property);
-    if (!value)
-        return 0;
-    return daysOf(property, icaltime_from_string(value), zones);
+    const QByteArray value = ICalendarReader::ValueOf(*line).trimmed();
+    const QByteArray exact = ICalendarReader::ParameterOf(*line, kExactDays);
+    return daysOf(ICalendarReader::ParameterOf(*line, "TZID"),
+                  exact.isNull() ? nullptr : exact.constData(),
+                  icaltime_from_string(value.constData()), zones);
 }
 
 QString textOf(icalproperty *property)
@@ -434,7 +562,7 @@ QString textOf(icalproperty *property)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-void readCommon(icalcomponent *component, ItemInfo &item, Zones *zones)
+void readCommon(icalcomponent *component, const XLines &x, ItemInfo &item, Zones *zones)
 {
     const QString summary =
         lineFeeds(textOf(icalcomponent_get_first_property(component, ICAL_SUMMARY_PROPERTY)));
@@ -451,14 +579,14 @@ void readCommon(icalcomponent *component, ItemInfo &item, Zones *zones)
     else
         text = summary + QLatin1Char('\n') + description;
     item.content = programLineBreaks(text);
-    if (const auto exact = xText(component, kContent)) {
+    if (const auto exact = xText(x, kContent)) {
         const QString content = QString::fromUtf8(QByteArray::fromBase64(*exact));
         if (lineFeeds(content) == text)
             item.content = content;
     }
     item.createTime = timeOf(component, ICAL_CREATED_PROPERTY, zones);
     item.editTime = timeOf(component, ICAL_LASTMODIFIED_PROPERTY, zones);
-    const std::optional<QByteArray> expanded = xText(component, kExpanded);
+    const std::optional<QByteArray> expanded = xText(x, kExpanded);
     item.expandFlag = expanded.value_or("0") == "1";
     // An item of another program without these times gets the time its object was made.
     if (!expanded) {
@@ -469,10 +597,10 @@ void readCommon(icalcomponent *component, ItemInfo &item, Zones *zones)
     }
 }
 
-qint32 colourOf(icalcomponent *component, const char *name)
+qint32 colourOf(const XLines &x, const char *name)
 {
     bool ok = false;
-    const qint32 value = xText(component, name).value_or("0").trimmed().toInt(&ok);
+    const qint32 value = xText(x, name).value_or("0").trimmed().toInt(&ok);
     return ok ? value : 0;
 }
 
@@ -585,10 +713,10 @@ TDateTime alarmOf(icalcomponent *todo, icalcomponent *valarm, const QByteArray *
     return DateTimeToDays(moment);
 }
 
-void readTask(icalcomponent *todo, const QList<QByteArray> &triggers, TTaskInfo &task,
-              Zones *zones, int *unarmed)
+void readTask(icalcomponent *todo, const XLines &x, const QList<QByteArray> &triggers,
+              TTaskInfo &task, Zones *zones, int *unarmed)
 {
-    readCommon(todo, task, zones);
+    readCommon(todo, x, task, zones);
     icalproperty *status = icalcomponent_get_first_property(todo, ICAL_STATUS_PROPERTY);
     icalproperty *percent = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY);
     icalproperty *completed = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY);
@@ -596,13 +724,13 @@ void readTask(icalcomponent *todo, const QList<QByteArray> &triggers, TTaskInfo 
         (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) ||
         (!status && (completed || (percent && icalproperty_get_percentcomplete(percent) >= 100)));
     task.checkTime = task.checkFlag ? timeOf(todo, ICAL_COMPLETED_PROPERTY, zones)
-                                    : xTime(todo, kCheckTime, zones);
+                                    : xTime(x, kCheckTime, zones);
     if (task.checkFlag && task.checkTime == 0)
         task.checkTime = task.editTime;
     task.dueTime = timeOf(todo, ICAL_DUE_PROPERTY, zones);
     task.dueFlag = task.dueTime != 0;
     if (!task.dueFlag)
-        task.dueTime = xTime(todo, kDueTime, zones);
+        task.dueTime = xTime(x, kDueTime, zones);
     task.alarmFlag = false;
     bool outside = false;
     qsizetype index = 0;
@@ -621,15 +749,15 @@ void readTask(icalcomponent *todo, const QList<QByteArray> &triggers, TTaskInfo 
     if (!task.alarmFlag && outside && unarmed)
         ++*unarmed;
     if (!task.alarmFlag)
-        task.alarmTime = xTime(todo, kAlarmTime, zones);
-    task.textColor = colourOf(todo, kTextColor);
-    task.backgroundColor = colourOf(todo, kBackgroundColor);
+        task.alarmTime = xTime(x, kAlarmTime, zones);
+    task.textColor = colourOf(x, kTextColor);
+    task.backgroundColor = colourOf(x, kBackgroundColor);
 }
 
-void readMemo(icalcomponent *journal, TMemoInfo &memo, Zones *zones)
+void readMemo(icalcomponent *journal, const XLines &x, TMemoInfo &memo, Zones *zones)
 {
-    readCommon(journal, memo, zones);
-    memo.assignTime = xTime(journal, kAssignTime, zones);
+    readCommon(journal, x, memo, zones);
+    memo.assignTime = xTime(x, kAssignTime, zones);
 }
 
 } // namespace
@@ -805,19 +933,21 @@ void ObjectReader::addTimeZone(const ICalendarReader::Object &zone)
 
 void ObjectReader::read(const ICalendarReader::Object &object, TTaskInfo *task)
 {
-    ComponentPtr component = parsed(object.lines);
+    XLines x;
+    ComponentPtr component = parsed(object.lines, &x);
     *task = TTaskInfo();
     if (component)
-        readTask(component.get(), object.triggers, *task, m_zones.get(), &m_unarmed);
+        readTask(component.get(), x, object.triggers, *task, m_zones.get(), &m_unarmed);
     task->key = object.uid;
 }
 
 void ObjectReader::read(const ICalendarReader::Object &object, TMemoInfo *memo)
 {
-    ComponentPtr component = parsed(object.lines);
+    XLines x;
+    ComponentPtr component = parsed(object.lines, &x);
     *memo = TMemoInfo();
     if (component)
-        readMemo(component.get(), *memo, m_zones.get());
+        readMemo(component.get(), x, *memo, m_zones.get());
     memo->key = object.uid;
 }
 

@@ -34,6 +34,27 @@ Kind *kindOf(const QByteArray &name, Kind *kind)
     return kind;
 }
 
+// The name of a content line, compared without regard to case and without a copy.
+class NameView
+{
+public:
+    explicit NameView(const QByteArray &line)
+    {
+        qsizetype end = 0;
+        while (end < line.size() && line[end] != ';' && line[end] != ':')
+            ++end;
+        m_name = QByteArrayView(line.constData(), end).trimmed();
+    }
+    bool operator==(const char *upper) const
+    {
+        const qsizetype length = qsizetype(qstrlen(upper));
+        return m_name.size() == length && qstrnicmp(m_name.data(), upper, length) == 0;
+    }
+
+private:
+    QByteArrayView m_name;
+};
+
 } // namespace
 
 QByteArray NameOf(const QByteArray &line)
@@ -191,6 +212,7 @@ bool Reader::next(Object *object)
     bool inAlarm = false;
     bool haveUid = false, haveParent = false;
     qint64 objectSize = 0;
+    bool keep = true;
     while (m_error.isEmpty()) {
         if (!logicalLine(&line)) {
             if (!m_error.isEmpty())
@@ -198,7 +220,8 @@ bool Reader::next(Object *object)
             // A text cut off inside a component: what it holds is read as it stands.
             if (collecting > 0) {
                 for (qsizetype k = m_stack.size() - 1; k >= collecting - 1; --k)
-                    object->lines.append("END:" + m_stack[k]);
+                    if (keep)
+                        object->lines.append("END:" + m_stack[k]);
                 m_stack.clear();
                 return true;
             }
@@ -211,7 +234,7 @@ bool Reader::next(Object *object)
         }
         if (line.isEmpty())
             continue;
-        const QByteArray name = NameOf(line);
+        const NameView name(line);
         if (name == "BEGIN") {
             const QByteArray component = componentName(line);
             if (m_stack.size() >= MaxDepth)
@@ -223,6 +246,7 @@ bool Reader::next(Object *object)
                 collecting = 2;
                 lines = 0;
                 object->kind = kind;
+                keep = m_keepItemLines || kind == Kind::TimeZone;
                 object->lines.clear();
                 objectSize = 0;
                 object->triggers.clear();
@@ -252,7 +276,8 @@ bool Reader::next(Object *object)
                     if (++lines > MaxObjectLines)
                         return fail(QStringLiteral("holds an object of more than %1 lines")
                                         .arg(QLocale(QLocale::English).toString(MaxObjectLines)));
-                    object->lines.append("END:" + m_stack[k]);
+                    if (keep)
+                        object->lines.append("END:" + m_stack[k]);
                 }
             }
             m_stack.resize(open - 1);
@@ -284,7 +309,8 @@ bool Reader::next(Object *object)
             if (objectSize > MaxObjectSize)
                 return fail(QStringLiteral("holds an object larger than %1 MiB")
                                 .arg(mebibytes(MaxObjectSize)));
-            object->lines.append(line);
+            if (keep)
+                object->lines.append(line);
         }
     }
     return false;

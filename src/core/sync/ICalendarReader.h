@@ -49,6 +49,10 @@ class Reader
 public:
     explicit Reader(QIODevice *device);
 
+    // Whether VTODO and VJOURNAL objects come with their lines, or with their UID and parent
+    // only (a VTIMEZONE always comes whole).
+    void setKeepItemLines(bool keep) { m_keepItemLines = keep; }
+
     // The next component; false at the end of the text or when it is found unreadable
     // (error() tells why then).
     bool next(Object *object);
@@ -72,6 +76,7 @@ private:
     QList<QByteArray> m_stack; // names of the open components
     bool m_sawCalendar = false;
     bool m_pastStart = false;
+    bool m_keepItemLines = true;
     QString m_error;
 };
 
