@@ -635,6 +635,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
     QStringList refusals;
     // Objects stored without an ETag in the answer: href -> their record, to be read.
     QHash<QString, SyncStateRow> withoutEtag;
+    // What this run did on the server: the ETags of what it stored, what it deleted, and
+    // whether it made new objects.
+    QHash<QString, QString> sentEtags;
+    QSet<QString> deletedHrefs;
+    bool created = false;
     const auto storeRecords = [&](bool complete) {
         if (!complete && stored.isEmpty() && forgotten.isEmpty())
             return;
@@ -694,11 +699,13 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                         merged ? ICalendarMapping::UpdatedObject(change.older, *change.item)
                                : Kind::object(*change.item);
                     client->put(href, data, isNew ? QString() : change.record->etag,
-                                [&, key, href, print, merged, data,
+                                [&, key, href, print, merged, data, isNew,
                                  name = itemName(change.item->content)](const DavResult &result,
                                                                         const QString &etag) {
                                     if (result.ok()) {
                                         stored.append({key, href, notNull(etag), print});
+                                        sentEtags.insert(href, etag);
+                                        created = created || isNew;
                                         if (etag.isEmpty())
                                             withoutEtag.insert(href, stored.last());
                                         if (merged)
@@ -719,6 +726,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                     client->remove(href, change.record->etag,
                                    [&, key, href](const DavResult &result) {
                                        if (result.ok() || result.error == DavError::NotFound) {
+                                           deletedHrefs.insert(href);
                                            forgotten.append(key);
                                            ++report.deletedThere;
                                            finishedOne(DavResult());
@@ -754,7 +762,26 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 SyncStateRow row = withoutEtag.value(object.href);
                 row.etag = object.etag;
                 stored.append(row);
+                sentEtags.insert(object.href, object.etag);
             }
+        }
+    }
+
+    // The token was read before this run's uploads. A server may leave out of its changes an
+    // object made and deleted since a token, so one this run made would never be reported
+    // gone: when the changes since the token are this run's own alone, the token after them
+    // is kept instead.
+    if (failure.ok() && created && !newToken.isEmpty()) {
+        DavChanges since;
+        if (client->changesSinceNow(newToken, &since).ok() && !since.syncToken.isEmpty()) {
+            bool ownAlone = true;
+            for (const DavObject &object : std::as_const(since.changed))
+                ownAlone = ownAlone && sentEtags.contains(object.href) &&
+                           sentEtags.value(object.href) == object.etag;
+            for (const QString &href : std::as_const(since.deleted))
+                ownAlone = ownAlone && deletedHrefs.contains(href);
+            if (ownAlone)
+                newToken = since.syncToken;
         }
     }
 
