@@ -588,8 +588,11 @@ QList<RawLine> rawLines(const QByteArray &text)
     while (at < text.size()) {
         qsizetype end = text.indexOf('\n', at);
         end = end < 0 ? text.size() : end + 1;
-        const QByteArray physical = text.mid(at, end - at);
+        QByteArray physical = text.mid(at, end - at);
         at = end;
+        // Lines end in CR LF, as iCalendar has them, whatever the older text used.
+        if (physical.endsWith('\n') && !physical.endsWith("\r\n"))
+            physical.insert(physical.size() - 1, '\r');
         if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t')))
             lines.last().raw += physical;
         else if (!physical.trimmed().isEmpty())
@@ -951,8 +954,11 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
         changed.insert(Part::Created);
     if (was.editTime != item.editTime)
         changed.insert(Part::Edited);
-    if (!xProperty(master.component, kExpanded) || was.expandFlag != item.expandFlag)
+    if (was.expandFlag != item.expandFlag)
         changed.insert(Part::Expanded);
+    // An object without the program's marks gets them, with the times they make it read.
+    if (!xProperty(master.component, kExpanded))
+        changed.unite({Part::Expanded, Part::Created, Part::Edited});
 
     // The lines the program writes for each part, and its own alarm.
     QHash<Part, QList<RawLine>> freshLines;
@@ -996,9 +1002,21 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
             if (alarmOf(master.component, alarms[i]) != 0)
                 ownAlarm = i;
     const TimeForm form = timeFormOf(master.calendar, master.component);
+    // The task's own alarm, relative to a due date that moved here, keeps its moment: its
+    // trigger is written anew from the new due date.
+    if (ownAlarm >= 0 && changed.contains(Part::Due)) {
+        icalproperty *trigger =
+            icalcomponent_get_first_property(alarms[ownAlarm], ICAL_TRIGGER_PROPERTY);
+        icalparameter *related = icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
+        if (icaltime_is_null_time(icalproperty_get_trigger(trigger).time) && related &&
+            icalparameter_get_related(related) == ICAL_RELATED_END)
+            changed.insert(Part::Alarm);
+    }
 
     const QList<RawLine> lines = rawLines(older);
     QByteArray out;
+    QByteArray props;  // the item's own component: its properties
+    QByteArray nested; // and the components inside it
     int depth = 0;
     int seen = 0;
     bool inMaster = false;
@@ -1040,7 +1058,7 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
                     }
                 }
             }
-            out += block;
+            nested += block;
             i = j;
             continue;
         }
@@ -1057,24 +1075,26 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
             if (inMaster) {
                 // The parts that changed here, as the program writes them.
                 if (!stamped)
-                    out += freshText(Part::Stamp);
+                    props += freshText(Part::Stamp);
                 for (const Part part : {Part::Text, Part::Parent, Part::Created, Part::Edited,
                                         Part::Expanded, Part::Check, Part::Due, Part::Alarm,
                                         Part::Colours, Part::Assign}) {
                     if (!changed.contains(part))
                         continue;
                     if (part == Part::Check && statusKept)
-                        out += freshText(part, "STATUS");
+                        props += freshText(part, "STATUS");
                     else if (part == Part::Due && task) {
-                        out += freshText(part, "DUE");
+                        props += freshText(part, "DUE");
                         const QByteArray asDate = freshText(part, {}, "DUE");
                         if (!asDate.isEmpty())
-                            out += dueLine(*task, form, asDate);
+                            props += dueLine(*task, form, asDate);
                     } else
-                        out += freshText(part);
+                        props += freshText(part);
                 }
                 if (changed.contains(Part::Alarm) && !alarmReplaced)
-                    out += freshAlarm;
+                    nested += freshAlarm;
+                // The properties, then the components inside (alarms), as RFC 5545 orders them.
+                out += props + nested;
                 inMaster = false;
                 masterDone = true;
             }
@@ -1088,33 +1108,33 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
         const Part part = partOf(line, kind);
         switch (part) {
         case Part::Other:
-            out += line.raw;
+            props += line.raw;
             break;
         case Part::Stamp:
             if (!stamped)
-                out += freshText(Part::Stamp);
+                props += freshText(Part::Stamp);
             stamped = true;
             break;
         case Part::Sequence:
-            out += "SEQUENCE:" + QByteArray::number(line.value().trimmed().toLongLong() + 1) +
+            props += "SEQUENCE:" + QByteArray::number(line.value().trimmed().toLongLong() + 1) +
                    "\r\n";
             break;
         case Part::Check:
             if (!changed.contains(part)) {
-                out += line.raw;
+                props += line.raw;
             } else if (line.name == "STATUS" && !checked &&
                        line.value().trimmed().toUpper() != "COMPLETED") {
                 // An open task keeps the other program's kind of open (in process, cancelled).
-                out += line.raw;
+                props += line.raw;
                 statusKept = true;
             } else if (line.name == "PERCENT-COMPLETE" && !checked &&
                        line.value().trimmed().toInt() < 100) {
-                out += line.raw; // a task in progress keeps its percentage
+                props += line.raw; // a task in progress keeps its percentage
             }
             break;
         default:
             if (!changed.contains(part))
-                out += line.raw;
+                props += line.raw;
             break;
         }
     }
