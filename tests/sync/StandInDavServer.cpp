@@ -150,7 +150,7 @@ QByteArray StandInDavServer::answer(const Request &request)
     if (request.method == "PUT") {
         ++m_puts[path];
         if (!m_refused.isEmpty() && request.body.contains(m_refused))
-            return reply("400 Bad Request", "The object breaks a rule of this server.",
+            return reply(m_refusedStatus, "The object breaks a rule of this server.",
                          {"Content-Type: text/plain"});
         const QByteArray ifMatch = request.headers.value("if-match");
         const bool exists = m_objects.contains(path);

@@ -20,8 +20,13 @@ public:
     QUrl url() const;
     // Whether PUT answers carry the object's ETag (they do by default).
     void setEtagOnPut(bool on) { m_etagOnPut = on; }
-    // A PUT whose body holds this text is refused with 400 and a reason; empty refuses none.
-    void setRefused(const QByteArray &marker) { m_refused = marker; }
+    // A PUT whose body holds this text is refused with the status (400 and a reason unless
+    // told); empty refuses none.
+    void setRefused(const QByteArray &marker, const QByteArray &status = "400 Bad Request")
+    {
+        m_refused = marker;
+        m_refusedStatus = status;
+    }
 
     // The objects by path, and how many PUTs each path received, refused ones included.
     const QMap<QString, QByteArray> &objects() const { return m_objects; }
@@ -47,4 +52,5 @@ private:
     QList<QByteArray> m_requests;
     bool m_etagOnPut = true;
     QByteArray m_refused;
+    QByteArray m_refusedStatus;
 };

@@ -43,7 +43,12 @@ public:
         Database::close(m_name);
     }
     TaskStatements &tasks() { return *m_tasks; }
-    SyncReport sync(CalDavClient *dav) { return SyncEngine(m_db, dav).syncTasksNow(); }
+    SyncReport sync(CalDavClient *dav, int uploadsInFlight = 4)
+    {
+        SyncEngine engine(m_db, dav);
+        engine.setUploadsInFlight(uploadsInFlight);
+        return engine.syncTasksNow();
+    }
 
     QString add(const QString &text, const QString &parent = QStringLiteral("root"))
     {
@@ -632,6 +637,37 @@ private Q_SLOTS:
         QCOMPARE(server.objects().size(), 3);
         report = here->sync(dav);
         QCOMPARE(report.uploaded + report.downloaded + report.refused, 0);
+    }
+
+    // A server that fails part-way through the uploads: the message names the server's
+    // answer, never the database, and says what had been sent; the next run sends the rest.
+    void failureSaysWhatWasSent()
+    {
+        StandInDavServer server;
+        CalDavClient *dav = new CalDavClient(server.url(), QStringLiteral("u"),
+                                             QStringLiteral("p"), this);
+        auto here = store();
+        QStringList keys;
+        for (const char *text : {"One", "Two", "Three"})
+            keys.append(here->add(QString::fromUtf8(text)));
+        // The uploads go one at a time in the order of the keys: the last one fails.
+        keys.sort();
+        here->tasks().updateContent(keys.last(), QStringLiteral("Overloaded"), 46006.0);
+        server.setRefused("Overloaded", "503 Service Unavailable");
+
+        SyncReport report = here->sync(dav, 1);
+        QVERIFY(!report.ok);
+        QVERIFY2(report.message.contains(QStringLiteral("503")) &&
+                     report.message.contains(QStringLiteral("2 change(s) had been sent")) &&
+                     !report.message.contains(QStringLiteral("database"), Qt::CaseInsensitive),
+                 qPrintable(report.message));
+        QCOMPARE(server.objects().size(), 2);
+
+        server.setRefused({});
+        report = here->sync(dav, 1);
+        QVERIFY2(report.ok, qPrintable(report.message));
+        QCOMPARE(report.uploaded, 1);
+        QCOMPARE(server.objects().size(), 3);
     }
 };
 
