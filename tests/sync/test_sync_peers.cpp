@@ -329,6 +329,21 @@ private Q_SLOTS:
                 QVERIFY2(master.contains(line), qPrintable(master.join(QLatin1Char('|'))));
         }
         QCOMPARE(here->tree(), QStringList{QStringLiteral("Team report: sent under -")});
+
+        // The series as python3-caldav and dateutil read it: ten weeks, the moved one among them.
+        const QString series10 = runPython(collection, R"(from dateutil.rrule import rrulestr
+todo = calendar.object_by_uid('series-1')
+components = list(todo.icalendar_instance.walk('VTODO'))
+master = [c for c in components if 'RECURRENCE-ID' not in c][0]
+moved = [c for c in components if 'RECURRENCE-ID' in c]
+rule = rrulestr(master['RRULE'].to_ical().decode(), dtstart=master['DTSTART'].dt)
+dates = list(rule)
+assert len(components) == 2 and len(moved) == 1, components
+assert len(dates) == 10, dates
+assert moved[0]['RECURRENCE-ID'].dt in dates, moved[0]['RECURRENCE-ID'].dt
+assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
+)");
+        QVERIFY2(series10.isEmpty(), qPrintable(series10));
     }
 
     // Another client deletes a parent object alone: only that item goes here, its children
