@@ -12,8 +12,8 @@ const QString Collection = QStringLiteral("/u/cal/");
 QByteArray reply(const QByteArray &status, const QByteArray &body = {},
                  const QList<QByteArray> &headers = {})
 {
-    QByteArray text = "HTTP/1.1 " + status + "\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\n";
+    QByteArray text =
+        "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     for (const QByteArray &header : headers)
         text += header + "\r\n";
     return text + "\r\n" + body;

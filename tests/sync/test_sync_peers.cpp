@@ -141,8 +141,7 @@ QString deleteAsOtherProgram(const Collection &collection, const QString &uid)
 }
 
 // Changes the SUMMARY alone, as task programs rename a task.
-QString renameAsOtherProgram(const Collection &collection, const QString &uid,
-                             const QString &title)
+QString renameAsOtherProgram(const Collection &collection, const QString &uid, const QString &title)
 {
     return runPython(collection, R"(todo = calendar.object_by_uid(sys.argv[4])
 instance = todo.icalendar_instance
@@ -224,10 +223,9 @@ const QByteArray BerlinZone = "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\n"
 QByteArray otherProgramsTodo(const QByteArray &uid, const QByteArray &lines,
                              const QByteArray &more = {})
 {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//Other Tasks//EN\r\n" +
-           BerlinZone + "BEGIN:VTODO\r\nUID:" + uid +
-           "\r\nDTSTAMP:20261201T080000Z\r\n" + lines + "END:VTODO\r\n" + more +
-           "END:VCALENDAR\r\n";
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//Other Tasks//EN\r\n" + BerlinZone +
+           "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20261201T080000Z\r\n" + lines +
+           "END:VTODO\r\n" + more + "END:VCALENDAR\r\n";
 }
 
 } // namespace
@@ -315,17 +313,15 @@ private Q_SLOTS:
             QCOMPARE(report.uploaded, 1);
             const QList<QStringList> after = componentsOf(onlyObject(dav), "VTODO");
             QCOMPARE(after.size(), 2);
-            const QStringList master = after.value(0).filter(QStringLiteral("RECURRENCE-ID"))
-                                               .isEmpty()
-                                           ? after.value(0)
-                                           : after.value(1);
+            const QStringList master =
+                after.value(0).filter(QStringLiteral("RECURRENCE-ID")).isEmpty() ? after.value(0)
+                                                                                 : after.value(1);
             QCOMPARE(after.value(0) == master ? after.value(1) : after.value(0),
                      before.value(1)); // the override, line for line
-            for (const QString &line :
-                 {QStringLiteral("SUMMARY:") + QString::fromUtf8(text),
-                  QStringLiteral("RRULE:FREQ=WEEKLY;COUNT=10"),
-                  QStringLiteral("DTSTART:20261207T080000Z"),
-                  QStringLiteral("DUE:20261207T100000Z")})
+            for (const QString &line : {QStringLiteral("SUMMARY:") + QString::fromUtf8(text),
+                                        QStringLiteral("RRULE:FREQ=WEEKLY;COUNT=10"),
+                                        QStringLiteral("DTSTART:20261207T080000Z"),
+                                        QStringLiteral("DUE:20261207T100000Z")})
                 QVERIFY2(master.contains(line), qPrintable(master.join(QLatin1Char('|'))));
         }
         QCOMPARE(here->tree(), QStringList{QStringLiteral("Team report: sent under -")});
@@ -406,7 +402,8 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
             row("zoned due, due edited")
                 << zoned << int(DueLater) << QByteArray("DUE;TZID=Europe/Berlin:20261221T230000");
             row("UTC due, text edited") << utc << int(Text) << utc.trimmed();
-            row("UTC due, due edited") << utc << int(DueLater) << QByteArray("DUE:20261221T220000Z");
+            row("UTC due, due edited")
+                << utc << int(DueLater) << QByteArray("DUE:20261221T220000Z");
             row("relative alarm, text edited")
                 << zoned + relative << int(Text) << QByteArray("TRIGGER;RELATED=END:-PT15M");
             row("relative alarm, alarm edited") << zoned + relative << int(AlarmEarlier)
@@ -423,8 +420,8 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
         QVERIFY(!collection.url.isEmpty());
         CalDavClient *dav = client(collection);
         const QByteArray object = otherProgramsTodo(
-            "timed-1", "SUMMARY:Send the cards\r\nDTSTART;TZID=Europe/Berlin:20261220T090000\r\n" +
-                           lines);
+            "timed-1",
+            "SUMMARY:Send the cards\r\nDTSTART;TZID=Europe/Berlin:20261220T090000\r\n" + lines);
         const QString put = putAsOtherProgram(collection, object);
         QVERIFY2(put.isEmpty(), qPrintable(put));
 
@@ -483,8 +480,7 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
                                     "path = \"%1/data/tasks\"\nfileext = \".ics\"\n\n"
                                     "[storage tasks_remote]\ntype = \"caldav\"\nurl = \"%2\"\n"
                                     "username = \"%3\"\npassword = \"%4\"\n")
-                         .arg(root, collection.url.toString(), collection.user,
-                              collection.password)
+                         .arg(root, collection.url.toString(), collection.user, collection.password)
                          .toUtf8());
         config.close();
         QFile todoConfig(root + QStringLiteral("/todoman.py"));
@@ -583,8 +579,8 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
     {
         StandInDavServer server;
         server.setEtagOnPut(false);
-        CalDavClient *dav = new CalDavClient(server.url(), QStringLiteral("u"),
-                                             QStringLiteral("p"), this);
+        CalDavClient *dav =
+            new CalDavClient(server.url(), QStringLiteral("u"), QStringLiteral("p"), this);
         auto here = store();
         const QString key = here->add(QStringLiteral("Water the plants"));
         here->add(QStringLiteral("Feed the cat"));
@@ -600,15 +596,15 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
 
         server.putObject(QStringLiteral("phone-1.ics"),
                          otherProgramsTodo("phone-1", "SUMMARY:Call the plumber\r\n"));
-        here->tasks().updateContent(key, QStringLiteral("Water the plants and the roses"),
-                                    46006.0);
+        here->tasks().updateContent(key, QStringLiteral("Water the plants and the roses"), 46006.0);
         report = here->sync(dav);
         QVERIFY2(report.ok, qPrintable(report.message));
         QCOMPARE(report.downloaded, 1);
         QCOMPARE(report.uploaded, 1);
-        QCOMPARE(here->tree(), (QStringList{QStringLiteral("Call the plumber under -"),
-                                            QStringLiteral("Feed the cat under -"),
-                                            QStringLiteral("Water the plants and the roses under -")}));
+        QCOMPARE(here->tree(),
+                 (QStringList{QStringLiteral("Call the plumber under -"),
+                              QStringLiteral("Feed the cat under -"),
+                              QStringLiteral("Water the plants and the roses under -")}));
         report = here->sync(dav);
         QVERIFY2(report.ok, qPrintable(report.message));
         QCOMPARE(report.uploaded + report.downloaded + report.deletedHere + report.deletedThere, 0);
@@ -620,8 +616,8 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
     {
         StandInDavServer server;
         server.setRefused("Refused by the server");
-        CalDavClient *dav = new CalDavClient(server.url(), QStringLiteral("u"),
-                                             QStringLiteral("p"), this);
+        CalDavClient *dav =
+            new CalDavClient(server.url(), QStringLiteral("u"), QStringLiteral("p"), this);
         auto here = store();
         here->add(QStringLiteral("First"));
         const QString refused = here->add(QStringLiteral("Refused by the server\r\nsecond line"));
@@ -659,8 +655,8 @@ assert str(master['SUMMARY']) == 'Team report: sent', master['SUMMARY']
     void failureSaysWhatWasSent()
     {
         StandInDavServer server;
-        CalDavClient *dav = new CalDavClient(server.url(), QStringLiteral("u"),
-                                             QStringLiteral("p"), this);
+        CalDavClient *dav =
+            new CalDavClient(server.url(), QStringLiteral("u"), QStringLiteral("p"), this);
         auto here = store();
         QStringList keys;
         for (const char *text : {"One", "Two", "Three"})

@@ -11,8 +11,8 @@
 
 #include <cmath>
 #include <limits>
-#include <type_traits>
 #include <memory>
+#include <type_traits>
 
 namespace ICalendarMapping {
 
@@ -700,7 +700,8 @@ TimeForm timeFormOf(icalcomponent *calendar, icalcomponent *component)
         return form;
     if (icalparameter *tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
         const char *name = icalparameter_get_tzid(tzid);
-        icaltimezone *zone = name && calendar ? icalcomponent_get_timezone(calendar, name) : nullptr;
+        icaltimezone *zone =
+            name && calendar ? icalcomponent_get_timezone(calendar, name) : nullptr;
         if (!zone && name)
             zone = icaltimezone_get_builtin_timezone(name);
         if (zone) {
@@ -786,9 +787,10 @@ QByteArray triggerLine(icalcomponent *component, icalcomponent *valarm, const TT
         }
         const qint64 seconds = anchor.isValid() ? anchor.secsTo(alarm) : 0;
         if (anchor.isValid() && qAbs(seconds) < std::numeric_limits<int>::max()) {
-            char *duration = icaldurationtype_as_ical_string_r(icaldurationtype_from_int(int(seconds)));
-            QByteArray line = QByteArray("TRIGGER") + (fromEnd ? ";RELATED=END" : "") + ":" +
-                              duration + "\r\n";
+            char *duration =
+                icaldurationtype_as_ical_string_r(icaldurationtype_from_int(int(seconds)));
+            QByteArray line =
+                QByteArray("TRIGGER") + (fromEnd ? ";RELATED=END" : "") + ":" + duration + "\r\n";
             icalmemory_free_buffer(duration);
             return line;
         }
@@ -865,8 +867,8 @@ bool holdsMore(icalcomponent *root, const Master &master, icalcomponent_kind kin
          c; c = icalcomponent_get_next_component(master.calendar, ICAL_ANY_COMPONENT))
         if (c != master.component)
             return true;
-    for (icalproperty *p = icalcomponent_get_first_property(master.component, ICAL_ANY_PROPERTY);
-         p; p = icalcomponent_get_next_property(master.component, ICAL_ANY_PROPERTY))
+    for (icalproperty *p = icalcomponent_get_first_property(master.component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(master.component, ICAL_ANY_PROPERTY))
         if (!writtenAnew(p, kind, checked))
             return true;
     if (timeFormOf(nullptr, master.component).kind != TimeForm::Date &&
@@ -992,8 +994,8 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
 
     // The alarms of the older component: which the program reads, and its own (the first).
     QList<icalcomponent *> alarms;
-    for (icalcomponent *c = icalcomponent_get_first_component(master.component,
-                                                               ICAL_VALARM_COMPONENT);
+    for (icalcomponent *c =
+             icalcomponent_get_first_component(master.component, ICAL_VALARM_COMPONENT);
          c; c = icalcomponent_get_next_component(master.component, ICAL_VALARM_COMPONENT))
         alarms.append(c);
     qsizetype ownAlarm = -1;
@@ -1042,8 +1044,8 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
                 block += lines[k].raw;
             if (componentName(line) == "VALARM" && kind == ICAL_VTODO_COMPONENT) {
                 const qsizetype index = alarmIndex++;
-                const bool readable = index < alarms.size() && alarmOf(master.component,
-                                                                       alarms[index]) != 0;
+                const bool readable =
+                    index < alarms.size() && alarmOf(master.component, alarms[index]) != 0;
                 if (changed.contains(Part::Alarm) && readable && task) {
                     if (!task->alarmFlag)
                         block.clear(); // turned off here
@@ -1051,8 +1053,7 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
                         block.clear();
                         for (qsizetype k = i; k <= j && k < lines.size(); ++k)
                             block += lines[k].name == "TRIGGER" && k != i
-                                         ? triggerLine(master.component, alarms[index],
-                                                       *task, form)
+                                         ? triggerLine(master.component, alarms[index], *task, form)
                                          : lines[k].raw;
                         alarmReplaced = true;
                     }
@@ -1076,9 +1077,9 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
                 // The parts that changed here, as the program writes them.
                 if (!stamped)
                     props += freshText(Part::Stamp);
-                for (const Part part : {Part::Text, Part::Parent, Part::Created, Part::Edited,
-                                        Part::Expanded, Part::Check, Part::Due, Part::Alarm,
-                                        Part::Colours, Part::Assign}) {
+                for (const Part part :
+                     {Part::Text, Part::Parent, Part::Created, Part::Edited, Part::Expanded,
+                      Part::Check, Part::Due, Part::Alarm, Part::Colours, Part::Assign}) {
                     if (!changed.contains(part))
                         continue;
                     if (part == Part::Check && statusKept)
@@ -1116,8 +1117,8 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
             stamped = true;
             break;
         case Part::Sequence:
-            props += "SEQUENCE:" + QByteArray::number(line.value().trimmed().toLongLong() + 1) +
-                   "\r\n";
+            props +=
+                "SEQUENCE:" + QByteArray::number(line.value().trimmed().toLongLong() + 1) + "\r\n";
             break;
         case Part::Check:
             if (!changed.contains(part)) {

@@ -698,28 +698,29 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                     const QByteArray data =
                         merged ? ICalendarMapping::UpdatedObject(change.older, *change.item)
                                : Kind::object(*change.item);
-                    client->put(href, data, isNew ? QString() : change.record->etag,
-                                [&, key, href, print, merged, data, isNew,
-                                 name = itemName(change.item->content)](const DavResult &result,
-                                                                        const QString &etag) {
-                                    if (result.ok()) {
-                                        stored.append({key, href, notNull(etag), print});
-                                        sentEtags.insert(href, etag);
-                                        created = created || isNew;
-                                        if (etag.isEmpty())
-                                            withoutEtag.insert(href, stored.last());
-                                        if (merged)
-                                            storedObjects.append({key, data});
-                                        ++report.uploaded;
-                                    } else if (refusesObject(result)) {
-                                        refusedKeys.append(key);
-                                        refusals.append(QStringLiteral("\u201c%1\u201d: %2")
-                                                            .arg(name, result.message));
-                                        finishedOne(DavResult());
-                                        return;
-                                    }
-                                    finishedOne(result);
-                                });
+                    client->put(
+                        href, data, isNew ? QString() : change.record->etag,
+                        [&, key, href, print, merged, data, isNew,
+                         name = itemName(change.item->content)](const DavResult &result,
+                                                                const QString &etag) {
+                            if (result.ok()) {
+                                stored.append({key, href, notNull(etag), print});
+                                sentEtags.insert(href, etag);
+                                created = created || isNew;
+                                if (etag.isEmpty())
+                                    withoutEtag.insert(href, stored.last());
+                                if (merged)
+                                    storedObjects.append({key, data});
+                                ++report.uploaded;
+                            } else if (refusesObject(result)) {
+                                refusedKeys.append(key);
+                                refusals.append(
+                                    QStringLiteral("\u201c%1\u201d: %2").arg(name, result.message));
+                                finishedOne(DavResult());
+                                return;
+                            }
+                            finishedOne(result);
+                        });
                 } else {
                     const QString key = change.key;
                     const QString href = change.record->href;
@@ -732,9 +733,8 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                                            finishedOne(DavResult());
                                        } else if (refusesObject(result)) {
                                            refusedKeys.append(key);
-                                           refusals.append(
-                                               QStringLiteral("the deletion of %1: %2")
-                                                   .arg(href, result.message));
+                                           refusals.append(QStringLiteral("the deletion of %1: %2")
+                                                               .arg(href, result.message));
                                            finishedOne(DavResult());
                                        } else {
                                            finishedOne(result);
