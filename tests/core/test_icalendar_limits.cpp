@@ -133,6 +133,10 @@ void TestICalendarLimits::refusesPartsPastTheBounds()
     QVERIFY(!ICalendarMapping::FromICalendar(text, &calendar, &why));
     QCOMPARE(why, error);
     QVERIFY(calendar.tasks.isEmpty());
+    // An object from a server is held to the same bounds.
+    TTaskInfo task;
+    QString parent;
+    QVERIFY(!ICalendarMapping::ItemOfObject(text, &task, &parent));
 }
 
 void TestICalendarLimits::endlessLineIsReadNoFurtherThanTheBound_data()
