@@ -849,14 +849,15 @@ QString UnarmedText(int unarmed)
 void TreePlan::add(const QString &uid, const QString &parent)
 {
     const qsizetype index = m_keys.size();
+    // Only the items that name a parent keep it (most name none).
+    if (!parent.isEmpty() && parent != Texts::RootKey)
+        m_parents.append({index, parent});
     if (uid.isEmpty() || uid == Texts::RootKey || m_byKey.contains(uid)) {
         m_keys.append(NewRowKey());
-        m_parents.append(parent);
         m_top.append(-2); // given a fresh key
         return;
     }
     m_keys.append(uid);
-    m_parents.append(parent);
     m_top.append(-1);
     m_byKey.insert(uid, index);
 }
@@ -869,10 +870,7 @@ void TreePlan::finish(bool freshKeys, int *moved, int *rekeyed)
             ++*rekeyed;
     // The index of each item's parent in the list, -1 for none.
     QList<qsizetype> parentOf(count, -1);
-    for (qsizetype i = 0; i < count; ++i) {
-        const QString &parent = m_parents[i];
-        if (parent.isEmpty() || parent == Texts::RootKey)
-            continue;
+    for (const auto &[i, parent] : std::as_const(m_parents)) {
         const qsizetype found = m_byKey.value(parent, -1);
         if (found >= 0 && found != i)
             parentOf[i] = found;

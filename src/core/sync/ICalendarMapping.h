@@ -20,6 +20,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 namespace ICalendarMapping {
 
@@ -64,7 +65,7 @@ public:
 
 private:
     QList<RowKey> m_keys;
-    QList<QString> m_parents;
+    QList<std::pair<qsizetype, QString>> m_parents; // the items naming a parent
     QHash<QString, qsizetype> m_byKey;
     QList<qsizetype> m_top; // each item's top-level item (itself for a top-level one)
 };
