@@ -554,6 +554,14 @@ QVariant ItemTreeModel::data(const QModelIndex &index, int role) const
     return nodeData(node, role);
 }
 
+QVariant ItemTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal &&
+        (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) && !headerTitle.isEmpty())
+        return headerTitle;
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
 QString ItemTreeModel::placeholderText() const
 {
     return QStringLiteral("Input content here");

@@ -71,6 +71,10 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
 
     // The sync page needs more room than the three boxes of the first page.
     fixDialogFrame(this, QSize(440, 300));
+    // The first field has the focus, not OK: Tab and Space then never press a button by
+    // surprise.
+    cb_AutoStart->setFocus();
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void TOptionsDlg::Btn_OkClick()

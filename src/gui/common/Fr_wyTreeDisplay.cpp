@@ -181,6 +181,10 @@ void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
         selectAllItems();
     else if (ctrl && key == Qt::Key_F12)
         m_host.commonAction(CommonAction::Close)->trigger();
+    else if (QKeySequence(event->keyCombination()) == FrameConfig::SortDirectionKey) {
+        if (m_viewAsc->isEnabled())
+            m_viewAsc->trigger();
+    }
     else
         *handled = handleOwnKey(event);
 }
