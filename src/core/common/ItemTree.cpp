@@ -630,6 +630,9 @@ QVariant ItemTreeModel::nodeData(const ItemNode *node, int role) const
         return nodeText(node);
     case Qt::EditRole:
         return editText(node);
+    case Qt::AccessibleTextRole:
+        // A row being typed into still has a name: the placeholder's.
+        return node->info->content.isEmpty() ? placeholderText() : nodeText(node);
     case PlaceholderRole:
     case GreyItalicRole:
         return node->info->content.isEmpty() && node != view.edit;

@@ -52,6 +52,7 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
     SyncPage = new SyncOptionsPage(m_commonDm.syncSettings());
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setAccessibleName(QStringLiteral("Option pages"));
     PageControl->addTab(general, QStringLiteral("General"));
     PageControl->addTab(SyncPage, QStringLiteral("Sync"));
 
