@@ -171,8 +171,7 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     StatusImage->setPixmap(IconArt::icon(IconId::StatusBulb).pixmap(QSize(16, 16), devicePixelRatioF()));
     m_statusText = new QLabel(m_statusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
-    // Right to left, the text starts at the right, as the bar's other parts do.
-    m_statusText->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    alignStatusText();
     StatusImage->setAccessibleName(QStringLiteral("Status"));
     m_statusBar->addWidget(StatusImage);
     m_statusBar->addWidget(m_statusText, 1);

@@ -299,6 +299,10 @@ protected:
     void onContextMenu(const QPoint &pos);
     void tipClicked();
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    // The status text starts where the layout does (at the right when right to left), as
+    // the bar's other parts do, whatever the direction of the text itself.
+    void alignStatusText();
     void showEvent(QShowEvent *event) override;
     void layoutTip();
     void setEditNode(ItemNode *node);

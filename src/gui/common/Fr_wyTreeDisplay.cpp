@@ -137,6 +137,20 @@ void TwyTreeFrame::onHotNodeChanged(ItemNode *, ItemNode *newNode)
         Timer_HotDelay->start();
 }
 
+void TwyTreeFrame::alignStatusText()
+{
+    m_statusText->setAlignment(
+        (layoutDirection() == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+        Qt::AlignAbsolute | Qt::AlignVCenter);
+}
+
+void TwyTreeFrame::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange)
+        alignStatusText();
+}
+
 void TwyTreeFrame::onHotDelay()
 {
     Timer_HotDelay->stop();
