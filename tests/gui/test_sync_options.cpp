@@ -24,6 +24,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QAccessible>
 #include <QTest>
 
 using namespace TestSupport;
@@ -188,6 +189,12 @@ private Q_SLOTS:
                 frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
             QVERIFY(state);
             QVERIFY2(state->toolTip().startsWith(says), qPrintable(state->toolTip()));
+            // Assistive tools read the state as the label's name.
+            QAccessibleInterface *read =
+                QAccessible::queryAccessibleInterface(const_cast<QLabel *>(state));
+            QVERIFY(read);
+            QVERIFY2(read->text(QAccessible::Name).startsWith(says),
+                     qPrintable(read->text(QAccessible::Name)));
         }
         QVERIFY(syncNow->isEnabled());
     }
