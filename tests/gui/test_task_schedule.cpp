@@ -52,6 +52,8 @@ private Q_SLOTS:
     void newReminderProposesTomorrow();
     void pastReminderWarnsIsTakenAndFires();
     void uncheckingAfterWarningKeepsWarning();
+    void focusedControlShowsItsFrame_data();
+    void focusedControlShowsItsFrame();
     void warningReadsOnThePalette_data();
     void warningReadsOnThePalette();
     void reminderCommandWritesEverySelectedTask();
@@ -427,6 +429,41 @@ void TestTaskSchedule::uncheckingAfterWarningKeepsWarning()
     later.cb_reminder->click();
     QVERIFY(later.cb_reminder->isChecked());
     QVERIFY(!later.warningShown());
+}
+
+void TestTaskSchedule::focusedControlShowsItsFrame_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::newRow("Set Reminder") << QStringLiteral("reminder");
+    QTest::newRow("Set Due Date") << QStringLiteral("due");
+    QTest::newRow("the alarm window") << QStringLiteral("alarm");
+}
+
+void TestTaskSchedule::focusedControlShowsItsFrame()
+{
+    QFETCH(QString, which);
+    std::unique_ptr<QDialog> dialog;
+    if (which == QLatin1String("reminder"))
+        dialog = std::make_unique<TReminderSetDlg>(false, 0);
+    else if (which == QLatin1String("due"))
+        dialog = std::make_unique<TDueSetDlg>(false, 0);
+    else
+        dialog = std::make_unique<TtaskReminderDlg>(QStringLiteral("Call the garage"), QString());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->activateWindow();
+    QWidget *focus = dialog->focusWidget();
+    QVERIFY(focus);
+    QTRY_VERIFY(focus->hasFocus());
+    // The focused control as the dialog shows it on opening, and as it would look without
+    // the focus frame that keyboard use shows: they differ by the frame.
+    const QImage shown = focus->grab().toImage();
+    dialog->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    const QImage unframed = focus->grab().toImage();
+    QVERIFY2(shown != unframed, qPrintable(QStringLiteral("no focus frame on %1")
+                                               .arg(focus->objectName())));
+    if (auto *alarm = qobject_cast<TtaskReminderDlg *>(dialog.get()))
+        alarm->btn_dismiss->click();
 }
 
 void TestTaskSchedule::warningReadsOnThePalette_data()
