@@ -199,6 +199,17 @@ private Q_SLOTS:
         QVERIFY(syncNow->isEnabled());
     }
 
+    // Options opens with the focus on its first field, never on OK: Tab then Space cannot
+    // press Cancel by surprise.
+    void optionsOpenOnTheFirstField()
+    {
+        TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.focusWidget(), static_cast<QWidget *>(dialog.cb_AutoStart));
+        dialog.reject();
+    }
+
     // The interval of the settings starts runs by itself, and a new interval from the
     // options dialog takes effect at once (0: only by hand).
     void theIntervalStartsRuns()
