@@ -48,6 +48,8 @@ private Q_SLOTS:
     void partsStandInTheOrderOfAStockView();
     void expandBoxIsPaintedAndOpensTheRow_data();
     void expandBoxIsPaintedAndOpensTheRow();
+    void editorCoversTheTextSide_data();
+    void editorCoversTheTextSide();
 };
 
 void TestTreeMirrored::partsStandInTheOrderOfAStockView_data()
@@ -171,6 +173,35 @@ void TestTreeMirrored::expandBoxIsPaintedAndOpensTheRow()
     // A click on the box opens the row, as on a stock view's expand sign.
     QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, centre);
     QTRY_VERIFY(view.isExpanded(parent));
+}
+
+void TestTreeMirrored::editorCoversTheTextSide_data()
+{
+    partsStandInTheOrderOfAStockView_data();
+}
+
+void TestTreeMirrored::editorCoversTheTextSide()
+{
+    QFETCH(Qt::LayoutDirection, direction);
+    ItemTreeModel model;
+    fill(model);
+    FrameBitmaps bitmaps;
+    ItemTreeView view(&model, bitmaps, nullptr);
+    view.setLayoutDirection(direction);
+    view.checkBoxes = true;
+    ItemDelegate *delegate = view.rowDelegate();
+    QStyleOptionViewItem option;
+    option.rect = QRect(30, 10, 300, 40);
+    const QModelIndex index = model.index(1, 0);
+    std::unique_ptr<QWidget> editor(delegate->createEditor(view.viewport(), option, index));
+    delegate->updateEditorGeometry(editor.get(), option, index);
+    const ItemDelegate::Layout parts = delegate->layout(option.rect);
+    // The editor takes the text's side of the row and leaves the check box free.
+    QVERIFY(!editor->geometry().intersects(parts.check));
+    QVERIFY(editor->geometry().contains(parts.text));
+    QCOMPARE(editor->geometry().top(), option.rect.top());
+    // Assistive tools name what is typed there.
+    QVERIFY(!editor->accessibleName().isEmpty());
 }
 
 QTEST_MAIN(TestTreeMirrored)

@@ -225,6 +225,7 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
 {
     auto *editor = new InPlaceEditor(parent);
     editor->setFont(m_view->font());
+    editor->setAccessibleName(QStringLiteral("Item text"));
     connect(editor, &InPlaceEditor::storeRequested, this,
             [this, editor] { const_cast<ItemDelegate *>(this)->finishEditing(editor, true); });
     return editor;
