@@ -207,6 +207,12 @@ private Q_SLOTS:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.focusWidget(), static_cast<QWidget *>(dialog.cb_AutoStart));
+        // And shows it with its focus frame: without the frame the box looks otherwise.
+        dialog.activateWindow();
+        QTRY_VERIFY(dialog.cb_AutoStart->hasFocus());
+        const QImage shown = dialog.cb_AutoStart->grab().toImage();
+        dialog.setAttribute(Qt::WA_KeyboardFocusChange, false);
+        QVERIFY(dialog.cb_AutoStart->grab().toImage() != shown);
         dialog.reject();
     }
 

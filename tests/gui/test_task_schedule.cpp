@@ -437,6 +437,7 @@ void TestTaskSchedule::focusedControlShowsItsFrame_data()
     QTest::newRow("Set Reminder") << QStringLiteral("reminder");
     QTest::newRow("Set Due Date") << QStringLiteral("due");
     QTest::newRow("the alarm window") << QStringLiteral("alarm");
+    QTest::newRow("Set Color") << QStringLiteral("color");
 }
 
 void TestTaskSchedule::focusedControlShowsItsFrame()
@@ -447,6 +448,8 @@ void TestTaskSchedule::focusedControlShowsItsFrame()
         dialog = std::make_unique<TReminderSetDlg>(false, 0);
     else if (which == QLatin1String("due"))
         dialog = std::make_unique<TDueSetDlg>(false, 0);
+    else if (which == QLatin1String("color"))
+        dialog = std::make_unique<TColorSetDlg>(0, 0);
     else
         dialog = std::make_unique<TtaskReminderDlg>(QStringLiteral("Call the garage"), QString());
     dialog->show();

@@ -75,6 +75,11 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
     // The first field has the focus, not OK: Tab and Space then never press a button by
     // surprise.
     cb_AutoStart->setFocus();
+}
+
+void TOptionsDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
     setAttribute(Qt::WA_KeyboardFocusChange);
 }
 

@@ -128,6 +128,11 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     connect(cbox_bg, &QComboBox::currentIndexChanged, this, &TColorSetDlg::cbox_bgChange);
     resize(qMax(360, sizeHint().width()), sizeHint().height());
     setFixedSize(size());
+}
+
+void TColorSetDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
     setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
