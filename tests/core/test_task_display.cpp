@@ -190,15 +190,16 @@ void TestTaskDisplay::accessibleTexts_data()
 
     const QString rent = QStringLiteral("Pay the rent");
     const QString reminder = QStringLiteral("Reminder time: ") + FormatDateTime(day(1, 9));
-    auto due = [](int offset) { return QStringLiteral("Due date: ") + FormatDate(day(offset, 12)); };
+    auto due = [](int offset) {
+        return QStringLiteral("Due date: ") + FormatDate(day(offset, 12));
+    };
     QTest::newRow("nothing set") << rent << false << false << 0 << false << rent << QString();
     QTest::newRow("due today") << rent << false << true << 0 << false << rent << due(0);
     QTest::newRow("due yesterday")
         << rent << false << true << -1 << false << rent << due(-1) + QStringLiteral(", overdue");
     QTest::newRow("reminder") << rent << false << false << 0 << true << rent << reminder;
-    QTest::newRow("reminder and overdue")
-        << rent << false << true << -3 << true << rent
-        << due(-3) + QStringLiteral(", overdue; ") + reminder;
+    QTest::newRow("reminder and overdue") << rent << false << true << -3 << true << rent
+                                          << due(-3) + QStringLiteral(", overdue; ") + reminder;
     // A complete task is overdue no more.
     QTest::newRow("complete, due in the past")
         << rent << true << true << -1 << false << rent

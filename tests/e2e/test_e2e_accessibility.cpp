@@ -4,16 +4,16 @@
 // due date, overdue state and reminder, menus carry their keys apart from the captions, and
 // the keyboard reaches the search box, the sort direction and the edited row after a
 // dialog's own question.
-#include "E2eSupport.h"
 #include "common/pU_Funcs.h"
+#include "E2eSupport.h"
 #include "support/TestSupport.h"
 
-#include <QDate>
 #include <algorithm>
+#include <QDate>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonArray>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -35,17 +35,28 @@ struct Node
 bool isInteractive(const Node &node)
 {
     static const QStringList roles{
-        QStringLiteral("push button"),  QStringLiteral("toggle button"),
-        QStringLiteral("check box"),    QStringLiteral("radio button"),
-        QStringLiteral("combo box"),    QStringLiteral("text"),
-        QStringLiteral("entry"),        QStringLiteral("password text"),
-        QStringLiteral("spin button"),  QStringLiteral("slider"),
-        QStringLiteral("page tab"),     QStringLiteral("menu item"),
-        QStringLiteral("check menu item"), QStringLiteral("radio menu item"),
-        QStringLiteral("tree"),         QStringLiteral("tree table"),
-        QStringLiteral("table"),        QStringLiteral("list"),
-        QStringLiteral("list box"),     QStringLiteral("table cell"),
-        QStringLiteral("tree item"),    QStringLiteral("list item"),
+        QStringLiteral("push button"),
+        QStringLiteral("toggle button"),
+        QStringLiteral("check box"),
+        QStringLiteral("radio button"),
+        QStringLiteral("combo box"),
+        QStringLiteral("text"),
+        QStringLiteral("entry"),
+        QStringLiteral("password text"),
+        QStringLiteral("spin button"),
+        QStringLiteral("slider"),
+        QStringLiteral("page tab"),
+        QStringLiteral("menu item"),
+        QStringLiteral("check menu item"),
+        QStringLiteral("radio menu item"),
+        QStringLiteral("tree"),
+        QStringLiteral("tree table"),
+        QStringLiteral("table"),
+        QStringLiteral("list"),
+        QStringLiteral("list box"),
+        QStringLiteral("table cell"),
+        QStringLiteral("tree item"),
+        QStringLiteral("list item"),
         QStringLiteral("date editor"),
     };
     return node.focusable || roles.contains(node.role);
@@ -54,8 +65,8 @@ bool isInteractive(const Node &node)
 QString describe(const Node &node)
 {
     return QStringLiteral("%1 [%2] in \"%3\" at %4")
-        .arg(node.name.isEmpty() ? QStringLiteral("(no name)") : node.name, node.role,
-             node.window, node.path);
+        .arg(node.name.isEmpty() ? QStringLiteral("(no name)") : node.name, node.role, node.window,
+             node.path);
 }
 } // namespace
 
@@ -129,8 +140,9 @@ QList<Node> TestE2eAccessibility::readTree() const
     return nodes;
 }
 
-QList<Node> TestE2eAccessibility::readTreeUntil(
-    const std::function<bool(const QList<Node> &)> &check, int timeoutMs) const
+QList<Node>
+TestE2eAccessibility::readTreeUntil(const std::function<bool(const QList<Node> &)> &check,
+                                    int timeoutMs) const
 {
     QElapsedTimer waited;
     waited.start();
@@ -245,8 +257,9 @@ void TestE2eAccessibility::initTestCase()
 
 void TestE2eAccessibility::mainWindowNamesEveryControl()
 {
-    const QList<Node> nodes = readTreeUntil(
-        [](const QList<Node> &n) { return find(n, QStringLiteral("tree"), QStringLiteral("To-Do List")); });
+    const QList<Node> nodes = readTreeUntil([](const QList<Node> &n) {
+        return find(n, QStringLiteral("tree"), QStringLiteral("To-Do List"));
+    });
     QVERIFY2(!nodes.isEmpty(), "the program did not show on the accessibility bus");
     const QStringList missing = unnamed(nodes);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
@@ -435,12 +448,12 @@ void TestE2eAccessibility::focusReturnsToTheRowAfterThePastDateQuestion()
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"), question,
                     QStringLiteral("key"), QStringLiteral("Return")});
-    QTRY_VERIFY_WITH_TIMEOUT(m_session->waitForWindow(QStringLiteral("Set Due Date"), 100).isEmpty(),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_session->waitForWindow(QStringLiteral("Set Due Date"), 100).isEmpty(), 5000);
     // The main window is active again, with the focus on the edited row.
-    QTRY_COMPARE_WITH_TIMEOUT(m_session->run(QStringLiteral("xdotool"),
-                                             {QStringLiteral("getactivewindow")}),
-                              QString::number(m_window.toULongLong(nullptr, 0)), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_session->run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}),
+        QString::number(m_window.toULongLong(nullptr, 0)), 5000);
     const QList<Node> nodes = readTreeUntil([](const QList<Node> &n) {
         const Node *cell = focused(n, QStringLiteral("table cell"));
         return cell && cell->name == QLatin1String("Call the garage");
@@ -448,7 +461,8 @@ void TestE2eAccessibility::focusReturnsToTheRowAfterThePastDateQuestion()
     const Node *cell = focused(nodes, QStringLiteral("table cell"));
     QVERIFY(cell);
     QCOMPARE(cell->name, QStringLiteral("Call the garage"));
-    QVERIFY2(cell->description.contains(QLatin1String("Due date: ")), qPrintable(cell->description));
+    QVERIFY2(cell->description.contains(QLatin1String("Due date: ")),
+             qPrintable(cell->description));
     // Keys reach the list: Down moves on from the edited row.
     m_session->keys({QStringLiteral("Down")});
     const QList<Node> after = readTreeUntil([](const QList<Node> &n) {
@@ -463,8 +477,9 @@ void TestE2eAccessibility::memoListNamesEveryControl()
 {
     focusFirstRow();
     keys({QStringLiteral("ctrl+Tab")});
-    const QList<Node> nodes = readTreeUntil(
-        [](const QList<Node> &n) { return find(n, QStringLiteral("tree"), QStringLiteral("Memos")); });
+    const QList<Node> nodes = readTreeUntil([](const QList<Node> &n) {
+        return find(n, QStringLiteral("tree"), QStringLiteral("Memos"));
+    });
     QVERIFY(find(nodes, QStringLiteral("tree"), QStringLiteral("Memos")));
     QVERIFY(find(nodes, QStringLiteral("table cell"), QStringLiteral("Shoe sizes")));
     const QStringList missing = unnamed(nodes);

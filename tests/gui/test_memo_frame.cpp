@@ -11,9 +11,9 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QLabel>
-#include <QStatusBar>
 #include <QMessageBox>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -259,11 +259,13 @@ void TestMemoFrame::statusAndTipStartWhereTheLayoutDoes()
     const int width = int(status->width() * ratio);
     QVERIFY2(status->width() > 400, "the status text has no room to show its side");
     if (reverse)
-        QVERIFY2(first > width / 3 && last > width * 3 / 4,
-                 qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
+        QVERIFY2(
+            first > width / 3 && last > width * 3 / 4,
+            qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
     else
-        QVERIFY2(first < width / 4 && last < width * 2 / 3,
-                 qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
+        QVERIFY2(
+            first < width / 4 && last < width * 2 / 3,
+            qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
 
     // The tip panel's picture comes first, then its text.
     m_frame->ShowTip(Tip::AddItem);

@@ -16,16 +16,16 @@
 #include "sync/SyncSettings.h"
 #include "tasks/Fr_wyTasks.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
-#include <QAccessible>
 #include <QTest>
+#include <QTimer>
 
 using namespace TestSupport;
 

@@ -463,8 +463,8 @@ void TestTaskSchedule::focusedControlShowsItsFrame()
     const QImage shown = focus->grab().toImage();
     dialog->setAttribute(Qt::WA_KeyboardFocusChange, false);
     const QImage unframed = focus->grab().toImage();
-    QVERIFY2(shown != unframed, qPrintable(QStringLiteral("no focus frame on %1")
-                                               .arg(focus->objectName())));
+    QVERIFY2(shown != unframed,
+             qPrintable(QStringLiteral("no focus frame on %1").arg(focus->objectName())));
     if (auto *alarm = qobject_cast<TtaskReminderDlg *>(dialog.get()))
         alarm->btn_dismiss->click();
 }

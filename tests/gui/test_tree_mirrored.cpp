@@ -90,7 +90,8 @@ void TestTreeMirrored::partsStandInTheOrderOfAStockView()
     option.text = item->text();
     option.icon = item->icon();
     QStyle *style = stock.style();
-    const QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &stock);
+    const QRect check =
+        style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &stock);
     const QRect image = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, &stock);
     const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &option, &stock);
 
@@ -106,9 +107,10 @@ void TestTreeMirrored::partsStandInTheOrderOfAStockView()
     auto leadingGap = [&](const QRect &r) {
         return direction == Qt::LeftToRight ? r.left() - cell.left() : cell.right() - r.right();
     };
-    QVERIFY2(leadingGap(ours.check) <= leadingGap(check) + ItemDelegate::Margin,
-             qPrintable(QStringLiteral("check box %1 px from the leading edge")
-                            .arg(leadingGap(ours.check))));
+    QVERIFY2(
+        leadingGap(ours.check) <= leadingGap(check) + ItemDelegate::Margin,
+        qPrintable(
+            QStringLiteral("check box %1 px from the leading edge").arg(leadingGap(ours.check))));
     // Every part stays inside the cell.
     for (const QRect &part : {ours.check, ours.image, ours.text})
         QVERIFY(cell.contains(part));
@@ -143,25 +145,22 @@ void TestTreeMirrored::expandBoxIsPaintedAndOpensTheRow()
                              ? QRect(cell.left() - indent, cell.top(), indent, cell.height())
                              : QRect(cell.right() + 1, cell.top(), indent, cell.height());
     const QRect button = view.expandButtonRect(parent);
-    QVERIFY2(column.contains(button),
-             qPrintable(QStringLiteral("box at %1..%2, column at %3..%4")
-                            .arg(button.left())
-                            .arg(button.right())
-                            .arg(column.left())
-                            .arg(column.right())));
+    QVERIFY2(column.contains(button), qPrintable(QStringLiteral("box at %1..%2, column at %3..%4")
+                                                     .arg(button.left())
+                                                     .arg(button.right())
+                                                     .arg(column.left())
+                                                     .arg(column.right())));
     QVERIFY(view.viewport()->rect().contains(button));
 
     // The box is painted: a frame in the tree lines' colour around the base colour, with a
     // plus in the text colour (the row's highlight may tint all of them alike).
     const QImage picture = view.viewport()->grab().toImage();
     const qreal ratio = picture.devicePixelRatio();
-    auto grey = [&](int x, int y) {
-        return qGray(picture.pixel(int(x * ratio), int(y * ratio)));
-    };
+    auto grey = [&](int x, int y) { return qGray(picture.pixel(int(x * ratio), int(y * ratio))); };
     const QPoint centre = button.center();
     const int inside = grey(button.left() + 2, button.top() + 2);
-    for (const QPoint &frame : {button.topLeft(), button.bottomRight(),
-                                QPoint(button.left(), centre.y())}) {
+    for (const QPoint &frame :
+         {button.topLeft(), button.bottomRight(), QPoint(button.left(), centre.y())}) {
         QVERIFY2(grey(frame.x(), frame.y()) < inside - 40,
                  qPrintable(QStringLiteral("no frame at %1,%2").arg(frame.x()).arg(frame.y())));
     }

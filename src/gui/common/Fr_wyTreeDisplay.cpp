@@ -205,8 +205,7 @@ void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
     else if (QKeySequence(event->keyCombination()) == FrameConfig::SortDirectionKey) {
         if (m_viewAsc->isEnabled())
             m_viewAsc->trigger();
-    }
-    else
+    } else
         *handled = handleOwnKey(event);
 }
 

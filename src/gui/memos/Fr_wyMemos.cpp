@@ -24,21 +24,29 @@ FrameConfig memosConfig()
     c.deleteMany = QStringLiteral("these memos?");
     c.itemsMenu = QStringLiteral("&Memos");
     c.listName = QStringLiteral("Memos");
-    c.add = {QStringLiteral("Action_MemoAdd"), QStringLiteral("&Add Memo"), QStringLiteral("Add Memo"),
-             13, QKeySequence(Qt::Key_Enter)};
-    c.addChild = {QStringLiteral("Action_MemoAddChild"),
-                  QStringLiteral("Add &Child Memo"), QStringLiteral("Add Child Memo"), 2,
-                  QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+    c.add = {QStringLiteral("Action_MemoAdd"), QStringLiteral("&Add Memo"),
+             QStringLiteral("Add Memo"), 13, QKeySequence(Qt::Key_Enter)};
+    c.addChild = {QStringLiteral("Action_MemoAddChild"), QStringLiteral("Add &Child Memo"),
+                  QStringLiteral("Add Child Memo"), 2, QKeySequence(Qt::CTRL | Qt::Key_Enter)};
     c.edit = {QStringLiteral("Action_MemoEdit"), QStringLiteral("&Edit"),
               QStringLiteral("Edit Memo or Child Memo"), 3, QKeySequence(Qt::Key_F2)};
     c.remove = {QStringLiteral("Action_MemoDelete"), QStringLiteral("&Delete"),
                 QStringLiteral("Delete Memo or Child Memo"), 4, QKeySequence(Qt::Key_Delete)};
-    c.copy = {QStringLiteral("Action_CopyMemo"), QStringLiteral("&Copy"), {}, -1,
+    c.copy = {QStringLiteral("Action_CopyMemo"),
+              QStringLiteral("&Copy"),
+              {},
+              -1,
               QKeySequence(Qt::CTRL | Qt::Key_C)};
-    c.paste = {QStringLiteral("Action_PasteMemo"), QStringLiteral("&Paste"), {}, -1,
+    c.paste = {QStringLiteral("Action_PasteMemo"),
+               QStringLiteral("&Paste"),
+               {},
+               -1,
                QKeySequence(Qt::CTRL | Qt::Key_V)};
-    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("Select &All"), {},
-                   -1, QKeySequence(Qt::CTRL | Qt::Key_A)};
+    c.selectAll = {QStringLiteral("Action_SelectAll"),
+                   QStringLiteral("Select &All"),
+                   {},
+                   -1,
+                   QKeySequence(Qt::CTRL | Qt::Key_A)};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List view memos"), 10};

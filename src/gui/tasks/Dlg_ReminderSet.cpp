@@ -1,9 +1,9 @@
 #include "Dlg_ReminderSet.h"
 
-#include "tasks/AlarmScan.h"
-#include "common/IconArt.h"
 #include "common/ColorCodes.h"
+#include "common/IconArt.h"
 #include "components/DialogHints.h"
+#include "tasks/AlarmScan.h"
 
 #include <QApplication>
 #include <QCheckBox>

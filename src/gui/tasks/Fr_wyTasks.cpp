@@ -34,21 +34,29 @@ FrameConfig tasksConfig()
     c.deleteMany = QStringLiteral("these tasks?");
     c.itemsMenu = QStringLiteral("&Tasks");
     c.listName = QStringLiteral("To-Do List");
-    c.add = {QStringLiteral("Action_TaskAdd"), QStringLiteral("Add &Task"), QStringLiteral("Add Task"),
-             15, QKeySequence(Qt::Key_Enter)};
-    c.addChild = {QStringLiteral("Action_SubTaskAdd"),
-                  QStringLiteral("&Add Child Task"), QStringLiteral("Add Child Task"), 3,
-                  QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+    c.add = {QStringLiteral("Action_TaskAdd"), QStringLiteral("Add &Task"),
+             QStringLiteral("Add Task"), 15, QKeySequence(Qt::Key_Enter)};
+    c.addChild = {QStringLiteral("Action_SubTaskAdd"), QStringLiteral("&Add Child Task"),
+                  QStringLiteral("Add Child Task"), 3, QKeySequence(Qt::CTRL | Qt::Key_Enter)};
     c.edit = {QStringLiteral("Action_TaskEdit"), QStringLiteral("&Edit"),
               QStringLiteral("Edit Task or Child Task"), 4, QKeySequence(Qt::Key_F2)};
     c.remove = {QStringLiteral("Action_TaskDelete"), QStringLiteral("&Delete"),
                 QStringLiteral("Delete Task or Child Task"), 5, QKeySequence(Qt::Key_Delete)};
-    c.copy = {QStringLiteral("Action_CopyTask"), QStringLiteral("&Copy"), {}, -1,
+    c.copy = {QStringLiteral("Action_CopyTask"),
+              QStringLiteral("&Copy"),
+              {},
+              -1,
               QKeySequence(Qt::CTRL | Qt::Key_C)};
-    c.paste = {QStringLiteral("Action_PasteTask"), QStringLiteral("&Paste"), {}, -1,
+    c.paste = {QStringLiteral("Action_PasteTask"),
+               QStringLiteral("&Paste"),
+               {},
+               -1,
                QKeySequence(Qt::CTRL | Qt::Key_V)};
-    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("&Select All"), {},
-                   -1, QKeySequence(Qt::CTRL | Qt::Key_A)};
+    c.selectAll = {QStringLiteral("Action_SelectAll"),
+                   QStringLiteral("&Select All"),
+                   {},
+                   -1,
+                   QKeySequence(Qt::CTRL | Qt::Key_A)};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List View Tasks"), 11};
@@ -479,8 +487,8 @@ void TwyTasksFrame::Action_TaskDueSetExecute()
     TDueSetDlg dialog(shown->dueFlag, shown->dueTime, window());
     // Whatever the answer, the focus comes back to the list on the row (also after a
     // question the dialog asked of its own).
-    const auto refocus = qScopeGuard(
-        [this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     writeEachSelectedAndDeselect([&](ItemNode *node) {
@@ -499,8 +507,8 @@ void TwyTasksFrame::Action_TaskReminderSetExecute()
     TReminderSetDlg dialog(shown->alarmFlag, shown->alarmTime, window());
     // Whatever the answer, the focus comes back to the list on the row (also after a
     // question the dialog asked of its own).
-    const auto refocus = qScopeGuard(
-        [this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     writeEachSelectedAndDeselect([&](ItemNode *node) {
@@ -520,8 +528,8 @@ void TwyTasksFrame::Action_SetColorExecute()
     TColorSetDlg dialog(shown->textColor, shown->backgroundColor, window());
     // Whatever the answer, the focus comes back to the list on the row (also after a
     // question the dialog asked of its own).
-    const auto refocus = qScopeGuard(
-        [this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The rows are painted once, at the end; the selection stays.
