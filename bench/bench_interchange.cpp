@@ -521,8 +521,8 @@ void BM_CliPeakIcs(benchmark::State &state, const char *command)
                          : items < 0 ? minimalTodos()
                                      : calendarFile(items);
     // The minimal to-do stores a key of 38 characters, "root" and its text of one.
-    const double stored = items < 0 ? 1000000.0 * (38 + 4 + 1) / (1024.0 * 1024.0)
-                                    : storedTextMiB(backup(items).xml);
+    const double stored =
+        items < 0 ? 1000000.0 * (38 + 4 + 1) / (1024.0 * 1024.0) : storedTextMiB(backup(items).xml);
     const QString folder =
         exporting ? QFileInfo(BenchData::database(items).databaseName()).absolutePath() : QString();
     double peak = 0;

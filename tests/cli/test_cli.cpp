@@ -639,14 +639,13 @@ void TestCli::icalendarImportRefusesPartsPastTheBounds_data()
 {
     QTest::addColumn<QByteArray>("last");
     QTest::addColumn<QByteArray>("error");
-    QTest::newRow("a line of 20 MiB")
-        << "DESCRIPTION:" + QByteArray(20 << 20, 'x') + "\r\n"
-        << QByteArray("holds a line longer than 16 MiB");
+    QTest::newRow("a line of 20 MiB") << "DESCRIPTION:" + QByteArray(20 << 20, 'x') + "\r\n"
+                                      << QByteArray("holds a line longer than 16 MiB");
     QByteArray folds = "DESCRIPTION:";
     for (int i = 0; i < (17 << 20) / 74; ++i)
         folds += QByteArray(74, 'y') + "\r\n ";
-    QTest::newRow("a folded line past 16 MiB")
-        << folds + "z\r\n" << QByteArray("holds a line longer than 16 MiB");
+    QTest::newRow("a folded line past 16 MiB") << folds + "z\r\n"
+                                               << QByteArray("holds a line longer than 16 MiB");
     QByteArray many;
     for (int i = 0; i < 10001; ++i)
         many += "X-OTHER:" + QByteArray::number(i) + "\r\n";
@@ -662,7 +661,8 @@ void TestCli::icalendarImportRefusesPartsPastTheBounds()
     const QString calendar = file(QStringLiteral("hostile.ics"));
     QByteArray text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n";
     for (int i = 0; i < 100; ++i)
-        text += "BEGIN:VTODO\r\nUID:ok-" + QByteArray::number(i) + "\r\nSUMMARY:fine\r\nEND:VTODO\r\n";
+        text +=
+            "BEGIN:VTODO\r\nUID:ok-" + QByteArray::number(i) + "\r\nSUMMARY:fine\r\nEND:VTODO\r\n";
     text += "BEGIN:VTODO\r\nUID:last\r\nSUMMARY:last\r\n" + last + "END:VTODO\r\nEND:VCALENDAR\r\n";
     writeFile(calendar, text);
     const CliRun run = cli({QStringLiteral("import"), calendar});
@@ -725,9 +725,9 @@ void TestCli::icalendarKeepsDatesOfEveryYear()
     run = cli({QStringLiteral("export"), calendar});
     QCOMPARE(run.status, 0);
     const QByteArray text = readFile(calendar).replace("\r\n ", "");
-    for (const char *line : {"DUE;VALUE=DATE:99991231\r\n", "COMPLETED:90000615T120000Z\r\n",
-                             "TRIGGER;VALUE=DATE-TIME:50000101T120000Z\r\n",
-                             "DUE;VALUE=DATE:00010102\r\n"})
+    for (const char *line :
+         {"DUE;VALUE=DATE:99991231\r\n", "COMPLETED:90000615T120000Z\r\n",
+          "TRIGGER;VALUE=DATE-TIME:50000101T120000Z\r\n", "DUE;VALUE=DATE:00010102\r\n"})
         QVERIFY2(text.contains(line), line);
     QVERIFY(!text.contains("00000000T000000"));
     QTemporaryDir other;
@@ -747,7 +747,8 @@ void TestCli::icalendarImportTellsOfUnarmedReminders()
     for (const QByteArray &trigger : triggers)
         text += "BEGIN:VTODO\r\nUID:" + trigger + "\r\nSUMMARY:" + trigger +
                 "\r\nDUE:20261220T220000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
-                "TRIGGER;RELATED=END:" + trigger + "\r\nEND:VALARM\r\nEND:VTODO\r\n";
+                "TRIGGER;RELATED=END:" +
+                trigger + "\r\nEND:VALARM\r\nEND:VTODO\r\n";
     writeFile(calendar, text + "END:VCALENDAR\r\n");
     const CliRun run = cli({QStringLiteral("import"), calendar});
     QCOMPARE(run.status, 0);
@@ -755,11 +756,11 @@ void TestCli::icalendarImportTellsOfUnarmedReminders()
                           ": 3 item(s) added, 2 reminder(s) outside the years 1 to 9999 left "
                           "unarmed\n");
     withDatabase(database(), [](QSqlDatabase db) {
-        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks where alarmFlag"))
-                     .toInt(),
-                 1);
-        const TDateTime armed = DateTimeToDays(
-            QDateTime(QDate(2026, 12, 20), QTime(21, 45), QTimeZone::utc()));
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(*) from tasks where alarmFlag")).toInt(),
+            1);
+        const TDateTime armed =
+            DateTimeToDays(QDateTime(QDate(2026, 12, 20), QTime(21, 45), QTimeZone::utc()));
         QCOMPARE(queryValue(db, QStringLiteral("select alarmTime from tasks where alarmFlag"))
                      .toDouble(),
                  armed);

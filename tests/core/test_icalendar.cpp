@@ -103,7 +103,6 @@ ICalendarMapping::Calendar roundTrip(const QList<TTaskInfo> &tasks, const QList<
     return calendar;
 }
 
-
 ICalendarMapping::Calendar fromText(const QByteArray &text)
 {
     ICalendarMapping::Calendar calendar;
@@ -493,11 +492,14 @@ void TestICalendar::readsEveryLineForm_data()
     QTest::newRow("line feeds alone") << lineFeeds.replace("\r\n", "\n");
     QByteArray folds = plain;
     // "ü" is two bytes: the fold falls between them.
-    folds.replace("DESCRIPTION:Gr\xC3", "DESCRIPTION:Gr\xC3\r\n ").replace("zweite ", "zwei\r\n\tte ");
+    folds.replace("DESCRIPTION:Gr\xC3", "DESCRIPTION:Gr\xC3\r\n ")
+        .replace("zweite ", "zwei\r\n\tte ");
     QTest::newRow("folds with a blank and a tab") << folds;
     QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + plain;
-    QTest::newRow("names in lower case")
-        << QByteArray(plain).replace("BEGIN:VTODO", "begin:vtodo").replace("UID:", "uid:").replace("END:VTODO", "End:VTodo");
+    QTest::newRow("names in lower case") << QByteArray(plain)
+                                                .replace("BEGIN:VTODO", "begin:vtodo")
+                                                .replace("UID:", "uid:")
+                                                .replace("END:VTODO", "End:VTodo");
     QTest::newRow("no last line break") << plain.chopped(2);
     QTest::newRow("cut off inside the object") << plain.left(plain.indexOf("END:VTODO"));
 }
@@ -521,12 +523,12 @@ void TestICalendar::readsDatesOfEveryYear_data()
     QTest::addColumn<TDateTime>("due");
     QTest::addColumn<TDateTime>("checkTime");
     QTest::addColumn<QByteArray>("written"); // a line of the object written back
-    QTest::newRow("due on the last day") << QByteArray("DUE;VALUE=DATE:99991231\r\n")
-                                         << local(9999, 12, 31) << TDateTime(0)
-                                         << QByteArray("DUE;VALUE=DATE:99991231");
-    QTest::newRow("due on the first day") << QByteArray("DUE;VALUE=DATE:00010101\r\n")
-                                          << local(1, 1, 1) << TDateTime(0)
-                                          << QByteArray("DUE;VALUE=DATE:00010101");
+    QTest::newRow("due on the last day")
+        << QByteArray("DUE;VALUE=DATE:99991231\r\n") << local(9999, 12, 31) << TDateTime(0)
+        << QByteArray("DUE;VALUE=DATE:99991231");
+    QTest::newRow("due on the first day")
+        << QByteArray("DUE;VALUE=DATE:00010101\r\n") << local(1, 1, 1) << TDateTime(0)
+        << QByteArray("DUE;VALUE=DATE:00010101");
     QTest::newRow("due after 3000 with a time, completed at the end")
         << QByteArray("DUE:30010704T101500Z\r\nSTATUS:COMPLETED\r\n"
                       "COMPLETED:99991231T225959Z\r\n")
@@ -534,8 +536,7 @@ void TestICalendar::readsDatesOfEveryYear_data()
         << QByteArray("COMPLETED:99991231T225959Z");
     QTest::newRow("due in a zone the system knows, year 5000")
         << QByteArray("DUE;TZID=Europe/Berlin:50000301T090000\r\n")
-        << DateTimeToDays(
-               QDateTime(QDate(5000, 3, 1), QTime(9, 0), QTimeZone("Europe/Berlin")))
+        << DateTimeToDays(QDateTime(QDate(5000, 3, 1), QTime(9, 0), QTimeZone("Europe/Berlin")))
         << TDateTime(0) << QByteArray("DUE;VALUE=DATE:50000301");
 }
 

@@ -111,7 +111,8 @@ void TestICalendarLimits::refusesPartsPastTheBounds_data()
     for (int i = 0; i < ICalendarReader::MaxObjectLines; ++i)
         many += "X-P:" + QByteArray::number(i) + "\r\n";
     QTest::newRow("an object of more than 10,000 lines")
-        << kHead + todo("a", many) + kTail << QStringLiteral("holds an object of more than 10,000 lines");
+        << kHead + todo("a", many) + kTail
+        << QStringLiteral("holds an object of more than 10,000 lines");
     QByteArray deep, up;
     for (int i = 0; i < ICalendarReader::MaxDepth; ++i) {
         deep += "BEGIN:X-LEVEL\r\n";
@@ -193,7 +194,9 @@ void TestICalendarLimits::longChainsAndCircles()
     QByteArray text = kHead;
     text.reserve(count * 80);
     for (int i = 0; i < count; ++i) {
-        const QByteArray parent = i > 0 ? QByteArray::number(i - 1) : circle ? QByteArray::number(count - 1) : QByteArray();
+        const QByteArray parent = i > 0    ? QByteArray::number(i - 1)
+                                  : circle ? QByteArray::number(count - 1)
+                                           : QByteArray();
         text += "BEGIN:VTODO\r\nUID:" + QByteArray::number(i) + "\r\nSUMMARY:t\r\n" +
                 (parent.isEmpty() ? QByteArray() : "RELATED-TO:" + parent + "\r\n") +
                 "END:VTODO\r\n";

@@ -16,8 +16,8 @@ namespace ICalendarFile {
 
 namespace {
 
-template <class Info> void appendNode(QList<const Info *> &list, const ItemNode *node,
-                                      QSet<const ItemNode *> &seen)
+template <class Info>
+void appendNode(QList<const Info *> &list, const ItemNode *node, QSet<const ItemNode *> &seen)
 {
     if (seen.contains(node))
         return;
@@ -60,8 +60,8 @@ bool put(QIODevice &device, const QByteArray &bytes)
 }
 
 // Every item of a list's stored tree, one object after the other.
-template <class Info, class Statements> bool writeForest(QIODevice &device, Statements &&list,
-                                                         int *dropped)
+template <class Info, class Statements>
+bool writeForest(QIODevice &device, Statements &&list, int *dropped)
 {
     LoadStats stats;
     const ItemForest forest = list.loadForest(&stats);

@@ -13,9 +13,9 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <optional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 namespace ICalendarMapping {
@@ -87,7 +87,6 @@ QByteArray utcText(qint64 seconds)
                   date.day(), int(second / 3600), int(second / 60 % 60), int(second % 60));
     return QByteArray(text);
 }
-
 
 // The offset from UTC of this machine's clock at a moment, through localtime_r (mktime,
 // which QDateTime uses, reads the zone's file anew on every call).
@@ -216,8 +215,8 @@ void addCommon(icalcomponent *component, const ItemInfo &item)
 {
     const QByteArray uid = item.key.toUtf8();
     icalcomponent_add_property(component, icalproperty_new_uid(uid.constData()));
-    icalcomponent_add_property(component,
-                               timeValueProperty(ICAL_DTSTAMP_PROPERTY, ICAL_DATETIME_VALUE, nowText()));
+    icalcomponent_add_property(
+        component, timeValueProperty(ICAL_DTSTAMP_PROPERTY, ICAL_DATETIME_VALUE, nowText()));
     const QString text = lineFeeds(item.content);
     icalcomponent_add_property(
         component,
@@ -268,9 +267,9 @@ icalcomponent *taskComponent(const TTaskInfo &task)
         icalcomponent *valarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(valarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
         icalcomponent_add_property(
-            valarm, timeProperty(timeValueProperty(ICAL_TRIGGER_PROPERTY, ICAL_DATETIME_VALUE,
-                                                   alarmText),
-                                 task.alarmTime));
+            valarm,
+            timeProperty(timeValueProperty(ICAL_TRIGGER_PROPERTY, ICAL_DATETIME_VALUE, alarmText),
+                         task.alarmTime));
         const QString text = lineFeeds(task.content).section(QLatin1Char('\n'), 0, 0);
         icalcomponent_add_property(valarm, icalproperty_new_description(text.toUtf8().constData()));
         icalcomponent_add_component(todo, valarm);
@@ -458,7 +457,8 @@ QDateTime momentOf(const icaltimetype &time, const QByteArray &tzid, Zones *zone
         if (icaltimezone *fileZone = zones->file.value(tzid)) {
             icaltimetype local = time;
             local.zone = nullptr;
-            return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(local, fileZone)));
+            return QDateTime::fromSecsSinceEpoch(
+                qint64(icaltime_as_timet_with_zone(local, fileZone)));
         }
     } else if (!zones && time.zone) {
         return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(time, time.zone)));
@@ -507,8 +507,7 @@ icaltimetype valueTime(icalproperty *property)
 }
 
 // The program's time of a property's value, the exact value it carries where that agrees.
-TDateTime daysOf(const QByteArray &tzid, const char *exact, const icaltimetype &time,
-                 Zones *zones)
+TDateTime daysOf(const QByteArray &tzid, const char *exact, const icaltimetype &time, Zones *zones)
 {
     const QDateTime moment = momentOf(time, tzid, zones);
     if (!moment.isValid())
@@ -525,7 +524,8 @@ TDateTime daysOf(const QByteArray &tzid, const char *exact, const icaltimetype &
             wallClock(read, &readDate, &readMsecs)) {
             const qint64 apart = (exactDate.toJulianDay() - readDate.toJulianDay()) * 86400000 +
                                  exactMsecs - readMsecs;
-            const bool agrees = time.is_date ? exactDate == readDate : apart > -1000 && apart < 1000;
+            const bool agrees =
+                time.is_date ? exactDate == readDate : apart > -1000 && apart < 1000;
             if (agrees)
                 return days;
         }
@@ -652,12 +652,23 @@ bool durationSeconds(QByteArrayView text, qint64 *seconds, bool *overflow)
             return false;
         qint64 unit = 0;
         switch (text[at] | 0x20) {
-        case 'w': unit = 7 * 86400; break;
-        case 'd': unit = 86400; break;
-        case 'h': unit = inTime ? 3600 : 0; break;
-        case 'm': unit = inTime ? 60 : 0; break;
-        case 's': unit = inTime ? 1 : 0; break;
-        default: break;
+        case 'w':
+            unit = 7 * 86400;
+            break;
+        case 'd':
+            unit = 86400;
+            break;
+        case 'h':
+            unit = inTime ? 3600 : 0;
+            break;
+        case 'm':
+            unit = inTime ? 60 : 0;
+            break;
+        case 's':
+            unit = inTime ? 1 : 0;
+            break;
+        default:
+            break;
         }
         if (unit == 0)
             return false;
@@ -739,8 +750,8 @@ void readTask(icalcomponent *todo, const XLines &x, const QList<QByteArray> &tri
     task.checkFlag =
         (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) ||
         (!status && (completed || (percent && icalproperty_get_percentcomplete(percent) >= 100)));
-    task.checkTime = task.checkFlag ? timeOf(todo, ICAL_COMPLETED_PROPERTY, zones)
-                                    : xTime(x, kCheckTime, zones);
+    task.checkTime =
+        task.checkFlag ? timeOf(todo, ICAL_COMPLETED_PROPERTY, zones) : xTime(x, kCheckTime, zones);
     if (task.checkFlag && task.checkTime == 0)
         task.checkTime = task.editTime;
     task.dueTime = timeOf(todo, ICAL_DUE_PROPERTY, zones);
@@ -881,7 +892,12 @@ void TreePlan::finish(bool freshKeys, int *moved, int *rekeyed)
     m_byKey = {};
     // Each item's way up is walked once: an item met again on the same way closes a circle,
     // one met on an earlier way gives its result.
-    enum : char { Unseen, OnWay, Done };
+    enum : char
+    {
+        Unseen,
+        OnWay,
+        Done
+    };
     QList<char> state(count, Unseen);
     QList<qsizetype> depth(count, 0);
     QList<bool> circled(count, false);
@@ -1835,7 +1851,8 @@ bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)
     }
     if (!reader.error().isEmpty() || !reader.sawCalendar()) {
         if (error)
-            *error = reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
+            *error =
+                reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
         return false;
     }
     QList<TTaskInfo> tasks;

@@ -183,8 +183,8 @@ bool Reader::logicalLine(QByteArray *line)
                 return !m_error.isEmpty() ? false : !line->isEmpty();
             m_havePending = true;
         }
-        const bool continues = !m_pending.isEmpty() &&
-                               (m_pending.front() == ' ' || m_pending.front() == '\t');
+        const bool continues =
+            !m_pending.isEmpty() && (m_pending.front() == ' ' || m_pending.front() == '\t');
         if (continues) {
             if (line->size() + m_pending.size() - 1 > MaxLine)
                 return fail(
@@ -238,8 +238,8 @@ bool Reader::next(Object *object)
         if (name == "BEGIN") {
             const QByteArray component = componentName(line);
             if (m_stack.size() >= MaxDepth)
-                return fail(QStringLiteral("holds components nested more than %1 deep")
-                                .arg(MaxDepth));
+                return fail(
+                    QStringLiteral("holds components nested more than %1 deep").arg(MaxDepth));
             Kind kind;
             if (collecting == 0 && m_stack.size() == 1 && m_stack.front() == "VCALENDAR" &&
                 kindOf(component, &kind)) {

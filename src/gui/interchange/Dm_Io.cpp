@@ -129,8 +129,8 @@ bool TIoDm::importICalendar(const QString &fileName)
         return false;
     }
     if (unarmed > 0 && errorBox)
-        errorBox(QStringLiteral("%1: %2")
-                     .arg(QFileInfo(fileName).fileName(), ICalendarMapping::UnarmedText(unarmed)));
+        errorBox(QStringLiteral("%1: %2").arg(QFileInfo(fileName).fileName(),
+                                              ICalendarMapping::UnarmedText(unarmed)));
     m_lastResult.outcome = Interchange::Outcome::Completed;
     m_lastResult.added = added;
     m_lastResult.promoted = moved;
