@@ -65,5 +65,9 @@ int main(int argc, char *argv[])
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, mainFm.get(),
                      &TmainFm::endFromOutside);
     mainFm->show();
-    return app.exec();
+    const int status = app.exec();
+    // Ending: the window and the database are closed below; a further request to end changes
+    // nothing of that and must not cut it short.
+    quitSignals.ignoreUntilExit();
+    return status;
 }
