@@ -385,7 +385,7 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
 int runBackup(const Io &io, const QCommandLineParser &, const QStringList &arguments)
 {
     const QString file = arguments.at(0);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int changedTexts = 0;
     if (!Interchange::WriteDatabaseFile(connection.db, file, Interchange::FileVersionText(),
@@ -430,7 +430,7 @@ int runExport(const Io &io, const QCommandLineParser &parser, const QStringList 
     const QString file = arguments.at(0);
     if (!ICalendarFile::IsICalendarName(file))
         return runBackup(io, parser, arguments);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int leftOut = 0;
     if (!ICalendarFile::WriteDatabase(connection.db, file, &leftOut))
@@ -505,7 +505,7 @@ int runReport(const Io &io, const QCommandLineParser &parser, const QStringList 
             format = Reports::Format::Html;
     }
     if (file != QLatin1String("-"))
-        SafeFile::RefuseProgramFile(file);
+        SafeFile::RefuseTarget(file);
     QByteArray bytes;
     {
         Connection connection = Connection::existing();
