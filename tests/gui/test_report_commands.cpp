@@ -5,6 +5,8 @@
 #include "common/Reports.h"
 #include "gui/DialogDriver.h"
 #include "MailStandIn.h"
+#include "app/ItemListCommands.h"
+#include "components/WySndMsg.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "support/FakeFrameHost.h"
@@ -60,6 +62,8 @@ private Q_SLOTS:
     void emailWithoutTempFolderMakesIt();
     void emailWithoutMailSystemSaysWhatIsMissing_data();
     void emailWithoutMailSystemSaysWhatIsMissing();
+    void emailAttachmentsAreRemovedOnceHandedOn_data();
+    void emailAttachmentsAreRemovedOnceHandedOn();
     void printShowsEveryVisibleRow_data();
     void printShowsEveryVisibleRow();
 
@@ -453,6 +457,57 @@ void TestReportCommands::emailWithoutMailSystemSaysWhatIsMissing()
     // The files stay in Temp.
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.html"))));
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.wyx"))));
+}
+
+void TestReportCommands::emailAttachmentsAreRemovedOnceHandedOn_data()
+{
+    // The mail client's exit code, how long it takes the message, the delays, and whether the
+    // files go while the client still holds the message (the latest time) or after it.
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("clientSeconds");
+    QTest::addColumn<int>("afterHandOffMs");
+    QTest::addColumn<int>("latestMs");
+    QTest::addColumn<bool>("goneWhileClientRuns");
+    QTest::newRow("taken at once") << 0 << 0 << 300 << 600000 << false;
+    QTest::newRow("abandoned") << 4 << 0 << 300 << 600000 << false;
+    QTest::newRow("taken after the wait") << 0 << 2 << 300 << 600000 << false;
+    QTest::newRow("client never returns in time") << 0 << 4 << 600000 << 500 << true;
+}
+
+void TestReportCommands::emailAttachmentsAreRemovedOnceHandedOn()
+{
+    // The attachments in "Temp" are there while the mail client takes them, and are removed
+    // after it has them (or at the latest time) whatever the outcome.
+    QFETCH(int, exitCode);
+    QFETCH(int, clientSeconds);
+    QFETCH(int, afterHandOffMs);
+    QFETCH(int, latestMs);
+    QFETCH(bool, goneWhileClientRuns);
+    makeFrame(true);
+    seed(true);
+    selectRows({0});
+    auto &commands = dynamic_cast<ItemListCommands &>(m_host->listCommands());
+    commands.afterHandOffMs = afterHandOffMs;
+    commands.latestMs = latestMs;
+    auto *component = new TWySendMessage(m_frame);
+    component->setObjectName(QStringLiteral("WySendMessage1"));
+    component->handOffTimeout = 200;
+    const QString html = m_folder->file(QStringLiteral("Temp/Tasks.html"));
+    const QString wyx = m_folder->file(QStringLiteral("Temp/Tasks.wyx"));
+
+    MailStandIn standIn(true, false, exitCode, clientSeconds);
+    EveryBoxAnswer answer;
+    m_frame->action(QStringLiteral("Action_Email"))->trigger();
+    QVERIFY(standIn.called());
+    // Right after the hand-off the mail client still may read them.
+    QVERIFY(QFile::exists(html));
+    QVERIFY(QFile::exists(wyx));
+    if (clientSeconds > 0)
+        QVERIFY(!standIn.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(html) && !QFile::exists(wyx), 15000);
+    QCOMPARE(standIn.finished(), !goneWhileClientRuns);
+    QTRY_VERIFY_WITH_TIMEOUT(standIn.finished(), 15000);
+    QCOMPARE(answer.texts, QStringList());
 }
 
 void TestReportCommands::printShowsEveryVisibleRow_data()

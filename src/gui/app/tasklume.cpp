@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
     RunLock runLock;
     switch (ClaimStart(AppPaths::file(Texts::RunLockFileName), runLock, instance)) {
     case SingleInstance::StartClaim::Run:
+        // The only copy on this folder: e-mail attachments an earlier run left are removed.
+        AppPaths::clearTempFolder();
         break;
     case SingleInstance::StartClaim::HandedOver:
         return 0;
