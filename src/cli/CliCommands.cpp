@@ -372,9 +372,13 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
         fail(QStringLiteral("%1: %2").arg(shown(file),
                                           messages.list.value(messages.list.size() - 1)));
     case Interchange::Outcome::Failed: {
+        const QString failure =
+            messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed"));
+        // A failure that undid the run says so itself.
+        if (result.nothingStored)
+            fail(failure);
         const int stored = result.added + result.replaced;
-        fail(messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed")) +
-             QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
+        fail(failure + QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
     }
     case Interchange::Outcome::Completed:
     case Interchange::Outcome::Aborted:
