@@ -22,8 +22,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -55,6 +59,8 @@ private Q_SLOTS:
     void saveAllWritesShownItemsWithAllChildren();
     void saveCancelledChangesNothing();
     void writeFailureShowsErrorAndStillClears();
+    void saveRefusesLinkOfAnotherUser_data();
+    void saveRefusesLinkOfAnotherUser();
     void commandsFollowPendingEdit_data();
     void commandsFollowPendingEdit();
     void emailHandsBothFilesToMailClient_data();
@@ -312,6 +318,46 @@ void TestReportCommands::writeFailureShowsErrorAndStillClears()
     };
     m_frame->action(QStringLiteral("Action_SaveAll"))->trigger();
     QCOMPARE(answer.texts, QStringList{QStringLiteral("Error: File write failure!")});
+    QVERIFY(!m_frame->tree()->selectionModel()->hasSelection());
+}
+
+void TestReportCommands::saveRefusesLinkOfAnotherUser_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("text") << 1 << "shared.txt";
+    QTest::newRow("HTML") << 2 << "shared.html";
+    QTest::newRow("iCalendar") << 3 << "shared.ics";
+}
+
+void TestReportCommands::saveRefusesLinkOfAnotherUser()
+{
+    // In a folder anybody may write, another user has put a link under the name chosen in the
+    // save dialog: one error box says why, and the file the link leads to stays as it was.
+    QFETCH(int, filter);
+    QFETCH(QString, name);
+    if (::geteuid() != 0)
+        QSKIP("a link of another user needs root to be made");
+    QTemporaryDir shared;
+    QVERIFY(shared.isValid());
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    const QString precious = m_folder->file(QStringLiteral("precious"));
+    writeFile(precious, "years of notes");
+    const QString link = shared.filePath(name);
+    QVERIFY(QFile::link(precious, link));
+    QVERIFY(::lchown(QFile::encodeName(link).constData(), 64997, 64997) == 0);
+
+    makeFrame(true);
+    seed(true);
+    EveryBoxAnswer answer;
+    m_frame->runSaveDialog = [&] { return TwyTreeFrame::SaveChoice{link, filter}; };
+    m_frame->action(QStringLiteral("Action_SaveAll"))->trigger();
+    QCOMPARE(answer.texts.size(), 1);
+    QVERIFY2(answer.texts.constFirst().startsWith(QStringLiteral("Error: ") + link +
+                                                  QStringLiteral(" is a link")),
+             qPrintable(answer.texts.constFirst()));
+    QCOMPARE(readFile(precious), QByteArray("years of notes"));
+    QVERIFY(QFileInfo(link).isSymLink());
     QVERIFY(!m_frame->tree()->selectionModel()->hasSelection());
 }
 

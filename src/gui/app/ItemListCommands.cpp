@@ -7,6 +7,7 @@
 #include "sync/ICalendarFile.h"
 
 #include "common/AppPaths.h"
+#include "common/SafeFile.h"
 #include "common/Texts.h"
 
 #include <QDir>
@@ -61,6 +62,10 @@ void removeHanded(const QList<HandedFile> &files)
 bool ItemListCommands::writeItemsFile(Reports::ListKind list, const QString &fileName,
                                       const QList<ItemNode *> &items)
 {
+    if (const QString refusal = SafeFile::RefusalOf(fileName); !refusal.isEmpty()) {
+        ErrorBox(refusal);
+        return false;
+    }
     if (ICalendarFile::IsICalendarName(fileName)) {
         const bool tasks = list == Reports::ListKind::Tasks;
         if (ICalendarFile::WriteNodes(fileName, tasks ? items : QList<ItemNode *>(),
