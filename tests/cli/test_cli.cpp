@@ -97,6 +97,7 @@ private Q_SLOTS:
     void addAsksRunningProgram();
     void addWithRealProgram();
     void addToStoppedProgramIsNotStoredLater();
+    void programStartClearsTempFolder();
 
 private:
     QString home() const { return m_folder->path(); }
@@ -1511,6 +1512,33 @@ void TestCli::addToStoppedProgramIsNotStoredLater()
                  1);
         QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 3);
     });
+}
+
+// The e-mail attachments an earlier run left in "Temp" go when the program starts again.
+void TestCli::programStartClearsTempFolder()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("Parent")));
+    });
+    QVERIFY(QDir(home()).mkpath(QStringLiteral("Temp")));
+    const QStringList leftovers{m_folder->file(QStringLiteral("Temp/Tasks.html")),
+                                m_folder->file(QStringLiteral("Temp/Memos.wyx"))};
+    for (const QString &path : leftovers)
+        writeFile(path, "a list of the last run");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4714"));
+    QVERIFY(tasklume.started());
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+    for (const QString &path : leftovers)
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(m_folder->file(QStringLiteral("Temp"))).isDir());
+    QVERIFY(tasklume.end(10000));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
