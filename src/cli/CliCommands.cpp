@@ -589,11 +589,10 @@ int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &ar
                  QStringLiteral(" and cannot be reached; nothing was added"));
         // The moment on the system's monotonic clock (the same in every process) after which
         // the program must not store the item any more.
-        const qint64 deadline =
-            std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now().time_since_epoch())
-                .count() +
-            kAddTimeoutMs;
+        const qint64 deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count() +
+                                kAddTimeoutMs;
         const QByteArray request = "add " + arguments.at(0).toUtf8() + ' ' +
                                    parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64() +
                                    ' ' + QByteArray::number(deadline);

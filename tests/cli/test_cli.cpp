@@ -1333,8 +1333,7 @@ void TestCli::addAsksRunningProgram_data()
         << QByteArray("error There is no top-level task with the key X.\n") << 1 << QByteArray()
         << QByteArray("tasklume-cli: add: There is no top-level task with the key X.\n");
     QTest::newRow("no answer") << QByteArray() << 1 << QByteArray()
-                               << QByteArray(
-                                      "did not answer in time; the item was not added");
+                               << QByteArray("did not answer in time; the item was not added");
 }
 
 // A stand-in for the running program: it holds the folder and answers on a channel named for
@@ -1490,7 +1489,8 @@ void TestCli::addToStoppedProgramIsNotStoredLater()
     const pid_t pid = pid_t(tasklume.processId());
     QCOMPARE(::kill(pid, SIGSTOP), 0);
     auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
-    CliRun run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
+    CliRun run =
+        cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains("did not answer in time; the item was not added"),
              run.err.constData());

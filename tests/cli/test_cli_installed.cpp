@@ -114,8 +114,8 @@ void TestCliInstalled::listsGoWhereTheInstallWants_data()
     QTest::newRow("root, portable copy")
         << true << QStringLiteral("portable") << true << 0755 << false << true;
     QTest::newRow("user, package") << false << package << false << 0755 << false << false;
-    QTest::newRow("user, own copy") << false << QStringLiteral("own") << true << 0755 << false
-                                    << true;
+    QTest::newRow("user, own copy")
+        << false << QStringLiteral("own") << true << 0755 << false << true;
     QTest::newRow("user, own install in ~/.local")
         << false << QStringLiteral("home/.local/lib/tasklume") << true << 0755 << false << true;
     QTest::newRow("user, shared folder of root's that anybody may write")
@@ -161,11 +161,12 @@ void TestCliInstalled::listsGoWhereTheInstallWants()
                         uid) == 0);
     const QStringList before = listing(folder);
 
-    const Result added = run(uid, home, program,
-                             {QStringLiteral("add"), QStringLiteral("task"),
-                              QStringLiteral("Water the plants")});
+    const Result added =
+        run(uid, home, program,
+            {QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Water the plants")});
     QVERIFY2(added.status == 0, qPrintable(added.err));
-    const Result listed = run(uid, home, program, {QStringLiteral("list"), QStringLiteral("tasks")});
+    const Result listed =
+        run(uid, home, program, {QStringLiteral("list"), QStringLiteral("tasks")});
     QVERIFY2(listed.status == 0, qPrintable(listed.err));
     QVERIFY2(listed.out.contains(QStringLiteral("Water the plants")), qPrintable(listed.out));
 

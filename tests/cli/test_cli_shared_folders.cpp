@@ -87,8 +87,14 @@ private:
     // Runs tasklume-cli as the account (root runs it directly) under the umask, on the
     // account's data folder.
     Result runAs(const Account &who, const QStringList &arguments, int umask = 022) const;
-    const Account &victim(const QString &which) const { return which == QStringLiteral("root") ? m_root : m_user; }
-    QString dataFolder(const Account &who) const { return m_work.filePath(who.name + QStringLiteral("-data")); }
+    const Account &victim(const QString &which) const
+    {
+        return which == QStringLiteral("root") ? m_root : m_user;
+    }
+    QString dataFolder(const Account &who) const
+    {
+        return m_work.filePath(who.name + QStringLiteral("-data"));
+    }
     QString privateFolder(const Account &who) const
     {
         return m_work.filePath(who.name + QStringLiteral("-private"));
@@ -121,9 +127,8 @@ void TestCliSharedFolders::initTestCase()
     for (Account *account : {&m_user, &m_intruder}) {
         account->name = stem + (account == &m_user ? QStringLiteral("v") : QStringLiteral("i"));
         QProcess add;
-        add.start(QStringLiteral("useradd"),
-                  {QStringLiteral("-m"), QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"),
-                   account->name});
+        add.start(QStringLiteral("useradd"), {QStringLiteral("-m"), QStringLiteral("-s"),
+                                              QStringLiteral("/usr/sbin/nologin"), account->name});
         QVERIFY(add.waitForFinished(30000));
         QVERIFY2(add.exitCode() == 0, add.readAllStandardError().constData());
         m_made.append(account->name);
@@ -163,8 +168,8 @@ void TestCliSharedFolders::cleanupTestCase()
 void TestCliSharedFolders::init()
 {
     // Each case starts from an empty shared folder.
-    const QStringList names =
-        QDir(m_shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names = QDir(m_shared).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
     for (const QString &name : names)
         QFile::remove(m_shared + u'/' + name);
 }
@@ -180,14 +185,16 @@ Result TestCliSharedFolders::runAs(const Account &who, const QStringList &argume
 {
     QStringList line;
     if (who.uid != 0)
-        line << QStringLiteral("--reuid=%1").arg(who.uid) << QStringLiteral("--regid=%1").arg(who.gid)
-             << QStringLiteral("--clear-groups");
+        line << QStringLiteral("--reuid=%1").arg(who.uid)
+             << QStringLiteral("--regid=%1").arg(who.gid) << QStringLiteral("--clear-groups");
     line << QStringLiteral("--") << QStringLiteral("/usr/bin/env") << QStringLiteral("-i")
          << QStringLiteral("PATH=/usr/bin:/bin") << QStringLiteral("HOME=") + who.home
-         << QStringLiteral("LANG=C.UTF-8") << QStringLiteral("TASKLUME_HOME=") + dataFolder(who)
+         << QStringLiteral("LANG=C.UTF-8")
+         << QStringLiteral("TASKLUME_HOME=") + dataFolder(who)
          // The sanitizers' leak check cannot inspect a process of another user.
          << QStringLiteral("ASAN_OPTIONS=detect_leaks=0") << QStringLiteral("/bin/sh")
-         << QStringLiteral("-c") << QStringLiteral("umask %1; exec \"$0\" \"$@\"").arg(umask, 3, 8, QLatin1Char('0'))
+         << QStringLiteral("-c")
+         << QStringLiteral("umask %1; exec \"$0\" \"$@\"").arg(umask, 3, 8, QLatin1Char('0'))
          << QStringLiteral(TASKLUME_CLI);
     line += arguments;
     QProcess process;
@@ -248,7 +255,8 @@ void TestCliSharedFolders::plantedLinkIsNotFollowed()
 
     const Result run = runAs(who, arguments << planted);
     QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("is a link")) && run.err.contains(QStringLiteral("nothing was written")),
+    QVERIFY2(run.err.contains(QStringLiteral("is a link")) &&
+                 run.err.contains(QStringLiteral("nothing was written")),
              qPrintable(run.err));
     QCOMPARE(run.err.count(u'\n'), 1);
     QCOMPARE(contentsOf(precious), QByteArray("years of notes\n"));
@@ -319,7 +327,8 @@ void TestCliSharedFolders::ownLinkReplacesOwnFileOnly()
         QCOMPARE(info.st_uid, who.uid);
     } else {
         QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("is a link to")) && run.err.contains(m_intruder.name),
+        QVERIFY2(run.err.contains(QStringLiteral("is a link to")) &&
+                     run.err.contains(m_intruder.name),
                  qPrintable(run.err));
         QCOMPARE(contentsOf(target), QByteArray("before\n"));
         QCOMPARE(info.st_uid, m_intruder.uid);
@@ -359,10 +368,10 @@ void TestCliSharedFolders::everyFileIsTheOwnersAlone()
     QCOMPARE(info.st_uid, m_user.uid);
     // The intruder cannot read it.
     QProcess reader;
-    reader.start(QStringLiteral("setpriv"),
-                 {QStringLiteral("--reuid=%1").arg(m_intruder.uid),
-                  QStringLiteral("--regid=%1").arg(m_intruder.gid), QStringLiteral("--clear-groups"),
-                  QStringLiteral("--"), QStringLiteral("/bin/cat"), path});
+    reader.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=%1").arg(m_intruder.uid),
+                                             QStringLiteral("--regid=%1").arg(m_intruder.gid),
+                                             QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                             QStringLiteral("/bin/cat"), path});
     QVERIFY(reader.waitForFinished(10000));
     QVERIFY(reader.exitCode() != 0);
     QVERIFY(reader.readAllStandardOutput().isEmpty());

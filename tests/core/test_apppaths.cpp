@@ -46,38 +46,38 @@ void TestAppPaths::chooseFolder_data()
     QTest::newRow("named over an unwritable program folder")
         << "/srv/lists/../own/" << false << false << false << false << QString() << "/srv/own/"
         << FolderKind::Named;
-    QTest::newRow("named over the system tree") << "/srv/lists" << true << true << true << true
-                                                << "/xdg" << "/srv/lists/" << FolderKind::Named;
+    QTest::newRow("named over the system tree")
+        << "/srv/lists" << true << true << true << true << "/xdg"
+        << "/srv/lists/" << FolderKind::Named;
     // A portable copy, a user-owned install, the build folder: as it always was.
-    QTest::newRow("writable program folder") << QString() << true << false << true << false
-                                             << "/xdg" << "/opt/tasklume/" << FolderKind::Program;
+    QTest::newRow("writable program folder")
+        << QString() << true << false << true << false << "/xdg"
+        << "/opt/tasklume/" << FolderKind::Program;
     // A folder that holds the user's database keeps being used.
     QTest::newRow("program folder holding a writable database")
         << QString() << false << true << false << false << "/xdg"
         << "/opt/tasklume/" << FolderKind::Program;
     // A system install.
-    QTest::newRow("XDG_DATA_HOME set") << QString() << false << false << false << false
-                                       << "/xdg/data"
-                                       << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME set")
+        << QString() << false << false << false << false << "/xdg/data"
+        << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
     QTest::newRow("XDG_DATA_HOME with a trailing slash")
         << QString() << false << false << false << false << "/xdg/data/"
         << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
     QTest::newRow("XDG_DATA_HOME unset") << QString() << false << false << false << false
                                          << QString() << user << FolderKind::UserData;
     // A relative XDG_DATA_HOME is not valid and is ignored.
-    QTest::newRow("XDG_DATA_HOME relative") << QString() << false << false << false << false
-                                            << "data" << user << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME relative")
+        << QString() << false << false << false << false << "data" << user << FolderKind::UserData;
     // Root may write the installed program's folder, and still gets a data folder of its own,
     // even when an earlier run left a database beside the program.
     QTest::newRow("system tree writable by its owner (root)")
-        << QString() << true << false << true << true << QString() << user
-        << FolderKind::UserData;
+        << QString() << true << false << true << true << QString() << user << FolderKind::UserData;
     QTest::newRow("system tree holding a database")
         << QString() << true << true << true << true << QString() << user << FolderKind::UserData;
     // A folder the user may write but does not own (a shared install).
-    QTest::newRow("writable folder of another user")
-        << QString() << true << false << false << false << QString() << user
-        << FolderKind::UserData;
+    QTest::newRow("writable folder of another user") << QString() << true << false << false << false
+                                                     << QString() << user << FolderKind::UserData;
     QTest::newRow("folder of another user holding the user's database")
         << QString() << true << true << false << false << QString() << "/opt/tasklume/"
         << FolderKind::Program;

@@ -9,8 +9,8 @@
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
-#include <QSqlQuery>
 #include <QDeadlineTimer>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <csignal>
@@ -161,8 +161,8 @@ void TestE2eSessionEnd::burstOfSignalsEndsWithStatusZero()
     ProgramFolder folder;
     folder.copyProgramFiles();
     {
-        QSqlDatabase db = Database::open(folder.file(Texts::DatabaseFileName),
-                                         QStringLiteral("seed"));
+        QSqlDatabase db =
+            Database::open(folder.file(Texts::DatabaseFileName), QStringLiteral("seed"));
         insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("Seeded task")});
     }
     Database::close(QStringLiteral("seed"));

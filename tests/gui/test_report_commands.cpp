@@ -2,11 +2,11 @@
 // extension, Save All's selection, the write failure, the pending edit, the e-mail command
 // (which makes a missing "Temp" folder again) with a stand-in xdg-email that records its
 // arguments, and printing to PDF read back with pdftotext.
+#include "app/ItemListCommands.h"
 #include "common/Reports.h"
+#include "components/WySndMsg.h"
 #include "gui/DialogDriver.h"
 #include "MailStandIn.h"
-#include "app/ItemListCommands.h"
-#include "components/WySndMsg.h"
 #include "memos/Fr_wyMemos.h"
 #include "storage/Database.h"
 #include "support/FakeFrameHost.h"

@@ -482,13 +482,14 @@ void TestE2eFailures::fileFillingTheDiskStoresNothing()
     QTemporaryDir source;
     QVERIFY(source.isValid());
     {
-        QSqlDatabase db = Database::open(source.filePath(QStringLiteral("wyData.wyb")),
-                                         QStringLiteral("source"));
+        QSqlDatabase db =
+            Database::open(source.filePath(QStringLiteral("wyData.wyb")), QStringLiteral("source"));
         QVERIFY(db.transaction());
         for (int i = 0; i < 3000; ++i)
-            insertTask(db, Row{key(100 + i), QStringLiteral("root"),
-                               QStringLiteral("Restored task %1 ").arg(i) +
-                                   QString::fromLatin1(QByteArray(1000, char('a' + i % 26)).toHex())});
+            insertTask(db,
+                       Row{key(100 + i), QStringLiteral("root"),
+                           QStringLiteral("Restored task %1 ").arg(i) +
+                               QString::fromLatin1(QByteArray(1000, char('a' + i % 26)).toHex())});
         QVERIFY(db.commit());
     }
     Database::close(QStringLiteral("source"));
@@ -503,7 +504,7 @@ void TestE2eFailures::fileFillingTheDiskStoresNothing()
         process.start(QStringLiteral(TASKLUME_CLI), arguments);
         process.waitForFinished(120000);
         return std::make_pair(process.exitStatus() == QProcess::NormalExit ? process.exitCode()
-                                                                            : -1,
+                                                                           : -1,
                               QString::fromUtf8(process.readAllStandardError()));
     };
     const auto made = companion(source.path(), {QStringLiteral("backup"), backup});

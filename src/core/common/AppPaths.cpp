@@ -9,8 +9,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <dirent.h>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,8 +74,8 @@ AppPaths::FolderFacts AppPaths::currentFacts()
     facts.programWritable = ::access(QFile::encodeName(folderName).constData(), W_OK | X_OK) == 0;
     facts.programHoldsDatabase = mayWrite(facts.programFolder + Texts::DatabaseFileName);
     struct stat info;
-    facts.programOwned = ::stat(QFile::encodeName(folderName).constData(), &info) == 0 &&
-                         info.st_uid == ::geteuid();
+    facts.programOwned =
+        ::stat(QFile::encodeName(folderName).constData(), &info) == 0 && info.st_uid == ::geteuid();
     facts.programInSystemTree = isSystemTree(facts.programFolder);
     facts.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     facts.home = QDir::homePath();
@@ -164,8 +164,8 @@ bool AppPaths::isSystemTree(const QString &programFolder)
 void AppPaths::clearTempFolder()
 {
     const QByteArray folderName = QFile::encodeName(QDir::cleanPath(file(Texts::TempDir)));
-    const int folderFd = ::open(folderName.constData(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int folderFd =
+        ::open(folderName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folderFd < 0)
         return;
     DIR *listing = ::fdopendir(folderFd);

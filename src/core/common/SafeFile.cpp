@@ -114,15 +114,15 @@ Landing decideLanding(const QString &fileName)
             return {current, {}}; // made new; a missing folder shows when the file is made
         const QString folderPath = QFileInfo(current).absolutePath();
         struct stat folder;
-        const bool shared = ::stat(QFile::encodeName(folderPath).constData(), &folder) == 0 &&
-                            sharedSticky(folder);
+        const bool shared =
+            ::stat(QFile::encodeName(folderPath).constData(), &folder) == 0 && sharedSticky(folder);
         if (S_ISLNK(here.st_mode)) {
             if (here.st_uid != me) {
                 if (shared && here.st_uid != folder.st_uid)
-                    return refused(QStringLiteral(
-                                       "%1 is a link the user %2 put in a folder others may "
+                    return refused(
+                        QStringLiteral("%1 is a link the user %2 put in a folder others may "
                                        "write; it is not followed and nothing was written.")
-                                       .arg(QStringLiteral("%1"), ownerName(here.st_uid)));
+                            .arg(QStringLiteral("%1"), ownerName(here.st_uid)));
                 return refused(QStringLiteral("%1 is a link of the user %2; it is not followed "
                                               "and nothing was written.")
                                    .arg(QStringLiteral("%1"), ownerName(here.st_uid)));
@@ -135,12 +135,12 @@ Landing decideLanding(const QString &fileName)
             continue;
         }
         if (!S_ISREG(here.st_mode))
-            return refused(depth == 0 ? QStringLiteral("%1 is not a regular file; nothing was "
-                                                       "written.")
-                                      : QStringLiteral("%1 is a link to %2, which is not a "
-                                                       "regular file; nothing was written.")
-                                            .arg(QStringLiteral("%1"),
-                                                 QDir::toNativeSeparators(current)));
+            return refused(depth == 0
+                               ? QStringLiteral("%1 is not a regular file; nothing was "
+                                                "written.")
+                               : QStringLiteral("%1 is a link to %2, which is not a "
+                                                "regular file; nothing was written.")
+                                     .arg(QStringLiteral("%1"), QDir::toNativeSeparators(current)));
         if (here.st_uid != me) {
             if (depth > 0)
                 return refused(QStringLiteral("%1 is a link to %2, a file of the user %3; it is "
@@ -302,8 +302,8 @@ bool SafeFile::commit()
     int renamed;
     if (!m_landingSeen.exists) {
         // Nothing lay there: a file that appeared meanwhile stays.
-        renamed = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
-                              RENAME_NOREPLACE);
+        renamed =
+            ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
         if (renamed != 0 && (errno == EINVAL || errno == ENOSYS))
             renamed = ::rename(from.constData(), to.constData());
     } else {

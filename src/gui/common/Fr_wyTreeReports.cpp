@@ -2,10 +2,10 @@
 // "&Save All...", "&Print..." and "E-mai&l ...".
 #include "common/AppPaths.h"
 #include "common/SafeFile.h"
+#include "common/Texts.h"
 #include "Fr_wyTree.h"
 #include "interchange/ListReports.h"
 #include "pU_Boxes.h"
-#include "common/Texts.h"
 #include "TreePrinter.h"
 
 #include <QAction>
