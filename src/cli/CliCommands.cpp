@@ -457,7 +457,7 @@ void importICalendar(const Io &io, const QString &file)
     requireReadableFile(file);
     // The file is read whole before the folder is touched: a file that is no calendar
     // changes nothing.
-    ICalendarMapping::Calendar calendar;
+    ICalendarFile::Contents calendar;
     QString error;
     if (!ICalendarFile::Read(file, &calendar, &error))
         fail(QStringLiteral("%1 %2").arg(shown(file), error));
@@ -466,10 +466,13 @@ void importICalendar(const Io &io, const QString &file)
     refuseWhileRunning(lock, QStringLiteral("Import"));
     Connection connection = Connection::writable();
     const int moved = calendar.moved;
-    const int added = ICalendarFile::Store(connection.db, std::move(calendar));
+    int unarmed = 0;
+    const int added = ICalendarFile::Store(connection.db, calendar, &unarmed);
     QString summary = QStringLiteral("imported %1: %2 item(s) added").arg(shown(file)).arg(added);
     if (moved > 0)
         summary += QStringLiteral(", %1 item(s) placed at the nearest level of the two").arg(moved);
+    if (unarmed > 0)
+        summary += QStringLiteral(", ") + ICalendarMapping::UnarmedText(unarmed);
     io.line(summary);
 }
 
