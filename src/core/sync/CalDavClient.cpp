@@ -338,7 +338,7 @@ CalDavClient::CalDavClient(const QUrl &collection, const QString &user, const QS
     : QObject(parent), m_collection(collection), m_user(user), m_password(password),
       m_network(new QNetworkAccessManager(this))
 {
-    m_collection.setPath(trailingSlash(m_collection.path(QUrl::FullyEncoded)));
+    m_collection.setPath(trailingSlash(m_collection.path(QUrl::FullyEncoded)), QUrl::TolerantMode);
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 

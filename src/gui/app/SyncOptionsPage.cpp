@@ -235,7 +235,7 @@ void SyncOptionsPage::showFound(const DavDiscovery &found)
         Cmb_Memos->addItem(QStringLiteral("(memos not synced)"), QString());
     }
     for (const DavCollection &collection : std::as_const(m_found)) {
-        const QString url = collection.url.toString();
+        const QString url = collection.url.toString(QUrl::FullyEncoded);
         if (collection.acceptsTasks) {
             const QSignalBlocker blocker(Cmb_Tasks);
             Cmb_Tasks->addItem(collection.description(), url);
