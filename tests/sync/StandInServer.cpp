@@ -62,8 +62,10 @@ void answerNow(QTcpSocket *socket, const QByteArray &status, const QByteArray &t
     socket->write(text + "\r\n" + body);
 }
 
-void answerDripping(QTcpSocket *socket, const QByteArray &text, int intervalMs)
+void answerDripping(QTcpSocket *socket, const QByteArray &head, const QByteArray &text,
+                    int intervalMs)
 {
+    socket->write(head);
     auto *timer = new QTimer(socket);
     auto at = std::make_shared<qsizetype>(0);
     QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, text, at] {

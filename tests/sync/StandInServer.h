@@ -45,9 +45,10 @@ private:
 // further header lines ("Location: ...").
 void answerNow(QTcpSocket *socket, const QByteArray &status, const QByteArray &type,
                const QByteArray &body, const QList<QByteArray> &headers = {});
-// Writes text one byte per interval, as a server that drips its answer, until it is all out
-// or the connection closes.
-void answerDripping(QTcpSocket *socket, const QByteArray &text, int intervalMs);
+// Writes head at once, then body one byte per interval, as a server that drips its answer,
+// until it is all out or the connection closes.
+void answerDripping(QTcpSocket *socket, const QByteArray &head, const QByteArray &body,
+                    int intervalMs);
 // Writes head, then what next gives (called with the bytes written so far) whenever the
 // connection has taken the last part, until next gives nothing or the connection closes.
 // Nothing of the whole is held at once.
