@@ -19,11 +19,13 @@
 #include "sync/RadicaleServer.h"
 #include "sync/SecretService.h"
 #include "sync/SecretStore.h"
+#include "sync/StandInServer.h"
 #include "sync/SyncRun.h"
 #include "sync/SyncSettings.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QLabel>
@@ -499,6 +501,36 @@ private Q_SLOTS:
         QCOMPARE(m_main->width(), width);
         QCOMPARE(storedTaskTexts(), storedBefore);
         QCOMPARE(taskTexts(), QStringList{QStringLiteral("Mine")});
+    }
+
+    // A server that drips its answers a byte at a time does not keep the window at
+    // "Syncing..." with Sync Now greyed out: the request's deadline ends the run, and the
+    // box says why.
+    void aDrippingServerEndsTheRun()
+    {
+        StandInServer server([](const StandInRequest &, QTcpSocket *socket) {
+            answerDripping(socket,
+                           "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                           "Content-Length: 400\r\n\r\n",
+                           QByteArray(400, ' '), 100);
+        });
+        QVERIFY(server.isListening());
+        SyncSettings settings = configure();
+        settings.tasksUrl = server.url().toString();
+        SyncOptions::Write(ini(), settings);
+        QVERIFY(SecretStore::writePasswordNow(settings, QStringLiteral("p")).ok);
+        start();
+        m_main->syncController()->setRequestTimeout(1500);
+        QElapsedTimer clock;
+        clock.start();
+        m_main->syncNowAction()->trigger();
+        QVERIFY(!m_main->syncNowAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->syncNowAction()->isEnabled(), 20000);
+        QVERIFY(clock.elapsed() < 20000);
+        QTRY_VERIFY(m_main->syncNotices()->box());
+        QVERIFY2(m_main->syncNotices()->box()->text().contains(QStringLiteral("did not answer in time")),
+                 qPrintable(m_main->syncNotices()->box()->text()));
+        m_main->syncNotices()->box()->accept();
     }
 
     // The user is typing when a run brings changes: the editor stays open with the text,
