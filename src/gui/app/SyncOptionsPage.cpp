@@ -74,6 +74,9 @@ SyncOptionsPage::SyncOptionsPage(const SyncSettings &settings, QWidget *parent) 
     Edt_MemosUrl->setPlaceholderText(QStringLiteral("optional"));
     Cmb_Tasks = makeChoice(QStringLiteral("Cmb_Tasks"), Edt_TasksUrl, this);
     Cmb_Memos = makeChoice(QStringLiteral("Cmb_Memos"), Edt_MemosUrl, this);
+    // The fields inside the lists carry the rows' names for assistive tools too.
+    Edt_TasksUrl->setAccessibleName(QStringLiteral("Tasks collection"));
+    Edt_MemosUrl->setAccessibleName(QStringLiteral("Memos collection"));
     Btn_Find = new QPushButton(QStringLiteral("&Find Collections"), this);
     Btn_Find->setObjectName(QStringLiteral("Btn_Find"));
     Btn_Find->setToolTip(QStringLiteral("Look up the user's calendar collections on the server"));
