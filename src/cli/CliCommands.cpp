@@ -883,8 +883,8 @@ int runSyncSetup(const Io &io, const QCommandLineParser &parser, const QStringLi
 {
     SyncSettings settings;
     settings.userName = arguments.at(1);
-    const bool find = parser.isSet(kFind) || parser.isSet(kTasksName) ||
-                      parser.isSet(kMemosName) || isServerAddress(arguments.at(0));
+    const bool find = parser.isSet(kFind) || parser.isSet(kTasksName) || parser.isSet(kMemosName) ||
+                      isServerAddress(arguments.at(0));
     if (!find)
         settings.tasksUrl = collectionArgument(arguments.at(0));
     if (arguments.size() > 2)

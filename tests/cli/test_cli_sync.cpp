@@ -17,8 +17,8 @@
 #include "support/TestSupport.h"
 #include "sync/CannedServer.h"
 #include "sync/RadicaleServer.h"
-#include "sync/StandInServer.h"
 #include "sync/SecretService.h"
+#include "sync/StandInServer.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncSettings.h"
 
@@ -30,8 +30,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QScopeGuard>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -345,8 +345,7 @@ void TestCliSync::passwordSources()
     // A line end after the password, as from echo or a file, is not part of it.
     const CliRun store = cli(folder, {QStringLiteral("sync-password")}, stored.toUtf8() + "\r\n");
     QVERIFY2(store.status == 0, store.err.constData());
-    const QString entry =
-        m_server.user() + QStringLiteral("@127.0.0.1:%1").arg(m_server.port());
+    const QString entry = m_server.user() + QStringLiteral("@127.0.0.1:%1").arg(m_server.port());
     QVERIFY2(store.out.contains(entry.toUtf8()), store.out.constData());
     QCOMPARE(m_secrets.lookup(entry), stored);
     // The password is in no file of the folder.
@@ -741,14 +740,17 @@ void TestCliSync::setupFindsCollections_data()
     QTest::addColumn<QString>("memos");
     QTest::newRow("both by name") << QStringList{QStringLiteral("--tasks=Found A"),
                                                  QStringLiteral("--memos=found b")}
-                                  << QString() << 0 << "A" << "B";
-    QTest::newRow("the first, with --find") << QStringList{QStringLiteral("--find")} << QString()
-                                            << 0 << "first" << "";
-    QTest::newRow("a name the server lacks")
-        << QStringList{QStringLiteral("--tasks=Nowhere")} << QString() << 1
-        << "holds no collection \"Nowhere\"" << "";
-    QTest::newRow("wrong password") << QStringList() << QStringLiteral("wrong") << 1
-                                    << "refused the user name or password" << "";
+                                  << QString() << 0 << "A"
+                                  << "B";
+    QTest::newRow("the first, with --find")
+        << QStringList{QStringLiteral("--find")} << QString() << 0 << "first"
+        << "";
+    QTest::newRow("a name the server lacks") << QStringList{QStringLiteral("--tasks=Nowhere")}
+                                             << QString() << 1 << "holds no collection \"Nowhere\""
+                                             << "";
+    QTest::newRow("wrong password")
+        << QStringList() << QStringLiteral("wrong") << 1 << "refused the user name or password"
+        << "";
 }
 
 // From the server's root address the user's collections are found, listed and chosen; a
@@ -765,9 +767,9 @@ void TestCliSync::setupFindsCollections()
     QVERIFY(!a.isEmpty() && !b.isEmpty());
     const QString folder = newFolder();
     const QString root = QStringLiteral("http://127.0.0.1:%1/").arg(m_server.port());
-    const CliRun run = cli(
-        folder, QStringList{QStringLiteral("sync-setup"), root, m_server.user()} + options, {},
-        {{kPasswordVariable, password.isEmpty() ? m_server.password() : password}});
+    const CliRun run =
+        cli(folder, QStringList{QStringLiteral("sync-setup"), root, m_server.user()} + options, {},
+            {{kPasswordVariable, password.isEmpty() ? m_server.password() : password}});
     QCOMPARE(run.status, status);
     const QString ini = folder + Texts::IniFileName;
     if (status != 0) {
@@ -785,15 +787,16 @@ void TestCliSync::setupFindsCollections()
     if (tasks == QLatin1String("first")) // every collection of Radicale takes both
         QCOMPARE(run.out.split('\n').first().split(' ').last(), settings.tasksUrl.toUtf8());
     else
-        QCOMPARE(settings.tasksUrl, (tasks == QLatin1String("A") ? a : b).toString(QUrl::FullyEncoded));
+        QCOMPARE(settings.tasksUrl,
+                 (tasks == QLatin1String("A") ? a : b).toString(QUrl::FullyEncoded));
     QCOMPARE(settings.memosUrl,
              memos.isEmpty() ? QString()
                              : (memos == QLatin1String("A") ? a : b).toString(QUrl::FullyEncoded));
     QCOMPARE(settings.userName, m_server.user());
 
     // The settings found sync.
-    const CliRun synced = cli(folder, {QStringLiteral("sync")}, {},
-                              {{kPasswordVariable, m_server.password()}});
+    const CliRun synced =
+        cli(folder, {QStringLiteral("sync")}, {}, {{kPasswordVariable, m_server.password()}});
     QVERIFY2(synced.status == 0, synced.err.constData());
 }
 
@@ -807,8 +810,7 @@ void TestCliSync::syncEndsAtItsTimeout()
                        "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
                        "Content-Length: " +
                            QByteArray::number(body.size()) + "\r\n\r\n",
-                       body,
-                       100);
+                       body, 100);
     });
     QVERIFY(server.isListening());
     const QString folder = newFolder();

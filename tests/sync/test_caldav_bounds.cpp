@@ -136,8 +136,7 @@ private Q_SLOTS:
                            "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
                            "Content-Length: " +
                                QByteArray::number(body.size()) + "\r\n\r\n",
-                           body,
-                           50);
+                           body, 50);
         });
         CalDavClient dav(server.url(), QStringLiteral("u"), QStringLiteral("p"));
         dav.setTimeout(1500);
@@ -175,8 +174,7 @@ private Q_SLOTS:
                            "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
                            "Content-Length: " +
                                QByteArray::number(body.size()) + "\r\n\r\n",
-                           body,
-                           50);
+                           body, 50);
         });
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("wyData.wyb"));
@@ -187,7 +185,8 @@ private Q_SLOTS:
         settings.userName = QStringLiteral("u");
         QElapsedTimer clock;
         clock.start();
-        const SyncOutcome outcome = SyncRun::runNow(path, settings, QStringLiteral("p"), 60000, 2000);
+        const SyncOutcome outcome =
+            SyncRun::runNow(path, settings, QStringLiteral("p"), 60000, 2000);
         QVERIFY(!outcome.ok);
         QVERIFY(clock.elapsed() < 15000);
         QVERIFY2(outcome.message.contains(QStringLiteral("in time")), qPrintable(outcome.message));
@@ -222,7 +221,8 @@ private Q_SLOTS:
                                     return QByteArray(64 * 1024, 'x');
                                 QByteArray part;
                                 for (int i = 0; i < 500; ++i)
-                                    part += "<d:response><d:href>/u/cal/" + QByteArray::number(sent + i) +
+                                    part += "<d:response><d:href>/u/cal/" +
+                                            QByteArray::number(sent + i) +
                                             ".ics</d:href></d:response>";
                                 return part;
                             });
@@ -243,14 +243,16 @@ private Q_SLOTS:
     void objectPastTheLimitIsPassedOver()
     {
         static constexpr qint64 limit = qint64(1) << 20;
-        const QByteArray big = todo("big").replace("SUMMARY:big", "SUMMARY:" + QByteArray(2 * limit, 'b'));
+        const QByteArray big =
+            todo("big").replace("SUMMARY:big", "SUMMARY:" + QByteArray(2 * limit, 'b'));
         StandInServer server([&](const StandInRequest &request, QTcpSocket *socket) {
             QByteArray responses;
             static const QRegularExpression hrefs(QStringLiteral("<d:href>([^<]*)</d:href>"));
             auto it = hrefs.globalMatch(QString::fromUtf8(request.body));
             while (it.hasNext()) {
                 const QByteArray href = it.next().captured(1).toUtf8();
-                responses += objectResponse(href, href.contains("big") ? big : todo(href.mid(7, 1)));
+                responses +=
+                    objectResponse(href, href.contains("big") ? big : todo(href.mid(7, 1)));
             }
             answerNow(socket, "207 Multi-Status", kXml, multistatus(responses));
         });

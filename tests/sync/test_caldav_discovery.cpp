@@ -57,17 +57,17 @@ void hostedServer(const StandInRequest &request, QTcpSocket *socket)
                   multistatus(response(path, "<c:calendar-home-set><d:href>/dav/cal/anna/"
                                              "</d:href></c:calendar-home-set>")));
     } else if (path == "/dav/cal/anna/" && request.headers.value("depth") == "1") {
-        answerNow(socket, "207 Multi-Status", kXml,
-                  multistatus(response(path, "<d:resourcetype><d:collection/></d:resourcetype>") +
-                              calendar("/dav/cal/anna/todo/", "Things to do", "VTODO") +
-                              calendar("/dav/cal/anna/notes/", "Notebook", "VJOURNAL") +
-                              calendar("/dav/cal/anna/both/", "Everything", "VEVENT,VTODO,VJOURNAL") +
-                              calendar("/dav/cal/anna/work/", "Work", "VEVENT")));
+        answerNow(
+            socket, "207 Multi-Status", kXml,
+            multistatus(response(path, "<d:resourcetype><d:collection/></d:resourcetype>") +
+                        calendar("/dav/cal/anna/todo/", "Things to do", "VTODO") +
+                        calendar("/dav/cal/anna/notes/", "Notebook", "VJOURNAL") +
+                        calendar("/dav/cal/anna/both/", "Everything", "VEVENT,VTODO,VJOURNAL") +
+                        calendar("/dav/cal/anna/work/", "Work", "VEVENT")));
     } else if (path == "/dav/cal/anna/todo/" || path == "/dav/cal/anna/work/") {
         answerNow(socket, "207 Multi-Status", kXml,
-                  multistatus(path.contains("todo")
-                                  ? calendar(path, "Things to do", "VTODO")
-                                  : calendar(path, "Work", "VEVENT")));
+                  multistatus(path.contains("todo") ? calendar(path, "Things to do", "VTODO")
+                                                    : calendar(path, "Work", "VEVENT")));
     } else {
         answerNow(socket, "404 Not Found", "text/plain", "");
     }
@@ -96,12 +96,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("url"); // empty: refused
-        QTest::newRow("server name") << "dav.example.org" << "https://dav.example.org/";
-        QTest::newRow("user's address") << "anna@example.org" << "https://example.org/";
+        QTest::newRow("server name") << "dav.example.org"
+                                     << "https://dav.example.org/";
+        QTest::newRow("user's address") << "anna@example.org"
+                                        << "https://example.org/";
         QTest::newRow("full address") << "http://127.0.0.1:5232/anna/"
                                       << "http://127.0.0.1:5232/anna/";
-        QTest::newRow("other scheme") << "ftp://example.org/" << "";
-        QTest::newRow("empty") << "  " << "";
+        QTest::newRow("other scheme") << "ftp://example.org/"
+                                      << "";
+        QTest::newRow("empty") << "  "
+                               << "";
     }
     void addressesTypedByUsers()
     {
@@ -141,23 +145,21 @@ private Q_SLOTS:
             CalDavDiscovery::find(root, m_server.user(), m_server.password());
         QVERIFY2(found.result.ok(), qPrintable(found.result.message));
         const QStringList lines = described(found);
-        QVERIFY2(lines.contains(QStringLiteral("Shopping (to-dos, journal entries) ") +
-                                tasks.path()),
-                 qPrintable(lines.join(QLatin1Char('\n'))));
-        QVERIFY2(lines.contains(QStringLiteral("Jottings (to-dos, journal entries) ") +
-                                memos.path()),
-                 qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            lines.contains(QStringLiteral("Shopping (to-dos, journal entries) ") + tasks.path()),
+            qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            lines.contains(QStringLiteral("Jottings (to-dos, journal entries) ") + memos.path()),
+            qPrintable(lines.join(QLatin1Char('\n'))));
 
         QString name;
-        const DavResult checked = CalDavDiscovery::check(tasks, m_server.user(),
-                                                         m_server.password(),
-                                                         QStringLiteral("VTODO"), &name);
+        const DavResult checked = CalDavDiscovery::check(
+            tasks, m_server.user(), m_server.password(), QStringLiteral("VTODO"), &name);
         QVERIFY2(checked.ok(), qPrintable(checked.message));
         QCOMPARE(name, QStringLiteral("Shopping"));
 
         // The server's root is not a collection: said so, not as a wrong password.
-        const DavResult root403 = CalDavDiscovery::check(root, m_server.user(),
-                                                         m_server.password(),
+        const DavResult root403 = CalDavDiscovery::check(root, m_server.user(), m_server.password(),
                                                          QStringLiteral("VTODO"));
         QVERIFY(!root403.ok());
         QVERIFY2(!root403.message.contains(QStringLiteral("password")),
@@ -180,16 +182,16 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         StandInServer server(hostedServer);
-        const DavDiscovery found = CalDavDiscovery::find(server.url(path), QStringLiteral("anna"),
-                                                         QStringLiteral("pw"));
+        const DavDiscovery found =
+            CalDavDiscovery::find(server.url(path), QStringLiteral("anna"), QStringLiteral("pw"));
         QVERIFY2(found.result.ok(), qPrintable(found.result.message));
-        QCOMPARE(described(found),
-                 QStringList(
-                     {QStringLiteral("Things to do (to-dos) /dav/cal/anna/todo/"),
-                      QStringLiteral("Notebook (journal entries) /dav/cal/anna/notes/"),
-                      QStringLiteral("Everything (to-dos, journal entries) /dav/cal/anna/both/"),
-                      QStringLiteral(
-                          "Work (neither to-dos nor journal entries) /dav/cal/anna/work/")}));
+        QCOMPARE(
+            described(found),
+            QStringList(
+                {QStringLiteral("Things to do (to-dos) /dav/cal/anna/todo/"),
+                 QStringLiteral("Notebook (journal entries) /dav/cal/anna/notes/"),
+                 QStringLiteral("Everything (to-dos, journal entries) /dav/cal/anna/both/"),
+                 QStringLiteral("Work (neither to-dos nor journal entries) /dav/cal/anna/work/")}));
         for (const StandInRequest &request : server.requests())
             QCOMPARE(request.method, QByteArray("PROPFIND"));
     }
@@ -199,10 +201,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("component");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("to-dos into a to-do list") << "/dav/cal/anna/todo/" << "VTODO" << true;
-        QTest::newRow("memos into a to-do list") << "/dav/cal/anna/todo/" << "VJOURNAL" << false;
-        QTest::newRow("to-dos into events") << "/dav/cal/anna/work/" << "VTODO" << false;
-        QTest::newRow("into a principal") << "/dav/principals/anna/" << "VTODO" << false;
+        QTest::newRow("to-dos into a to-do list") << "/dav/cal/anna/todo/"
+                                                  << "VTODO" << true;
+        QTest::newRow("memos into a to-do list") << "/dav/cal/anna/todo/"
+                                                 << "VJOURNAL" << false;
+        QTest::newRow("to-dos into events") << "/dav/cal/anna/work/"
+                                            << "VTODO" << false;
+        QTest::newRow("into a principal") << "/dav/principals/anna/"
+                                          << "VTODO" << false;
     }
     void checksWhatACollectionTakes()
     {
@@ -234,8 +240,9 @@ private Q_SLOTS:
         const DavDiscovery found = CalDavDiscovery::find(
             server.url(QStringLiteral("/")), QStringLiteral("anna"), QStringLiteral("pw"));
         QCOMPARE(found.result.error, DavError::Redirected);
-        QVERIFY2(found.result.message.contains(elsewhere.url(QStringLiteral("/dav/")).toDisplayString()),
-                 qPrintable(found.result.message));
+        QVERIFY2(
+            found.result.message.contains(elsewhere.url(QStringLiteral("/dav/")).toDisplayString()),
+            qPrintable(found.result.message));
         QVERIFY(found.collections.isEmpty());
         QCOMPARE(elsewhere.requests().size(), 0);
     }

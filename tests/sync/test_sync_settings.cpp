@@ -96,9 +96,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("entry");
-        QTest::newRow("https") << "https://dav.example.org/u/t/" << "bob@dav.example.org:443";
-        QTest::newRow("http") << "http://dav.example.org/u/t/" << "bob@dav.example.org:80";
-        QTest::newRow("own port") << "http://127.0.0.1:5232/u/t/" << "bob@127.0.0.1:5232";
+        QTest::newRow("https") << "https://dav.example.org/u/t/"
+                               << "bob@dav.example.org:443";
+        QTest::newRow("http") << "http://dav.example.org/u/t/"
+                              << "bob@dav.example.org:80";
+        QTest::newRow("own port") << "http://127.0.0.1:5232/u/t/"
+                                  << "bob@127.0.0.1:5232";
     }
     void entryNamesThePort()
     {

@@ -25,13 +25,13 @@
 #include "tasks/Fr_wyTasks.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -271,8 +271,9 @@ private Q_SLOTS:
         page->Edt_Password->setText(QStringLiteral("wrong"));
         page->Btn_Test->click();
         QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 30000);
-        QVERIFY2(page->lbl_Note->text().contains(QStringLiteral("refused the user name or password")),
-                 qPrintable(page->lbl_Note->text()));
+        QVERIFY2(
+            page->lbl_Note->text().contains(QStringLiteral("refused the user name or password")),
+            qPrintable(page->lbl_Note->text()));
 
         page->Edt_Password->setText(m_server.password());
         page->Edt_TasksUrl->setText(root);
@@ -294,11 +295,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("warned");
-        QTest::newRow("collection over http") << "Edt_TasksUrl" << "http://dav.example.org/a/t/" << true;
-        QTest::newRow("memos over http") << "Edt_MemosUrl" << "http://dav.example.org/a/m/" << true;
-        QTest::newRow("server over http") << "Edt_Server" << "http://dav.example.org" << true;
-        QTest::newRow("https") << "Edt_TasksUrl" << "https://dav.example.org/a/t/" << false;
-        QTest::newRow("this machine") << "Edt_TasksUrl" << "http://localhost:5232/a/t/" << false;
+        QTest::newRow("collection over http") << "Edt_TasksUrl"
+                                              << "http://dav.example.org/a/t/" << true;
+        QTest::newRow("memos over http") << "Edt_MemosUrl"
+                                         << "http://dav.example.org/a/m/" << true;
+        QTest::newRow("server over http") << "Edt_Server"
+                                          << "http://dav.example.org" << true;
+        QTest::newRow("https") << "Edt_TasksUrl"
+                               << "https://dav.example.org/a/t/" << false;
+        QTest::newRow("this machine") << "Edt_TasksUrl"
+                                      << "http://localhost:5232/a/t/" << false;
     }
     void unencryptedPasswordIsWarnedOf()
     {
@@ -338,11 +344,11 @@ private Q_SLOTS:
         });
         // Every call the program sent before this one has been handled once it answers.
         const auto settle = [] {
-            QDBusMessage ping = QDBusMessage::createMethodCall(
-                QStringLiteral("org.freedesktop.Notifications"),
-                QStringLiteral("/org/freedesktop/Notifications"),
-                QStringLiteral("org.freedesktop.Notifications"),
-                QStringLiteral("GetServerInformation"));
+            QDBusMessage ping =
+                QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("/org/freedesktop/Notifications"),
+                                               QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("GetServerInformation"));
             QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(ping));
             QTRY_VERIFY_WITH_TIMEOUT(watcher.isFinished(), 30000);
         };
@@ -528,8 +534,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_main->syncNowAction()->isEnabled(), 20000);
         QVERIFY(clock.elapsed() < 20000);
         QTRY_VERIFY(m_main->syncNotices()->box());
-        QVERIFY2(m_main->syncNotices()->box()->text().contains(QStringLiteral("did not answer in time")),
-                 qPrintable(m_main->syncNotices()->box()->text()));
+        QVERIFY2(
+            m_main->syncNotices()->box()->text().contains(QStringLiteral("did not answer in time")),
+            qPrintable(m_main->syncNotices()->box()->text()));
         m_main->syncNotices()->box()->accept();
     }
 

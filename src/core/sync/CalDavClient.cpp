@@ -27,7 +27,7 @@ struct DavResponse
 {
     QString href;
     int status = 0;
-    QMap<QString, QString> props;        // local name -> text
+    QMap<QString, QString> props;         // local name -> text
     QMap<QString, QStringList> hrefProps; // local name -> the hrefs inside it
     QByteArray calendarData;
     bool hasCalendarData = false;
@@ -262,9 +262,8 @@ private:
             m_response.components = m_propstat.components;
             m_response.componentsGiven = true;
         }
-        m_response.isCollection =
-            m_response.isCollection ||
-            m_propstat.resourceTypes.contains(QStringLiteral("collection"));
+        m_response.isCollection = m_response.isCollection ||
+                                  m_propstat.resourceTypes.contains(QStringLiteral("collection"));
         m_propstat = DavResponse();
     }
 
@@ -320,7 +319,7 @@ struct CalDavClient::Answer
     QByteArray head;
     std::unique_ptr<MultistatusParser> multistatus;
     qint64 received = 0;
-    QUrl url;    // where the answer came from, after the redirects followed
+    QUrl url;     // where the answer came from, after the redirects followed
     QString etag; // the ETag header, as the server sent it
 };
 
@@ -397,8 +396,8 @@ void CalDavClient::sendTo(const std::shared_ptr<Request> &request, const QUrl &u
                                "one given (%2); the user name and password go only to the "
                                "server given. If the new address is right, enter it in the "
                                "sync settings.")
-                    .arg(url.toDisplayString(), m_collection.adjusted(QUrl::RemovePath)
-                                                    .toDisplayString()));
+                    .arg(url.toDisplayString(),
+                         m_collection.adjusted(QUrl::RemovePath).toDisplayString()));
         return;
     }
     if (m_deadline.hasExpired()) {
@@ -450,8 +449,8 @@ void CalDavClient::sendTo(const std::shared_ptr<Request> &request, const QUrl &u
         answer->received += chunk.size();
         if (answer->received > m_answerLimit) {
             *tooLarge = true;
-        } else if (answer->multistatus && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute)
-                                                  .toInt() == 207) {
+        } else if (answer->multistatus &&
+                   reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 207) {
             if (!answer->multistatus->feed(chunk) && answer->multistatus->tooLarge)
                 *tooLarge = true;
         } else if (answer->head.size() < kHeadBytes) {
@@ -462,85 +461,81 @@ void CalDavClient::sendTo(const std::shared_ptr<Request> &request, const QUrl &u
     };
     connect(reply, &QNetworkReply::readyRead, this, readSome);
     // No dialogue about credentials: a refused password is an answer like any other.
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, request, url, what, hops, answer, tooLarge, timedOut, readSome] {
-                reply->deleteLater();
-                if (!*tooLarge && !*timedOut)
-                    readSome();
-                DavResult result;
-                result.httpStatus =
-                    reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-                if (*tooLarge) {
-                    result.error = DavError::TooLarge;
+    connect(
+        reply, &QNetworkReply::finished, this,
+        [this, reply, request, url, what, hops, answer, tooLarge, timedOut, readSome] {
+            reply->deleteLater();
+            if (!*tooLarge && !*timedOut)
+                readSome();
+            DavResult result;
+            result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (*tooLarge) {
+                result.error = DavError::TooLarge;
+                result.message = answer->received > m_answerLimit
+                                     ? QStringLiteral("The server's answer is larger than %1 (%2).")
+                                           .arg(byteSize(m_answerLimit), what)
+                                     : QStringLiteral("The server's answer holds an object larger "
+                                                      "than %1 (%2).")
+                                           .arg(byteSize(m_objectLimit), what);
+            } else if (*timedOut || (result.httpStatus == 0 &&
+                                     (reply->error() == QNetworkReply::OperationCanceledError ||
+                                      reply->error() == QNetworkReply::TimeoutError))) {
+                result.error = DavError::Timeout;
+                result.message =
+                    QStringLiteral("The server did not answer in time (%1).").arg(what);
+            } else if (result.httpStatus == 0) {
+                result.error = DavError::ConnectionFailed;
+                result.message = QStringLiteral("The server cannot be reached (%1): %2")
+                                     .arg(what, reply->errorString());
+            } else if (result.httpStatus / 100 == 3 && result.httpStatus != 304) {
+                const QUrl target =
+                    reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+                if (target.isEmpty()) {
+                    result.error = DavError::BadAnswer;
                     result.message =
-                        answer->received > m_answerLimit
-                            ? QStringLiteral("The server's answer is larger than %1 (%2).")
-                                  .arg(byteSize(m_answerLimit), what)
-                            : QStringLiteral("The server's answer holds an object larger "
-                                             "than %1 (%2).")
-                                  .arg(byteSize(m_objectLimit), what);
-                } else if (*timedOut || (result.httpStatus == 0 &&
-                                         (reply->error() == QNetworkReply::OperationCanceledError ||
-                                          reply->error() == QNetworkReply::TimeoutError))) {
-                    result.error = DavError::Timeout;
-                    result.message =
-                        QStringLiteral("The server did not answer in time (%1).").arg(what);
-                } else if (result.httpStatus == 0) {
-                    result.error = DavError::ConnectionFailed;
-                    result.message = QStringLiteral("The server cannot be reached (%1): %2")
-                                         .arg(what, reply->errorString());
-                } else if (result.httpStatus / 100 == 3 && result.httpStatus != 304) {
-                    const QUrl target =
-                        reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-                    if (target.isEmpty()) {
-                        result.error = DavError::BadAnswer;
-                        result.message =
-                            QStringLiteral("The server answered %1 without saying where to (%2).")
-                                .arg(result.httpStatus)
-                                .arg(what);
-                    } else if (hops >= kMaxRedirects) {
-                        result.error = DavError::Redirected;
-                        result.message =
-                            QStringLiteral("The server sends the request on and on (%1).")
-                                .arg(what);
-                    } else {
-                        // Within the origin the request goes on; elsewhere sendTo refuses.
-                        sendTo(request, url.resolved(target), hops + 1);
-                        return;
-                    }
-                } else if (result.httpStatus == 401) {
-                    result.error = DavError::Unauthorized;
-                    result.message =
-                        QStringLiteral("The server refused the user name or password (%1).")
-                            .arg(what);
-                } else if (result.httpStatus == 403) {
-                    result.error = DavError::Forbidden;
-                    result.message =
-                        QStringLiteral("The server accepted the log-in but does not allow this "
-                                       "here (%1): is the address that of a calendar "
-                                       "collection of this user?")
-                            .arg(what);
-                } else if (result.httpStatus == 412) {
-                    result.error = DavError::Conflict;
-                    result.message = QStringLiteral("The object was changed on the server by "
-                                                    "someone else (%1).")
-                                         .arg(what);
-                } else if (result.httpStatus == 404) {
-                    result.error = DavError::NotFound;
-                    result.message =
-                        QStringLiteral("The server does not know %1.").arg(url.path());
-                } else if (result.httpStatus >= 400) {
-                    result.error = DavError::HttpError;
-                    result.message =
-                        QStringLiteral("The server answered %1 %2 (%3).")
+                        QStringLiteral("The server answered %1 without saying where to (%2).")
                             .arg(result.httpStatus)
-                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute)
-                                     .toString(),
-                                 what);
+                            .arg(what);
+                } else if (hops >= kMaxRedirects) {
+                    result.error = DavError::Redirected;
+                    result.message =
+                        QStringLiteral("The server sends the request on and on (%1).").arg(what);
+                } else {
+                    // Within the origin the request goes on; elsewhere sendTo refuses.
+                    sendTo(request, url.resolved(target), hops + 1);
+                    return;
                 }
-                answer->etag = QString::fromUtf8(reply->rawHeader("ETag"));
-                request->finished(result, *answer);
-            });
+            } else if (result.httpStatus == 401) {
+                result.error = DavError::Unauthorized;
+                result.message =
+                    QStringLiteral("The server refused the user name or password (%1).").arg(what);
+            } else if (result.httpStatus == 403) {
+                result.error = DavError::Forbidden;
+                result.message =
+                    QStringLiteral("The server accepted the log-in but does not allow this "
+                                   "here (%1): is the address that of a calendar "
+                                   "collection of this user?")
+                        .arg(what);
+            } else if (result.httpStatus == 412) {
+                result.error = DavError::Conflict;
+                result.message = QStringLiteral("The object was changed on the server by "
+                                                "someone else (%1).")
+                                     .arg(what);
+            } else if (result.httpStatus == 404) {
+                result.error = DavError::NotFound;
+                result.message = QStringLiteral("The server does not know %1.").arg(url.path());
+            } else if (result.httpStatus >= 400) {
+                result.error = DavError::HttpError;
+                result.message =
+                    QStringLiteral("The server answered %1 %2 (%3).")
+                        .arg(result.httpStatus)
+                        .arg(
+                            reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
+                            what);
+            }
+            answer->etag = QString::fromUtf8(reply->rawHeader("ETag"));
+            request->finished(result, *answer);
+        });
 }
 
 namespace {
@@ -639,15 +634,15 @@ void CalDavClient::fetchParts(const QStringList &hrefs, std::shared_ptr<QList<Da
                  }
                  const QStringList first = hrefs.mid(0, hrefs.size() / 2);
                  const QStringList second = hrefs.mid(hrefs.size() / 2);
-                 self->fetchParts(first, objects,
-                                  [self, second, objects, done](const DavResult &r,
-                                                                const QList<DavObject> &) {
-                                      if (!r.ok() || !self) {
-                                          done(r, {});
-                                          return;
-                                      }
-                                      self->fetchParts(second, objects, done);
-                                  });
+                 self->fetchParts(
+                     first, objects,
+                     [self, second, objects, done](const DavResult &r, const QList<DavObject> &) {
+                         if (!r.ok() || !self) {
+                             done(r, {});
+                             return;
+                         }
+                         self->fetchParts(second, objects, done);
+                     });
                  return;
              }
              Multistatus multistatus;
@@ -684,8 +679,7 @@ void CalDavClient::remove(const QString &href, const QString &etag, Done done)
     Headers headers;
     if (!etag.isEmpty())
         headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
-    send("DELETE", href, {}, headers, false,
-         [done](DavResult &result, Answer &) { done(result); });
+    send("DELETE", href, {}, headers, false, [done](DavResult &result, Answer &) { done(result); });
 }
 
 void CalDavClient::changesSince(const QString &syncToken, ChangesDone done)
@@ -729,8 +723,8 @@ void CalDavClient::resources(const QUrl &url, int depth, ResourcesDone done)
         "<d:propfind xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
         "<d:resourcetype/><d:displayname/><d:current-user-principal/>"
         "<c:calendar-home-set/><c:supported-calendar-component-set/></d:prop></d:propfind>";
-    send("PROPFIND", url.toString(QUrl::FullyEncoded), body,
-         {{"Depth", depth == 0 ? "0" : "1"}}, true, [done](DavResult &result, Answer &answer) {
+    send("PROPFIND", url.toString(QUrl::FullyEncoded), body, {{"Depth", depth == 0 ? "0" : "1"}},
+         true, [done](DavResult &result, Answer &answer) {
              Multistatus multistatus;
              QList<DavResource> resources;
              if (readMultistatus(result, answer, &multistatus)) {
@@ -752,8 +746,8 @@ void CalDavClient::resources(const QUrl &url, int depth, ResourcesDone done)
                          response.resourceTypes.contains(QStringLiteral("calendar"));
                      resource.components = response.components;
                      resource.componentsGiven = response.componentsGiven;
-                     resource.principals = urls(
-                         response.hrefProps.value(QStringLiteral("current-user-principal")));
+                     resource.principals =
+                         urls(response.hrefProps.value(QStringLiteral("current-user-principal")));
                      resource.homeSets =
                          urls(response.hrefProps.value(QStringLiteral("calendar-home-set")));
                      resources.append(resource);

@@ -68,7 +68,7 @@ struct DavResource
     QString displayName;
     bool isCollection = false;
     bool isCalendar = false;
-    QStringList components; // what a calendar collection accepts ("VTODO", "VJOURNAL", ...)
+    QStringList components;       // what a calendar collection accepts ("VTODO", "VJOURNAL", ...)
     bool componentsGiven = false; // without the property a collection accepts every kind
     QList<QUrl> principals;       // current-user-principal
     QList<QUrl> homeSets;         // calendar-home-set

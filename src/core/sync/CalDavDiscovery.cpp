@@ -91,8 +91,7 @@ bool unencryptedElsewhere(const QUrl &url)
     return self.isEmpty() || (host != self && !host.startsWith(self + QLatin1Char('.')));
 }
 
-DavDiscovery find(const QUrl &address, const QString &user, const QString &password,
-                  int timeoutMs)
+DavDiscovery find(const QUrl &address, const QString &user, const QString &password, int timeoutMs)
 {
     DavDiscovery out;
     out.server = address;
@@ -178,8 +177,7 @@ DavDiscovery find(const QUrl &address, const QString &user, const QString &passw
         out.result.error = DavError::NotACollection;
         out.result.message =
             QStringLiteral("No calendar collections of %1 were found at %2.")
-                .arg(user.isEmpty() ? QStringLiteral("the user") : user,
-                     address.toDisplayString());
+                .arg(user.isEmpty() ? QStringLiteral("the user") : user, address.toDisplayString());
     }
     return out;
 }
@@ -203,17 +201,15 @@ DavResult checkOne(CalDavClient *client, const QString &component, QString *disp
         result.error = DavError::NotACollection;
         result.message =
             QStringLiteral("The collection \"%1\" (%2) does not accept %3; it takes %4.")
-                .arg(resource.displayName.isEmpty() ? lastPart(resource.url)
-                                                    : resource.displayName,
+                .arg(resource.displayName.isEmpty() ? lastPart(resource.url) : resource.displayName,
                      address, componentName(component),
                      resource.components.isEmpty()
                          ? QStringLiteral("nothing")
                          : resource.components.join(QStringLiteral(", ")));
     }
     if (result.ok() && displayName)
-        *displayName = resources.first().displayName.isEmpty()
-                           ? lastPart(resources.first().url)
-                           : resources.first().displayName;
+        *displayName = resources.first().displayName.isEmpty() ? lastPart(resources.first().url)
+                                                               : resources.first().displayName;
     return result;
 }
 

@@ -16,7 +16,7 @@
 struct DavCollection
 {
     QUrl url;
-    QString displayName; // the server's, or the last part of the address when it gives none
+    QString displayName;         // the server's, or the last part of the address when it gives none
     bool acceptsTasks = false;   // VTODO
     bool acceptsJournal = false; // VJOURNAL
 

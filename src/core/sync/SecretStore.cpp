@@ -60,9 +60,8 @@ void readEntry(const QString &entry,
 QString EntryName(const SyncSettings &settings)
 {
     const QUrl url(settings.tasksUrl.trimmed());
-    const int port = url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
-                                  ? 443
-                                  : 80);
+    const int port =
+        url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
     return OldEntryName(settings) + QLatin1Char(':') + QString::number(port);
 }
 
@@ -98,23 +97,23 @@ void removePassword(const SyncSettings &settings, std::function<void(const Secre
 {
     // Both forms of the entry go.
     auto *job = makeJob<QKeychain::DeletePasswordJob>(settings);
-    QObject::connect(
-        job, &QKeychain::Job::finished, job,
-        [job, old = OldEntryName(settings), done = std::move(done)] {
-            SecretResult result = resultOf(*job);
-            result.missing = false; // nothing to remove is fine
-            if (!result.ok) {
-                done(result);
-                return;
-            }
-            auto *oldJob = makeJob<QKeychain::DeletePasswordJob>(old);
-            QObject::connect(oldJob, &QKeychain::Job::finished, oldJob, [oldJob, done] {
-                SecretResult oldResult = resultOf(*oldJob);
-                oldResult.missing = false;
-                done(oldResult);
-            });
-            oldJob->start();
-        });
+    QObject::connect(job, &QKeychain::Job::finished, job,
+                     [job, old = OldEntryName(settings), done = std::move(done)] {
+                         SecretResult result = resultOf(*job);
+                         result.missing = false; // nothing to remove is fine
+                         if (!result.ok) {
+                             done(result);
+                             return;
+                         }
+                         auto *oldJob = makeJob<QKeychain::DeletePasswordJob>(old);
+                         QObject::connect(oldJob, &QKeychain::Job::finished, oldJob,
+                                          [oldJob, done] {
+                                              SecretResult oldResult = resultOf(*oldJob);
+                                              oldResult.missing = false;
+                                              done(oldResult);
+                                          });
+                         oldJob->start();
+                     });
     job->start();
 }
 

@@ -29,8 +29,8 @@ SyncReport syncOne(QSqlDatabase db, const QString &url, const SyncSettings &sett
         client.setTimeout(timeoutMs);
     client.setDeadline(deadline);
     // Nothing is written into what is not a calendar collection taking the list's objects.
-    const DavResult checked =
-        CalDavDiscovery::check(&client, memos ? QStringLiteral("VJOURNAL") : QStringLiteral("VTODO"));
+    const DavResult checked = CalDavDiscovery::check(&client, memos ? QStringLiteral("VJOURNAL")
+                                                                    : QStringLiteral("VTODO"));
     SyncReport report;
     if (!checked.ok()) {
         report.ok = false;
@@ -67,13 +67,15 @@ SyncOutcome runNow(const QString &databasePath, const SyncSettings &settings,
     const QString connection = uniqueConnectionName();
     try {
         QSqlDatabase db = Database::open(databasePath, connection);
-        outcome.tasks = syncOne(db, settings.tasksUrl, settings, password, timeoutMs, deadline, runMs, false);
+        outcome.tasks =
+            syncOne(db, settings.tasksUrl, settings, password, timeoutMs, deadline, runMs, false);
         if (!outcome.tasks.ok) {
             outcome.ok = false;
             outcome.message = outcome.tasks.message;
         } else if (!settings.memosUrl.trimmed().isEmpty()) {
             outcome.memosSynced = true;
-            outcome.memos = syncOne(db, settings.memosUrl, settings, password, timeoutMs, deadline, runMs, true);
+            outcome.memos = syncOne(db, settings.memosUrl, settings, password, timeoutMs, deadline,
+                                    runMs, true);
             if (!outcome.memos.ok) {
                 outcome.ok = false;
                 outcome.message = outcome.memos.message;

@@ -399,8 +399,7 @@ void TmainFm::buildSync()
     connect(m_sync, &SyncController::listsChanged, this, &TmainFm::reloadAfterSync);
     m_syncNotices = new SyncNotices(this);
     connect(m_sync, &SyncController::finished, this, [this](const SyncOutcome &outcome) {
-        m_syncNotices->runEnded(outcome, m_sync->lastRunByUser(),
-                                isVisible() && !isMinimized());
+        m_syncNotices->runEnded(outcome, m_sync->lastRunByUser(), isVisible() && !isMinimized());
     });
 }
 

@@ -35,8 +35,8 @@ void SyncNotices::showBox(const QString &text)
         m_box->raise();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::NoIcon, Texts::CaptionError, text, QMessageBox::Ok,
-                                m_window);
+    auto *box =
+        new QMessageBox(QMessageBox::NoIcon, Texts::CaptionError, text, QMessageBox::Ok, m_window);
     box->setObjectName(QStringLiteral("SyncFailedBox"));
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);

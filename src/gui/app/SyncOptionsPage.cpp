@@ -82,8 +82,7 @@ SyncOptionsPage::SyncOptionsPage(const SyncSettings &settings, QWidget *parent) 
     Btn_Find->setToolTip(QStringLiteral("Look up the user's calendar collections on the server"));
     Btn_Test = new QPushButton(QStringLiteral("Te&st"), this);
     Btn_Test->setObjectName(QStringLiteral("Btn_Test"));
-    Btn_Test->setToolTip(
-        QStringLiteral("Log in and check that the collections take the lists"));
+    Btn_Test->setToolTip(QStringLiteral("Log in and check that the collections take the lists"));
     lbl_Warning = new QLabel(this);
     lbl_Warning->setObjectName(QStringLiteral("lbl_Warning"));
     lbl_Warning->setWordWrap(true);
@@ -316,8 +315,7 @@ void SyncOptionsPage::testSettings()
                     *failed = true;
                     lines.append(r.message);
                 } else {
-                    lines.append(
-                        QStringLiteral("\"%1\" takes %2.").arg(name, what));
+                    lines.append(QStringLiteral("\"%1\" takes %2.").arg(name, what));
                 }
             };
             checkOne(given.tasksUrl, QStringLiteral("VTODO"), QStringLiteral("the to-dos"));
