@@ -18,6 +18,8 @@ namespace {
 const QString davNs = QStringLiteral("DAV:");
 // What of an answer that is not read as a multistatus is kept (for the error it may name).
 constexpr qint64 kHeadBytes = 64 * 1024;
+// What of an answer may wait in memory before it is read.
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
 // Redirects followed within the origin before the client gives up.
 constexpr int kMaxRedirects = 5;
 
@@ -425,6 +427,9 @@ void CalDavClient::sendTo(const std::shared_ptr<Request> &request, const QUrl &u
     ++m_requestCount;
     QNetworkReply *reply =
         m_network->sendCustomRequest(networkRequest, request->verb, request->body);
+    // The answer waits in the connection until it is read: what is held at once is a bounded
+    // buffer and what the reading kept, however fast the server sends.
+    reply->setReadBufferSize(kReadBufferBytes);
 
     auto answer = std::make_shared<Answer>();
     answer->url = url;

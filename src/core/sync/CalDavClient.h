@@ -115,7 +115,7 @@ public:
         m_answerLimit = answerBytes;
         m_objectLimit = objectBytes;
     }
-    static constexpr qint64 DefaultAnswerLimit = qint64(256) << 20;
+    static constexpr qint64 DefaultAnswerLimit = qint64(64) << 20;
     static constexpr qint64 DefaultObjectLimit = qint64(32) << 20;
     static constexpr int DefaultTimeoutMs = 60000;
     // What the client passed over so far (objects past the size limit), one sentence each.
