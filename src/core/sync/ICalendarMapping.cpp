@@ -981,6 +981,19 @@ QList<qsizetype> TreePlan::treeOrder() const
 
 // ---- objects -----------------------------------------------------------------------------
 
+QList<bool> ItemsOfSeries(const QList<std::pair<QString, bool>> &components)
+{
+    QSet<QString> masters;
+    for (const auto &[uid, occurrence] : components)
+        if (!occurrence && !uid.isEmpty())
+            masters.insert(uid);
+    QList<bool> items;
+    items.reserve(components.size());
+    for (const auto &[uid, occurrence] : components)
+        items.append(!occurrence || !masters.contains(uid));
+    return items;
+}
+
 ObjectReader::ObjectReader() : m_zones(std::make_unique<Zones>()) {}
 
 ObjectReader::~ObjectReader() = default;
@@ -1896,11 +1909,21 @@ bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)
                 reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
         return false;
     }
+    QList<std::pair<QString, bool>> taskComponents, memoComponents;
+    for (const ICalendarReader::Object &item : std::as_const(items))
+        (item.kind == ICalendarReader::Kind::Todo ? taskComponents : memoComponents)
+            .append({item.uid, item.occurrence});
+    const QList<bool> taskItems = ItemsOfSeries(taskComponents);
+    const QList<bool> memoItems = ItemsOfSeries(memoComponents);
+    qsizetype taskAt = 0, memoAt = 0;
     QList<TTaskInfo> tasks;
     QList<TMemoInfo> memos;
     TreePlan taskPlan, memoPlan;
     for (const ICalendarReader::Object &item : std::as_const(items)) {
-        if (item.kind == ICalendarReader::Kind::Todo) {
+        const bool isTask = item.kind == ICalendarReader::Kind::Todo;
+        if (!(isTask ? taskItems[taskAt++] : memoItems[memoAt++]))
+            continue; // an occurrence of a series: its master is the item
+        if (isTask) {
             tasks.append(TTaskInfo());
             objects.read(item, &tasks.back());
             taskPlan.add(item.uid, item.parent);
