@@ -701,7 +701,8 @@ void TestCli::icalendarImportKeepsASeriesOneItem_data()
                "T080000Z\r\n";
     };
     QTest::newRow("master, then an occurrence")
-        << todo("plants", "Water plants", rule) + todo("plants", "Water plants twice", occurrence(11))
+        << todo("plants", "Water plants", rule) +
+               todo("plants", "Water plants twice", occurrence(11))
         << QStringList{QStringLiteral("Water plants")} << QStringList();
     QTest::newRow("occurrences before their master, other items around")
         << todo("a", "Before") + todo("plants", "Water plants twice", occurrence(11)) +
@@ -715,7 +716,8 @@ void TestCli::icalendarImportKeepsASeriesOneItem_data()
         << QStringList{QStringLiteral("Other"), QStringLiteral("Water plants twice")}
         << QStringList();
     QTest::newRow("a child of the series goes under its master")
-        << todo("plants", "Water plants", rule) + todo("plants", "Water plants twice", occurrence(11)) +
+        << todo("plants", "Water plants", rule) +
+               todo("plants", "Water plants twice", occurrence(11)) +
                todo("can", "Fill the can", "RELATED-TO:plants\r\n")
         << QStringList{QStringLiteral("Water plants"), QStringLiteral("Water plants/Fill the can")}
         << QStringList();
@@ -732,8 +734,8 @@ void TestCli::icalendarImportKeepsASeriesOneItem()
     QFETCH(QStringList, tasks);
     QFETCH(QStringList, memos);
     const QString calendar = file(QStringLiteral("series.ics"));
-    writeFile(calendar, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n" +
-                            components + "END:VCALENDAR\r\n");
+    writeFile(calendar, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n" + components +
+                            "END:VCALENDAR\r\n");
     const CliRun run = cli({QStringLiteral("import"), calendar});
     QVERIFY2(run.status == 0, run.err.constData());
     QCOMPARE(run.out, "imported " + calendar.toUtf8() + ": " +
