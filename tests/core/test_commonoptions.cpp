@@ -301,6 +301,15 @@ void TestCommonOptions::autoStartOnWritesTheEntry()
     QVERIFY(lines.contains(QStringLiteral("Type=Application")));
     QVERIFY(lines.contains(QStringLiteral("Name=Ploxen Tasklume")));
     QVERIFY(lines.contains(QStringLiteral("Exec=/opt/tasklume/bin/tasklume")));
+    // A removed program is not started at log-in: the desktop checks TryExec first.
+    QVERIFY(lines.contains(QStringLiteral("TryExec=/opt/tasklume/bin/tasklume")));
+
+    // TryExec is a plain path, not a quoted command line.
+    QVERIFY(QFile::remove(entryPath()));
+    AutoStart::Set(true, QStringLiteral("/home/a b/100%/tasklume"), entryPath());
+    const QStringList spaced = QString::fromUtf8(readFile(entryPath())).split(QLatin1Char('\n'));
+    QVERIFY2(spaced.contains(QStringLiteral("TryExec=/home/a b/100%/tasklume")),
+             qPrintable(spaced.join(QLatin1Char('|'))));
 }
 
 void TestCommonOptions::autoStartIconExists_data()

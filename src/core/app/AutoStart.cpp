@@ -116,9 +116,13 @@ QString EntryText(const QString &programPath)
                           "Type=Application\n"
                           "Name=%1\n"
                           "Exec=%2\n"
-                          "Icon=%3\n"
+                          "TryExec=%3\n"
+                          "Icon=%4\n"
                           "Terminal=false\n")
-        .arg(EntryName(), ExecValue(programPath), stringValue(IconValue(programPath)));
+        .arg(EntryName(), ExecValue(programPath),
+             // The desktop skips the entry once the program is gone (a removed package).
+             stringValue(QFileInfo(programPath).absoluteFilePath()),
+             stringValue(IconValue(programPath)));
 }
 
 QString ExecValue(const QString &programPath)
