@@ -7,6 +7,7 @@
 #include "common/Texts.h"
 #include "components/AppIcon.h"
 #include "Fm_Main.h"
+#include "app/ProgramHelp.h"
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "TasklumeApplication.h"
@@ -15,6 +16,16 @@
 
 int main(int argc, char *argv[])
 {
+    // Answered before any display is opened, so that they work anywhere.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "--version") {
+            const QString text =
+                argument == "--version" ? ProgramHelp::version() : ProgramHelp::usage();
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     TasklumeApplication app(argc, argv);
     // A request to end that comes while the program starts waits for the event loop.
     QuitSignals quitSignals;
