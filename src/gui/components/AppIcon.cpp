@@ -5,12 +5,16 @@
 #include "components/WyTray.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
 #include <QPixmap>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
 
 QIcon AppIcon()
 {
@@ -51,24 +55,75 @@ QPainterPath trayGlyph()
     return glyph.united(tick);
 }
 
+// Inks for a dark and for a light panel, as symbolic icons are drawn on them.
+const QColor kLightInk(0xee, 0xee, 0xec);
+const QColor kDarkInk(0x2e, 0x34, 0x36);
+
+// What the panel behind an X11 tray's icon looks like: the corners of the icon's place on
+// the screen, where the glyph never draws. An invalid colour when it cannot be seen.
+QColor panelBehind(const QSystemTrayIcon *icon)
+{
+    const QRect place = icon ? icon->geometry() : QRect();
+    QScreen *screen = place.isValid() ? QGuiApplication::screenAt(place.center()) : nullptr;
+    if (!screen)
+        return {};
+    const QRect local = place.translated(-screen->geometry().topLeft());
+    const QImage shot = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
+                            .toImage();
+    if (shot.width() < 2 || shot.height() < 2)
+        return {};
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    const QPoint corners[] = {{0, 0}, {shot.width() - 1, 0}, {0, shot.height() - 1},
+                              {shot.width() - 1, shot.height() - 1}};
+    for (const QPoint &corner : corners) {
+        const QColor pixel = shot.pixelColor(corner);
+        red += pixel.red();
+        green += pixel.green();
+        blue += pixel.blue();
+    }
+    return QColor(red / 4, green / 4, blue / 4);
+}
+
 class PaletteFollower : public QObject
 {
 public:
     PaletteFollower(TWyCustomTrayIcon *tray) : QObject(tray), m_tray(tray)
     {
         qApp->installEventFilter(this);
+        // An X11 tray takes the icon a moment after it is shown; its panel is looked at then,
+        // and again now and then (a panel's theme can change on its own).
+        m_look.setInterval(kLookMs);
+        connect(&m_look, &QTimer::timeout, this, &PaletteFollower::update);
+        m_look.start();
+        QTimer::singleShot(kFirstLookMs, this, &PaletteFollower::update);
+    }
+
+    void update()
+    {
+        const QColor panel = panelBehind(m_tray->systemTrayIcon());
+        const QColor ink = TrayInk(panel);
+        if (ink != m_ink) {
+            m_ink = ink;
+            m_tray->setImages({TrayIcon(ink)});
+        }
     }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
-            m_tray->setImages({TrayIcon(TrayInk())});
+            update();
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    static constexpr int kFirstLookMs = 1000;
+    static constexpr int kLookMs = 10000;
     TWyCustomTrayIcon *m_tray;
+    QTimer m_look;
+    QColor m_ink;
 };
 } // namespace
 
@@ -89,8 +144,10 @@ QIcon TrayIcon(const QColor &ink)
     return icon;
 }
 
-QColor TrayInk()
+QColor TrayInk(const QColor &panel)
 {
+    if (panel.isValid())
+        return panel.lightnessF() < 0.5 ? kLightInk : kDarkInk;
     return QApplication::palette().color(QPalette::Active, QPalette::WindowText);
 }
 
@@ -102,5 +159,5 @@ QString TrayIconName()
 
 void FollowPalette(TWyCustomTrayIcon *tray)
 {
-    new PaletteFollower(tray);
+    (new PaletteFollower(tray))->update();
 }
