@@ -115,15 +115,13 @@ void TestFormState::positionKeptWhereThePlatformHidesIt_data()
     QTest::newRow("position from an earlier start")
         << x11Save << true
         << QStringLiteral("Maximized=0 Left=442 Top=246 Right=742 Bottom=646 Saved=1");
-    QTest::newRow("fixed border") << QStringLiteral("Maximized=0 Left=442 Top=246 Saved=1")
-                                  << false
+    QTest::newRow("fixed border") << QStringLiteral("Maximized=0 Left=442 Top=246 Saved=1") << false
                                   << QStringLiteral("Maximized=0 Left=442 Top=246 Saved=1");
     QTest::newRow("only a left edge")
         << QStringLiteral("Left=-20") << true
         << QStringLiteral("Maximized=0 Left=-20 Top=20 Right=280 Bottom=420 Saved=1");
     // Never placed where the position was known: no position, and no size without one.
-    QTest::newRow("nothing saved") << QString() << true
-                                   << QStringLiteral("Maximized=0 Saved=1");
+    QTest::newRow("nothing saved") << QString() << true << QStringLiteral("Maximized=0 Saved=1");
     QTest::newRow("saved without a position")
         << QStringLiteral("Maximized=1 Saved=1") << true << QStringLiteral("Maximized=0 Saved=1");
 }
@@ -139,9 +137,8 @@ void TestFormState::positionKeptWhereThePlatformHidesIt()
                          pair.section(QLatin1Char('='), 1).toInt());
     // The window says it stands at 3,30 (where Wayland puts every window as Qt sees it).
     QStringList written;
-    const auto values = FormStateRules::SaveValuesKeepingPosition(ini, kSection,
-                                                                  QRect(10, 20, 300, 400),
-                                                                  false, resizable);
+    const auto values = FormStateRules::SaveValuesKeepingPosition(
+        ini, kSection, QRect(10, 20, 300, 400), false, resizable);
     for (const auto &value : values)
         written.append(value.first + QLatin1Char('=') + QString::number(value.second));
     QCOMPARE(written.join(QLatin1Char(' ')), expected);

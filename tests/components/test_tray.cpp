@@ -11,9 +11,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSpontaneKeyEvent>
-#include <QSet>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -650,8 +650,7 @@ namespace {
 // pixels it covers fully.
 QSet<QRgb> inksOf(const QIcon &icon, int size, int *covered)
 {
-    const QImage image =
-        icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
     QSet<QRgb> inks;
     *covered = 0;
     for (int y = 0; y < image.height(); ++y) {

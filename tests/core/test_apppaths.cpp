@@ -123,20 +123,19 @@ void TestAppPaths::installedProgramReadsTheSharedDataFolder()
     const QString program = prefix + QStringLiteral(TASKLUME_INSTALL_LIBDIR "/tasklume/");
     QCOMPARE(AppPaths::sharedDataFolder(program),
              prefix + QStringLiteral(TASKLUME_INSTALL_DATADIR "/tasklume/"));
-    QCOMPARE(AppPaths::sharedDataFolder(program.chopped(1)),
-             AppPaths::sharedDataFolder(program));
+    QCOMPARE(AppPaths::sharedDataFolder(program.chopped(1)), AppPaths::sharedDataFolder(program));
 }
 
 void TestAppPaths::resourceFoundInTheFirstFolderHoldingIt_data()
 {
     QTest::addColumn<QStringList>("holding"); // which of the folders a, b, c hold the file
     QTest::addColumn<QString>("expected");    // the folder of the path found
-    QTest::newRow("beside the program") << QStringList{QStringLiteral("a"), QStringLiteral("c")}
-                                        << QStringLiteral("a");
-    QTest::newRow("only in the shared data folder") << QStringList{QStringLiteral("c")}
-                                                    << QStringLiteral("c");
-    QTest::newRow("second and third") << QStringList{QStringLiteral("b"), QStringLiteral("c")}
-                                      << QStringLiteral("b");
+    QTest::newRow("beside the program")
+        << QStringList{QStringLiteral("a"), QStringLiteral("c")} << QStringLiteral("a");
+    QTest::newRow("only in the shared data folder")
+        << QStringList{QStringLiteral("c")} << QStringLiteral("c");
+    QTest::newRow("second and third")
+        << QStringList{QStringLiteral("b"), QStringLiteral("c")} << QStringLiteral("b");
     // Nowhere: the first folder's path, for a message that names it.
     QTest::newRow("nowhere") << QStringList() << QStringLiteral("a");
 }

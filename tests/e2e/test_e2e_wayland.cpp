@@ -81,10 +81,10 @@ void TestE2eWayland::initTestCase()
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     m_weston.setProcessEnvironment(env);
     m_weston.setProcessChannelMode(QProcess::MergedChannels);
-    m_weston.start(weston, {QStringLiteral("--backend=headless-backend.so"),
-                            QStringLiteral("--use-pixman"), QStringLiteral("--socket=") + m_socket,
-                            QStringLiteral("--width=1280"), QStringLiteral("--height=900"),
-                            QStringLiteral("--idle-time=0")});
+    m_weston.start(weston,
+                   {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
+                    QStringLiteral("--socket=") + m_socket, QStringLiteral("--width=1280"),
+                    QStringLiteral("--height=900"), QStringLiteral("--idle-time=0")});
     QVERIFY(m_weston.waitForStarted(5000));
     const QString socketPath = m_runtime.filePath(m_socket);
     QDeadlineTimer deadline(20000);

@@ -73,14 +73,14 @@ Page readPage(const QString &path)
     const QStringList sections = text.split(QStringLiteral("\n.SH "));
     for (qsizetype i = 1; i < sections.size(); ++i) {
         const QString section = sections.at(i);
-        const QString heading = unescape(section.section(QLatin1Char('\n'), 0, 0)).remove(
-            QLatin1Char('"'));
+        const QString heading =
+            unescape(section.section(QLatin1Char('\n'), 0, 0)).remove(QLatin1Char('"'));
         page.sections.insert(heading, unescape(section));
         const QStringList items = section.split(QStringLiteral("\n.TP\n"));
         for (qsizetype j = 1; j < items.size(); ++j) {
             QString tag = items.at(j).section(QLatin1Char('\n'), 0, 0);
-            for (const QString &macro : {QStringLiteral(".B "), QStringLiteral(".BR "),
-                                        QStringLiteral(".BI ")}) {
+            for (const QString &macro :
+                 {QStringLiteral(".B "), QStringLiteral(".BR "), QStringLiteral(".BI ")}) {
                 if (tag.startsWith(macro))
                     tag = tag.mid(macro.size());
             }
@@ -216,8 +216,8 @@ void TestManPages::programPageHasTheHelpsKeys()
     QFile help(QStringLiteral(TASKLUME_HELP_SOURCE));
     QVERIFY(help.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(help.readAll());
-    const QString keysPart = html.section(QStringLiteral("<a name=\"keys\">"), 1)
-                                 .section(QStringLiteral("<h2"), 0, 0);
+    const QString keysPart =
+        html.section(QStringLiteral("<a name=\"keys\">"), 1).section(QStringLiteral("<h2"), 0, 0);
     // The first cell of each row: the keys, as <kbd>Ctrl</kbd>+<kbd>Enter</kbd>.
     static const QRegularExpression row(QStringLiteral("<tr><td>(<kbd>.*?)</td>"),
                                         QRegularExpression::DotMatchesEverythingOption);
@@ -236,7 +236,8 @@ void TestManPages::programPageHasTheHelpsKeys()
 void TestManPages::programPageTellsOfTrayAndSync()
 {
     QVERIFY(m_programPage.sections.value(QStringLiteral("TRAY")).contains(QStringLiteral("Exit")));
-    QVERIFY(m_programPage.sections.value(QStringLiteral("SYNC")).contains(QStringLiteral("CalDAV")));
+    QVERIFY(
+        m_programPage.sections.value(QStringLiteral("SYNC")).contains(QStringLiteral("CalDAV")));
     const QString files = m_programPage.sections.value(QStringLiteral("FILES")).simplified();
     QVERIFY(files.contains(QStringLiteral("~/.local/share/ploxen-tasklume")));
     QVERIFY(files.contains(QStringLiteral("/usr/share/tasklume/")));
@@ -255,9 +256,9 @@ void TestManPages::manReadsThePagesWithoutWarnings()
     if (QStandardPaths::findExecutable(QStringLiteral("groff")).isEmpty())
         QSKIP("groff is not installed");
     QProcess groff;
-    groff.start(QStringLiteral("groff"), {QStringLiteral("-man"), QStringLiteral("-Tutf8"),
-                                          QStringLiteral("-ww"), QStringLiteral("-z"),
-                                          kPages + QLatin1Char('/') + page});
+    groff.start(QStringLiteral("groff"),
+                {QStringLiteral("-man"), QStringLiteral("-Tutf8"), QStringLiteral("-ww"),
+                 QStringLiteral("-z"), kPages + QLatin1Char('/') + page});
     QVERIFY(groff.waitForFinished(30000));
     QCOMPARE(groff.exitCode(), 0);
     const QByteArray warnings = groff.readAllStandardError();

@@ -279,8 +279,7 @@ void TestPackage::waylandPlatformIsRecommended()
     for (const QString &entry : fields.out.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recommended.append(entry.trimmed());
     // So that a Wayland desktop runs the program natively.
-    QVERIFY2(recommended.contains(QStringLiteral("qt6-wayland")),
-             qPrintable(fields.out));
+    QVERIFY2(recommended.contains(QStringLiteral("qt6-wayland")), qPrintable(fields.out));
 }
 
 void TestPackage::desktopEntryStartsTheInstalledProgram()
@@ -345,9 +344,9 @@ void TestPackage::programKeepsListsInTheUsersDataFolder()
     QVERIFY2(!window.isEmpty(), program.readAll().constData());
     // The program found its pictures in /usr/share/tasklume: its window carries its icon.
     int status = -1;
-    const QString icon = session.run(QStringLiteral("xprop"),
-                                     {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")},
-                                     &status);
+    const QString icon =
+        session.run(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")}, &status);
     QVERIFY2(status == 0 && icon.contains(QLatin1String("Icon (")), qPrintable(icon.left(300)));
 
     // The companion finds the same folder and asks the running program to store the item.

@@ -1,7 +1,7 @@
 // Writes the manual pages of both programs: tasklume(1) from the program's help texts and the
 // keyboard reference of Tasklume-help.html, tasklume-cli(1) from the companion's commands.
-#include "CliCommands.h"
 #include "app/ProgramHelp.h"
+#include "CliCommands.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -37,13 +37,15 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "mangen: cannot read %s\n", qPrintable(arguments.at(1)));
         return 1;
     }
-    const QList<ProgramHelp::Key> keys = ProgramHelp::keysFromHelp(QString::fromUtf8(help.readAll()));
+    const QList<ProgramHelp::Key> keys =
+        ProgramHelp::keysFromHelp(QString::fromUtf8(help.readAll()));
     if (keys.isEmpty()) {
         std::fprintf(stderr, "mangen: no keyboard reference in %s\n", qPrintable(help.fileName()));
         return 1;
     }
     const QString out = arguments.at(2) + QLatin1Char('/');
-    const bool written = write(out + QStringLiteral("tasklume.1"), ProgramHelp::manualPage(keys, kDate)) &&
-                         write(out + QStringLiteral("tasklume-cli.1"), Cli::ManualPageText(kDate));
+    const bool written =
+        write(out + QStringLiteral("tasklume.1"), ProgramHelp::manualPage(keys, kDate)) &&
+        write(out + QStringLiteral("tasklume-cli.1"), Cli::ManualPageText(kDate));
     return written ? 0 : 1;
 }

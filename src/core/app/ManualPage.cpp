@@ -66,8 +66,8 @@ void ManualPage::item(const QString &tag, const QString &text)
 
 void ManualPage::verbatim(const QString &text)
 {
-    m_body += QStringLiteral(".PP\n.RS\n.nf\n") + escape(text.trimmed()) +
-              QStringLiteral("\n.fi\n.RE\n");
+    m_body +=
+        QStringLiteral(".PP\n.RS\n.nf\n") + escape(text.trimmed()) + QStringLiteral("\n.fi\n.RE\n");
 }
 
 QString ManualPage::text(const QString &date) const

@@ -1,8 +1,8 @@
 #include "ProgramHelp.h"
 
-#include "ManualPage.h"
 #include "common/AppPaths.h"
 #include "common/Texts.h"
+#include "ManualPage.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -73,9 +73,9 @@ QString stripTags(QString html)
     {
         const char *entity;
         const char16_t *text;
-    } entities[] = {{"&lt;", u"<"},         {"&gt;", u">"},          {"&quot;", u"\""},
-                    {"&mdash;", u"\u2014"}, {"&ndash;", u"\u2013"},  {"&ldquo;", u"\u201C"},
-                    {"&rdquo;", u"\u201D"}, {"&rsquo;", u"\u2019"},  {"&nbsp;", u" "},
+    } entities[] = {{"&lt;", u"<"},         {"&gt;", u">"},         {"&quot;", u"\""},
+                    {"&mdash;", u"\u2014"}, {"&ndash;", u"\u2013"}, {"&ldquo;", u"\u201C"},
+                    {"&rdquo;", u"\u201D"}, {"&rsquo;", u"\u2019"}, {"&nbsp;", u" "},
                     {"&amp;", u"&"}};
     for (const auto &entity : entities)
         html.replace(QLatin1String(entity.entity), QString::fromUtf16(entity.text));
@@ -114,8 +114,7 @@ QList<Entry> environment()
          QStringLiteral("The base of the autostart folder (~/.config when unset).")},
         {QStringLiteral("XDG_RUNTIME_DIR"),
          QStringLiteral("Where the channel lies that a second start and tasklume-cli use.")},
-        {QStringLiteral("QT_QPA_PLATFORM"),
-         QStringLiteral("xcb or wayland, as -platform.")},
+        {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb or wayland, as -platform.")},
     };
 }
 
@@ -161,7 +160,7 @@ QList<Key> keysFromHelp(const QString &html)
     while (it.hasNext()) {
         const QRegularExpressionMatch match = it.next();
         keys.append({stripTags(match.captured(1)), stripTags(match.captured(2)),
-                      stripTags(match.captured(3))});
+                     stripTags(match.captured(3))});
     }
     return keys;
 }

@@ -1,5 +1,8 @@
 // The program's entry: one copy per user and display session and per program folder, the
 // main window, the event loop.
+#include "app/ProgramHelp.h"
+#include "app/QuitSignals.h"
+#include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "common/pU_Boxes.h"
 #include "common/pU_Funcs.h"
@@ -7,9 +10,6 @@
 #include "common/Texts.h"
 #include "components/AppIcon.h"
 #include "Fm_Main.h"
-#include "app/ProgramHelp.h"
-#include "app/QuitSignals.h"
-#include "app/SingleInstance.h"
 #include "TasklumeApplication.h"
 
 #include <cstdio>

@@ -5,9 +5,9 @@
 #include "components/WyTray.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -68,14 +68,16 @@ QColor panelBehind(const QSystemTrayIcon *icon)
     if (!screen)
         return {};
     const QRect local = place.translated(-screen->geometry().topLeft());
-    const QImage shot = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
-                            .toImage();
+    const QImage shot =
+        screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()).toImage();
     if (shot.width() < 2 || shot.height() < 2)
         return {};
     int red = 0;
     int green = 0;
     int blue = 0;
-    const QPoint corners[] = {{0, 0}, {shot.width() - 1, 0}, {0, shot.height() - 1},
+    const QPoint corners[] = {{0, 0},
+                              {shot.width() - 1, 0},
+                              {0, shot.height() - 1},
                               {shot.width() - 1, shot.height() - 1}};
     for (const QPoint &corner : corners) {
         const QColor pixel = shot.pixelColor(corner);

@@ -40,10 +40,8 @@ QMargins frameMarginsOf(const QWidget *window)
 
 TWyFormState::TWyFormState(QWidget *owner)
     : QObject(owner), m_owner(owner),
-      m_positionsReported(
-          FormStateRules::PlatformReportsPositions(QGuiApplication::platformName()))
-{
-}
+      m_positionsReported(FormStateRules::PlatformReportsPositions(QGuiApplication::platformName()))
+{}
 
 TWyFormState::~TWyFormState()
 {
@@ -100,8 +98,7 @@ void TWyFormState::SaveState()
     const IniFile ini(m_iniPath);
     const auto values =
         m_positionsReported
-            ? FormStateRules::SaveValues(m_owner->normalGeometry(), maximized,
-                                         isResizable(m_owner))
+            ? FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, isResizable(m_owner))
             : FormStateRules::SaveValuesKeepingPosition(ini, m_section, m_owner->normalGeometry(),
                                                         maximized, isResizable(m_owner));
     try {
