@@ -186,11 +186,16 @@ void TestPackage::initTestCase()
     // The users must reach the staging root.
     ::chmod(QFile::encodeName(m_work.path()).constData(), 0755);
 
+    // The package of this build folder, or of the one TASKLUME_PACKAGE_BUILD_DIR names (a
+    // Release build, as the package is made).
+    QString buildDir = qEnvironmentVariable("TASKLUME_PACKAGE_BUILD_DIR");
+    if (buildDir.isEmpty())
+        buildDir = QStringLiteral(TASKLUME_BUILD_DIR);
     const QString out = m_work.filePath(QStringLiteral("out"));
     const Result made = runProcess(
         QStringLiteral(TASKLUME_CPACK),
         {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-         QStringLiteral(TASKLUME_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), out},
+         buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out},
         QProcessEnvironment::systemEnvironment(), 600000);
     QVERIFY2(made.exitCode == 0, qPrintable(made.out + made.err));
     const QStringList debs = QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files);
