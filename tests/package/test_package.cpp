@@ -192,11 +192,11 @@ void TestPackage::initTestCase()
     if (buildDir.isEmpty())
         buildDir = QStringLiteral(TASKLUME_BUILD_DIR);
     const QString out = m_work.filePath(QStringLiteral("out"));
-    const Result made = runProcess(
-        QStringLiteral(TASKLUME_CPACK),
-        {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-         buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out},
-        QProcessEnvironment::systemEnvironment(), 600000);
+    const Result made =
+        runProcess(QStringLiteral(TASKLUME_CPACK),
+                   {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                    buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out},
+                   QProcessEnvironment::systemEnvironment(), 600000);
     QVERIFY2(made.exitCode == 0, qPrintable(made.out + made.err));
     const QStringList debs = QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files);
     QCOMPARE(debs.size(), 1);
