@@ -59,6 +59,8 @@ private Q_SLOTS:
     void autoStartLeavesAnExistingEntryAlone();
     void autoStartOffRemovesTheEntry();
     void autoStartOffWithoutEntry();
+    void earlierEntryIsRenewed_data();
+    void earlierEntryIsRenewed();
     void execValue_data();
     void execValue();
 
@@ -417,6 +419,44 @@ void TestCommonOptions::autoStartOffWithoutEntry()
     QVERIFY(!AutoStart::IsOn(entryPath()));
     // Turning it off makes no folder.
     QVERIFY(!QFileInfo::exists(m_config->path() + QStringLiteral("/autostart")));
+}
+
+void TestCommonOptions::earlierEntryIsRenewed_data()
+{
+    QTest::addColumn<QByteArray>("before"); // empty: no entry
+    QTest::addColumn<bool>("renewed");
+    const QByteArray program = "/opt/tasklume/bin/tasklume";
+    QTest::newRow("ours, without TryExec")
+        << QByteArray("[Desktop Entry]\nType=Application\nName=Ploxen Tasklume\nExec=" + program +
+                      "\nIcon=tasklume\nTerminal=false\n")
+        << true;
+    QTest::newRow("ours, with TryExec")
+        << QByteArray("[Desktop Entry]\nExec=" + program + "\nTryExec=" + program + "\n# mine\n")
+        << false;
+    QTest::newRow("another program's")
+        << QByteArray("[Desktop Entry]\nExec=/somewhere/else/tasklume\n") << false;
+    QTest::newRow("none") << QByteArray() << false;
+}
+
+void TestCommonOptions::earlierEntryIsRenewed()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, renewed);
+    const QString program = QStringLiteral("/opt/tasklume/bin/tasklume");
+    if (!before.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/autostart")));
+        writeFile(entryPath(), before);
+    }
+    AutoStart::Renew(program, entryPath());
+    if (before.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(entryPath()));
+        return;
+    }
+    const QByteArray after = readFile(entryPath());
+    if (renewed)
+        QCOMPARE(QString::fromUtf8(after), AutoStart::EntryText(program));
+    else
+        QCOMPARE(after, before);
 }
 
 void TestCommonOptions::execValue_data()

@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace AutoStart {
 
 QString EntryName()
@@ -41,6 +43,26 @@ void Set(bool on, const QString &programPath, const QString &entryPath)
     if (QFileInfo::exists(entryPath))
         return;
     if (!QDir().mkpath(QFileInfo(entryPath).absolutePath()))
+        return;
+    QSaveFile file(entryPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(EntryText(programPath).toUtf8());
+    file.commit();
+}
+
+void Renew(const QString &programPath, const QString &entryPath)
+{
+    QFile entry(entryPath);
+    if (!IsOn(entryPath) || !entry.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'));
+    entry.close();
+    const bool ours = lines.contains(QStringLiteral("Exec=") + ExecValue(programPath));
+    const bool checked = std::any_of(lines.begin(), lines.end(), [](const QString &line) {
+        return line.startsWith(QLatin1String("TryExec="));
+    });
+    if (!ours || checked)
         return;
     QSaveFile file(entryPath);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,5 +1,6 @@
 // The program's entry: one copy per user and display session and per program folder, the
 // main window, the event loop.
+#include "app/AutoStart.h"
 #include "app/ProgramHelp.h"
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
@@ -49,6 +50,9 @@ int main(int argc, char *argv[])
                            .arg(Texts::AppTitle)));
         return 1;
     }
+
+    // An autostart entry of an earlier version gets TryExec.
+    AutoStart::Renew(QCoreApplication::applicationFilePath(), AutoStart::EntryPath());
 
     // Every window of the program, and the task switcher, show the program's icon.
     QApplication::setWindowIcon(AppIcon());
