@@ -20,11 +20,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QStatusBar>
+#include <QSpinBox>
 #include <QTabWidget>
-#include <QTest>
 #include <QTimer>
+#include <QTest>
 
 using namespace TestSupport;
 

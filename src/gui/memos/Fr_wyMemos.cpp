@@ -32,12 +32,11 @@ FrameConfig memosConfig()
               QStringLiteral("Edit Memo or Child Memo"), 3};
     c.remove = {QStringLiteral("Action_MemoDelete"), QStringLiteral("&Delete"),
                 QStringLiteral("Delete Memo or Child Memo"), 4};
-    c.copy = {
-        QStringLiteral("Action_CopyMemo"), QStringLiteral("&Copy              Ctrl+C"), {}, -1};
-    c.paste = {
-        QStringLiteral("Action_PasteMemo"), QStringLiteral("&Paste             Ctrl+V"), {}, -1};
-    c.selectAll = {
-        QStringLiteral("Action_SelectAll"), QStringLiteral("Select &All        Ctrl+A"), {}, -1};
+    c.copy = {QStringLiteral("Action_CopyMemo"), QStringLiteral("&Copy              Ctrl+C"), {}, -1};
+    c.paste = {QStringLiteral("Action_PasteMemo"), QStringLiteral("&Paste             Ctrl+V"), {},
+               -1};
+    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("Select &All        Ctrl+A"),
+                   {}, -1};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List view memos"), 10};

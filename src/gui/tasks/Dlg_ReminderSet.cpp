@@ -1,8 +1,8 @@
 #include "Dlg_ReminderSet.h"
 
+#include "tasks/AlarmScan.h"
 #include "common/IconArt.h"
 #include "components/DialogHints.h"
-#include "tasks/AlarmScan.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -42,12 +42,11 @@ FrameConfig tasksConfig()
               QStringLiteral("Edit Task or Child Task"), 4};
     c.remove = {QStringLiteral("Action_TaskDelete"), QStringLiteral("&Delete"),
                 QStringLiteral("Delete Task or Child Task"), 5};
-    c.copy = {
-        QStringLiteral("Action_CopyTask"), QStringLiteral("&Copy             Ctrl+C"), {}, -1};
-    c.paste = {
-        QStringLiteral("Action_PasteTask"), QStringLiteral("&Paste            Ctrl+V"), {}, -1};
-    c.selectAll = {
-        QStringLiteral("Action_SelectAll"), QStringLiteral("&Select All       Ctrl+A"), {}, -1};
+    c.copy = {QStringLiteral("Action_CopyTask"), QStringLiteral("&Copy             Ctrl+C"), {}, -1};
+    c.paste = {QStringLiteral("Action_PasteTask"), QStringLiteral("&Paste            Ctrl+V"), {},
+               -1};
+    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("&Select All       Ctrl+A"),
+                   {}, -1};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List View Tasks"), 11};
