@@ -32,6 +32,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -39,8 +40,13 @@ namespace Cli {
 namespace {
 
 const QString kProgram = QStringLiteral("tasklume-cli");
-// How long a running program may take to store an item it is asked to add.
+// How long a running program may take to store an item it is asked to add: the request
+// carries that moment, and the program drops a request that comes later (a program that was
+// stopped, or too busy), so that no answer in time means the item was not added.
 constexpr int kAddTimeoutMs = 10000;
+// How long after that moment the answer of a program that took the request in time is
+// waited for.
+constexpr int kAddAnswerMs = 2000;
 // The sync password for a run without the desktop's secret store.
 const char *const kPasswordVariable = "TASKLUME_SYNC_PASSWORD";
 // The longest password line sync-password takes.
@@ -374,9 +380,13 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
         fail(QStringLiteral("%1: %2").arg(shown(file),
                                           messages.list.value(messages.list.size() - 1)));
     case Interchange::Outcome::Failed: {
+        const QString failure =
+            messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed"));
+        // A failure that undid the run says so itself.
+        if (result.nothingStored)
+            fail(failure);
         const int stored = result.added + result.replaced;
-        fail(messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed")) +
-             QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
+        fail(failure + QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
     }
     case Interchange::Outcome::Completed:
     case Interchange::Outcome::Aborted:
@@ -387,7 +397,7 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
 int runBackup(const Io &io, const QCommandLineParser &, const QStringList &arguments)
 {
     const QString file = arguments.at(0);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int changedTexts = 0;
     if (!Interchange::WriteDatabaseFile(connection.db, file, Interchange::FileVersionText(),
@@ -432,7 +442,7 @@ int runExport(const Io &io, const QCommandLineParser &parser, const QStringList 
     const QString file = arguments.at(0);
     if (!ICalendarFile::IsICalendarName(file))
         return runBackup(io, parser, arguments);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int leftOut = 0;
     if (!ICalendarFile::WriteDatabase(connection.db, file, &leftOut))
@@ -507,7 +517,7 @@ int runReport(const Io &io, const QCommandLineParser &parser, const QStringList 
             format = Reports::Format::Html;
     }
     if (file != QLatin1String("-"))
-        SafeFile::RefuseProgramFile(file);
+        SafeFile::RefuseTarget(file);
     QByteArray bytes;
     {
         Connection connection = Connection::existing();
@@ -579,10 +589,17 @@ int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &ar
         if (program->channel.isEmpty())
             fail(runningText(*program) +
                  QStringLiteral(" and cannot be reached; nothing was added"));
+        // The moment on the system's monotonic clock (the same in every process) after which
+        // the program must not store the item any more.
+        const qint64 deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count() +
+                                kAddTimeoutMs;
         const QByteArray request = "add " + arguments.at(0).toUtf8() + ' ' +
-                                   parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64();
+                                   parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64() +
+                                   ' ' + QByteArray::number(deadline);
         const QByteArray reply =
-            RequestInstance(program->channel, request, kAddTimeoutMs).trimmed();
+            RequestInstance(program->channel, request, kAddTimeoutMs + kAddAnswerMs).trimmed();
         if (reply.startsWith("ok ")) {
             io.line(QString::fromUtf8(reply.mid(3)));
             return Success;
@@ -590,7 +607,7 @@ int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &ar
         if (reply.startsWith("error "))
             fail(QString::fromUtf8(reply.mid(6)));
         fail(runningText(*program) +
-             QStringLiteral(" and did not answer in time; the item may not have been added"));
+             QStringLiteral(" and did not answer in time; the item was not added"));
     }
     Connection connection = Connection::writable();
     io.line(PastedItem::Store(connection.db, kind, text, parent));

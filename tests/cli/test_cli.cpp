@@ -29,6 +29,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <csignal>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -93,6 +96,8 @@ private Q_SLOTS:
     void addAsksRunningProgram_data();
     void addAsksRunningProgram();
     void addWithRealProgram();
+    void addToStoppedProgramIsNotStoredLater();
+    void programStartClearsTempFolder();
 
 private:
     QString home() const { return m_folder->path(); }
@@ -1328,8 +1333,7 @@ void TestCli::addAsksRunningProgram_data()
         << QByteArray("error There is no top-level task with the key X.\n") << 1 << QByteArray()
         << QByteArray("tasklume-cli: add: There is no top-level task with the key X.\n");
     QTest::newRow("no answer") << QByteArray() << 1 << QByteArray()
-                               << QByteArray(
-                                      "did not answer in time; the item may not have been added");
+                               << QByteArray("did not answer in time; the item was not added");
 }
 
 // A stand-in for the running program: it holds the folder and answers on a channel named for
@@ -1378,11 +1382,20 @@ void TestCli::addAsksRunningProgram()
     if (!reply.isEmpty()) {
         QCOMPARE(requests.size(), 1);
         const QByteArrayList parts = requests.at(0).split(' ');
-        QCOMPARE(parts.size(), 4);
+        QCOMPARE(parts.size(), 5);
         QCOMPARE(parts.at(0), QByteArray("add"));
         QCOMPARE(parts.at(1), QByteArray("task"));
         QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(2))), key(1));
         QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(3))), text);
+        // The moment (the system's monotonic clock) after which it must not be stored, some
+        // seconds ahead.
+        bool valid = false;
+        const qint64 deadline = parts.at(4).toLongLong(&valid);
+        QVERIFY(valid);
+        const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        QVERIFY2(deadline > now && deadline < now + 60000, parts.at(4).constData());
     }
 }
 
@@ -1452,6 +1465,80 @@ void TestCli::addWithRealProgram()
     run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
                QStringLiteral("--replace=all")});
     QCOMPARE(run.status, 0);
+}
+
+// A program stopped (SIGSTOP) while the command waits: the command ends with status 1 and
+// "not added", and the program, going on (SIGCONT), drops the request that came too late, so
+// that a script that tries again stores the item once.
+void TestCli::addToStoppedProgramIsNotStoredLater()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("Parent")));
+    });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4713"));
+    QVERIFY(tasklume.started());
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+
+    const pid_t pid = pid_t(tasklume.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+    CliRun run =
+        cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("did not answer in time; the item was not added"),
+             run.err.constData());
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    resume.dismiss();
+
+    // The script tries again, and the program, going on, answers.
+    run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Afterwards")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QByteArray rows = RequestInstance(holder->channel, "rows tasks");
+    QCOMPARE(rows.count("While stopped"), 1);
+    QVERIFY(tasklume.end(10000));
+    withDatabase(database(), [&](QSqlDatabase db) {
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks where content = "
+                                               "'While stopped'"))
+                     .toInt(),
+                 1);
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 3);
+    });
+}
+
+// The e-mail attachments an earlier run left in "Temp" go when the program starts again.
+void TestCli::programStartClearsTempFolder()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("Parent")));
+    });
+    QVERIFY(QDir(home()).mkpath(QStringLiteral("Temp")));
+    const QStringList leftovers{m_folder->file(QStringLiteral("Temp/Tasks.html")),
+                                m_folder->file(QStringLiteral("Temp/Memos.wyx"))};
+    for (const QString &path : leftovers)
+        writeFile(path, "a list of the last run");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4714"));
+    QVERIFY(tasklume.started());
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+    for (const QString &path : leftovers)
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(m_folder->file(QStringLiteral("Temp"))).isDir());
+    QVERIFY(tasklume.end(10000));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

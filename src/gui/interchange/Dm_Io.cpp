@@ -64,9 +64,10 @@ bool TIoDm::ExportDatabase()
     const QString fileName = exportFileName();
     if (fileName.isEmpty())
         return false;
-    // The program's own files are never a backup's target: refused before anything is read.
-    if (const QString programFile = SafeFile::ProgramFileOf(fileName); !programFile.isEmpty()) {
-        errorBox(SafeFile::RefusalText(fileName, programFile));
+    // The program's own files, and names the user may not write (another user's link or
+    // file in a shared folder), are never a backup's target: refused before anything is read.
+    if (const QString refusal = SafeFile::RefusalOf(fileName); !refusal.isEmpty()) {
+        errorBox(refusal);
         return false;
     }
     bool written = false;
