@@ -970,9 +970,10 @@ const Command *findCommand(const QString &name)
 // The texts both the general help and the manual page tasklume-cli(1) are made of.
 const QString kDescription =
     QStringLiteral("The command-line companion of Ploxen Tasklume. It works on the\n"
-                   "folder the program keeps its lists in: $TASKLUME_HOME; else the\n"
-                   "folder both programs lie in when you may write there or it holds\n"
-                   "the lists; else $XDG_DATA_HOME/%1 (~/.local/share/%1).");
+                   "folder the program keeps its lists in: $TASKLUME_HOME; else, for\n"
+                   "an installed program (below /usr or /opt, or in a folder you may\n"
+                   "not write that does not hold your lists), $XDG_DATA_HOME/%1\n"
+                   "(~/.local/share/%1); else the folder both programs lie in.");
 const QString kExitStatus = QStringLiteral("0 on success, 1 on failure, 2 on wrong usage.");
 const QString kRunning =
     QStringLiteral("While the program runs on the folder, add asks it to store the\n"
