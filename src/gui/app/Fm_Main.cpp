@@ -20,6 +20,7 @@
 #include "storage/Database.h"
 #include "storage/PastedItem.h"
 #include "SyncController.h"
+#include "SyncNotices.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QApplication>
@@ -397,7 +398,7 @@ void TmainFm::buildSync()
     Action_SyncNow->setShortcutContext(Qt::WindowShortcut);
     addAction(Action_SyncNow);
     connect(Action_SyncNow, &QAction::triggered, this,
-            [this] { RunCommand([this] { m_sync->syncNow(); }); });
+            [this] { RunCommand([this] { m_sync->syncNow(true); }); });
     setCommonAction(CommonAction::SyncNow, Action_SyncNow);
 
     // Ctrl+F: the search box of the list shown, wherever the focus is in the window.
@@ -412,6 +413,10 @@ void TmainFm::buildSync()
     });
     connect(m_sync, &SyncController::stateChanged, this, &TmainFm::showSyncState);
     connect(m_sync, &SyncController::listsChanged, this, &TmainFm::reloadAfterSync);
+    m_syncNotices = new SyncNotices(this);
+    connect(m_sync, &SyncController::finished, this, [this](const SyncOutcome &outcome) {
+        m_syncNotices->runEnded(outcome, m_sync->lastRunByUser(), isVisible() && !isMinimized());
+    });
 }
 
 void TmainFm::showSyncState(const QString &text)
