@@ -376,7 +376,10 @@ void TmainFm::buildTray()
     // The tray icon: minimise and close hide the window there; a left click opens it.
     WyTrayIcon1 = new TWyTrayIcon(this);
     WyTrayIcon1->setObjectName(QStringLiteral("WyTrayIcon1"));
-    WyTrayIcon1->setImages({windowIcon()});
+    // One colour, the desktop's text colour, as panels show their icons.
+    WyTrayIcon1->setImages({TrayIcon(TrayInk())});
+    WyTrayIcon1->setThemeIconName(TrayIconName());
+    FollowPalette(WyTrayIcon1);
     WyTrayIcon1->setMinimizeToTray(true);
     WyTrayIcon1->setPopupMenu(PopupMenu_Tray);
     WyTrayIcon1->setHint(Texts::AppTitle);
