@@ -291,17 +291,8 @@ ItemNode *TwyTreeFrame::topLevelNode(const QString &key) const
 void TwyTreeFrame::selectAllItems()
 {
     m_tree->setFocus();
-    const ItemNode *anchor = m_model->nodeFromIndex(m_tree->currentIndex());
-    if (anchor == nullptr)
-        anchor = firstSelected();
-    const ItemNode *parent = anchor ? anchor->parent : m_model->root();
-    QItemSelection selection;
-    for (ItemNode *node : parent->shownChildren()) {
-        const QModelIndex index = m_model->indexOf(node);
-        selection.select(index, index);
-    }
-    m_tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+    // The current row's siblings (the first selected row's without one), as one range.
+    m_tree->selectAll();
 }
 
 void TwyTreeFrame::deselectItems()
