@@ -368,6 +368,65 @@ void ItemStatements::updateExpandTopLevelInBackground(bool expanded)
         updateExpandTopLevel(expanded);
 }
 
+namespace {
+// Keys given to a statement as one JSON array, read with json_each: one statement for any
+// number of rows. The statement is not kept prepared: a kept one would hold on to its last
+// array.
+QString keyArray(const QStringList &keys)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact));
+}
+
+void execWithKeys(QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        throw EngineFailure(query);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw EngineFailure(query);
+}
+} // namespace
+
+void ItemStatements::deleteItems(const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return;
+    // Both statements or neither, as deleteItem.
+    const bool own = m_db.transaction();
+    try {
+        const QString array = keyArray(keys);
+        execWithKeys(m_db,
+                     QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") +
+                         keyColumn() + QStringLiteral(" in (select value from json_each(?))"),
+                     {array});
+        // The children only: a reserved key ("root", empty) names none.
+        execWithKeys(m_db,
+                     QStringLiteral("delete from ") + m_table +
+                         QStringLiteral(" where pid in (select value from json_each(?)"
+                                        " where value not in (?, ''))"),
+                     {array, Texts::RootKey});
+        if (own && !m_db.commit())
+            throw TasklumeError(EngineErrorText(m_db.driver(), m_db.lastError()));
+    } catch (...) {
+        if (own)
+            m_db.rollback();
+        throw;
+    }
+}
+
+void ItemStatements::updateParents(const QStringList &keys, const QString &parent)
+{
+    if (keys.isEmpty())
+        return;
+    execWithKeys(m_db,
+                 QStringLiteral("update ") + m_table + QStringLiteral(" set pid=? where ") +
+                     keyColumn() + QStringLiteral(" in (select value from json_each(?))"),
+                 {parent, keyArray(keys)});
+}
+
 void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
 {
     // The keys go as one array, however many there are. The statement is not kept
@@ -554,6 +613,16 @@ void TaskStatements::updateCheck(const QString &key, bool checked, TDateTime che
 {
     exec(QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid=?"),
          {checked, assignedTime(checkTime), key});
+}
+
+void TaskStatements::updateChecks(const QStringList &keys, bool checked, TDateTime checkTime)
+{
+    if (keys.isEmpty())
+        return;
+    execWithKeys(m_db,
+                 QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid in "
+                                "(select value from json_each(?))"),
+                 {checked, assignedTime(checkTime), keyArray(keys)});
 }
 
 void TaskStatements::updateDue(const QString &key, bool dueFlag, TDateTime dueTime)

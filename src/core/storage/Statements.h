@@ -62,6 +62,8 @@ public:
     // Deletes the row and then every row whose parent it is (two statements); a reserved
     // key ("root", empty) has no children to delete.
     void deleteItem(const QString &key);
+    // deleteItem for each of the keys, in two statements however many there are.
+    void deleteItems(const QStringList &keys);
     void updateExpand(const QString &key, bool expanded);
     // Every top-level item opened or closed with one statement.
     void updateExpandTopLevel(bool expanded);
@@ -71,6 +73,8 @@ public:
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
+    // The rows with the given keys put under one parent with one statement.
+    void updateParents(const QStringList &keys, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.
     QSqlQuery &selectAll();
@@ -130,6 +134,8 @@ public:
     // Stores pasted text as a top-level task (same columns, pid root).
     void insertPasted(TTaskInfo &task);
     void updateCheck(const QString &key, bool checked, TDateTime checkTime);
+    // The same for every task with one of the keys, with one statement.
+    void updateChecks(const QStringList &keys, bool checked, TDateTime checkTime);
     void updateDue(const QString &key, bool dueFlag, TDateTime dueTime);
     void updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime);
     void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);

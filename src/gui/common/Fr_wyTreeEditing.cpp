@@ -213,12 +213,13 @@ void TwyTreeFrame::deleteItems()
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
     // Every record goes in one transaction, or none does; then the rows go together.
-    writeTogether([&] {
-        for (ItemNode *node : nodes) {
-            if (!node->info->key.isEmpty())
-                m_statements->deleteItem(node->info->key);
-        }
-    });
+    QStringList keys;
+    keys.reserve(nodes.size());
+    for (const ItemNode *node : nodes) {
+        if (!node->info->key.isEmpty())
+            keys.append(node->info->key.toString());
+    }
+    writeTogether([&] { m_statements->deleteItems(keys); });
     for (ItemNode *node : nodes) {
         if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;

@@ -366,10 +366,11 @@ void TwyTasksFrame::setCompletion(const QList<ItemNode *> &nodes, bool checked)
     // Stored first, all in one transaction: marks that could not be stored are not shown
     // either.
     const TDateTime checkTime = NowDays();
-    writeTogether([&] {
-        for (ItemNode *node : nodes)
-            taskStatements().updateCheck(TaskTreeModel::task(node)->key, checked, checkTime);
-    });
+    QStringList keys;
+    keys.reserve(nodes.size());
+    for (const ItemNode *node : nodes)
+        keys.append(TaskTreeModel::task(node)->key.toString());
+    writeTogether([&] { taskStatements().updateChecks(keys, checked, checkTime); });
     for (ItemNode *node : nodes) {
         TTaskInfo &task = *TaskTreeModel::task(node);
         task.checkFlag = checked;
@@ -429,8 +430,8 @@ void TwyTasksFrame::updateOwnActions(bool selection)
     Action_TaskComplete->setEnabled(selection);
     for (QAction *action : {Action_SetColor, Action_TaskReminderSet, Action_TaskDueSet})
         action->setEnabled(selection);
-    const QList<ItemNode *> nodes = selection ? m_tree->selectedNodes() : QList<ItemNode *>();
-    Action_TaskComplete->setText(!nodes.isEmpty() && TaskTreeModel::task(nodes.first())->checkFlag
+    const ItemNode *first = selection ? firstSelected() : nullptr;
+    Action_TaskComplete->setText(first && TaskTreeModel::task(first)->checkFlag
                                      ? QStringLiteral("Unmark Complete")
                                      : QStringLiteral("Mark Complete"));
 }
