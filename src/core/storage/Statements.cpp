@@ -334,6 +334,14 @@ void ItemStatements::deleteItem(const QString &key)
 
 void ItemStatements::updateExpand(const QString &key, bool expanded)
 {
+    // Behind writes still being stored, rather than waiting for them here.
+    if (BackgroundWrites::pending() &&
+        BackgroundWrites::post(m_db,
+                               QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                                   boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
+                                   QStringLiteral("=?1"),
+                               key))
+        return;
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
              boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() + QStringLiteral("=?"),
          {key});
@@ -371,60 +379,86 @@ void ItemStatements::updateExpandTopLevelInBackground(bool expanded)
 namespace {
 // Keys given to a statement as one JSON array, read with json_each: one statement for any
 // number of rows. The statement is not kept prepared: a kept one would hold on to its last
-// array.
+// array. Written directly (a key needs escaping only for quotes, backslashes and control
+// characters), which costs a fraction of building a document first.
 QString keyArray(const QStringList &keys)
 {
-    return QString::fromUtf8(
-        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact));
+    qsizetype size = 2;
+    for (const QString &key : keys)
+        size += key.size() + 3;
+    QString array;
+    array.reserve(size);
+    array += QLatin1Char('[');
+    for (const QString &key : keys) {
+        if (array.size() > 1)
+            array += QLatin1Char(',');
+        array += QLatin1Char('"');
+        for (const QChar c : key) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+                array += QLatin1Char('\\');
+                array += c;
+            } else if (c.unicode() < 0x20) {
+                array += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            } else {
+                array += c;
+            }
+        }
+        array += QLatin1Char('"');
+    }
+    array += QLatin1Char(']');
+    return array;
 }
 
-void execWithKeys(QSqlDatabase &db, const QString &sql, const QVariantList &values)
+// A text as an SQL literal.
+QString textLiteral(const QString &text)
 {
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
-        throw EngineFailure(query);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw EngineFailure(query);
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
+
+// From this many rows on, a statement over a key array is stored on the background
+// writer's thread (see BackgroundWrites) when the connection is not inside a transaction.
+constexpr qsizetype kBackgroundRows = 2000;
 } // namespace
 
-void ItemStatements::deleteItems(const QStringList &keys)
+bool ItemStatements::execOverKeys(const QString &statement, const QStringList &keys)
 {
-    if (keys.isEmpty())
-        return;
-    // Both statements or neither, as deleteItem.
-    const bool own = m_db.transaction();
-    try {
-        const QString array = keyArray(keys);
-        execWithKeys(m_db,
-                     QStringLiteral("delete from ") + m_table + QStringLiteral(" where ") +
-                         keyColumn() + QStringLiteral(" in (select value from json_each(?))"),
-                     {array});
-        // The children only: a reserved key ("root", empty) names none.
-        execWithKeys(m_db,
-                     QStringLiteral("delete from ") + m_table +
-                         QStringLiteral(" where pid in (select value from json_each(?)"
-                                        " where value not in (?, ''))"),
-                     {array, Texts::RootKey});
-        if (own && !m_db.commit())
-            throw TasklumeError(EngineErrorText(m_db.driver(), m_db.lastError()));
-    } catch (...) {
-        if (own)
-            m_db.rollback();
-        throw;
-    }
+    // One statement: all of its rows are written, or none.
+    const QString array = keyArray(keys);
+    if (keys.size() >= kBackgroundRows && BackgroundWrites::post(m_db, statement, array))
+        return true;
+    QSqlQuery query(m_db);
+    if (!query.prepare(statement))
+        throw EngineFailure(query);
+    query.addBindValue(array);
+    if (!query.exec())
+        throw EngineFailure(query);
+    return false;
 }
 
-void ItemStatements::updateParents(const QStringList &keys, const QString &parent)
+bool ItemStatements::deleteItems(const QStringList &keys)
 {
     if (keys.isEmpty())
-        return;
-    execWithKeys(m_db,
-                 QStringLiteral("update ") + m_table + QStringLiteral(" set pid=? where ") +
-                     keyColumn() + QStringLiteral(" in (select value from json_each(?))"),
-                 {parent, keyArray(keys)});
+        return false;
+    // The rows and their children; a reserved key ("root", empty) names no children.
+    return execOverKeys(QStringLiteral("with named(k) as (select value from json_each(?1)) "
+                                       "delete from ") +
+                            m_table + QStringLiteral(" where ") + keyColumn() +
+                            QStringLiteral(" in (select k from named) or pid in (select k from "
+                                           "named where k not in (") +
+                            textLiteral(Texts::RootKey) + QStringLiteral(", ''))"),
+                 keys);
+}
+
+bool ItemStatements::updateParents(const QStringList &keys, const QString &parent)
+{
+    if (keys.isEmpty())
+        return false;
+    return execOverKeys(QStringLiteral("update ") + m_table + QStringLiteral(" set pid=") +
+                     textLiteral(parent) + QStringLiteral(" where ") + keyColumn() +
+                     QStringLiteral(" in (select value from json_each(?1))"),
+                 keys);
 }
 
 void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
@@ -615,14 +649,14 @@ void TaskStatements::updateCheck(const QString &key, bool checked, TDateTime che
          {checked, assignedTime(checkTime), key});
 }
 
-void TaskStatements::updateChecks(const QStringList &keys, bool checked, TDateTime checkTime)
+bool TaskStatements::updateChecks(const QStringList &keys, bool checked, TDateTime checkTime)
 {
     if (keys.isEmpty())
-        return;
-    execWithKeys(m_db,
-                 QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid in "
-                                "(select value from json_each(?))"),
-                 {checked, assignedTime(checkTime), keyArray(keys)});
+        return false;
+    return execOverKeys(QStringLiteral("update tasks set checkFlag=") + boolLiteral(checked) +
+                     QStringLiteral(", checkTime=") + QString::number(double(checkTime), 'g', 17) +
+                     QStringLiteral(" where tid in (select value from json_each(?1))"),
+                 keys);
 }
 
 void TaskStatements::updateDue(const QString &key, bool dueFlag, TDateTime dueTime)

@@ -212,14 +212,14 @@ void TwyTreeFrame::deleteItems()
     if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
-    // Every record goes in one transaction, or none does; then the rows go together.
+    // Every record goes with one statement, or none does; then the rows go together.
     QStringList keys;
     keys.reserve(nodes.size());
     for (const ItemNode *node : nodes) {
         if (!node->info->key.isEmpty())
             keys.append(node->info->key.toString());
     }
-    writeTogether([&] { m_statements->deleteItems(keys); });
+    m_statements->deleteItems(keys);
     for (ItemNode *node : nodes) {
         if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;

@@ -113,8 +113,8 @@ void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
                 keys.append(member->info->key.toString());
         }
     }
-    // Stored first, in one transaction: a move that could not be stored is not shown.
-    writeTogether([&] { m_statements->updateParents(keys, newPid); });
+    // Stored first, with one statement: a move that could not be stored is not shown.
+    m_statements->updateParents(keys, newPid);
     for (const auto &family : families) {
         for (ItemNode *member : family) {
             member->info->pid = newPid;

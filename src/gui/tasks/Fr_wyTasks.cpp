@@ -1,5 +1,7 @@
 #include "Fr_wyTasks.h"
 
+#include "storage/BackgroundWrites.h"
+
 #include "Dlg_ColorSet.h"
 #include "Dlg_DueSet.h"
 #include "Dlg_ReminderSet.h"
@@ -12,6 +14,7 @@
 #include "storage/Statements.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QActionGroup>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -327,6 +330,20 @@ void TwyTasksFrame::afterReload()
 
 void TwyTasksFrame::UpdateTrayHint()
 {
+    // The hint reads the stored tasks: while many rows are being stored in the background,
+    // it is read once they are, without holding up the window meanwhile.
+    if (BackgroundWrites::pending()) {
+        if (!m_trayHintWaiting) {
+            m_trayHintWaiting = true;
+            BackgroundWrites::whenDone([frame = QPointer<TwyTasksFrame>(this)] {
+                if (frame) {
+                    frame->m_trayHintWaiting = false;
+                    frame->UpdateTrayHint();
+                }
+            });
+        }
+        return;
+    }
     // The hint lists four tasks and tells whether more follow: five rows are enough.
     m_host.setTrayHint(TrayHintText(taskStatements().incompleteContents(5), m_host.hintSize()));
 }
@@ -363,14 +380,14 @@ void TwyTasksFrame::setCompletion(ItemNode *node, bool checked)
 
 void TwyTasksFrame::setCompletion(const QList<ItemNode *> &nodes, bool checked)
 {
-    // Stored first, all in one transaction: marks that could not be stored are not shown
+    // Stored first, all with one statement: marks that could not be stored are not shown
     // either.
     const TDateTime checkTime = NowDays();
     QStringList keys;
     keys.reserve(nodes.size());
     for (const ItemNode *node : nodes)
         keys.append(TaskTreeModel::task(node)->key.toString());
-    writeTogether([&] { taskStatements().updateChecks(keys, checked, checkTime); });
+    taskStatements().updateChecks(keys, checked, checkTime);
     for (ItemNode *node : nodes) {
         TTaskInfo &task = *TaskTreeModel::task(node);
         task.checkFlag = checked;
