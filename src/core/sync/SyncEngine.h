@@ -31,6 +31,7 @@ struct SyncReport
     int deletedThere = 0;
     int conflicts = 0;
     int unreadable = 0; // server objects that are not readable to-dos, left alone
+    int refused = 0;    // items the server refused to store, tried again next run
     // What the run cost: rows read from the item table, and requests sent to the server.
     int localItemsRead = 0;
     int requests = 0;
