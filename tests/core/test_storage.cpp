@@ -606,8 +606,9 @@ void TestStorage::expandWritesTheirRowsOnly_data()
         const char *list = memos ? "memos" : "tasks";
         QTest::addRow("%s: every top-level row opened", list)
             << memos << QStringLiteral("open all") << QStringLiteral("1101100");
+        // A row without children keeps its flag.
         QTest::addRow("%s: every top-level row closed", list)
-            << memos << QStringLiteral("close all") << QStringLiteral("0000100");
+            << memos << QStringLiteral("close all") << QStringLiteral("0100100");
         QTest::addRow("%s: rows opened by key", list)
             << memos << QStringLiteral("open A C Q") << QStringLiteral("1111101");
         QTest::addRow("%s: rows closed by key", list)
@@ -707,11 +708,11 @@ void TestStorage::expandAllInBackgroundKeepsOrder_data()
         QTest::addRow("%s: opened, then read", list)
             << memos << QStringLiteral("open all") << QStringLiteral("1101100");
         QTest::addRow("%s: closed, then one opened", list)
-            << memos << QStringLiteral("close all; open A") << QStringLiteral("1000100");
+            << memos << QStringLiteral("close all; open A") << QStringLiteral("1100100");
         QTest::addRow("%s: opened, then one closed", list)
             << memos << QStringLiteral("open all; close D") << QStringLiteral("1100100");
         QTest::addRow("%s: closed, then opened again", list)
-            << memos << QStringLiteral("close all; open all") << QStringLiteral("1001100");
+            << memos << QStringLiteral("close all; open all") << QStringLiteral("1101100");
     }
 }
 

@@ -351,13 +351,9 @@ QString ItemStatements::expandTopLevelStatement(bool expanded) const
 {
     const QString unlike = QStringLiteral("(expandFlag is null or expandFlag<>") +
                            boolLiteral(expanded) + QStringLiteral(")");
-    if (!expanded) {
-        // Any row can be closed.
-        return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-               boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike;
-    }
-    // Only a row with children can be opened. The parents are found from the children's
-    // parent keys, so only their rows are read, and they are written in the table's order.
+    // Only a row with children is opened or closed: a row without any keeps what it holds.
+    // The parents are found from the children's parent keys, so only their rows are read,
+    // and they are written in the table's order.
     return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
            boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
            m_table + QStringLiteral(" where ") + keyColumn() +

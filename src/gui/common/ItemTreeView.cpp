@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 ItemTreeView::ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QWidget *parent)
     : QTreeView(parent), m_model(model)
@@ -392,6 +393,15 @@ void ItemTreeView::keyPressEvent(QKeyEvent *event)
 
 bool ItemTreeView::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip) {
+        // The tree's hint belongs to the space below the rows; over a row there is none.
+        const auto *help = static_cast<QHelpEvent *>(event);
+        if (indexAt(help->pos()).isValid() || toolTip().isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), toolTip(), viewport());
+        return true;
+    }
     if (event->type() == QEvent::Resize) {
         // Wrapped rows change height with the width, whatever changed it: the window, or
         // the vertical scroll bar coming or going. The edited row changes with the height.
