@@ -20,8 +20,10 @@
 #include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
 #include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskTreeModel.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,6 +32,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -593,6 +596,235 @@ void completeMany(benchmark::State &state, bool tasks)
     }
 }
 
+// ---- commands on every row ------------------------------------------------------------------
+// Each checks what it did, in the tree and in the database file, and fails the run when it
+// did not happen. Writes of many rows go to the background writer: the time is until the
+// window answers again, `stored_ms` until the rows are in the file.
+
+// Rows of the list's table that meet a condition, read over a connection of its own.
+int storedCount(bool tasks, const QString &where)
+{
+    const QString name = QStringLiteral("bench-check");
+    if (!QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QDir(session().dir.path()).filePath(Texts::DatabaseFileName));
+        db.open();
+    }
+    QSqlQuery query(QSqlDatabase::database(name));
+    query.exec(QStringLiteral("select count(*) from ") +
+               (tasks ? QStringLiteral("tasks") : QStringLiteral("memos")) +
+               QStringLiteral(" where ") + where);
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+int topRows(TwyTreeFrame *frame)
+{
+    return int(frame->model()->root()->shownChildren().size());
+}
+
+// Every top-level row shown (no search, rows closed), the first one clicked.
+void onTopLevel(TwyTreeFrame *frame)
+{
+    clearSearchUntimed(frame);
+    QTest::mouseClick(toolButton(frame, QStringLiteral("Action_CollapseAll")), Qt::LeftButton);
+    idle();
+    selectFirstRow(frame);
+}
+
+bool allTopRowsSelected(TwyTreeFrame *frame)
+{
+    const QList<ItemNode *> nodes = frame->tree()->selectedNodes();
+    const auto &shown = frame->model()->root()->shownChildren();
+    return !shown.empty() && nodes.size() == qsizetype(shown.size()) &&
+           nodes.first() == shown.front() && nodes.last() == shown.back();
+}
+
+// Ctrl+A with the first row current: every top-level row selected.
+void selectAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        if (!allTopRowsSelected(frame))
+            return state.SkipWithError("Ctrl+A did not select every row");
+    }
+    state.counters["rows"] = topRows(frame);
+}
+
+// "Deselect" of the Edit menu with every row selected.
+void deselectAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        state.ResumeTiming();
+        frame->action(QStringLiteral("Action_Deselect"))->trigger();
+        idle();
+        if (frame->tree()->selectionModel()->hasSelection())
+            return state.SkipWithError("Deselect left rows selected");
+    }
+}
+
+// Shift+End from the first row: every top-level row selected.
+void shiftEndFromFirst(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_End, Qt::ShiftModifier);
+        idle();
+        if (!allTopRowsSelected(frame))
+            return state.SkipWithError("Shift+End did not select from the first row to the last");
+    }
+}
+
+// Ctrl+C with every row selected: the texts of all of them on the clipboard.
+void copyAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        QApplication::clipboard()->clear();
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_C, Qt::ControlModifier);
+        idle();
+        state.PauseTiming();
+        const auto &shown = frame->model()->root()->shownChildren();
+        qsizetype expected = qsizetype(shown.size()) - 1;
+        for (const ItemNode *node : shown)
+            expected += node->info->content.size();
+        const QString text = QApplication::clipboard()->text();
+        state.ResumeTiming();
+        if (text.size() != expected || !text.startsWith(shown.front()->info->content))
+            return state.SkipWithError("the clipboard does not hold every selected text");
+    }
+}
+
+// "Mark Complete" of the row menu with every top-level task selected (and unmarked again in
+// the next iteration): exactly the selected rows change in the file.
+void completeAllRows(benchmark::State &state, bool)
+{
+    TwyTreeFrame *frame = showList(true);
+    QTreeView *tree = frame->tree();
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(tree, Qt::Key_A, Qt::ControlModifier);
+        idle();
+        const bool target =
+            !TaskTreeModel::task(frame->model()->root()->shownChildren().front())->checkFlag;
+        const int childrenDone = storedCount(true, QStringLiteral("pid<>'root' and checkFlag=1"));
+        const QPoint at = tree->visualRect(tree->currentIndex()).center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &menuEvent);
+        idle();
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QAction *complete = frame->action(QStringLiteral("Action_TaskComplete"));
+        if (menu == nullptr || complete == nullptr)
+            return state.SkipWithError("the row menu did not open");
+        const QPoint item = menu->actionGeometry(complete).center();
+        state.ResumeTiming();
+        clock.start();
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, item);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const int top = topRows(frame);
+        const bool stored =
+            storedCount(true, QStringLiteral("pid='root' and checkFlag=%1").arg(target ? 1 : 0)) == top &&
+            storedCount(true, QStringLiteral("pid<>'root' and checkFlag=1")) == childrenDone;
+        state.ResumeTiming();
+        if (!stored)
+            return state.SkipWithError("the stored marks are not those of the selected rows");
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
+}
+
+// Every top-level row moved under the last one (the command of "Move To" and of a drop), and
+// in the next iteration every row under it back to the top level.
+void moveAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    bool down = true;
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        ItemNode *target = frame->model()->root()->shownChildren().back();
+        const QString targetKey = target->info->key.toString();
+        if (!down) {
+            frame->tree()->expand(frame->model()->indexOf(target));
+            idle();
+            frame->tree()->setCurrentIndex(frame->model()->indexOf(target->shownChildren().front()));
+            idle();
+        }
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        const int selected = int(frame->tree()->selectedNodes().size());
+        state.ResumeTiming();
+        clock.start();
+        frame->moveSelectedTo(down ? target : nullptr, true);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const int under = storedCount(tasks, QStringLiteral("pid='%1'").arg(targetKey));
+        const bool stored = down ? storedCount(tasks, QStringLiteral("pid='root'")) == 1 &&
+                                       under >= selected - 1
+                                 : under == 0;
+        state.ResumeTiming();
+        if (!stored)
+            return state.SkipWithError("the stored parents are not those of the moved rows");
+        down = !down;
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
+}
+
+// Ctrl+A and Delete, answered with OK: every row goes, in the tree and in the file.
+void deleteAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    BoxAnswerer answer;
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        state.counters["rows"] = topRows(frame);
+        state.ResumeTiming();
+        clock.start();
+        key(frame->tree(), Qt::Key_Delete);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const bool gone =
+            frame->model()->rowCount() == 0 && storedCount(tasks, QStringLiteral("1")) == 0;
+        state.ResumeTiming();
+        if (!gone)
+            return state.SkipWithError("Delete left rows");
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
+}
+
 // ---- registration ----------------------------------------------------------------------------
 
 using Action = void (*)(benchmark::State &, bool);
@@ -647,8 +879,15 @@ void registerAll()
     add("EditItem", editItem, 5);
     add("DeleteItem", deleteItem, 5);
     add("CompleteItem", completeItem, 10, false);
+    add("SelectAllRows", selectAllRows, 3);
+    add("DeselectAllRows", deselectAllRows, 3);
+    add("ShiftEndFromFirstRow", shiftEndFromFirst, 3);
+    add("CopyAllRows", copyAllRows, 3);
+    add("CompleteAllRows", completeAllRows, 2, false);
     add("Complete10000", completeMany, 1, false);
     add("Delete10000", deleteMany, 1);
+    add("MoveAllRows", moveAllRows, 2);
+    add("DeleteAllRows", deleteAllRows, 1);
     benchmark::RegisterBenchmark("BM_Session_Memory", sessionMemory)->Iterations(1);
 }
 

@@ -269,6 +269,42 @@ void ItemTreeModel::moveNode(ItemNode *node, ItemNode *newParent, int index)
     renumber(newParent);
 }
 
+void ItemTreeModel::moveNodes(const std::vector<ItemNode *> &nodes, ItemNode *newParent,
+                              int index)
+{
+    if (newParent == nullptr)
+        newParent = &m_root;
+    if (nodes.empty())
+        return;
+    ++m_revision;
+    // Each node taken out of its parent's list, leaving an empty place there; the places are
+    // closed once per parent.
+    std::vector<std::unique_ptr<ItemNode>> block;
+    block.reserve(nodes.size());
+    std::vector<ItemNode *> oldParents;
+    for (ItemNode *node : nodes) {
+        std::unique_ptr<ItemNode> &place = node->parent->children[size_t(node->m_position)];
+        if (place.get() != node)
+            continue; // listed twice
+        oldParents.push_back(node->parent);
+        block.push_back(std::move(place));
+    }
+    std::sort(oldParents.begin(), oldParents.end());
+    oldParents.erase(std::unique(oldParents.begin(), oldParents.end()), oldParents.end());
+    for (ItemNode *parent : oldParents) {
+        auto &children = parent->children;
+        children.erase(std::remove(children.begin(), children.end(), nullptr), children.end());
+        renumber(parent);
+    }
+    auto &to = newParent->children;
+    index = qBound(0, index, int(to.size()));
+    for (auto &owned : block)
+        owned->parent = newParent;
+    to.insert(to.begin() + index, std::make_move_iterator(block.begin()),
+              std::make_move_iterator(block.end()));
+    renumber(newParent);
+}
+
 int ItemTreeModel::compareTexts(const QString &a, const QString &b)
 {
     const qsizetype n = qMin(a.size(), b.size());

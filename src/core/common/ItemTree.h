@@ -98,6 +98,11 @@ public:
     // Moves a node (with its children) under newParent (the root for the top level) at
     // index among all its children. Call refreshShown() after a batch of moves.
     void moveNode(ItemNode *node, ItemNode *newParent, int index);
+    // Moves nodes under newParent as one block in the given order, starting at index among
+    // the children that stay there (clamped to their number). Every node listed becomes a
+    // child of newParent (a child listed after its parent too). Linear in the nodes moved and the children of the
+    // parents involved. Call refreshShown() afterwards.
+    void moveNodes(const std::vector<ItemNode *> &nodes, ItemNode *newParent, int index);
     // Sorts the children of every parent, all levels, stably by the items' texts compared
     // ASCII case-insensitively. Call refreshShown() afterwards when it returns true; false
     // means the tree is in that order already (sorted so, and nothing changed since).

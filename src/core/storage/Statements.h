@@ -62,6 +62,12 @@ public:
     // Deletes the row and then every row whose parent it is (two statements); a reserved
     // key ("root", empty) has no children to delete.
     void deleteItem(const QString &key);
+    // deleteItem for each of the keys, with one statement however many there are. This and
+    // the other statements over many keys below are stored on the background writer's
+    // thread from a few thousand keys on, when the connection is not inside a transaction
+    // (the window answers at once; the next statement of this connection waits for it).
+    // Returns true when the write went to the background writer.
+    bool deleteItems(const QStringList &keys);
     void updateExpand(const QString &key, bool expanded);
     // Every top-level item opened or closed with one statement.
     void updateExpandTopLevel(bool expanded);
@@ -71,6 +77,9 @@ public:
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
+    // The rows with the given keys put under one parent with one statement (see
+    // deleteItems).
+    bool updateParents(const QStringList &keys, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.
     QSqlQuery &selectAll();
@@ -108,6 +117,10 @@ protected:
     // indexes are looked up once per result set.
     QVariant value(const QSqlQuery &query, const char *name);
 
+    // Runs a statement whose ?1 is the keys as a JSON array: now, or on the background
+    // writer's thread for many keys outside a transaction.
+    // True when it went to the background.
+    bool execOverKeys(const QString &statement, const QStringList &keys);
     QSqlDatabase m_db;
     QString m_table;
     const char *m_keyColumn;
@@ -130,6 +143,8 @@ public:
     // Stores pasted text as a top-level task (same columns, pid root).
     void insertPasted(TTaskInfo &task);
     void updateCheck(const QString &key, bool checked, TDateTime checkTime);
+    // The same for every task with one of the keys, with one statement (see deleteItems).
+    bool updateChecks(const QStringList &keys, bool checked, TDateTime checkTime);
     void updateDue(const QString &key, bool dueFlag, TDateTime dueTime);
     void updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime);
     void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);

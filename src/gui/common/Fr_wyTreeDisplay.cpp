@@ -131,8 +131,7 @@ void TwyTreeFrame::reportNode(const ItemNode *node)
 void TwyTreeFrame::onSelectionChanged()
 {
     UpdateActions();
-    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
-    reportNode(rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr);
+    reportNode(m_tree->singleSelectedNode());
 }
 
 void TwyTreeFrame::onHotNodeChanged(ItemNode *, ItemNode *newNode)
@@ -179,8 +178,7 @@ void TwyTreeFrame::refreshNode(ItemNode *node)
 
 ItemNode *TwyTreeFrame::firstSelected() const
 {
-    const QList<ItemNode *> nodes = m_tree->selectedNodes();
-    return nodes.isEmpty() ? nullptr : nodes.first();
+    return m_tree->firstSelectedNode();
 }
 
 void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)

@@ -212,13 +212,14 @@ void TwyTreeFrame::deleteItems()
     if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
-    // Every record goes in one transaction, or none does; then the rows go together.
-    writeTogether([&] {
-        for (ItemNode *node : nodes) {
-            if (!node->info->key.isEmpty())
-                m_statements->deleteItem(node->info->key);
-        }
-    });
+    // Every record goes with one statement, or none does; then the rows go together.
+    QStringList keys;
+    keys.reserve(nodes.size());
+    for (const ItemNode *node : nodes) {
+        if (!node->info->key.isEmpty())
+            keys.append(node->info->key.toString());
+    }
+    m_statements->deleteItems(keys);
     for (ItemNode *node : nodes) {
         if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;
@@ -291,17 +292,8 @@ ItemNode *TwyTreeFrame::topLevelNode(const QString &key) const
 void TwyTreeFrame::selectAllItems()
 {
     m_tree->setFocus();
-    const ItemNode *anchor = m_model->nodeFromIndex(m_tree->currentIndex());
-    if (anchor == nullptr)
-        anchor = firstSelected();
-    const ItemNode *parent = anchor ? anchor->parent : m_model->root();
-    QItemSelection selection;
-    for (ItemNode *node : parent->shownChildren()) {
-        const QModelIndex index = m_model->indexOf(node);
-        selection.select(index, index);
-    }
-    m_tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+    // The current row's siblings (the first selected row's without one), as one range.
+    m_tree->selectAll();
 }
 
 void TwyTreeFrame::deselectItems()

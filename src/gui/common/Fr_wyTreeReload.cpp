@@ -215,6 +215,8 @@ void TwyTreeFrame::collapseEvery()
     m_tree->collapseAll();
     for (const auto &top : m_model->root()->children) {
         ItemNode *node = top.get();
+        if (node->children.empty())
+            continue; // nothing to collapse, nothing stored
         if (!node->info->key.isEmpty())
             node->info->expandFlag = false;
         node->expanded = false;

@@ -72,8 +72,7 @@ void TwyTreeFrame::ApplyFilter()
     afterFilter();
     // Rows the filter hid leave the selection without a change notification: the commands
     // and the status bar follow what is selected now.
-    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
-    const ItemNode *selected = rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr;
+    const ItemNode *selected = m_tree->singleSelectedNode();
     if (selected != m_reportedNode)
         onSelectionChanged();
 }
