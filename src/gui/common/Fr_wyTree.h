@@ -10,6 +10,7 @@
 #include "common/Reports.h"
 
 #include <QHash>
+#include <QKeyEvent>
 #include <QPersistentModelIndex>
 #include <QWidget>
 
@@ -281,6 +282,10 @@ protected:
     void reopenEditor(ItemNode *node, const QString &text);
     void onEditorClosed(QWidget *editor, QAbstractItemDelegate::EndEditHint hint);
     void onKey(QKeyEvent *event, bool *handled);
+    // Keys typed on the tree after an add or edit began and before its editor opened; they
+    // are handed to the editor once it is open.
+    std::vector<std::unique_ptr<QKeyEvent>> m_keysForEditor;
+    void passKeysToEditor();
     void onHotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
     void onHotDelay();
     void onContextMenu(const QPoint &pos);
