@@ -47,6 +47,8 @@ public:
     virtual ~ItemStatements() = default;
 
     const QString &table() const { return m_table; }
+    // The same statements on another connection (of another thread).
+    virtual std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const = 0;
     QString keyColumn() const { return QString::fromLatin1(m_keyColumn); }
 
     // "select count(*) as cnt from <table>", every level and orphans included.
@@ -123,6 +125,10 @@ class TaskStatements : public ItemStatements
 {
 public:
     explicit TaskStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<TaskStatements>(std::move(db));
+    }
 
     // Stores a newly added task: writes tid (set here when empty), pid, the flags false,
     // colours 0, createTime, content and editTime.
@@ -151,6 +157,10 @@ class MemoStatements : public ItemStatements
 {
 public:
     explicit MemoStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<MemoStatements>(std::move(db));
+    }
 
     // Stores a newly added or pasted memo (mid set here when empty); assignTime is
     // written as null when 0.

@@ -600,15 +600,22 @@ void TmainFm::loadMemosAfterFirstPaint()
 
 void TmainFm::loadWaitingMemos()
 {
-    if (!m_memosWaiting || !FMemosFrame)
+    if (!m_memosWaiting || m_memosLoading || !FMemosFrame)
         return;
-    m_memosWaiting = false;
-    FMemosFrame->postMessage(WM_FRAME_RELOAD);
-    // The update prompt's web address counts the memos: it follows their loading.
-    if (m_updatePromptWaiting) {
-        m_updatePromptWaiting = false;
-        QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
-    }
+    m_memosLoading = true;
+    // The rows are read on a thread of their own: the window answers keys meanwhile.
+    connect(
+        FMemosFrame, &TwyTreeFrame::reloaded, this,
+        [this] {
+            m_memosWaiting = false;
+            // The update prompt's web address counts the memos: it follows their loading.
+            if (m_updatePromptWaiting) {
+                m_updatePromptWaiting = false;
+                QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+            }
+        },
+        Qt::SingleShotConnection);
+    RunCommand([this] { FMemosFrame->reloadInBackground(); });
 }
 
 bool TmainFm::eventFilter(QObject *watched, QEvent *event)

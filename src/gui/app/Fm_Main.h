@@ -161,6 +161,7 @@ private:
     QByteArray answerAddRequest(const QByteArray &request);
 
     bool m_memosWaiting = false;        // the memo list loads after the first paint
+    bool m_memosLoading = false;        // and its rows are being read
     bool m_updatePromptWaiting = false; // the update prompt follows the memo list
     qint64 m_firstPaintMicroseconds = -1; // the to-do list's first paint, monotonic clock
     InstanceServer *FMutex;

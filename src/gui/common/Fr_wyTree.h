@@ -18,6 +18,7 @@
 #include <memory>
 
 class ItemStatements;
+struct LoadStats;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -25,6 +26,7 @@ class QLineEdit;
 class QMenu;
 class QPrinter;
 class QStatusBar;
+class QThread;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -150,7 +152,18 @@ public:
     // stored first, the rows are sorted as shown before, and the current row, the search and
     // the scroll position stay where the rows still exist.
     void reloadKeepingPlace();
+    // Rebuilds the tree from the database as a reload does, with the rows read on a thread
+    // of their own: the window answers meanwhile. The tree is empty until they come; an item
+    // stored meanwhile is read with them, and an edit open when they come ends first.
+    void reloadInBackground();
+    bool isLoadingInBackground() const;
     virtual void UpdateActions();
+
+Q_SIGNALS:
+    // The tree was rebuilt from the database (a reload has shown its rows).
+    void reloaded();
+
+public:
     // Reports, printing and e-mail (Fr_wyTreeReports.cpp). The writers take the selected
     // items; with whole set they first select all shown items as Select All does and
     // unselect everything afterwards. False (after "File write failure!") when the file
@@ -199,6 +212,11 @@ protected:
     virtual void handleMessage(FrameMessage message, ItemNode *node);
     // Rebuilds the tree from the settings and the database.
     void reloadItems();
+    // Its two halves: the tree emptied and the settings read; the rows read shown.
+    void beginReload();
+    void finishReload(ItemForest forest, const LoadStats &stats, bool sorted = false);
+    // Shows the rows read in the background, unless an edit is open or the tree changed.
+    void takeLoadedRows();
     // Reads the list's own view settings at a reload (FLoading is set meanwhile).
     virtual void readViewSettings();
     // The list's own steps at the end of a reload, and after each filtering.
@@ -352,6 +370,13 @@ protected:
     QAction *m_email = nullptr;
 
 private:
+    struct BackgroundLoad;
+    std::unique_ptr<QThread> m_loader;
+    std::shared_ptr<BackgroundLoad> m_loadedWaiting;
+    bool m_loadAgain = false;
+    quint64 m_reloadSerial = 0;
+
+
     bool m_filterAfterEdit = false;
     // Set while many rows open or close at once: the actions are updated once afterwards.
     bool m_expandingMany = false;

@@ -200,6 +200,10 @@ void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint 
     }
     UpdateActions();
     m_tree->setFocus();
+    // Rows read in the background waited for the edit to end.
+    if (isLoadingInBackground())
+        QMetaObject::invokeMethod(
+            this, [this] { RunCommand([this] { takeLoadedRows(); }); }, Qt::QueuedConnection);
 }
 
 void TwyTreeFrame::dropNode(ItemNode *node)

@@ -7,9 +7,14 @@
 #include "common/EngineError.h"
 #include "storage/Statements.h"
 
+#include "storage/BackgroundWrites.h"
+#include "storage/Database.h"
+
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QThread>
+#include <QUrl>
 
 #include <optional>
 
@@ -24,6 +29,16 @@ void TwyTreeFrame::readViewSettings()
 
 void TwyTreeFrame::reloadItems()
 {
+    beginReload();
+    // The rows are counted as they are read: every row, orphans and a third level too.
+    LoadStats stats;
+    ItemForest forest = m_statements->loadForest(&stats);
+    finishReload(std::move(forest), stats);
+}
+
+void TwyTreeFrame::beginReload()
+{
+    ++m_reloadSerial;
     // What the user is typing is stored before the tree goes.
     endEditing(true);
     FLoading = true;
@@ -38,10 +53,10 @@ void TwyTreeFrame::reloadItems()
     currentTip = Tip::None;
 
     readViewSettings();
+}
 
-    // The rows are counted as they are read: every row, orphans and a third level too.
-    LoadStats stats;
-    ItemForest forest = m_statements->loadForest(&stats);
+void TwyTreeFrame::finishReload(ItemForest forest, const LoadStats &stats, bool sorted)
+{
     const int count = stats.rows;
     reportCount(count);
     // A settings file that cannot be written is reported, but the list still loads.
@@ -52,7 +67,10 @@ void TwyTreeFrame::reloadItems()
     });
     FLoading = false;
 
-    m_model->resetForest(std::move(forest));
+    if (sorted)
+        m_model->resetSortedForest(std::move(forest), FAscending);
+    else
+        m_model->resetForest(std::move(forest));
 
     // Search mode ends first, so that the one filter of the new tree runs without a search
     // (a search from before the reload neither hides rows nor opens parents of the new one).
@@ -70,6 +88,93 @@ void TwyTreeFrame::reloadItems()
 
     m_tree->setToolTip(m_config.treeHint);
     showNextStatusTip();
+    Q_EMIT reloaded();
+}
+
+struct TwyTreeFrame::BackgroundLoad
+{
+    ItemForest forest;
+    LoadStats stats;
+    QString error;
+    quint64 serial = 0;   // the reload it belongs to
+    quint64 revision = 0; // the tree's revision when it began
+    bool ascending = true; // the order the rows were sorted in
+};
+
+void TwyTreeFrame::reloadInBackground()
+{
+    if (m_loader) {
+        m_loadAgain = true; // the rows are read again once this reading is done
+        return;
+    }
+    beginReload();
+    FLoading = false; // the settings are read; the tree is empty until the rows come
+    QString path = m_host.database().databaseName();
+    if (path.startsWith(QLatin1String("file:")))
+        path = QUrl(path.section(QLatin1Char('?'), 0, 0)).toLocalFile();
+    auto load = std::make_shared<BackgroundLoad>();
+    load->serial = m_reloadSerial;
+    load->revision = m_model->revision();
+    load->ascending = FAscending;
+    // The list's statements for the reading thread, made there on its own connection.
+    std::shared_ptr<const ItemStatements> statements(m_statements->onConnection(QSqlDatabase()));
+    m_loader.reset(QThread::create([path, load, statements, ascending = FAscending] {
+        // Writes queued before are read back.
+        BackgroundWrites::waitForAll();
+        const QString name = QStringLiteral("tasklume-load-%1").arg(quintptr(load.get()));
+        try {
+            {
+                std::unique_ptr<ItemStatements> reader =
+                    statements->onConnection(Database::openExisting(path, name));
+                load->forest = reader->loadForest(&load->stats);
+            }
+            // Sorted here as the list shows them, so that showing them sorts nothing.
+            ItemTreeModel::sortForest(load->forest, ascending);
+            Database::close(name);
+        } catch (const std::exception &error) {
+            load->forest.clear();
+            load->error = QString::fromUtf8(error.what());
+            Database::close(name);
+        }
+    }));
+    connect(m_loader.get(), &QThread::finished, this, [this, load] {
+        m_loader->wait();
+        m_loader.reset();
+        m_loadedWaiting = load;
+        RunCommand([this] { takeLoadedRows(); });
+    });
+    m_loader->start(QThread::LowPriority);
+}
+
+void TwyTreeFrame::takeLoadedRows()
+{
+    if (!m_loadedWaiting)
+        return;
+    // An edit in progress keeps its tree: the rows are taken when it has ended.
+    if (FEditNode)
+        return;
+    std::shared_ptr<BackgroundLoad> load = std::move(m_loadedWaiting);
+    if (load->serial != m_reloadSerial)
+        return; // the tree was reloaded meanwhile: those rows are newer
+    if (std::exchange(m_loadAgain, false) || load->revision != m_model->revision()) {
+        // Items were stored meanwhile (added, pasted): they are read with the rest.
+        reloadInBackground();
+        return;
+    }
+    if (!load->error.isEmpty()) {
+        // Read here instead, where a failure is reported as at any reload.
+        reloadItems();
+        return;
+    }
+    const bool sorted = load->ascending == FAscending;
+    finishReload(std::move(load->forest), load->stats, sorted);
+    if (!sorted) // the direction changed meanwhile
+        sortTree();
+}
+
+bool TwyTreeFrame::isLoadingInBackground() const
+{
+    return m_loader != nullptr || m_loadedWaiting != nullptr;
 }
 
 void TwyTreeFrame::reloadKeepingPlace()
