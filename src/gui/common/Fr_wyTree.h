@@ -260,6 +260,11 @@ protected:
     void showSortDirection();
     // Lists the targets of the Move-to menus for the selection (the menu that opens, or both).
     void fillMoveMenus();
+    // The items the selection may move under (every top-level item but the first selected
+    // one and its parent), in tree order, at most `most` of them.
+    std::vector<ItemNode *> moveTargets(size_t most) const;
+    // "More...": every target in a chooser that scrolls and is narrowed by typing.
+    void chooseMoveTarget();
     bool eventFilter(QObject *object, QEvent *event) override;
     void onDrop(ItemNode *target);
     // Keys of the list beyond the shared ones; true when handled.
