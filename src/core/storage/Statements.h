@@ -72,6 +72,8 @@ public:
     void updateExpandTopLevelInBackground(bool expanded);
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
+    // The same, stored on the background writer's thread as updateExpandTopLevelInBackground.
+    void updateExpandKeysInBackground(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.
