@@ -106,6 +106,17 @@ public:
     // then shows them as sorted in that direction.
     static void sortForest(ItemForest &forest, bool ascending);
     void resetSortedForest(ItemForest forest, bool ascending);
+    // Whether every level is sorted in that direction since the last change; and telling so
+    // after a change that kept the order (a row put where the sort would put it).
+    bool isSorted(bool ascending) const
+    {
+        return m_sortedRevision == m_revision && m_sortedAscending == ascending;
+    }
+    void markSorted(bool ascending)
+    {
+        m_sortedRevision = m_revision;
+        m_sortedAscending = ascending;
+    }
     // The sort comparison: a to z equal A to Z, other characters by code, a prefix first.
     static int compareTexts(const QString &a, const QString &b);
     // Which nodes' texts contain needle (case-sensitive): one flag per node, in the order of

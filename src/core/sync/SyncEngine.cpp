@@ -464,11 +464,13 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 statements.updateExpand(key, r.item.expandFlag);
                 keepObject(state, r.item, r.object.data);
                 ++report.downloaded;
+                report.changedHere.append(key);
             } else if (!changedHere(key)) {
                 statements.updateFull(r.item);
                 statements.updateExpand(key, r.item.expandFlag);
                 keepObject(state, r.item, r.object.data);
                 ++report.downloaded;
+                report.changedHere.append(key);
             } else if (fingerprint(*here) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
                 // one, which replaces it on the server below.
@@ -481,6 +483,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 // The version here goes over the server's, keeping what others put in it.
                 keepObject(state, r.item, r.object.data);
                 ++report.conflicts;
+                report.changedHere.append(copy.key);
                 const SyncStateRow *known = records.find(key);
                 SyncStateRow record = known ? *known : SyncStateRow{key, {}, {}, {}};
                 record.href = r.object.href;
@@ -504,6 +507,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             if (kept && !changedHere(key) && !parentsOfChanged.contains(key)) {
                 statements.deleteItem(key);
                 ++report.deletedHere;
+                report.changedHere.append(key);
             } else if (kept) {
                 // A task changed here since goes back to the server as a new object.
                 state.log(list, key);

@@ -397,11 +397,20 @@ void TmainFm::showSyncState(const QString &text)
 
 void TmainFm::reloadAfterSync(bool tasks, bool memos)
 {
+    // The rows the run changed are shown row by row; a run that changed many, or one whose
+    // changes are not known by key, reads the list anew.
+    const SyncOutcome &outcome = m_sync->lastOutcome();
+    if (tasks)
+        m_syncChangedTasks += outcome.tasks.changedHere;
+    if (memos)
+        m_syncChangedMemos += outcome.memos.changedHere;
     m_syncReloadTasks = m_syncReloadTasks || tasks;
     m_syncReloadMemos = m_syncReloadMemos || memos;
     if (FExiting || !FTasksFrame || !FMemosFrame) {
         // Lists made later load from the database anyway.
         m_syncReloadTasks = m_syncReloadMemos = false;
+        m_syncChangedTasks.clear();
+        m_syncChangedMemos.clear();
         return;
     }
     // Never under a running command (a dialog's event loop) and never under the user's
@@ -419,10 +428,18 @@ void TmainFm::reloadAfterSync(bool tasks, bool memos)
         }
         return;
     }
-    if (std::exchange(m_syncReloadTasks, false))
-        RunCommand([this] { FTasksFrame->reloadKeepingPlace(); });
-    if (std::exchange(m_syncReloadMemos, false))
-        RunCommand([this] { FMemosFrame->reloadKeepingPlace(); });
+    const auto show = [](TwyTreeFrame *frame, const QStringList &keys) {
+        if (!frame->applyChangedRows(keys))
+            frame->reloadKeepingPlace();
+    };
+    if (std::exchange(m_syncReloadTasks, false)) {
+        const QStringList keys = std::exchange(m_syncChangedTasks, {});
+        RunCommand([&] { show(FTasksFrame, keys); });
+    }
+    if (std::exchange(m_syncReloadMemos, false)) {
+        const QStringList keys = std::exchange(m_syncChangedMemos, {});
+        RunCommand([&] { show(FMemosFrame, keys); });
+    }
 }
 
 void TmainFm::syncSettingsChanged()

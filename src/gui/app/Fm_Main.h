@@ -196,6 +196,8 @@ private:
     bool m_syncReloadWaiting = false;
     bool m_syncReloadTasks = false; // the lists that wait to be read anew
     bool m_syncReloadMemos = false;
+    QStringList m_syncChangedTasks; // the keys of the rows those runs changed
+    QStringList m_syncChangedMemos;
     int m_exitSyncWaitMs = 10000;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;

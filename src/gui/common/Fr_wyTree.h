@@ -152,6 +152,11 @@ public:
     // stored first, the rows are sorted as shown before, and the current row, the search and
     // the scroll position stay where the rows still exist.
     void reloadKeepingPlace();
+    // Shows the changes others stored to the rows with these keys (a sync: rows added,
+    // changed, moved or deleted), row by row, each where the sort puts it; the selection,
+    // the current row and the scroll position stay. False, with nothing changed, when only a
+    // whole reload shows them right (many rows, an edit open, a level change).
+    bool applyChangedRows(const QStringList &keys);
     // Rebuilds the tree from the database as a reload does, with the rows read on a thread
     // of their own: the window answers meanwhile. The tree is empty until they come; an item
     // stored meanwhile is read with them, and an edit open when they come ends first.

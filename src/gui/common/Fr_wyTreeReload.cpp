@@ -3,6 +3,7 @@
 #include "Fr_wyTree.h"
 
 #include "common/IniFile.h"
+#include "common/Texts.h"
 #include "pU_Boxes.h"
 #include "common/EngineError.h"
 #include "storage/Statements.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSet>
 #include <QThread>
 #include <QUrl>
 
@@ -203,6 +205,134 @@ void TwyTreeFrame::reloadKeepingPlace()
         }
     }
     m_tree->verticalScrollBar()->setValue(scroll);
+}
+
+bool TwyTreeFrame::applyChangedRows(const QStringList &keys)
+{
+    // Many changes, an edit, or rows not read yet: the whole tree is read anew instead.
+    constexpr qsizetype kRowByRowMost = 2000;
+    if (keys.size() > kRowByRowMost || FEditNode || isLoadingInBackground())
+        return false;
+    if (keys.isEmpty())
+        return true;
+    std::vector<std::unique_ptr<ItemInfo>> rows = m_statements->loadByKeys(keys);
+    const QSet<QString> changed(keys.begin(), keys.end());
+    // The nodes of the changed keys, and every top-level node by key (parents of new rows).
+    QHash<RowKey, ItemNode *> nodes;
+    QHash<RowKey, ItemNode *> tops;
+    for (const auto &top : m_model->root()->children) {
+        tops.insert(top->info->key, top.get());
+        for (const auto &child : top->children) {
+            if (changed.contains(child->info->key))
+                nodes.insert(child->info->key, child.get());
+        }
+    }
+    for (const QString &key : changed) {
+        if (ItemNode *top = tops.value(RowKey(key)))
+            nodes.insert(top->info->key, top);
+    }
+    // Top-level rows first, so that a new child finds its new parent.
+    std::stable_partition(rows.begin(), rows.end(), [](const std::unique_ptr<ItemInfo> &info) {
+        return info->pid == Texts::RootKey;
+    });
+    QSet<RowKey> present;
+    for (const auto &info : rows) {
+        present.insert(info->key);
+        const bool topLevel = info->pid == Texts::RootKey;
+        ItemNode *node = nodes.value(info->key);
+        ItemNode *parent = topLevel ? m_model->root() : tops.value(info->pid);
+        // A row whose parent is not shown, or a row with children that became a child:
+        // only a whole reading puts those where they belong.
+        if (parent == nullptr || (node && !topLevel && !node->children.empty()) ||
+            (parent != m_model->root() && parent->parent != m_model->root()))
+            return false;
+    }
+    const bool wasSorted = m_model->isSorted(FAscending);
+    const int scroll = m_tree->verticalScrollBar()->value();
+    // Rows deleted here by the sync (their children go with them).
+    std::vector<ItemNode *> gone;
+    for (auto it = nodes.cbegin(); it != nodes.cend(); ++it) {
+        if (!present.contains(it.key()))
+            gone.push_back(it.value());
+    }
+    if (!gone.empty()) {
+        for (ItemNode *node : gone) {
+            if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
+                FHotNode = nullptr;
+                m_model->view.hot = nullptr;
+            }
+            tops.remove(node->info->key);
+        }
+        m_model->removeNodes(gone);
+    }
+    std::vector<ItemNode *> placed;
+    for (auto &info : rows) {
+        const bool topLevel = info->pid == Texts::RootKey;
+        ItemNode *parent = topLevel ? m_model->root() : tops.value(info->pid);
+        ItemNode *node = nodes.value(info->key);
+        if (node) {
+            // The record changes in place; the node keeps its row, selection and open state.
+            if (topLevel)
+                node->expanded = info->expandFlag;
+            else
+                info->expandFlag = node->info->expandFlag;
+            node->info = std::move(info);
+            if (node->parent != parent)
+                m_model->moveNode(node, parent, int(parent->children.size()));
+        } else {
+            const bool expanded = topLevel && info->expandFlag;
+            node = m_model->appendNode(parent == m_model->root() ? nullptr : parent,
+                                       std::move(info));
+            node->expanded = expanded;
+            if (topLevel)
+                tops.insert(node->info->key, node);
+        }
+        placed.push_back(node);
+    }
+    m_model->textChanged();
+    // Each changed row goes where the sort puts it among its siblings (after its equals, as
+    // a stable sort of a new row would); the rest keep their places.
+    if (wasSorted) {
+        for (ItemNode *node : placed) {
+            ItemNode *parent = node->parent;
+            auto &siblings = parent->children;
+            const int from = node->position();
+            std::unique_ptr<ItemNode> owned = std::move(siblings[size_t(from)]);
+            siblings.erase(siblings.begin() + from);
+            const auto at = std::upper_bound(
+                siblings.begin(), siblings.end(), node,
+                [this](const ItemNode *value, const std::unique_ptr<ItemNode> &other) {
+                    const int order = ItemTreeModel::compareTexts(value->info->content,
+                                                                  other->info->content);
+                    return FAscending ? order < 0 : order > 0;
+                });
+            const int to = int(at - siblings.begin());
+            siblings.insert(siblings.begin() + from, std::move(owned));
+            m_model->moveNode(node, parent, to);
+        }
+    }
+    // Shown rows, the search and the view range as before.
+    if ((FSearching && !FSearchText.isEmpty()) || filtersByRange())
+        ApplyFilter();
+    else
+        m_model->refreshShown();
+    if (wasSorted)
+        m_model->markSorted(FAscending);
+    for (ItemNode *node : placed) {
+        refreshNode(node);
+        if (node->level() == 0 && !node->shownChildren().empty()) {
+            const QModelIndex index = m_model->indexOf(node);
+            if (index.isValid() && node->expanded != m_tree->isExpanded(index)) {
+                const QScopedValueRollback<bool> many(m_expandingMany, true);
+                node->expanded ? m_tree->expand(index) : m_tree->collapse(index);
+            }
+        }
+    }
+    m_tree->verticalScrollBar()->setValue(scroll);
+    reportCount(m_model->nodeCount());
+    afterReload();
+    UpdateActions();
+    return true;
 }
 
 void TwyTreeFrame::applyExpandedState()
