@@ -15,7 +15,8 @@ build_packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools
                 qtkeychain-qt6-dev libsecret-1-0
                 libxcb1-dev xdg-utils fonts-dejavu-core)
 test_packages=(xvfb xauth xdotool x11-utils openbox trayer dbus-daemon imagemagick libbenchmark-dev
-               poppler-utils python3 appstream desktop-file-utils radicale
+               poppler-utils python3 appstream desktop-file-utils radicale xandikos
+               vdirsyncer todoman python3-caldav python3-dateutil at-spi2-core python3-pyatspi
                gnome-keyring libsecret-tools)
 
 install_packages() {

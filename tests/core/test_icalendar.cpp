@@ -125,6 +125,8 @@ private Q_SLOTS:
     void updateKeepsWhatOthersWrote_data();
     void updateKeepsWhatOthersWrote();
     void updateOfJournalKeepsWhatOthersWrote();
+    void updateChangesOnlyTheItemsLines_data();
+    void updateChangesOnlyTheItemsLines();
 };
 
 void TestICalendar::initTestCase()
@@ -488,8 +490,7 @@ void TestICalendar::updateKeepsWhatOthersWrote_data()
     QTest::addColumn<QByteArrayList>("gone");
     QTest::addColumn<int>("alarms");
     const QByteArrayList always{"PRIORITY:1",
-                                "CATEGORIES:ERRANDS",
-                                "CATEGORIES:FAMILY",
+                                "\r\nCATEGORIES:ERRANDS,FAMILY\r\n", // as it came
                                 "CLASS:PRIVATE",
                                 "LOCATION:Town hall",
                                 "DTSTART;TZID=Europe/Berlin:20261207T090000",
@@ -573,4 +574,64 @@ void TestICalendar::updateOfJournalKeepsWhatOthersWrote()
     for (const char *line : {"DTSTART;VALUE=DATE:20261201", "CATEGORIES:WORK", "STATUS:FINAL"})
         QVERIFY2(text.contains(line), line);
     QCOMPARE(text.count("SUMMARY:"), 1);
+}
+
+void TestICalendar::updateChangesOnlyTheItemsLines_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArrayList>("rewritten"); // names of the master's lines written anew
+    QTest::newRow("text") << QStringLiteral("text")
+                          << QByteArrayList{"SUMMARY", "DESCRIPTION", "LAST-MODIFIED"};
+    // The alarm relative to the due date keeps its moment: its trigger is written anew.
+    QTest::newRow("due date") << QStringLiteral("due") << QByteArrayList{"DUE", "TRIGGER"};
+    QTest::newRow("nothing") << QString() << QByteArrayList{};
+}
+
+// A recurring to-do with a moved occurrence, edited here: the master takes the change, and
+// every other line of the object (the override, the zone, comma lists, relative alarms, the
+// master's other lines) stays byte for byte; the object reads as the master's one item.
+void TestICalendar::updateChangesOnlyTheItemsLines()
+{
+    QFETCH(QString, field);
+    QFETCH(QByteArrayList, rewritten);
+    QByteArray older = dataFile(QStringLiteral("phone_todo.ics"));
+    older.replace("\r\n", "\n").replace("\n", "\r\n");
+    const QByteArray override = "BEGIN:VTODO\r\nUID:phone-1@example.com\r\n"
+                                "DTSTAMP:20261201T080000Z\r\n"
+                                "RECURRENCE-ID;TZID=Europe/Berlin:20271207T090000\r\n"
+                                "SUMMARY:Renew passport (second year)\r\n"
+                                "CATEGORIES:ERRANDS,LATER\r\nEND:VTODO\r\n";
+    older.insert(older.indexOf("END:VCALENDAR"), override);
+
+    TTaskInfo task;
+    QString parent;
+    QVERIFY(ICalendarMapping::ItemOfObject(older, &task, &parent));
+    QCOMPARE(task.content, QStringLiteral("Renew passport\r\nbring two photos"));
+    QCOMPARE(task.key, QStringLiteral("phone-1@example.com"));
+    if (field == QLatin1String("text")) {
+        task.content = QStringLiteral("Renew passport and ID card\r\nbring two photos");
+        task.editTime = utc(2026, 12, 10, 9, 30);
+    } else if (field == QLatin1String("due")) {
+        task.dueTime += 2;
+    }
+    const QByteArray updated = ICalendarMapping::UpdatedObject(older, task);
+    QVERIFY2(updated.contains(override), updated.constData());
+    QCOMPARE(updated.count("BEGIN:VTODO"), 2);
+    QCOMPARE(updated.count('\n'), updated.count("\r\n"));
+
+    // Every line of the older object is there as it came but the master's rewritten ones and
+    // its stamp and sequence.
+    const QByteArrayList anew = rewritten + QByteArrayList{"DTSTAMP", "SEQUENCE"};
+    const qsizetype masterEnd = older.indexOf("END:VTODO");
+    for (const QByteArray &line : older.split('\n')) {
+        const QByteArray name = line.left(line.indexOf(':')).split(';').first();
+        const qsizetype at = older.indexOf(line + '\n');
+        if (at < masterEnd && at > older.indexOf("BEGIN:VTODO") && anew.contains(name) &&
+            line != "TRIGGER;RELATED=END:-PT5M\r") // the audio alarm is not the task's own
+            continue;
+        QVERIFY2(updated.contains(line + '\n'), line.constData());
+    }
+    TTaskInfo back;
+    QVERIFY(ICalendarMapping::ItemOfObject(updated, &back, &parent));
+    compareTask(back, task);
 }

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void hotAndEditedRowsShowFullText();
     void dateView_data();
     void dateView();
+    void accessibleTexts_data();
+    void accessibleTexts();
     void statusText_data();
     void statusText();
     void editAndStoredText_data();
@@ -174,6 +176,62 @@ void TestTaskDisplay::dateView()
     model.appendNode(nullptr, std::move(info));
     model.view.date = true;
     QTEST(model.index(0, 0).data().toString(), "suffix");
+}
+
+void TestTaskDisplay::accessibleTexts_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<bool>("due");
+    QTest::addColumn<int>("dueOffset");
+    QTest::addColumn<bool>("alarm");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+
+    const QString rent = QStringLiteral("Pay the rent");
+    const QString reminder = QStringLiteral("Reminder time: ") + FormatDateTime(day(1, 9));
+    auto due = [](int offset) {
+        return QStringLiteral("Due date: ") + FormatDate(day(offset, 12));
+    };
+    QTest::newRow("nothing set") << rent << false << false << 0 << false << rent << QString();
+    QTest::newRow("due today") << rent << false << true << 0 << false << rent << due(0);
+    QTest::newRow("due yesterday")
+        << rent << false << true << -1 << false << rent << due(-1) + QStringLiteral(", overdue");
+    QTest::newRow("reminder") << rent << false << false << 0 << true << rent << reminder;
+    QTest::newRow("reminder and overdue") << rent << false << true << -3 << true << rent
+                                          << due(-3) + QStringLiteral(", overdue; ") + reminder;
+    // A complete task is overdue no more.
+    QTest::newRow("complete, due in the past")
+        << rent << true << true << -1 << false << rent
+        << due(-1) + QStringLiteral("; Completed: ") + FormatDateTime(day(-1, 8, 5));
+    // An empty row (being added) is named by its placeholder.
+    QTest::newRow("empty") << QString() << false << false << 0 << false
+                           << QStringLiteral("Input content here") << QString();
+}
+
+void TestTaskDisplay::accessibleTexts()
+{
+    QFETCH(QString, content);
+    QFETCH(bool, complete);
+    QFETCH(bool, due);
+    QFETCH(int, dueOffset);
+    QFETCH(bool, alarm);
+
+    TaskTreeModel model;
+    auto info = std::make_unique<TTaskInfo>();
+    info->content = content;
+    info->checkFlag = complete;
+    info->checkTime = day(-1, 8, 5);
+    info->dueFlag = due;
+    info->dueTime = day(dueOffset, 12);
+    info->alarmFlag = alarm;
+    info->alarmTime = day(1, 9);
+    ItemNode *node = model.appendNode(nullptr, std::move(info));
+    if (content.isEmpty())
+        model.view.edit = node;
+    const QModelIndex index = model.index(0, 0);
+    QTEST(index.data(Qt::AccessibleTextRole).toString(), "name");
+    QTEST(index.data(Qt::AccessibleDescriptionRole).toString(), "description");
 }
 
 void TestTaskDisplay::statusText_data()

@@ -10,8 +10,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -31,6 +33,8 @@ private Q_SLOTS:
     void exportWritesSelectedMemos_data();
     void exportWritesSelectedMemos();
     void childOfChildGoesUnderTopLevel();
+    void statusAndTipStartWhereTheLayoutDoes_data();
+    void statusAndTipStartWhereTheLayoutDoes();
 
 private:
     void reload();
@@ -218,6 +222,66 @@ void TestMemoFrame::childOfChildGoesUnderTopLevel()
                      .value(0)
                      .toString(),
                  key(1));
+}
+
+void TestMemoFrame::statusAndTipStartWhereTheLayoutDoes_data()
+{
+    QTest::addColumn<Qt::LayoutDirection>("direction");
+    QTest::newRow("left to right") << Qt::LeftToRight;
+    QTest::newRow("right to left") << Qt::RightToLeft;
+}
+
+void TestMemoFrame::statusAndTipStartWhereTheLayoutDoes()
+{
+    QFETCH(Qt::LayoutDirection, direction);
+    m_window->resize(800, 600);
+    m_frame->resize(800, 600);
+    m_window->setLayoutDirection(direction);
+    reload();
+    const bool reverse = direction == Qt::RightToLeft;
+
+    // The status text (a tip in English, whatever the layout) starts at the layout's start.
+    auto *status = m_frame->statusBar()->findChild<QLabel *>(QStringLiteral("StatusText"));
+    QVERIFY(status);
+    QTRY_VERIFY(!status->text().isEmpty());
+    const QImage picture = status->grab().toImage();
+    const qreal ratio = picture.devicePixelRatio();
+    int first = picture.width(), last = -1;
+    for (int x = 0; x < picture.width(); ++x) {
+        for (int y = 0; y < picture.height(); ++y) {
+            if (qGray(picture.pixel(x, y)) < 110) {
+                first = qMin(first, x);
+                last = qMax(last, x);
+            }
+        }
+    }
+    QVERIFY2(last >= 0, "no status text drawn");
+    const int width = int(status->width() * ratio);
+    QVERIFY2(status->width() > 400, "the status text has no room to show its side");
+    if (reverse)
+        QVERIFY2(
+            first > width / 3 && last > width * 3 / 4,
+            qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
+    else
+        QVERIFY2(
+            first < width / 4 && last < width * 2 / 3,
+            qPrintable(QStringLiteral("text from %1 to %2 of %3").arg(first).arg(last).arg(width)));
+
+    // The tip panel's picture comes first, then its text.
+    m_frame->ShowTip(Tip::AddItem);
+    QLabel *tip = m_frame->tipLabel();
+    QTRY_VERIFY(tip->isVisible());
+    QLabel *picturePart = nullptr;
+    for (QLabel *label : m_frame->tipPanel()->findChildren<QLabel *>()) {
+        if (label != tip)
+            picturePart = label;
+    }
+    QVERIFY(picturePart);
+    if (reverse)
+        QVERIFY(picturePart->geometry().left() > tip->geometry().right());
+    else
+        QVERIFY(picturePart->geometry().right() < tip->geometry().left());
+    QVERIFY(m_frame->tipPanel()->rect().contains(tip->geometry()));
 }
 
 QTEST_MAIN(TestMemoFrame)

@@ -16,15 +16,16 @@
 #include "sync/SyncSettings.h"
 #include "tasks/Fr_wyTasks.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace TestSupport;
 
@@ -188,8 +189,31 @@ private Q_SLOTS:
                 frame->statusBar()->findChild<QLabel *>(QStringLiteral("SyncState"));
             QVERIFY(state);
             QVERIFY2(state->toolTip().startsWith(says), qPrintable(state->toolTip()));
+            // Assistive tools read the state as the label's name.
+            QAccessibleInterface *read =
+                QAccessible::queryAccessibleInterface(const_cast<QLabel *>(state));
+            QVERIFY(read);
+            QVERIFY2(read->text(QAccessible::Name).startsWith(says),
+                     qPrintable(read->text(QAccessible::Name)));
         }
         QVERIFY(syncNow->isEnabled());
+    }
+
+    // Options opens with the focus on its first field, never on OK: Tab then Space cannot
+    // press Cancel by surprise.
+    void optionsOpenOnTheFirstField()
+    {
+        TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.focusWidget(), static_cast<QWidget *>(dialog.cb_AutoStart));
+        // And shows it with its focus frame: without the frame the box looks otherwise.
+        dialog.activateWindow();
+        QTRY_VERIFY(dialog.cb_AutoStart->hasFocus());
+        const QImage shown = dialog.cb_AutoStart->grab().toImage();
+        dialog.setAttribute(Qt::WA_KeyboardFocusChange, false);
+        QVERIFY(dialog.cb_AutoStart->grab().toImage() != shown);
+        dialog.reject();
     }
 
     // The interval of the settings starts runs by itself, and a new interval from the

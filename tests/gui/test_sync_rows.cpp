@@ -120,6 +120,11 @@ void TestSyncRows::changesShownRowByRow_data()
                            sql("delete from %T where pid='%1'", key(1)),
                            sql("delete from %T where %K='%1'", key(1))}
             << QStringList{key(7), key(1)};
+        QTest::addRow("%s: a parent deleted, its children kept at the top level", list)
+            << tasks
+            << QStringList{sql("update %T set pid='root' where pid='%1'", key(1)),
+                           sql("delete from %T where %K='%1'", key(1))}
+            << QStringList{key(1), key(1001), key(1002)};
         QTest::addRow("%s: a child moved to another parent", list)
             << tasks << QStringList{sql("update %T set pid='%1' where %K='%2'", key(40), key(1002))}
             << QStringList{key(1002)};

@@ -15,11 +15,13 @@
 #include "tasks/Fr_wyTasks.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeEdit>
 
@@ -50,6 +52,10 @@ private Q_SLOTS:
     void newReminderProposesTomorrow();
     void pastReminderWarnsIsTakenAndFires();
     void uncheckingAfterWarningKeepsWarning();
+    void focusedControlShowsItsFrame_data();
+    void focusedControlShowsItsFrame();
+    void warningReadsOnThePalette_data();
+    void warningReadsOnThePalette();
     void reminderCommandWritesEverySelectedTask();
 
     void enterDoesWhatOkDoes_data();
@@ -423,6 +429,86 @@ void TestTaskSchedule::uncheckingAfterWarningKeepsWarning()
     later.cb_reminder->click();
     QVERIFY(later.cb_reminder->isChecked());
     QVERIFY(!later.warningShown());
+}
+
+void TestTaskSchedule::focusedControlShowsItsFrame_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::newRow("Set Reminder") << QStringLiteral("reminder");
+    QTest::newRow("Set Due Date") << QStringLiteral("due");
+    QTest::newRow("the alarm window") << QStringLiteral("alarm");
+    QTest::newRow("Set Color") << QStringLiteral("color");
+}
+
+void TestTaskSchedule::focusedControlShowsItsFrame()
+{
+    QFETCH(QString, which);
+    std::unique_ptr<QDialog> dialog;
+    if (which == QLatin1String("reminder"))
+        dialog = std::make_unique<TReminderSetDlg>(false, 0);
+    else if (which == QLatin1String("due"))
+        dialog = std::make_unique<TDueSetDlg>(false, 0);
+    else if (which == QLatin1String("color"))
+        dialog = std::make_unique<TColorSetDlg>(0, 0);
+    else
+        dialog = std::make_unique<TtaskReminderDlg>(QStringLiteral("Call the garage"), QString());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->activateWindow();
+    QWidget *focus = dialog->focusWidget();
+    QVERIFY(focus);
+    QTRY_VERIFY(focus->hasFocus());
+    // The focused control as the dialog shows it on opening, and as it would look without
+    // the focus frame that keyboard use shows: they differ by the frame.
+    const QImage shown = focus->grab().toImage();
+    dialog->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    const QImage unframed = focus->grab().toImage();
+    QVERIFY2(shown != unframed,
+             qPrintable(QStringLiteral("no focus frame on %1").arg(focus->objectName())));
+    if (auto *alarm = qobject_cast<TtaskReminderDlg *>(dialog.get()))
+        alarm->btn_dismiss->click();
+}
+
+void TestTaskSchedule::warningReadsOnThePalette_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<QColor>("link");
+    QTest::addColumn<QColor>("expected"); // invalid: any colour that reads
+    QTest::newRow("light") << QColor(239, 239, 239) << QColor(0, 0, 255) << QColor(0, 0, 255);
+    QTest::newRow("dark, readable link") << QColor(53, 53, 53) << QColor(42, 130, 218) << QColor();
+    QTest::newRow("dark, dark link") << QColor(53, 53, 53) << QColor(0, 0, 160) << QColor();
+    QTest::newRow("black") << QColor(0, 0, 0) << QColor(0, 0, 255) << QColor();
+}
+
+void TestTaskSchedule::warningReadsOnThePalette()
+{
+    QFETCH(QColor, window);
+    QFETCH(QColor, link);
+    QFETCH(QColor, expected);
+    const QPalette before = QApplication::palette();
+    auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    QPalette palette = before;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, ColorCodes::contrast(window, Qt::black) > 7
+                                               ? QColor(Qt::black)
+                                               : QColor(Qt::white));
+    palette.setColor(QPalette::Link, link);
+    QApplication::setPalette(palette);
+
+    TReminderSetDlg dialog(true, NowDays() - 60 * kSecond);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.warningShown());
+    const QLabel *warning = dialog.findChild<QLabel *>(QStringLiteral("lbl_warning"));
+    QVERIFY(warning);
+    const QColor drawn = warning->palette().color(QPalette::WindowText);
+    const QColor behind = warning->palette().color(QPalette::Window);
+    QCOMPARE(behind, window);
+    if (expected.isValid())
+        QCOMPARE(drawn, expected);
+    QVERIFY2(ColorCodes::contrast(drawn, behind) >= 4.5,
+             qPrintable(QStringLiteral("%1 on %2").arg(drawn.name(), behind.name())));
+    QVERIFY(warning->font().bold());
 }
 
 void TestTaskSchedule::reminderCommandWritesEverySelectedTask()

@@ -574,6 +574,14 @@ QVariant ItemTreeModel::data(const QModelIndex &index, int role) const
     return nodeData(node, role);
 }
 
+QVariant ItemTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal &&
+        (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) && !headerTitle.isEmpty())
+        return headerTitle;
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
 QString ItemTreeModel::placeholderText() const
 {
     return QStringLiteral("Input content here");
@@ -642,6 +650,9 @@ QVariant ItemTreeModel::nodeData(const ItemNode *node, int role) const
         return nodeText(node);
     case Qt::EditRole:
         return editText(node);
+    case Qt::AccessibleTextRole:
+        // A row being typed into still has a name: the placeholder's.
+        return node->info->content.isEmpty() ? placeholderText() : nodeText(node);
     case PlaceholderRole:
     case GreyItalicRole:
         return node->info->content.isEmpty() && node != view.edit;

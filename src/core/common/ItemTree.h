@@ -139,6 +139,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // The one column's title (what assistive tools read for the tree's header).
+    QString headerTitle;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // Rows are dragged inside the tree only.
     inline static const QString DragMimeType = QStringLiteral("application/x-tasklume-items");
     QStringList mimeTypes() const override { return {DragMimeType}; }

@@ -10,7 +10,9 @@
 #include <libical/ical.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
+#include <type_traits>
 
 namespace ICalendarMapping {
 
@@ -532,88 +534,654 @@ bool writtenAnew(icalproperty *property, icalcomponent_kind kind, bool checked)
     }
 }
 
-template <typename Info>
-QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponent_kind kind,
-                         bool checked, bool armed, icalcomponent *fresh, bool *keeps)
-{
-    bool kept = false;
-    ComponentPtr calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
-    icalcomponent_add_component(calendar.get(), fresh);
+// ---- an older object updated ----------------------------------------------------------------
+//
+// The older object is rewritten as text, line by line: every line of it stays as it came
+// (folding, parameters, comma lists, value types) but the lines of the item's parts that
+// changed here, which are written anew at the end of the component. A part is a group of
+// properties that holds one field or a few fields of the item read together.
 
-    ComponentPtr root(icalparser_parse_string(older.constData()));
-    icalcomponent *oldCalendar = root.get();
-    if (oldCalendar && icalcomponent_isa(oldCalendar) == ICAL_XROOT_COMPONENT)
-        oldCalendar = icalcomponent_get_first_component(oldCalendar, ICAL_VCALENDAR_COMPONENT);
-    icalcomponent *old = nullptr;
-    if (oldCalendar && icalcomponent_isa(oldCalendar) == ICAL_VCALENDAR_COMPONENT) {
-        const QByteArray uid = item.key.toUtf8();
-        for (icalcomponent *c = icalcomponent_get_first_component(oldCalendar, kind); c;
-             c = icalcomponent_get_next_component(oldCalendar, kind)) {
-            const char *cUid = icalcomponent_get_uid(c);
-            if (!old || (cUid && uid == cUid))
-                old = c;
+enum class Part
+{
+    Other, // not the program's: kept
+    Stamp,
+    Sequence,
+    Text,
+    Parent,
+    Created,
+    Edited,
+    Expanded,
+    Check,
+    Due,
+    Alarm,
+    Colours,
+    Assign
+};
+
+// One content line as it came: its bytes (folded, with its line end) and, unfolded, its name
+// in capitals and what follows the name (parameters and value).
+struct RawLine
+{
+    QByteArray raw;
+    QByteArray name;
+    QByteArray rest;
+    // The parameters (up to the colon outside quotes) and the value.
+    QByteArray params() const { return rest.left(valueStart()); }
+    QByteArray value() const { return rest.mid(valueStart() + 1); }
+    qsizetype valueStart() const
+    {
+        bool quoted = false;
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '"')
+                quoted = !quoted;
+            else if (rest[i] == ':' && !quoted)
+                return i;
         }
+        return rest.size();
     }
-    if (old) {
-        for (icalproperty *p = icalcomponent_get_first_property(old, ICAL_ANY_PROPERTY); p;
-             p = icalcomponent_get_next_property(old, ICAL_ANY_PROPERTY)) {
-            if (icalproperty_isa(p) == ICAL_STATUS_PROPERTY && !writtenAnew(p, kind, checked)) {
-                if (icalproperty *ours =
-                        icalcomponent_get_first_property(fresh, ICAL_STATUS_PROPERTY)) {
-                    icalcomponent_remove_property(fresh, ours);
-                    icalproperty_free(ours);
-                }
-            }
-            if (icalproperty_isa(p) == ICAL_SEQUENCE_PROPERTY)
-                icalcomponent_add_property(
-                    fresh, icalproperty_new_sequence(icalproperty_get_sequence(p) + 1));
-            else if (!writtenAnew(p, kind, checked)) {
-                icalcomponent_add_property(fresh, icalproperty_new_clone(p));
-                kept = true;
-            }
-        }
-        // The first alarm the program can read is the task's own alarm, written anew; the
-        // others stay while the task's alarm is armed and go when it is turned off here.
-        bool replaced = false;
-        for (icalcomponent *c = icalcomponent_get_first_component(old, ICAL_ANY_COMPONENT); c;
-             c = icalcomponent_get_next_component(old, ICAL_ANY_COMPONENT)) {
-            if (icalcomponent_isa(c) == ICAL_VALARM_COMPONENT && kind == ICAL_VTODO_COMPONENT &&
-                alarmOf(old, c) != 0 && (!armed || !replaced)) {
-                replaced = true;
-                continue;
-            }
-            icalcomponent_add_component(fresh, icalcomponent_new_clone(c));
-            kept = true;
-        }
-        for (icalcomponent *zone =
-                 icalcomponent_get_first_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT);
-             zone; zone = icalcomponent_get_next_component(oldCalendar, ICAL_VTIMEZONE_COMPONENT)) {
-            icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(zone));
-            kept = true;
-        }
+};
+
+QList<RawLine> rawLines(const QByteArray &text)
+{
+    QList<RawLine> lines;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = text.indexOf('\n', at);
+        end = end < 0 ? text.size() : end + 1;
+        QByteArray physical = text.mid(at, end - at);
+        at = end;
+        // Lines end in CR LF, as iCalendar has them, whatever the older text used.
+        if (physical.endsWith('\n') && !physical.endsWith("\r\n"))
+            physical.insert(physical.size() - 1, '\r');
+        if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t')))
+            lines.last().raw += physical;
+        else if (!physical.trimmed().isEmpty())
+            lines.append({physical, {}, {}});
     }
-    if (keeps)
-        *keeps = kept;
-    char *text = icalcomponent_as_ical_string_r(calendar.get());
+    for (RawLine &line : lines) {
+        if (!line.raw.endsWith('\n'))
+            line.raw += "\r\n";
+        QByteArray unfolded = line.raw;
+        unfolded.replace("\r\n ", "").replace("\r\n\t", "").replace("\n ", "").replace("\n\t", "");
+        while (unfolded.endsWith('\n') || unfolded.endsWith('\r'))
+            unfolded.chop(1);
+        qsizetype cut = 0;
+        while (cut < unfolded.size() && unfolded[cut] != ';' && unfolded[cut] != ':')
+            ++cut;
+        line.name = unfolded.left(cut).trimmed().toUpper();
+        line.rest = unfolded.mid(cut);
+    }
+    return lines;
+}
+
+QByteArray componentName(const RawLine &line)
+{
+    return line.value().trimmed().toUpper();
+}
+
+Part partOf(const RawLine &line, icalcomponent_kind kind)
+{
+    const QByteArray &name = line.name;
+    const bool todo = kind == ICAL_VTODO_COMPONENT;
+    if (name == "DTSTAMP")
+        return Part::Stamp;
+    if (name == "SEQUENCE")
+        return Part::Sequence;
+    if (name == "SUMMARY" || name == "DESCRIPTION" || name == kContent)
+        return Part::Text;
+    if (name == "RELATED-TO") {
+        const QByteArray params = line.params().toUpper();
+        return !params.contains("RELTYPE=") || params.contains("RELTYPE=PARENT") ? Part::Parent
+                                                                                 : Part::Other;
+    }
+    if (name == "CREATED")
+        return Part::Created;
+    if (name == "LAST-MODIFIED")
+        return Part::Edited;
+    if (name == kExpanded)
+        return Part::Expanded;
+    if (todo && (name == "STATUS" || name == "COMPLETED" || name == "PERCENT-COMPLETE" ||
+                 name == kCheckTime))
+        return Part::Check;
+    if (todo && (name == "DUE" || name == kDueTime))
+        return Part::Due;
+    if (todo && name == kAlarmTime)
+        return Part::Alarm;
+    if (todo && (name == kTextColor || name == kBackgroundColor))
+        return Part::Colours;
+    if (!todo && name == kAssignTime)
+        return Part::Assign;
+    return Part::Other;
+}
+
+QByteArray propertyText(icalproperty *property)
+{
+    char *text = icalproperty_as_ical_string_r(property);
+    QByteArray result(text);
+    icalmemory_free_buffer(text);
+    icalproperty_free(property);
+    return result;
+}
+
+QByteArray componentText(icalcomponent *component)
+{
+    char *text = icalcomponent_as_ical_string_r(component);
     QByteArray result(text);
     icalmemory_free_buffer(text);
     return result;
 }
 
+// How an object writes its times: the type of its DUE, or of its DTSTART when it has no DUE.
+struct TimeForm
+{
+    enum Kind
+    {
+        Date,
+        Utc,
+        Zoned,
+        Floating
+    } kind = Date;
+    QByteArray tzid;
+    icaltimezone *zone = nullptr;
+};
+
+TimeForm timeFormOf(icalcomponent *calendar, icalcomponent *component)
+{
+    TimeForm form;
+    icalproperty *property = icalcomponent_get_first_property(component, ICAL_DUE_PROPERTY);
+    icaltimetype time = property ? icalproperty_get_due(property) : icaltime_null_time();
+    if (!property) {
+        property = icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY);
+        if (!property)
+            return form;
+        time = icalproperty_get_dtstart(property);
+    }
+    if (icaltime_is_null_time(time) || time.is_date)
+        return form;
+    if (icalparameter *tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
+        const char *name = icalparameter_get_tzid(tzid);
+        icaltimezone *zone =
+            name && calendar ? icalcomponent_get_timezone(calendar, name) : nullptr;
+        if (!zone && name)
+            zone = icaltimezone_get_builtin_timezone(name);
+        if (zone) {
+            form.kind = TimeForm::Zoned;
+            form.tzid = name;
+            form.zone = zone;
+            return form;
+        }
+        form.kind = TimeForm::Utc; // a zone nobody can tell: the moment in UTC
+        return form;
+    }
+    form.kind = icaltime_is_utc(time) ? TimeForm::Utc : TimeForm::Floating;
+    return form;
+}
+
+// A time of day as the object writes its times: in UTC, in its zone, or on the local clock.
+icaltimetype timeIn(const TimeForm &form, const QDateTime &moment)
+{
+    switch (form.kind) {
+    case TimeForm::Zoned: {
+        icaltimetype time =
+            icaltime_from_timet_with_zone(time_t(moment.toSecsSinceEpoch()), 0, form.zone);
+        time.zone = nullptr; // the TZID parameter names the zone
+        return time;
+    }
+    case TimeForm::Floating: {
+        const QDateTime local = moment.toLocalTime();
+        icaltimetype time = icaltime_null_time();
+        time.year = local.date().year();
+        time.month = local.date().month();
+        time.day = local.date().day();
+        time.hour = local.time().hour();
+        time.minute = local.time().minute();
+        time.second = local.time().second();
+        return time;
+    }
+    default:
+        return utcTime(moment);
+    }
+}
+
+// The DUE line of a task whose due date changed here, in the type the object used.
+QByteArray dueLine(const TTaskInfo &task, const TimeForm &form, const QByteArray &asDate)
+{
+    if (form.kind == TimeForm::Date)
+        return asDate;
+    const QDateTime due = DaysToDateTime(task.dueTime);
+    icalproperty *property = timeProperty(icalproperty_new_due(timeIn(form, due)), task.dueTime);
+    if (form.kind == TimeForm::Zoned)
+        icalproperty_add_parameter(property, icalparameter_new_tzid(form.tzid.constData()));
+    return propertyText(property);
+}
+
+// The moment a DUE written as form stands for: the local midnight of a date, else to the
+// second.
+QDateTime dueMoment(const TTaskInfo &task, const TimeForm &form)
+{
+    const QDateTime due = DaysToDateTime(task.dueTime);
+    if (!task.dueFlag || task.dueTime == 0 || !due.isValid())
+        return {};
+    if (form.kind == TimeForm::Date)
+        return QDateTime(due.date(), QTime(0, 0));
+    return QDateTime::fromSecsSinceEpoch(due.toSecsSinceEpoch());
+}
+
+// The TRIGGER line of the task's own alarm moved here: relative to the same end when the old
+// one was relative and that end is there, absolute otherwise.
+QByteArray triggerLine(icalcomponent *component, icalcomponent *valarm, const TTaskInfo &task,
+                       const TimeForm &form)
+{
+    const QDateTime alarm = DaysToDateTime(task.alarmTime);
+    icalproperty *old = icalcomponent_get_first_property(valarm, ICAL_TRIGGER_PROPERTY);
+    const icaltriggertype trigger = icalproperty_get_trigger(old);
+    if (icaltime_is_null_time(trigger.time)) {
+        icalparameter *related = icalproperty_get_first_parameter(old, ICAL_RELATED_PARAMETER);
+        const bool fromEnd = related && icalparameter_get_related(related) == ICAL_RELATED_END;
+        QDateTime anchor;
+        if (fromEnd) {
+            anchor = dueMoment(task, form);
+        } else if (icalproperty *start =
+                       icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY)) {
+            anchor = momentOf(icalproperty_get_datetime_with_component(start, component));
+        }
+        const qint64 seconds = anchor.isValid() ? anchor.secsTo(alarm) : 0;
+        if (anchor.isValid() && qAbs(seconds) < std::numeric_limits<int>::max()) {
+            char *duration =
+                icaldurationtype_as_ical_string_r(icaldurationtype_from_int(int(seconds)));
+            QByteArray line =
+                QByteArray("TRIGGER") + (fromEnd ? ";RELATED=END" : "") + ":" + duration + "\r\n";
+            icalmemory_free_buffer(duration);
+            return line;
+        }
+    }
+    icaltriggertype absolute = icaltriggertype_from_int(0);
+    absolute.time = utcTime(alarm);
+    return propertyText(timeProperty(icalproperty_new_trigger(absolute), task.alarmTime));
+}
+
+void readItem(icalcomponent *component, TTaskInfo &task, QString *parent)
+{
+    readTask(component, task, parent);
+}
+
+void readItem(icalcomponent *component, TMemoInfo &memo, QString *parent)
+{
+    readMemo(component, memo, parent);
+}
+
+bool isOverride(icalcomponent *component)
+{
+    return icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+}
+
+// The calendars of a parsed text: the text itself, or each of several in a row.
+QList<icalcomponent *> calendarsOf(icalcomponent *root)
+{
+    QList<icalcomponent *> calendars;
+    if (root && icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
+        calendars.append(root);
+    else if (root && icalcomponent_isa(root) == ICAL_XROOT_COMPONENT)
+        for (icalcomponent *c = icalcomponent_get_first_component(root, ICAL_VCALENDAR_COMPONENT);
+             c; c = icalcomponent_get_next_component(root, ICAL_VCALENDAR_COMPONENT))
+            calendars.append(c);
+    return calendars;
+}
+
+// The item's own component of an object: the one with its UID and no RECURRENCE-ID (the
+// master of a series), else one with its UID, else the first of the kind. Its calendar and
+// its place among the components of the kind, counted through the text.
+struct Master
+{
+    icalcomponent *calendar = nullptr;
+    icalcomponent *component = nullptr;
+    int ordinal = -1;
+};
+
+Master masterOf(icalcomponent *root, icalcomponent_kind kind, const QByteArray &uid)
+{
+    Master found;
+    int best = 0;
+    int ordinal = 0;
+    for (icalcomponent *calendar : calendarsOf(root)) {
+        for (icalcomponent *c = icalcomponent_get_first_component(calendar, kind); c;
+             c = icalcomponent_get_next_component(calendar, kind), ++ordinal) {
+            const char *cUid = icalcomponent_get_uid(c);
+            const bool same = uid.isNull() || (cUid && uid == cUid);
+            const int rank = 1 + (same ? 2 : 0) + (isOverride(c) ? 0 : 1);
+            if (rank > best) {
+                best = rank;
+                found = {calendar, c, ordinal};
+            }
+        }
+    }
+    return found;
+}
+
+// Whether an object holds more than the program writes for its item's component alone.
+bool holdsMore(icalcomponent *root, const Master &master, icalcomponent_kind kind, bool checked)
+{
+    if (calendarsOf(root).size() != 1)
+        return true;
+    for (icalcomponent *c = icalcomponent_get_first_component(master.calendar, ICAL_ANY_COMPONENT);
+         c; c = icalcomponent_get_next_component(master.calendar, ICAL_ANY_COMPONENT))
+        if (c != master.component)
+            return true;
+    for (icalproperty *p = icalcomponent_get_first_property(master.component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(master.component, ICAL_ANY_PROPERTY))
+        if (!writtenAnew(p, kind, checked))
+            return true;
+    if (timeFormOf(nullptr, master.component).kind != TimeForm::Date &&
+        icalcomponent_get_first_property(master.component, ICAL_DUE_PROPERTY))
+        return true;
+    bool ownAlarm = false;
+    for (icalcomponent *c = icalcomponent_get_first_component(master.component, ICAL_ANY_COMPONENT);
+         c; c = icalcomponent_get_next_component(master.component, ICAL_ANY_COMPONENT)) {
+        if (ownAlarm || icalcomponent_isa(c) != ICAL_VALARM_COMPONENT ||
+            kind != ICAL_VTODO_COMPONENT || alarmOf(master.component, c) == 0)
+            return true;
+        icalproperty *trigger = icalcomponent_get_first_property(c, ICAL_TRIGGER_PROPERTY);
+        if (icaltime_is_null_time(icalproperty_get_trigger(trigger).time))
+            return true; // relative
+        ownAlarm = true;
+    }
+    return false;
+}
+
+// The parts of an item that differ from what its older component holds.
+QSet<Part> changedParts(const TTaskInfo &was, const TTaskInfo &task)
+{
+    QSet<Part> parts;
+    if (was.checkFlag != task.checkFlag || was.checkTime != task.checkTime)
+        parts.insert(Part::Check);
+    if (was.dueFlag != task.dueFlag || was.dueTime != task.dueTime)
+        parts.insert(Part::Due);
+    if (was.alarmFlag != task.alarmFlag || was.alarmTime != task.alarmTime)
+        parts.insert(Part::Alarm);
+    if (was.textColor != task.textColor || was.backgroundColor != task.backgroundColor)
+        parts.insert(Part::Colours);
+    return parts;
+}
+
+QSet<Part> changedParts(const TMemoInfo &was, const TMemoInfo &memo)
+{
+    QSet<Part> parts;
+    if (was.assignTime != memo.assignTime)
+        parts.insert(Part::Assign);
+    return parts;
+}
+
+bool checkedOf(const TTaskInfo &task)
+{
+    return task.checkFlag;
+}
+
+bool checkedOf(const TMemoInfo &)
+{
+    return false;
+}
+
+template <typename Info>
+QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponent_kind kind,
+                         icalcomponent *freshComponent, bool *keeps)
+{
+    ComponentPtr fresh(freshComponent);
+    const auto plain = [&] {
+        if (keeps)
+            *keeps = false;
+        ComponentPtr calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
+        icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+        icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
+        icalcomponent_add_component(calendar.get(), fresh.release());
+        return componentText(calendar.get());
+    };
+    const bool checked = checkedOf(item);
+    ComponentPtr root(icalparser_parse_string(older.constData()));
+    const Master master = masterOf(root.get(), kind, item.key.toUtf8());
+    if (!master.component)
+        return plain();
+    const bool more = holdsMore(root.get(), master, kind, checked);
+
+    // What the older component says of the item, and what differs here.
+    Info was;
+    QString wasParent;
+    readItem(master.component, was, &wasParent);
+    QSet<Part> changed = changedParts(was, item);
+    if (was.content != item.content)
+        changed.insert(Part::Text);
+    const QString parent = item.pid == Texts::RootKey ? QString() : QString(item.pid);
+    if (wasParent != parent)
+        changed.insert(Part::Parent);
+    if (was.createTime != item.createTime)
+        changed.insert(Part::Created);
+    if (was.editTime != item.editTime)
+        changed.insert(Part::Edited);
+    if (was.expandFlag != item.expandFlag)
+        changed.insert(Part::Expanded);
+    // An object without the program's marks gets them, with the times they make it read.
+    if (!xProperty(master.component, kExpanded))
+        changed.unite({Part::Expanded, Part::Created, Part::Edited});
+
+    // The lines the program writes for each part, and its own alarm.
+    QHash<Part, QList<RawLine>> freshLines;
+    QByteArray freshAlarm;
+    {
+        const QList<RawLine> lines = rawLines(componentText(fresh.get()));
+        int depth = 0;
+        for (const RawLine &line : lines) {
+            if (line.name == "BEGIN")
+                ++depth;
+            if (depth == 2)
+                freshAlarm += line.raw;
+            else if (depth == 1 && line.name != "BEGIN" && line.name != "END")
+                freshLines[partOf(line, kind)].append(line);
+            if (line.name == "END")
+                --depth;
+        }
+    }
+    // The program's lines of a part, but those named `without`, or only those named `only`.
+    const auto freshText = [&](Part part, const QByteArray &without = {},
+                               const QByteArray &only = {}) {
+        QByteArray text;
+        for (const RawLine &line : freshLines.value(part))
+            if (line.name != without && (only.isEmpty() || line.name == only))
+                text += line.raw;
+        return text;
+    };
+    const TTaskInfo *task = nullptr;
+    if constexpr (std::is_same_v<Info, TTaskInfo>)
+        task = &item;
+
+    // The alarms of the older component: which the program reads, and its own (the first).
+    QList<icalcomponent *> alarms;
+    for (icalcomponent *c =
+             icalcomponent_get_first_component(master.component, ICAL_VALARM_COMPONENT);
+         c; c = icalcomponent_get_next_component(master.component, ICAL_VALARM_COMPONENT))
+        alarms.append(c);
+    qsizetype ownAlarm = -1;
+    if (kind == ICAL_VTODO_COMPONENT)
+        for (qsizetype i = 0; i < alarms.size() && ownAlarm < 0; ++i)
+            if (alarmOf(master.component, alarms[i]) != 0)
+                ownAlarm = i;
+    const TimeForm form = timeFormOf(master.calendar, master.component);
+    // The task's own alarm, relative to a due date that moved here, keeps its moment: its
+    // trigger is written anew from the new due date.
+    if (ownAlarm >= 0 && changed.contains(Part::Due)) {
+        icalproperty *trigger =
+            icalcomponent_get_first_property(alarms[ownAlarm], ICAL_TRIGGER_PROPERTY);
+        icalparameter *related = icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
+        if (icaltime_is_null_time(icalproperty_get_trigger(trigger).time) && related &&
+            icalparameter_get_related(related) == ICAL_RELATED_END)
+            changed.insert(Part::Alarm);
+    }
+
+    const QList<RawLine> lines = rawLines(older);
+    QByteArray out;
+    QByteArray props;  // the item's own component: its properties
+    QByteArray nested; // and the components inside it
+    int depth = 0;
+    int seen = 0;
+    bool inMaster = false;
+    bool masterDone = false;
+    bool stamped = false;
+    bool statusKept = false;
+    bool alarmReplaced = false;
+    qsizetype alarmIndex = 0;
+    const QByteArray kindName = icalcomponent_kind_to_string(kind);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const RawLine &line = lines[i];
+        if (line.name == "BEGIN" && inMaster) {
+            // A component inside the item's: kept whole, but for the program's own alarm.
+            qsizetype j = i;
+            for (int nested = 0; j < lines.size(); ++j) {
+                if (lines[j].name == "BEGIN")
+                    ++nested;
+                else if (lines[j].name == "END" && --nested == 0)
+                    break;
+            }
+            QByteArray block;
+            for (qsizetype k = i; k <= j && k < lines.size(); ++k)
+                block += lines[k].raw;
+            if (componentName(line) == "VALARM" && kind == ICAL_VTODO_COMPONENT) {
+                const qsizetype index = alarmIndex++;
+                const bool readable =
+                    index < alarms.size() && alarmOf(master.component, alarms[index]) != 0;
+                if (changed.contains(Part::Alarm) && readable && task) {
+                    if (!task->alarmFlag)
+                        block.clear(); // turned off here
+                    else if (index == ownAlarm) {
+                        block.clear();
+                        for (qsizetype k = i; k <= j && k < lines.size(); ++k)
+                            block += lines[k].name == "TRIGGER" && k != i
+                                         ? triggerLine(master.component, alarms[index], *task, form)
+                                         : lines[k].raw;
+                        alarmReplaced = true;
+                    }
+                }
+            }
+            nested += block;
+            i = j;
+            continue;
+        }
+        if (line.name == "BEGIN") {
+            if (depth == 1 && !masterDone && componentName(line) == kindName &&
+                seen++ == master.ordinal)
+                inMaster = true;
+            ++depth;
+            out += line.raw;
+            continue;
+        }
+        if (line.name == "END") {
+            --depth;
+            if (inMaster) {
+                // The parts that changed here, as the program writes them.
+                if (!stamped)
+                    props += freshText(Part::Stamp);
+                for (const Part part :
+                     {Part::Text, Part::Parent, Part::Created, Part::Edited, Part::Expanded,
+                      Part::Check, Part::Due, Part::Alarm, Part::Colours, Part::Assign}) {
+                    if (!changed.contains(part))
+                        continue;
+                    if (part == Part::Check && statusKept)
+                        props += freshText(part, "STATUS");
+                    else if (part == Part::Due && task) {
+                        props += freshText(part, "DUE");
+                        const QByteArray asDate = freshText(part, {}, "DUE");
+                        if (!asDate.isEmpty())
+                            props += dueLine(*task, form, asDate);
+                    } else
+                        props += freshText(part);
+                }
+                if (changed.contains(Part::Alarm) && !alarmReplaced)
+                    nested += freshAlarm;
+                // The properties, then the components inside (alarms), as RFC 5545 orders them.
+                out += props + nested;
+                inMaster = false;
+                masterDone = true;
+            }
+            out += line.raw;
+            continue;
+        }
+        if (!inMaster) {
+            out += line.raw;
+            continue;
+        }
+        const Part part = partOf(line, kind);
+        switch (part) {
+        case Part::Other:
+            props += line.raw;
+            break;
+        case Part::Stamp:
+            if (!stamped)
+                props += freshText(Part::Stamp);
+            stamped = true;
+            break;
+        case Part::Sequence:
+            props +=
+                "SEQUENCE:" + QByteArray::number(line.value().trimmed().toLongLong() + 1) + "\r\n";
+            break;
+        case Part::Check:
+            if (!changed.contains(part)) {
+                props += line.raw;
+            } else if (line.name == "STATUS" && !checked &&
+                       line.value().trimmed().toUpper() != "COMPLETED") {
+                // An open task keeps the other program's kind of open (in process, cancelled).
+                props += line.raw;
+                statusKept = true;
+            } else if (line.name == "PERCENT-COMPLETE" && !checked &&
+                       line.value().trimmed().toInt() < 100) {
+                props += line.raw; // a task in progress keeps its percentage
+            }
+            break;
+        default:
+            if (!changed.contains(part))
+                props += line.raw;
+            break;
+        }
+    }
+    if (!masterDone)
+        return plain();
+    if (keeps)
+        *keeps = more;
+    return out;
+}
 } // namespace
 
 QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task, bool *keeps)
 {
-    return updatedObject(older, task, ICAL_VTODO_COMPONENT, task.checkFlag, task.alarmFlag,
-                         taskComponent(task), keeps);
+    return updatedObject(older, task, ICAL_VTODO_COMPONENT, taskComponent(task), keeps);
 }
 
 QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo, bool *keeps)
 {
-    return updatedObject(older, memo, ICAL_VJOURNAL_COMPONENT, false, false, memoComponent(memo),
-                         keeps);
+    return updatedObject(older, memo, ICAL_VJOURNAL_COMPONENT, memoComponent(memo), keeps);
+}
+
+namespace {
+
+template <typename Info>
+bool itemOfObject(const QByteArray &object, icalcomponent_kind kind, Info *item, QString *parent)
+{
+    ComponentPtr root(icalparser_parse_string(object.constData()));
+    const Master master = masterOf(root.get(), kind, QByteArray());
+    if (!master.component)
+        return false;
+    readItem(master.component, *item, parent);
+    if (item->key.isEmpty() || item->key == Texts::RootKey)
+        item->key = NewRowKey();
+    return true;
+}
+
+} // namespace
+
+bool ItemOfObject(const QByteArray &object, TTaskInfo *task, QString *parent)
+{
+    return itemOfObject(object, ICAL_VTODO_COMPONENT, task, parent);
+}
+
+bool ItemOfObject(const QByteArray &object, TMemoInfo *memo, QString *parent)
+{
+    return itemOfObject(object, ICAL_VJOURNAL_COMPONENT, memo, parent);
 }
 
 bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)

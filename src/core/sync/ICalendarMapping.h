@@ -37,15 +37,26 @@ struct Calendar
 QByteArray ToICalendar(const QList<TTaskInfo> &tasks, const QList<TMemoInfo> &memos);
 
 // The object of one task or memo for a server that already holds an older version of it,
-// written by this program or another: the item's own properties are written anew as
-// ToICalendar writes them, and everything else of the older object (PRIORITY, CATEGORIES,
-// RRULE, DTSTART, LOCATION, other programs' X- properties, alarms the program cannot read,
-// the time zones they use) is kept as it was, so an edit here loses nothing another program
-// put there. SEQUENCE counts up. An older object that holds no such component gives the
-// plain ToICalendar object. keeps, when given, tells whether anything of the older object
-// was kept (a count of SEQUENCE aside).
+// written by this program or another. The older object's text stays as it came, line for
+// line (PRIORITY, CATEGORIES as one comma list, RRULE, DTSTART, LOCATION, other programs' X-
+// properties, alarms, time zones, the overrides of a recurring to-do, other components),
+// but for the properties of the item's fields that differ here, which are written anew in
+// the item's own component (the master of a series) as ToICalendar writes them; a due date
+// or a relative alarm that changed keeps the type the object used (a date-time in its zone,
+// in UTC or floating; a trigger relative to the same end). DTSTAMP is new, SEQUENCE counts
+// up. An older object that holds no such component gives the plain ToICalendar object.
+// keeps, when given, tells whether the older object holds more than the program writes for
+// the item, so that it is worth keeping for the next edit.
 QByteArray UpdatedObject(const QByteArray &older, const TTaskInfo &task, bool *keeps = nullptr);
 QByteArray UpdatedObject(const QByteArray &older, const TMemoInfo &memo, bool *keeps = nullptr);
+
+// The item of one object of a server: its to-do (or journal entry), the master of a series
+// when the object holds a recurring one with overrides (the overrides are its occurrences,
+// not items of their own). The key is the UID (a fresh one when the UID is empty or
+// reserved); parent receives the UID the component names as its parent, empty for none.
+// False when the object holds no component of the kind.
+bool ItemOfObject(const QByteArray &object, TTaskInfo *task, QString *parent);
+bool ItemOfObject(const QByteArray &object, TMemoInfo *memo, QString *parent);
 
 // Reads every VTODO and VJOURNAL of a text of one or more VCALENDARs; other components are
 // passed over. False (error receives why) when the text holds no calendar object. Items

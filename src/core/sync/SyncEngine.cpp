@@ -15,6 +15,7 @@
 #include <QIODevice>
 #include <QSet>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <functional>
 #include <optional>
@@ -76,27 +77,66 @@ template <class Info> QByteArray fingerprint(const Info &item)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
 
-// The UID an object names as its parent, empty for none. The object is read alone, so the
-// mapping cannot see the parent; it is found among the stored items instead.
-QString parentUid(const QByteArray &data, icalcomponent_kind kind)
+// A text the database stores as a value, never as NULL: the empty token of a server that
+// offers none, the missing ETag of an answer.
+QString notNull(const QString &text)
 {
-    icalcomponent *root = icalparser_parse_string(data.constData());
-    if (!root)
-        return {};
-    icalcomponent *todo =
-        icalcomponent_isa(root) == kind ? root : icalcomponent_get_first_component(root, kind);
-    QString result;
-    for (icalproperty *p = todo ? icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY)
-                                : nullptr;
-         p; p = icalcomponent_get_next_property(todo, ICAL_RELATEDTO_PROPERTY)) {
-        icalparameter *type = icalproperty_get_first_parameter(p, ICAL_RELTYPE_PARAMETER);
-        if (!type || icalparameter_get_reltype(type) == ICAL_RELTYPE_PARENT) {
-            result = QString::fromUtf8(icalproperty_get_relatedto(p));
-            break;
-        }
+    return text.isNull() ? QString(0, QChar()) : text;
+}
+
+// The first line of an item's text, short, to name it in a message.
+QString itemName(const QString &content)
+{
+    QString line = content.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    if (line.size() > 60)
+        line = line.left(57) + QStringLiteral("...");
+    return line;
+}
+
+// Another program renamed a task by its SUMMARY alone and left the DESCRIPTION, which holds
+// the whole text as this program wrote it: the object reads as the new title over the old
+// text. The text here follows the new title instead.
+template <class Info> void followTitle(Info &remote, const Info &here)
+{
+    const QString breakHere = QStringLiteral("\r\n");
+    const qsizetype cut = remote.content.indexOf(breakHere);
+    if (cut < 0)
+        return;
+    QString rest = remote.content.mid(cut + breakHere.size());
+    QString before = here.content;
+    before.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    rest.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (rest != before)
+        return;
+    const qsizetype hereCut = here.content.indexOf(QLatin1Char('\n'));
+    const QString title = remote.content.left(cut);
+    if (hereCut < 0) {
+        remote.content = title;
+        return;
     }
-    icalcomponent_free(root);
-    return result;
+    const qsizetype lineEnd =
+        hereCut > 0 && here.content.at(hereCut - 1) == QLatin1Char('\r') ? hereCut - 1 : hereCut;
+    remote.content = title + here.content.mid(lineEnd);
+}
+
+// Whether a failed upload is the server refusing that one object (its content, its size, a
+// rule of the collection), which the run passes over, rather than the server or the
+// connection failing, which ends the run.
+bool refusesObject(const DavResult &result)
+{
+    switch (result.error) {
+    case DavError::Conflict: // changed there meanwhile: the next run reads it first
+    case DavError::NotFound:
+        return true;
+    case DavError::Unauthorized:
+        return result.httpStatus == 403; // a precondition of the collection
+    case DavError::HttpError:
+        return result.httpStatus != 502 && result.httpStatus != 503 && result.httpStatus != 504;
+    default:
+        return false;
+    }
 }
 
 template <class Info> struct RemoteItem
@@ -292,6 +332,12 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
     const auto failed = [&](const DavResult &result) {
         report.ok = false;
         report.message = result.message;
+        // What reached the server before it failed stays there and is known here.
+        const int sent = report.uploaded + report.deletedThere;
+        if (sent > 0)
+            report.message += QStringLiteral(" %1 change(s) had been sent before; the next run "
+                                             "goes on from there.")
+                                  .arg(sent);
         return done();
     };
 
@@ -372,17 +418,16 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
     QList<RemoteItem<Info>> remote;
     QStringList unreadable;
     for (const DavObject &object : std::as_const(fetched)) {
-        ICalendarMapping::Calendar calendar;
-        if (!ICalendarMapping::FromICalendar(object.data, &calendar) ||
-            Kind::items(calendar).isEmpty()) {
+        // One item per object: a recurring one with moved occurrences is its master.
+        Info task;
+        QString parent;
+        if (!ICalendarMapping::ItemOfObject(object.data, &task, &parent)) {
             unreadable.append(object.href);
             continue;
         }
-        Info task = Kind::items(calendar).first();
         const QString known = records.keyOfHref(object.href);
         if (!known.isEmpty())
             task.key = known;
-        const QString parent = parentUid(object.data, Kind::component);
         task.pid = parent.isEmpty() ? Texts::RootKey : parent;
         remote.append({object, task});
     }
@@ -466,9 +511,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 ++report.downloaded;
                 report.changedHere.append(key);
             } else if (!changedHere(key)) {
-                statements.updateFull(r.item);
-                statements.updateExpand(key, r.item.expandFlag);
-                keepObject(state, r.item, r.object.data);
+                Info item = r.item;
+                followTitle(item, *here);
+                statements.updateFull(item);
+                statements.updateExpand(key, item.expandFlag);
+                keepObject(state, item, r.object.data);
                 ++report.downloaded;
                 report.changedHere.append(key);
             } else if (fingerprint(*here) != fingerprint(r.item)) {
@@ -501,10 +548,22 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 if (changedHere(key))
                     if (const Info *task = local.find(key); task->pid != Texts::RootKey)
                         parentsOfChanged.insert(task->pid);
+        QStringList movedUp; // children of a parent deleted there, still on the server
         for (const QString &href : std::as_const(goneHrefs)) {
             const QString key = records.keyOfHref(href);
             const bool kept = local.find(key) != nullptr;
             if (kept && !changedHere(key) && !parentsOfChanged.contains(key)) {
+                // Only that item goes: its children stay, at the top level, as a child of a
+                // missing parent does anywhere.
+                QStringList children;
+                for (QSqlQuery &query = statements.selectByParent(key); query.next();)
+                    children.append(query.value(statements.keyColumn()).toString());
+                for (const QString &child : std::as_const(children)) {
+                    if (!changedHere(child) && !remoteByKey.contains(child))
+                        movedUp.append(child);
+                    statements.updateParent(child, Texts::RootKey);
+                    report.changedHere.append(child);
+                }
                 statements.deleteItem(key);
                 ++report.deletedHere;
                 report.changedHere.append(key);
@@ -519,6 +578,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
         // anew to tell what now goes to the server.
         const SyncLogged mine = state.logged(list, before.last);
         local.load(mine.keys, true);
+        // A child moved up agrees with its object as it is: the server keeps it unchanged.
+        records.loadKeys(movedUp);
+        for (const QString &child : std::as_const(movedUp))
+            if (const SyncStateRow *record = records.find(child))
+                agreed.append({child, record->href, record->etag, {}});
         for (SyncStateRow record : std::as_const(agreed)) {
             if (const Info *task = local.find(record.key))
                 record.fingerprint = fingerprint(*task);
@@ -571,6 +635,16 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
     QList<std::pair<QString, QByteArray>> storedObjects;
     QStringList forgotten;
     DavResult failure;
+    // Objects the server refused, each passed over with why, and tried again next run.
+    QStringList refusedKeys;
+    QStringList refusals;
+    // Objects stored without an ETag in the answer: href -> their record, to be read.
+    QHash<QString, SyncStateRow> withoutEtag;
+    // What this run did on the server: the ETags of what it stored, what it deleted, and
+    // whether it made new objects.
+    QHash<QString, QString> sentEtags;
+    QSet<QString> deletedHrefs;
+    bool created = false;
     const auto storeRecords = [&](bool complete) {
         if (!complete && stored.isEmpty() && forgotten.isEmpty())
             return;
@@ -583,9 +657,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             for (const QString &key : std::as_const(forgotten))
                 state.forget(key);
             if (complete) {
-                state.storeToken(newToken);
+                state.storeToken(notNull(newToken));
                 state.clearLog(list, logEnd);
                 state.followLog(list);
+                for (const QString &key : std::as_const(refusedKeys))
+                    state.log(list, key);
             }
             db.commit();
         } catch (...) {
@@ -627,24 +703,43 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                     const QByteArray data =
                         merged ? ICalendarMapping::UpdatedObject(change.older, *change.item)
                                : Kind::object(*change.item);
-                    client->put(href, data, isNew ? QString() : change.record->etag,
-                                [&, key, href, print, merged, data](const DavResult &result,
-                                                                    const QString &etag) {
-                                    if (result.ok()) {
-                                        stored.append({key, href, etag, print});
-                                        if (merged)
-                                            storedObjects.append({key, data});
-                                        ++report.uploaded;
-                                    }
-                                    finishedOne(result);
-                                });
+                    client->put(
+                        href, data, isNew ? QString() : change.record->etag,
+                        [&, key, href, print, merged, data, isNew,
+                         name = itemName(change.item->content)](const DavResult &result,
+                                                                const QString &etag) {
+                            if (result.ok()) {
+                                stored.append({key, href, notNull(etag), print});
+                                sentEtags.insert(href, etag);
+                                created = created || isNew;
+                                if (etag.isEmpty())
+                                    withoutEtag.insert(href, stored.last());
+                                if (merged)
+                                    storedObjects.append({key, data});
+                                ++report.uploaded;
+                            } else if (refusesObject(result)) {
+                                refusedKeys.append(key);
+                                refusals.append(
+                                    QStringLiteral("\u201c%1\u201d: %2").arg(name, result.message));
+                                finishedOne(DavResult());
+                                return;
+                            }
+                            finishedOne(result);
+                        });
                 } else {
                     const QString key = change.key;
-                    client->remove(change.record->href, change.record->etag,
-                                   [&, key](const DavResult &result) {
+                    const QString href = change.record->href;
+                    client->remove(href, change.record->etag,
+                                   [&, key, href](const DavResult &result) {
                                        if (result.ok() || result.error == DavError::NotFound) {
+                                           deletedHrefs.insert(href);
                                            forgotten.append(key);
                                            ++report.deletedThere;
+                                           finishedOne(DavResult());
+                                       } else if (refusesObject(result)) {
+                                           refusedKeys.append(key);
+                                           refusals.append(QStringLiteral("the deletion of %1: %2")
+                                                               .arg(href, result.message));
                                            finishedOne(DavResult());
                                        } else {
                                            finishedOne(result);
@@ -658,17 +753,62 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
             loop.exec();
     }
 
+    // A server may store an object without telling its ETag (it changed what it was sent):
+    // the ETags are read back, so that the next run knows the object as it is.
+    if (failure.ok() && !withoutEtag.isEmpty()) {
+        const QStringList hrefs = withoutEtag.keys();
+        for (qsizetype at = 0; at < hrefs.size(); at += SyncEngine::FetchBatch) {
+            QList<DavObject> objects;
+            if (!client->fetchNow(hrefs.mid(at, SyncEngine::FetchBatch), &objects).ok())
+                break; // the next run reads them as changed there
+            for (const DavObject &object : std::as_const(objects)) {
+                if (object.etag.isEmpty() || !withoutEtag.contains(object.href))
+                    continue;
+                SyncStateRow row = withoutEtag.value(object.href);
+                row.etag = object.etag;
+                stored.append(row);
+                sentEtags.insert(object.href, object.etag);
+            }
+        }
+    }
+
+    // The token was read before this run's uploads. A server may leave out of its changes an
+    // object made and deleted since a token, so one this run made would never be reported
+    // gone: when the changes since the token are this run's own alone, the token after them
+    // is kept instead.
+    if (failure.ok() && created && !newToken.isEmpty()) {
+        DavChanges since;
+        if (client->changesSinceNow(newToken, &since).ok() && !since.syncToken.isEmpty()) {
+            bool ownAlone = true;
+            for (const DavObject &object : std::as_const(since.changed))
+                ownAlone = ownAlone && sentEtags.contains(object.href) &&
+                           sentEtags.value(object.href) == object.etag;
+            for (const QString &href : std::as_const(since.deleted))
+                ownAlone = ownAlone && deletedHrefs.contains(href);
+            if (ownAlone)
+                newToken = since.syncToken;
+        }
+    }
+
     storeRecords(failure.ok());
     if (!failure.ok())
         return failed(failure);
 
     report.unreadable = int(unreadable.size());
+    report.refused = int(refusals.size());
+    QStringList notes;
     if (!unreadable.isEmpty())
-        report.message = QStringLiteral("Passed over %1 object(s) on the server that are not "
-                                        "readable %2: %3")
-                             .arg(unreadable.size())
-                             .arg(QLatin1String(Kind::itemsName))
-                             .arg(unreadable.join(QStringLiteral(", ")));
+        notes.append(QStringLiteral("Passed over %1 object(s) on the server that are not "
+                                    "readable %2: %3")
+                         .arg(unreadable.size())
+                         .arg(QLatin1String(Kind::itemsName))
+                         .arg(unreadable.join(QStringLiteral(", "))));
+    if (!refusals.isEmpty())
+        notes.append(QStringLiteral("The server refused %1 item(s), tried again on the next run: "
+                                    "%2")
+                         .arg(refusals.size())
+                         .arg(refusals.join(QStringLiteral("; "))));
+    report.message = notes.join(QLatin1Char(' '));
     return done();
 }
 

@@ -41,6 +41,22 @@ QString TaskTreeModel::statusText(const TTaskInfo &task)
     return text;
 }
 
+QString TaskTreeModel::accessibleDescription(const TTaskInfo &task, const QDate &today)
+{
+    QStringList parts;
+    if (task.dueFlag) {
+        QString due = QStringLiteral("Due date: ") + FormatDate(task.dueTime);
+        if (isOverdue(task, today))
+            due += QStringLiteral(", overdue");
+        parts.append(due);
+    }
+    if (task.alarmFlag)
+        parts.append(QStringLiteral("Reminder time: ") + FormatDateTime(task.alarmTime));
+    if (task.checkFlag)
+        parts.append(QStringLiteral("Completed: ") + FormatDateTime(task.checkTime));
+    return parts.join(QStringLiteral("; "));
+}
+
 QString TaskTreeModel::decoratedText(const ItemNode *node) const
 {
     const TTaskInfo &t = *task(node);
@@ -73,6 +89,8 @@ QVariant TaskTreeModel::nodeData(const ItemNode *node, int role) const
         return t.checkFlag || t.content.isEmpty() ? 0 : t.textColor;
     case BackColorRole:
         return t.backgroundColor;
+    case Qt::AccessibleDescriptionRole:
+        return accessibleDescription(t, QDate::currentDate());
     default:
         return ItemTreeModel::nodeData(node, role);
     }

@@ -27,6 +27,9 @@ public:
     static bool isOverdue(const TTaskInfo &task, const QDate &today);
     // The status bar line for a task.
     static QString statusText(const TTaskInfo &task);
+    // What assistive tools read beside a task's text: its due date (and whether it is
+    // overdue), its reminder and its completion; empty when it has none of them.
+    static QString accessibleDescription(const TTaskInfo &task, const QDate &today);
 
 protected:
     QString decoratedText(const ItemNode *node) const override;

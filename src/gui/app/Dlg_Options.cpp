@@ -52,6 +52,7 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
     SyncPage = new SyncOptionsPage(m_commonDm.syncSettings());
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setAccessibleName(QStringLiteral("Option pages"));
     PageControl->addTab(general, QStringLiteral("General"));
     PageControl->addTab(SyncPage, QStringLiteral("Sync"));
 
@@ -71,6 +72,15 @@ TOptionsDlg::TOptionsDlg(TcommonDm &commonDm, const ShellOptions &options, QWidg
 
     // The sync page needs more room than the three boxes of the first page.
     fixDialogFrame(this, QSize(440, 300));
+    // The first field has the focus, not OK: Tab and Space then never press a button by
+    // surprise.
+    cb_AutoStart->setFocus();
+}
+
+void TOptionsDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void TOptionsDlg::Btn_OkClick()

@@ -27,6 +27,10 @@ public:
     QTabWidget *PageControl = nullptr;
     SyncOptionsPage *SyncPage = nullptr;
 
+protected:
+    // The focused control shows its focus frame from the start.
+    void showEvent(QShowEvent *event) override;
+
 private:
     // Stores the options and closes; a setting that cannot be written is reported and the
     // dialog stays open with the user's choices. A sync address that is no web address is

@@ -52,10 +52,11 @@ TcommonDm::TcommonDm(CommonHost &host) : QObject(host.commonWindow()), m_host(ho
     Action_UiOpen =
         makeAction(QStringLiteral("Action_UiOpen"), QString(), &TcommonDm::Action_UiOpenExecute);
     Action_UiOpen->setText(Texts::TrayOpen);
-    // The key is the lists' own (Ctrl+F12); the caption only names it.
-    Action_UiClose =
-        makeAction(QStringLiteral("Action_UiClose"), QStringLiteral("&Close            Ctrl+F12"),
-                   &TcommonDm::Action_UiCloseExecute);
+    // The key is the lists' own (Ctrl+F12); the action shows it in the menus' key column.
+    Action_UiClose = makeAction(QStringLiteral("Action_UiClose"), QStringLiteral("&Close"),
+                                &TcommonDm::Action_UiCloseExecute);
+    Action_UiClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
+    Action_UiClose->setShortcutContext(Qt::WidgetShortcut);
 
     m_host.setCommonAction(CommonAction::Options, Action_Options);
     m_host.setCommonAction(CommonAction::StayOnTop, Action_UiStayOnTop);

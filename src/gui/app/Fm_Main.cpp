@@ -66,6 +66,8 @@ public:
     {
         m_state = text;
         setToolTip(text);
+        // Drawn by hand: assistive tools read the state as the label's name.
+        setAccessibleName(text);
         setVisible(!text.isEmpty());
         updateGeometry();
         update();
@@ -128,6 +130,7 @@ TmainFm::TmainFm(InstanceServer *instance, RunLock *runLock, QWidget *parent)
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
+    PageControl1->setAccessibleName(QStringLiteral("Lists"));
     TabSheet_task = new QWidget;
     TabSheet_task->setObjectName(QStringLiteral("TabSheet_task"));
     TabSheet_task->setLayout(new QVBoxLayout);
@@ -380,6 +383,17 @@ void TmainFm::buildSync()
     connect(Action_SyncNow, &QAction::triggered, this,
             [this] { RunCommand([this] { m_sync->syncNow(); }); });
     setCommonAction(CommonAction::SyncNow, Action_SyncNow);
+
+    // Ctrl+F: the search box of the list shown, wherever the focus is in the window.
+    Action_Find = new QAction(QStringLiteral("&Find"), this);
+    Action_Find->setObjectName(QStringLiteral("Action_Find"));
+    Action_Find->setShortcut(QKeySequence::Find);
+    Action_Find->setShortcutContext(Qt::WindowShortcut);
+    addAction(Action_Find);
+    connect(Action_Find, &QAction::triggered, this, [this] {
+        if (TwyTreeFrame *frame = activeFrame())
+            frame->focusSearch();
+    });
     connect(m_sync, &SyncController::stateChanged, this, &TmainFm::showSyncState);
     connect(m_sync, &SyncController::listsChanged, this, &TmainFm::reloadAfterSync);
 }
@@ -482,7 +496,7 @@ QAction *TmainFm::commonAction(CommonAction id) const
         {CommonAction::DbRestore, Texts::ActionDbRestore},
         {CommonAction::Import, Texts::ActionImport},
         {CommonAction::StayOnTop, QStringLiteral("S&tay on top")},
-        {CommonAction::Close, QStringLiteral("&Close            Ctrl+F12")},
+        {CommonAction::Close, QStringLiteral("&Close")},
         {CommonAction::HelpContents, QStringLiteral("&Contents")},
         {CommonAction::Contact, QStringLiteral("C&ontact Technical Support")},
         {CommonAction::Suggestion, QStringLiteral("&Make a Suggestion")},

@@ -75,7 +75,7 @@ public:
     void activateForSecondStart();
     // Opens the window from the tray ("&Open Ploxen Tasklume", a left click on the icon).
     void Restore() override;
-    // Sends the window to the tray ("&Close            Ctrl+F12"); with no tray on the
+    // Sends the window to the tray ("&Close", Ctrl+F12); with no tray on the
     // desktop it is minimised instead.
     void Minimize() override;
     // Posts the reload to the to-do list and then to the memo list (after a restore or an
@@ -191,6 +191,7 @@ private:
     TcommonDm *m_commonDm = nullptr;
     SyncController *m_sync = nullptr;
     QAction *Action_SyncNow = nullptr;
+    QAction *Action_Find = nullptr;
     // The sync's state in each list's status bar.
     QList<QPointer<QLabel>> m_syncLabels;
     bool m_syncReloadWaiting = false;

@@ -108,6 +108,8 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     m_tree = new ItemTreeView(m_model, m_host.bitmaps(), this);
     m_tree->imageForIndex = [this](int index) { return image(index); };
     m_tree->setToolTip(m_config.treeHint);
+    m_tree->setAccessibleName(m_config.listName);
+    m_model->headerTitle = m_config.listName;
     layout->addWidget(m_tree, 1);
 
     Panel_tip = new QFrame(this);
@@ -145,10 +147,13 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     Edt_Search->setObjectName(QStringLiteral("Edt_Search"));
     Edt_Search->setToolTip(QStringLiteral("Input search string"));
     Edt_Search->setPlaceholderText(QStringLiteral("  Search..."));
+    // The placeholder goes as soon as the box has the focus: the name stays.
+    Edt_Search->setAccessibleName(QStringLiteral("Search"));
     Btn_Search = new QToolButton(ToolBar_Bottom);
     Btn_Search->setObjectName(QStringLiteral("Btn_Search"));
     Btn_Search->setAutoRaise(true);
     Btn_Search->setIconSize(QSize(16, 16));
+    Btn_Search->setAccessibleName(QStringLiteral("Search"));
     bottom->addWidget(Edt_Search, 1);
     bottom->addWidget(Btn_Search);
     layout->addWidget(ToolBar_Bottom);
@@ -167,6 +172,8 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     StatusImage->setPixmap(IconArt::icon(IconId::StatusBulb).pixmap(QSize(16, 16), devicePixelRatioF()));
     m_statusText = new QLabel(m_statusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
+    alignStatusText();
+    StatusImage->setAccessibleName(QStringLiteral("Status"));
     m_statusBar->addWidget(StatusImage);
     m_statusBar->addWidget(m_statusText, 1);
     layout->addWidget(m_statusBar);
@@ -281,8 +288,11 @@ QAction *TwyTreeFrame::makeAction(const FrameConfig::Command &command)
         action->setToolTip(command.hint);
     if (command.image >= 0)
         action->setIcon(commandImage(command.image));
-    // Key names in captions are text: the tree handles the keys.
+    // The tree handles the keys; the action only shows and names its key (a widget
+    // shortcut of an action that sits in menus and tool bars is never the focused widget's).
     action->setShortcutContext(Qt::WidgetShortcut);
+    if (!command.key.isEmpty())
+        action->setShortcut(command.key);
     return action;
 }
 

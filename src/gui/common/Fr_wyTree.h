@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QPersistentModelIndex>
 #include <QWidget>
 
@@ -58,10 +59,15 @@ struct FrameConfig
     struct Command
     {
         QString name;    // the action's object name
-        QString caption; // menu text, key names after runs of blanks
+        QString caption; // menu text
         QString hint;
         int image = -1; // index into the list's image list
+        // The key the tree handles for the command: menus show it in their key column and
+        // assistive tools read it; the tree itself runs the command.
+        QKeySequence key = {};
     };
+    // The key of Sort Direction (the tree's, like the other commands' keys).
+    static inline const QKeySequence SortDirectionKey{Qt::CTRL | Qt::Key_R};
 
     QString section;    // INI section of the view settings: "task" or "memo"
     QString logPrivate; // "log" keys written at each reload
@@ -71,6 +77,7 @@ struct FrameConfig
     QString deleteOne;    // "this task?"
     QString deleteMany;   // "these tasks?"
     QString itemsMenu;    // "&Tasks"
+    QString listName;     // the tree's name for assistive tools: "To-Do List"
     Command add, addChild, edit, remove, copy, paste, selectAll, deselect, viewList, viewAsc,
         expandAll, collapseAll;
     // Images of the sort button (the direction it offers) and the search button.
@@ -144,6 +151,12 @@ public:
     void searchTextChanged(const QString &text);
     void leaveSearch();
     void Btn_SearchClick();
+    // Puts the focus into the search box (Ctrl+F); an in-place edit keeps it meanwhile.
+    void focusSearch();
+    // Gives the focus back to the tree, on node's row when there is one, once a dialog of
+    // the list has closed (the window manager may leave no window active after a dialog
+    // that asked a question of its own).
+    void returnFocusTo(ItemNode *node);
     // Ends an open in-place edit: stored when store is true, else cancelled.
     void endEditing(bool store);
     // Whether an item is being added or edited (its in-place editor open or about to open).
@@ -319,6 +332,10 @@ protected:
     void onContextMenu(const QPoint &pos);
     void tipClicked();
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    // The status text starts where the layout does (at the right when right to left), as
+    // the bar's other parts do, whatever the direction of the text itself.
+    void alignStatusText();
     void showEvent(QShowEvent *event) override;
     void layoutTip();
     void setEditNode(ItemNode *node);

@@ -57,7 +57,14 @@ void TwyTreeFrame::layoutTip()
     const QString text = currentTip == Tip::AddItem      ? kTipAdd
                          : currentTip == Tip::FinishEdit ? kTipEdit
                                                          : kTipNoResult;
-    const int width = qMax(40, this->width() - label_tip->x() - 4);
+    // The picture and the text start at the left, or at the right when right to left.
+    constexpr int kTextStart = 24;
+    const int width = qMax(40, this->width() - kTextStart - 4);
+    const bool reverse = layoutDirection() == Qt::RightToLeft;
+    Image_Tip->move(reverse ? this->width() - 4 - Image_Tip->width() : 4, 4);
+    label_tip->move(reverse ? this->width() - kTextStart - width : kTextStart, 4);
+    label_tip->setAlignment((reverse ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute |
+                            Qt::AlignVCenter);
     label_tip->setText(text);
     label_tip->setFixedWidth(width);
     // Measured with the font itself: a label on a tab not shown yet measures its text
@@ -138,6 +145,20 @@ void TwyTreeFrame::onHotNodeChanged(ItemNode *, ItemNode *newNode)
         Timer_HotDelay->start();
 }
 
+void TwyTreeFrame::alignStatusText()
+{
+    m_statusText->setAlignment(
+        (layoutDirection() == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+        Qt::AlignAbsolute | Qt::AlignVCenter);
+}
+
+void TwyTreeFrame::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange)
+        alignStatusText();
+}
+
 void TwyTreeFrame::onHotDelay()
 {
     Timer_HotDelay->stop();
@@ -189,7 +210,10 @@ void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
         selectAllItems();
     else if (ctrl && key == Qt::Key_F12)
         m_host.commonAction(CommonAction::Close)->trigger();
-    else
+    else if (QKeySequence(event->keyCombination()) == FrameConfig::SortDirectionKey) {
+        if (m_viewAsc->isEnabled())
+            m_viewAsc->trigger();
+    } else
         *handled = handleOwnKey(event);
 }
 

@@ -256,6 +256,16 @@ bool TwyTreeFrame::applyChangedRows(const QStringList &keys)
             gone.push_back(it.value());
     }
     if (!gone.empty()) {
+        // Children that stay (moved up by the sync) leave a parent that goes first.
+        for (ItemNode *node : gone) {
+            std::vector<ItemNode *> staying;
+            for (const auto &child : node->children) {
+                if (present.contains(child->info->key))
+                    staying.push_back(child.get());
+            }
+            for (ItemNode *child : staying)
+                m_model->moveNode(child, m_model->root(), int(m_model->root()->children.size()));
+        }
         for (ItemNode *node : gone) {
             if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
                 FHotNode = nullptr;

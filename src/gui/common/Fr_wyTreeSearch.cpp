@@ -90,6 +90,7 @@ void TwyTreeFrame::enterSearch()
     m_model->textMatches(QString());
     Btn_Search->setIcon(commandImage(m_config.imageClearSearch));
     Btn_Search->setToolTip(QStringLiteral("Clear search"));
+    Btn_Search->setAccessibleName(QStringLiteral("Clear search"));
 }
 
 void TwyTreeFrame::searchTextChanged(const QString &text)
@@ -107,6 +108,7 @@ void TwyTreeFrame::leaveSearch()
     returnFreedMemory();
     Btn_Search->setIcon(commandImage(m_config.imageSearch));
     Btn_Search->setToolTip(QString());
+    Btn_Search->setAccessibleName(QStringLiteral("Search"));
     if (!Edt_Search->text().isEmpty()) {
         const QSignalBlocker blocker(Edt_Search);
         Edt_Search->clear();
@@ -127,6 +129,27 @@ void TwyTreeFrame::Btn_SearchClick()
     leaveSearch();
     ApplyFilter();
     m_tree->setFocus();
+}
+
+void TwyTreeFrame::focusSearch()
+{
+    if (FEditNode || !isVisible())
+        return;
+    Edt_Search->setFocus(Qt::ShortcutFocusReason);
+    Edt_Search->selectAll();
+}
+
+void TwyTreeFrame::returnFocusTo(ItemNode *node)
+{
+    QWidget *shell = window();
+    if (shell->isVisible() && !shell->isMinimized()) {
+        shell->raise();
+        shell->activateWindow();
+    }
+    const QModelIndex index = node ? m_model->indexOf(node) : QModelIndex();
+    if (index.isValid())
+        m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    m_tree->setFocus(Qt::OtherFocusReason);
 }
 
 bool TwyTreeFrame::eventFilter(QObject *object, QEvent *event)

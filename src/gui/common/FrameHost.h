@@ -23,7 +23,7 @@ enum class CommonAction
     DbRestore,    // "Database &Restore..."
     Import,       // "&Import"
     StayOnTop,    // "S&tay on top" (check item)
-    Close,        // "&Close            Ctrl+F12"
+    Close,        // "&Close", Ctrl+F12
     HelpContents, // "&Contents"
     Contact,      // "C&ontact Technical Support"
     Suggestion,   // "&Make a Suggestion"

@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
 
 namespace {
 constexpr int kImageSize = 16;
@@ -34,6 +35,13 @@ ItemDelegate::Layout ItemDelegate::layout(const QRect &cell) const
     }
     parts.text = QRect(x, cell.top() + Margin, qMax(1, cell.right() - x - Margin),
                        qMax(1, cell.height() - 2 * Margin));
+    if (m_view->isRightToLeft()) {
+        // Right to left the row reads from the right: check box, image, then the text, as a
+        // stock tree view lays its items out.
+        parts.check = QStyle::visualRect(Qt::RightToLeft, cell, parts.check);
+        parts.image = QStyle::visualRect(Qt::RightToLeft, cell, parts.image);
+        parts.text = QStyle::visualRect(Qt::RightToLeft, cell, parts.text);
+    }
     return parts;
 }
 
@@ -217,6 +225,7 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
 {
     auto *editor = new InPlaceEditor(parent);
     editor->setFont(m_view->font());
+    editor->setAccessibleName(QStringLiteral("Item text"));
     connect(editor, &InPlaceEditor::storeRequested, this,
             [this, editor] { const_cast<ItemDelegate *>(this)->finishEditing(editor, true); });
     return editor;
@@ -249,7 +258,10 @@ void ItemDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewI
 {
     const Layout parts = layout(option.rect);
     QRect rect = option.rect;
-    rect.setLeft(parts.text.left() - Margin);
+    if (m_view->isRightToLeft())
+        rect.setRight(parts.text.right() + Margin);
+    else
+        rect.setLeft(parts.text.left() - Margin);
     editor->setGeometry(rect);
 }
 

@@ -31,7 +31,8 @@ public:
     // Ends the open editor: stores its text when changed (store) or cancels it.
     void finishEditing(QWidget *editor, bool store);
 
-    // The row's parts, left to right: check box, image, text.
+    // The row's parts in reading order: check box, image, text (left to right, or right to
+    // left in a right-to-left layout).
     struct Layout
     {
         QRect check;

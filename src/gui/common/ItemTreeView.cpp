@@ -392,9 +392,12 @@ QRect ItemTreeView::expandButtonRect(const QModelIndex &index) const
     const QRect row = visualRect(index);
     if (!row.isValid())
         return {};
-    // In the row's own column of the branch area, left of its cell, centred on the first
-    // line of text, which starts ItemDelegate::Margin below the row's top.
-    const int x = row.left() - indentation() + indentation() / 2;
+    // In the row's own column of the branch area, beside its cell (left of it, right of it
+    // in a right-to-left layout), centred on the first line of text, which starts
+    // ItemDelegate::Margin below the row's top.
+    const int indent = indentation();
+    const int x = isRightToLeft() ? row.right() + 1 + (indent - 1 - indent / 2)
+                                  : row.left() - indent + indent / 2;
     const int y = row.top() + ItemDelegate::Margin + fontMetrics().height() / 2;
     return QRect(x - 4, y - 4, 9, 9);
 }
@@ -416,11 +419,16 @@ void ItemTreeView::drawBranches(QPainter *painter, const QRect &rect,
 {
     // Solid tree lines, lines at the root included, and the expand button aligned to the top
     // of the row. Only the row's own ancestors are looked at: nothing walks other rows.
+    // The lines are laid out left to right and drawn mirrored in a right-to-left layout,
+    // where the branch area lies right of the cell.
     painter->save();
     const int indent = indentation();
+    const bool reverse = isRightToLeft();
+    auto at = [&](int x) { return reverse ? rect.left() + rect.right() - x : x; };
+    auto line = [&](int x1, int y1, int x2, int y2) { painter->drawLine(at(x1), y1, at(x2), y2); };
     const QRect button = expandButtonRect(index);
     const int midY = button.center().y();
-    const int own = rect.right() + 1 - indent; // left edge of the row's own column
+    const int own = rect.right() + 1 - indent; // the row's own column, counted left to right
     painter->setPen(treeLineColor());
     auto hasNextSibling = [this](const QModelIndex &of) {
         return of.row() + 1 < m_model->rowCount(of.parent());
@@ -431,23 +439,23 @@ void ItemTreeView::drawBranches(QPainter *painter, const QRect &rect,
          up = up.parent(), column -= indent) {
         if (hasNextSibling(up)) {
             const int x = column + indent / 2;
-            painter->drawLine(x, rect.top(), x, rect.bottom());
+            line(x, rect.top(), x, rect.bottom());
         }
     }
     // The row's own line: down from the row above (not for the very first row), across to
     // the text, and on down when a sibling follows.
-    const int x = button.center().x();
+    const int x = own + indent / 2;
     const bool first = !index.parent().isValid() && index.row() == 0;
-    painter->drawLine(x, first ? midY : rect.top(), x,
-                      hasNextSibling(index) ? rect.bottom() : midY);
-    painter->drawLine(x, midY, own + indent - 1, midY);
+    line(x, first ? midY : rect.top(), x, hasNextSibling(index) ? rect.bottom() : midY);
+    line(x, midY, own + indent - 1, midY);
     if (m_model->hasChildren(index)) {
+        const int cx = button.center().x();
         painter->fillRect(button, palette().color(QPalette::Base));
         painter->drawRect(button.adjusted(0, 0, -1, -1));
         painter->setPen(palette().color(QPalette::Text));
-        painter->drawLine(x - 2, midY, x + 2, midY);
+        painter->drawLine(cx - 2, midY, cx + 2, midY);
         if (!isExpanded(index))
-            painter->drawLine(x, midY - 2, x, midY + 2);
+            painter->drawLine(cx, midY - 2, cx, midY + 2);
     }
     painter->restore();
 }

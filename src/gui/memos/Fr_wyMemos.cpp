@@ -23,25 +23,35 @@ FrameConfig memosConfig()
     c.deleteOne = QStringLiteral("this memo?");
     c.deleteMany = QStringLiteral("these memos?");
     c.itemsMenu = QStringLiteral("&Memos");
-    c.add = {QStringLiteral("Action_MemoAdd"), QStringLiteral("&Add Memo          Enter"),
-             QStringLiteral("Add Memo"), 13};
-    c.addChild = {QStringLiteral("Action_MemoAddChild"),
-                  QStringLiteral("Add &Child Memo    Ctrl+Enter"), QStringLiteral("Add Child Memo"),
-                  2};
-    c.edit = {QStringLiteral("Action_MemoEdit"), QStringLiteral("&Edit              F2"),
-              QStringLiteral("Edit Memo or Child Memo"), 3};
+    c.listName = QStringLiteral("Memos");
+    c.add = {QStringLiteral("Action_MemoAdd"), QStringLiteral("&Add Memo"),
+             QStringLiteral("Add Memo"), 13, QKeySequence(Qt::Key_Enter)};
+    c.addChild = {QStringLiteral("Action_MemoAddChild"), QStringLiteral("Add &Child Memo"),
+                  QStringLiteral("Add Child Memo"), 2, QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+    c.edit = {QStringLiteral("Action_MemoEdit"), QStringLiteral("&Edit"),
+              QStringLiteral("Edit Memo or Child Memo"), 3, QKeySequence(Qt::Key_F2)};
     c.remove = {QStringLiteral("Action_MemoDelete"), QStringLiteral("&Delete"),
-                QStringLiteral("Delete Memo or Child Memo"), 4};
-    c.copy = {QStringLiteral("Action_CopyMemo"), QStringLiteral("&Copy              Ctrl+C"), {}, -1};
-    c.paste = {QStringLiteral("Action_PasteMemo"), QStringLiteral("&Paste             Ctrl+V"), {},
-               -1};
-    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("Select &All        Ctrl+A"),
-                   {}, -1};
+                QStringLiteral("Delete Memo or Child Memo"), 4, QKeySequence(Qt::Key_Delete)};
+    c.copy = {QStringLiteral("Action_CopyMemo"),
+              QStringLiteral("&Copy"),
+              {},
+              -1,
+              QKeySequence(Qt::CTRL | Qt::Key_C)};
+    c.paste = {QStringLiteral("Action_PasteMemo"),
+               QStringLiteral("&Paste"),
+               {},
+               -1,
+               QKeySequence(Qt::CTRL | Qt::Key_V)};
+    c.selectAll = {QStringLiteral("Action_SelectAll"),
+                   QStringLiteral("Select &All"),
+                   {},
+                   -1,
+                   QKeySequence(Qt::CTRL | Qt::Key_A)};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List view memos"), 10};
     c.viewAsc = {QStringLiteral("Action_ViewAsc"), QStringLiteral("Sort Direction"),
-                 QStringLiteral("Descending Sort"), 8};
+                 QStringLiteral("Descending Sort"), 8, FrameConfig::SortDirectionKey};
     c.expandAll = {QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
                    QStringLiteral("Expand all"), 11};
     c.collapseAll = {QStringLiteral("Action_CollapseAll"), QStringLiteral("&Collapse All"),
@@ -123,7 +133,7 @@ void TwyMemosFrame::buildMenus()
     m_viewMenu = makeMenu(QStringLiteral("&View"));
     m_viewMenu->addAction(m_viewList);
     m_viewMenu->addSeparator();
-    m_viewMenu->addActions({expandAll, collapseAll});
+    m_viewMenu->addActions({m_viewAsc, expandAll, collapseAll});
 
     m_itemsMenu = makeMenu(QStringLiteral("&Memos"));
     m_itemsMenu->addActions({m_add, m_addChild});

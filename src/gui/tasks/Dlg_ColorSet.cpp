@@ -58,7 +58,10 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     cbox_text = makeColorList(QStringLiteral("cbox_text"));
     auto *textGrid = new QGridLayout(textGroup);
     textGrid->addWidget(cb_text, 0, 0, 1, 2);
-    textGrid->addWidget(new QLabel(QStringLiteral("Custom: "), textGroup), 1, 0);
+    auto *textLabel = new QLabel(QStringLiteral("Custom: "), textGroup);
+    textLabel->setBuddy(cbox_text);
+    cbox_text->setAccessibleName(QStringLiteral("Custom text color"));
+    textGrid->addWidget(textLabel, 1, 0);
     textGrid->addWidget(cbox_text, 1, 1);
     textGrid->setColumnStretch(1, 1);
 
@@ -68,7 +71,10 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     cbox_bg = makeColorList(QStringLiteral("cbox_bg"));
     auto *bgGrid = new QGridLayout(bgGroup);
     bgGrid->addWidget(cb_bg, 0, 0, 1, 2);
-    bgGrid->addWidget(new QLabel(QStringLiteral("Custom: "), bgGroup), 1, 0);
+    auto *bgLabel = new QLabel(QStringLiteral("Custom: "), bgGroup);
+    bgLabel->setBuddy(cbox_bg);
+    cbox_bg->setAccessibleName(QStringLiteral("Custom background color"));
+    bgGrid->addWidget(bgLabel, 1, 0);
     bgGrid->addWidget(cbox_bg, 1, 1);
     bgGrid->setColumnStretch(1, 1);
 
@@ -76,6 +82,7 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->setAccessibleName(QStringLiteral("Preview"));
 
     btn_Default = new QPushButton(QStringLiteral("Default"), this);
     btn_Default->setObjectName(QStringLiteral("btn_Default"));
@@ -99,7 +106,9 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     top->addSpacing(8);
     top->addLayout(groups, 1);
     auto *preview = new QHBoxLayout;
-    preview->addWidget(new QLabel(QStringLiteral("Preview:"), this));
+    auto *previewLabel = new QLabel(QStringLiteral("Preview:"), this);
+    previewLabel->setBuddy(Memo1);
+    preview->addWidget(previewLabel);
     preview->addWidget(Memo1, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btn_Default);
@@ -119,6 +128,12 @@ TColorSetDlg::TColorSetDlg(qint32 textColor, qint32 backgroundColor, QWidget *pa
     connect(cbox_bg, &QComboBox::currentIndexChanged, this, &TColorSetDlg::cbox_bgChange);
     resize(qMax(360, sizeHint().width()), sizeHint().height());
     setFixedSize(size());
+}
+
+void TColorSetDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 QComboBox *TColorSetDlg::makeColorList(const QString &name)

@@ -34,6 +34,10 @@ public:
     QPushButton *btn_Ok = nullptr;
     QPushButton *btn_Cancel = nullptr;
 
+protected:
+    // The focused control shows its focus frame from the start.
+    void showEvent(QShowEvent *event) override;
+
 private:
     QComboBox *makeColorList(const QString &name);
     void FormShow();

@@ -35,6 +35,8 @@ TDueSetDlg::TDueSetDlg(bool dueFlag, TDateTime dueTime, QWidget *parent)
     edt_due->setCalendarPopup(true);
     edt_due->setMinimumDate(QDate(1900, 1, 1));
     edt_due->setMaximumDate(QDate(9999, 12, 31));
+    // The field has no label of its own: its name is what the check box enables.
+    edt_due->setAccessibleName(QStringLiteral("Due date"));
 
     Btn_Ok = new QPushButton(QStringLiteral("OK"), this);
     Btn_Ok->setObjectName(QStringLiteral("Btn_Ok"));
@@ -92,6 +94,8 @@ void TDueSetDlg::showEvent(QShowEvent *event)
         move(frame.topLeft());
     }
     edt_due->setFocus();
+    // The dialog opens from the keyboard as often as by pointer: the focused field shows it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void TDueSetDlg::edt_dueChange()

@@ -1,8 +1,9 @@
 #include "Dlg_ReminderSet.h"
 
-#include "tasks/AlarmScan.h"
+#include "common/ColorCodes.h"
 #include "common/IconArt.h"
 #include "components/DialogHints.h"
+#include "tasks/AlarmScan.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,19 @@
 #include <QStyle>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+QColor TReminderSetDlg::WarningColor(const QPalette &palette)
+{
+    const QColor blue(0, 0, 255);
+    const QColor window = palette.color(QPalette::Window);
+    constexpr qreal kReadable = 4.5;
+    if (ColorCodes::contrast(blue, window) >= kReadable)
+        return blue;
+    const QColor link = palette.color(QPalette::Link);
+    if (ColorCodes::contrast(link, window) >= kReadable)
+        return link;
+    return ColorCodes::readableOn(link, window, kReadable);
+}
 
 TReminderSetDlg::TReminderSetDlg(bool alarmFlag, TDateTime alarmTime, QWidget *parent)
     : QDialog(parent), m_inFlag(alarmFlag), m_inTime(alarmTime)
@@ -40,6 +54,8 @@ TReminderSetDlg::TReminderSetDlg(bool alarmFlag, TDateTime alarmTime, QWidget *p
     edt_time = new QTimeEdit(this);
     edt_time->setObjectName(QStringLiteral("edt_time"));
     edt_time->setDisplayFormat(LongTimeFormat());
+    edt_date->setAccessibleName(QStringLiteral("Reminder date"));
+    edt_time->setAccessibleName(QStringLiteral("Reminder time"));
 
     img_warning = new QLabel(this);
     img_warning->setObjectName(QStringLiteral("img_warning"));
@@ -52,8 +68,10 @@ TReminderSetDlg::TReminderSetDlg(bool alarmFlag, TDateTime alarmTime, QWidget *p
     QFont bold = lbl_warning->font();
     bold.setBold(true);
     lbl_warning->setFont(bold);
+    // Blue, or the palette's own colour for links where blue would not stand out on the
+    // palette's window colour (a dark palette).
     QPalette blue = lbl_warning->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    blue.setColor(QPalette::WindowText, WarningColor(blue));
     lbl_warning->setPalette(blue);
     img_warning->hide();
     lbl_warning->hide();
@@ -131,6 +149,8 @@ void TReminderSetDlg::showEvent(QShowEvent *event)
         move(frame.topLeft());
     }
     cb_reminder->setFocus();
+    // The dialog opens from the keyboard as often as by pointer: the focused box shows it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     checkWarning();
 }
 

@@ -24,6 +24,9 @@ public:
     TDateTime alarmTime() const { return m_alarmTime; }
     // The chosen moment: the day of edt_date and the time of day of edt_time.
     TDateTime chosenTime() const;
+    // The colour of the warning "Date or time may be incorrect!" on the palette's window
+    // colour: blue where blue is readable, else the palette's link colour made readable.
+    static QColor WarningColor(const QPalette &palette);
     // Whether the warning is shown.
     bool warningShown() const;
 

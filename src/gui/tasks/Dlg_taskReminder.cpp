@@ -50,6 +50,9 @@ TtaskReminderDlg::TtaskReminderDlg(const QString &content, const QString &soundF
     comb_Snooze->addItems(Snooze::names());
     comb_Snooze->setCurrentIndex(0);
     comb_Snooze->setMaxVisibleItems(22);
+    prompt->setBuddy(comb_Snooze);
+    comb_Snooze->setAccessibleName(QStringLiteral("Snooze time"));
+    Memo1->setAccessibleName(QStringLiteral("Task"));
 
     btn_dismiss = new QPushButton(QStringLiteral("Dismiss"), this);
     btn_dismiss->setObjectName(QStringLiteral("btn_dismiss"));
@@ -109,6 +112,9 @@ void TtaskReminderDlg::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        // It pops up by itself and is answered by keys as often as by pointer: the focused
+        // control shows it from the start.
+        setAttribute(Qt::WA_KeyboardFocusChange);
         FormShow();
     }
 }

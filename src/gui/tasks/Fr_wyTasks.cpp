@@ -33,25 +33,35 @@ FrameConfig tasksConfig()
     c.deleteOne = QStringLiteral("this task?");
     c.deleteMany = QStringLiteral("these tasks?");
     c.itemsMenu = QStringLiteral("&Tasks");
-    c.add = {QStringLiteral("Action_TaskAdd"), QStringLiteral("Add &Task        Enter"),
-             QStringLiteral("Add Task"), 15};
-    c.addChild = {QStringLiteral("Action_SubTaskAdd"),
-                  QStringLiteral("&Add Child Task  Ctrl+Enter"), QStringLiteral("Add Child Task"),
-                  3};
-    c.edit = {QStringLiteral("Action_TaskEdit"), QStringLiteral("&Edit            F2"),
-              QStringLiteral("Edit Task or Child Task"), 4};
+    c.listName = QStringLiteral("To-Do List");
+    c.add = {QStringLiteral("Action_TaskAdd"), QStringLiteral("Add &Task"),
+             QStringLiteral("Add Task"), 15, QKeySequence(Qt::Key_Enter)};
+    c.addChild = {QStringLiteral("Action_SubTaskAdd"), QStringLiteral("&Add Child Task"),
+                  QStringLiteral("Add Child Task"), 3, QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+    c.edit = {QStringLiteral("Action_TaskEdit"), QStringLiteral("&Edit"),
+              QStringLiteral("Edit Task or Child Task"), 4, QKeySequence(Qt::Key_F2)};
     c.remove = {QStringLiteral("Action_TaskDelete"), QStringLiteral("&Delete"),
-                QStringLiteral("Delete Task or Child Task"), 5};
-    c.copy = {QStringLiteral("Action_CopyTask"), QStringLiteral("&Copy             Ctrl+C"), {}, -1};
-    c.paste = {QStringLiteral("Action_PasteTask"), QStringLiteral("&Paste            Ctrl+V"), {},
-               -1};
-    c.selectAll = {QStringLiteral("Action_SelectAll"), QStringLiteral("&Select All       Ctrl+A"),
-                   {}, -1};
+                QStringLiteral("Delete Task or Child Task"), 5, QKeySequence(Qt::Key_Delete)};
+    c.copy = {QStringLiteral("Action_CopyTask"),
+              QStringLiteral("&Copy"),
+              {},
+              -1,
+              QKeySequence(Qt::CTRL | Qt::Key_C)};
+    c.paste = {QStringLiteral("Action_PasteTask"),
+               QStringLiteral("&Paste"),
+               {},
+               -1,
+               QKeySequence(Qt::CTRL | Qt::Key_V)};
+    c.selectAll = {QStringLiteral("Action_SelectAll"),
+                   QStringLiteral("&Select All"),
+                   {},
+                   -1,
+                   QKeySequence(Qt::CTRL | Qt::Key_A)};
     c.deselect = {QStringLiteral("Action_Deselect"), QStringLiteral("&Deselect"), {}, -1};
     c.viewList = {QStringLiteral("Action_ViewList"), QStringLiteral("View &List"),
                   QStringLiteral("List View Tasks"), 11};
     c.viewAsc = {QStringLiteral("Action_ViewAsc"), QStringLiteral("Sort Direction"),
-                 QStringLiteral("Descending Sort"), 10};
+                 QStringLiteral("Descending Sort"), 10, FrameConfig::SortDirectionKey};
     c.expandAll = {QStringLiteral("Action_ExpandAll"), QStringLiteral("&Expand All"),
                    QStringLiteral("Expand all"), 13};
     c.collapseAll = {QStringLiteral("Action_CollapseAll"), QStringLiteral("&Collapse All"),
@@ -240,7 +250,7 @@ void TwyTasksFrame::buildMenus()
     m_viewMenu->addSeparator();
     m_viewMenu->addActions({Menu_ViewAll, Menu_ViewComplete, Menu_ViewIncomplete});
     m_viewMenu->addSeparator();
-    m_viewMenu->addActions({Action_ExpandAll, Action_CollapseAll});
+    m_viewMenu->addActions({Action_ViewAsc, Action_ExpandAll, Action_CollapseAll});
 
     m_itemsMenu = makeMenu(QStringLiteral("&Tasks"));
     m_itemsMenu->addActions({m_add, m_addChild});
@@ -475,6 +485,10 @@ void TwyTasksFrame::Action_TaskDueSetExecute()
     if (shown == nullptr)
         return;
     TDueSetDlg dialog(shown->dueFlag, shown->dueTime, window());
+    // Whatever the answer, the focus comes back to the list on the row (also after a
+    // question the dialog asked of its own).
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     writeEachSelectedAndDeselect([&](ItemNode *node) {
@@ -491,6 +505,10 @@ void TwyTasksFrame::Action_TaskReminderSetExecute()
     if (shown == nullptr)
         return;
     TReminderSetDlg dialog(shown->alarmFlag, shown->alarmTime, window());
+    // Whatever the answer, the focus comes back to the list on the row (also after a
+    // question the dialog asked of its own).
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     writeEachSelectedAndDeselect([&](ItemNode *node) {
@@ -508,6 +526,10 @@ void TwyTasksFrame::Action_SetColorExecute()
     if (shown == nullptr)
         return;
     TColorSetDlg dialog(shown->textColor, shown->backgroundColor, window());
+    // Whatever the answer, the focus comes back to the list on the row (also after a
+    // question the dialog asked of its own).
+    const auto refocus =
+        qScopeGuard([this, handle = handleOf(firstSelected())] { returnFocusTo(resolve(handle)); });
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The rows are painted once, at the end; the selection stays.
