@@ -10,31 +10,31 @@
 // Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
 // filled, and after the whole session of actions above; and what of it the heap holds in live
 // allocations at both moments (heap_start_MiB, heap_end_MiB).
-#include "ResidentMemory.h"
 #include "app/Fm_Main.h"
 #include "app/TasklumeApplication.h"
 #include "common/AppPaths.h"
 #include "common/Texts.h"
 #include "DataSet.h"
 #include "memos/Fr_wyMemos.h"
+#include "ResidentMemory.h"
 #include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
 #include "storage/Statements.h"
-#include "tasks/TaskInfo.h"
 #include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskInfo.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSqlQuery>
-#include <QKeyEvent>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -356,8 +356,9 @@ void searchFirstCharacter(benchmark::State &state, bool tasks)
         state.ResumeTiming();
         QTest::keyClicks(box, QStringLiteral("a"));
         idle();
-        if (!expect(state, frame->FSearchText == QLatin1String("a") &&
-                               frame->model()->rowCount() <= before,
+        if (!expect(state,
+                    frame->FSearchText == QLatin1String("a") &&
+                        frame->model()->rowCount() <= before,
                     "the first character filters the list"))
             return;
     }
@@ -381,7 +382,8 @@ void searchFirstAfterStart(benchmark::State &state, bool tasks)
         QTest::mouseClick(box, Qt::LeftButton);
         QTest::keyClicks(box, QStringLiteral("e"));
         idle();
-        if (!expect(state, frame->FSearchText == QLatin1String("e") && frame->model()->rowCount() > 0,
+        if (!expect(state,
+                    frame->FSearchText == QLatin1String("e") && frame->model()->rowCount() > 0,
                     "the first character after the start filters the list"))
             return;
     }
@@ -429,8 +431,7 @@ void leaveSearch(benchmark::State &state, bool tasks)
         idle();
         click(frame, 50);
         idle();
-        if (!expect(state, box->text().isEmpty() && !frame->FSearching,
-                    "Esc leaves the search"))
+        if (!expect(state, box->text().isEmpty() && !frame->FSearching, "Esc leaves the search"))
             return;
     }
 }
@@ -571,8 +572,9 @@ void openTypeAndStore(benchmark::State &state, bool tasks, Qt::Key opening, cons
             return;
         }
         QTest::keyClicks(editor, word);
-        if (!expect(state, qobject_cast<QPlainTextEdit *>(editor) &&
-                               static_cast<QPlainTextEdit *>(editor)->toPlainText() == word,
+        if (!expect(state,
+                    qobject_cast<QPlainTextEdit *>(editor) &&
+                        static_cast<QPlainTextEdit *>(editor)->toPlainText() == word,
                     "the editor holds the typed text"))
             return;
         key(editor, Qt::Key_Return, Qt::ControlModifier);
@@ -581,8 +583,7 @@ void openTypeAndStore(benchmark::State &state, bool tasks, Qt::Key opening, cons
         const ItemNode *edited = frame->model()->nodeFromIndex(frame->tree()->currentIndex());
         QSqlQuery &stored =
             frame->statements().selectByKey(edited ? edited->info->key.toString() : QString());
-        const bool ok = stored.next() &&
-                        stored.value(QStringLiteral("content")).toString() == word;
+        const bool ok = stored.next() && stored.value(QStringLiteral("content")).toString() == word;
         stored.finish();
         state.ResumeTiming();
         if (!expect(state, ok, "the typed text is stored"))
@@ -632,7 +633,8 @@ void completeItem(benchmark::State &state, bool tasks)
         const bool before = node && static_cast<const TTaskInfo *>(node->info.get())->checkFlag;
         key(frame->tree(), Qt::Key_Space);
         idle();
-        if (!expect(state, node && static_cast<const TTaskInfo *>(node->info.get())->checkFlag != before,
+        if (!expect(state,
+                    node && static_cast<const TTaskInfo *>(node->info.get())->checkFlag != before,
                     "the task's completion changes"))
             return;
     }
@@ -672,7 +674,8 @@ void deleteMany(benchmark::State &state, bool tasks)
         const int after = storedRows(frame);
         state.ResumeTiming();
         state.counters["selected"] = selected;
-        if (!expect(state, selected > 0 && after <= before - selected, "the selected rows are deleted"))
+        if (!expect(state, selected > 0 && after <= before - selected,
+                    "the selected rows are deleted"))
             return;
     }
 }
@@ -731,10 +734,9 @@ void openMoveTo(benchmark::State &state, bool tasks)
                             ? int(frame->model()->root()->children.size())
                             : 0;
         // Every other top-level item is in the menu, or the chooser of all of them.
-        const bool complete =
-            !entries.isEmpty() &&
-            (entries.size() == top - 1 ||
-             entries.last()->objectName() == QLatin1String("Action_MoveToMore"));
+        const bool complete = !entries.isEmpty() &&
+                              (entries.size() == top - 1 ||
+                               entries.last()->objectName() == QLatin1String("Action_MoveToMore"));
         state.counters["entries"] = double(entries.size());
         menu->hide();
         idle();
@@ -762,8 +764,8 @@ void typeDuringLoad(benchmark::State &state, bool tasks)
         QCoreApplication::postEvent(
             tree, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier));
         idle();
-        for (int rounds = 0; rounds < 1000 && (frame->isEditing() || frame->isLoadingInBackground());
-             ++rounds)
+        for (int rounds = 0;
+             rounds < 1000 && (frame->isEditing() || frame->isLoadingInBackground()); ++rounds)
             idle();
         state.PauseTiming();
         QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
@@ -806,16 +808,19 @@ void syncChanges(benchmark::State &state, bool tasks)
         const ItemNode *deleted = frame->model()->nodeFromIndex(frame->model()->index(12, 0));
         const QString changedKey = changed->info->key.toString();
         const QString deletedKey = deleted->info->key.toString();
-        const QString newKey = QStringLiteral("{00000000-0000-0000-0000-%1}")
-                                   .arg(round, 12, 10, QLatin1Char('0'));
+        const QString newKey =
+            QStringLiteral("{00000000-0000-0000-0000-%1}").arg(round, 12, 10, QLatin1Char('0'));
         const QString newText = QStringLiteral("Synced here %1").arg(round);
         QSqlQuery query(db);
         query.exec(QStringLiteral("update %1 set content='Synced text %2' where %3='%4'")
-                       .arg(table).arg(round).arg(keyColumn, changedKey));
+                       .arg(table)
+                       .arg(round)
+                       .arg(keyColumn, changedKey));
         query.exec(QStringLiteral("insert into %1 (%2, pid, content, expandFlag) values ('%3', "
                                   "'root', '%4', 0)")
                        .arg(table, keyColumn, newKey, newText));
-        query.exec(QStringLiteral("delete from %1 where %2='%3'").arg(table, keyColumn, deletedKey));
+        query.exec(
+            QStringLiteral("delete from %1 where %2='%3'").arg(table, keyColumn, deletedKey));
         const int shownBefore = frame->model()->rowCount();
         state.ResumeTiming();
         const bool rowByRow = frame->applyChangedRows({changedKey, newKey, deletedKey});

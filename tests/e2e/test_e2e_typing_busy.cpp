@@ -79,8 +79,8 @@ void TestE2eTypingBusy::everyTypedCharacterIsStored_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("to-do list at start") << true << QStringList() << QStringLiteral("tasks")
-                                         << QStringLiteral("zz fresh task #0");
+    QTest::newRow("to-do list at start")
+        << true << QStringList() << QStringLiteral("tasks") << QStringLiteral("zz fresh task #0");
     QTest::newRow("memo list at start")
         << true << QStringList{QStringLiteral("ctrl+Tab")} << QStringLiteral("memos")
         << QStringLiteral("zz fresh memo #1");

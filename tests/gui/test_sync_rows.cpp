@@ -111,8 +111,12 @@ void TestSyncRows::changesShownRowByRow_data()
             << QStringList{key(5)};
         QTest::addRow("%s: a new top-level row and a new child", list)
             << tasks
-            << QStringList{sql("insert into %T (%K, pid, content, expandFlag) values ('%1', 'root', 'Item 07 new', 0)", key(2000)),
-                           sql("insert into %T (%K, pid, content, expandFlag) values ('%1', '%2', 'A child of 40', 0)", key(2001), key(40))}
+            << QStringList{sql("insert into %T (%K, pid, content, expandFlag) values ('%1', "
+                               "'root', 'Item 07 new', 0)",
+                               key(2000)),
+                           sql("insert into %T (%K, pid, content, expandFlag) values ('%1', '%2', "
+                               "'A child of 40', 0)",
+                               key(2001), key(40))}
             << QStringList{key(2000), key(2001)};
         QTest::addRow("%s: rows deleted, a parent with its children", list)
             << tasks
@@ -145,7 +149,8 @@ void TestSyncRows::changesShownRowByRow()
     QSqlDatabase db = m_host->database();
     db.transaction();
     for (int i = 0; i < kTops; ++i) {
-        Row row{key(i), QStringLiteral("root"), QStringLiteral("Item %1").arg(i, 2, 10, QLatin1Char('0'))};
+        Row row{key(i), QStringLiteral("root"),
+                QStringLiteral("Item %1").arg(i, 2, 10, QLatin1Char('0'))};
         row.expandFlag = i == 1;
         tasks ? insertTask(db, row) : insertMemo(db, row);
     }
@@ -169,8 +174,8 @@ void TestSyncRows::changesShownRowByRow()
         const QModelIndex index = frame->model()->index(row, 0);
         selection.select(index, index);
     }
-    tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                  QItemSelectionModel::Rows);
+    tree->selectionModel()->select(selection,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     tree->selectionModel()->setCurrentIndex(frame->model()->index(20, 0),
                                             QItemSelectionModel::NoUpdate);
     tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum() / 2);

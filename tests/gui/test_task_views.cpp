@@ -1,11 +1,11 @@
 // The to-do list's views on a real database: the range, the search, sorting, expanding,
 // the Move-to menus and drag and drop, and the view settings written at once.
 #include "common/IniFile.h"
+#include "common/MoveChooser.h"
 #include "storage/Statements.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
-#include "common/MoveChooser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -394,7 +394,7 @@ void TestTaskViews::moveMenusListOtherParents()
 
 void TestTaskViews::longMoveMenuOffersAChooser_data()
 {
-    QTest::addColumn<int>("extra");    // top-level tasks "Target NNNN" added to the three
+    QTest::addColumn<int>("extra");      // top-level tasks "Target NNNN" added to the three
     QTest::addColumn<bool>("fromChild"); // the selection is "plain child", else "ABC upper"
     QTest::addColumn<bool>("chooser");
     // As many targets as a menu lists, one more, and a long list.
@@ -437,7 +437,8 @@ void TestTaskViews::longMoveMenuOffersAChooser()
     }
     if (!chooser) {
         QCOMPARE(captions.size(), targets);
-        QCOMPARE(captions.last(), QStringLiteral("Target %1").arg(extra - 1, 4, 10, QLatin1Char('0')));
+        QCOMPARE(captions.last(),
+                 QStringLiteral("Target %1").arg(extra - 1, 4, 10, QLatin1Char('0')));
         return;
     }
     // The first targets in tree order, then the chooser of all of them.
@@ -462,7 +463,8 @@ void TestTaskViews::longMoveMenuOffersAChooser()
     menu->actions().last()->trigger();
     QCOMPARE(listed, targets);
     QCOMPARE(narrowed, 1);
-    const QString target = column(QStringLiteral("select tid from tasks where content='%1'").arg(wanted));
+    const QString target =
+        column(QStringLiteral("select tid from tasks where content='%1'").arg(wanted));
     const QString moved = fromChild ? key(6) : key(4);
     QCOMPARE(column(QStringLiteral("select pid from tasks where tid='%1'").arg(moved)), target);
     QVERIFY(QApplication::activeModalWidget() == nullptr);

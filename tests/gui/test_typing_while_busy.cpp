@@ -61,8 +61,8 @@ void TestTypingWhileBusy::queueText(QWidget *target, const QString &text)
 {
     for (const QChar c : text) {
         const int key = c.isLetter() ? c.toUpper().unicode() : c.unicode();
-        QCoreApplication::postEvent(target,
-                                    new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, QString(c)));
+        QCoreApplication::postEvent(
+            target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, QString(c)));
         QCoreApplication::postEvent(
             target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, QString(c)));
     }
@@ -71,7 +71,8 @@ void TestTypingWhileBusy::queueText(QWidget *target, const QString &text)
 QStringList TestTypingWhileBusy::storedTexts(const QString &table)
 {
     QSqlQuery query(m_host->database());
-    if (!query.exec(QStringLiteral("select content from ") + table + QStringLiteral(" order by rowid")))
+    if (!query.exec(QStringLiteral("select content from ") + table +
+                    QStringLiteral(" order by rowid")))
         return {QStringLiteral("<query failed>")};
     QStringList texts;
     while (query.next())
@@ -127,8 +128,9 @@ void TestTypingWhileBusy::queuedKeysReachTheEditor()
                       i == 1 ? QStringLiteral("Alpha") : QStringLiteral("Beta")};
         tasks ? insertTask(db, row) : insertMemo(db, row);
     }
-    TwyTreeFrame *frame = tasks ? static_cast<TwyTreeFrame *>(new TwyTasksFrame(*m_host, m_window.get()))
-                                : new TwyMemosFrame(*m_host, m_window.get());
+    TwyTreeFrame *frame =
+        tasks ? static_cast<TwyTreeFrame *>(new TwyTasksFrame(*m_host, m_window.get()))
+              : new TwyMemosFrame(*m_host, m_window.get());
     frame->resize(500, 600);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -146,7 +148,8 @@ void TestTypingWhileBusy::queuedKeysReachTheEditor()
     if (busy == QLatin1String("reload"))
         frame->postMessage(WM_FRAME_RELOAD);
     else if (busy == QLatin1String("sort"))
-        QMetaObject::invokeMethod(frame, [frame] { frame->sortTree(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            frame, [frame] { frame->sortTree(); }, Qt::QueuedConnection);
     queueKeys(tree, {{opening, Qt::NoModifier}});
     const QStringList parts = typed.split(QLatin1Char('|'));
     for (qsizetype i = 0; i < parts.size(); ++i) {

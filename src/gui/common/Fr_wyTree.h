@@ -403,7 +403,6 @@ private:
     bool m_loadAgain = false;
     quint64 m_reloadSerial = 0;
 
-
     bool m_filterAfterEdit = false;
     // Set while many rows open or close at once: the actions are updated once afterwards.
     bool m_expandingMany = false;

@@ -2,10 +2,10 @@
 // the top-level items (stored per row) with Expand All and Collapse All, and activation.
 #include "Fr_wyTree.h"
 
+#include "common/EngineError.h"
 #include "common/IniFile.h"
 #include "common/Texts.h"
 #include "pU_Boxes.h"
-#include "common/EngineError.h"
 #include "storage/Statements.h"
 
 #include "storage/BackgroundWrites.h"
@@ -98,8 +98,8 @@ struct TwyTreeFrame::BackgroundLoad
     ItemForest forest;
     LoadStats stats;
     QString error;
-    quint64 serial = 0;   // the reload it belongs to
-    quint64 revision = 0; // the tree's revision when it began
+    quint64 serial = 0;    // the reload it belongs to
+    quint64 revision = 0;  // the tree's revision when it began
     bool ascending = true; // the order the rows were sorted in
 };
 
@@ -291,8 +291,8 @@ bool TwyTreeFrame::applyChangedRows(const QStringList &keys)
                 m_model->moveNode(node, parent, int(parent->children.size()));
         } else {
             const bool expanded = topLevel && info->expandFlag;
-            node = m_model->appendNode(parent == m_model->root() ? nullptr : parent,
-                                       std::move(info));
+            node =
+                m_model->appendNode(parent == m_model->root() ? nullptr : parent, std::move(info));
             node->expanded = expanded;
             if (topLevel)
                 tops.insert(node->info->key, node);
@@ -312,8 +312,8 @@ bool TwyTreeFrame::applyChangedRows(const QStringList &keys)
             const auto at = std::upper_bound(
                 siblings.begin(), siblings.end(), node,
                 [this](const ItemNode *value, const std::unique_ptr<ItemNode> &other) {
-                    const int order = ItemTreeModel::compareTexts(value->info->content,
-                                                                  other->info->content);
+                    const int order =
+                        ItemTreeModel::compareTexts(value->info->content, other->info->content);
                     return FAscending ? order < 0 : order > 0;
                 });
             const int to = int(at - siblings.begin());

@@ -18,8 +18,7 @@ class MoveChooser::Targets : public QAbstractListModel
 public:
     explicit Targets(std::vector<ItemNode *> all, QObject *parent)
         : QAbstractListModel(parent), m_all(std::move(all)), m_shown(m_all)
-    {
-    }
+    {}
 
     int rowCount(const QModelIndex &parent = {}) const override
     {
