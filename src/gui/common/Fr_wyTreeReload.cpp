@@ -216,20 +216,26 @@ bool TwyTreeFrame::applyChangedRows(const QStringList &keys)
     if (keys.isEmpty())
         return true;
     std::vector<std::unique_ptr<ItemInfo>> rows = m_statements->loadByKeys(keys);
-    const QSet<QString> changed(keys.begin(), keys.end());
-    // The nodes of the changed keys, and every top-level node by key (parents of new rows).
-    QHash<RowKey, ItemNode *> nodes;
-    QHash<RowKey, ItemNode *> tops;
+    // The changed keys and the parents the rows read name: only those nodes are looked for,
+    // in one pass that compares each node's key of 16 bytes.
+    QSet<RowKey> changed;
+    for (const QString &key : keys)
+        changed.insert(RowKey(key));
+    QSet<RowKey> wanted = changed;
+    for (const auto &info : rows)
+        wanted.insert(info->pid);
+    QHash<RowKey, ItemNode *> nodes; // the nodes of the changed keys
+    QHash<RowKey, ItemNode *> tops;  // the top-level nodes among those wanted
     for (const auto &top : m_model->root()->children) {
-        tops.insert(top->info->key, top.get());
+        if (wanted.contains(top->info->key)) {
+            tops.insert(top->info->key, top.get());
+            if (changed.contains(top->info->key))
+                nodes.insert(top->info->key, top.get());
+        }
         for (const auto &child : top->children) {
             if (changed.contains(child->info->key))
                 nodes.insert(child->info->key, child.get());
         }
-    }
-    for (const QString &key : changed) {
-        if (ItemNode *top = tops.value(RowKey(key)))
-            nodes.insert(top->info->key, top);
     }
     // Top-level rows first, so that a new child finds its new parent.
     std::stable_partition(rows.begin(), rows.end(), [](const std::unique_ptr<ItemInfo> &info) {
