@@ -7,6 +7,9 @@
 //   a backup of N + N items and a hostile file (130 KB holding 128 MiB of empty elements in
 //   a section the readers never look at), against the bound 64 MiB + 3 x the text of the
 //   items stored.
+// - iCalendar export and import of the same databases (tasklume-cli export/import FILE.ics),
+//   against the backup and the restore, and the peak resident memory of tasklume-cli
+//   exporting and importing them, and importing 1,000,000 minimal to-dos;
 // Run: build/bench/bench_interchange (build with -DTASKLUME_BUILD_BENCH=ON).
 #include "BenchData.h"
 #include "DataSet.h"
@@ -14,6 +17,7 @@
 #include "interchange/WyxContainer.h"
 #include "storage/Database.h"
 #include "storage/Statements.h"
+#include "sync/ICalendarFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -368,7 +372,7 @@ double storedTextMiB(const QByteArray &xml)
 // Runs tasklume-cli on an empty program folder; its peak resident memory in MiB, or -1. A
 // process started from this one would count this one's memory in its peak (through the
 // copied address space), so a small Python process starts it and asks for its child's peak.
-double cliPeakMiB(const char *command, const QString &file)
+double cliPeakMiB(const char *command, const QString &file, const QString &folder = {})
 {
     QTemporaryDir home;
     QStringList arguments{
@@ -382,7 +386,7 @@ double cliPeakMiB(const char *command, const QString &file)
         arguments << QStringLiteral("--replace=all");
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TASKLUME_HOME"), home.path());
+    env.insert(QStringLiteral("TASKLUME_HOME"), folder.isEmpty() ? home.path() : folder);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral("python3"), arguments);
     if (!process.waitForFinished(-1))
@@ -411,8 +415,141 @@ void BM_CliPeakMemory(benchmark::State &state, const char *command)
     state.counters["bound_MiB"] = 64.0 + 3.0 * stored;
 }
 
+// ---- iCalendar files --------------------------------------------------------------------------
+
+// The objects of a calendar file: every VTODO and VJOURNAL begun in it.
+qint64 objectsIn(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 count = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (line == "BEGIN:VTODO\r\n" || line == "BEGIN:VJOURNAL\r\n")
+            ++count;
+    }
+    return count;
+}
+
+// The export of N + N items, made once.
+const QString &calendarFile(int items)
+{
+    static std::map<int, QString> made;
+    auto it = made.find(items);
+    if (it == made.end()) {
+        const QString path = scratch().filePath(QStringLiteral("lists%1.ics").arg(items));
+        if (!ICalendarFile::WriteDatabase(BenchData::database(items), path))
+            qFatal("cannot write the calendar");
+        it = made.emplace(items, path).first;
+    }
+    return it->second;
+}
+
+void BM_ExportIcs(benchmark::State &state)
+{
+    const int items = int(state.range(0));
+    QSqlDatabase db = BenchData::database(items);
+    const QString path = scratch().filePath(QStringLiteral("out.ics"));
+    long long base = 0;
+    for (auto _ : state) {
+        base = HeapMeter::start();
+        if (!ICalendarFile::WriteDatabase(db, path))
+            state.SkipWithError("write failed");
+        state.PauseTiming();
+        if (objectsIn(path) != 2 * qint64(items))
+            state.SkipWithError("export incomplete");
+        state.ResumeTiming();
+    }
+    state.counters["ics_MB"] = double(QFileInfo(path).size()) / 1e6;
+    state.counters["heap_peak_MB"] = double(HeapMeter::peak.load() - base) / 1e6;
+}
+
+void BM_ImportIcsIntoEmpty(benchmark::State &state)
+{
+    const int items = int(state.range(0));
+    const QString &path = calendarFile(items);
+    long long base = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto db = std::make_unique<EmptyDb>();
+        base = HeapMeter::start();
+        state.ResumeTiming();
+        ICalendarFile::Contents contents;
+        QString error;
+        if (!ICalendarFile::Read(path, &contents, &error))
+            state.SkipWithError("not read");
+        const int added = ICalendarFile::Store(db->db(), contents);
+        state.PauseTiming();
+        QSqlQuery count(db->db());
+        count.exec(
+            QStringLiteral("select (select count(*) from tasks) + (select count(*) from memos)"));
+        if (added != 2 * items || !count.next() || count.value(0).toInt() != 2 * items)
+            state.SkipWithError("import incomplete");
+        db.reset();
+        state.ResumeTiming();
+    }
+    state.counters["ics_MB"] = double(QFileInfo(path).size()) / 1e6;
+    state.counters["heap_peak_MB"] = double(HeapMeter::peak.load() - base) / 1e6;
+}
+
+// 1,000,000 minimal to-dos (about 55 MB), as another program might write them.
+const QString &minimalTodos()
+{
+    static const QString path = [] {
+        const QString file = scratch().filePath(QStringLiteral("minimal.ics"));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            qFatal("cannot write the minimal to-dos");
+        out.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n");
+        for (int i = 0; i < 1000000; ++i)
+            out.write("BEGIN:VTODO\r\nUID:" + QByteArray::number(1000000 + i) +
+                      "\r\nSUMMARY:x\r\nEND:VTODO\r\n");
+        out.write("END:VCALENDAR\r\n");
+        return file;
+    }();
+    return path;
+}
+
+// Arg -1: 1,000,000 minimal to-dos imported; otherwise N + N items exported from their
+// folder, or their export imported into an empty one.
+void BM_CliPeakIcs(benchmark::State &state, const char *command)
+{
+    const int items = int(state.range(0));
+    const bool exporting = qstrcmp(command, "export") == 0;
+    const QString file = exporting   ? scratch().filePath(QStringLiteral("cli.ics"))
+                         : items < 0 ? minimalTodos()
+                                     : calendarFile(items);
+    // The minimal to-do stores a key of 38 characters, "root" and its text of one.
+    const double stored =
+        items < 0 ? 1000000.0 * (38 + 4 + 1) / (1024.0 * 1024.0) : storedTextMiB(backup(items).xml);
+    const QString folder =
+        exporting ? QFileInfo(BenchData::database(items).databaseName()).absolutePath() : QString();
+    double peak = 0;
+    for (auto _ : state) {
+        peak = cliPeakMiB(command, file, folder);
+        if (peak < 0)
+            state.SkipWithError("tasklume-cli failed");
+        if (objectsIn(file) != (items < 0 ? 1000000 : 2 * qint64(items)))
+            state.SkipWithError("not every item went through");
+    }
+    state.counters["file_MiB"] = double(QFileInfo(file).size()) / (1024.0 * 1024.0);
+    state.counters["stored_text_MiB"] = stored;
+    state.counters["rss_peak_MiB"] = peak;
+    state.counters["bound_MiB"] = 64.0 + 3.0 * stored;
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_CliPeakIcs, export, "export")
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CliPeakIcs, import, "import")
+    ->Arg(100000)
+    ->Arg(-1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CliPeakMemory, restore, "restore")
     ->Arg(0)
     ->Arg(100000)
@@ -428,6 +565,8 @@ BENCHMARK(BM_Backup)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertSameRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RestoreIntoEmpty)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportIntoEmpty)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportIcs)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportIcsIntoEmpty)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

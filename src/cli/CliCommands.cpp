@@ -15,6 +15,7 @@
 #include "storage/DatabaseCheck.h"
 #include "storage/PastedItem.h"
 #include "storage/Statements.h"
+#include "sync/CalDavDiscovery.h"
 #include "sync/ICalendarFile.h"
 #include "sync/SecretStore.h"
 #include "sync/SyncRun.h"
@@ -30,6 +31,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -37,8 +39,13 @@ namespace Cli {
 namespace {
 
 const QString kProgram = QStringLiteral("tasklume-cli");
-// How long a running program may take to store an item it is asked to add.
+// How long a running program may take to store an item it is asked to add: the request
+// carries that moment, and the program drops a request that comes later (a program that was
+// stopped, or too busy), so that no answer in time means the item was not added.
 constexpr int kAddTimeoutMs = 10000;
+// How long after that moment the answer of a program that took the request in time is
+// waited for.
+constexpr int kAddAnswerMs = 2000;
 // The sync password for a run without the desktop's secret store.
 const char *const kPasswordVariable = "TASKLUME_SYNC_PASSWORD";
 // The longest password line sync-password takes.
@@ -372,9 +379,13 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
         fail(QStringLiteral("%1: %2").arg(shown(file),
                                           messages.list.value(messages.list.size() - 1)));
     case Interchange::Outcome::Failed: {
+        const QString failure =
+            messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed"));
+        // A failure that undid the run says so itself.
+        if (result.nothingStored)
+            fail(failure);
         const int stored = result.added + result.replaced;
-        fail(messages.list.value(messages.list.size() - 1, QStringLiteral("the run failed")) +
-             QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
+        fail(failure + QStringLiteral(" (%1 item(s) stored before it stay)").arg(stored));
     }
     case Interchange::Outcome::Completed:
     case Interchange::Outcome::Aborted:
@@ -385,7 +396,7 @@ void finishRun(const Io &io, const Interchange::RunResult &result, const Message
 int runBackup(const Io &io, const QCommandLineParser &, const QStringList &arguments)
 {
     const QString file = arguments.at(0);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int changedTexts = 0;
     if (!Interchange::WriteDatabaseFile(connection.db, file, Interchange::FileVersionText(),
@@ -430,7 +441,7 @@ int runExport(const Io &io, const QCommandLineParser &parser, const QStringList 
     const QString file = arguments.at(0);
     if (!ICalendarFile::IsICalendarName(file))
         return runBackup(io, parser, arguments);
-    SafeFile::RefuseProgramFile(file);
+    SafeFile::RefuseTarget(file);
     Connection connection = Connection::existing();
     int leftOut = 0;
     if (!ICalendarFile::WriteDatabase(connection.db, file, &leftOut))
@@ -447,7 +458,7 @@ void importICalendar(const Io &io, const QString &file)
     requireReadableFile(file);
     // The file is read whole before the folder is touched: a file that is no calendar
     // changes nothing.
-    ICalendarMapping::Calendar calendar;
+    ICalendarFile::Contents calendar;
     QString error;
     if (!ICalendarFile::Read(file, &calendar, &error))
         fail(QStringLiteral("%1 %2").arg(shown(file), error));
@@ -456,10 +467,13 @@ void importICalendar(const Io &io, const QString &file)
     refuseWhileRunning(lock, QStringLiteral("Import"));
     Connection connection = Connection::writable();
     const int moved = calendar.moved;
-    const int added = ICalendarFile::Store(connection.db, std::move(calendar));
+    int unarmed = 0;
+    const int added = ICalendarFile::Store(connection.db, calendar, &unarmed);
     QString summary = QStringLiteral("imported %1: %2 item(s) added").arg(shown(file)).arg(added);
     if (moved > 0)
         summary += QStringLiteral(", %1 item(s) placed at the nearest level of the two").arg(moved);
+    if (unarmed > 0)
+        summary += QStringLiteral(", ") + ICalendarMapping::UnarmedText(unarmed);
     io.line(summary);
 }
 
@@ -505,7 +519,7 @@ int runReport(const Io &io, const QCommandLineParser &parser, const QStringList 
             format = Reports::Format::Html;
     }
     if (file != QLatin1String("-"))
-        SafeFile::RefuseProgramFile(file);
+        SafeFile::RefuseTarget(file);
     QByteArray bytes;
     {
         Connection connection = Connection::existing();
@@ -577,10 +591,17 @@ int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &ar
         if (program->channel.isEmpty())
             fail(runningText(*program) +
                  QStringLiteral(" and cannot be reached; nothing was added"));
+        // The moment on the system's monotonic clock (the same in every process) after which
+        // the program must not store the item any more.
+        const qint64 deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count() +
+                                kAddTimeoutMs;
         const QByteArray request = "add " + arguments.at(0).toUtf8() + ' ' +
-                                   parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64();
+                                   parent.toUtf8().toBase64() + ' ' + text.toUtf8().toBase64() +
+                                   ' ' + QByteArray::number(deadline);
         const QByteArray reply =
-            RequestInstance(program->channel, request, kAddTimeoutMs).trimmed();
+            RequestInstance(program->channel, request, kAddTimeoutMs + kAddAnswerMs).trimmed();
         if (reply.startsWith("ok ")) {
             io.line(QString::fromUtf8(reply.mid(3)));
             return Success;
@@ -588,7 +609,7 @@ int runAdd(const Io &io, const QCommandLineParser &parser, const QStringList &ar
         if (reply.startsWith("error "))
             fail(QString::fromUtf8(reply.mid(6)));
         fail(runningText(*program) +
-             QStringLiteral(" and did not answer in time; the item may not have been added"));
+             QStringLiteral(" and did not answer in time; the item was not added"));
     }
     Connection connection = Connection::writable();
     io.line(PastedItem::Store(connection.db, kind, text, parent));
@@ -691,15 +712,30 @@ void removeNewDatabase()
         QFile::remove(path + suffix);
 }
 
-int runSync(const Io &io, const QCommandLineParser &, const QStringList &)
+const QCommandLineOption kTimeout(QStringLiteral("timeout"),
+                                  QStringLiteral("The longest the whole run may take, in seconds "
+                                                 "(1800 when not given)."),
+                                  QStringLiteral("SECONDS"));
+
+int runSync(const Io &io, const QCommandLineParser &parser, const QStringList &)
 {
+    int runMs = 0;
+    if (parser.isSet(kTimeout)) {
+        bool number = false;
+        const int seconds = parser.value(kTimeout).toInt(&number);
+        if (!number || seconds < 1 || seconds > 7 * 24 * 3600)
+            usage(QStringLiteral("invalid --timeout value '%1': use 1 to %2 seconds")
+                      .arg(parser.value(kTimeout))
+                      .arg(7 * 24 * 3600));
+        runMs = seconds * 1000;
+    }
     const SyncSettings settings = readSyncSettings();
     requireSyncSettings(settings, QStringLiteral("nothing was changed"));
     RunLock lock;
     refuseWhileRunning(lock, QStringLiteral("Options... > Sync"));
     const QString password = syncPassword(settings);
     const bool hadDatabase = databaseExists();
-    const SyncOutcome outcome = SyncRun::runNow(databasePath(), settings, password);
+    const SyncOutcome outcome = SyncRun::runNow(databasePath(), settings, password, 0, runMs);
     if (!outcome.ok) {
         // The memos run after the to-do list: what the list's run did stays.
         if (outcome.memosSynced && outcome.tasks.ok)
@@ -760,11 +796,117 @@ QString collectionArgument(const QString &text)
     return text;
 }
 
+const QCommandLineOption kFind(QStringLiteral("find"),
+                               QStringLiteral("Find the collections from the address of the "
+                                              "server (or the user's address) given."));
+const QCommandLineOption kTasksName(QStringLiteral("tasks"),
+                                    QStringLiteral("With a server's address: the to-do list's "
+                                                   "collection, by its name or address."),
+                                    QStringLiteral("NAME"));
+const QCommandLineOption kMemosName(QStringLiteral("memos"),
+                                    QStringLiteral("With a server's address: the memos' "
+                                                   "collection, by its name or address."),
+                                    QStringLiteral("NAME"));
+
+// Whether the address names a server (or a user) rather than a collection: a bare host
+// name, a user's address, or a web address without a path.
+bool isServerAddress(const QString &text)
+{
+    if (!text.contains(QStringLiteral("://")))
+        return !text.contains(QLatin1Char('/'));
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && (url.path().isEmpty() || url.path() == QLatin1String("/"));
+}
+
+// The collection among those found that name (a display name or an address) stands for,
+// or, without a name, the first that accepts component and, when there is one, nothing
+// else of the two.
+const DavCollection *chooseCollection(const QList<DavCollection> &found, const QString &name,
+                                      bool tasks)
+{
+    const auto accepts = [tasks](const DavCollection &c) {
+        return tasks ? c.acceptsTasks : c.acceptsJournal;
+    };
+    const auto only = [tasks](const DavCollection &c) {
+        return tasks ? !c.acceptsJournal : !c.acceptsTasks;
+    };
+    if (!name.isEmpty()) {
+        for (const DavCollection &c : found)
+            if (c.displayName.compare(name, Qt::CaseInsensitive) == 0 ||
+                c.url.toString(QUrl::FullyEncoded) == name || c.url.path() == name) {
+                if (!accepts(c))
+                    fail(QStringLiteral("the collection \"%1\" does not accept %2; nothing "
+                                        "was written")
+                             .arg(c.displayName, tasks ? QStringLiteral("to-dos")
+                                                       : QStringLiteral("journal entries")));
+                return &c;
+            }
+        fail(QStringLiteral("the server holds no collection \"%1\" for the user; nothing was "
+                            "written")
+                 .arg(name));
+    }
+    const DavCollection *first = nullptr;
+    for (const DavCollection &c : found) {
+        if (!accepts(c))
+            continue;
+        if (only(c))
+            return &c;
+        if (!first)
+            first = &c;
+    }
+    return first;
+}
+
+// sync-setup from a server's address: its collections are found and listed, the chosen
+// ones checked to accept the lists, before anything is written.
+void findCollections(const Io &io, const QCommandLineParser &parser, const QString &typed,
+                     SyncSettings *settings)
+{
+    QString why;
+    const QUrl address = CalDavDiscovery::serverAddress(typed, &why);
+    if (address.isEmpty())
+        usage(lowerFirst(why));
+    SyncSettings probe = *settings;
+    probe.tasksUrl = address.toString();
+    QString password;
+    if (qEnvironmentVariableIsSet(kPasswordVariable)) {
+        password = qEnvironmentVariable(kPasswordVariable);
+    } else {
+        // Without a password kept for the server, the server decides whether it wants one.
+        const SecretResult result = SecretStore::readPasswordNow(probe, &password);
+        if (!result.ok)
+            password.clear();
+    }
+    const DavDiscovery found = CalDavDiscovery::find(address, settings->userName, password);
+    if (!found.result.ok())
+        fail(lowerFirst(found.result.message) + QStringLiteral("; nothing was written"));
+    for (const DavCollection &collection : found.collections)
+        io.line(QStringLiteral("found: %1 %2")
+                    .arg(collection.description(), collection.url.toString(QUrl::FullyEncoded)));
+    const DavCollection *tasks =
+        chooseCollection(found.collections, parser.value(kTasksName), true);
+    if (!tasks)
+        fail(QStringLiteral("none of the user's collections at %1 accepts to-dos; make one with "
+                            "the server's web page or another calendar program; nothing was "
+                            "written")
+                 .arg(address.toDisplayString()));
+    settings->tasksUrl = tasks->url.toString(QUrl::FullyEncoded);
+    if (parser.isSet(kMemosName)) {
+        const DavCollection *memos =
+            chooseCollection(found.collections, parser.value(kMemosName), false);
+        if (memos)
+            settings->memosUrl = memos->url.toString(QUrl::FullyEncoded);
+    }
+}
+
 int runSyncSetup(const Io &io, const QCommandLineParser &parser, const QStringList &arguments)
 {
     SyncSettings settings;
-    settings.tasksUrl = collectionArgument(arguments.at(0));
     settings.userName = arguments.at(1);
+    const bool find = parser.isSet(kFind) || parser.isSet(kTasksName) || parser.isSet(kMemosName) ||
+                      isServerAddress(arguments.at(0));
+    if (!find)
+        settings.tasksUrl = collectionArgument(arguments.at(0));
     if (arguments.size() > 2)
         settings.memosUrl = collectionArgument(arguments.at(2));
     if (parser.isSet(kInterval)) {
@@ -781,6 +923,8 @@ int runSyncSetup(const Io &io, const QCommandLineParser &parser, const QStringLi
     programFolder();
     RunLock lock;
     refuseWhileRunning(lock, QStringLiteral("Options... > Sync"));
+    if (find)
+        findCollections(io, parser, arguments.at(0), &settings);
     SyncOptions::Write(IniFile(AppPaths::file(Texts::IniFileName)), settings);
     const QString memos =
         settings.memosUrl.isEmpty() ? QStringLiteral("not synced") : settings.memosUrl;
@@ -905,21 +1049,31 @@ const QList<Command> &commands()
                         "TASKLUME_SYNC_PASSWORD is set, its value is the password instead,\n"
                         "for scripts and machines without a desktop session. A server that\n"
                         "is down, refuses the password or answers garbage ends the run with\n"
-                        "status 1 and changes nothing here. Creates the database when there\n"
-                        "is none. Refused while the program runs on the folder."),
-         {},
+                        "status 1 and changes nothing here. Each request must be answered\n"
+                        "within a minute, the whole run within --timeout (30 minutes when not\n"
+                        "given). Creates the database when there is none. Refused while the\n"
+                        "program runs on the folder."),
+         {kTimeout},
          0,
          0,
          runSync},
         {QStringLiteral("sync-setup"),
-         QStringLiteral("sync-setup TASKS-URL USER [MEMOS-URL] [--interval=MINUTES]"),
+         QStringLiteral("sync-setup TASKS-URL|SERVER USER [MEMOS-URL] [--tasks=NAME] "
+                        "[--memos=NAME] [--find] [--interval=MINUTES]"),
          QStringLiteral("set the CalDAV collections and the user of the sync"),
          QStringLiteral("Writes the sync's settings to wyConf.ini, as the Sync page of\n"
                         "\"Options...\" does: the address of the to-do list's collection, the\n"
                         "user name and, when given, the memos' collection (else the memos are\n"
-                        "not synced). The password is kept apart (see sync-password). Refused\n"
-                        "while the program runs on the folder."),
-         {kInterval},
+                        "not synced). Given the address of a server instead (dav.example.org,\n"
+                        "https://dav.example.org/, the user's address anna@example.org, or any\n"
+                        "address with --find), it finds the user's collections there (the\n"
+                        "server's /.well-known/caldav, the user's principal and calendar\n"
+                        "home), prints them, and takes the one --tasks names (by its name or\n"
+                        "address; else the first that accepts to-dos) and the one --memos\n"
+                        "names. The password for the search comes from TASKLUME_SYNC_PASSWORD\n"
+                        "or the secret store. The password is kept apart (see sync-password).\n"
+                        "Refused while the program runs on the folder."),
+         {kInterval, kFind, kTasksName, kMemosName},
          2,
          3,
          runSyncSetup},

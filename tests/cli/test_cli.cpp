@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "CliProcess.h"
 #include "common/IniFile.h"
+#include "common/pU_Funcs.h"
 #include "common/RunLock.h"
 #include "common/Texts.h"
 #include "DataSet.h"
@@ -28,6 +29,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
+
+#include <chrono>
+#include <csignal>
 
 #include <functional>
 #include <memory>
@@ -75,6 +80,10 @@ private Q_SLOTS:
     void importAddsNewItems();
     void icalendarExportImportKeepsTheLists();
     void icalendarImportOfAnotherProgram();
+    void icalendarImportRefusesPartsPastTheBounds_data();
+    void icalendarImportRefusesPartsPastTheBounds();
+    void icalendarKeepsDatesOfEveryYear();
+    void icalendarImportTellsOfUnarmedReminders();
     void report_data();
     void report();
     void listText();
@@ -93,6 +102,8 @@ private Q_SLOTS:
     void addAsksRunningProgram_data();
     void addAsksRunningProgram();
     void addWithRealProgram();
+    void addToStoppedProgramIsNotStoredLater();
+    void programStartClearsTempFolder();
 
 private:
     QString home() const { return m_folder->path(); }
@@ -624,6 +635,140 @@ void TestCli::icalendarImportOfAnotherProgram()
         QCOMPARE(
             queryValue(db, QStringLiteral("select count(*) from memos where pid = 'root'")).toInt(),
             1);
+    });
+}
+
+// A calendar whose last object holds a part past the bounds: refused as a whole, after
+// reading no more than the bound; nothing of it is stored, whatever the folder held.
+void TestCli::icalendarImportRefusesPartsPastTheBounds_data()
+{
+    QTest::addColumn<QByteArray>("last");
+    QTest::addColumn<QByteArray>("error");
+    QTest::newRow("a line of 20 MiB") << "DESCRIPTION:" + QByteArray(20 << 20, 'x') + "\r\n"
+                                      << QByteArray("holds a line longer than 16 MiB");
+    QByteArray folds = "DESCRIPTION:";
+    for (int i = 0; i < (17 << 20) / 74; ++i)
+        folds += QByteArray(74, 'y') + "\r\n ";
+    QTest::newRow("a folded line past 16 MiB") << folds + "z\r\n"
+                                               << QByteArray("holds a line longer than 16 MiB");
+    QByteArray many;
+    for (int i = 0; i < 10001; ++i)
+        many += "X-OTHER:" + QByteArray::number(i) + "\r\n";
+    QTest::newRow("an object of 10,001 lines")
+        << many << QByteArray("holds an object of more than 10,000 lines");
+}
+
+void TestCli::icalendarImportRefusesPartsPastTheBounds()
+{
+    QFETCH(QByteArray, last);
+    QFETCH(QByteArray, error);
+    seedLists();
+    const QString calendar = file(QStringLiteral("hostile.ics"));
+    QByteArray text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n";
+    for (int i = 0; i < 100; ++i)
+        text +=
+            "BEGIN:VTODO\r\nUID:ok-" + QByteArray::number(i) + "\r\nSUMMARY:fine\r\nEND:VTODO\r\n";
+    text += "BEGIN:VTODO\r\nUID:last\r\nSUMMARY:last\r\n" + last + "END:VTODO\r\nEND:VCALENDAR\r\n";
+    writeFile(calendar, text);
+    const CliRun run = cli({QStringLiteral("import"), calendar});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, "tasklume-cli: import: " + calendar.toUtf8() + " " + error + "\n");
+    withDatabase(database(), [](QSqlDatabase db) {
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 4);
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from memos")).toInt(), 3);
+    });
+}
+
+// Due dates, completion times and reminders of any year the program holds go out and come
+// back: libical writes none after 3000 and reads none after it.
+void TestCli::icalendarKeepsDatesOfEveryYear()
+{
+    const QString foreign = file(QStringLiteral("far.ics"));
+    writeFile(foreign, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+                       "BEGIN:VTODO\r\nUID:far@example.org\r\nSUMMARY:Far away\r\n"
+                       "DUE;VALUE=DATE:99991231\r\nSTATUS:COMPLETED\r\n"
+                       "COMPLETED:90000615T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                       "TRIGGER;VALUE=DATE-TIME:50000101T120000Z\r\nEND:VALARM\r\nEND:VTODO\r\n"
+                       "BEGIN:VTODO\r\nUID:early@example.org\r\nSUMMARY:Early\r\n"
+                       "DUE;VALUE=DATE:00010102\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    CliRun run = cli({QStringLiteral("import"), foreign});
+    QCOMPARE(run.status, 0);
+    const auto times = [](QSqlDatabase db) {
+        QStringList result;
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("select content, dueFlag, dueTime, checkFlag, checkTime, "
+                                  "alarmFlag, alarmTime from tasks order by content"));
+        while (query.next()) {
+            QStringList row;
+            for (int i = 0; i < 7; ++i)
+                row << query.value(i).toString();
+            result << row.join(QLatin1Char(' '));
+        }
+        return result;
+    };
+    QStringList here;
+    withDatabase(database(), [&](QSqlDatabase db) {
+        here = times(db);
+        const auto value = [&](const char *column, const char *content) {
+            return queryValue(db, QStringLiteral("select %1 from tasks where content = '%2'")
+                                      .arg(QLatin1String(column), QLatin1String(content)))
+                .toDouble();
+        };
+        QCOMPARE(value("dueTime", "Far away"),
+                 DateTimeToDays(QDateTime(QDate(9999, 12, 31), QTime(0, 0))));
+        QCOMPARE(value("dueTime", "Early"), DateTimeToDays(QDateTime(QDate(1, 1, 2), QTime(0, 0))));
+        QCOMPARE(value("checkTime", "Far away"),
+                 DateTimeToDays(QDateTime(QDate(9000, 6, 15), QTime(12, 0), QTimeZone::utc())));
+        QCOMPARE(value("alarmTime", "Far away"),
+                 DateTimeToDays(QDateTime(QDate(5000, 1, 1), QTime(12, 0), QTimeZone::utc())));
+        QCOMPARE(value("dueFlag", "Far away") + value("checkFlag", "Far away") +
+                     value("alarmFlag", "Far away") + value("dueFlag", "Early"),
+                 4.0);
+    });
+
+    const QString calendar = file(QStringLiteral("out.ics"));
+    run = cli({QStringLiteral("export"), calendar});
+    QCOMPARE(run.status, 0);
+    const QByteArray text = readFile(calendar).replace("\r\n ", "");
+    for (const char *line :
+         {"DUE;VALUE=DATE:99991231\r\n", "COMPLETED:90000615T120000Z\r\n",
+          "TRIGGER;VALUE=DATE-TIME:50000101T120000Z\r\n", "DUE;VALUE=DATE:00010102\r\n"})
+        QVERIFY2(text.contains(line), line);
+    QVERIFY(!text.contains("00000000T000000"));
+    QTemporaryDir other;
+    run = cli({QStringLiteral("import"), calendar}, {}, other.path());
+    QCOMPARE(run.status, 0);
+    withDatabase(QDir(other.path()).filePath(Texts::DatabaseFileName),
+                 [&](QSqlDatabase db) { QCOMPARE(times(db), here); });
+}
+
+// A relative reminder whose moment lies beyond the dates the program holds arms nothing, and
+// the import says so.
+void TestCli::icalendarImportTellsOfUnarmedReminders()
+{
+    const QString calendar = file(QStringLiteral("alarms.ics"));
+    QByteArray text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n";
+    const QList<QByteArray> triggers{"-P2147483647W", "PT9223372036854775807S", "-PT15M"};
+    for (const QByteArray &trigger : triggers)
+        text += "BEGIN:VTODO\r\nUID:" + trigger + "\r\nSUMMARY:" + trigger +
+                "\r\nDUE:20261220T220000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                "TRIGGER;RELATED=END:" +
+                trigger + "\r\nEND:VALARM\r\nEND:VTODO\r\n";
+    writeFile(calendar, text + "END:VCALENDAR\r\n");
+    const CliRun run = cli({QStringLiteral("import"), calendar});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, "imported " + calendar.toUtf8() +
+                          ": 3 item(s) added, 2 reminder(s) outside the years 1 to 9999 left "
+                          "unarmed\n");
+    withDatabase(database(), [](QSqlDatabase db) {
+        QCOMPARE(
+            queryValue(db, QStringLiteral("select count(*) from tasks where alarmFlag")).toInt(),
+            1);
+        const TDateTime armed =
+            DateTimeToDays(QDateTime(QDate(2026, 12, 20), QTime(21, 45), QTimeZone::utc()));
+        QCOMPARE(queryValue(db, QStringLiteral("select alarmTime from tasks where alarmFlag"))
+                     .toDouble(),
+                 armed);
     });
 }
 
@@ -1328,8 +1473,7 @@ void TestCli::addAsksRunningProgram_data()
         << QByteArray("error There is no top-level task with the key X.\n") << 1 << QByteArray()
         << QByteArray("tasklume-cli: add: There is no top-level task with the key X.\n");
     QTest::newRow("no answer") << QByteArray() << 1 << QByteArray()
-                               << QByteArray(
-                                      "did not answer in time; the item may not have been added");
+                               << QByteArray("did not answer in time; the item was not added");
 }
 
 // A stand-in for the running program: it holds the folder and answers on a channel named for
@@ -1378,11 +1522,20 @@ void TestCli::addAsksRunningProgram()
     if (!reply.isEmpty()) {
         QCOMPARE(requests.size(), 1);
         const QByteArrayList parts = requests.at(0).split(' ');
-        QCOMPARE(parts.size(), 4);
+        QCOMPARE(parts.size(), 5);
         QCOMPARE(parts.at(0), QByteArray("add"));
         QCOMPARE(parts.at(1), QByteArray("task"));
         QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(2))), key(1));
         QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(parts.at(3))), text);
+        // The moment (the system's monotonic clock) after which it must not be stored, some
+        // seconds ahead.
+        bool valid = false;
+        const qint64 deadline = parts.at(4).toLongLong(&valid);
+        QVERIFY(valid);
+        const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        QVERIFY2(deadline > now && deadline < now + 60000, parts.at(4).constData());
     }
 }
 
@@ -1452,6 +1605,80 @@ void TestCli::addWithRealProgram()
     run = cli({QStringLiteral("restore"), file(QStringLiteral("good.wyx")),
                QStringLiteral("--replace=all")});
     QCOMPARE(run.status, 0);
+}
+
+// A program stopped (SIGSTOP) while the command waits: the command ends with status 1 and
+// "not added", and the program, going on (SIGCONT), drops the request that came too late, so
+// that a script that tries again stores the item once.
+void TestCli::addToStoppedProgramIsNotStoredLater()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("Parent")));
+    });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4713"));
+    QVERIFY(tasklume.started());
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+
+    const pid_t pid = pid_t(tasklume.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+    CliRun run =
+        cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("did not answer in time; the item was not added"),
+             run.err.constData());
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    resume.dismiss();
+
+    // The script tries again, and the program, going on, answers.
+    run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("While stopped")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    run = cli({QStringLiteral("add"), QStringLiteral("task"), QStringLiteral("Afterwards")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QByteArray rows = RequestInstance(holder->channel, "rows tasks");
+    QCOMPARE(rows.count("While stopped"), 1);
+    QVERIFY(tasklume.end(10000));
+    withDatabase(database(), [&](QSqlDatabase db) {
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks where content = "
+                                               "'While stopped'"))
+                     .toInt(),
+                 1);
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 3);
+    });
+}
+
+// The e-mail attachments an earlier run left in "Temp" go when the program starts again.
+void TestCli::programStartClearsTempFolder()
+{
+    m_folder->copyProgramFiles();
+    withDatabase(database(), [](QSqlDatabase db) {
+        insertTask(db, task(1, Texts::RootKey, QStringLiteral("Parent")));
+    });
+    QVERIFY(QDir(home()).mkpath(QStringLiteral("Temp")));
+    const QStringList leftovers{m_folder->file(QStringLiteral("Temp/Tasks.html")),
+                                m_folder->file(QStringLiteral("Temp/Memos.wyx"))};
+    for (const QString &path : leftovers)
+        writeFile(path, "a list of the last run");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TASKLUME_HOME"), home());
+    CliProcess::ProgramRun tasklume(env, QStringLiteral(":4714"));
+    QVERIFY(tasklume.started());
+    const QString lock = m_folder->file(Texts::RunLockFileName);
+    std::optional<RunLock::Holder> holder;
+    QTRY_VERIFY_WITH_TIMEOUT((holder = RunLock::runningProgram(lock)).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(RequestInstance(holder->channel, "rows tasks").contains("Parent"),
+                             20000);
+    for (const QString &path : leftovers)
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(m_folder->file(QStringLiteral("Temp"))).isDir());
+    QVERIFY(tasklume.end(10000));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

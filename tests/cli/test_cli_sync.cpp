@@ -18,10 +18,12 @@
 #include "sync/CannedServer.h"
 #include "sync/RadicaleServer.h"
 #include "sync/SecretService.h"
+#include "sync/StandInServer.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncSettings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +31,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -93,6 +96,9 @@ private Q_SLOTS:
     void memosFailingAfterTheTasksSaysSo_data();
     void memosFailingAfterTheTasksSaysSo();
     void twoFoldersEndAlike();
+    void setupFindsCollections_data();
+    void setupFindsCollections();
+    void syncEndsAtItsTimeout();
 
 private:
     // A new program folder, kept until the end of the test case.
@@ -339,7 +345,7 @@ void TestCliSync::passwordSources()
     // A line end after the password, as from echo or a file, is not part of it.
     const CliRun store = cli(folder, {QStringLiteral("sync-password")}, stored.toUtf8() + "\r\n");
     QVERIFY2(store.status == 0, store.err.constData());
-    const QString entry = m_server.user() + QStringLiteral("@127.0.0.1");
+    const QString entry = m_server.user() + QStringLiteral("@127.0.0.1:%1").arg(m_server.port());
     QVERIFY2(store.out.contains(entry.toUtf8()), store.out.constData());
     QCOMPARE(m_secrets.lookup(entry), stored);
     // The password is in no file of the folder.
@@ -388,7 +394,7 @@ void TestCliSync::passwordCommandRefuses()
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     QVERIFY2(run.err.contains("nothing was stored"), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
-    QVERIFY(m_secrets.lookup(user + QStringLiteral("@127.0.0.1")).isEmpty());
+    QVERIFY(m_secrets.lookup(user + QStringLiteral("@127.0.0.1:1")).isEmpty());
 }
 
 // ---- a sync that fails ----------------------------------------------------------------------
@@ -721,6 +727,102 @@ void TestCliSync::twoFoldersEndAlike()
     QCOMPARE(run.err.count('\n'), 1);
     QCOMPARE(snapshot(a), before);
     QCOMPARE(tree(a, QStringLiteral("tasks")), expectedTasks);
+}
+
+// ---- sync-setup from a server's address, and a run's deadline ----------------------------
+
+void TestCliSync::setupFindsCollections_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("tasks"); // the collection chosen: "A" or "B"; the error's part
+    QTest::addColumn<QString>("memos");
+    QTest::newRow("both by name") << QStringList{QStringLiteral("--tasks=Found A"),
+                                                 QStringLiteral("--memos=found b")}
+                                  << QString() << 0 << "A"
+                                  << "B";
+    QTest::newRow("the first, with --find")
+        << QStringList{QStringLiteral("--find")} << QString() << 0 << "first"
+        << "";
+    QTest::newRow("a name the server lacks") << QStringList{QStringLiteral("--tasks=Nowhere")}
+                                             << QString() << 1 << "holds no collection \"Nowhere\""
+                                             << "";
+    QTest::newRow("wrong password")
+        << QStringList() << QStringLiteral("wrong") << 1 << "refused the user name or password"
+        << "";
+}
+
+// From the server's root address the user's collections are found, listed and chosen; a
+// search that fails writes nothing.
+void TestCliSync::setupFindsCollections()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, password);
+    QFETCH(int, status);
+    QFETCH(QString, tasks);
+    QFETCH(QString, memos);
+    static const QUrl a = m_server.makeCalendar(QStringLiteral("Found A"));
+    static const QUrl b = m_server.makeCalendar(QStringLiteral("Found B"));
+    QVERIFY(!a.isEmpty() && !b.isEmpty());
+    const QString folder = newFolder();
+    const QString root = QStringLiteral("http://127.0.0.1:%1/").arg(m_server.port());
+    const CliRun run =
+        cli(folder, QStringList{QStringLiteral("sync-setup"), root, m_server.user()} + options, {},
+            {{kPasswordVariable, password.isEmpty() ? m_server.password() : password}});
+    QCOMPARE(run.status, status);
+    const QString ini = folder + Texts::IniFileName;
+    if (status != 0) {
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY2(run.err.contains(tasks.toUtf8()), run.err.constData());
+        QVERIFY2(run.err.contains("nothing was written"), run.err.constData());
+        QVERIFY(!QFileInfo::exists(ini));
+        return;
+    }
+    QVERIFY2(run.out.contains("found: Found A (to-dos, journal entries) " + a.toEncoded() + "\n"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("found: Found B (to-dos, journal entries) " + b.toEncoded() + "\n"),
+             run.out.constData());
+    const SyncSettings settings = SyncOptions::Read(IniFile(ini));
+    if (tasks == QLatin1String("first")) // every collection of Radicale takes both
+        QCOMPARE(run.out.split('\n').first().split(' ').last(), settings.tasksUrl.toUtf8());
+    else
+        QCOMPARE(settings.tasksUrl,
+                 (tasks == QLatin1String("A") ? a : b).toString(QUrl::FullyEncoded));
+    QCOMPARE(settings.memosUrl,
+             memos.isEmpty() ? QString()
+                             : (memos == QLatin1String("A") ? a : b).toString(QUrl::FullyEncoded));
+    QCOMPARE(settings.userName, m_server.user());
+
+    // The settings found sync.
+    const CliRun synced =
+        cli(folder, {QStringLiteral("sync")}, {}, {{kPasswordVariable, m_server.password()}});
+    QVERIFY2(synced.status == 0, synced.err.constData());
+}
+
+// A server that drips its answers a byte at a time does not keep the run going: it ends at
+// the deadline given, with status 1 and a line saying why.
+void TestCliSync::syncEndsAtItsTimeout()
+{
+    StandInServer server([](const StandInRequest &, QTcpSocket *socket) {
+        const QByteArray body(400, ' ');
+        answerDripping(socket,
+                       "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                       "Content-Length: " +
+                           QByteArray::number(body.size()) + "\r\n\r\n",
+                       body, 100);
+    });
+    QVERIFY(server.isListening());
+    const QString folder = newFolder();
+    setUp(folder, server.url());
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun run = cli(folder, {QStringLiteral("sync"), QStringLiteral("--timeout=3")}, {},
+                           {{kPasswordVariable, QStringLiteral("p")}});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("did not answer in time"), run.err.constData());
+    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!server.requests().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliSync)

@@ -1,6 +1,7 @@
 // Where the program keeps its files: the folder named by TASKLUME_HOME, the folder the
-// executable lies in when the user may write there or it holds the user's database, or else
-// the user's data folder; and where the files it only reads are found.
+// executable lies in when it is the user's own or holds the user's database (never for an
+// installed program), or else the user's data folder; where the files it only reads are
+// found; "Temp" cleared of what an earlier run left.
 #include "common/AppPaths.h"
 #include "support/TestSupport.h"
 
@@ -17,6 +18,9 @@ class TestAppPaths : public QObject
 private Q_SLOTS:
     void chooseFolder_data();
     void chooseFolder();
+    void systemTree_data();
+    void systemTree();
+    void tempFolderIsClearedOfLeftovers();
     void factsComeFromTheEnvironment();
     void resourcesComeFromTheNamedFolderOrTheProgram_data();
     void resourcesComeFromTheNamedFolderOrTheProgram();
@@ -28,34 +32,55 @@ void TestAppPaths::chooseFolder_data()
     QTest::addColumn<QString>("named");
     QTest::addColumn<bool>("programWritable");
     QTest::addColumn<bool>("programHoldsDatabase");
+    QTest::addColumn<bool>("programOwned");
+    QTest::addColumn<bool>("programInSystemTree");
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<FolderKind>("kind");
 
     const QString user = QStringLiteral("/home/ann/.local/share/ploxen-tasklume/");
     // TASKLUME_HOME wins over everything, cleaned.
-    QTest::newRow("named over a writable program folder") << "/srv/lists" << true << true << "/xdg"
-                                                          << "/srv/lists/" << FolderKind::Named;
+    QTest::newRow("named over a writable program folder")
+        << "/srv/lists" << true << true << true << false << "/xdg"
+        << "/srv/lists/" << FolderKind::Named;
     QTest::newRow("named over an unwritable program folder")
-        << "/srv/lists/../own/" << false << false << QString() << "/srv/own/" << FolderKind::Named;
+        << "/srv/lists/../own/" << false << false << false << false << QString() << "/srv/own/"
+        << FolderKind::Named;
+    QTest::newRow("named over the system tree")
+        << "/srv/lists" << true << true << true << true << "/xdg"
+        << "/srv/lists/" << FolderKind::Named;
     // A portable copy, a user-owned install, the build folder: as it always was.
-    QTest::newRow("writable program folder") << QString() << true << false << "/xdg"
-                                             << "/opt/tasklume/" << FolderKind::Program;
+    QTest::newRow("writable program folder")
+        << QString() << true << false << true << false << "/xdg"
+        << "/opt/tasklume/" << FolderKind::Program;
     // A folder that holds the user's database keeps being used.
     QTest::newRow("program folder holding a writable database")
-        << QString() << false << true << "/xdg"
+        << QString() << false << true << false << false << "/xdg"
         << "/opt/tasklume/" << FolderKind::Program;
     // A system install.
-    QTest::newRow("XDG_DATA_HOME set") << QString() << false << false << "/xdg/data"
-                                       << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
-    QTest::newRow("XDG_DATA_HOME with a trailing slash")
-        << QString() << false << false << "/xdg/data/"
+    QTest::newRow("XDG_DATA_HOME set")
+        << QString() << false << false << false << false << "/xdg/data"
         << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
-    QTest::newRow("XDG_DATA_HOME unset")
-        << QString() << false << false << QString() << user << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME with a trailing slash")
+        << QString() << false << false << false << false << "/xdg/data/"
+        << "/xdg/data/ploxen-tasklume/" << FolderKind::UserData;
+    QTest::newRow("XDG_DATA_HOME unset") << QString() << false << false << false << false
+                                         << QString() << user << FolderKind::UserData;
     // A relative XDG_DATA_HOME is not valid and is ignored.
     QTest::newRow("XDG_DATA_HOME relative")
-        << QString() << false << false << "data" << user << FolderKind::UserData;
+        << QString() << false << false << false << false << "data" << user << FolderKind::UserData;
+    // Root may write the installed program's folder, and still gets a data folder of its own,
+    // even when an earlier run left a database beside the program.
+    QTest::newRow("system tree writable by its owner (root)")
+        << QString() << true << false << true << true << QString() << user << FolderKind::UserData;
+    QTest::newRow("system tree holding a database")
+        << QString() << true << true << true << true << QString() << user << FolderKind::UserData;
+    // A folder the user may write but does not own (a shared install).
+    QTest::newRow("writable folder of another user") << QString() << true << false << false << false
+                                                     << QString() << user << FolderKind::UserData;
+    QTest::newRow("folder of another user holding the user's database")
+        << QString() << true << true << false << false << QString() << "/opt/tasklume/"
+        << FolderKind::Program;
 }
 
 void TestAppPaths::chooseFolder()
@@ -63,15 +88,60 @@ void TestAppPaths::chooseFolder()
     QFETCH(QString, named);
     QFETCH(bool, programWritable);
     QFETCH(bool, programHoldsDatabase);
+    QFETCH(bool, programOwned);
+    QFETCH(bool, programInSystemTree);
     QFETCH(QString, dataHome);
     QFETCH(QString, expected);
     QFETCH(FolderKind, kind);
 
-    const AppPaths::FolderChoice choice =
-        AppPaths::chooseFolder({named, QStringLiteral("/opt/tasklume/"), programWritable,
-                                programHoldsDatabase, dataHome, QStringLiteral("/home/ann")});
+    const AppPaths::FolderChoice choice = AppPaths::chooseFolder(
+        {named, QStringLiteral("/opt/tasklume/"), programWritable, programHoldsDatabase,
+         programOwned, programInSystemTree, dataHome, QStringLiteral("/home/ann")});
     QCOMPARE(choice.folder, expected);
     QCOMPARE(choice.kind, kind);
+}
+
+void TestAppPaths::systemTree_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("system");
+    QTest::newRow("package") << "/usr/lib/tasklume/" << true;
+    QTest::newRow("local install") << "/usr/local/lib/tasklume" << true;
+    QTest::newRow("package unpacked elsewhere") << "/tmp/x/root/usr/lib/tasklume/" << true;
+    QTest::newRow("opt") << "/opt/tasklume/" << true;
+    QTest::newRow("build folder") << "/home/ann/src/tasklume/build/bin/" << false;
+    QTest::newRow("user's own install") << "/home/ann/.local/lib/tasklume/" << false;
+    QTest::newRow("name holding usr") << "/home/ann/usrtools/tasklume/" << false;
+    QTest::newRow("opt lower down") << "/home/ann/opt/tasklume/" << false;
+}
+
+void TestAppPaths::systemTree()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, system);
+    QCOMPARE(AppPaths::isSystemTree(folder), system);
+}
+
+void TestAppPaths::tempFolderIsClearedOfLeftovers()
+{
+    // What an earlier run left in "Temp" goes; a link goes itself, what it leads to stays.
+    ProgramFolder folder;
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("Temp/kept")));
+    const QString outside = folder.file(QStringLiteral("outside.txt"));
+    writeFile(outside, "not the program's");
+    writeFile(folder.file(QStringLiteral("Temp/Tasks.html")), "<html>");
+    writeFile(folder.file(QStringLiteral("Temp/Memos.wyx")), "wyx");
+    writeFile(folder.file(QStringLiteral("Temp/.hidden")), "x");
+    QVERIFY(QFile::link(outside, folder.file(QStringLiteral("Temp/link.txt"))));
+    AppPaths::clearTempFolder();
+    QCOMPARE(QDir(folder.file(QStringLiteral("Temp")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("kept")});
+    QCOMPARE(readFile(outside), QByteArray("not the program's"));
+    // Without a "Temp" folder there is nothing to do.
+    QVERIFY(QDir(folder.file(QStringLiteral("Temp"))).removeRecursively());
+    AppPaths::clearTempFolder();
+    QVERIFY(!QFile::exists(folder.file(QStringLiteral("Temp"))));
 }
 
 void TestAppPaths::factsComeFromTheEnvironment()
@@ -86,6 +156,8 @@ void TestAppPaths::factsComeFromTheEnvironment()
     QCOMPARE(facts.programFolder, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     // The build folder this test lies in is the user's and holds no database.
     QVERIFY(facts.programWritable);
+    QVERIFY(facts.programOwned);
+    QVERIFY(!facts.programInSystemTree);
     QVERIFY(!facts.programHoldsDatabase);
 }
 

@@ -6,6 +6,7 @@
 #include "sync/ICalendarMapping.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
 
@@ -102,6 +103,23 @@ ICalendarMapping::Calendar roundTrip(const QList<TTaskInfo> &tasks, const QList<
     return calendar;
 }
 
+ICalendarMapping::Calendar fromText(const QByteArray &text)
+{
+    ICalendarMapping::Calendar calendar;
+    QString error;
+    if (!ICalendarMapping::FromICalendar(text, &calendar, &error))
+        qWarning("not read: %s", qPrintable(error));
+    return calendar;
+}
+
+// The lines of an object with its folds undone.
+QByteArray unfolded(const QByteArray &object)
+{
+    QByteArray text = object;
+    text.replace("\r\n ", "");
+    return text;
+}
+
 } // namespace
 
 class TestICalendar : public QObject
@@ -120,6 +138,12 @@ private Q_SLOTS:
     void readsOtherPrograms();
     void readsJournalAndFoldedNonAscii();
     void otherTreesBecomeTwoLevels();
+    void readsEveryLineForm_data();
+    void readsEveryLineForm();
+    void readsDatesOfEveryYear_data();
+    void readsDatesOfEveryYear();
+    void triggersBeyond32Bits_data();
+    void triggersBeyond32Bits();
     void refusesWhatIsNoCalendar_data();
     void refusesWhatIsNoCalendar();
     void updateKeepsWhatOthersWrote_data();
@@ -196,6 +220,21 @@ void TestICalendar::taskRoundTrip_data()
     task.createTime = 0;
     task.editTime = 0;
     QTest::newRow("no times") << task;
+    // Every date the program holds: libical itself writes none after the year 3000.
+    for (const int year : {1, 999, 3001, 9999}) {
+        task = baseTask();
+        task.createTime = local(year, 1, 2, 3, 4, 5);
+        task.editTime = local(year, 12, 30, 23, 59, 58, 500);
+        task.checkFlag = true;
+        task.checkTime = local(year, 6, 1, 12);
+        task.dueFlag = true;
+        task.dueTime = local(year, 12, 31);
+        task.alarmFlag = true;
+        task.alarmTime = local(year, 12, 30, 9, 0, 0);
+        QTest::addRow("year %d", year) << task;
+        task.dueFlag = task.alarmFlag = task.checkFlag = false;
+        QTest::addRow("year %d, times kept while their flags are off", year) << task;
+    }
 }
 
 void TestICalendar::taskRoundTrip()
@@ -438,6 +477,142 @@ void TestICalendar::otherTreesBecomeTwoLevels()
     QCOMPARE(calendar.moved, 6);
 }
 
+// The forms lines come in: line feeds alone, folds with a blank or a tab (also in the middle
+// of a multi-byte character), a byte order mark, names in lower case, a last line without
+// its line break, a text cut off inside its object.
+void TestICalendar::readsEveryLineForm_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray plain = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+                             "BEGIN:VTODO\r\nUID:form@example.org\r\n"
+                             "SUMMARY:Grüße\\, Welt\r\nDESCRIPTION:Grüße\\, Welt\\nzweite Zeile\r\n"
+                             "DUE;VALUE=DATE:20261224\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+    QTest::newRow("as written") << plain;
+    QByteArray lineFeeds = plain;
+    QTest::newRow("line feeds alone") << lineFeeds.replace("\r\n", "\n");
+    QByteArray folds = plain;
+    // "ü" is two bytes: the fold falls between them.
+    folds.replace("DESCRIPTION:Gr\xC3", "DESCRIPTION:Gr\xC3\r\n ")
+        .replace("zweite ", "zwei\r\n\tte ");
+    QTest::newRow("folds with a blank and a tab") << folds;
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + plain;
+    QTest::newRow("names in lower case") << QByteArray(plain)
+                                                .replace("BEGIN:VTODO", "begin:vtodo")
+                                                .replace("UID:", "uid:")
+                                                .replace("END:VTODO", "End:VTodo");
+    QTest::newRow("no last line break") << plain.chopped(2);
+    QTest::newRow("cut off inside the object") << plain.left(plain.indexOf("END:VTODO"));
+}
+
+void TestICalendar::readsEveryLineForm()
+{
+    QFETCH(QByteArray, text);
+    const ICalendarMapping::Calendar calendar = fromText(text);
+    QCOMPARE(calendar.tasks.size(), 1);
+    const TTaskInfo &task = calendar.tasks.first();
+    QCOMPARE(task.key.toString(), QStringLiteral("form@example.org"));
+    QCOMPARE(task.content, QStringLiteral("Grüße, Welt\r\nzweite Zeile"));
+    QCOMPARE(DaysToDateTime(task.dueTime), QDateTime(QDate(2026, 12, 24), QTime(0, 0)));
+}
+
+// Another program's dates up to the year 9999 (libical takes none after 3000), and what the
+// program writes for them.
+void TestICalendar::readsDatesOfEveryYear_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<TDateTime>("due");
+    QTest::addColumn<TDateTime>("checkTime");
+    QTest::addColumn<QByteArray>("written"); // a line of the object written back
+    QTest::newRow("due on the last day")
+        << QByteArray("DUE;VALUE=DATE:99991231\r\n") << local(9999, 12, 31) << TDateTime(0)
+        << QByteArray("DUE;VALUE=DATE:99991231");
+    QTest::newRow("due on the first day")
+        << QByteArray("DUE;VALUE=DATE:00010101\r\n") << local(1, 1, 1) << TDateTime(0)
+        << QByteArray("DUE;VALUE=DATE:00010101");
+    QTest::newRow("due after 3000 with a time, completed at the end")
+        << QByteArray("DUE:30010704T101500Z\r\nSTATUS:COMPLETED\r\n"
+                      "COMPLETED:99991231T225959Z\r\n")
+        << utc(3001, 7, 4, 10, 15) << utc(9999, 12, 31, 22, 59, 59)
+        << QByteArray("COMPLETED:99991231T225959Z");
+    QTest::newRow("due in a zone the system knows, year 5000")
+        << QByteArray("DUE;TZID=Europe/Berlin:50000301T090000\r\n")
+        << DateTimeToDays(QDateTime(QDate(5000, 3, 1), QTime(9, 0), QTimeZone("Europe/Berlin")))
+        << TDateTime(0) << QByteArray("DUE;VALUE=DATE:50000301");
+}
+
+void TestICalendar::readsDatesOfEveryYear()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(TDateTime, due);
+    QFETCH(TDateTime, checkTime);
+    QFETCH(QByteArray, written);
+    const ICalendarMapping::Calendar calendar =
+        fromText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+                 "BEGIN:VTODO\r\nUID:far@example.org\r\nSUMMARY:Far away\r\n" +
+                 lines + "END:VTODO\r\nEND:VCALENDAR\r\n");
+    QCOMPARE(calendar.tasks.size(), 1);
+    const TTaskInfo &task = calendar.tasks.first();
+    QVERIFY(task.dueFlag);
+    QCOMPARE(DaysToDateTime(task.dueTime), DaysToDateTime(due));
+    QCOMPARE(task.checkFlag, checkTime != 0);
+    if (checkTime != 0)
+        QCOMPARE(DaysToDateTime(task.checkTime), DaysToDateTime(checkTime));
+    const QByteArray object = unfolded(ICalendarMapping::ToICalendar({task}, {}));
+    // The line as given, other parameters (the exact time of day) aside.
+    const qsizetype colon = written.lastIndexOf(':');
+    const QRegularExpression line(
+        QRegularExpression::escape(QString::fromLatin1(written.left(colon))) +
+        QStringLiteral("(;[^:\r\n]*)?") +
+        QRegularExpression::escape(QString::fromLatin1(written.mid(colon))) +
+        QStringLiteral("\r\n"));
+    QVERIFY2(line.match(QString::fromLatin1(object)).hasMatch(), object.constData());
+    QVERIFY(!object.contains("00000000"));
+}
+
+// Relative triggers whose offsets do not fit in 32 bits: computed in 64 bits, and a moment
+// outside the program's dates arms nothing and is counted for a remark.
+void TestICalendar::triggersBeyond32Bits_data()
+{
+    QTest::addColumn<QByteArray>("trigger");
+    QTest::addColumn<qint64>("offset"); // seconds from the due time
+    QTest::addColumn<bool>("armed");
+    const qint64 week = 7 * 86400;
+    QTest::newRow("5,000 weeks before") << QByteArray("-P5000W") << -5000 * week << true;
+    QTest::newRow("2^31 - 1 minutes after")
+        << QByteArray("PT2147483647M") << qint64(2147483647) * 60 << true;
+    QTest::newRow("100,000 days and 2^31 seconds after")
+        << QByteArray("P100000DT2147483648S") << qint64(100000) * 86400 + 2147483648LL << true;
+    QTest::newRow("2^31 - 1 weeks before") << QByteArray("-P2147483647W") << qint64(0) << false;
+    QTest::newRow("2^63 - 1 seconds after")
+        << QByteArray("PT9223372036854775807S") << qint64(0) << false;
+    QTest::newRow("more days than 64 bits of seconds hold")
+        << QByteArray("P106751991167301D") << qint64(0) << false;
+    QTest::newRow("more digits than 64 bits hold")
+        << QByteArray("-PT99999999999999999999999H") << qint64(0) << false;
+    QTest::newRow("3,000,000 days after") << QByteArray("P3000000D") << qint64(0) << false;
+}
+
+void TestICalendar::triggersBeyond32Bits()
+{
+    QFETCH(QByteArray, trigger);
+    QFETCH(qint64, offset);
+    QFETCH(bool, armed);
+    const QDateTime due(QDate(2026, 12, 20), QTime(22, 0), QTimeZone::utc());
+    const ICalendarMapping::Calendar calendar =
+        fromText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+                 "BEGIN:VTODO\r\nUID:alarm@example.org\r\nSUMMARY:Alarm\r\n"
+                 "DUE:20261220T220000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                 "TRIGGER;RELATED=END:" +
+                 trigger + "\r\nEND:VALARM\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    QCOMPARE(calendar.tasks.size(), 1);
+    const TTaskInfo &task = calendar.tasks.first();
+    QCOMPARE(task.alarmFlag, armed);
+    QCOMPARE(calendar.unarmed, armed ? 0 : 1);
+    if (armed)
+        QCOMPARE(DaysToDateTime(task.alarmTime).toSecsSinceEpoch(),
+                 due.toSecsSinceEpoch() + offset);
+}
+
 void TestICalendar::refusesWhatIsNoCalendar_data()
 {
     QTest::addColumn<QByteArray>("text");
@@ -460,27 +635,6 @@ void TestICalendar::refusesWhatIsNoCalendar()
 
 QTEST_GUILESS_MAIN(TestICalendar)
 #include "test_icalendar.moc"
-
-namespace {
-
-ICalendarMapping::Calendar fromText(const QByteArray &text)
-{
-    ICalendarMapping::Calendar calendar;
-    QString error;
-    if (!ICalendarMapping::FromICalendar(text, &calendar, &error))
-        qWarning("not read: %s", qPrintable(error));
-    return calendar;
-}
-
-// The lines of an object with its folds undone.
-QByteArray unfolded(const QByteArray &object)
-{
-    QByteArray text = object;
-    text.replace("\r\n ", "");
-    return text;
-}
-
-} // namespace
 
 void TestICalendar::updateKeepsWhatOthersWrote_data()
 {

@@ -9,6 +9,7 @@
 #include "storage/Database.h"
 #include "support/TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void initTestCase();
     void signalStoresTheOpenEdit_data();
     void signalStoresTheOpenEdit();
+    void burstOfSignalsEndsWithStatusZero_data();
+    void burstOfSignalsEndsWithStatusZero();
     void cleanupTestCase();
 
 private:
@@ -137,6 +140,60 @@ void TestE2eSessionEnd::signalStoresTheOpenEdit()
     QCOMPARE(form("Saved"), 1);
     QCOMPARE(form("Right") - form("Left"), 517);
     QCOMPARE(form("Bottom") - form("Top"), 433);
+    QVERIFY(!RunLock::runningProgram(folder.file(Texts::RunLockFileName)).has_value());
+}
+
+void TestE2eSessionEnd::burstOfSignalsEndsWithStatusZero_data()
+{
+    // A logout sends SIGTERM to every process again and again; Ctrl+C held down repeats.
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("round");
+    for (int round = 1; round <= 3; ++round)
+        QTest::addRow("SIGTERM round %d", round) << int(SIGTERM) << round;
+    QTest::addRow("SIGINT") << int(SIGINT) << 1;
+}
+
+void TestE2eSessionEnd::burstOfSignalsEndsWithStatusZero()
+{
+    // Once the program is ending, further requests to end are ignored: it ends as after one
+    // request, with status 0, never killed by a later signal part-way through its ending.
+    QFETCH(int, signalNumber);
+    ProgramFolder folder;
+    folder.copyProgramFiles();
+    {
+        QSqlDatabase db =
+            Database::open(folder.file(Texts::DatabaseFileName), QStringLiteral("seed"));
+        insertTask(db, Row{key(1), QStringLiteral("root"), QStringLiteral("Seeded task")});
+    }
+    Database::close(QStringLiteral("seed"));
+
+    ProgramRun run(*m_session, folder.path());
+    run.process().setChildProcessModifier([] {
+        for (const int number : {SIGTERM, SIGHUP, SIGINT})
+            ::signal(number, SIG_DFL);
+    });
+    QVERIFY(run.start());
+    QVERIFY2(!m_session->waitForWindow(Texts::AppTitle).isEmpty(), qPrintable(run.output()));
+    QVERIFY(run.waitForRows("tasks", "Seeded task").contains("Seeded task"));
+
+    // Signals one after the other until the process has ended.
+    const pid_t pid = pid_t(run.process().processId());
+    QDeadlineTimer deadline(30000);
+    int sent = 0;
+    while (!deadline.hasExpired() && run.process().state() != QProcess::NotRunning) {
+        ::kill(pid, signalNumber);
+        ++sent;
+        run.process().waitForFinished(1);
+    }
+    QVERIFY2(run.waitForEnd(1000), "the program did not end");
+    QVERIFY(sent > 1);
+    const QString output = run.output();
+    QVERIFY2(run.process().exitStatus() == QProcess::NormalExit,
+             qPrintable(QStringLiteral("killed by signal %1 after %2 signal(s)\n%3")
+                            .arg(run.process().exitCode())
+                            .arg(sent)
+                            .arg(output)));
+    QCOMPARE(run.process().exitCode(), 0);
     QVERIFY(!RunLock::runningProgram(folder.file(Texts::RunLockFileName)).has_value());
 }
 

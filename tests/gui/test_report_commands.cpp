@@ -2,7 +2,9 @@
 // extension, Save All's selection, the write failure, the pending edit, the e-mail command
 // (which makes a missing "Temp" folder again) with a stand-in xdg-email that records its
 // arguments, and printing to PDF read back with pdftotext.
+#include "app/ItemListCommands.h"
 #include "common/Reports.h"
+#include "components/WySndMsg.h"
 #include "gui/DialogDriver.h"
 #include "MailStandIn.h"
 #include "memos/Fr_wyMemos.h"
@@ -20,8 +22,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -53,6 +59,8 @@ private Q_SLOTS:
     void saveAllWritesShownItemsWithAllChildren();
     void saveCancelledChangesNothing();
     void writeFailureShowsErrorAndStillClears();
+    void saveRefusesLinkOfAnotherUser_data();
+    void saveRefusesLinkOfAnotherUser();
     void commandsFollowPendingEdit_data();
     void commandsFollowPendingEdit();
     void emailHandsBothFilesToMailClient_data();
@@ -60,6 +68,8 @@ private Q_SLOTS:
     void emailWithoutTempFolderMakesIt();
     void emailWithoutMailSystemSaysWhatIsMissing_data();
     void emailWithoutMailSystemSaysWhatIsMissing();
+    void emailAttachmentsAreRemovedOnceHandedOn_data();
+    void emailAttachmentsAreRemovedOnceHandedOn();
     void printShowsEveryVisibleRow_data();
     void printShowsEveryVisibleRow();
 
@@ -311,6 +321,46 @@ void TestReportCommands::writeFailureShowsErrorAndStillClears()
     QVERIFY(!m_frame->tree()->selectionModel()->hasSelection());
 }
 
+void TestReportCommands::saveRefusesLinkOfAnotherUser_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("text") << 1 << "shared.txt";
+    QTest::newRow("HTML") << 2 << "shared.html";
+    QTest::newRow("iCalendar") << 3 << "shared.ics";
+}
+
+void TestReportCommands::saveRefusesLinkOfAnotherUser()
+{
+    // In a folder anybody may write, another user has put a link under the name chosen in the
+    // save dialog: one error box says why, and the file the link leads to stays as it was.
+    QFETCH(int, filter);
+    QFETCH(QString, name);
+    if (::geteuid() != 0)
+        QSKIP("a link of another user needs root to be made");
+    QTemporaryDir shared;
+    QVERIFY(shared.isValid());
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    const QString precious = m_folder->file(QStringLiteral("precious"));
+    writeFile(precious, "years of notes");
+    const QString link = shared.filePath(name);
+    QVERIFY(QFile::link(precious, link));
+    QVERIFY(::lchown(QFile::encodeName(link).constData(), 64997, 64997) == 0);
+
+    makeFrame(true);
+    seed(true);
+    EveryBoxAnswer answer;
+    m_frame->runSaveDialog = [&] { return TwyTreeFrame::SaveChoice{link, filter}; };
+    m_frame->action(QStringLiteral("Action_SaveAll"))->trigger();
+    QCOMPARE(answer.texts.size(), 1);
+    QVERIFY2(answer.texts.constFirst().startsWith(QStringLiteral("Error: ") + link +
+                                                  QStringLiteral(" is a link")),
+             qPrintable(answer.texts.constFirst()));
+    QCOMPARE(readFile(precious), QByteArray("years of notes"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(!m_frame->tree()->selectionModel()->hasSelection());
+}
+
 void TestReportCommands::commandsFollowPendingEdit_data()
 {
     QTest::addColumn<bool>("tasks");
@@ -453,6 +503,57 @@ void TestReportCommands::emailWithoutMailSystemSaysWhatIsMissing()
     // The files stay in Temp.
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.html"))));
     QVERIFY(QFile::exists(m_folder->file(QStringLiteral("Temp/Memos.wyx"))));
+}
+
+void TestReportCommands::emailAttachmentsAreRemovedOnceHandedOn_data()
+{
+    // The mail client's exit code, how long it takes the message, the delays, and whether the
+    // files go while the client still holds the message (the latest time) or after it.
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("clientSeconds");
+    QTest::addColumn<int>("afterHandOffMs");
+    QTest::addColumn<int>("latestMs");
+    QTest::addColumn<bool>("goneWhileClientRuns");
+    QTest::newRow("taken at once") << 0 << 0 << 300 << 600000 << false;
+    QTest::newRow("abandoned") << 4 << 0 << 300 << 600000 << false;
+    QTest::newRow("taken after the wait") << 0 << 2 << 300 << 600000 << false;
+    QTest::newRow("client never returns in time") << 0 << 4 << 600000 << 500 << true;
+}
+
+void TestReportCommands::emailAttachmentsAreRemovedOnceHandedOn()
+{
+    // The attachments in "Temp" are there while the mail client takes them, and are removed
+    // after it has them (or at the latest time) whatever the outcome.
+    QFETCH(int, exitCode);
+    QFETCH(int, clientSeconds);
+    QFETCH(int, afterHandOffMs);
+    QFETCH(int, latestMs);
+    QFETCH(bool, goneWhileClientRuns);
+    makeFrame(true);
+    seed(true);
+    selectRows({0});
+    auto &commands = dynamic_cast<ItemListCommands &>(m_host->listCommands());
+    commands.afterHandOffMs = afterHandOffMs;
+    commands.latestMs = latestMs;
+    auto *component = new TWySendMessage(m_frame);
+    component->setObjectName(QStringLiteral("WySendMessage1"));
+    component->handOffTimeout = 200;
+    const QString html = m_folder->file(QStringLiteral("Temp/Tasks.html"));
+    const QString wyx = m_folder->file(QStringLiteral("Temp/Tasks.wyx"));
+
+    MailStandIn standIn(true, false, exitCode, clientSeconds);
+    EveryBoxAnswer answer;
+    m_frame->action(QStringLiteral("Action_Email"))->trigger();
+    QVERIFY(standIn.called());
+    // Right after the hand-off the mail client still may read them.
+    QVERIFY(QFile::exists(html));
+    QVERIFY(QFile::exists(wyx));
+    if (clientSeconds > 0)
+        QVERIFY(!standIn.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(html) && !QFile::exists(wyx), 15000);
+    QCOMPARE(standIn.finished(), !goneWhileClientRuns);
+    QTRY_VERIFY_WITH_TIMEOUT(standIn.finished(), 15000);
+    QCOMPARE(answer.texts, QStringList());
 }
 
 void TestReportCommands::printShowsEveryVisibleRow_data()

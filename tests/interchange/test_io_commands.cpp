@@ -404,6 +404,38 @@ void TestIoCommands::import_readsICalendarFiles()
     QCOMPARE(shown, QStringList{QStringLiteral("contact.ics holds no calendar")});
     QCOMPARE(io.lastResult().outcome, Interchange::Outcome::ReadFailure);
     QCOMPARE(db.count(QStringLiteral("tasks")), 4);
+
+    // A line past 16 MiB at the end is refused (after reading no more than it) and nothing of
+    // the file is stored.
+    shown.clear();
+    path = db.file(QStringLiteral("hostile.ics"));
+    file.setFileName(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ICalendarMapping::ToICalendar({top}, {}).replace("END:VCALENDAR\r\n", ""));
+    file.write("BEGIN:VTODO\r\nUID:long\r\nDESCRIPTION:");
+    file.write(QByteArray(17 << 20, 'x'));
+    file.write("\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    file.close();
+    QVERIFY(!io.ImportItems());
+    QCOMPARE(shown, QStringList{QStringLiteral("hostile.ics holds a line longer than 16 MiB")});
+    QCOMPARE(io.lastResult().outcome, Interchange::Outcome::ReadFailure);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 4);
+
+    // A reminder beyond the year 9999 arms nothing, and the window says so.
+    shown.clear();
+    path = db.file(QStringLiteral("far.ics"));
+    file.setFileName(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\nBEGIN:VTODO\r\n"
+               "UID:far\r\nSUMMARY:far\r\nDUE:20261220T220000Z\r\nBEGIN:VALARM\r\n"
+               "ACTION:DISPLAY\r\nTRIGGER;RELATED=END:PT9223372036854775807S\r\nEND:VALARM\r\n"
+               "END:VTODO\r\nEND:VCALENDAR\r\n");
+    file.close();
+    QVERIFY(io.ImportItems());
+    QCOMPARE(shown, QStringList{QStringLiteral(
+                        "far.ics: 1 reminder(s) outside the years 1 to 9999 left unarmed")});
+    QCOMPARE(io.lastResult().added, 1);
+    QCOMPARE(db.count(QStringLiteral("tasks")), 5);
 }
 
 void TestIoCommands::fileDialogs_filtersAndSuffix()

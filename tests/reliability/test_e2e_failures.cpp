@@ -122,6 +122,8 @@ private Q_SLOTS:
     void storeFailsThenSucceeds_data();
     void storeFailsThenSucceeds();
     void settingsOnFullDiskStayWhole();
+    void fileFillingTheDiskStoresNothing_data();
+    void fileFillingTheDiskStoresNothing();
     void cleanupTestCase();
 
 private:
@@ -458,6 +460,75 @@ void TestE2eFailures::settingsOnFullDiskStayWhole()
     // No piece of the new file is left beside it.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     QCOMPARE(fileMode(ini.path()), 0600);
+}
+
+void TestE2eFailures::fileFillingTheDiskStoresNothing_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::newRow("restore") << QStringList{QStringLiteral("restore"),
+                                            QStringLiteral("--replace=none")};
+    QTest::newRow("import") << QStringList{QStringLiteral("import")};
+}
+
+void TestE2eFailures::fileFillingTheDiskStoresNothing()
+{
+    // A restore or an import that fills the disk is undone whole; the one line says the disk
+    // is full and that nothing of the file was stored, never that some items stay.
+    QFETCH(QStringList, command);
+    if (!g_noMounts.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("a full disk needs a mount of its own: ") + g_noMounts));
+
+    // A backup of more than the small disk below holds, made by the companion.
+    QTemporaryDir source;
+    QVERIFY(source.isValid());
+    {
+        QSqlDatabase db =
+            Database::open(source.filePath(QStringLiteral("wyData.wyb")), QStringLiteral("source"));
+        QVERIFY(db.transaction());
+        for (int i = 0; i < 3000; ++i)
+            insertTask(db,
+                       Row{key(100 + i), QStringLiteral("root"),
+                           QStringLiteral("Restored task %1 ").arg(i) +
+                               QString::fromLatin1(QByteArray(1000, char('a' + i % 26)).toHex())});
+        QVERIFY(db.commit());
+    }
+    Database::close(QStringLiteral("source"));
+    const QString backup = source.filePath(QStringLiteral("big.wyx"));
+    const auto companion = [](const QString &home, const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TASKLUME_HOME"), home);
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TASKLUME_CLI), arguments);
+        process.waitForFinished(120000);
+        return std::make_pair(process.exitStatus() == QProcess::NormalExit ? process.exitCode()
+                                                                           : -1,
+                              QString::fromUtf8(process.readAllStandardError()));
+    };
+    const auto made = companion(source.path(), {QStringLiteral("backup"), backup});
+    QVERIFY2(made.first == 0, qPrintable(made.second));
+
+    ProgramFolder folder;
+    QVERIFY(mountFolder(folder, 1024));
+    const auto unmount = qScopeGuard([&] { unmountFolder(folder); });
+    seedDatabase(folder);
+    const QString database = folder.file(QStringLiteral("wyData.wyb"));
+
+    const auto run = companion(folder.path(), command << backup);
+    QCOMPARE(run.first, 1);
+    QVERIFY2(run.second.contains(QStringLiteral("is full")), qPrintable(run.second));
+    QVERIFY2(run.second.contains(QStringLiteral("Nothing of the file was stored")),
+             qPrintable(run.second));
+    QVERIFY2(!run.second.contains(QStringLiteral("stay")), qPrintable(run.second));
+    QCOMPARE(run.second.count(QLatin1Char('\n')), 1);
+    checkDatabase(database, QStringLiteral("Seeded task"), 1);
+    {
+        QSqlDatabase db = Database::open(database, QStringLiteral("count"));
+        QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 1);
+    }
+    Database::close(QStringLiteral("count"));
 }
 
 int main(int argc, char *argv[])

@@ -12,6 +12,7 @@
 #include "sync/SyncSettings.h"
 
 #include <QFile>
+#include <qt6keychain/keychain.h>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -77,7 +78,7 @@ private Q_SLOTS:
         const SecretResult written = SecretStore::writePasswordNow(settings, password);
         QVERIFY2(written.ok, qPrintable(written.message));
 
-        QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org")), password);
+        QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org:443")), password);
         QString read;
         const SecretResult result = SecretStore::readPasswordNow(settings, &read);
         QVERIFY(result.ok && !result.missing);
@@ -87,6 +88,73 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY2(!file.readAll().contains(password.toUtf8()), qPrintable(name));
         }
+    }
+
+    // The entry names the port, so that two servers of one host keep a password each; an
+    // entry of the earlier form ("user@host") is still found, and removing takes both.
+    void entryNamesThePort_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("https") << "https://dav.example.org/u/t/"
+                               << "bob@dav.example.org:443";
+        QTest::newRow("http") << "http://dav.example.org/u/t/"
+                              << "bob@dav.example.org:80";
+        QTest::newRow("own port") << "http://127.0.0.1:5232/u/t/"
+                                  << "bob@127.0.0.1:5232";
+    }
+    void entryNamesThePort()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, entry);
+        const SyncSettings settings{url, {}, QStringLiteral("bob"), 0};
+        QCOMPARE(SecretStore::EntryName(settings), entry);
+    }
+
+    void twoPortsKeepTwoPasswords()
+    {
+        const SyncSettings first{
+            QStringLiteral("http://127.0.0.1:5232/carl/tasks/"), {}, QStringLiteral("carl"), 0};
+        const SyncSettings second{
+            QStringLiteral("http://127.0.0.1:5233/carl/tasks/"), {}, QStringLiteral("carl"), 0};
+        QVERIFY(SecretStore::writePasswordNow(first, QStringLiteral("one")).ok);
+        QVERIFY(SecretStore::writePasswordNow(second, QStringLiteral("two")).ok);
+        QString read;
+        QVERIFY(SecretStore::readPasswordNow(first, &read).ok);
+        QCOMPARE(read, QStringLiteral("one"));
+        QVERIFY(SecretStore::readPasswordNow(second, &read).ok);
+        QCOMPARE(read, QStringLiteral("two"));
+    }
+
+    void oldEntryIsStillFound()
+    {
+        const SyncSettings settings{
+            QStringLiteral("https://old.example.org/dora/tasks/"), {}, QStringLiteral("dora"), 0};
+        // As an earlier version stored it: under "user@host".
+        auto *job = new QKeychain::WritePasswordJob(SecretStore::Service);
+        job->setInsecureFallback(false);
+        job->setKey(QStringLiteral("dora@old.example.org"));
+        job->setTextData(QStringLiteral("kept before"));
+        bool written = false;
+        connect(job, &QKeychain::Job::finished, this, [&] { written = true; });
+        job->start();
+        QTRY_VERIFY_WITH_TIMEOUT(written, 30000);
+        QCOMPARE(m_secrets.lookup(QStringLiteral("dora@old.example.org")),
+                 QStringLiteral("kept before"));
+
+        QString read;
+        const SecretResult result = SecretStore::readPasswordNow(settings, &read);
+        QVERIFY(result.ok && !result.missing);
+        QCOMPARE(read, QStringLiteral("kept before"));
+
+        bool removed = false;
+        SecretStore::removePassword(settings, [&](const SecretResult &r) {
+            QVERIFY(r.ok);
+            removed = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(removed, 30000);
+        QVERIFY(m_secrets.lookup(QStringLiteral("dora@old.example.org")).isEmpty());
+        QVERIFY(SecretStore::readPasswordNow(settings, &read).missing);
     }
 
     void anotherUserHasNoPassword()

@@ -8,6 +8,7 @@
 #include "app/Dm_Common.h"
 #include "app/Fm_Main.h"
 #include "app/SyncController.h"
+#include "app/SyncNotices.h"
 #include "app/SyncOptionsPage.h"
 #include "common/IniFile.h"
 #include "components/WyTray.h"
@@ -18,13 +19,19 @@
 #include "sync/RadicaleServer.h"
 #include "sync/SecretService.h"
 #include "sync/SecretStore.h"
+#include "sync/StandInServer.h"
 #include "sync/SyncRun.h"
 #include "sync/SyncSettings.h"
 #include "tasks/Fr_wyTasks.h"
 
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -35,6 +42,25 @@
 #include <QTest>
 
 using namespace TestSupport;
+
+// A desktop's notification service on the test's private session bus: it keeps what it
+// was asked to show.
+class FakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QList<QStringList> shown; // application, summary, text
+
+public Q_SLOTS:
+    uint Notify(const QString &application, uint, const QString &, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int)
+    {
+        shown.append({application, summary, body});
+        return uint(shown.size());
+    }
+    QString GetServerInformation() { return QStringLiteral("fake"); }
+};
 
 class TestSyncWindow : public QObject
 {
@@ -188,7 +214,7 @@ private Q_SLOTS:
             QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
         }
         QCOMPARE(SyncOptions::Read(ini()), wanted);
-        QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org")), password);
+        QCOMPARE(m_secrets.lookup(QStringLiteral("anna@cal.example.org:443")), password);
         QCOMPARE(filesHolding(m_folder->path(), password.toUtf8()), QStringList());
         QCOMPARE(m_main->syncController()->intervalMinutes(), interval);
 
@@ -201,6 +227,167 @@ private Q_SLOTS:
         QCOMPARE(again.SyncPage->passwordChange(), SyncOptionsPage::PasswordChange::None);
         again.Btn_Ok->click();
         QCOMPARE(again.result(), int(QDialog::Accepted));
+    }
+
+    // From the server's address the page finds the user's collections and lists them by
+    // name; choosing one puts its address in place; Test logs in and checks them; a wrong
+    // password and an address that is no collection are told apart.
+    void syncPageFindsAndTests()
+    {
+        const QUrl tasks = m_server.makeCalendar(QStringLiteral("Errands"));
+        const QUrl memos = m_server.makeCalendar(QStringLiteral("Diary"));
+        QVERIFY(!tasks.isEmpty() && !memos.isEmpty());
+        start();
+        TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        dialog.show();
+        dialog.PageControl->setCurrentIndex(1);
+        SyncOptionsPage *page = dialog.SyncPage;
+        page->setRequestTimeout(10000);
+        const QString root = QStringLiteral("http://127.0.0.1:%1/").arg(m_server.port());
+        QTest::keyClicks(page->Edt_Server, root);
+        QVERIFY(page->lbl_Warning->isHidden()); // this machine: nothing travels
+        QTest::keyClicks(page->Edt_UserName, m_server.user());
+        page->Edt_Password->setText(m_server.password());
+        page->Btn_Find->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 30000);
+        const int errands = page->Cmb_Tasks->findData(tasks.toString());
+        QVERIFY2(errands >= 0, qPrintable(page->lbl_Note->text()));
+        QCOMPARE(page->Cmb_Tasks->itemText(errands),
+                 QStringLiteral("Errands (to-dos, journal entries)"));
+        const int diary = page->Cmb_Memos->findData(memos.toString());
+        QVERIFY(diary > 0);
+        QCOMPARE(page->Cmb_Memos->itemText(0), QStringLiteral("(memos not synced)"));
+        page->Cmb_Tasks->setCurrentIndex(errands);
+        page->Cmb_Memos->setCurrentIndex(diary);
+        QCOMPARE(page->Edt_TasksUrl->text(), tasks.toString());
+        QCOMPARE(page->Edt_MemosUrl->text(), memos.toString());
+
+        page->Btn_Test->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 30000);
+        QCOMPARE(page->lbl_Note->text(),
+                 QStringLiteral("The server accepted the log-in. \"Errands\" takes the to-dos. "
+                                "\"Diary\" takes the memos as journal entries."));
+
+        page->Edt_Password->setText(QStringLiteral("wrong"));
+        page->Btn_Test->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 30000);
+        QVERIFY2(
+            page->lbl_Note->text().contains(QStringLiteral("refused the user name or password")),
+            qPrintable(page->lbl_Note->text()));
+
+        page->Edt_Password->setText(m_server.password());
+        page->Edt_TasksUrl->setText(root);
+        page->Btn_Test->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isBusy(), 30000);
+        QVERIFY2(!page->lbl_Note->text().contains(QStringLiteral("password")),
+                 qPrintable(page->lbl_Note->text()));
+
+        page->Edt_TasksUrl->setText(tasks.toString());
+        dialog.Btn_Ok->click();
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(SyncOptions::Read(ini()).tasksUrl, tasks.toString());
+        QCOMPARE(SyncOptions::Read(ini()).memosUrl, memos.toString());
+    }
+
+    // A password for another machine over plain http: the page says so plainly.
+    void unencryptedPasswordIsWarnedOf_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("collection over http") << "Edt_TasksUrl"
+                                              << "http://dav.example.org/a/t/" << true;
+        QTest::newRow("memos over http") << "Edt_MemosUrl"
+                                         << "http://dav.example.org/a/m/" << true;
+        QTest::newRow("server over http") << "Edt_Server"
+                                          << "http://dav.example.org" << true;
+        QTest::newRow("https") << "Edt_TasksUrl"
+                               << "https://dav.example.org/a/t/" << false;
+        QTest::newRow("this machine") << "Edt_TasksUrl"
+                                      << "http://localhost:5232/a/t/" << false;
+    }
+    void unencryptedPasswordIsWarnedOf()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, address);
+        QFETCH(bool, warned);
+        start();
+        TOptionsDlg dialog(*m_main->commonDm(), m_main->shellOptions(), m_main.get());
+        dialog.show();
+        dialog.PageControl->setCurrentIndex(1);
+        SyncOptionsPage *page = dialog.SyncPage;
+        QVERIFY(page->lbl_Warning->isHidden());
+        QTest::keyClicks(page->findChild<QLineEdit *>(field), address);
+        QCOMPARE(page->lbl_Warning->isVisible(), warned);
+        if (warned)
+            QVERIFY2(page->lbl_Warning->text().contains(QStringLiteral("unencrypted")) &&
+                         page->lbl_Warning->text().contains(QStringLiteral("dav.example.org")),
+                     qPrintable(page->lbl_Warning->text()));
+    }
+
+    // Runs of the timer that fail while the window is in the tray: one desktop
+    // notification, not one per run; none while the window is seen; after a run that went
+    // well, the next failure is told again. No message box for them.
+    void scheduledFailuresNotifyOnce()
+    {
+        FakeNotifications fake;
+        QDBusConnection service =
+            QDBusConnection::connectToBus(m_secrets.busAddress(), QStringLiteral("notifications"));
+        QVERIFY(service.isConnected());
+        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        const auto cleanupService = qScopeGuard([&] {
+            service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+            service.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+        });
+        // Every call the program sent before this one has been handled once it answers.
+        const auto settle = [] {
+            QDBusMessage ping =
+                QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("/org/freedesktop/Notifications"),
+                                               QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("GetServerInformation"));
+            QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(ping));
+            QTRY_VERIFY_WITH_TIMEOUT(watcher.isFinished(), 30000);
+        };
+        SyncSettings good = configure();
+        SyncSettings dead = good;
+        dead.tasksUrl = QStringLiteral("http://127.0.0.1:9/nobody/tasks/");
+        SyncOptions::Write(ini(), dead);
+        QVERIFY(SecretStore::writePasswordNow(dead, m_server.password()).ok);
+        start();
+        SyncController *sync = m_main->syncController();
+        const auto runOnce = [&] {
+            QVERIFY(sync->syncNow());
+            QTRY_VERIFY_WITH_TIMEOUT(!sync->isRunning(), 60000);
+        };
+
+        m_main->hide();
+        for (int run = 0; run < 3; ++run)
+            runOnce();
+        settle();
+        QCOMPARE(fake.shown.size(), 1);
+        QCOMPARE(fake.shown.first().value(0), QStringLiteral("Ploxen Tasklume"));
+        QCOMPARE(fake.shown.first().value(1), QStringLiteral("Sync failed"));
+        QVERIFY2(fake.shown.first().value(2).contains(QStringLiteral("cannot be reached")),
+                 qPrintable(fake.shown.first().value(2)));
+        QVERIFY(!m_main->syncNotices()->box());
+
+        SyncOptions::Write(ini(), good);
+        runOnce();
+        QVERIFY(sync->lastOutcome().ok);
+        SyncOptions::Write(ini(), dead);
+        m_main->show();
+        runOnce(); // seen: the status bar tells it
+        settle();
+        QCOMPARE(fake.shown.size(), 1);
+        m_main->hide();
+        runOnce();
+        settle();
+        QCOMPARE(fake.shown.size(), 2);
+        QVERIFY(!m_main->syncNotices()->box());
     }
 
     // "S&ync Now" runs in the background: the status bars say so, then tell what the run
@@ -306,10 +493,51 @@ private Q_SLOTS:
         const QString state = syncState(m_main->tasksFrame());
         QVERIFY2(state.startsWith(QStringLiteral("Sync failed: ")), qPrintable(state));
         QVERIFY(!m_main->syncController()->lastOutcome().ok);
+        // The user asked: a message box says it, whole, without holding up the window.
+        QMessageBox *box = m_main->syncNotices()->box();
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), state.section(QStringLiteral(" ("), 0, -2));
+        QVERIFY2(box->text().contains(wrongPassword ? QStringLiteral("password")
+                                                    : QStringLiteral("cannot be reached")),
+                 qPrintable(box->text()));
+        box->accept();
+        QTRY_VERIFY(!m_main->syncNotices()->box());
         // However long the reason, the window keeps its width.
         QCOMPARE(m_main->width(), width);
         QCOMPARE(storedTaskTexts(), storedBefore);
         QCOMPARE(taskTexts(), QStringList{QStringLiteral("Mine")});
+    }
+
+    // A server that drips its answers a byte at a time does not keep the window at
+    // "Syncing..." with Sync Now greyed out: the request's deadline ends the run, and the
+    // box says why.
+    void aDrippingServerEndsTheRun()
+    {
+        StandInServer server([](const StandInRequest &, QTcpSocket *socket) {
+            answerDripping(socket,
+                           "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                           "Content-Length: 400\r\n\r\n",
+                           QByteArray(400, ' '), 100);
+        });
+        QVERIFY(server.isListening());
+        SyncSettings settings = configure();
+        settings.tasksUrl = server.url().toString();
+        SyncOptions::Write(ini(), settings);
+        QVERIFY(SecretStore::writePasswordNow(settings, QStringLiteral("p")).ok);
+        start();
+        m_main->syncController()->setRequestTimeout(1500);
+        QElapsedTimer clock;
+        clock.start();
+        m_main->syncNowAction()->trigger();
+        QVERIFY(!m_main->syncNowAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->syncNowAction()->isEnabled(), 20000);
+        QVERIFY(clock.elapsed() < 20000);
+        QTRY_VERIFY(m_main->syncNotices()->box());
+        QVERIFY2(
+            m_main->syncNotices()->box()->text().contains(QStringLiteral("did not answer in time")),
+            qPrintable(m_main->syncNotices()->box()->text()));
+        m_main->syncNotices()->box()->accept();
     }
 
     // The user is typing when a run brings changes: the editor stays open with the text,

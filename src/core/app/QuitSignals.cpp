@@ -58,8 +58,10 @@ QuitSignals::~QuitSignals()
 {
     if (!m_notifier)
         return;
-    for (const auto &[number, old] : std::as_const(m_installed))
-        ::sigaction(number, &old, nullptr);
+    if (!m_ignoring) {
+        for (const auto &[number, old] : std::as_const(m_installed))
+            ::sigaction(number, &old, nullptr);
+    }
     delete m_notifier;
     m_notifier = nullptr;
     const int writeEnd = g_writeEnd;
@@ -67,6 +69,13 @@ QuitSignals::~QuitSignals()
     ::close(writeEnd);
     ::close(g_readEnd);
     g_readEnd = -1;
+}
+
+void QuitSignals::ignoreUntilExit()
+{
+    m_ignoring = true;
+    for (const auto &installed : std::as_const(m_installed))
+        ::signal(installed.first, SIG_IGN);
 }
 
 void QuitSignals::onReadable()

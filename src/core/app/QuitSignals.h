@@ -18,10 +18,14 @@ class QuitSignals : public QObject
 public:
     // Installs the handlers for SIGTERM, SIGHUP and SIGINT; one object at a time.
     explicit QuitSignals(QObject *parent = nullptr);
-    // Puts the handlers back that were there before.
+    // Puts the handlers back that were there before (unless ignoreUntilExit was called).
     ~QuitSignals() override;
 
     bool isInstalled() const { return m_notifier != nullptr; }
+    // The program is ending: from now on the signals are ignored until the process exits,
+    // also after this object is gone, so that a second request to end (a burst of SIGTERMs
+    // from a logout) cannot cut the ending short.
+    void ignoreUntilExit();
 
 Q_SIGNALS:
     // One of the signals arrived (delivered on the event loop, never in the handler).
@@ -30,6 +34,7 @@ Q_SIGNALS:
 private:
     void onReadable();
     QSocketNotifier *m_notifier = nullptr;
+    bool m_ignoring = false;
     // The signals handled here, each with the action it had before.
     QList<QPair<int, struct sigaction>> m_installed;
 };

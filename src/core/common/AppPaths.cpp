@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,7 +52,10 @@ AppPaths::FolderChoice AppPaths::chooseFolder(const FolderFacts &facts)
 {
     if (!facts.named.isEmpty())
         return {withSlash(QDir::cleanPath(QDir(facts.named).absolutePath())), FolderKind::Named};
-    if (facts.programWritable || facts.programHoldsDatabase)
+    // An installed program never writes beside itself, not even when run by root; a folder
+    // of the user's own keeps being used, and so does one that already holds their lists.
+    if (!facts.programInSystemTree &&
+        ((facts.programWritable && facts.programOwned) || facts.programHoldsDatabase))
         return {withSlash(QDir::cleanPath(facts.programFolder)), FolderKind::Program};
     // A relative XDG_DATA_HOME is invalid and ignored.
     const QString base = QDir::isAbsolutePath(facts.dataHome)
@@ -69,6 +73,10 @@ AppPaths::FolderFacts AppPaths::currentFacts()
     const QString folderName = QDir::cleanPath(facts.programFolder);
     facts.programWritable = ::access(QFile::encodeName(folderName).constData(), W_OK | X_OK) == 0;
     facts.programHoldsDatabase = mayWrite(facts.programFolder + Texts::DatabaseFileName);
+    struct stat info;
+    facts.programOwned =
+        ::stat(QFile::encodeName(folderName).constData(), &info) == 0 && info.st_uid == ::geteuid();
+    facts.programInSystemTree = isSystemTree(facts.programFolder);
     facts.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     facts.home = QDir::homePath();
     return facts;
@@ -143,6 +151,37 @@ void AppPaths::setFolder(const QString &folder)
     g_folder = withSlash(QDir(folder).absolutePath());
     g_kind = FolderKind::Named;
     g_made = true;
+}
+
+bool AppPaths::isSystemTree(const QString &programFolder)
+{
+    const QString clean = QDir::cleanPath(programFolder);
+    if (clean == QLatin1String("/opt") || clean.startsWith(QLatin1String("/opt/")))
+        return true;
+    return clean.split(QLatin1Char('/'), Qt::SkipEmptyParts).contains(QLatin1String("usr"));
+}
+
+void AppPaths::clearTempFolder()
+{
+    const QByteArray folderName = QFile::encodeName(QDir::cleanPath(file(Texts::TempDir)));
+    const int folderFd =
+        ::open(folderName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0)
+        return;
+    DIR *listing = ::fdopendir(folderFd);
+    if (listing == nullptr) {
+        ::close(folderFd);
+        return;
+    }
+    while (const struct dirent *entry = ::readdir(listing)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat info;
+        if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode))
+            ::unlinkat(folderFd, name, 0);
+    }
+    ::closedir(listing);
 }
 
 QString AppPaths::tempFile(const QString &name)

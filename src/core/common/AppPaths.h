@@ -1,8 +1,11 @@
 // Where the program's files are. The files the program writes (database, settings, run
-// lock, Temp/) lie in one folder: TASKLUME_HOME when it is set; otherwise the folder the
-// executable lies in when the user may write there (a portable copy, a user-owned install,
-// the build folder) or when it already holds the user's database; otherwise the user's
-// data folder, $XDG_DATA_HOME/ploxen-tasklume (~/.local/share/ploxen-tasklume). The files
+// lock, Temp/) lie in one folder: TASKLUME_HOME when it is set; otherwise, for an installed
+// program, the user's data folder, $XDG_DATA_HOME/ploxen-tasklume
+// (~/.local/share/ploxen-tasklume), root's included; otherwise the folder the executable lies
+// in (a portable copy, a user-owned install, the build folder). A program is installed when
+// it lies in the system's tree (below a folder named "usr", as /usr/lib/tasklume, also in a
+// system tree unpacked or mounted elsewhere, or below /opt), or in a folder its user does
+// not own or may not write, unless that folder already holds the user's database. The files
 // the program only reads (Images/, Sounds/, the help) come with the executable.
 // Every file is one of these folders plus a fixed relative name.
 #pragma once
@@ -31,6 +34,8 @@ struct FolderFacts
     QString programFolder;     // the folder the executable lies in
     bool programWritable;      // the user may make files in it
     bool programHoldsDatabase; // it holds a database the user may write
+    bool programOwned;         // the user owns it
+    bool programInSystemTree;  // it lies in the system's tree (below "usr", or /opt)
     QString dataHome;          // XDG_DATA_HOME, empty when unset
     QString home;              // the user's home folder
 };
@@ -62,6 +67,12 @@ QString resource(const QString &relativeName);
 QString describeFolder();
 // Overrides the folder for the rest of the process (tests, the command-line companion).
 void setFolder(const QString &folder);
+// Whether a program folder lies in the system's tree: below a folder named "usr" (/usr/lib,
+// /usr/local, the same tree unpacked or mounted elsewhere) or below /opt.
+bool isSystemTree(const QString &programFolder);
+// Removes what the folder "Temp" holds (left over from e-mail hand-offs of an earlier run):
+// files and links themselves, never what a link leads to; folders in it stay.
+void clearTempFolder();
 // A file in the folder "Temp" of folder(), ready to be written: the folder is made
 // again when it is missing (readable by its owner only), and the file is made or kept
 // readable by its owner only. Throws TasklumeError naming the folder or file when that

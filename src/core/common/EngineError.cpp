@@ -123,6 +123,12 @@ QString EngineOpenErrorText(const QString &path, const QSqlError &error)
     return explain(path, SQLITE_CANTOPEN, systemError, engineWords(error));
 }
 
+bool EngineInTransaction(const QSqlDriver *driver)
+{
+    sqlite3 *handle = handleOf(driver);
+    return handle == nullptr || sqlite3_get_autocommit(handle) == 0;
+}
+
 TasklumeError EngineFailure(const QSqlQuery &query)
 {
     return TasklumeError(EngineErrorText(query.driver(), query.lastError()));

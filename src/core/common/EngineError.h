@@ -19,5 +19,9 @@ QString EngineErrorText(const QSqlDriver *driver, const QSqlError &error);
 QString EngineHandleErrorText(sqlite3 *handle, const QString &file = {});
 // The text for a database file that could not be opened at all.
 QString EngineOpenErrorText(const QString &path, const QSqlError &error);
+// Whether the connection is inside a transaction still: false when the engine gave up a
+// transaction on its own (as SQLite does on a full disk or a failed I/O), true when it cannot
+// tell (not SQLite).
+bool EngineInTransaction(const QSqlDriver *driver);
 // The error to raise for a failed query.
 TasklumeError EngineFailure(const QSqlQuery &query);

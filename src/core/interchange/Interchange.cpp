@@ -485,19 +485,20 @@ public:
     template <class Body> RunResult run(Body &&body)
     {
         const bool transaction = m_db.transaction();
+        QString failure;
         try {
             m_result.outcome = body() ? Outcome::Completed : Outcome::Aborted;
             finishSection();
         } catch (const std::exception &error) {
             const auto *own = dynamic_cast<const TasklumeError *>(&error);
-            show(own ? own->text() : QString::fromLocal8Bit(error.what()));
+            failure = own ? own->text() : QString::fromLocal8Bit(error.what());
             m_result.outcome = Outcome::Failed;
             try {
                 finishSection(); // the children stored before the failure
             } catch (const std::exception &) {
             }
         }
-        return commit(transaction);
+        return commit(transaction, failure);
     }
 
     // A section for runInOnePass(): its name, the fields of its items, what starts it and
@@ -606,16 +607,31 @@ public:
             m_errorBox(text);
     }
 
-    // The end of every run: the remark on reserved keys, then the commit.
-    RunResult &commit(bool transaction)
+    // The end of every run: the remark on reserved keys, then the commit, then the failure
+    // that ended the run, if one did (the last message). When the engine gave the transaction
+    // up (a full disk) or the commit fails, nothing of the file is stored, and the failure
+    // says so.
+    RunResult &commit(bool transaction, const QString &failure = {})
     {
         if (m_result.rekeyed > 0)
             show(IoTexts::ReservedKeys.arg(m_result.rekeyed));
-        if (transaction && !m_db.commit()) {
-            show(EngineErrorText(m_db.driver(), m_db.lastError()));
-            m_db.rollback();
-            m_result.outcome = Outcome::Failed;
+        if (!transaction || (EngineInTransaction(m_db.driver()) && m_db.commit())) {
+            if (!failure.isEmpty())
+                show(failure);
+            return m_result;
         }
+        QString text = failure;
+        if (EngineInTransaction(m_db.driver())) {
+            const QString commitError = EngineErrorText(m_db.driver(), m_db.lastError());
+            text = text.isEmpty() ? commitError : text + QLatin1Char('\n') + commitError;
+        }
+        m_db.rollback();
+        m_result.outcome = Outcome::Failed;
+        m_result.added = m_result.replaced = m_result.kept = m_result.promoted = 0;
+        m_result.rekeyed = 0;
+        m_result.nothingStored = true;
+        show(text.isEmpty() ? IoTexts::NothingStored
+                            : text + QLatin1Char('\n') + IoTexts::NothingStored);
         return m_result;
     }
 

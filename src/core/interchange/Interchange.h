@@ -79,6 +79,9 @@ struct RunResult
     int kept = 0;     // existing items the user chose not to replace
     int promoted = 0; // imported children without their parent, made top-level
     int rekeyed = 0;  // items whose key was reserved ("root", empty), stored under a fresh key
+    // A failure undid the whole run (the counts above are then 0): nothing of the file is in
+    // the database. Otherwise a failed run keeps what was stored before the failure.
+    bool nothingStored = false;
     // The frames reload after a completed or aborted run.
     bool ok() const { return outcome == Outcome::Completed || outcome == Outcome::Aborted; }
 };

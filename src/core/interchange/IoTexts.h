@@ -16,6 +16,9 @@ inline const QString DefaultSuffix = QStringLiteral("wyx");
 inline const QString BackupWriteFailure = QStringLiteral("File write failure!");
 inline const QString SelectionWriteFailure = QStringLiteral("File Write Failure !");
 inline const QString ReadFailure = QStringLiteral("File read failure!");
+// Said after a failure that undid the whole run (a full disk, the database failing).
+inline const QString NothingStored =
+    QStringLiteral("Nothing of the file was stored: the lists are as they were before.");
 inline const QString DataMismatch = QStringLiteral("Data mismatch: ");
 inline const QString NotExist = QStringLiteral(" not Exist !");
 // %1 the text, %2 the column.

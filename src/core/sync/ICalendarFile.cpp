@@ -4,6 +4,7 @@
 #include "common/SafeFile.h"
 #include "common/Texts.h"
 #include "storage/Statements.h"
+#include "sync/ICalendarReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,27 +16,24 @@ namespace ICalendarFile {
 
 namespace {
 
-// A calendar larger than this is not read: libical holds the whole of it in memory.
-constexpr qint64 kMaxFileSize = qint64(512) << 20;
-
 template <class Info>
-void appendNode(QList<Info> &list, const ItemNode *node, QSet<const ItemNode *> &seen)
+void appendNode(QList<const Info *> &list, const ItemNode *node, QSet<const ItemNode *> &seen)
 {
     if (seen.contains(node))
         return;
     seen.insert(node);
-    list.append(*node->template as<Info>());
+    list.append(node->template as<Info>());
     for (const auto &child : node->children) {
         if (!seen.contains(child.get())) {
             seen.insert(child.get());
-            list.append(*child->template as<Info>());
+            list.append(child->template as<Info>());
         }
     }
 }
 
-template <class Info> QList<Info> flatten(const QList<ItemNode *> &nodes)
+template <class Info> QList<const Info *> flatten(const QList<ItemNode *> &nodes)
 {
-    QList<Info> list;
+    QList<const Info *> list;
     QSet<const ItemNode *> seen;
     // A selected child whose parent is selected too comes with its parent.
     for (const ItemNode *node : nodes)
@@ -46,35 +44,42 @@ template <class Info> QList<Info> flatten(const QList<ItemNode *> &nodes)
     return list;
 }
 
-template <class Info> QList<Info> flatten(const ItemForest &forest)
+QByteArray objectOf(const TTaskInfo &task)
 {
-    QList<Info> list;
+    return ICalendarMapping::TaskObject(task);
+}
+
+QByteArray objectOf(const TMemoInfo &memo)
+{
+    return ICalendarMapping::MemoObject(memo);
+}
+
+bool put(QIODevice &device, const QByteArray &bytes)
+{
+    return device.write(bytes) == bytes.size();
+}
+
+// Every item of a list's stored tree, one object after the other.
+template <class Info, class Statements>
+bool writeForest(QIODevice &device, Statements &&list, int *dropped)
+{
+    LoadStats stats;
+    const ItemForest forest = list.loadForest(&stats);
+    *dropped += stats.dropped;
     for (const auto &top : forest) {
-        list.append(*top->template as<Info>());
+        if (!put(device, objectOf(*top->template as<Info>())))
+            return false;
         for (const auto &child : top->children)
-            list.append(*child->template as<Info>());
+            if (!put(device, objectOf(*child->template as<Info>())))
+                return false;
     }
-    return list;
+    return true;
 }
 
-bool write(const QString &fileName, const QByteArray &bytes)
+QString changedText(const QString &fileName)
 {
-    SafeFile::RefuseProgramFile(fileName);
-    return SafeFile::Write(fileName, bytes);
-}
-
-// New keys for a list read from a file, with every child's parent key following its parent.
-template <class Info> void giveNewKeys(QList<Info> &items)
-{
-    QHash<QString, QString> renamed;
-    for (Info &item : items) {
-        const QString fresh = NewRowKey();
-        renamed.insert(item.key, fresh);
-        item.key = fresh;
-    }
-    for (Info &item : items)
-        if (item.pid != Texts::RootKey)
-            item.pid = renamed.value(item.pid, Texts::RootKey);
+    return QStringLiteral("%1 changed while it was read; nothing of it was stored")
+        .arg(QFileInfo(fileName).fileName());
 }
 
 } // namespace
@@ -87,56 +92,127 @@ bool IsICalendarName(const QString &fileName)
 bool WriteDatabase(QSqlDatabase db, const QString &fileName, int *leftOut)
 {
     SafeFile::RefuseProgramFile(fileName);
-    TaskStatements tasks(db);
-    MemoStatements memos(db);
-    LoadStats taskStats, memoStats;
-    const QByteArray bytes =
-        ICalendarMapping::ToICalendar(flatten<TTaskInfo>(tasks.loadForest(&taskStats)),
-                                      flatten<TMemoInfo>(memos.loadForest(&memoStats)));
+    SafeFile file(fileName);
+    if (!file.open())
+        return false;
+    int dropped = 0;
+    // One list at a time, each object written as it is made: the calendar is never whole.
+    const bool written = put(file.device(), ICalendarMapping::CalendarHead()) &&
+                         writeForest<TTaskInfo>(file.device(), TaskStatements(db), &dropped) &&
+                         writeForest<TMemoInfo>(file.device(), MemoStatements(db), &dropped) &&
+                         put(file.device(), ICalendarMapping::CalendarTail());
     if (leftOut)
-        *leftOut = taskStats.dropped + memoStats.dropped;
-    return write(fileName, bytes);
+        *leftOut = dropped;
+    if (!written) {
+        file.cancel();
+        return false;
+    }
+    return file.commit();
 }
 
 bool WriteNodes(const QString &fileName, const QList<ItemNode *> &tasks,
                 const QList<ItemNode *> &memos)
 {
-    return write(fileName, ICalendarMapping::ToICalendar(flatten<TTaskInfo>(tasks),
-                                                         flatten<TMemoInfo>(memos)));
+    SafeFile::RefuseProgramFile(fileName);
+    SafeFile file(fileName);
+    if (!file.open())
+        return false;
+    bool written = put(file.device(), ICalendarMapping::CalendarHead());
+    for (const TTaskInfo *task : flatten<TTaskInfo>(tasks))
+        written = written && put(file.device(), objectOf(*task));
+    for (const TMemoInfo *memo : flatten<TMemoInfo>(memos))
+        written = written && put(file.device(), objectOf(*memo));
+    written = written && put(file.device(), ICalendarMapping::CalendarTail());
+    if (!written) {
+        file.cancel();
+        return false;
+    }
+    return file.commit();
 }
 
-bool Read(const QString &fileName, ICalendarMapping::Calendar *calendar, QString *error)
+bool Read(const QString &fileName, Contents *contents, QString *error)
 {
+    *contents = Contents();
+    contents->fileName = fileName;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot be read: %1").arg(file.errorString());
         return false;
     }
-    if (file.size() > kMaxFileSize) {
-        *error = QStringLiteral("is too large to be read as a calendar");
+    contents->objects = std::make_shared<ICalendarMapping::ObjectReader>();
+    ICalendarReader::Reader reader(&file);
+    // Only the time zones are kept whole; of the items, their UIDs and parents.
+    reader.setKeepItemLines(false);
+    ICalendarReader::Object object;
+    while (reader.next(&object)) {
+        if (object.kind == ICalendarReader::Kind::TimeZone)
+            contents->objects->addTimeZone(object);
+        else if (object.kind == ICalendarReader::Kind::Todo)
+            contents->tasks.add(object.uid, object.parent);
+        else if (object.kind == ICalendarReader::Kind::Journal)
+            contents->memos.add(object.uid, object.parent);
+    }
+    if (!reader.error().isEmpty() || !reader.sawCalendar()) {
+        *error = reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
+        *contents = Contents();
         return false;
     }
-    const QByteArray text = file.readAll();
-    if (text.contains('\0')) {
-        *error = QStringLiteral("holds no calendar: it is not a text file");
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("cannot be read: %1").arg(file.errorString());
+        *contents = Contents();
         return false;
     }
-    return ICalendarMapping::FromICalendar(text, calendar, error);
+    contents->tasks.finish(true, &contents->moved, &contents->rekeyed);
+    contents->memos.finish(true, &contents->moved, &contents->rekeyed);
+    return true;
 }
 
-int Store(QSqlDatabase db, ICalendarMapping::Calendar calendar)
+int Store(QSqlDatabase db, const Contents &contents, int *unarmed)
 {
-    giveNewKeys(calendar.tasks);
-    giveNewKeys(calendar.memos);
+    QFile file(contents.fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TasklumeError(changedText(contents.fileName));
     TaskStatements tasks(db);
     MemoStatements memos(db);
     if (!db.transaction())
         throw TasklumeError(db.lastError().text());
+    qsizetype taskAt = 0, memoAt = 0;
+    if (!contents.objects)
+        throw TasklumeError(changedText(contents.fileName));
+    ICalendarMapping::ObjectReader &objects = *contents.objects;
+    const int unarmedBefore = objects.unarmed();
     try {
-        for (const TTaskInfo &task : std::as_const(calendar.tasks))
-            tasks.insertFull(task);
-        for (const TMemoInfo &memo : std::as_const(calendar.memos))
-            memos.insertFull(memo);
+        ICalendarReader::Reader reader(&file);
+        ICalendarReader::Object object;
+        TTaskInfo task;
+        TMemoInfo memo;
+        while (reader.next(&object)) {
+            switch (object.kind) {
+            case ICalendarReader::Kind::TimeZone:
+                break; // read by Read
+            case ICalendarReader::Kind::Todo:
+                if (taskAt >= contents.tasks.size())
+                    throw TasklumeError(changedText(contents.fileName));
+                objects.read(object, &task);
+                task.key = contents.tasks.key(taskAt);
+                task.pid = contents.tasks.pid(taskAt);
+                ++taskAt;
+                tasks.insertFull(task);
+                break;
+            case ICalendarReader::Kind::Journal:
+                if (memoAt >= contents.memos.size())
+                    throw TasklumeError(changedText(contents.fileName));
+                objects.read(object, &memo);
+                memo.key = contents.memos.key(memoAt);
+                memo.pid = contents.memos.pid(memoAt);
+                ++memoAt;
+                memos.insertFull(memo);
+                break;
+            }
+        }
+        if (!reader.error().isEmpty() || taskAt != contents.tasks.size() ||
+            memoAt != contents.memos.size())
+            throw TasklumeError(changedText(contents.fileName));
     } catch (...) {
         db.rollback();
         throw;
@@ -146,7 +222,9 @@ int Store(QSqlDatabase db, ICalendarMapping::Calendar calendar)
         db.rollback();
         throw TasklumeError(why);
     }
-    return int(calendar.tasks.size() + calendar.memos.size());
+    if (unarmed)
+        *unarmed = objects.unarmed() - unarmedBefore;
+    return int(taskAt + memoAt);
 }
 
 } // namespace ICalendarFile

@@ -1,5 +1,6 @@
 // iCalendar files (.ics) of the lists: the whole database written as one calendar, and a
-// calendar read into the database as new items, as an interchange file is imported.
+// calendar read into the database as new items, as an interchange file is imported. Both go
+// component by component: the file is never held whole, in text or as libical's tree.
 #pragma once
 
 #include "common/ItemTree.h"
@@ -8,6 +9,8 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+
+#include <memory>
 
 namespace ICalendarFile {
 
@@ -24,13 +27,31 @@ bool WriteDatabase(QSqlDatabase db, const QString &fileName, int *leftOut = null
 bool WriteNodes(const QString &fileName, const QList<ItemNode *> &tasks,
                 const QList<ItemNode *> &memos);
 
-// Reads a calendar file: every VTODO and VJOURNAL in a two-level tree (ICalendarMapping).
-// False (error receives why) when the file cannot be read or holds no calendar.
-bool Read(const QString &fileName, ICalendarMapping::Calendar *calendar, QString *error);
+// A calendar file read through once: found readable, with the place in the two levels and
+// the new key of each of its items worked out. Its items are read again by Store.
+struct Contents
+{
+    QString fileName;
+    ICalendarMapping::TreePlan tasks;
+    ICalendarMapping::TreePlan memos;
+    // As in ICalendarMapping::Calendar.
+    int moved = 0;
+    int rekeyed = 0;
+    // The file's time zones, wherever they stand in it, for reading the items.
+    std::shared_ptr<ICalendarMapping::ObjectReader> objects;
+};
 
-// Adds every item of a calendar as a new item under a fresh key, children linked to their
-// parents' new keys, in one transaction. Returns how many items were stored. Throws
-// TasklumeError when the database refuses a row (the transaction is rolled back then).
-int Store(QSqlDatabase db, ICalendarMapping::Calendar calendar);
+// Reads a calendar file through: every line and object within the bounds ICalendarReader
+// sets, every VTODO and VJOURNAL placed in a two-level tree under a new key. False (error
+// receives why, in words that follow the file's name) when the file cannot be read, holds no
+// calendar or a part too large. Nothing of the items is kept in memory but their keys.
+bool Read(const QString &fileName, Contents *contents, QString *error);
+
+// Adds every item of a file read by Read as a new item, children under their parents' new
+// keys, in one transaction, reading the file again object by object. Returns how many items
+// were stored; unarmed receives how many reminders were left unarmed (outside the years 1 to
+// 9999). Throws TasklumeError when the database refuses a row or the file is no longer the
+// one read (the transaction is rolled back then: nothing of the file is stored).
+int Store(QSqlDatabase db, const Contents &contents, int *unarmed = nullptr);
 
 } // namespace ICalendarFile

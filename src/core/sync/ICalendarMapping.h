@@ -11,11 +11,16 @@
 #pragma once
 
 #include "memos/MemoInfo.h"
+#include "sync/ICalendarReader.h"
 #include "tasks/TaskInfo.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
+
+#include <memory>
+#include <utility>
 
 namespace ICalendarMapping {
 
@@ -30,7 +35,73 @@ struct Calendar
     int moved = 0;
     // Items whose UID was empty, reserved ("root") or given twice, kept under a fresh key.
     int rekeyed = 0;
+    // Reminders whose moment lies outside the dates the program holds (years 1 to 9999),
+    // left unarmed.
+    int unarmed = 0;
 };
+
+// The text that tells about reminders left unarmed, for the end of an import's summary.
+QString UnarmedText(int unarmed);
+
+// The two-level tree of one list of a calendar, worked out from each item's UID and the
+// parent it names, in time linear in the number of items: a child whose ancestors lead to an
+// item without a parent in the list goes under that top-level item; one whose parent is
+// missing, or whose ancestors go round in a circle, becomes top-level.
+class TreePlan
+{
+public:
+    // The next item of the list, in the order of the file: its UID and its parent's UID as
+    // written (empty for none). An empty, reserved ("root") or repeated UID gets a fresh key.
+    void add(const QString &uid, const QString &parent);
+    // Works the tree out once every item is added; with freshKeys every item gets a new key.
+    void finish(bool freshKeys, int *moved, int *rekeyed);
+
+    qsizetype size() const { return m_keys.size(); }
+    const RowKey &key(qsizetype i) const { return m_keys[i]; }
+    // "root" for a top-level item, else its top-level item's key.
+    RowKey pid(qsizetype i) const;
+    // The items in tree order: a top-level item and then its children, in the file's order.
+    QList<qsizetype> treeOrder() const;
+
+private:
+    QList<RowKey> m_keys;
+    QList<std::pair<qsizetype, QString>> m_parents; // the items naming a parent
+    QHash<QString, qsizetype> m_byKey;
+    QList<qsizetype> m_top; // each item's top-level item (itself for a top-level one)
+};
+
+// Reads the VTODO and VJOURNAL objects of one text one at a time, with the VTIMEZONEs seen
+// before them. A TZID the system knows (by its name, a Windows name, or a name with a path
+// before it) is read with the system's zone; another one with the calendar's VTIMEZONE when
+// that is small and plain (at most 100 yearly rules), else on the local clock.
+class ObjectReader
+{
+public:
+    ObjectReader();
+    ~ObjectReader();
+    ObjectReader(const ObjectReader &) = delete;
+    ObjectReader &operator=(const ObjectReader &) = delete;
+
+    void addTimeZone(const ICalendarReader::Object &zone);
+    // The item of a VTODO or VJOURNAL, its key its UID (the parent is the object's).
+    void read(const ICalendarReader::Object &object, TTaskInfo *task);
+    void read(const ICalendarReader::Object &object, TMemoInfo *memo);
+    // Reminders left unarmed so far.
+    int unarmed() const { return m_unarmed; }
+
+    struct Zones;
+
+private:
+    std::unique_ptr<Zones> m_zones;
+    int m_unarmed = 0;
+};
+
+// The head and the tail of the calendar that ToICalendar writes, and one task's or memo's
+// component between them, for writing a calendar piece by piece.
+QByteArray CalendarHead();
+QByteArray CalendarTail();
+QByteArray TaskObject(const TTaskInfo &task);
+QByteArray MemoObject(const TMemoInfo &memo);
 
 // A whole VCALENDAR with one VTODO per task and one VJOURNAL per memo, in CR LF lines
 // folded at 75 octets.
@@ -59,7 +130,8 @@ bool ItemOfObject(const QByteArray &object, TTaskInfo *task, QString *parent);
 bool ItemOfObject(const QByteArray &object, TMemoInfo *memo, QString *parent);
 
 // Reads every VTODO and VJOURNAL of a text of one or more VCALENDARs; other components are
-// passed over. False (error receives why) when the text holds no calendar object. Items
+// passed over. False (error receives why) when the text holds no calendar object, or one of
+// its parts is larger than ICalendarReader allows. Items
 // keep their UID as key; the tree is made two-level as Calendar describes, nothing is
 // dropped.
 bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error = nullptr);

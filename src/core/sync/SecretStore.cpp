@@ -32,18 +32,40 @@ SecretResult resultOf(const QKeychain::Job &job)
     return result;
 }
 
-template <class Job> Job *makeJob(const SyncSettings &settings)
+template <class Job> Job *makeJob(const QString &entry)
 {
     auto *job = new Job(Service);
     job->setAutoDelete(true);
     job->setInsecureFallback(false);
-    job->setKey(EntryName(settings));
+    job->setKey(entry);
     return job;
+}
+
+template <class Job> Job *makeJob(const SyncSettings &settings)
+{
+    return makeJob<Job>(EntryName(settings));
+}
+
+void readEntry(const QString &entry,
+               std::function<void(const SecretResult &, const QString &)> done)
+{
+    auto *job = makeJob<QKeychain::ReadPasswordJob>(entry);
+    QObject::connect(job, &QKeychain::Job::finished, job,
+                     [job, done = std::move(done)] { done(resultOf(*job), job->textData()); });
+    job->start();
 }
 
 } // namespace
 
 QString EntryName(const SyncSettings &settings)
+{
+    const QUrl url(settings.tasksUrl.trimmed());
+    const int port =
+        url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+    return OldEntryName(settings) + QLatin1Char(':') + QString::number(port);
+}
+
+QString OldEntryName(const SyncSettings &settings)
 {
     return settings.userName + QLatin1Char('@') + QUrl(settings.tasksUrl.trimmed()).host();
 }
@@ -51,10 +73,14 @@ QString EntryName(const SyncSettings &settings)
 void readPassword(const SyncSettings &settings,
                   std::function<void(const SecretResult &, const QString &)> done)
 {
-    auto *job = makeJob<QKeychain::ReadPasswordJob>(settings);
-    QObject::connect(job, &QKeychain::Job::finished, job,
-                     [job, done = std::move(done)] { done(resultOf(*job), job->textData()); });
-    job->start();
+    // An entry of the earlier form (without the port) is still found.
+    readEntry(EntryName(settings), [old = OldEntryName(settings), done = std::move(done)](
+                                       const SecretResult &result, const QString &password) {
+        if (result.ok && result.missing)
+            readEntry(old, done);
+        else
+            done(result, password);
+    });
 }
 
 void writePassword(const SyncSettings &settings, const QString &password,
@@ -69,12 +95,25 @@ void writePassword(const SyncSettings &settings, const QString &password,
 
 void removePassword(const SyncSettings &settings, std::function<void(const SecretResult &)> done)
 {
+    // Both forms of the entry go.
     auto *job = makeJob<QKeychain::DeletePasswordJob>(settings);
-    QObject::connect(job, &QKeychain::Job::finished, job, [job, done = std::move(done)] {
-        SecretResult result = resultOf(*job);
-        result.missing = false; // nothing to remove is fine
-        done(result);
-    });
+    QObject::connect(job, &QKeychain::Job::finished, job,
+                     [job, old = OldEntryName(settings), done = std::move(done)] {
+                         SecretResult result = resultOf(*job);
+                         result.missing = false; // nothing to remove is fine
+                         if (!result.ok) {
+                             done(result);
+                             return;
+                         }
+                         auto *oldJob = makeJob<QKeychain::DeletePasswordJob>(old);
+                         QObject::connect(oldJob, &QKeychain::Job::finished, oldJob,
+                                          [oldJob, done] {
+                                              SecretResult oldResult = resultOf(*oldJob);
+                                              oldResult.missing = false;
+                                              done(oldResult);
+                                          });
+                         oldJob->start();
+                     });
     job->start();
 }
 

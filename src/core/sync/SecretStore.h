@@ -20,8 +20,11 @@ namespace SecretStore {
 
 inline const QString Service = QStringLiteral("Ploxen Tasklume");
 
-// The entry a password is kept under: "<user>@<host of the to-do collection>".
+// The entry a password is kept under: "<user>@<host>:<port>" of the to-do collection (the
+// port given or the scheme's own), so that two servers on one host keep two passwords.
 QString EntryName(const SyncSettings &settings);
+// The entry of the earlier form, "<user>@<host>": still read when the other is missing.
+QString OldEntryName(const SyncSettings &settings);
 
 // Asynchronous forms, for the window: done runs on the calling thread's event loop.
 void readPassword(const SyncSettings &settings,

@@ -3,9 +3,11 @@
 #include "common/TasklumeError.h"
 #include "storage/Database.h"
 #include "sync/CalDavClient.h"
+#include "sync/CalDavDiscovery.h"
 #include "sync/SyncSettings.h"
 
 #include <QAtomicInt>
+#include <QDeadlineTimer>
 #include <QUrl>
 
 namespace SyncRun {
@@ -19,20 +21,43 @@ QString uniqueConnectionName()
 }
 
 SyncReport syncOne(QSqlDatabase db, const QString &url, const SyncSettings &settings,
-                   const QString &password, int timeoutMs, bool memos)
+                   const QString &password, int timeoutMs, QDeadlineTimer deadline, int runMs,
+                   bool memos)
 {
     CalDavClient client(QUrl(url.trimmed()), settings.userName, password);
     if (timeoutMs > 0)
         client.setTimeout(timeoutMs);
-    SyncEngine engine(std::move(db), &client);
-    return memos ? engine.syncMemosNow() : engine.syncTasksNow();
+    client.setDeadline(deadline);
+    // Nothing is written into what is not a calendar collection taking the list's objects.
+    const DavResult checked = CalDavDiscovery::check(&client, memos ? QStringLiteral("VJOURNAL")
+                                                                    : QStringLiteral("VTODO"));
+    SyncReport report;
+    if (!checked.ok()) {
+        report.ok = false;
+        report.message = checked.message;
+    } else {
+        SyncEngine engine(std::move(db), &client);
+        report = memos ? engine.syncMemosNow() : engine.syncTasksNow();
+    }
+    if (!report.ok && deadline.hasExpired())
+        report.message =
+            QStringLiteral("The run was stopped after %1 second(s), the longest a run may take. %2")
+                .arg(runMs / 1000)
+                .arg(report.message);
+    const QStringList notes = client.notes();
+    if (report.ok && !notes.isEmpty())
+        report.message = (notes + QStringList(report.message)).join(QLatin1Char(' ')).trimmed();
+    return report;
 }
 
 } // namespace
 
 SyncOutcome runNow(const QString &databasePath, const SyncSettings &settings,
-                   const QString &password, int timeoutMs)
+                   const QString &password, int timeoutMs, int runMs)
 {
+    if (runMs <= 0)
+        runMs = DefaultRunMs;
+    const QDeadlineTimer deadline(runMs);
     SyncOutcome outcome;
     if (!settings.isSet()) {
         outcome.ok = false;
@@ -42,13 +67,15 @@ SyncOutcome runNow(const QString &databasePath, const SyncSettings &settings,
     const QString connection = uniqueConnectionName();
     try {
         QSqlDatabase db = Database::open(databasePath, connection);
-        outcome.tasks = syncOne(db, settings.tasksUrl, settings, password, timeoutMs, false);
+        outcome.tasks =
+            syncOne(db, settings.tasksUrl, settings, password, timeoutMs, deadline, runMs, false);
         if (!outcome.tasks.ok) {
             outcome.ok = false;
             outcome.message = outcome.tasks.message;
         } else if (!settings.memosUrl.trimmed().isEmpty()) {
             outcome.memosSynced = true;
-            outcome.memos = syncOne(db, settings.memosUrl, settings, password, timeoutMs, true);
+            outcome.memos = syncOne(db, settings.memosUrl, settings, password, timeoutMs, deadline,
+                                    runMs, true);
             if (!outcome.memos.ok) {
                 outcome.ok = false;
                 outcome.message = outcome.memos.message;

@@ -29,10 +29,15 @@ struct SyncOutcome
 
 namespace SyncRun {
 
+// The longest a whole run may take unless told otherwise: a server that answers each
+// request just in time still does not keep the run (and the window's "Syncing...") going.
+inline constexpr int DefaultRunMs = 30 * 60 * 1000;
+
 // Runs once against the servers of settings with the given password. timeoutMs bounds each
-// request (0 keeps the client's own default).
+// request (0 keeps the client's own default), runMs the whole run (0: DefaultRunMs). Each
+// collection is checked first to be a calendar collection taking the list's objects.
 SyncOutcome runNow(const QString &databasePath, const SyncSettings &settings,
-                   const QString &password, int timeoutMs = 0);
+                   const QString &password, int timeoutMs = 0, int runMs = 0);
 
 // One line for the status bar or the command line: what a finished run did.
 QString Summary(const SyncOutcome &outcome);

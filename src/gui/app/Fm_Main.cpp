@@ -20,6 +20,7 @@
 #include "storage/Database.h"
 #include "storage/PastedItem.h"
 #include "SyncController.h"
+#include "SyncNotices.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QApplication>
@@ -251,14 +252,27 @@ QByteArray TmainFm::answerRequest(const QByteArray &request)
 
 QByteArray TmainFm::answerAddRequest(const QByteArray &request)
 {
-    // "add task|memo <parent key or root> <text>", key and text in Base64, from the
-    // command-line companion: the text is stored as pasting it does and shown at once,
+    // "add task|memo <parent key or root> <text> [<deadline>]", key and text in Base64, from
+    // the command-line companion: the text is stored as pasting it does and shown at once,
     // without disturbing an edit in progress. The reply is "ok" and the new key, or "error"
-    // and why, on one line.
+    // and why, on one line. The deadline (milliseconds of the system's monotonic clock) is
+    // when the companion stops waiting and tells that the item was not added: a request
+    // taken later (the program was stopped or busy) is dropped.
     const QList<QByteArray> parts = request.split(' ');
     const bool tasks = parts.value(1) == "task";
-    if ((parts.size() != 3 && parts.size() != 4) || (!tasks && parts.value(1) != "memo"))
+    if (parts.size() < 3 || parts.size() > 5 || (!tasks && parts.value(1) != "memo"))
         return QByteArrayLiteral("error The request is not understood.\n");
+    if (parts.size() == 5) {
+        bool valid = false;
+        const qint64 deadline = parts.at(4).toLongLong(&valid);
+        const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        if (!valid)
+            return QByteArrayLiteral("error The request is not understood.\n");
+        if (now > deadline)
+            return QByteArrayLiteral("error The request came after its time; nothing was added.\n");
+    }
     const QString parentKey = QString::fromUtf8(QByteArray::fromBase64(parts.at(2)));
     const QString text = QString::fromUtf8(QByteArray::fromBase64(parts.value(3)));
     TwyTreeFrame *frame = tasks ? static_cast<TwyTreeFrame *>(FTasksFrame) : FMemosFrame;
@@ -381,7 +395,7 @@ void TmainFm::buildSync()
     Action_SyncNow->setShortcutContext(Qt::WindowShortcut);
     addAction(Action_SyncNow);
     connect(Action_SyncNow, &QAction::triggered, this,
-            [this] { RunCommand([this] { m_sync->syncNow(); }); });
+            [this] { RunCommand([this] { m_sync->syncNow(true); }); });
     setCommonAction(CommonAction::SyncNow, Action_SyncNow);
 
     // Ctrl+F: the search box of the list shown, wherever the focus is in the window.
@@ -396,6 +410,10 @@ void TmainFm::buildSync()
     });
     connect(m_sync, &SyncController::stateChanged, this, &TmainFm::showSyncState);
     connect(m_sync, &SyncController::listsChanged, this, &TmainFm::reloadAfterSync);
+    m_syncNotices = new SyncNotices(this);
+    connect(m_sync, &SyncController::finished, this, [this](const SyncOutcome &outcome) {
+        m_syncNotices->runEnded(outcome, m_sync->lastRunByUser(), isVisible() && !isMinimized());
+    });
 }
 
 void TmainFm::showSyncState(const QString &text)

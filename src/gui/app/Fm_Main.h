@@ -21,6 +21,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class SyncController;
+class SyncNotices;
 class QTabWidget;
 class QTimer;
 class TWYHHComp;
@@ -94,6 +95,8 @@ public:
     TcommonDm *commonDm() const { return m_commonDm; }
     // The background sync and its command "S&ync Now".
     SyncController *syncController() const { return m_sync; }
+    // What the user is told of a failed run (a message box, a desktop notification).
+    SyncNotices *syncNotices() const { return m_syncNotices; }
     QAction *syncNowAction() const { return Action_SyncNow; }
     // Whether the lists wait to be read anew after a sync (an edit or a dialog is open).
     bool syncReloadWaiting() const { return m_syncReloadWaiting; }
@@ -190,6 +193,7 @@ private:
     QAction *Action_Exit = nullptr;
     TcommonDm *m_commonDm = nullptr;
     SyncController *m_sync = nullptr;
+    SyncNotices *m_syncNotices = nullptr;
     QAction *Action_SyncNow = nullptr;
     QAction *Action_Find = nullptr;
     // The sync's state in each list's status bar.

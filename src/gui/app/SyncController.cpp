@@ -51,10 +51,11 @@ int SyncController::intervalMinutes() const
     return m_timer->isActive() ? int(m_timer->intervalAsDuration().count() / 60000) : 0;
 }
 
-bool SyncController::syncNow()
+bool SyncController::syncNow(bool byUser)
 {
     if (m_running || m_shutDown)
         return false;
+    m_byUser = byUser;
     const SyncSettings settings = SyncOptions::Read(m_ini);
     m_running = true;
     setState(kSyncing);

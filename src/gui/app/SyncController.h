@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/IniFile.h"
+#include "sync/CalDavClient.h"
 #include "sync/SyncRun.h"
 #include "sync/SyncSettings.h"
 
@@ -27,8 +28,11 @@ public:
 
     // Reads the settings again and sets the timer by their interval (0: only by hand).
     void applySettings();
-    // Starts a run unless one is going already; false when none was started.
-    bool syncNow();
+    // Starts a run unless one is going already; false when none was started. byUser: the
+    // user asked for it (Sync Now), rather than the timer.
+    bool syncNow(bool byUser = false);
+    // Whether the last run (the one going, or the last finished) was started by the user.
+    bool lastRunByUser() const { return m_byUser; }
     // Whether a run is going (the password being read counts).
     bool isRunning() const { return m_running; }
     // The line the status bar shows: empty before the first run, "Syncing..." during one,
@@ -77,6 +81,7 @@ private:
     SyncOutcome m_outcome;
     QString m_state;
     bool m_running = false;
+    bool m_byUser = false;
     bool m_shutDown = false;
-    int m_requestTimeoutMs = 30000;
+    int m_requestTimeoutMs = CalDavClient::DefaultTimeoutMs;
 };

@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
     RunLock runLock;
     switch (ClaimStart(AppPaths::file(Texts::RunLockFileName), runLock, instance)) {
     case SingleInstance::StartClaim::Run:
+        // The only copy on this folder: e-mail attachments an earlier run left are removed.
+        AppPaths::clearTempFolder();
         break;
     case SingleInstance::StartClaim::HandedOver:
         return 0;
@@ -65,5 +67,9 @@ int main(int argc, char *argv[])
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, mainFm.get(),
                      &TmainFm::endFromOutside);
     mainFm->show();
-    return app.exec();
+    const int status = app.exec();
+    // Ending: the window and the database are closed below; a further request to end changes
+    // nothing of that and must not cut it short.
+    quitSignals.ignoreUntilExit();
+    return status;
 }

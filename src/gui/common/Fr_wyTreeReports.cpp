@@ -1,10 +1,11 @@
 // The list frames' output: "&Export...", the reports, printing and e-mail: "Sa&ve ...",
 // "&Save All...", "&Print..." and "E-mai&l ...".
 #include "common/AppPaths.h"
+#include "common/SafeFile.h"
+#include "common/Texts.h"
 #include "Fr_wyTree.h"
 #include "interchange/ListReports.h"
 #include "pU_Boxes.h"
-#include "common/Texts.h"
 #include "TreePrinter.h"
 
 #include <QAction>
@@ -140,6 +141,12 @@ bool writeReport(TwyTreeFrame &frame, Reports::ListKind kind, Reports::Format fo
         if (whole)
             frame.deselectItems();
     });
+    // A name that may not be written (the program's own file, another user's link or file
+    // in a shared folder) is refused with its reason; nothing is written.
+    if (const QString refusal = SafeFile::RefusalOf(fileName); !refusal.isEmpty()) {
+        ErrorBox(refusal);
+        return false;
+    }
     const Reports::Entries entries = Reports::CollectEntries(tree->selectedNodes());
     const QByteArray bytes = Reports::Report(kind, format, entries, Reports::MakeStamp());
     if (!Reports::WriteReportFile(fileName, bytes)) {

@@ -358,10 +358,13 @@ void TWySendMessage::Send()
     if (gui)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const QString directory = QDir::currentPath();
+    m_handOffGoesOn = false;
     const auto restore = qScopeGuard([&] {
         QDir::setCurrent(directory);
         if (gui)
             QGuiApplication::restoreOverrideCursor();
+        if (!m_handOffGoesOn)
+            Q_EMIT HandOffEnded();
     });
 
     if (m_session == 0)
@@ -436,6 +439,8 @@ int TWySendMessage::composeWindow(const TMapiMessage &message)
     }
     if (!waitFor(process, handOffTimeout)) {
         // The client holds the message and the user decides about it.
+        m_handOffGoesOn = true;
+        connect(process, &QProcess::finished, this, &TWySendMessage::HandOffEnded);
         connect(process, &QProcess::finished, process, &QObject::deleteLater);
         return SUCCESS_SUCCESS;
     }

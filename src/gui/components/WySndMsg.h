@@ -164,6 +164,12 @@ public:
     // compose window to the user and returns (milliseconds).
     int handOffTimeout = 15000;
 
+Q_SIGNALS:
+    // The mail program has the message of the last Send, or the hand-off failed: the
+    // attachments are no longer needed by this component. Comes at the end of Send, or
+    // later when the mail client was still taking the message when Send returned.
+    void HandOffEnded();
+
 private:
     int transmit(const TMapiMessage &message);
     int composeWindow(const TMapiMessage &message);
@@ -181,6 +187,7 @@ private:
     quintptr m_session = 0;
     int m_logons = 0;
     TMapiMessage m_last;
+    bool m_handOffGoesOn = false; // the mail client still takes the message after Send
 };
 
 // The message text sendmail reads: headers, the body and the attachments as MIME parts.

@@ -64,9 +64,10 @@ bool TIoDm::ExportDatabase()
     const QString fileName = exportFileName();
     if (fileName.isEmpty())
         return false;
-    // The program's own files are never a backup's target: refused before anything is read.
-    if (const QString programFile = SafeFile::ProgramFileOf(fileName); !programFile.isEmpty()) {
-        errorBox(SafeFile::RefusalText(fileName, programFile));
+    // The program's own files, and names the user may not write (another user's link or
+    // file in a shared folder), are never a backup's target: refused before anything is read.
+    if (const QString refusal = SafeFile::RefusalOf(fileName); !refusal.isEmpty()) {
+        errorBox(refusal);
         return false;
     }
     bool written = false;
@@ -113,7 +114,7 @@ bool TIoDm::ImportItems()
 bool TIoDm::importICalendar(const QString &fileName)
 {
     m_lastResult = Interchange::RunResult();
-    ICalendarMapping::Calendar calendar;
+    ICalendarFile::Contents calendar;
     QString error;
     if (!ICalendarFile::Read(fileName, &calendar, &error)) {
         m_lastResult.outcome = Interchange::Outcome::ReadFailure;
@@ -122,12 +123,15 @@ bool TIoDm::importICalendar(const QString &fileName)
         return false;
     }
     const int moved = calendar.moved;
-    int added = 0;
+    int added = 0, unarmed = 0;
     // A database that refuses a row goes to the general error report; nothing is stored then.
-    if (!RunCommand([&] { added = ICalendarFile::Store(m_db, std::move(calendar)); })) {
+    if (!RunCommand([&] { added = ICalendarFile::Store(m_db, calendar, &unarmed); })) {
         m_lastResult.outcome = Interchange::Outcome::Failed;
         return false;
     }
+    if (unarmed > 0 && errorBox)
+        errorBox(QStringLiteral("%1: %2").arg(QFileInfo(fileName).fileName(),
+                                              ICalendarMapping::UnarmedText(unarmed)));
     m_lastResult.outcome = Interchange::Outcome::Completed;
     m_lastResult.added = added;
     m_lastResult.promoted = moved;
