@@ -416,14 +416,10 @@ void sortEntries(SortEntry *first, SortEntry *last, qsizetype depth, bool ascend
 
 } // namespace
 
-bool ItemTreeModel::sortAll(bool ascending)
+void ItemTreeModel::sortLevels(ItemNode *root, bool ascending)
 {
-    // A stable sort of a sorted tree leaves it as it is.
-    if (m_sortedRevision == m_revision && m_sortedAscending == ascending)
-        return false;
     // Folded keys compare exactly as compareTexts does: letters a to z as A to Z, everything
     // else by code, a text before the longer texts it begins.
-    ++m_revision;
     std::vector<SortEntry> entries;
     auto sortChildren = [&](ItemNode *parent) {
         auto &children = parent->children;
@@ -439,13 +435,37 @@ bool ItemTreeModel::sortAll(bool ascending)
             children[i].reset(entries[i].node);
         renumber(parent);
     };
-    sortChildren(&m_root);
-    const auto &tops = m_root.children;
+    sortChildren(root);
+    const auto &tops = root->children;
     for (size_t i = 0; i < tops.size(); ++i) {
         if (i + kAhead < tops.size())
             prefetch(tops[i + kAhead].get());
         sortChildren(tops[i].get());
     }
+}
+
+void ItemTreeModel::sortForest(ItemForest &forest, bool ascending)
+{
+    ItemNode top;
+    top.children = std::move(forest);
+    sortLevels(&top, ascending);
+    forest = std::move(top.children);
+}
+
+void ItemTreeModel::resetSortedForest(ItemForest forest, bool ascending)
+{
+    resetForest(std::move(forest));
+    m_sortedRevision = m_revision;
+    m_sortedAscending = ascending;
+}
+
+bool ItemTreeModel::sortAll(bool ascending)
+{
+    // A stable sort of a sorted tree leaves it as it is.
+    if (m_sortedRevision == m_revision && m_sortedAscending == ascending)
+        return false;
+    ++m_revision;
+    sortLevels(&m_root, ascending);
     m_sortedRevision = m_revision;
     m_sortedAscending = ascending;
     return true;

@@ -416,6 +416,13 @@ QString textLiteral(const QString &text)
 // From this many rows on, a statement over a key array is stored on the background
 // writer's thread (see BackgroundWrites) when the connection is not inside a transaction.
 constexpr qsizetype kBackgroundRows = 2000;
+
+QString expandKeysStatement(const QString &table, const QString &keyColumn, bool expanded)
+{
+    return QStringLiteral("update ") + table + QStringLiteral(" set expandFlag=") +
+           boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn +
+           QStringLiteral(" in (select value from json_each(?))");
+}
 } // namespace
 
 bool ItemStatements::execOverKeys(const QString &statement, const QStringList &keys)
@@ -462,14 +469,18 @@ void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
     // The keys go as one array, however many there are. The statement is not kept
     // prepared: a kept one would hold on to its last array.
     QSqlQuery query(m_db);
-    if (!query.prepare(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-                       boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
-                       QStringLiteral(" in (select value from json_each(?))")))
+    if (!query.prepare(expandKeysStatement(m_table, keyColumn(), expanded)))
         throw EngineFailure(query);
-    query.addBindValue(QString::fromUtf8(
-        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact)));
+    query.addBindValue(keyArray(keys));
     if (!query.exec())
         throw EngineFailure(query);
+}
+
+void ItemStatements::updateExpandKeysInBackground(const QStringList &keys, bool expanded)
+{
+    if (!BackgroundWrites::post(m_db, expandKeysStatement(m_table, keyColumn(), expanded),
+                                keyArray(keys)))
+        updateExpandKeys(keys, expanded);
 }
 
 void ItemStatements::updateParent(const QString &key, const QString &parent)

@@ -47,6 +47,8 @@ public:
     virtual ~ItemStatements() = default;
 
     const QString &table() const { return m_table; }
+    // The same statements on another connection (of another thread).
+    virtual std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const = 0;
     QString keyColumn() const { return QString::fromLatin1(m_keyColumn); }
 
     // "select count(*) as cnt from <table>", every level and orphans included.
@@ -76,6 +78,8 @@ public:
     void updateExpandTopLevelInBackground(bool expanded);
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
+    // The same, stored on the background writer's thread as updateExpandTopLevelInBackground.
+    void updateExpandKeysInBackground(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
     // The rows with the given keys put under one parent with one statement (see
     // deleteItems).
@@ -136,6 +140,10 @@ class TaskStatements : public ItemStatements
 {
 public:
     explicit TaskStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<TaskStatements>(std::move(db));
+    }
 
     // Stores a newly added task: writes tid (set here when empty), pid, the flags false,
     // colours 0, createTime, content and editTime.
@@ -166,6 +174,10 @@ class MemoStatements : public ItemStatements
 {
 public:
     explicit MemoStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<MemoStatements>(std::move(db));
+    }
 
     // Stores a newly added or pasted memo (mid set here when empty); assignTime is
     // written as null when 0.

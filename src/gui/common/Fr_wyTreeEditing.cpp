@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSqlQuery>
 #include <QTextCursor>
@@ -74,8 +75,14 @@ void TwyTreeFrame::editItem()
 void TwyTreeFrame::openPendingEditor()
 {
     ShowTip(Tip::FinishEdit);
-    if (FEditNode == nullptr)
+    if (FEditNode == nullptr) {
+        // No editor comes: the keys typed for it go where they would have gone.
+        std::vector<std::unique_ptr<QKeyEvent>> keys;
+        keys.swap(m_keysForEditor);
+        for (auto &key : keys)
+            QCoreApplication::sendEvent(m_tree, key.get());
         return;
+    }
     ItemNode *node = FEditNode;
     // A hidden node is shown for editing; a collapsed parent opens.
     if (node->shownRow() < 0 || (node->parent->level() == 0 && node->parent->shownRow() < 0)) {
@@ -93,6 +100,7 @@ void TwyTreeFrame::openPendingEditor()
     m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     m_tree->scrollTo(index);
     m_tree->edit(index);
+    passKeysToEditor();
 }
 
 void TwyTreeFrame::endEditing(bool store)
@@ -192,6 +200,10 @@ void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint 
     }
     UpdateActions();
     m_tree->setFocus();
+    // Rows read in the background waited for the edit to end.
+    if (isLoadingInBackground())
+        QMetaObject::invokeMethod(
+            this, [this] { RunCommand([this] { takeLoadedRows(); }); }, Qt::QueuedConnection);
 }
 
 void TwyTreeFrame::dropNode(ItemNode *node)

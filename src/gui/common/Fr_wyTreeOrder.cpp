@@ -4,6 +4,7 @@
 
 #include "common/IniFile.h"
 #include "common/Texts.h"
+#include "MoveChooser.h"
 #include "pU_Boxes.h"
 #include "storage/Statements.h"
 
@@ -43,6 +44,31 @@ void TwyTreeFrame::toggleSortDirection()
     m_host.ini().writeBool(m_config.section, QStringLiteral("viewAscEn"), FAscending);
 }
 
+namespace {
+// A Move-to menu lists its targets itself up to this many; a longer list shows the first ones
+// and a chooser with all of them, which scrolls and is narrowed by typing.
+constexpr size_t kMoveMenuMost = 30;
+constexpr size_t kMoveMenuFirst = 25;
+} // namespace
+
+std::vector<ItemNode *> TwyTreeFrame::moveTargets(size_t most) const
+{
+    std::vector<ItemNode *> targets;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return targets;
+    const ItemNode *first = nodes.first();
+    for (const auto &top : m_model->root()->children) {
+        ItemNode *target = top.get();
+        if (target == first || target == first->parent)
+            continue;
+        if (targets.size() == most)
+            break;
+        targets.push_back(target);
+    }
+    return targets;
+}
+
 void TwyTreeFrame::fillMoveMenus()
 {
     const QList<ItemNode *> nodes = m_tree->selectedNodes();
@@ -63,16 +89,45 @@ void TwyTreeFrame::fillMoveMenus()
                     [this] { RunCommand([this] { moveSelectedTo(nullptr, true); }); });
             menu->addSeparator();
         }
-        for (const auto &top : m_model->root()->children) {
-            ItemNode *target = top.get();
-            if (target == first || target == first->parent)
-                continue;
+        // One more than a menu lists tells whether the chooser is needed.
+        std::vector<ItemNode *> targets = moveTargets(kMoveMenuMost + 1);
+        const bool chooser = targets.size() > kMoveMenuMost;
+        if (chooser)
+            targets.resize(kMoveMenuFirst);
+        for (ItemNode *target : targets) {
             QAction *item = menu->addAction(FlattenLines(target->info->content));
             connect(item, &QAction::triggered, this,
                     [this, target] { RunCommand([&] { moveSelectedTo(target, true); }); });
         }
+        if (chooser) {
+            menu->addSeparator();
+            QAction *more = menu->addAction(QStringLiteral("&More..."));
+            more->setObjectName(QStringLiteral("Action_MoveToMore"));
+            connect(more, &QAction::triggered, this,
+                    [this] { RunCommand([this] { chooseMoveTarget(); }); });
+        }
         menu->setEnabled(!menu->isEmpty());
     }
+}
+
+void TwyTreeFrame::chooseMoveTarget()
+{
+    if (FEditNode)
+        return;
+    ItemNode *target = nullptr;
+    {
+        MoveChooser chooser(moveTargets(size_t(-1)), window());
+        // Rows that go while it is open (a sync's changes) end the choice.
+        const auto gone = [&chooser] { chooser.reject(); };
+        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, &chooser, gone);
+        connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, &chooser, gone);
+        if (chooser.exec() == QDialog::Accepted)
+            target = chooser.chosen();
+    }
+    // The chooser's list of every target is let go.
+    returnFreedMemory();
+    if (target && !m_tree->selectedNodes().isEmpty())
+        moveSelectedTo(target, true);
 }
 
 void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
