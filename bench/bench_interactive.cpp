@@ -10,26 +10,33 @@
 // Counters of the last benchmark (BM_Session_Memory): resident memory once the lists were
 // filled, and after the whole session of actions above; and what of it the heap holds in live
 // allocations at both moments (heap_start_MiB, heap_end_MiB).
-#include "ResidentMemory.h"
 #include "app/Fm_Main.h"
 #include "app/TasklumeApplication.h"
 #include "common/AppPaths.h"
 #include "common/Texts.h"
 #include "DataSet.h"
 #include "memos/Fr_wyMemos.h"
+#include "ResidentMemory.h"
 #include "storage/BackgroundWrites.h"
 #include "storage/Database.h"
+#include "storage/Statements.h"
 #include "tasks/Fr_wyTasks.h"
+#include "tasks/TaskTreeModel.h"
+#include "tasks/TaskInfo.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -68,6 +75,26 @@ struct Session
 
 int g_items = 10000;
 std::unique_ptr<Session> g_session;
+// Set when an action did not do what it was timed for: the run then ends with status 1.
+bool g_failed = false;
+
+// Checks an action's effect; a missing one fails the benchmark and the whole run.
+bool expect(benchmark::State &state, bool happened, const char *what)
+{
+    if (happened)
+        return true;
+    if (!g_failed)
+        std::fprintf(stderr, "did not happen: %s\n", what);
+    g_failed = true;
+    state.SkipWithError(what);
+    return false;
+}
+
+// Rows of the list stored in the database.
+int storedRows(TwyTreeFrame *frame)
+{
+    return frame->statements().countRows();
+}
 
 Session &session()
 {
@@ -258,6 +285,10 @@ void firstClick(benchmark::State &state, bool tasks)
         state.ResumeTiming();
         click(frame, y);
         idle();
+        const QModelIndex hit = frame->tree()->indexAt(rowPoint(frame, y));
+        if (!expect(state, hit.isValid() && frame->tree()->selectionModel()->isSelected(hit),
+                    "the clicked row is selected"))
+            return;
         y = y == 30 ? 90 : 30;
     }
 }
@@ -270,6 +301,10 @@ void clickRow(benchmark::State &state, bool tasks)
     for (auto _ : state) {
         click(frame, y);
         idle();
+        const QModelIndex hit = frame->tree()->indexAt(rowPoint(frame, y));
+        if (!expect(state, hit.isValid() && frame->tree()->currentIndex() == hit,
+                    "the clicked row is the current one"))
+            return;
         y = y > 400 ? 10 : y + 37;
     }
 }
@@ -319,9 +354,40 @@ void searchFirstCharacter(benchmark::State &state, bool tasks)
         clearSearchUntimed(frame);
         QTest::mouseClick(box, Qt::LeftButton);
         idle();
+        const int before = frame->model()->rowCount();
         state.ResumeTiming();
         QTest::keyClicks(box, QStringLiteral("a"));
         idle();
+        if (!expect(state,
+                    frame->FSearchText == QLatin1String("a") &&
+                        frame->model()->rowCount() <= before,
+                    "the first character filters the list"))
+            return;
+    }
+    clearSearchUntimed(frame);
+}
+
+// The first character typed into the search box right after the list was loaded (the
+// program's start): the texts are copied and the rows the search opens stored then.
+void searchFirstAfterStart(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    QLineEdit *box = searchBox(frame);
+    for (auto _ : state) {
+        state.PauseTiming();
+        clearSearchUntimed(frame);
+        frame->postMessage(WM_FRAME_RELOAD);
+        frame->postMessage(WM_FRAME_ACTIVATE);
+        idle();
+        BackgroundWrites::waitForAll();
+        state.ResumeTiming();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClicks(box, QStringLiteral("e"));
+        idle();
+        if (!expect(state,
+                    frame->FSearchText == QLatin1String("e") && frame->model()->rowCount() > 0,
+                    "the first character after the start filters the list"))
+            return;
     }
     clearSearchUntimed(frame);
 }
@@ -367,6 +433,8 @@ void leaveSearch(benchmark::State &state, bool tasks)
         idle();
         click(frame, 50);
         idle();
+        if (!expect(state, box->text().isEmpty() && !frame->FSearching, "Esc leaves the search"))
+            return;
     }
 }
 
@@ -427,6 +495,18 @@ void clickAfter(benchmark::State &state, bool tasks, const QString &untimed, con
         BackgroundWrites::waitForAll();
         storedMs += clock.nsecsElapsed() / 1e6;
         state.ResumeTiming();
+        // The first top-level row with shown children is open or closed as asked.
+        const bool open = timed == QLatin1String("Action_ExpandAll");
+        bool checked = false;
+        for (int row = 0; row < frame->model()->rowCount() && !checked; ++row) {
+            const QModelIndex index = frame->model()->index(row, 0);
+            if (frame->model()->rowCount(index) > 0) {
+                checked = true;
+                if (!expect(state, frame->tree()->isExpanded(index) == open,
+                            "the rows are opened or closed"))
+                    return;
+            }
+        }
     }
     state.counters["stored_ms"] = benchmark::Counter(storedMs / double(state.iterations()));
 }
@@ -446,6 +526,8 @@ void collapseAll(benchmark::State &state, bool tasks)
 void sort(benchmark::State &state, bool tasks)
 {
     clickToolButton(state, tasks, QStringLiteral("Action_ViewAsc"));
+    TwyTreeFrame *frame = frameOf(tasks);
+    expect(state, frame->model()->isSorted(frame->FAscending), "the list is sorted");
 }
 
 void switchTabs(benchmark::State &state, bool)
@@ -492,8 +574,22 @@ void openTypeAndStore(benchmark::State &state, bool tasks, Qt::Key opening, cons
             return;
         }
         QTest::keyClicks(editor, word);
+        if (!expect(state,
+                    qobject_cast<QPlainTextEdit *>(editor) &&
+                        static_cast<QPlainTextEdit *>(editor)->toPlainText() == word,
+                    "the editor holds the typed text"))
+            return;
         key(editor, Qt::Key_Return, Qt::ControlModifier);
         idle();
+        state.PauseTiming();
+        const ItemNode *edited = frame->model()->nodeFromIndex(frame->tree()->currentIndex());
+        QSqlQuery &stored =
+            frame->statements().selectByKey(edited ? edited->info->key.toString() : QString());
+        const bool ok = stored.next() && stored.value(QStringLiteral("content")).toString() == word;
+        stored.finish();
+        state.ResumeTiming();
+        if (!expect(state, ok, "the typed text is stored"))
+            return;
     }
 }
 
@@ -517,9 +613,15 @@ void deleteItem(benchmark::State &state, bool tasks)
     for (auto _ : state) {
         state.PauseTiming();
         selectFirstRow(frame);
+        const int before = storedRows(frame);
         state.ResumeTiming();
         key(frame->tree(), Qt::Key_Delete);
         idle();
+        state.PauseTiming();
+        const bool gone = storedRows(frame) < before;
+        state.ResumeTiming();
+        if (!expect(state, gone, "the row is deleted"))
+            return;
     }
 }
 
@@ -529,8 +631,14 @@ void completeItem(benchmark::State &state, bool tasks)
     TwyTreeFrame *frame = showList(tasks);
     selectFirstRow(frame);
     for (auto _ : state) {
+        const ItemNode *node = frame->model()->nodeFromIndex(frame->tree()->currentIndex());
+        const bool before = node && static_cast<const TTaskInfo *>(node->info.get())->checkFlag;
         key(frame->tree(), Qt::Key_Space);
         idle();
+        if (!expect(state,
+                    node && static_cast<const TTaskInfo *>(node->info.get())->checkFlag != before,
+                    "the task's completion changes"))
+            return;
     }
 }
 
@@ -559,9 +667,18 @@ void deleteMany(benchmark::State &state, bool tasks)
     for (auto _ : state) {
         state.PauseTiming();
         selectTopRows(frame, 10000);
+        const int selected = int(frame->tree()->selectedNodes().size());
+        const int before = storedRows(frame);
         state.ResumeTiming();
         key(frame->tree(), Qt::Key_Delete);
         idle();
+        state.PauseTiming();
+        const int after = storedRows(frame);
+        state.ResumeTiming();
+        state.counters["selected"] = selected;
+        if (!expect(state, selected > 0 && after <= before - selected,
+                    "the selected rows are deleted"))
+            return;
     }
 }
 
@@ -587,10 +704,368 @@ void completeMany(benchmark::State &state, bool tasks)
             return;
         }
         const QPoint item = menu->actionGeometry(complete).center();
+        const QList<ItemNode *> selected = frame->tree()->selectedNodes();
         state.ResumeTiming();
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, item);
         idle();
+        state.counters["selected"] = double(selected.size());
+        const bool flag = !selected.isEmpty() &&
+                          static_cast<const TTaskInfo *>(selected.first()->info.get())->checkFlag;
+        bool all = !selected.isEmpty();
+        for (const ItemNode *node : selected)
+            all = all && static_cast<const TTaskInfo *>(node->info.get())->checkFlag == flag;
+        if (!expect(state, all, "every selected task has the same completion"))
+            return;
     }
+}
+
+// The row menu's Move-to submenu opened over the first row: its entries are made and shown.
+void openMoveTo(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    clearSearchUntimed(frame);
+    selectFirstRow(frame);
+    auto *menu = frame->findChild<QMenu *>(QStringLiteral("Menu_Moveto"));
+    if (!expect(state, menu && menu->isEnabled(), "the Move-to menu is enabled"))
+        return;
+    for (auto _ : state) {
+        menu->popup(frame->tree()->mapToGlobal(QPoint(20, 20)));
+        idle();
+        const QList<QAction *> entries = menu->actions();
+        const int top = frame->model()->root()->children.size() > 0
+                            ? int(frame->model()->root()->children.size())
+                            : 0;
+        // Every other top-level item is in the menu, or the chooser of all of them.
+        const bool complete = !entries.isEmpty() &&
+                              (entries.size() == top - 1 ||
+                               entries.last()->objectName() == QLatin1String("Action_MoveToMore"));
+        state.counters["entries"] = double(entries.size());
+        menu->hide();
+        idle();
+        if (!expect(state, complete, "the Move-to menu offers every target"))
+            return;
+    }
+}
+
+// Enter, a word and Ctrl+Enter typed at once, queued behind a reload of the list (as keys
+// typed during the start wait behind the loading): the word is stored whole.
+void typeDuringLoad(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    clearSearchUntimed(frame);
+    selectFirstRow(frame);
+    QTreeView *tree = frame->tree();
+    int round = 0;
+    for (auto _ : state) {
+        const QString word = QStringLiteral("zz typed %1").arg(++round);
+        frame->postMessage(WM_FRAME_RELOAD);
+        QCoreApplication::postEvent(tree, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, {}));
+        for (const QChar c : word)
+            QCoreApplication::postEvent(
+                tree, new QKeyEvent(QEvent::KeyPress, c.toUpper().unicode(), {}, QString(c)));
+        QCoreApplication::postEvent(
+            tree, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier));
+        idle();
+        for (int rounds = 0;
+             rounds < 1000 && (frame->isEditing() || frame->isLoadingInBackground()); ++rounds)
+            idle();
+        state.PauseTiming();
+        QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
+        query.prepare(QStringLiteral("select count(*) from ") + frame->statements().table() +
+                      QStringLiteral(" where content=?"));
+        query.addBindValue(word);
+        const bool stored = query.exec() && query.next() && query.value(0).toInt() == 1;
+        state.ResumeTiming();
+        if (!expect(state, stored, "every typed character is stored"))
+            return;
+    }
+}
+
+// A sync's changes shown: three rows changed behind the list's back (one text, one new, one
+// deleted), then shown row by row with the selection of two rows kept.
+void syncChanges(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    clearSearchUntimed(frame);
+    QTreeView *tree = frame->tree();
+    QSqlDatabase db = QSqlDatabase::database(Database::ConnectionName);
+    const QString table = frame->statements().table();
+    const QString keyColumn = frame->statements().keyColumn();
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ++round;
+        // Two rows selected, the second current.
+        QItemSelection selection;
+        const QModelIndex first = frame->model()->index(2, 0);
+        const QModelIndex second = frame->model()->index(5, 0);
+        selection.select(first, first);
+        selection.select(second, second);
+        tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+        tree->selectionModel()->setCurrentIndex(second, QItemSelectionModel::NoUpdate);
+        const ItemNode *keptA = frame->model()->nodeFromIndex(first);
+        const ItemNode *keptB = frame->model()->nodeFromIndex(second);
+        const ItemNode *changed = frame->model()->nodeFromIndex(frame->model()->index(9, 0));
+        const ItemNode *deleted = frame->model()->nodeFromIndex(frame->model()->index(12, 0));
+        const QString changedKey = changed->info->key.toString();
+        const QString deletedKey = deleted->info->key.toString();
+        const QString newKey =
+            QStringLiteral("{00000000-0000-0000-0000-%1}").arg(round, 12, 10, QLatin1Char('0'));
+        const QString newText = QStringLiteral("Synced here %1").arg(round);
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("update %1 set content='Synced text %2' where %3='%4'")
+                       .arg(table)
+                       .arg(round)
+                       .arg(keyColumn, changedKey));
+        query.exec(QStringLiteral("insert into %1 (%2, pid, content, expandFlag) values ('%3', "
+                                  "'root', '%4', 0)")
+                       .arg(table, keyColumn, newKey, newText));
+        query.exec(
+            QStringLiteral("delete from %1 where %2='%3'").arg(table, keyColumn, deletedKey));
+        const int shownBefore = frame->model()->rowCount();
+        state.ResumeTiming();
+        const bool rowByRow = frame->applyChangedRows({changedKey, newKey, deletedKey});
+        idle();
+        state.PauseTiming();
+        const QList<ItemNode *> selected = frame->tree()->selectedNodes();
+        const bool ok = rowByRow && frame->model()->rowCount() == shownBefore &&
+                        selected.size() == 2 && selected.contains(const_cast<ItemNode *>(keptA)) &&
+                        selected.contains(const_cast<ItemNode *>(keptB)) &&
+                        frame->model()->nodeFromIndex(tree->currentIndex()) == keptB;
+        state.ResumeTiming();
+        if (!expect(state, ok, "the sync's rows are shown and the selection stays"))
+            return;
+    }
+}
+
+// ---- commands on every row ------------------------------------------------------------------
+// Each checks what it did, in the tree and in the database file, and fails the run when it
+// did not happen. Writes of many rows go to the background writer: the time is until the
+// window answers again, `stored_ms` until the rows are in the file.
+
+// Rows of the list's table that meet a condition, read over a connection of its own.
+int storedCount(bool tasks, const QString &where)
+{
+    const QString name = QStringLiteral("bench-check");
+    if (!QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QDir(session().dir.path()).filePath(Texts::DatabaseFileName));
+        db.open();
+    }
+    QSqlQuery query(QSqlDatabase::database(name));
+    query.exec(QStringLiteral("select count(*) from ") +
+               (tasks ? QStringLiteral("tasks") : QStringLiteral("memos")) +
+               QStringLiteral(" where ") + where);
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+int topRows(TwyTreeFrame *frame)
+{
+    return int(frame->model()->root()->shownChildren().size());
+}
+
+// Every top-level row shown (no search, rows closed), the first one clicked.
+void onTopLevel(TwyTreeFrame *frame)
+{
+    clearSearchUntimed(frame);
+    QTest::mouseClick(toolButton(frame, QStringLiteral("Action_CollapseAll")), Qt::LeftButton);
+    idle();
+    selectFirstRow(frame);
+}
+
+bool allTopRowsSelected(TwyTreeFrame *frame)
+{
+    const QList<ItemNode *> nodes = frame->tree()->selectedNodes();
+    const auto &shown = frame->model()->root()->shownChildren();
+    return !shown.empty() && nodes.size() == qsizetype(shown.size()) &&
+           nodes.first() == shown.front() && nodes.last() == shown.back();
+}
+
+// Ctrl+A with the first row current: every top-level row selected.
+void selectAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        if (!allTopRowsSelected(frame))
+            return state.SkipWithError("Ctrl+A did not select every row");
+    }
+    state.counters["rows"] = topRows(frame);
+}
+
+// "Deselect" of the Edit menu with every row selected.
+void deselectAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        state.ResumeTiming();
+        frame->action(QStringLiteral("Action_Deselect"))->trigger();
+        idle();
+        if (frame->tree()->selectionModel()->hasSelection())
+            return state.SkipWithError("Deselect left rows selected");
+    }
+}
+
+// Shift+End from the first row: every top-level row selected.
+void shiftEndFromFirst(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_End, Qt::ShiftModifier);
+        idle();
+        if (!allTopRowsSelected(frame))
+            return state.SkipWithError("Shift+End did not select from the first row to the last");
+    }
+}
+
+// Ctrl+C with every row selected: the texts of all of them on the clipboard.
+void copyAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        QApplication::clipboard()->clear();
+        state.ResumeTiming();
+        key(frame->tree(), Qt::Key_C, Qt::ControlModifier);
+        idle();
+        state.PauseTiming();
+        const auto &shown = frame->model()->root()->shownChildren();
+        qsizetype expected = qsizetype(shown.size()) - 1;
+        for (const ItemNode *node : shown)
+            expected += node->info->content.size();
+        const QString text = QApplication::clipboard()->text();
+        state.ResumeTiming();
+        if (text.size() != expected || !text.startsWith(shown.front()->info->content))
+            return state.SkipWithError("the clipboard does not hold every selected text");
+    }
+}
+
+// "Mark Complete" of the row menu with every top-level task selected (and unmarked again in
+// the next iteration): exactly the selected rows change in the file.
+void completeAllRows(benchmark::State &state, bool)
+{
+    TwyTreeFrame *frame = showList(true);
+    QTreeView *tree = frame->tree();
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(tree, Qt::Key_A, Qt::ControlModifier);
+        idle();
+        const bool target =
+            !TaskTreeModel::task(frame->model()->root()->shownChildren().front())->checkFlag;
+        const int childrenDone = storedCount(true, QStringLiteral("pid<>'root' and checkFlag=1"));
+        const QPoint at = tree->visualRect(tree->currentIndex()).center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &menuEvent);
+        idle();
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QAction *complete = frame->action(QStringLiteral("Action_TaskComplete"));
+        if (menu == nullptr || complete == nullptr)
+            return state.SkipWithError("the row menu did not open");
+        const QPoint item = menu->actionGeometry(complete).center();
+        state.ResumeTiming();
+        clock.start();
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, item);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const int top = topRows(frame);
+        const bool stored =
+            storedCount(true, QStringLiteral("pid='root' and checkFlag=%1").arg(target ? 1 : 0)) == top &&
+            storedCount(true, QStringLiteral("pid<>'root' and checkFlag=1")) == childrenDone;
+        state.ResumeTiming();
+        if (!stored)
+            return state.SkipWithError("the stored marks are not those of the selected rows");
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
+}
+
+// Every top-level row moved under the last one (the command of "Move To" and of a drop), and
+// in the next iteration every row under it back to the top level.
+void moveAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    bool down = true;
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        ItemNode *target = frame->model()->root()->shownChildren().back();
+        const QString targetKey = target->info->key.toString();
+        if (!down) {
+            frame->tree()->expand(frame->model()->indexOf(target));
+            idle();
+            frame->tree()->setCurrentIndex(frame->model()->indexOf(target->shownChildren().front()));
+            idle();
+        }
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        const int selected = int(frame->tree()->selectedNodes().size());
+        state.ResumeTiming();
+        clock.start();
+        frame->moveSelectedTo(down ? target : nullptr, true);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const int under = storedCount(tasks, QStringLiteral("pid='%1'").arg(targetKey));
+        const bool stored = down ? storedCount(tasks, QStringLiteral("pid='root'")) == 1 &&
+                                       under >= selected - 1
+                                 : under == 0;
+        state.ResumeTiming();
+        if (!stored)
+            return state.SkipWithError("the stored parents are not those of the moved rows");
+        down = !down;
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
+}
+
+// Ctrl+A and Delete, answered with OK: every row goes, in the tree and in the file.
+void deleteAllRows(benchmark::State &state, bool tasks)
+{
+    TwyTreeFrame *frame = showList(tasks);
+    BoxAnswerer answer;
+    QElapsedTimer clock;
+    double storedMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        onTopLevel(frame);
+        key(frame->tree(), Qt::Key_A, Qt::ControlModifier);
+        idle();
+        state.counters["rows"] = topRows(frame);
+        state.ResumeTiming();
+        clock.start();
+        key(frame->tree(), Qt::Key_Delete);
+        idle();
+        state.PauseTiming();
+        BackgroundWrites::waitForAll();
+        storedMs += double(clock.elapsed());
+        const bool gone =
+            frame->model()->rowCount() == 0 && storedCount(tasks, QStringLiteral("1")) == 0;
+        state.ResumeTiming();
+        if (!gone)
+            return state.SkipWithError("Delete left rows");
+    }
+    state.counters["stored_ms"] = storedMs / double(state.iterations());
 }
 
 // ---- registration ----------------------------------------------------------------------------
@@ -607,6 +1082,7 @@ void add(const char *name, Action action, int iterations, bool both = true)
         benchmark::RegisterBenchmark(
             full.c_str(), [action, tasks](benchmark::State &state) { action(state, tasks); })
             ->Iterations(iterations)
+            ->MeasureProcessCPUTime() // the program's threads, the background writes too
             ->Unit(benchmark::kMillisecond);
     }
 }
@@ -647,8 +1123,19 @@ void registerAll()
     add("EditItem", editItem, 5);
     add("DeleteItem", deleteItem, 5);
     add("CompleteItem", completeItem, 10, false);
+    add("SelectAllRows", selectAllRows, 3);
+    add("DeselectAllRows", deselectAllRows, 3);
+    add("ShiftEndFromFirstRow", shiftEndFromFirst, 3);
+    add("CopyAllRows", copyAllRows, 3);
+    add("CompleteAllRows", completeAllRows, 2, false);
     add("Complete10000", completeMany, 1, false);
     add("Delete10000", deleteMany, 1);
+    add("MoveAllRows", moveAllRows, 2);
+    add("DeleteAllRows", deleteAllRows, 1);
+    add("OpenMoveTo", openMoveTo, 5, false);
+    add("SearchFirstCharacterAfterStart", searchFirstAfterStart, 3);
+    add("TypeDuringLoad", typeDuringLoad, 3);
+    add("SyncChanges", syncChanges, 5);
     benchmark::RegisterBenchmark("BM_Session_Memory", sessionMemory)->Iterations(1);
 }
 
@@ -688,5 +1175,5 @@ int main(int argc, char **argv)
             frame->shutdown();
     }
     g_session.reset(); // before the application goes
-    return 0;
+    return g_failed ? 1 : 0;
 }

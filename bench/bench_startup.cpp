@@ -97,6 +97,7 @@ void BM_StartToPopulatedList(benchmark::State &state)
     TestSupport::ProgramFolder &home = folder(items);
     qint64 rss = 0;
     double memosAfter = 0;
+    double longestAnswer = 0;
     double floorTotal = 0;
     double programTotal = 0;
     for (auto _ : state) {
@@ -121,8 +122,17 @@ void BM_StartToPopulatedList(benchmark::State &state)
         }
         programTotal += seconds;
         state.SetIterationTime(seconds);
-        while (shownRows(run, "memos") <= 0 && clock.elapsed() < 60000)
+        // From the first picture until the memo list is there, the window answers its
+        // channel as it answers keys: the longest answer is the longest time it was deaf.
+        for (;;) {
+            QElapsedTimer answer;
+            answer.start();
+            const int memos = shownRows(run, "memos");
+            longestAnswer = qMax(longestAnswer, double(answer.nsecsElapsed()) / 1e6);
+            if (memos > 0 || clock.elapsed() >= 60000)
+                break;
             QThread::msleep(5);
+        }
         memosAfter = double(clock.elapsed()) / 1000.0;
         QThread::msleep(500); // let the last paints and deferred work settle
         rss = BenchMemory::residentKiB(run.process().processId());
@@ -131,6 +141,7 @@ void BM_StartToPopulatedList(benchmark::State &state)
     }
     state.counters["rss_MiB"] = double(rss) / 1024.0;
     state.counters["memos_s"] = memosAfter;
+    state.counters["answer_max_ms"] = longestAnswer;
     const double iterations = double(state.iterations());
     state.counters["floor_ms"] = iterations > 0 ? floorTotal * 1000.0 / iterations : 0.0;
     state.counters["floor_ratio"] = floorTotal > 0 ? programTotal / floorTotal : 0.0;

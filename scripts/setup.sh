@@ -17,6 +17,7 @@ build_packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools
 test_packages=(xvfb xauth xdotool x11-utils openbox trayer dbus-daemon imagemagick libbenchmark-dev
                poppler-utils python3 appstream desktop-file-utils radicale xandikos
                vdirsyncer todoman python3-caldav python3-dateutil at-spi2-core python3-pyatspi
+               weston qt6-wayland lintian dpkg-dev
                gnome-keyring libsecret-tools)
 
 install_packages() {

@@ -1,5 +1,7 @@
 #include "CliCommands.h"
 
+#include "app/ManualPage.h"
+
 #include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "common/IniFile.h"
@@ -1102,29 +1104,77 @@ const Command *findCommand(const QString &name)
     return nullptr;
 }
 
+// The texts both the general help and the manual page tasklume-cli(1) are made of.
+const QString kDescription =
+    QStringLiteral("The command-line companion of Ploxen Tasklume. It works on the\n"
+                   "folder the program keeps its lists in: $TASKLUME_HOME; else, for\n"
+                   "an installed program (below /usr or /opt, or in a folder you may\n"
+                   "not write that does not hold your lists), $XDG_DATA_HOME/%1\n"
+                   "(~/.local/share/%1); else the folder both programs lie in.");
+const QString kExitStatus = QStringLiteral("0 on success, 1 on failure, 2 on wrong usage.");
+const QString kRunning =
+    QStringLiteral("While the program runs on the folder, add asks it to store the\n"
+                   "item, and restore, import, sync and sync-setup refuse; the other\n"
+                   "commands only read.");
+
+struct Entry
+{
+    QString tag;
+    QString text;
+};
+
+const QList<Entry> &generalOptions()
+{
+    static const QList<Entry> table{
+        {QStringLiteral("-h, --help"),
+         QStringLiteral("show this help; after a command, the command's help")},
+        {QStringLiteral("--version"), QStringLiteral("show the version")},
+    };
+    return table;
+}
+
+const QList<Entry> &environment()
+{
+    static const QList<Entry> table{
+        {QStringLiteral("TASKLUME_HOME"),
+         QStringLiteral("the folder of the lists, instead of the usual one")},
+        {QStringLiteral("XDG_DATA_HOME"), QStringLiteral("the base of the user's data folder")},
+        {QStringLiteral("TASKLUME_SYNC_PASSWORD"),
+         QStringLiteral("the password sync uses, instead of the desktop's secret store")},
+        {QStringLiteral("XDG_RUNTIME_DIR"),
+         QStringLiteral("where the channel to the running program lies")},
+    };
+    return table;
+}
+
 QString generalHelp()
 {
-    QString text =
-        QStringLiteral("Usage: %1 COMMAND [ARGUMENT]... [OPTION]...\n"
-                       "The command-line companion of Ploxen Tasklume. It works on the\n"
-                       "folder the program keeps its lists in: $TASKLUME_HOME; else the\n"
-                       "folder both programs lie in when you may write there or it holds\n"
-                       "the lists; else $XDG_DATA_HOME/%2 (~/.local/share/%2).\n"
-                       "In use: %3\n\n"
-                       "Commands:\n")
-            .arg(kProgram, AppPaths::DataFolderName, AppPaths::describeFolder());
+    QString text = QStringLiteral("Usage: %1 COMMAND [ARGUMENT]... [OPTION]...\n").arg(kProgram) +
+                   kDescription.arg(AppPaths::DataFolderName) +
+                   QStringLiteral("\nIn use: %1\n\nCommands:\n").arg(AppPaths::describeFolder());
     for (const Command &command : commands())
         text += QStringLiteral("  %1\n      %2\n").arg(command.synopsis, command.summary);
-    text += QStringLiteral("\nOptions:\n"
-                           "  -h, --help     show this help; after a command, the command's help\n"
-                           "      --version  show the version\n\n"
-                           "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n"
-                           "While the program runs on the folder, add asks it to store the\n"
-                           "item, and restore, import, sync and sync-setup refuse; the other\n"
-                           "commands only read.\n"
-                           "sync takes the password from TASKLUME_SYNC_PASSWORD when it is set,\n"
-                           "else from the desktop's secret store.\n");
+    text += QStringLiteral("\nOptions:\n");
+    for (const Entry &option : generalOptions()) {
+        const QString tag = option.tag.startsWith(QLatin1String("--"))
+                                ? QStringLiteral("    ") + option.tag
+                                : option.tag;
+        text += QStringLiteral("  %1  %2\n").arg(tag, -13).arg(option.text);
+    }
+    text += QStringLiteral("\nEnvironment:\n");
+    for (const Entry &variable : environment())
+        text += QStringLiteral("  %1\n      %2\n").arg(variable.tag, variable.text);
+    text += QStringLiteral("\nExit status: ") + kExitStatus + QLatin1Char('\n') + kRunning +
+            QLatin1Char('\n');
     return text;
+}
+
+QString optionTag(const QCommandLineOption &option)
+{
+    QString name = QStringLiteral("--") + option.names().constFirst();
+    if (!option.valueName().isEmpty())
+        name += QLatin1Char('=') + option.valueName();
+    return name;
 }
 
 QString commandHelp(const Command &command)
@@ -1133,12 +1183,8 @@ QString commandHelp(const Command &command)
         QStringLiteral("Usage: %1 %2\n%3\n").arg(kProgram, command.synopsis, command.details);
     text += QStringLiteral("\nOptions:\n");
     QList<QCommandLineOption> options = command.options;
-    for (const QCommandLineOption &option : options) {
-        QString name = QStringLiteral("--") + option.names().constFirst();
-        if (!option.valueName().isEmpty())
-            name += QLatin1Char('=') + option.valueName();
-        text += QStringLiteral("  %1  %2\n").arg(name, -22).arg(option.description());
-    }
+    for (const QCommandLineOption &option : options)
+        text += QStringLiteral("  %1  %2\n").arg(optionTag(option), -22).arg(option.description());
     text += QStringLiteral("  %1  %2\n")
                 .arg(QStringLiteral("-h, --help"), -22)
                 .arg(QStringLiteral("show this help"));
@@ -1146,6 +1192,39 @@ QString commandHelp(const Command &command)
 }
 
 } // namespace
+
+QString ManualPageText(const QString &date)
+{
+    ManualPage page(kProgram, QStringLiteral("the command-line companion of Ploxen Tasklume"));
+    page.section(QStringLiteral("SYNOPSIS"));
+    page.paragraph(kProgram + QStringLiteral(" COMMAND [ARGUMENT]... [OPTION]..."));
+    page.section(QStringLiteral("DESCRIPTION"));
+    page.paragraph(kDescription.arg(AppPaths::DataFolderName) +
+                   QStringLiteral("\n--help names the folder in use; see FILES in tasklume(1)."));
+    page.section(QStringLiteral("COMMANDS"));
+    for (const Command &command : commands()) {
+        QString text = command.details;
+        for (const QCommandLineOption &option : command.options)
+            text += QStringLiteral("\n\n") + optionTag(option) + QStringLiteral(": ") +
+                    option.description();
+        page.item(command.synopsis, text);
+    }
+    page.section(QStringLiteral("OPTIONS"));
+    for (const Entry &option : generalOptions())
+        page.item(option.tag, option.text + QLatin1Char('.'));
+    page.section(QStringLiteral("EXIT STATUS"));
+    page.paragraph(kExitStatus + QLatin1Char('\n') + kRunning);
+    page.section(QStringLiteral("ENVIRONMENT"));
+    for (const Entry &variable : environment())
+        page.item(variable.tag, variable.text + QLatin1Char('.'));
+    page.section(QStringLiteral("EXAMPLES"));
+    page.verbatim(kProgram + QStringLiteral(" backup ~/tasklume-backup.wyx\n") + kProgram +
+                  QStringLiteral(" add task \"Call the garage\"\n") + kProgram +
+                  QStringLiteral(" export lists.ics"));
+    page.section(QStringLiteral("SEE ALSO"));
+    page.paragraph(QStringLiteral("tasklume(1)"));
+    return page.text(date);
+}
 
 int Run(const QStringList &arguments, std::FILE *out, std::FILE *err, std::FILE *in)
 {

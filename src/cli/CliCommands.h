@@ -21,4 +21,8 @@ enum ExitStatus
 int Run(const QStringList &arguments, std::FILE *out = stdout, std::FILE *err = stderr,
         std::FILE *in = stdin);
 
+// The manual page tasklume-cli(1), made from the same commands, options and texts as the
+// help; date is the month of the release in its header.
+QString ManualPageText(const QString &date);
+
 } // namespace Cli

@@ -48,6 +48,11 @@ private Q_SLOTS:
     void cleanup();
     void saveValuesInOrder_data();
     void saveValuesInOrder();
+    void positionKeptWhereThePlatformHidesIt_data();
+    void positionKeptWhereThePlatformHidesIt();
+    void windowOnWaylandKeepsTheReportedPosition();
+    void platformsThatReportPositions_data();
+    void platformsThatReportPositions();
     void restoredRect_data();
     void restoredRect();
     void maximisedRoundTrip();
@@ -98,6 +103,96 @@ void TestFormState::saveValuesInOrder()
     for (const auto &value : values)
         written.append(value.first + QLatin1Char('=') + QString::number(value.second));
     QCOMPARE(written.join(QLatin1Char(' ')), expected);
+}
+
+void TestFormState::positionKeptWhereThePlatformHidesIt_data()
+{
+    QTest::addColumn<QString>("stored"); // the section before the save
+    QTest::addColumn<bool>("resizable");
+    QTest::addColumn<QString>("expected");
+    const QString x11Save = QStringLiteral("Maximized=0 Left=442 Top=246 Right=1042 Bottom=746 "
+                                           "Saved=1");
+    QTest::newRow("position from an earlier start")
+        << x11Save << true
+        << QStringLiteral("Maximized=0 Left=442 Top=246 Right=742 Bottom=646 Saved=1");
+    QTest::newRow("fixed border") << QStringLiteral("Maximized=0 Left=442 Top=246 Saved=1") << false
+                                  << QStringLiteral("Maximized=0 Left=442 Top=246 Saved=1");
+    QTest::newRow("only a left edge")
+        << QStringLiteral("Left=-20") << true
+        << QStringLiteral("Maximized=0 Left=-20 Top=20 Right=280 Bottom=420 Saved=1");
+    // Never placed where the position was known: no position, and no size without one.
+    QTest::newRow("nothing saved") << QString() << true << QStringLiteral("Maximized=0 Saved=1");
+    QTest::newRow("saved without a position")
+        << QStringLiteral("Maximized=1 Saved=1") << true << QStringLiteral("Maximized=0 Saved=1");
+}
+
+void TestFormState::positionKeptWhereThePlatformHidesIt()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, resizable);
+    QFETCH(QString, expected);
+    const IniFile ini(m_ini);
+    for (const QString &pair : stored.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        ini.writeInteger(kSection, pair.section(QLatin1Char('='), 0, 0),
+                         pair.section(QLatin1Char('='), 1).toInt());
+    // The window says it stands at 3,30 (where Wayland puts every window as Qt sees it).
+    QStringList written;
+    const auto values = FormStateRules::SaveValuesKeepingPosition(
+        ini, kSection, QRect(10, 20, 300, 400), false, resizable);
+    for (const auto &value : values)
+        written.append(value.first + QLatin1Char('=') + QString::number(value.second));
+    QCOMPARE(written.join(QLatin1Char(' ')), expected);
+}
+
+void TestFormState::windowOnWaylandKeepsTheReportedPosition()
+{
+    // Saved by an earlier start where positions were reported.
+    {
+        const IniFile ini(m_ini);
+        ini.writeInteger(kSection, QStringLiteral("Left"), 442);
+        ini.writeInteger(kSection, QStringLiteral("Top"), 246);
+        ini.writeInteger(kSection, QStringLiteral("Right"), 1042);
+        ini.writeInteger(kSection, QStringLiteral("Bottom"), 746);
+    }
+    QWidget window;
+    window.setGeometry(3, 30, 500, 350);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TWyFormState state(&window);
+    state.setSection(kSection);
+    state.setIniPath(m_ini);
+    QVERIFY(state.PositionsReported()); // offscreen reports positions
+    state.setPositionsReported(false);
+    state.SaveState();
+
+    // The position stays; the size is the window's own.
+    const IniFile ini(m_ini);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Left"), -1), 442);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Top"), -1), 246);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Right"), -1), 942);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Bottom"), -1), 596);
+    QCOMPARE(ini.readInteger(kSection, QStringLiteral("Saved"), -1), 1);
+}
+
+void TestFormState::platformsThatReportPositions_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<bool>("reports");
+    QTest::newRow("xcb") << QStringLiteral("xcb") << true;
+    QTest::newRow("offscreen") << QStringLiteral("offscreen") << true;
+    QTest::newRow("wayland") << QStringLiteral("wayland") << false;
+    QTest::newRow("wayland-egl") << QStringLiteral("wayland-egl") << false;
+}
+
+void TestFormState::platformsThatReportPositions()
+{
+    QFETCH(QString, platform);
+    QFETCH(bool, reports);
+    QCOMPARE(FormStateRules::PlatformReportsPositions(platform), reports);
+    // The Stay on top item says where the request is ignored, and only there.
+    const QString hint = FormStateRules::StayOnTopHint(platform);
+    QVERIFY(hint.startsWith(QStringLiteral("Keep the window above other windows")));
+    QCOMPARE(hint.contains(QStringLiteral("not on Wayland")), !reports);
 }
 
 void TestFormState::restoredRect_data()

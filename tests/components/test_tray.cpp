@@ -1,6 +1,7 @@
 // The tray icon: which user actions hide the owner window and which bring it back, with
 // and without a notification area on the desktop; the hint and balloon limits; clicks,
 // the menus and the animation.
+#include "components/AppIcon.h"
 #include "components/StatusNotifierItem.h"
 #include "components/WyTray.h"
 
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSpontaneKeyEvent>
 #include <QSystemTrayIcon>
@@ -74,6 +76,9 @@ private Q_SLOTS:
     void cleanup();
 
     void closeHidesWhileThereIsATray();
+    void trayIconIsDrawnInOneInk_data();
+    void trayIconIsDrawnInOneInk();
+    void trayIconFollowsThePalette();
     void closeIsOrdinaryWithoutTrayOrInactive_data();
     void closeIsOrdinaryWithoutTrayOrInactive();
     void programCloseIsNeverIntercepted();
@@ -638,6 +643,71 @@ void TestTray::builtInMenuAndItsReplacement()
     QCOMPARE(tray.systemTrayIcon()->contextMenu(), nullptr);
     // No menu: a right click does nothing (and does not crash).
     Q_EMIT tray.systemTrayIcon()->activated(QSystemTrayIcon::Context);
+}
+
+namespace {
+// The colours of the pixels an icon draws at a size, without their coverage; and how many
+// pixels it covers fully.
+QSet<QRgb> inksOf(const QIcon &icon, int size, int *covered)
+{
+    const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    QSet<QRgb> inks;
+    *covered = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) == 255) {
+                ++*covered;
+                inks.insert(pixel);
+            }
+        }
+    }
+    return inks;
+}
+} // namespace
+
+void TestTray::trayIconIsDrawnInOneInk_data()
+{
+    QTest::addColumn<QColor>("ink");
+    QTest::addColumn<int>("size");
+    for (int size : {16, 22, 48}) {
+        QTest::addRow("dark panel text, %d", size) << QColor(0xee, 0xee, 0xec) << size;
+        QTest::addRow("light panel text, %d", size) << QColor(0x2e, 0x34, 0x36) << size;
+    }
+}
+
+void TestTray::trayIconIsDrawnInOneInk()
+{
+    QFETCH(QColor, ink);
+    QFETCH(int, size);
+    int covered = 0;
+    const QSet<QRgb> inks = inksOf(TrayIcon(ink), size, &covered);
+    QCOMPARE(inks, QSet<QRgb>{ink.rgba()});
+    // A glyph, not a speck nor a filled square.
+    QVERIFY2(covered > size * size / 8 && covered < size * size * 3 / 4,
+             qPrintable(QString::number(covered)));
+}
+
+void TestTray::trayIconFollowsThePalette()
+{
+    const QPalette before = QApplication::palette();
+    TWyTrayIcon tray(m_window.get());
+    tray.setImages({TrayIcon(TrayInk())});
+    tray.Loaded();
+    FollowPalette(&tray);
+    int covered = 0;
+    QCOMPARE(inksOf(tray.shownIcon(), 22, &covered),
+             QSet<QRgb>{before.color(QPalette::WindowText).rgba()});
+
+    // The desktop turns dark: the icon is drawn in the new text colour at once.
+    QPalette dark = before;
+    const QColor light(0xf0, 0xf0, 0xf0);
+    dark.setColor(QPalette::WindowText, light);
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    QApplication::setPalette(dark);
+    QTRY_COMPARE(inksOf(tray.shownIcon(), 22, &covered), QSet<QRgb>{light.rgba()});
+    QCOMPARE(inksOf(tray.systemTrayIcon()->icon(), 22, &covered), QSet<QRgb>{light.rgba()});
+    QApplication::setPalette(before);
 }
 
 void TestTray::iconFallsBackToImagesThenApplication()

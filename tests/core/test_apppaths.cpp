@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestSupport;
@@ -25,6 +26,9 @@ private Q_SLOTS:
     void resourcesComeFromTheNamedFolderOrTheProgram_data();
     void resourcesComeFromTheNamedFolderOrTheProgram();
     void describedFolderSaysWhy();
+    void installedProgramReadsTheSharedDataFolder();
+    void resourceFoundInTheFirstFolderHoldingIt_data();
+    void resourceFoundInTheFirstFolderHoldingIt();
 };
 
 void TestAppPaths::chooseFolder_data()
@@ -182,6 +186,48 @@ void TestAppPaths::resourcesComeFromTheNamedFolderOrTheProgram()
     // The files the program writes stay in the named folder either way.
     QCOMPARE(AppPaths::file(QStringLiteral("wyData.wyb")),
              folder.file(QStringLiteral("wyData.wyb")));
+}
+
+void TestAppPaths::installedProgramReadsTheSharedDataFolder()
+{
+    // The install rules' folders, under any prefix.
+    const QString prefix = QStringLiteral("/opt/some prefix/");
+    const QString program = prefix + QStringLiteral(TASKLUME_INSTALL_LIBDIR "/tasklume/");
+    QCOMPARE(AppPaths::sharedDataFolder(program),
+             prefix + QStringLiteral(TASKLUME_INSTALL_DATADIR "/tasklume/"));
+    QCOMPARE(AppPaths::sharedDataFolder(program.chopped(1)), AppPaths::sharedDataFolder(program));
+}
+
+void TestAppPaths::resourceFoundInTheFirstFolderHoldingIt_data()
+{
+    QTest::addColumn<QStringList>("holding"); // which of the folders a, b, c hold the file
+    QTest::addColumn<QString>("expected");    // the folder of the path found
+    QTest::newRow("beside the program")
+        << QStringList{QStringLiteral("a"), QStringLiteral("c")} << QStringLiteral("a");
+    QTest::newRow("only in the shared data folder")
+        << QStringList{QStringLiteral("c")} << QStringLiteral("c");
+    QTest::newRow("second and third")
+        << QStringList{QStringLiteral("b"), QStringLiteral("c")} << QStringLiteral("b");
+    // Nowhere: the first folder's path, for a message that names it.
+    QTest::newRow("nowhere") << QStringList() << QStringLiteral("a");
+}
+
+void TestAppPaths::resourceFoundInTheFirstFolderHoldingIt()
+{
+    QFETCH(QStringList, holding);
+    QFETCH(QString, expected);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString name = QStringLiteral("Sounds/Alarm.wav");
+    QStringList folders;
+    for (const QString &letter : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}) {
+        folders.append(base.filePath(letter));
+        QVERIFY(QDir(base.filePath(letter)).mkpath(QStringLiteral("Sounds")));
+        if (holding.contains(letter))
+            writeFile(base.filePath(letter + QLatin1Char('/') + name), "RIFF");
+    }
+    QCOMPARE(AppPaths::findResource(folders, name),
+             base.filePath(expected + QLatin1Char('/') + name));
 }
 
 void TestAppPaths::describedFolderSaysWhy()

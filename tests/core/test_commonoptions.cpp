@@ -59,6 +59,8 @@ private Q_SLOTS:
     void autoStartLeavesAnExistingEntryAlone();
     void autoStartOffRemovesTheEntry();
     void autoStartOffWithoutEntry();
+    void earlierEntryIsRenewed_data();
+    void earlierEntryIsRenewed();
     void execValue_data();
     void execValue();
 
@@ -301,6 +303,15 @@ void TestCommonOptions::autoStartOnWritesTheEntry()
     QVERIFY(lines.contains(QStringLiteral("Type=Application")));
     QVERIFY(lines.contains(QStringLiteral("Name=Ploxen Tasklume")));
     QVERIFY(lines.contains(QStringLiteral("Exec=/opt/tasklume/bin/tasklume")));
+    // A removed program is not started at log-in: the desktop checks TryExec first.
+    QVERIFY(lines.contains(QStringLiteral("TryExec=/opt/tasklume/bin/tasklume")));
+
+    // TryExec is a plain path, not a quoted command line.
+    QVERIFY(QFile::remove(entryPath()));
+    AutoStart::Set(true, QStringLiteral("/home/a b/100%/tasklume"), entryPath());
+    const QStringList spaced = QString::fromUtf8(readFile(entryPath())).split(QLatin1Char('\n'));
+    QVERIFY2(spaced.contains(QStringLiteral("TryExec=/home/a b/100%/tasklume")),
+             qPrintable(spaced.join(QLatin1Char('|'))));
 }
 
 void TestCommonOptions::autoStartIconExists_data()
@@ -408,6 +419,44 @@ void TestCommonOptions::autoStartOffWithoutEntry()
     QVERIFY(!AutoStart::IsOn(entryPath()));
     // Turning it off makes no folder.
     QVERIFY(!QFileInfo::exists(m_config->path() + QStringLiteral("/autostart")));
+}
+
+void TestCommonOptions::earlierEntryIsRenewed_data()
+{
+    QTest::addColumn<QByteArray>("before"); // empty: no entry
+    QTest::addColumn<bool>("renewed");
+    const QByteArray program = "/opt/tasklume/bin/tasklume";
+    QTest::newRow("ours, without TryExec")
+        << QByteArray("[Desktop Entry]\nType=Application\nName=Ploxen Tasklume\nExec=" + program +
+                      "\nIcon=tasklume\nTerminal=false\n")
+        << true;
+    QTest::newRow("ours, with TryExec")
+        << QByteArray("[Desktop Entry]\nExec=" + program + "\nTryExec=" + program + "\n# mine\n")
+        << false;
+    QTest::newRow("another program's")
+        << QByteArray("[Desktop Entry]\nExec=/somewhere/else/tasklume\n") << false;
+    QTest::newRow("none") << QByteArray() << false;
+}
+
+void TestCommonOptions::earlierEntryIsRenewed()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, renewed);
+    const QString program = QStringLiteral("/opt/tasklume/bin/tasklume");
+    if (!before.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/autostart")));
+        writeFile(entryPath(), before);
+    }
+    AutoStart::Renew(program, entryPath());
+    if (before.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(entryPath()));
+        return;
+    }
+    const QByteArray after = readFile(entryPath());
+    if (renewed)
+        QCOMPARE(QString::fromUtf8(after), AutoStart::EntryText(program));
+    else
+        QCOMPARE(after, before);
 }
 
 void TestCommonOptions::execValue_data()

@@ -195,6 +195,8 @@ private Q_SLOTS:
     void colourCodesRoundTrip();
     void deleteItem_data();
     void deleteItem();
+    void manyRowsByKeys_data();
+    void manyRowsByKeys();
     void quotedKeyAndContent();
     void incompleteContentsInTextOrder();
     void taskFullRoundTrip();
@@ -604,8 +606,9 @@ void TestStorage::expandWritesTheirRowsOnly_data()
         const char *list = memos ? "memos" : "tasks";
         QTest::addRow("%s: every top-level row opened", list)
             << memos << QStringLiteral("open all") << QStringLiteral("1101100");
+        // A row without children keeps its flag.
         QTest::addRow("%s: every top-level row closed", list)
-            << memos << QStringLiteral("close all") << QStringLiteral("0000100");
+            << memos << QStringLiteral("close all") << QStringLiteral("0100100");
         QTest::addRow("%s: rows opened by key", list)
             << memos << QStringLiteral("open A C Q") << QStringLiteral("1111101");
         QTest::addRow("%s: rows closed by key", list)
@@ -705,11 +708,11 @@ void TestStorage::expandAllInBackgroundKeepsOrder_data()
         QTest::addRow("%s: opened, then read", list)
             << memos << QStringLiteral("open all") << QStringLiteral("1101100");
         QTest::addRow("%s: closed, then one opened", list)
-            << memos << QStringLiteral("close all; open A") << QStringLiteral("1000100");
+            << memos << QStringLiteral("close all; open A") << QStringLiteral("1100100");
         QTest::addRow("%s: opened, then one closed", list)
             << memos << QStringLiteral("open all; close D") << QStringLiteral("1100100");
         QTest::addRow("%s: closed, then opened again", list)
-            << memos << QStringLiteral("close all; open all") << QStringLiteral("1001100");
+            << memos << QStringLiteral("close all; open all") << QStringLiteral("1101100");
     }
 }
 
@@ -847,6 +850,78 @@ void TestStorage::deleteItem()
     MemoStatements memos(m_db);
     memos.deleteItem(deletedKey);
     QCOMPARE(keysOf(m_db, kMemos, kMid), remaining);
+}
+
+void TestStorage::manyRowsByKeys_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("rows");
+    for (const char *command : {"delete", "move", "complete"}) {
+        // A few rows are written at once; thousands on the background writer's thread.
+        for (int rows : {3, 2500})
+            QTest::addRow("%s %d", command, rows) << QString::fromLatin1(command) << rows;
+    }
+}
+
+// Delete, move and mark complete of many rows by their keys, with one statement: exactly
+// the rows named change (a deleted row's children go too), keys that need quoting included,
+// and a reserved key names no children.
+void TestStorage::manyRowsByKeys()
+{
+    QFETCH(QString, command);
+    QFETCH(int, rows);
+    // Top-level rows t0..t{rows}, each with one child c<i>; every second top-level row is
+    // named, and the row keyed "root" and one whose key needs quoting.
+    const QString quoted = QStringLiteral("q'uo\"te\\d");
+    QStringList named{Texts::RootKey, quoted};
+    {
+        QVERIFY(m_db.transaction());
+        for (const QString &top : {Texts::RootKey, quoted, QStringLiteral("t-extra")}) {
+            Row row = keyed(top);
+            insertTask(m_db, row);
+        }
+        for (int i = 0; i < rows; ++i) {
+            Row top = keyed(QStringLiteral("t%1").arg(i));
+            insertTask(m_db, top);
+            Row child = keyed(QStringLiteral("c%1").arg(i));
+            child.pid = top.key;
+            insertTask(m_db, child);
+            if (i % 2 == 0)
+                named.append(top.key);
+        }
+        QVERIFY(m_db.commit());
+    }
+    TaskStatements tasks(m_db);
+    if (command == QLatin1String("delete"))
+        tasks.deleteItems(named);
+    else if (command == QLatin1String("move"))
+        tasks.updateParents(named, QStringLiteral("t-extra"));
+    else
+        tasks.updateChecks(named, true, 45000.5);
+    BackgroundWrites::waitForAll();
+
+    const auto count = [&](const QString &where) {
+        return queryValue(m_db, QStringLiteral("select count(*) from tasks where ") + where).toInt();
+    };
+    const int namedTop = (rows + 1) / 2;
+    if (command == QLatin1String("delete")) {
+        // The named rows and the children of the named t-rows; the unnamed ones stay.
+        QCOMPARE(count(QStringLiteral("1")), 1 + 2 * (rows - namedTop));
+        QCOMPARE(count(QStringLiteral("tid='t-extra'")), 1);
+        QCOMPARE(count(QStringLiteral("tid='t1'")), rows > 1 ? 1 : 0);
+        QCOMPARE(count(QStringLiteral("tid='c1'")), rows > 1 ? 1 : 0);
+        QCOMPARE(count(QStringLiteral("tid='c0'")), 0);
+    } else if (command == QLatin1String("move")) {
+        QCOMPARE(count(QStringLiteral("pid='t-extra'")), named.size());
+        QCOMPARE(count(QStringLiteral("pid='root'")), 1 + rows - namedTop);
+        QCOMPARE(fetchRow(m_db, kTasks, kTid, quoted).value(QStringLiteral("pid")).toString(),
+                 QStringLiteral("t-extra"));
+    } else {
+        QCOMPARE(count(QStringLiteral("checkFlag=1")), named.size());
+        QCOMPARE(count(QStringLiteral("checkFlag=1 and checkTime=45000.5")), named.size());
+        QCOMPARE(count(QStringLiteral("checkFlag=1 and tid like 'c%'")), 0);
+        QCOMPARE(fetchRow(m_db, kTasks, kTid, quoted).value(QStringLiteral("checkFlag")).toInt(), 1);
+    }
 }
 
 void TestStorage::quotedKeyAndContent()

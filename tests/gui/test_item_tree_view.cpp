@@ -2,7 +2,10 @@
 // repainting a row out of sight measure the rows shown, not every row in between.
 #include "common/ItemTreeView.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QTest>
 
 namespace {
@@ -61,6 +64,7 @@ private Q_SLOTS:
     void dragSelectionKeepsPressedRowWhileScrolling();
     void rowsWrapAnewWhenTheScrollBarComesOrGoes_data();
     void rowsWrapAnewWhenTheScrollBarComesOrGoes();
+    void hintOnlyBelowTheRows();
 };
 
 void TestItemTreeView::farMovesMeasureOnlyRowsInSight_data()
@@ -177,6 +181,36 @@ void TestItemTreeView::dragSelectionKeepsPressedRowWhileScrolling()
     QCOMPARE(rows.size(), last.row() - pressed.row() + 1);
     QCOMPARE(rows.first(), pressed);
     QCOMPARE(rows.last(), last);
+}
+
+// The tree's hint ("Double click to add ...") shows over the space below the rows only.
+void TestItemTreeView::hintOnlyBelowTheRows()
+{
+    ItemTreeModel model;
+    ItemForest forest;
+    for (int i = 0; i < 3; ++i) {
+        auto info = std::make_unique<ItemInfo>();
+        info->key = QString::number(i);
+        info->content = QStringLiteral("Row %1").arg(i);
+        forest.push_back(std::make_unique<ItemNode>(std::move(info)));
+    }
+    model.resetForest(std::move(forest));
+    const FrameBitmaps bitmaps;
+    ItemTreeView view(&model, bitmaps, nullptr);
+    view.setToolTip(QStringLiteral("Double click to add"));
+    QVERIFY(show(view));
+    auto helpAt = [&](const QPoint &at) {
+        QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.viewport(), &help);
+    };
+    const QPoint below(view.viewport()->width() / 2, view.viewport()->height() - 5);
+    QVERIFY(!view.indexAt(below).isValid());
+    helpAt(below);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QStringLiteral("Double click to add"));
+    const QPoint onRow = view.visualRect(model.index(1, 0)).center();
+    helpAt(onRow);
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 QTEST_MAIN(TestItemTreeView)

@@ -1,18 +1,22 @@
 // The to-do list's views on a real database: the range, the search, sorting, expanding,
 // the Move-to menus and drag and drop, and the view settings written at once.
 #include "common/IniFile.h"
+#include "common/MoveChooser.h"
 #include "storage/Statements.h"
 #include "support/FakeFrameHost.h"
 #include "support/TestSupport.h"
 #include "tasks/Fr_wyTasks.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 
 using namespace TestSupport;
 
@@ -40,6 +44,8 @@ private Q_SLOTS:
     void moveKeepsTwoLevels();
     void dropTargets();
     void moveMenusListOtherParents();
+    void longMoveMenuOffersAChooser_data();
+    void longMoveMenuOffersAChooser();
     void listAndDateViewSettings();
 
 private:
@@ -384,6 +390,84 @@ void TestTaskViews::moveMenusListOtherParents()
     m_frame->tree()->selectionModel()->clearSelection();
     QVERIFY(menu->actions().isEmpty());
     QVERIFY(!menu->isEnabled());
+}
+
+void TestTaskViews::longMoveMenuOffersAChooser_data()
+{
+    QTest::addColumn<int>("extra");      // top-level tasks "Target NNNN" added to the three
+    QTest::addColumn<bool>("fromChild"); // the selection is "plain child", else "ABC upper"
+    QTest::addColumn<bool>("chooser");
+    // As many targets as a menu lists, one more, and a long list.
+    QTest::newRow("30 targets: all in the menu") << 28 << false << false;
+    QTest::newRow("31 targets: the chooser") << 29 << false << true;
+    QTest::newRow("2,001 targets of a child") << 2000 << true << true;
+}
+
+void TestTaskViews::longMoveMenuOffersAChooser()
+{
+    QFETCH(int, extra);
+    QFETCH(bool, fromChild);
+    QFETCH(bool, chooser);
+    QSqlDatabase db = m_host->database();
+    db.transaction();
+    for (int i = 0; i < extra; ++i)
+        insertTask(db, Row{key(100 + i), QStringLiteral("root"),
+                           QStringLiteral("Target %1").arg(i, 4, 10, QLatin1Char('0'))});
+    db.commit();
+    reload();
+    auto *tree = m_frame->tree();
+    QModelIndex moving = tree->model()->index(0, 0); // ABC upper
+    if (fromChild) {
+        m_frame->action(QStringLiteral("Action_ExpandAll"))->trigger();
+        moving = tree->model()->index(0, 0, tree->model()->index(2, 0)); // plain child
+    }
+    QCOMPARE(moving.data().toString(),
+             fromChild ? QStringLiteral("plain child") : QStringLiteral("ABC upper"));
+    tree->selectionModel()->setCurrentIndex(moving, QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
+    const int targets = 2 + extra;
+    auto *menu = m_frame->findChild<QMenu *>(QStringLiteral("Menu_Moveto"));
+    Q_EMIT menu->aboutToShow();
+    QStringList captions;
+    for (QAction *action : menu->actions())
+        captions.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    if (fromChild) {
+        QCOMPARE(captions.mid(0, 2), (QStringList{QStringLiteral("Root"), QStringLiteral("-")}));
+        captions.remove(0, 2);
+    }
+    if (!chooser) {
+        QCOMPARE(captions.size(), targets);
+        QCOMPARE(captions.last(),
+                 QStringLiteral("Target %1").arg(extra - 1, 4, 10, QLatin1Char('0')));
+        return;
+    }
+    // The first targets in tree order, then the chooser of all of them.
+    QCOMPARE(captions.size(), 25 + 2);
+    QCOMPARE(captions.at(24), QStringLiteral("Target 0022"));
+    QCOMPARE(captions.mid(25), (QStringList{QStringLiteral("-"), QStringLiteral("&More...")}));
+
+    const QString wanted = QStringLiteral("Target %1").arg(extra - 1, 4, 10, QLatin1Char('0'));
+    int listed = -1;
+    int narrowed = -1;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<MoveChooser *>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        listed = dialog->list()->model()->rowCount();
+        // Typed in any case, words in any order.
+        QTest::keyClicks(dialog->filterBox(), wanted.toLower().split(QLatin1Char(' ')).last() +
+                                                  QStringLiteral(" TARGET"));
+        narrowed = dialog->list()->model()->rowCount();
+        QTest::keyClick(dialog->filterBox(), Qt::Key_Return);
+    });
+    menu->actions().last()->trigger();
+    QCOMPARE(listed, targets);
+    QCOMPARE(narrowed, 1);
+    const QString target =
+        column(QStringLiteral("select tid from tasks where content='%1'").arg(wanted));
+    const QString moved = fromChild ? key(6) : key(4);
+    QCOMPARE(column(QStringLiteral("select pid from tasks where tid='%1'").arg(moved)), target);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
 void TestTaskViews::listAndDateViewSettings()

@@ -150,9 +150,12 @@ private Q_SLOTS:
     void initTestCase();
     void packageHoldsTheInstalledFiles_data();
     void packageHoldsTheInstalledFiles();
+    void onlyProgramsLieInTheProgramsFolder();
     void dependenciesComeFromTheLibraries();
+    void waylandPlatformIsRecommended();
     void desktopEntryStartsTheInstalledProgram();
     void metainfoIsValid();
+    void lintianFindsNoMisplacedFiles();
     void programKeepsListsInTheUsersDataFolder();
     void secondUserGetsAListOfTheirOwn();
 
@@ -183,12 +186,17 @@ void TestPackage::initTestCase()
     // The users must reach the staging root.
     ::chmod(QFile::encodeName(m_work.path()).constData(), 0755);
 
+    // The package of this build folder, or of the one TASKLUME_PACKAGE_BUILD_DIR names (a
+    // Release build, as the package is made).
+    QString buildDir = qEnvironmentVariable("TASKLUME_PACKAGE_BUILD_DIR");
+    if (buildDir.isEmpty())
+        buildDir = QStringLiteral(TASKLUME_BUILD_DIR);
     const QString out = m_work.filePath(QStringLiteral("out"));
-    const Result made = runProcess(
-        QStringLiteral(TASKLUME_CPACK),
-        {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-         QStringLiteral(TASKLUME_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), out},
-        QProcessEnvironment::systemEnvironment(), 600000);
+    const Result made =
+        runProcess(QStringLiteral(TASKLUME_CPACK),
+                   {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                    buildDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out},
+                   QProcessEnvironment::systemEnvironment(), 600000);
     QVERIFY2(made.exitCode == 0, qPrintable(made.out + made.err));
     const QStringList debs = QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files);
     QCOMPARE(debs.size(), 1);
@@ -217,16 +225,20 @@ void TestPackage::packageHoldsTheInstalledFiles_data()
     // Both on the PATH, through links into the program's folder.
     row(QStringLiteral("usr/bin/tasklume"), true);
     row(QStringLiteral("usr/bin/tasklume-cli"), true);
-    row(QStringLiteral("usr/lib/tasklume/Images/appIcon.png"));
-    row(QStringLiteral("usr/lib/tasklume/Images/itemBackground0.bmp"));
-    row(QStringLiteral("usr/lib/tasklume/Sounds/Alarm.wav"));
-    row(QStringLiteral("usr/lib/tasklume/Tasklume-help.html"));
-    row(QStringLiteral("usr/share/applications/tasklume.desktop"));
+    // What the program only reads: architecture-independent data.
+    row(QStringLiteral("usr/share/tasklume/Images/appIcon.png"));
+    row(QStringLiteral("usr/share/tasklume/Images/itemBackground0.bmp"));
+    row(QStringLiteral("usr/share/tasklume/Sounds/Alarm.wav"));
+    row(QStringLiteral("usr/share/tasklume/Tasklume-help.html"));
+    // The menu entry is named after the software-centre component.
+    row(QStringLiteral("usr/share/applications/com.example.ploxen.Tasklume.desktop"));
     row(QStringLiteral("usr/share/metainfo/com.example.ploxen.Tasklume.metainfo.xml"));
     row(QStringLiteral("usr/share/man/man1/tasklume.1.gz"));
     row(QStringLiteral("usr/share/man/man1/tasklume-cli.1.gz"));
     row(QStringLiteral("usr/share/doc/tasklume/copyright"));
     row(QStringLiteral("usr/share/doc/tasklume/changelog.gz"));
+    row(QStringLiteral("usr/share/icons/hicolor/scalable/apps/tasklume.svg"));
+    row(QStringLiteral("usr/share/icons/hicolor/symbolic/apps/tasklume-symbolic.svg"));
     for (int size : {16, 22, 32, 48, 64, 128, 256})
         row(QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/tasklume.png").arg(size));
 }
@@ -245,6 +257,13 @@ void TestPackage::packageHoldsTheInstalledFiles()
                  qPrintable(info.symLinkTarget()));
 }
 
+void TestPackage::onlyProgramsLieInTheProgramsFolder()
+{
+    const QStringList entries =
+        QDir(staged(kInstall)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    QCOMPARE(entries, (QStringList{QStringLiteral("tasklume"), QStringLiteral("tasklume-cli")}));
+}
+
 void TestPackage::dependenciesComeFromTheLibraries()
 {
     const Result fields = runProcess(QStringLiteral("dpkg-deb"),
@@ -256,12 +275,26 @@ void TestPackage::dependenciesComeFromTheLibraries()
         QVERIFY2(fields.out.contains(QLatin1String(package)), qPrintable(fields.out));
 }
 
+void TestPackage::waylandPlatformIsRecommended()
+{
+    const Result fields = runProcess(QStringLiteral("dpkg-deb"),
+                                     {QStringLiteral("-f"), m_deb, QStringLiteral("Recommends")});
+    QCOMPARE(fields.exitCode, 0);
+    QStringList recommended;
+    for (const QString &entry : fields.out.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        recommended.append(entry.trimmed());
+    // So that a Wayland desktop runs the program natively.
+    QVERIFY2(recommended.contains(QStringLiteral("qt6-wayland")), qPrintable(fields.out));
+}
+
 void TestPackage::desktopEntryStartsTheInstalledProgram()
 {
-    QFile entry(staged(QStringLiteral("usr/share/applications/tasklume.desktop")));
+    QFile entry(
+        staged(QStringLiteral("usr/share/applications/com.example.ploxen.Tasklume.desktop")));
     QVERIFY(entry.open(QIODevice::ReadOnly));
     const QByteArray text = entry.readAll();
     QVERIFY2(text.contains("\nExec=/usr/lib/tasklume/tasklume\n"), text.constData());
+    QVERIFY2(text.contains("\nTryExec=/usr/lib/tasklume/tasklume\n"), text.constData());
     QVERIFY2(text.contains("\nIcon=tasklume\n"), text.constData());
     if (!QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty()) {
         const Result valid =
@@ -281,6 +314,24 @@ void TestPackage::metainfoIsValid()
     QVERIFY2(valid.exitCode == 0, qPrintable(valid.out + valid.err));
 }
 
+void TestPackage::lintianFindsNoMisplacedFiles()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("lintian")).isEmpty())
+        QSKIP("lintian is not installed");
+    // Pictures and sound under /usr/lib, documents outside /usr/share/doc; the package's own
+    // overrides count.
+    const Result found = runProcess(
+        QStringLiteral("lintian"),
+        {QStringLiteral("--pedantic"), QStringLiteral("--tags"),
+         QStringLiteral("image-file-in-usr-lib,package-contains-documentation-outside-usr-share-"
+                        "doc,arch-independent-package-contains-binary-or-object,"
+                        "package-installs-into-obsolete-dir"),
+         m_deb},
+        QProcessEnvironment::systemEnvironment(), 600000);
+    QVERIFY2(found.exitCode == 0, qPrintable(found.out + found.err));
+    QVERIFY2(found.out.trimmed().isEmpty(), qPrintable(found.out));
+}
+
 void TestPackage::programKeepsListsInTheUsersDataFolder()
 {
     X11Session session;
@@ -296,6 +347,12 @@ void TestPackage::programKeepsListsInTheUsersDataFolder()
     QVERIFY(program.waitForStarted(5000));
     const QString window = session.waitForWindow(QStringLiteral("Ploxen Tasklume"), 60000);
     QVERIFY2(!window.isEmpty(), program.readAll().constData());
+    // The program found its pictures in /usr/share/tasklume: its window carries its icon.
+    int status = -1;
+    const QString icon =
+        session.run(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")}, &status);
+    QVERIFY2(status == 0 && icon.contains(QLatin1String("Icon (")), qPrintable(icon.left(300)));
 
     // The companion finds the same folder and asks the running program to store the item.
     const QString cli = staged(QStringLiteral("usr/bin/tasklume-cli"));

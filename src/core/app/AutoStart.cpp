@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace AutoStart {
 
 QString EntryName()
@@ -41,6 +43,26 @@ void Set(bool on, const QString &programPath, const QString &entryPath)
     if (QFileInfo::exists(entryPath))
         return;
     if (!QDir().mkpath(QFileInfo(entryPath).absolutePath()))
+        return;
+    QSaveFile file(entryPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(EntryText(programPath).toUtf8());
+    file.commit();
+}
+
+void Renew(const QString &programPath, const QString &entryPath)
+{
+    QFile entry(entryPath);
+    if (!IsOn(entryPath) || !entry.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'));
+    entry.close();
+    const bool ours = lines.contains(QStringLiteral("Exec=") + ExecValue(programPath));
+    const bool checked = std::any_of(lines.begin(), lines.end(), [](const QString &line) {
+        return line.startsWith(QLatin1String("TryExec="));
+    });
+    if (!ours || checked)
         return;
     QSaveFile file(entryPath);
     if (!file.open(QIODevice::WriteOnly))
@@ -116,9 +138,13 @@ QString EntryText(const QString &programPath)
                           "Type=Application\n"
                           "Name=%1\n"
                           "Exec=%2\n"
-                          "Icon=%3\n"
+                          "TryExec=%3\n"
+                          "Icon=%4\n"
                           "Terminal=false\n")
-        .arg(EntryName(), ExecValue(programPath), stringValue(IconValue(programPath)));
+        .arg(EntryName(), ExecValue(programPath),
+             // The desktop skips the entry once the program is gone (a removed package).
+             stringValue(QFileInfo(programPath).absoluteFilePath()),
+             stringValue(IconValue(programPath)));
 }
 
 QString ExecValue(const QString &programPath)

@@ -22,6 +22,10 @@ void Set(bool on, const QString &programPath, const QString &entryPath);
 
 // The entry's text for a program.
 QString EntryText(const QString &programPath);
+// An entry this program wrote before entries carried TryExec (its Exec names programPath) is
+// written anew, so that a removed program is not started at log-in; any other entry, and
+// none, stays as it is.
+void Renew(const QString &programPath, const QString &entryPath);
 // The entry's Icon value: the icon theme's name when the program runs from an installation
 // whose theme icon the desktop finds in one of dataDirs (the XDG data folders by default);
 // otherwise the full path of the picture beside the program, Images/appIcon.png.

@@ -121,14 +121,34 @@ QString AppPaths::file(const QString &relativeName)
     return folder() + relativeName;
 }
 
+QString AppPaths::sharedDataFolder(const QString &programFolder)
+{
+    // Where the install rules put the data, seen from the program's folder.
+    return withSlash(QDir::cleanPath(withSlash(programFolder) +
+                                     QStringLiteral(TASKLUME_SHARED_DATA_FROM_PROGRAM)));
+}
+
+QString AppPaths::findResource(const QStringList &folders, const QString &relativeName)
+{
+    for (const QString &candidate : folders) {
+        const QString path = withSlash(candidate) + relativeName;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return folders.isEmpty() ? relativeName : withSlash(folders.constFirst()) + relativeName;
+}
+
 QString AppPaths::resource(const QString &relativeName)
 {
-    if (folderKind() == FolderKind::Named) {
-        const QString named = file(relativeName);
-        if (QFileInfo::exists(named))
-            return named;
-    }
-    return programFolder() + relativeName;
+    QStringList folders;
+    if (folderKind() == FolderKind::Named)
+        folders.append(folder());
+    const QString program = programFolder();
+    folders.append(program);
+    folders.append(sharedDataFolder(program));
+    const QString found = findResource(folders, relativeName);
+    // Nothing found: the path beside the program is the one a message names.
+    return QFileInfo::exists(found) ? found : program + relativeName;
 }
 
 QString AppPaths::describeFolder()

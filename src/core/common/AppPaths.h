@@ -6,7 +6,9 @@
 // it lies in the system's tree (below a folder named "usr", as /usr/lib/tasklume, also in a
 // system tree unpacked or mounted elsewhere, or below /opt), or in a folder its user does
 // not own or may not write, unless that folder already holds the user's database. The files
-// the program only reads (Images/, Sounds/, the help) come with the executable.
+// the program only reads (Images/, Sounds/, the help) lie beside the executable in the build
+// folder and a portable copy, and in the installed program's shared data folder
+// (prefix/share/tasklume for a program in prefix/lib/tasklume).
 // Every file is one of these folders plus a fixed relative name.
 #pragma once
 
@@ -60,8 +62,15 @@ FolderKind folderKind();
 QString programFolder();
 // A file the program writes: folder() joined with a relative name such as "wyConf.ini".
 QString file(const QString &relativeName);
+// The installed program's folder of the files it only reads, for a program in
+// programFolder, with a trailing slash: prefix/share/tasklume/ for prefix/lib/tasklume/.
+QString sharedDataFolder(const QString &programFolder);
+// The first of the folders that holds relativeName, joined with it; the first folder's
+// path when none does (so that a message names where the file was looked for).
+QString findResource(const QStringList &folders, const QString &relativeName);
 // A file the program only reads, such as "Images/appIcon.png": the copy in the folder
-// named by TASKLUME_HOME when there is one, otherwise the one beside the executable.
+// named by TASKLUME_HOME when there is one, else the one beside the executable, else the
+// one in sharedDataFolder(programFolder()).
 QString resource(const QString &relativeName);
 // A line for people: the folder in use and why it was chosen (nothing is made).
 QString describeFolder();

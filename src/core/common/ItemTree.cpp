@@ -269,6 +269,42 @@ void ItemTreeModel::moveNode(ItemNode *node, ItemNode *newParent, int index)
     renumber(newParent);
 }
 
+void ItemTreeModel::moveNodes(const std::vector<ItemNode *> &nodes, ItemNode *newParent,
+                              int index)
+{
+    if (newParent == nullptr)
+        newParent = &m_root;
+    if (nodes.empty())
+        return;
+    ++m_revision;
+    // Each node taken out of its parent's list, leaving an empty place there; the places are
+    // closed once per parent.
+    std::vector<std::unique_ptr<ItemNode>> block;
+    block.reserve(nodes.size());
+    std::vector<ItemNode *> oldParents;
+    for (ItemNode *node : nodes) {
+        std::unique_ptr<ItemNode> &place = node->parent->children[size_t(node->m_position)];
+        if (place.get() != node)
+            continue; // listed twice
+        oldParents.push_back(node->parent);
+        block.push_back(std::move(place));
+    }
+    std::sort(oldParents.begin(), oldParents.end());
+    oldParents.erase(std::unique(oldParents.begin(), oldParents.end()), oldParents.end());
+    for (ItemNode *parent : oldParents) {
+        auto &children = parent->children;
+        children.erase(std::remove(children.begin(), children.end(), nullptr), children.end());
+        renumber(parent);
+    }
+    auto &to = newParent->children;
+    index = qBound(0, index, int(to.size()));
+    for (auto &owned : block)
+        owned->parent = newParent;
+    to.insert(to.begin() + index, std::make_move_iterator(block.begin()),
+              std::make_move_iterator(block.end()));
+    renumber(newParent);
+}
+
 int ItemTreeModel::compareTexts(const QString &a, const QString &b)
 {
     const qsizetype n = qMin(a.size(), b.size());
@@ -380,14 +416,10 @@ void sortEntries(SortEntry *first, SortEntry *last, qsizetype depth, bool ascend
 
 } // namespace
 
-bool ItemTreeModel::sortAll(bool ascending)
+void ItemTreeModel::sortLevels(ItemNode *root, bool ascending)
 {
-    // A stable sort of a sorted tree leaves it as it is.
-    if (m_sortedRevision == m_revision && m_sortedAscending == ascending)
-        return false;
     // Folded keys compare exactly as compareTexts does: letters a to z as A to Z, everything
     // else by code, a text before the longer texts it begins.
-    ++m_revision;
     std::vector<SortEntry> entries;
     auto sortChildren = [&](ItemNode *parent) {
         auto &children = parent->children;
@@ -403,13 +435,37 @@ bool ItemTreeModel::sortAll(bool ascending)
             children[i].reset(entries[i].node);
         renumber(parent);
     };
-    sortChildren(&m_root);
-    const auto &tops = m_root.children;
+    sortChildren(root);
+    const auto &tops = root->children;
     for (size_t i = 0; i < tops.size(); ++i) {
         if (i + kAhead < tops.size())
             prefetch(tops[i + kAhead].get());
         sortChildren(tops[i].get());
     }
+}
+
+void ItemTreeModel::sortForest(ItemForest &forest, bool ascending)
+{
+    ItemNode top;
+    top.children = std::move(forest);
+    sortLevels(&top, ascending);
+    forest = std::move(top.children);
+}
+
+void ItemTreeModel::resetSortedForest(ItemForest forest, bool ascending)
+{
+    resetForest(std::move(forest));
+    m_sortedRevision = m_revision;
+    m_sortedAscending = ascending;
+}
+
+bool ItemTreeModel::sortAll(bool ascending)
+{
+    // A stable sort of a sorted tree leaves it as it is.
+    if (m_sortedRevision == m_revision && m_sortedAscending == ascending)
+        return false;
+    ++m_revision;
+    sortLevels(&m_root, ascending);
     m_sortedRevision = m_revision;
     m_sortedAscending = ascending;
     return true;

@@ -98,10 +98,30 @@ public:
     // Moves a node (with its children) under newParent (the root for the top level) at
     // index among all its children. Call refreshShown() after a batch of moves.
     void moveNode(ItemNode *node, ItemNode *newParent, int index);
+    // Moves nodes under newParent as one block in the given order, starting at index among
+    // the children that stay there (clamped to their number). Every node listed becomes a
+    // child of newParent (a child listed after its parent too). Linear in the nodes moved and the children of the
+    // parents involved. Call refreshShown() afterwards.
+    void moveNodes(const std::vector<ItemNode *> &nodes, ItemNode *newParent, int index);
     // Sorts the children of every parent, all levels, stably by the items' texts compared
     // ASCII case-insensitively. Call refreshShown() afterwards when it returns true; false
     // means the tree is in that order already (sorted so, and nothing changed since).
     bool sortAll(bool ascending);
+    // The same order given to rows not yet in a model (on another thread); resetSortedForest
+    // then shows them as sorted in that direction.
+    static void sortForest(ItemForest &forest, bool ascending);
+    void resetSortedForest(ItemForest forest, bool ascending);
+    // Whether every level is sorted in that direction since the last change; and telling so
+    // after a change that kept the order (a row put where the sort would put it).
+    bool isSorted(bool ascending) const
+    {
+        return m_sortedRevision == m_revision && m_sortedAscending == ascending;
+    }
+    void markSorted(bool ascending)
+    {
+        m_sortedRevision = m_revision;
+        m_sortedAscending = ascending;
+    }
     // The sort comparison: a to z equal A to Z, other characters by code, a prefix first.
     static int compareTexts(const QString &a, const QString &b);
     // Which nodes' texts contain needle (case-sensitive): one flag per node, in the order of
@@ -110,6 +130,8 @@ public:
     // Tells the model that a node's text changed (add, remove, move and sort tell it
     // themselves).
     void textChanged() { ++m_revision; }
+    // Grows with every change of the tree (rows, order, texts).
+    quint64 revision() const { return m_revision; }
     // Releases the copy of the texts that searching keeps.
     void releaseTextCopy();
     // Tells the views that a node's data changed.
@@ -155,6 +177,7 @@ protected:
 
 private:
     void rebuildShown(ItemNode *parent);
+    static void sortLevels(ItemNode *root, bool ascending);
     // Records whether a shown top-level node shows children now.
     void noteShownChildren(const ItemNode *top);
     // Indexes of children carry this bit in their identifier, so that a top-level row's

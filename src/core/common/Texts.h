@@ -23,6 +23,9 @@ inline const QString AppIconFile = QStringLiteral("Images/appIcon.png");
 // The name the program's icon is installed under in the icon theme (hicolor), the one
 // name the desktop files use for it.
 inline const QString IconName = QStringLiteral("tasklume");
+// The component id of the software-centre description, which names the menu entry
+// (DesktopId.desktop) and, on Wayland, the program's windows.
+inline const QString DesktopId = QStringLiteral("com.example.ploxen.Tasklume");
 inline const QString AlarmSoundFile = QStringLiteral("Sounds/Alarm.wav");
 inline const QString HelpFile = QStringLiteral("Tasklume-help.html");
 inline const QString TempDir = QStringLiteral("Temp/");

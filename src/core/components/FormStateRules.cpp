@@ -108,6 +108,33 @@ QList<QPair<QString, int>> SaveValues(const QRect &normal, bool maximized, bool 
     return values;
 }
 
+bool PlatformReportsPositions(const QString &platformName)
+{
+    return !platformName.startsWith(QLatin1String("wayland"));
+}
+
+QString StayOnTopHint(const QString &platformName)
+{
+    const QString hint = QStringLiteral("Keep the window above other windows");
+    if (PlatformReportsPositions(platformName))
+        return hint;
+    return hint + QStringLiteral(" (not on Wayland, where the desktop decides which window is "
+                                 "in front)");
+}
+
+QList<QPair<QString, int>> SaveValuesKeepingPosition(const IniFile &ini, const QString &section,
+                                                     const QRect &normal, bool maximized,
+                                                     bool resizable)
+{
+    if (!HasPosition(ini, section)) {
+        return {{QStringLiteral("Maximized"), maximized ? 1 : 0}, {QStringLiteral("Saved"), 1}};
+    }
+    QRect kept = normal;
+    kept.moveTopLeft(QPoint(ini.readInteger(section, QStringLiteral("Left"), normal.left()),
+                            ini.readInteger(section, QStringLiteral("Top"), normal.top())));
+    return SaveValues(kept, maximized, resizable);
+}
+
 QRect RestoredRect(const IniFile &ini, const QString &section, const QRect &current, bool resizable,
                    const QList<ScreenArea> &screens, const QMargins &frame, const QSize &minimum)
 {

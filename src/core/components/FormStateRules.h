@@ -25,6 +25,23 @@ struct ScreenArea
 // "Bottom" (exclusive edges) only for a resizable window; "Saved" always last.
 QList<QPair<QString, int>> SaveValues(const QRect &normal, bool maximized, bool resizable);
 
+// Whether a platform (Qt's platform name) tells a program where its windows are. On Wayland
+// the compositor places windows and never says where: the position a window reports there
+// is not where it stands.
+bool PlatformReportsPositions(const QString &platformName);
+
+// The hint (status tip and tool tip) of "Stay on top" on a platform; where the platform
+// ignores the request (Wayland), the hint says so.
+QString StayOnTopHint(const QString &platformName);
+
+// The keys a save writes where the platform does not report positions: the position saved
+// last where one was reported ("Left", "Top") stays, and a resizable window's "Right" and
+// "Bottom" give its current size from there. A section without a position gets none, nor
+// a size (which needs one): only "Maximized" and "Saved".
+QList<QPair<QString, int>> SaveValuesKeepingPosition(const IniFile &ini, const QString &section,
+                                                     const QRect &normal, bool maximized,
+                                                     bool resizable);
+
 // The client rectangle a restore gives the window: "Left" and "Top" default to the
 // current position; a resizable window reads "Right" and "Bottom" (defaulting to the
 // current size), any other keeps its current size. A top-left corner on no screen moves

@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -62,7 +63,27 @@ public:
         m_done.wait(lock, [this] { return m_pending.load(std::memory_order_acquire) == 0; });
     }
 
+    bool pending() const { return m_pending.load(std::memory_order_acquire) != 0; }
+
+    void whenDone(std::function<void()> then)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_pending.load(std::memory_order_acquire) != 0) {
+                m_whenDone.push_back(std::move(then));
+                return;
+            }
+        }
+        toApplication(std::move(then));
+    }
+
 private:
+    static void toApplication(std::function<void()> then)
+    {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, std::move(then), Qt::QueuedConnection);
+    }
+
     void run()
     {
         std::unique_lock lock(m_mutex);
@@ -78,8 +99,12 @@ private:
                 report(failure);
             lock.lock();
             m_pending.fetch_sub(1, std::memory_order_release);
-            if (m_pending.load(std::memory_order_acquire) == 0)
+            if (m_pending.load(std::memory_order_acquire) == 0) {
                 m_done.notify_all();
+                for (auto &then : m_whenDone)
+                    toApplication(std::move(then));
+                m_whenDone.clear();
+            }
         }
     }
 
@@ -138,6 +163,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::deque<Job> m_jobs;
+    std::vector<std::function<void()>> m_whenDone;
     std::atomic<int> m_pending{0};
     std::thread m_thread;
     bool m_stopping = false;
@@ -178,6 +204,16 @@ bool BackgroundWrites::post(const QSqlDatabase &db, const QString &statement, co
 void BackgroundWrites::waitForAll()
 {
     writer().waitForAll();
+}
+
+bool BackgroundWrites::pending()
+{
+    return writer().pending();
+}
+
+void BackgroundWrites::whenDone(std::function<void()> then)
+{
+    writer().whenDone(std::move(then));
 }
 
 void BackgroundWrites::setFailureHandler(std::function<void(const QString &)> handler)

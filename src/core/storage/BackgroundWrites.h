@@ -21,6 +21,13 @@ bool post(const QSqlDatabase &db, const QString &statement, const QString &value
 // Returns once every queued statement is stored or has failed. Cheap when none is queued.
 void waitForAll();
 
+// Whether statements are queued or being stored.
+bool pending();
+
+// Runs then on the application's thread, from its event loop, once every statement queued
+// so far is stored or has failed (at the next turn of the loop when none is queued).
+void whenDone(std::function<void()> then);
+
 // Called on the thread that queued a statement, from its event loop, with the engine's
 // text when the statement could not be stored. Without one the failure is only logged.
 void setFailureHandler(std::function<void(const QString &)> handler);

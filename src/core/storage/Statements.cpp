@@ -334,6 +334,14 @@ void ItemStatements::deleteItem(const QString &key)
 
 void ItemStatements::updateExpand(const QString &key, bool expanded)
 {
+    // Behind writes still being stored, rather than waiting for them here.
+    if (BackgroundWrites::pending() &&
+        BackgroundWrites::post(m_db,
+                               QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
+                                   boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
+                                   QStringLiteral("=?1"),
+                               key))
+        return;
     exec(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
              boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() + QStringLiteral("=?"),
          {key});
@@ -343,13 +351,9 @@ QString ItemStatements::expandTopLevelStatement(bool expanded) const
 {
     const QString unlike = QStringLiteral("(expandFlag is null or expandFlag<>") +
                            boolLiteral(expanded) + QStringLiteral(")");
-    if (!expanded) {
-        // Any row can be closed.
-        return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-               boolLiteral(expanded) + QStringLiteral(" where pid=? and ") + unlike;
-    }
-    // Only a row with children can be opened. The parents are found from the children's
-    // parent keys, so only their rows are read, and they are written in the table's order.
+    // Only a row with children is opened or closed: a row without any keeps what it holds.
+    // The parents are found from the children's parent keys, so only their rows are read,
+    // and they are written in the table's order.
     return QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
            boolLiteral(expanded) + QStringLiteral(" where rowid in (select rowid from ") +
            m_table + QStringLiteral(" where ") + keyColumn() +
@@ -368,19 +372,115 @@ void ItemStatements::updateExpandTopLevelInBackground(bool expanded)
         updateExpandTopLevel(expanded);
 }
 
+namespace {
+// Keys given to a statement as one JSON array, read with json_each: one statement for any
+// number of rows. The statement is not kept prepared: a kept one would hold on to its last
+// array. Written directly (a key needs escaping only for quotes, backslashes and control
+// characters), which costs a fraction of building a document first.
+QString keyArray(const QStringList &keys)
+{
+    qsizetype size = 2;
+    for (const QString &key : keys)
+        size += key.size() + 3;
+    QString array;
+    array.reserve(size);
+    array += QLatin1Char('[');
+    for (const QString &key : keys) {
+        if (array.size() > 1)
+            array += QLatin1Char(',');
+        array += QLatin1Char('"');
+        for (const QChar c : key) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+                array += QLatin1Char('\\');
+                array += c;
+            } else if (c.unicode() < 0x20) {
+                array += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            } else {
+                array += c;
+            }
+        }
+        array += QLatin1Char('"');
+    }
+    array += QLatin1Char(']');
+    return array;
+}
+
+// A text as an SQL literal.
+QString textLiteral(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// From this many rows on, a statement over a key array is stored on the background
+// writer's thread (see BackgroundWrites) when the connection is not inside a transaction.
+constexpr qsizetype kBackgroundRows = 2000;
+
+QString expandKeysStatement(const QString &table, const QString &keyColumn, bool expanded)
+{
+    return QStringLiteral("update ") + table + QStringLiteral(" set expandFlag=") +
+           boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn +
+           QStringLiteral(" in (select value from json_each(?))");
+}
+} // namespace
+
+bool ItemStatements::execOverKeys(const QString &statement, const QStringList &keys)
+{
+    // One statement: all of its rows are written, or none.
+    const QString array = keyArray(keys);
+    if (keys.size() >= kBackgroundRows && BackgroundWrites::post(m_db, statement, array))
+        return true;
+    QSqlQuery query(m_db);
+    if (!query.prepare(statement))
+        throw EngineFailure(query);
+    query.addBindValue(array);
+    if (!query.exec())
+        throw EngineFailure(query);
+    return false;
+}
+
+bool ItemStatements::deleteItems(const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return false;
+    // The rows and their children; a reserved key ("root", empty) names no children.
+    return execOverKeys(QStringLiteral("with named(k) as (select value from json_each(?1)) "
+                                       "delete from ") +
+                            m_table + QStringLiteral(" where ") + keyColumn() +
+                            QStringLiteral(" in (select k from named) or pid in (select k from "
+                                           "named where k not in (") +
+                            textLiteral(Texts::RootKey) + QStringLiteral(", ''))"),
+                 keys);
+}
+
+bool ItemStatements::updateParents(const QStringList &keys, const QString &parent)
+{
+    if (keys.isEmpty())
+        return false;
+    return execOverKeys(QStringLiteral("update ") + m_table + QStringLiteral(" set pid=") +
+                     textLiteral(parent) + QStringLiteral(" where ") + keyColumn() +
+                     QStringLiteral(" in (select value from json_each(?1))"),
+                 keys);
+}
+
 void ItemStatements::updateExpandKeys(const QStringList &keys, bool expanded)
 {
     // The keys go as one array, however many there are. The statement is not kept
     // prepared: a kept one would hold on to its last array.
     QSqlQuery query(m_db);
-    if (!query.prepare(QStringLiteral("update ") + m_table + QStringLiteral(" set expandFlag=") +
-                       boolLiteral(expanded) + QStringLiteral(" where ") + keyColumn() +
-                       QStringLiteral(" in (select value from json_each(?))")))
+    if (!query.prepare(expandKeysStatement(m_table, keyColumn(), expanded)))
         throw EngineFailure(query);
-    query.addBindValue(QString::fromUtf8(
-        QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact)));
+    query.addBindValue(keyArray(keys));
     if (!query.exec())
         throw EngineFailure(query);
+}
+
+void ItemStatements::updateExpandKeysInBackground(const QStringList &keys, bool expanded)
+{
+    if (!BackgroundWrites::post(m_db, expandKeysStatement(m_table, keyColumn(), expanded),
+                                keyArray(keys)))
+        updateExpandKeys(keys, expanded);
 }
 
 void ItemStatements::updateParent(const QString &key, const QString &parent)
@@ -554,6 +654,16 @@ void TaskStatements::updateCheck(const QString &key, bool checked, TDateTime che
 {
     exec(QStringLiteral("update tasks set checkFlag=?, checkTime=? where tid=?"),
          {checked, assignedTime(checkTime), key});
+}
+
+bool TaskStatements::updateChecks(const QStringList &keys, bool checked, TDateTime checkTime)
+{
+    if (keys.isEmpty())
+        return false;
+    return execOverKeys(QStringLiteral("update tasks set checkFlag=") + boolLiteral(checked) +
+                     QStringLiteral(", checkTime=") + QString::number(double(checkTime), 'g', 17) +
+                     QStringLiteral(" where tid in (select value from json_each(?1))"),
+                 keys);
 }
 
 void TaskStatements::updateDue(const QString &key, bool dueFlag, TDateTime dueTime)

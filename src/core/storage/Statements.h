@@ -47,6 +47,8 @@ public:
     virtual ~ItemStatements() = default;
 
     const QString &table() const { return m_table; }
+    // The same statements on another connection (of another thread).
+    virtual std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const = 0;
     QString keyColumn() const { return QString::fromLatin1(m_keyColumn); }
 
     // "select count(*) as cnt from <table>", every level and orphans included.
@@ -62,6 +64,12 @@ public:
     // Deletes the row and then every row whose parent it is (two statements); a reserved
     // key ("root", empty) has no children to delete.
     void deleteItem(const QString &key);
+    // deleteItem for each of the keys, with one statement however many there are. This and
+    // the other statements over many keys below are stored on the background writer's
+    // thread from a few thousand keys on, when the connection is not inside a transaction
+    // (the window answers at once; the next statement of this connection waits for it).
+    // Returns true when the write went to the background writer.
+    bool deleteItems(const QStringList &keys);
     void updateExpand(const QString &key, bool expanded);
     // Every top-level item opened or closed with one statement.
     void updateExpandTopLevel(bool expanded);
@@ -70,7 +78,12 @@ public:
     void updateExpandTopLevelInBackground(bool expanded);
     // The rows with the given keys opened or closed with one statement.
     void updateExpandKeys(const QStringList &keys, bool expanded);
+    // The same, stored on the background writer's thread as updateExpandTopLevelInBackground.
+    void updateExpandKeysInBackground(const QStringList &keys, bool expanded);
     void updateParent(const QString &key, const QString &parent);
+    // The rows with the given keys put under one parent with one statement (see
+    // deleteItems).
+    bool updateParents(const QStringList &keys, const QString &parent);
     void updateContent(const QString &key, const QString &content, TDateTime editTime);
     // Every row, for a backup.
     QSqlQuery &selectAll();
@@ -108,6 +121,10 @@ protected:
     // indexes are looked up once per result set.
     QVariant value(const QSqlQuery &query, const char *name);
 
+    // Runs a statement whose ?1 is the keys as a JSON array: now, or on the background
+    // writer's thread for many keys outside a transaction.
+    // True when it went to the background.
+    bool execOverKeys(const QString &statement, const QStringList &keys);
     QSqlDatabase m_db;
     QString m_table;
     const char *m_keyColumn;
@@ -123,6 +140,10 @@ class TaskStatements : public ItemStatements
 {
 public:
     explicit TaskStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<TaskStatements>(std::move(db));
+    }
 
     // Stores a newly added task: writes tid (set here when empty), pid, the flags false,
     // colours 0, createTime, content and editTime.
@@ -130,6 +151,8 @@ public:
     // Stores pasted text as a top-level task (same columns, pid root).
     void insertPasted(TTaskInfo &task);
     void updateCheck(const QString &key, bool checked, TDateTime checkTime);
+    // The same for every task with one of the keys, with one statement (see deleteItems).
+    bool updateChecks(const QStringList &keys, bool checked, TDateTime checkTime);
     void updateDue(const QString &key, bool dueFlag, TDateTime dueTime);
     void updateAlarm(const QString &key, bool alarmFlag, TDateTime alarmTime);
     void updateColors(const QString &key, qint32 textColor, qint32 backgroundColor);
@@ -151,6 +174,10 @@ class MemoStatements : public ItemStatements
 {
 public:
     explicit MemoStatements(QSqlDatabase db);
+    std::unique_ptr<ItemStatements> onConnection(QSqlDatabase db) const override
+    {
+        return std::make_unique<MemoStatements>(std::move(db));
+    }
 
     // Stores a newly added or pasted memo (mid set here when empty); assignTime is
     // written as null when 0.

@@ -509,6 +509,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 statements.updateExpand(key, r.item.expandFlag);
                 keepObject(state, r.item, r.object.data);
                 ++report.downloaded;
+                report.changedHere.append(key);
             } else if (!changedHere(key)) {
                 Info item = r.item;
                 followTitle(item, *here);
@@ -516,6 +517,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 statements.updateExpand(key, item.expandFlag);
                 keepObject(state, item, r.object.data);
                 ++report.downloaded;
+                report.changedHere.append(key);
             } else if (fingerprint(*here) != fingerprint(r.item)) {
                 // Changed on both sides: the server's version becomes a sibling of the local
                 // one, which replaces it on the server below.
@@ -528,6 +530,7 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                 // The version here goes over the server's, keeping what others put in it.
                 keepObject(state, r.item, r.object.data);
                 ++report.conflicts;
+                report.changedHere.append(copy.key);
                 const SyncStateRow *known = records.find(key);
                 SyncStateRow record = known ? *known : SyncStateRow{key, {}, {}, {}};
                 record.href = r.object.href;
@@ -559,9 +562,11 @@ SyncReport syncList(QSqlDatabase db, CalDavClient *client, int uploadsInFlight)
                     if (!changedHere(child) && !remoteByKey.contains(child))
                         movedUp.append(child);
                     statements.updateParent(child, Texts::RootKey);
+                    report.changedHere.append(child);
                 }
                 statements.deleteItem(key);
                 ++report.deletedHere;
+                report.changedHere.append(key);
             } else if (kept) {
                 // A task changed here since goes back to the server as a new object.
                 state.log(list, key);

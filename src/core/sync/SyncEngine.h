@@ -18,6 +18,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 class CalDavClient;
 
@@ -31,6 +32,8 @@ struct SyncReport
     int deletedThere = 0;
     int conflicts = 0;
     int unreadable = 0; // server objects that are not readable to-dos, left alone
+    // The keys of the items the run stored or deleted here, so that a view shows just those.
+    QStringList changedHere;
     int refused = 0;    // items the server refused to store, tried again next run
     // What the run cost: rows read from the item table, and requests sent to the server.
     int localItemsRead = 0;

@@ -6,6 +6,7 @@
 #include "common/pU_Boxes.h"
 #include "common/Texts.h"
 #include "CommonHost.h"
+#include "components/FormStateRules.h"
 #include "components/HelpTopics.h"
 #include "components/wyHHComp.h"
 #include "components/WyVersionInfo.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 
 TcommonDm::TcommonDm(CommonHost &host) : QObject(host.commonWindow()), m_host(host)
 {
@@ -49,6 +51,9 @@ TcommonDm::TcommonDm(CommonHost &host) : QObject(host.commonWindow()), m_host(ho
         makeAction(QStringLiteral("Action_UiStayOnTop"), QStringLiteral("S&tay on top"),
                    &TcommonDm::Action_UiStayOnTopExecute);
     Action_UiStayOnTop->setCheckable(true);
+    Action_UiStayOnTop->setStatusTip(
+        FormStateRules::StayOnTopHint(QGuiApplication::platformName()));
+    Action_UiStayOnTop->setToolTip(Action_UiStayOnTop->statusTip());
     Action_UiOpen =
         makeAction(QStringLiteral("Action_UiOpen"), QString(), &TcommonDm::Action_UiOpenExecute);
     Action_UiOpen->setText(Texts::TrayOpen);

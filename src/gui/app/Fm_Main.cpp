@@ -376,7 +376,10 @@ void TmainFm::buildTray()
     // The tray icon: minimise and close hide the window there; a left click opens it.
     WyTrayIcon1 = new TWyTrayIcon(this);
     WyTrayIcon1->setObjectName(QStringLiteral("WyTrayIcon1"));
-    WyTrayIcon1->setImages({windowIcon()});
+    // One colour, the desktop's text colour, as panels show their icons.
+    WyTrayIcon1->setImages({TrayIcon(TrayInk())});
+    WyTrayIcon1->setThemeIconName(TrayIconName());
+    FollowPalette(WyTrayIcon1);
     WyTrayIcon1->setMinimizeToTray(true);
     WyTrayIcon1->setPopupMenu(PopupMenu_Tray);
     WyTrayIcon1->setHint(Texts::AppTitle);
@@ -429,11 +432,20 @@ void TmainFm::showSyncState(const QString &text)
 
 void TmainFm::reloadAfterSync(bool tasks, bool memos)
 {
+    // The rows the run changed are shown row by row; a run that changed many, or one whose
+    // changes are not known by key, reads the list anew.
+    const SyncOutcome &outcome = m_sync->lastOutcome();
+    if (tasks)
+        m_syncChangedTasks += outcome.tasks.changedHere;
+    if (memos)
+        m_syncChangedMemos += outcome.memos.changedHere;
     m_syncReloadTasks = m_syncReloadTasks || tasks;
     m_syncReloadMemos = m_syncReloadMemos || memos;
     if (FExiting || !FTasksFrame || !FMemosFrame) {
         // Lists made later load from the database anyway.
         m_syncReloadTasks = m_syncReloadMemos = false;
+        m_syncChangedTasks.clear();
+        m_syncChangedMemos.clear();
         return;
     }
     // Never under a running command (a dialog's event loop) and never under the user's
@@ -451,10 +463,18 @@ void TmainFm::reloadAfterSync(bool tasks, bool memos)
         }
         return;
     }
-    if (std::exchange(m_syncReloadTasks, false))
-        RunCommand([this] { FTasksFrame->reloadKeepingPlace(); });
-    if (std::exchange(m_syncReloadMemos, false))
-        RunCommand([this] { FMemosFrame->reloadKeepingPlace(); });
+    const auto show = [](TwyTreeFrame *frame, const QStringList &keys) {
+        if (!frame->applyChangedRows(keys))
+            frame->reloadKeepingPlace();
+    };
+    if (std::exchange(m_syncReloadTasks, false)) {
+        const QStringList keys = std::exchange(m_syncChangedTasks, {});
+        RunCommand([&] { show(FTasksFrame, keys); });
+    }
+    if (std::exchange(m_syncReloadMemos, false)) {
+        const QStringList keys = std::exchange(m_syncChangedMemos, {});
+        RunCommand([&] { show(FMemosFrame, keys); });
+    }
 }
 
 void TmainFm::syncSettingsChanged()
@@ -632,15 +652,22 @@ void TmainFm::loadMemosAfterFirstPaint()
 
 void TmainFm::loadWaitingMemos()
 {
-    if (!m_memosWaiting || !FMemosFrame)
+    if (!m_memosWaiting || m_memosLoading || !FMemosFrame)
         return;
-    m_memosWaiting = false;
-    FMemosFrame->postMessage(WM_FRAME_RELOAD);
-    // The update prompt's web address counts the memos: it follows their loading.
-    if (m_updatePromptWaiting) {
-        m_updatePromptWaiting = false;
-        QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
-    }
+    m_memosLoading = true;
+    // The rows are read on a thread of their own: the window answers keys meanwhile.
+    connect(
+        FMemosFrame, &TwyTreeFrame::reloaded, this,
+        [this] {
+            m_memosWaiting = false;
+            // The update prompt's web address counts the memos: it follows their loading.
+            if (m_updatePromptWaiting) {
+                m_updatePromptWaiting = false;
+                QMetaObject::invokeMethod(this, &TmainFm::WMShowUpdate, Qt::QueuedConnection);
+            }
+        },
+        Qt::SingleShotConnection);
+    RunCommand([this] { FMemosFrame->reloadInBackground(); });
 }
 
 bool TmainFm::eventFilter(QObject *watched, QEvent *event)

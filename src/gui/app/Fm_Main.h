@@ -164,6 +164,7 @@ private:
     QByteArray answerAddRequest(const QByteArray &request);
 
     bool m_memosWaiting = false;        // the memo list loads after the first paint
+    bool m_memosLoading = false;        // and its rows are being read
     bool m_updatePromptWaiting = false; // the update prompt follows the memo list
     qint64 m_firstPaintMicroseconds = -1; // the to-do list's first paint, monotonic clock
     InstanceServer *FMutex;
@@ -200,6 +201,8 @@ private:
     bool m_syncReloadWaiting = false;
     bool m_syncReloadTasks = false; // the lists that wait to be read anew
     bool m_syncReloadMemos = false;
+    QStringList m_syncChangedTasks; // the keys of the rows those runs changed
+    QStringList m_syncChangedMemos;
     int m_exitSyncWaitMs = 10000;
     QHash<CommonAction, QAction *> m_commonActions;
     bool m_closing = false;

@@ -8,7 +8,7 @@ TasklumeApplication::TasklumeApplication(int &argc, char **argv) : QApplication(
     setApplicationName(Texts::AppTitle);
     setOrganizationName(QStringLiteral("Ploxen"));
     setApplicationVersion(QStringLiteral(TASKLUME_VERSION));
-    setDesktopFileName(QStringLiteral("tasklume"));
+    setDesktopFileName(Texts::DesktopId);
     setQuitOnLastWindowClosed(false);
 }
 

@@ -1,5 +1,9 @@
 // The program's entry: one copy per user and display session and per program folder, the
 // main window, the event loop.
+#include "app/AutoStart.h"
+#include "app/ProgramHelp.h"
+#include "app/QuitSignals.h"
+#include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "common/pU_Boxes.h"
 #include "common/pU_Funcs.h"
@@ -7,14 +11,22 @@
 #include "common/Texts.h"
 #include "components/AppIcon.h"
 #include "Fm_Main.h"
-#include "app/QuitSignals.h"
-#include "app/SingleInstance.h"
 #include "TasklumeApplication.h"
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Answered before any display is opened, so that they work anywhere.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "--version") {
+            const QString text =
+                argument == "--version" ? ProgramHelp::version() : ProgramHelp::usage();
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     TasklumeApplication app(argc, argv);
     // A request to end that comes while the program starts waits for the event loop.
     QuitSignals quitSignals;
@@ -40,6 +52,9 @@ int main(int argc, char *argv[])
                            .arg(Texts::AppTitle)));
         return 1;
     }
+
+    // An autostart entry of an earlier version gets TryExec.
+    AutoStart::Renew(QCoreApplication::applicationFilePath(), AutoStart::EntryPath());
 
     // Every window of the program, and the task switcher, show the program's icon.
     QApplication::setWindowIcon(AppIcon());

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -267,7 +268,12 @@ TwyTreeFrame::TwyTreeFrame(FrameHost &host, FrameConfig config, ItemTreeModel *m
     m_imageOfferDesc = m_config.imageOfferDesc;
 }
 
-TwyTreeFrame::~TwyTreeFrame() = default;
+TwyTreeFrame::~TwyTreeFrame()
+{
+    // Rows being read in the background are let go once read.
+    if (m_loader)
+        m_loader->wait();
+}
 
 void TwyTreeFrame::returnFreedMemory()
 {

@@ -10,6 +10,7 @@
 #include "common/Reports.h"
 
 #include <QHash>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPersistentModelIndex>
 #include <QWidget>
@@ -18,6 +19,7 @@
 #include <memory>
 
 class ItemStatements;
+struct LoadStats;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -25,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QPrinter;
 class QStatusBar;
+class QThread;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -162,7 +165,23 @@ public:
     // stored first, the rows are sorted as shown before, and the current row, the search and
     // the scroll position stay where the rows still exist.
     void reloadKeepingPlace();
+    // Shows the changes others stored to the rows with these keys (a sync: rows added,
+    // changed, moved or deleted), row by row, each where the sort puts it; the selection,
+    // the current row and the scroll position stay. False, with nothing changed, when only a
+    // whole reload shows them right (many rows, an edit open, a level change).
+    bool applyChangedRows(const QStringList &keys);
+    // Rebuilds the tree from the database as a reload does, with the rows read on a thread
+    // of their own: the window answers meanwhile. The tree is empty until they come; an item
+    // stored meanwhile is read with them, and an edit open when they come ends first.
+    void reloadInBackground();
+    bool isLoadingInBackground() const;
     virtual void UpdateActions();
+
+Q_SIGNALS:
+    // The tree was rebuilt from the database (a reload has shown its rows).
+    void reloaded();
+
+public:
     // Reports, printing and e-mail (Fr_wyTreeReports.cpp). The writers take the selected
     // items; with whole set they first select all shown items as Select All does and
     // unselect everything afterwards. False (after "File write failure!") when the file
@@ -211,6 +230,11 @@ protected:
     virtual void handleMessage(FrameMessage message, ItemNode *node);
     // Rebuilds the tree from the settings and the database.
     void reloadItems();
+    // Its two halves: the tree emptied and the settings read; the rows read shown.
+    void beginReload();
+    void finishReload(ItemForest forest, const LoadStats &stats, bool sorted = false);
+    // Shows the rows read in the background, unless an edit is open or the tree changed.
+    void takeLoadedRows();
     // Reads the list's own view settings at a reload (FLoading is set meanwhile).
     virtual void readViewSettings();
     // The list's own steps at the end of a reload, and after each filtering.
@@ -254,6 +278,11 @@ protected:
     void showSortDirection();
     // Lists the targets of the Move-to menus for the selection (the menu that opens, or both).
     void fillMoveMenus();
+    // The items the selection may move under (every top-level item but the first selected
+    // one and its parent), in tree order, at most `most` of them.
+    std::vector<ItemNode *> moveTargets(size_t most) const;
+    // "More...": every target in a chooser that scrolls and is narrowed by typing.
+    void chooseMoveTarget();
     bool eventFilter(QObject *object, QEvent *event) override;
     void onDrop(ItemNode *target);
     // Keys of the list beyond the shared ones; true when handled.
@@ -294,6 +323,10 @@ protected:
     void reopenEditor(ItemNode *node, const QString &text);
     void onEditorClosed(QWidget *editor, QAbstractItemDelegate::EndEditHint hint);
     void onKey(QKeyEvent *event, bool *handled);
+    // Keys typed on the tree after an add or edit began and before its editor opened; they
+    // are handed to the editor once it is open.
+    std::vector<std::unique_ptr<QKeyEvent>> m_keysForEditor;
+    void passKeysToEditor();
     void onHotNodeChanged(ItemNode *oldNode, ItemNode *newNode);
     void onHotDelay();
     void onContextMenu(const QPoint &pos);
@@ -364,6 +397,12 @@ protected:
     QAction *m_email = nullptr;
 
 private:
+    struct BackgroundLoad;
+    std::unique_ptr<QThread> m_loader;
+    std::shared_ptr<BackgroundLoad> m_loadedWaiting;
+    bool m_loadAgain = false;
+    quint64 m_reloadSerial = 0;
+
     bool m_filterAfterEdit = false;
     // Set while many rows open or close at once: the actions are updated once afterwards.
     bool m_expandingMany = false;

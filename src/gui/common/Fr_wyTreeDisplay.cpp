@@ -5,6 +5,7 @@
 #include "common/Texts.h"
 #include "pU_Boxes.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -131,8 +132,7 @@ void TwyTreeFrame::reportNode(const ItemNode *node)
 void TwyTreeFrame::onSelectionChanged()
 {
     UpdateActions();
-    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
-    reportNode(rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr);
+    reportNode(m_tree->singleSelectedNode());
 }
 
 void TwyTreeFrame::onHotNodeChanged(ItemNode *, ItemNode *newNode)
@@ -179,12 +179,18 @@ void TwyTreeFrame::refreshNode(ItemNode *node)
 
 ItemNode *TwyTreeFrame::firstSelected() const
 {
-    const QList<ItemNode *> nodes = m_tree->selectedNodes();
-    return nodes.isEmpty() ? nullptr : nodes.first();
+    return m_tree->firstSelectedNode();
 }
 
 void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
 {
+    // An add or edit is on its way (its editor opens with the next queued step): what is
+    // typed meanwhile belongs to that editor, however long the window was busy before.
+    if (FEditNode && m_tree->openEditor() == nullptr) {
+        m_keysForEditor.emplace_back(event->clone());
+        *handled = true;
+        return;
+    }
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const int key = event->key();
     *handled = true;
@@ -207,6 +213,19 @@ void TwyTreeFrame::onKey(QKeyEvent *event, bool *handled)
             m_viewAsc->trigger();
     } else
         *handled = handleOwnKey(event);
+}
+
+void TwyTreeFrame::passKeysToEditor()
+{
+    std::vector<std::unique_ptr<QKeyEvent>> keys;
+    keys.swap(m_keysForEditor);
+    QWidget *editor = m_tree->openEditor();
+    for (auto &key : keys) {
+        // Once the editor has closed (Ctrl+Enter among the keys), the rest go to the tree as
+        // if typed now: another Enter starts another item.
+        QWidget *target = m_tree->openEditor() == editor && editor ? editor : m_tree;
+        QCoreApplication::sendEvent(target, key.get());
+    }
 }
 
 void TwyTreeFrame::onContextMenu(const QPoint &pos)

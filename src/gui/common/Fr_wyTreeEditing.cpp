@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSqlQuery>
 #include <QTextCursor>
@@ -74,8 +75,14 @@ void TwyTreeFrame::editItem()
 void TwyTreeFrame::openPendingEditor()
 {
     ShowTip(Tip::FinishEdit);
-    if (FEditNode == nullptr)
+    if (FEditNode == nullptr) {
+        // No editor comes: the keys typed for it go where they would have gone.
+        std::vector<std::unique_ptr<QKeyEvent>> keys;
+        keys.swap(m_keysForEditor);
+        for (auto &key : keys)
+            QCoreApplication::sendEvent(m_tree, key.get());
         return;
+    }
     ItemNode *node = FEditNode;
     // A hidden node is shown for editing; a collapsed parent opens.
     if (node->shownRow() < 0 || (node->parent->level() == 0 && node->parent->shownRow() < 0)) {
@@ -93,6 +100,7 @@ void TwyTreeFrame::openPendingEditor()
     m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     m_tree->scrollTo(index);
     m_tree->edit(index);
+    passKeysToEditor();
 }
 
 void TwyTreeFrame::endEditing(bool store)
@@ -192,6 +200,10 @@ void TwyTreeFrame::onEditorClosed(QWidget *, QAbstractItemDelegate::EndEditHint 
     }
     UpdateActions();
     m_tree->setFocus();
+    // Rows read in the background waited for the edit to end.
+    if (isLoadingInBackground())
+        QMetaObject::invokeMethod(
+            this, [this] { RunCommand([this] { takeLoadedRows(); }); }, Qt::QueuedConnection);
 }
 
 void TwyTreeFrame::dropNode(ItemNode *node)
@@ -212,13 +224,14 @@ void TwyTreeFrame::deleteItems()
     if (!AskBox(QStringLiteral("Are you sure you want to delete ") +
                 (nodes.size() == 1 ? m_config.deleteOne : m_config.deleteMany)))
         return;
-    // Every record goes in one transaction, or none does; then the rows go together.
-    writeTogether([&] {
-        for (ItemNode *node : nodes) {
-            if (!node->info->key.isEmpty())
-                m_statements->deleteItem(node->info->key);
-        }
-    });
+    // Every record goes with one statement, or none does; then the rows go together.
+    QStringList keys;
+    keys.reserve(nodes.size());
+    for (const ItemNode *node : nodes) {
+        if (!node->info->key.isEmpty())
+            keys.append(node->info->key.toString());
+    }
+    m_statements->deleteItems(keys);
     for (ItemNode *node : nodes) {
         if (node == FHotNode || (FHotNode && FHotNode->parent == node)) {
             FHotNode = nullptr;
@@ -291,17 +304,8 @@ ItemNode *TwyTreeFrame::topLevelNode(const QString &key) const
 void TwyTreeFrame::selectAllItems()
 {
     m_tree->setFocus();
-    const ItemNode *anchor = m_model->nodeFromIndex(m_tree->currentIndex());
-    if (anchor == nullptr)
-        anchor = firstSelected();
-    const ItemNode *parent = anchor ? anchor->parent : m_model->root();
-    QItemSelection selection;
-    for (ItemNode *node : parent->shownChildren()) {
-        const QModelIndex index = m_model->indexOf(node);
-        selection.select(index, index);
-    }
-    m_tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+    // The current row's siblings (the first selected row's without one), as one range.
+    m_tree->selectAll();
 }
 
 void TwyTreeFrame::deselectItems()

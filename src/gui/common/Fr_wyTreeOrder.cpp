@@ -4,6 +4,7 @@
 
 #include "common/IniFile.h"
 #include "common/Texts.h"
+#include "MoveChooser.h"
 #include "pU_Boxes.h"
 #include "storage/Statements.h"
 
@@ -43,6 +44,31 @@ void TwyTreeFrame::toggleSortDirection()
     m_host.ini().writeBool(m_config.section, QStringLiteral("viewAscEn"), FAscending);
 }
 
+namespace {
+// A Move-to menu lists its targets itself up to this many; a longer list shows the first ones
+// and a chooser with all of them, which scrolls and is narrowed by typing.
+constexpr size_t kMoveMenuMost = 30;
+constexpr size_t kMoveMenuFirst = 25;
+} // namespace
+
+std::vector<ItemNode *> TwyTreeFrame::moveTargets(size_t most) const
+{
+    std::vector<ItemNode *> targets;
+    const QList<ItemNode *> nodes = m_tree->selectedNodes();
+    if (nodes.isEmpty())
+        return targets;
+    const ItemNode *first = nodes.first();
+    for (const auto &top : m_model->root()->children) {
+        ItemNode *target = top.get();
+        if (target == first || target == first->parent)
+            continue;
+        if (targets.size() == most)
+            break;
+        targets.push_back(target);
+    }
+    return targets;
+}
+
 void TwyTreeFrame::fillMoveMenus()
 {
     const QList<ItemNode *> nodes = m_tree->selectedNodes();
@@ -63,16 +89,45 @@ void TwyTreeFrame::fillMoveMenus()
                     [this] { RunCommand([this] { moveSelectedTo(nullptr, true); }); });
             menu->addSeparator();
         }
-        for (const auto &top : m_model->root()->children) {
-            ItemNode *target = top.get();
-            if (target == first || target == first->parent)
-                continue;
+        // One more than a menu lists tells whether the chooser is needed.
+        std::vector<ItemNode *> targets = moveTargets(kMoveMenuMost + 1);
+        const bool chooser = targets.size() > kMoveMenuMost;
+        if (chooser)
+            targets.resize(kMoveMenuFirst);
+        for (ItemNode *target : targets) {
             QAction *item = menu->addAction(FlattenLines(target->info->content));
             connect(item, &QAction::triggered, this,
                     [this, target] { RunCommand([&] { moveSelectedTo(target, true); }); });
         }
+        if (chooser) {
+            menu->addSeparator();
+            QAction *more = menu->addAction(QStringLiteral("&More..."));
+            more->setObjectName(QStringLiteral("Action_MoveToMore"));
+            connect(more, &QAction::triggered, this,
+                    [this] { RunCommand([this] { chooseMoveTarget(); }); });
+        }
         menu->setEnabled(!menu->isEmpty());
     }
+}
+
+void TwyTreeFrame::chooseMoveTarget()
+{
+    if (FEditNode)
+        return;
+    ItemNode *target = nullptr;
+    {
+        MoveChooser chooser(moveTargets(size_t(-1)), window());
+        // Rows that go while it is open (a sync's changes) end the choice.
+        const auto gone = [&chooser] { chooser.reject(); };
+        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, &chooser, gone);
+        connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, &chooser, gone);
+        if (chooser.exec() == QDialog::Accepted)
+            target = chooser.chosen();
+    }
+    // The chooser's list of every target is let go.
+    returnFreedMemory();
+    if (target && !m_tree->selectedNodes().isEmpty())
+        moveSelectedTo(target, true);
 }
 
 void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
@@ -82,41 +137,57 @@ void TwyTreeFrame::moveSelectedTo(ItemNode *target, bool asFirst)
     const QList<ItemNode *> nodes = m_tree->selectedNodes();
     if (nodes.isEmpty())
         return;
-    ItemNode *root = m_model->root();
-    ItemNode *newParent = target ? target : root;
+    ItemNode *newParent = target ? target : m_model->root();
     const QString newPid = target ? target->info->key.toString() : Texts::RootKey;
-    QList<ItemNode *> moved;
-    auto write = [&](ItemNode *node) {
-        m_statements->updateParent(node->info->key, newPid);
-        node->info->pid = newPid;
-    };
+    // Each moved row with its family: children of a top-level item moving under another item
+    // keep two levels, they follow it as children of the same target. Moved as the first
+    // children, each row goes before the ones moved ahead of it; moved to the end, after them.
+    std::vector<std::vector<ItemNode *>> families;
+    families.reserve(size_t(nodes.size()));
+    bool targetSelected = false;
     for (ItemNode *node : nodes) {
-        if (node == target)
+        if (node == target) {
+            targetSelected = true;
             continue; // the target itself stays where it is
-        // Children of a top-level item moving under another item keep two levels: they
-        // follow it as children of the same target.
-        QList<ItemNode *> family{node};
+        }
+        std::vector<ItemNode *> family{node};
         if (target && node->level() == 0) {
             for (const auto &child : node->children)
-                family.append(child.get());
+                family.push_back(child.get());
         }
-        int index = asFirst ? 0 : int(newParent->children.size());
-        for (ItemNode *member : std::as_const(family)) {
-            m_model->moveNode(member, newParent, index++);
-            write(member);
-            if (member != node) {
+        families.push_back(std::move(family));
+    }
+    if (asFirst)
+        std::reverse(families.begin(), families.end());
+    std::vector<ItemNode *> block;
+    QStringList keys;
+    for (const auto &family : families) {
+        for (ItemNode *member : family) {
+            block.push_back(member);
+            if (!member->info->key.isEmpty())
+                keys.append(member->info->key.toString());
+        }
+    }
+    // Stored first, with one statement: a move that could not be stored is not shown.
+    m_statements->updateParents(keys, newPid);
+    for (const auto &family : families) {
+        for (ItemNode *member : family) {
+            member->info->pid = newPid;
+            if (member != family.front()) {
                 member->info->expandFlag = false;
                 member->expanded = false;
             }
         }
-        moved.append(node);
     }
+    m_model->moveNodes(block, newParent, asFirst ? 0 : int(newParent->children.size()));
     m_model->refreshShown();
-    for (ItemNode *node : std::as_const(moved)) {
-        const QModelIndex index = m_model->indexOf(node);
-        if (index.isValid())
-            m_tree->selectionModel()->select(index, QItemSelectionModel::Deselect |
-                                                        QItemSelectionModel::Rows);
+    // The moved rows leave the selection; the target stays selected when it was.
+    if (targetSelected && m_model->indexOf(target).isValid()) {
+        m_tree->selectionModel()->select(m_model->indexOf(target),
+                                         QItemSelectionModel::ClearAndSelect |
+                                             QItemSelectionModel::Rows);
+    } else {
+        m_tree->selectionModel()->clearSelection();
     }
     if (target) {
         target->expanded = true;

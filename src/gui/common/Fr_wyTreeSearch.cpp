@@ -42,7 +42,8 @@ void TwyTreeFrame::ApplyFilter()
     }
     m_model->refreshShown();
     // A matching child comes into view: its parent opens, and that is stored. Many parents
-    // may open at once: their rows are written with one statement.
+    // may open at once: their rows are written with one statement, in the background (the
+    // first character of a search opens thousands on a long list).
     if (!expandForSearch.isEmpty()) {
         const QScopedValueRollback<bool> many(m_expandingMany, true);
         std::vector<ItemNode *> opened;
@@ -58,7 +59,7 @@ void TwyTreeFrame::ApplyFilter()
                 keys.reserve(qsizetype(opened.size()));
                 for (const ItemNode *node : opened)
                     keys.append(node->info->key);
-                m_statements->updateExpandKeys(keys, true);
+                m_statements->updateExpandKeysInBackground(keys, true);
                 for (ItemNode *node : opened)
                     node->info->expandFlag = true;
             });
@@ -72,8 +73,7 @@ void TwyTreeFrame::ApplyFilter()
     afterFilter();
     // Rows the filter hid leave the selection without a change notification: the commands
     // and the status bar follow what is selected now.
-    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
-    const ItemNode *selected = rows.size() == 1 ? m_model->nodeFromIndex(rows.first()) : nullptr;
+    const ItemNode *selected = m_tree->singleSelectedNode();
     if (selected != m_reportedNode)
         onSelectionChanged();
 }

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 ItemTreeView::ItemTreeView(ItemTreeModel *model, const FrameBitmaps &bitmaps, QWidget *parent)
     : QTreeView(parent), m_model(model)
@@ -62,27 +63,93 @@ void ItemTreeView::relayoutRows()
     viewport()->update();
 }
 
+namespace {
+// Tree order of nodes: a top-level node, then its children.
+bool treeOrderLess(const ItemNode *a, const ItemNode *b)
+{
+    if (a->parent != b->parent) {
+        const ItemNode *ta = a->level() == 0 ? a : a->parent;
+        const ItemNode *tb = b->level() == 0 ? b : b->parent;
+        if (ta != tb)
+            return ta->position() < tb->position();
+        return a->level() < b->level();
+    }
+    return a->position() < b->position();
+}
+} // namespace
+
 QList<ItemNode *> ItemTreeView::selectedNodes() const
 {
+    // Read from the ranges: the selection model's own list of rows checks each row against
+    // every range, and copies the range list for each of them.
+    const QItemSelection selection = selectionModel()->selection();
     QList<ItemNode *> nodes;
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    nodes.reserve(rows.size());
-    for (const QModelIndex &index : rows) {
-        if (ItemNode *node = m_model->nodeFromIndex(index))
+    qsizetype count = 0;
+    for (const QItemSelectionRange &range : selection)
+        count += range.height();
+    nodes.reserve(count);
+    bool ordered = true;
+    for (const QItemSelectionRange &range : selection) {
+        const ItemNode *parent = range.parent().isValid() ? m_model->nodeFromIndex(range.parent())
+                                                          : m_model->root();
+        if (parent == nullptr)
+            continue;
+        const std::vector<ItemNode *> &shown = parent->shownChildren();
+        const int last = qMin(range.bottom(), int(shown.size()) - 1);
+        for (int row = qMax(0, range.top()); row <= last; ++row) {
+            ItemNode *node = shown[size_t(row)];
+            if (ordered && !nodes.isEmpty() && !treeOrderLess(nodes.last(), node))
+                ordered = false;
             nodes.append(node);
-    }
-    // Tree order: siblings by position (selection is among siblings only).
-    std::sort(nodes.begin(), nodes.end(), [](const ItemNode *a, const ItemNode *b) {
-        if (a->parent != b->parent) {
-            const ItemNode *ta = a->level() == 0 ? a : a->parent;
-            const ItemNode *tb = b->level() == 0 ? b : b->parent;
-            if (ta != tb)
-                return ta->position() < tb->position();
-            return a->level() < b->level();
         }
-        return a->position() < b->position();
-    });
+    }
+    // Tree order, each node once (ranges may come in any order and overlap).
+    if (!ordered) {
+        std::sort(nodes.begin(), nodes.end(), treeOrderLess);
+        nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+    }
     return nodes;
+}
+
+ItemNode *ItemTreeView::firstSelectedNode() const
+{
+    ItemNode *first = nullptr;
+    for (const QItemSelectionRange &range : selectionModel()->selection()) {
+        const ItemNode *parent = range.parent().isValid() ? m_model->nodeFromIndex(range.parent())
+                                                          : m_model->root();
+        if (parent == nullptr || range.top() < 0 ||
+            range.top() >= int(parent->shownChildren().size()))
+            continue;
+        ItemNode *node = parent->shownChildren()[size_t(range.top())];
+        if (first == nullptr || treeOrderLess(node, first))
+            first = node;
+    }
+    return first;
+}
+
+ItemNode *ItemTreeView::singleSelectedNode() const
+{
+    const QItemSelection selection = selectionModel()->selection();
+    if (selection.size() != 1 || selection.first().height() != 1)
+        return nullptr;
+    return firstSelectedNode();
+}
+
+void ItemTreeView::selectAll()
+{
+    if (!selectionModel())
+        return;
+    QModelIndex parent;
+    if (currentIndex().isValid()) {
+        parent = currentIndex().parent();
+    } else if (const ItemNode *first = firstSelectedNode()) {
+        parent = m_model->indexOf(first->parent);
+    }
+    const int rows = m_model->rowCount(parent);
+    if (rows == 0)
+        return;
+    const QItemSelection all(m_model->index(0, 0, parent), m_model->index(rows - 1, 0, parent));
+    selectionModel()->select(all, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ItemTreeView::followPointer()
@@ -127,11 +194,78 @@ bool ItemTreeView::rowInSight(const QModelIndex &index) const
 
 QRect ItemTreeView::visualRect(const QModelIndex &index) const
 {
-    if (!index.isValid())
-        return {};
-    if (m_model->nodeFromIndex(index) == m_model->view.edit || rowInSight(index))
+    if (index.isValid() &&
+        (m_model->nodeFromIndex(index) == m_model->view.edit || rowInSight(index)))
         return QTreeView::visualRect(index);
+    // No rectangle: noted, so that a range from here is made by row (see setSelection).
+    const QModelIndex parent = index.parent();
+    const bool shown = index.isValid() && (!parent.isValid() || isExpanded(parent));
+    m_unseenAsked[0] = m_unseenAsked[1];
+    m_unseenAsked[1] = shown ? index : QModelIndex();
     return {};
+}
+
+void ItemTreeView::forgetUnseenAsked()
+{
+    m_unseenAsked[0] = m_unseenAsked[1] = QModelIndex();
+}
+
+void ItemTreeView::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
+{
+    if (!selectionModel() || rect.isNull())
+        return;
+    if (!(command & QItemSelectionModel::Current)) {
+        // A click or a move without Shift: the one row at a place in sight.
+        QTreeView::setSelection(rect, command);
+        return;
+    }
+    executeDelayedItemsLayout();
+    // The item view makes a range from the centre of the anchor's rectangle to the centre
+    // of the new current row (keys) or the pointer (clicks, dragging). A row out of sight
+    // has no rectangle here: its centre is that of an empty rectangle, and the anchor is the
+    // row asked for last (the new current row is asked for beside it when both are out of
+    // sight). A row not shown at all counts from the top row shown, as in any tree view.
+    const QPoint none = QRect().center();
+    const int x = viewport()->width() / 2;
+    QModelIndex from;
+    if (rect.topLeft() == none) {
+        from = m_unseenAsked[1];
+        if (rect.bottomRight() == none && from == currentIndex())
+            from = m_unseenAsked[0].isValid() ? m_unseenAsked[0] : from;
+    }
+    if (!from.isValid())
+        from = indexAt(QPoint(x, rect.top()));
+    QModelIndex to;
+    if (rect.bottomRight() == none)
+        to = currentIndex();
+    if (!to.isValid())
+        to = indexAt(QPoint(x, rect.bottom()));
+    if (!from.isValid() || !to.isValid()) {
+        QTreeView::setSelection(rect, command);
+        return;
+    }
+    from = from.siblingAtColumn(0);
+    to = to.siblingAtColumn(0);
+    // Only the siblings of the row the range goes to: between the two rows in view order
+    // they are one run of rows.
+    auto lo = viewOrder(from), hi = viewOrder(to);
+    if (hi < lo)
+        std::swap(lo, hi);
+    const QModelIndex parent = to.parent();
+    int first = 0;
+    int last = 0;
+    if (!parent.isValid()) {
+        first = lo.second < 0 ? lo.first : lo.first + 1;
+        last = hi.first;
+    } else {
+        const int top = parent.row();
+        first = lo.first < top || lo.second < 0 ? 0 : lo.second;
+        last = hi.first > top ? m_model->rowCount(parent) - 1 : hi.second;
+    }
+    if (first > last)
+        return;
+    const QItemSelection range(m_model->index(first, 0, parent), m_model->index(last, 0, parent));
+    selectionModel()->select(range, command);
 }
 
 QRegion ItemTreeView::visualRegionForSelection(const QItemSelection &selection) const
@@ -216,12 +350,14 @@ int ItemTreeView::verticalOffset() const
 
 void ItemTreeView::mousePressEvent(QMouseEvent *event)
 {
+    forgetUnseenAsked();
     m_offsetFrom = verticalScrollBar()->value();
     QTreeView::mousePressEvent(event);
 }
 
 void ItemTreeView::mouseMoveEvent(QMouseEvent *event)
 {
+    forgetUnseenAsked();
     if (event->buttons() == Qt::NoButton)
         m_offsetFrom = verticalScrollBar()->value();
     QTreeView::mouseMoveEvent(event);
@@ -249,12 +385,23 @@ void ItemTreeView::keyPressEvent(QKeyEvent *event)
 {
     bool handled = false;
     Q_EMIT keyCommand(event, &handled);
-    if (!handled)
-        QTreeView::keyPressEvent(event);
+    if (handled)
+        return;
+    forgetUnseenAsked();
+    QTreeView::keyPressEvent(event);
 }
 
 bool ItemTreeView::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip) {
+        // The tree's hint belongs to the space below the rows; over a row there is none.
+        const auto *help = static_cast<QHelpEvent *>(event);
+        if (indexAt(help->pos()).isValid() || toolTip().isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), toolTip(), viewport());
+        return true;
+    }
     if (event->type() == QEvent::Resize) {
         // Wrapped rows change height with the width, whatever changed it: the window, or
         // the vertical scroll bar coming or going. The edited row changes with the height.
@@ -282,14 +429,16 @@ void ItemTreeView::selectionChanged(const QItemSelection &selected,
     if (m_fixingSelection)
         return;
     // Only siblings are selected together: keep the ones sharing the current row's parent.
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.size() < 2)
+    // Ranges, not rows: a run of any length is one range.
+    const QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty())
         return;
-    QModelIndex anchorParent = currentIndex().isValid() ? currentIndex().parent() : rows.first().parent();
+    const QModelIndex anchorParent =
+        currentIndex().isValid() ? currentIndex().parent() : selection.first().parent();
     QItemSelection strays;
-    for (const QModelIndex &row : rows) {
-        if (row.parent() != anchorParent)
-            strays.select(row, row);
+    for (const QItemSelectionRange &range : selection) {
+        if (range.parent() != anchorParent)
+            strays.append(range);
     }
     if (strays.isEmpty())
         return;

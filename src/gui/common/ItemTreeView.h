@@ -40,8 +40,16 @@ public:
     // stands for its parent), or none for the top level. False when no drop is allowed
     // there (over the first selected row).
     bool dropTargetAt(const QPoint &pos, ItemNode **target) const;
-    // Selected nodes in tree order.
+    // Selected nodes in tree order, read from the selection's ranges (a long run of rows is
+    // one range, not a row each).
     QList<ItemNode *> selectedNodes() const;
+    // The first selected node in tree order, or none; without listing the others.
+    ItemNode *firstSelectedNode() const;
+    // The one selected node when exactly one row is selected, else none.
+    ItemNode *singleSelectedNode() const;
+    // Every shown row among the current row's siblings (the top level when there is no
+    // current row), as one range.
+    void selectAll() override;
     // Makes the row under the pointer the hot row (none when the pointer is elsewhere), as
     // after a drag, when rows moved under a pointer that has not moved.
     void followPointer();
@@ -90,6 +98,9 @@ protected:
                  const QModelIndex &index) const override;
     void drawBranches(QPainter *painter, const QRect &rect,
                       const QModelIndex &index) const override;
+    // Ranges made by Shift with the keys or a click run from the anchor to the current row
+    // by row, wherever the anchor is, and hold only the current row's siblings.
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
 
 private:
     void setHotNode(ItemNode *node);
@@ -101,4 +112,9 @@ private:
     bool m_fixingSelection = false;
     // The scroll value the vertical offset counts from.
     int m_offsetFrom = 0;
+    // The shown rows out of sight whose rectangle was last asked for during the input event
+    // being handled (an invalid index for a row not shown at all), the latest last: the
+    // anchor of a Shift range is asked for just before the range is made.
+    mutable QModelIndex m_unseenAsked[2];
+    void forgetUnseenAsked();
 };

@@ -544,7 +544,7 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString IconThemePath READ empty)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
-    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(SniPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ empty)
     Q_PROPERTY(SniPixmaps OverlayIconPixmap READ noPixmaps)
@@ -574,6 +574,7 @@ public:
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
     QString empty() const { return {}; }
+    QString iconName() const { return m_item->iconName(); }
     QDBusObjectPath menu() const
     {
         return QDBusObjectPath(m_item->hasMenu() ? kMenuPath : QStringLiteral("/NO_DBUSMENU"));
@@ -637,6 +638,14 @@ StatusNotifierItem::~StatusNotifierItem()
 void StatusNotifierItem::setIcon(const QIcon &icon)
 {
     m_icon = icon;
+    Q_EMIT iconChanged();
+}
+
+void StatusNotifierItem::setIconName(const QString &name)
+{
+    if (name == m_iconName)
+        return;
+    m_iconName = name;
     Q_EMIT iconChanged();
 }
 

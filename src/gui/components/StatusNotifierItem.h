@@ -28,6 +28,9 @@ public:
     ~StatusNotifierItem() override;
 
     void setIcon(const QIcon &icon);
+    // The name of a theme icon the host draws instead of the icon's pictures (a symbolic one
+    // it colours for its panel); empty for none.
+    void setIconName(const QString &name);
     // The first line is the tip's title, the others its text.
     void setToolTip(const QString &toolTip);
     // The menu the host shows (and the one a ContextMenu call pops up); none for none.
@@ -46,6 +49,7 @@ public:
     QString toolTipTitle() const;
     QString toolTipText() const;
     const QIcon &icon() const { return m_icon; }
+    const QString &iconName() const { return m_iconName; }
     bool hasMenu() const { return !m_menu.isNull(); }
     // Calls from the host.
     void activate(QSystemTrayIcon::ActivationReason reason);
@@ -62,6 +66,7 @@ private:
 
     QString m_serviceName;
     QIcon m_icon;
+    QString m_iconName;
     QString m_toolTip;
     QPointer<QMenu> m_menu;
     TrayMenuExport *m_menuExport = nullptr;

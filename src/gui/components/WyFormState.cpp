@@ -38,7 +38,10 @@ QMargins frameMarginsOf(const QWidget *window)
 }
 } // namespace
 
-TWyFormState::TWyFormState(QWidget *owner) : QObject(owner), m_owner(owner) {}
+TWyFormState::TWyFormState(QWidget *owner)
+    : QObject(owner), m_owner(owner),
+      m_positionsReported(FormStateRules::PlatformReportsPositions(QGuiApplication::platformName()))
+{}
 
 TWyFormState::~TWyFormState()
 {
@@ -94,7 +97,10 @@ void TWyFormState::SaveState()
         (state & Qt::WindowMaximized) && (!(state & Qt::WindowMinimized) || !m_owner->isVisible());
     const IniFile ini(m_iniPath);
     const auto values =
-        FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, isResizable(m_owner));
+        m_positionsReported
+            ? FormStateRules::SaveValues(m_owner->normalGeometry(), maximized, isResizable(m_owner))
+            : FormStateRules::SaveValuesKeepingPosition(ini, m_section, m_owner->normalGeometry(),
+                                                        maximized, isResizable(m_owner));
     try {
         for (const auto &value : values)
             ini.writeInteger(m_section, value.first, value.second);

@@ -26,6 +26,11 @@ public:
     const QString &IniPath() const { return m_iniPath; }
     void setIniPath(const QString &path) { m_iniPath = path; }
 
+    // Whether the platform reports where windows are (not on Wayland); where it does not, a
+    // save keeps the position saved last where one was reported.
+    bool PositionsReported() const { return m_positionsReported; }
+    void setPositionsReported(bool reported) { m_positionsReported = reported; }
+
     // Chains into the owner's show (restore first) and close (save first) events.
     virtual void HookForm();
     virtual void UnhookForm();
@@ -61,6 +66,7 @@ private:
     QTimer *m_frameCheck = nullptr;
     int m_frameChecks = 0;
     bool m_enabled = true;
+    bool m_positionsReported;
     QString m_section;
     QString m_iniPath;
     bool m_hooked = false;

@@ -200,6 +200,13 @@ void TWyCustomTrayIcon::setIcon(const QIcon &icon)
         ResetIcon();
 }
 
+void TWyCustomTrayIcon::setThemeIconName(const QString &name)
+{
+    m_themeIconName = name;
+    if (m_item)
+        m_item->setIconName(name);
+}
+
 void TWyCustomTrayIcon::setImages(const QList<QIcon> &images)
 {
     m_images = images;
@@ -391,6 +398,7 @@ void TWyCustomTrayIcon::showIcon(TrayKind kind)
                     [this](QSystemTrayIcon::ActivationReason reason) { onActivated(int(reason)); });
         }
         m_item->setIcon(shownIcon());
+        m_item->setIconName(m_themeIconName);
         m_item->setToolTip(shownToolTip());
         m_item->show();
     } else {

@@ -64,6 +64,9 @@ public:
     void setIcon(const QIcon &icon);
     const QList<QIcon> &Images() const { return m_images; }
     void setImages(const QList<QIcon> &images);
+    // The theme icon a tray on the session bus draws instead of the pictures (see
+    // StatusNotifierItem::setIconName); empty for none.
+    void setThemeIconName(const QString &name);
     int ImageIndex() const { return m_imageIndex; }
     void setImageIndex(int index);
     int Interval() const { return m_interval; }
@@ -182,6 +185,7 @@ private:
     QString m_hint;
     QIcon m_icon;
     QList<QIcon> m_images;
+    QString m_themeIconName;
     int m_imageIndex = 0;
     int m_interval = 250;
     bool m_minimizeToTray = false;

@@ -1,5 +1,7 @@
 #include "Fr_wyTasks.h"
 
+#include "storage/BackgroundWrites.h"
+
 #include "Dlg_ColorSet.h"
 #include "Dlg_DueSet.h"
 #include "Dlg_ReminderSet.h"
@@ -12,6 +14,7 @@
 #include "storage/Statements.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QActionGroup>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -337,6 +340,20 @@ void TwyTasksFrame::afterReload()
 
 void TwyTasksFrame::UpdateTrayHint()
 {
+    // The hint reads the stored tasks: while many rows are being stored in the background,
+    // it is read once they are, without holding up the window meanwhile.
+    if (BackgroundWrites::pending()) {
+        if (!m_trayHintWaiting) {
+            m_trayHintWaiting = true;
+            BackgroundWrites::whenDone([frame = QPointer<TwyTasksFrame>(this)] {
+                if (frame) {
+                    frame->m_trayHintWaiting = false;
+                    frame->UpdateTrayHint();
+                }
+            });
+        }
+        return;
+    }
     // The hint lists four tasks and tells whether more follow: five rows are enough.
     m_host.setTrayHint(TrayHintText(taskStatements().incompleteContents(5), m_host.hintSize()));
 }
@@ -373,13 +390,14 @@ void TwyTasksFrame::setCompletion(ItemNode *node, bool checked)
 
 void TwyTasksFrame::setCompletion(const QList<ItemNode *> &nodes, bool checked)
 {
-    // Stored first, all in one transaction: marks that could not be stored are not shown
+    // Stored first, all with one statement: marks that could not be stored are not shown
     // either.
     const TDateTime checkTime = NowDays();
-    writeTogether([&] {
-        for (ItemNode *node : nodes)
-            taskStatements().updateCheck(TaskTreeModel::task(node)->key, checked, checkTime);
-    });
+    QStringList keys;
+    keys.reserve(nodes.size());
+    for (const ItemNode *node : nodes)
+        keys.append(TaskTreeModel::task(node)->key.toString());
+    taskStatements().updateChecks(keys, checked, checkTime);
     for (ItemNode *node : nodes) {
         TTaskInfo &task = *TaskTreeModel::task(node);
         task.checkFlag = checked;
@@ -439,8 +457,8 @@ void TwyTasksFrame::updateOwnActions(bool selection)
     Action_TaskComplete->setEnabled(selection);
     for (QAction *action : {Action_SetColor, Action_TaskReminderSet, Action_TaskDueSet})
         action->setEnabled(selection);
-    const QList<ItemNode *> nodes = selection ? m_tree->selectedNodes() : QList<ItemNode *>();
-    Action_TaskComplete->setText(!nodes.isEmpty() && TaskTreeModel::task(nodes.first())->checkFlag
+    const ItemNode *first = selection ? firstSelected() : nullptr;
+    Action_TaskComplete->setText(first && TaskTreeModel::task(first)->checkFlag
                                      ? QStringLiteral("Unmark Complete")
                                      : QStringLiteral("Mark Complete"));
 }

@@ -68,6 +68,8 @@ protected:
     void afterFilter() override;
 
 private:
+    // A reading of the tray hint waits for the writes being stored in the background.
+    bool m_trayHintWaiting = false;
     // The first selected task, whose values a dialog about the selection opens with; null
     // while an edit is open or nothing is selected.
     const TTaskInfo *dialogTask() const;
