@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -82,6 +83,8 @@ private Q_SLOTS:
     void icalendarImportOfAnotherProgram();
     void icalendarImportRefusesPartsPastTheBounds_data();
     void icalendarImportRefusesPartsPastTheBounds();
+    void icalendarImportKeepsASeriesOneItem_data();
+    void icalendarImportKeepsASeriesOneItem();
     void icalendarKeepsDatesOfEveryYear();
     void icalendarImportTellsOfUnarmedReminders();
     void report_data();
@@ -676,6 +679,83 @@ void TestCli::icalendarImportRefusesPartsPastTheBounds()
     withDatabase(database(), [](QSqlDatabase db) {
         QCOMPARE(queryValue(db, QStringLiteral("select count(*) from tasks")).toInt(), 4);
         QCOMPARE(queryValue(db, QStringLiteral("select count(*) from memos")).toInt(), 3);
+    });
+}
+
+// A recurring to-do (or journal entry) with overridden occurrences (the same UID with a
+// RECURRENCE-ID) is one item, its master, wherever the occurrences stand in the file; an
+// occurrence whose master the file does not hold is an item of its own.
+void TestCli::icalendarImportKeepsASeriesOneItem_data()
+{
+    QTest::addColumn<QByteArray>("components");
+    QTest::addColumn<QStringList>("tasks"); // "content", or "parent content/content"
+    QTest::addColumn<QStringList>("memos");
+    const auto todo = [](const QByteArray &uid, const QByteArray &summary,
+                         const QByteArray &more = {}) {
+        return "BEGIN:VTODO\r\nUID:" + uid + "\r\nSUMMARY:" + summary + "\r\n" + more +
+               "END:VTODO\r\n";
+    };
+    const QByteArray rule = "DTSTART:20270104T080000Z\r\nRRULE:FREQ=WEEKLY\r\n";
+    const auto occurrence = [](int day) {
+        return "RECURRENCE-ID:202701" + QByteArray::number(day).rightJustified(2, '0') +
+               "T080000Z\r\n";
+    };
+    QTest::newRow("master, then an occurrence")
+        << todo("plants", "Water plants", rule) +
+               todo("plants", "Water plants twice", occurrence(11))
+        << QStringList{QStringLiteral("Water plants")} << QStringList();
+    QTest::newRow("occurrences before their master, other items around")
+        << todo("a", "Before") + todo("plants", "Water plants twice", occurrence(11)) +
+               todo("plants", "Water plants late", occurrence(18)) +
+               todo("plants", "Water plants", rule) + todo("b", "After")
+        << QStringList{QStringLiteral("After"), QStringLiteral("Before"),
+                       QStringLiteral("Water plants")}
+        << QStringList();
+    QTest::newRow("an occurrence without its master")
+        << todo("plants", "Water plants twice", occurrence(11)) + todo("other", "Other", rule)
+        << QStringList{QStringLiteral("Other"), QStringLiteral("Water plants twice")}
+        << QStringList();
+    QTest::newRow("a child of the series goes under its master")
+        << todo("plants", "Water plants", rule) +
+               todo("plants", "Water plants twice", occurrence(11)) +
+               todo("can", "Fill the can", "RELATED-TO:plants\r\n")
+        << QStringList{QStringLiteral("Water plants"), QStringLiteral("Water plants/Fill the can")}
+        << QStringList();
+    QTest::newRow("a journal series")
+        << "BEGIN:VJOURNAL\r\nUID:log\r\nSUMMARY:Weekly log\r\n" + rule +
+               "END:VJOURNAL\r\nBEGIN:VJOURNAL\r\nUID:log\r\n" + occurrence(11) +
+               "SUMMARY:Weekly log, moved\r\nEND:VJOURNAL\r\n"
+        << QStringList() << QStringList{QStringLiteral("Weekly log")};
+}
+
+void TestCli::icalendarImportKeepsASeriesOneItem()
+{
+    QFETCH(QByteArray, components);
+    QFETCH(QStringList, tasks);
+    QFETCH(QStringList, memos);
+    const QString calendar = file(QStringLiteral("series.ics"));
+    writeFile(calendar, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n" + components +
+                            "END:VCALENDAR\r\n");
+    const CliRun run = cli({QStringLiteral("import"), calendar});
+    QVERIFY2(run.status == 0, run.err.constData());
+    QCOMPARE(run.out, "imported " + calendar.toUtf8() + ": " +
+                          QByteArray::number(tasks.size() + memos.size()) + " item(s) added\n");
+    withDatabase(database(), [&](QSqlDatabase db) {
+        const auto contents = [&](const QString &statement) {
+            QStringList result;
+            QSqlQuery query(db);
+            if (!query.exec(statement))
+                return QStringList{query.lastError().text()};
+            while (query.next())
+                result << query.value(0).toString();
+            result.sort();
+            return result;
+        };
+        QCOMPARE(contents(QStringLiteral(
+                     "select coalesce(p.content || '/', '') || c.content from tasks c "
+                     "left join tasks p on p.tid = c.pid")),
+                 tasks);
+        QCOMPARE(contents(QStringLiteral("select content from memos")), memos);
     });
 }
 

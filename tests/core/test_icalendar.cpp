@@ -138,6 +138,7 @@ private Q_SLOTS:
     void readsOtherPrograms();
     void readsJournalAndFoldedNonAscii();
     void otherTreesBecomeTwoLevels();
+    void seriesIsOneItem();
     void readsEveryLineForm_data();
     void readsEveryLineForm();
     void readsDatesOfEveryYear_data();
@@ -438,6 +439,32 @@ void TestICalendar::readsJournalAndFoldedNonAscii()
                             "Lisa, and Bob. Aurora project plans were reviewed. There is "
                             "currently no budget reserves for this project."));
     QCOMPARE(DaysToDateTime(memo.editTime), DaysToDateTime(utc(1997, 9, 1, 13)));
+}
+
+// A series is one item, its master, whether its occurrences come before or after it; an
+// occurrence without its master is an item, under the key its UID gives.
+void TestICalendar::seriesIsOneItem()
+{
+    const QByteArray text =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//EN\r\n"
+        "BEGIN:VTODO\r\nUID:s\r\nRECURRENCE-ID:20270111T080000Z\r\nSUMMARY:moved\r\n"
+        "END:VTODO\r\n"
+        "BEGIN:VTODO\r\nUID:s\r\nSUMMARY:series\r\nDTSTART:20270104T080000Z\r\n"
+        "RRULE:FREQ=WEEKLY\r\nEND:VTODO\r\n"
+        "BEGIN:VTODO\r\nUID:lone\r\nRECURRENCE-ID:20270111T080000Z\r\nSUMMARY:lone\r\n"
+        "END:VTODO\r\n"
+        "BEGIN:VJOURNAL\r\nUID:j\r\nSUMMARY:log\r\nRRULE:FREQ=DAILY\r\nEND:VJOURNAL\r\n"
+        "BEGIN:VJOURNAL\r\nUID:j\r\nRECURRENCE-ID:20270105T080000Z\r\nSUMMARY:log moved\r\n"
+        "END:VJOURNAL\r\nEND:VCALENDAR\r\n";
+    const ICalendarMapping::Calendar calendar = fromText(text);
+    QCOMPARE(calendar.tasks.size(), 2);
+    QCOMPARE(calendar.tasks[0].content, QStringLiteral("series"));
+    QCOMPARE(calendar.tasks[0].key, QStringLiteral("s"));
+    QCOMPARE(calendar.tasks[1].content, QStringLiteral("lone"));
+    QCOMPARE(calendar.tasks[1].key, QStringLiteral("lone"));
+    QCOMPARE(calendar.rekeyed, 0);
+    QCOMPARE(calendar.memos.size(), 1);
+    QCOMPARE(calendar.memos[0].content, QStringLiteral("log"));
 }
 
 void TestICalendar::otherTreesBecomeTwoLevels()

@@ -84,6 +84,9 @@ private Q_SLOTS:
     void longChainsAndCircles();
     void timeZonesOfManyRules_data();
     void timeZonesOfManyRules();
+    void updatedObjectKeepsLongLinesOfTheOlderObject();
+    void updatedObjectOverAnOlderObjectPastTheBounds_data();
+    void updatedObjectOverAnOlderObjectPastTheBounds();
 };
 
 void TestICalendarLimits::initTestCase()
@@ -269,6 +272,81 @@ void TestICalendarLimits::timeZonesOfManyRules()
              qPrintable(why));
     QCOMPARE(calendar.tasks.size(), 1);
     QCOMPARE(DaysToDateTime(calendar.tasks.first().dueTime).toUTC(), due.toUTC());
+}
+
+// An item edited here written over another program's object of several long lines (four
+// lines of 15 MiB: libical's own line reader would take minutes over them): every line stays
+// as it came, the edited summary is written anew.
+void TestICalendarLimits::updatedObjectKeepsLongLinesOfTheOlderObject()
+{
+    const qsizetype length = ICalendarReader::MaxLine - (qint64(1) << 20);
+    QByteArray older = kHead;
+    older.reserve(4 * length + 4096);
+    older += "BEGIN:VTODO\r\nUID:long\r\nSUMMARY:long\r\nRRULE:FREQ=WEEKLY\r\n";
+    const QByteArrayList names = {"DESCRIPTION:", "X-OTHER-NOTES:", "COMMENT:"};
+    for (const QByteArray &name : names)
+        older += folded(name + QByteArray(length - name.size(), name.front()));
+    older += "END:VTODO\r\nBEGIN:VTODO\r\nUID:long\r\nRECURRENCE-ID:20270101T090000Z\r\n"
+             "SUMMARY:long\r\n";
+    older += "DESCRIPTION:" + QByteArray(length - 12, 'o') + "\r\nEND:VTODO\r\n" + kTail;
+
+    TTaskInfo task;
+    QString parent;
+    QVERIFY(ICalendarMapping::ItemOfObject(older, &task, &parent));
+    QCOMPARE(task.key, QStringLiteral("long"));
+    task.content = QStringLiteral("short");
+    bool keeps = false;
+    const QByteArray updated = ICalendarMapping::UpdatedObject(older, task, &keeps);
+    QVERIFY(keeps);
+    QVERIFY(updated.contains("SUMMARY:short\r\n"));
+    QVERIFY(updated.contains("RRULE:FREQ=WEEKLY\r\n"));
+    for (const QByteArray &name : {QByteArray("X-OTHER-NOTES:"), QByteArray("COMMENT:")})
+        QVERIFY2(updated.contains(folded(name + QByteArray(length - name.size(), name.front()))),
+                 name.constData());
+    QVERIFY(updated.contains("DESCRIPTION:" + QByteArray(length - 12, 'o') + "\r\n"));
+    QCOMPARE(updated.count("BEGIN:VTODO"), 2);
+}
+
+void TestICalendarLimits::updatedObjectOverAnOlderObjectPastTheBounds_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    const QByteArray prefix = "X-OTHER-NOTES:";
+    QTest::newRow("a line a byte past 16 MiB")
+        << prefix + QByteArray(ICalendarReader::MaxLine + 1 - prefix.size(), 'a') + "\r\n";
+    QTest::newRow("a line past 16 MiB once its folds are undone")
+        << folded(prefix + QByteArray(ICalendarReader::MaxLine + 100, 'b'));
+    QByteArray many;
+    for (int i = 0; i < ICalendarReader::MaxObjectLines; ++i)
+        many += "X-P:" + QByteArray::number(i) + "\r\n";
+    QTest::newRow("more than 10,000 lines") << many;
+    QByteArray deep, up;
+    for (int i = 0; i < ICalendarReader::MaxDepth; ++i) {
+        deep += "BEGIN:X-LEVEL\r\n";
+        up += "END:X-LEVEL\r\n";
+    }
+    QTest::newRow("nested more than 100 deep") << deep + up;
+}
+
+// An older object the program cannot read is not kept: the item is written as the program
+// writes it, and the object is not worth keeping for the next edit.
+void TestICalendarLimits::updatedObjectOverAnOlderObjectPastTheBounds()
+{
+    QFETCH(QByteArray, lines);
+    const QByteArray older = kHead + todo("past", "RRULE:FREQ=DAILY\r\n" + lines) + kTail;
+    TTaskInfo task;
+    task.key = QStringLiteral("past");
+    task.content = QStringLiteral("edited here");
+    bool keeps = true;
+    const QByteArray updated = ICalendarMapping::UpdatedObject(older, task, &keeps);
+    QVERIFY(!keeps);
+    QVERIFY(updated.size() < 4096);
+    QVERIFY(updated.contains("SUMMARY:edited here\r\n"));
+    QVERIFY(updated.contains("UID:past\r\n"));
+    QVERIFY(!updated.contains("RRULE"));
+    TTaskInfo back;
+    QString parent;
+    QVERIFY(ICalendarMapping::ItemOfObject(updated, &back, &parent));
+    QCOMPARE(back.content, task.content);
 }
 
 QTEST_GUILESS_MAIN(TestICalendarLimits)

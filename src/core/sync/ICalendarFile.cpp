@@ -11,6 +11,9 @@
 #include <QHash>
 #include <QSet>
 #include <QSqlError>
+#include <QStringList>
+
+#include <utility>
 
 namespace ICalendarFile {
 
@@ -144,13 +147,19 @@ bool Read(const QString &fileName, Contents *contents, QString *error)
     // Only the time zones are kept whole; of the items, their UIDs and parents.
     reader.setKeepItemLines(false);
     ICalendarReader::Object object;
+    // Each item's UID, whether it is an occurrence of a series, and its parent.
+    QList<std::pair<QString, bool>> tasks, memos;
+    QStringList taskParents, memoParents;
     while (reader.next(&object)) {
-        if (object.kind == ICalendarReader::Kind::TimeZone)
+        if (object.kind == ICalendarReader::Kind::TimeZone) {
             contents->objects->addTimeZone(object);
-        else if (object.kind == ICalendarReader::Kind::Todo)
-            contents->tasks.add(object.uid, object.parent);
-        else if (object.kind == ICalendarReader::Kind::Journal)
-            contents->memos.add(object.uid, object.parent);
+        } else if (object.kind == ICalendarReader::Kind::Todo) {
+            tasks.append({object.uid, object.occurrence});
+            taskParents.append(object.parent);
+        } else if (object.kind == ICalendarReader::Kind::Journal) {
+            memos.append({object.uid, object.occurrence});
+            memoParents.append(object.parent);
+        }
     }
     if (!reader.error().isEmpty() || !reader.sawCalendar()) {
         *error = reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
@@ -162,6 +171,15 @@ bool Read(const QString &fileName, Contents *contents, QString *error)
         *contents = Contents();
         return false;
     }
+    // A series is one item, its master.
+    contents->taskItems = ICalendarMapping::ItemsOfSeries(tasks);
+    contents->memoItems = ICalendarMapping::ItemsOfSeries(memos);
+    for (qsizetype i = 0; i < tasks.size(); ++i)
+        if (contents->taskItems[i])
+            contents->tasks.add(tasks[i].first, taskParents[i]);
+    for (qsizetype i = 0; i < memos.size(); ++i)
+        if (contents->memoItems[i])
+            contents->memos.add(memos[i].first, memoParents[i]);
     contents->tasks.finish(true, &contents->moved, &contents->rekeyed);
     contents->memos.finish(true, &contents->moved, &contents->rekeyed);
     return true;
@@ -176,7 +194,9 @@ int Store(QSqlDatabase db, const Contents &contents, int *unarmed)
     MemoStatements memos(db);
     if (!db.transaction())
         throw TasklumeError(db.lastError().text());
+    // The items stored so far, and the file's objects of each kind read so far.
     qsizetype taskAt = 0, memoAt = 0;
+    qsizetype todoAt = 0, journalAt = 0;
     if (!contents.objects)
         throw TasklumeError(changedText(contents.fileName));
     ICalendarMapping::ObjectReader &objects = *contents.objects;
@@ -191,6 +211,10 @@ int Store(QSqlDatabase db, const Contents &contents, int *unarmed)
             case ICalendarReader::Kind::TimeZone:
                 break; // read by Read
             case ICalendarReader::Kind::Todo:
+                if (todoAt >= contents.taskItems.size())
+                    throw TasklumeError(changedText(contents.fileName));
+                if (!contents.taskItems[todoAt++])
+                    break; // an occurrence of a series: its master is the item
                 if (taskAt >= contents.tasks.size())
                     throw TasklumeError(changedText(contents.fileName));
                 objects.read(object, &task);
@@ -200,6 +224,10 @@ int Store(QSqlDatabase db, const Contents &contents, int *unarmed)
                 tasks.insertFull(task);
                 break;
             case ICalendarReader::Kind::Journal:
+                if (journalAt >= contents.memoItems.size())
+                    throw TasklumeError(changedText(contents.fileName));
+                if (!contents.memoItems[journalAt++])
+                    break; // an occurrence of a series: its master is the item
                 if (memoAt >= contents.memos.size())
                     throw TasklumeError(changedText(contents.fileName));
                 objects.read(object, &memo);
@@ -211,7 +239,8 @@ int Store(QSqlDatabase db, const Contents &contents, int *unarmed)
             }
         }
         if (!reader.error().isEmpty() || taskAt != contents.tasks.size() ||
-            memoAt != contents.memos.size())
+            memoAt != contents.memos.size() || todoAt != contents.taskItems.size() ||
+            journalAt != contents.memoItems.size())
             throw TasklumeError(changedText(contents.fileName));
     } catch (...) {
         db.rollback();

@@ -34,6 +34,10 @@ struct Contents
     QString fileName;
     ICalendarMapping::TreePlan tasks;
     ICalendarMapping::TreePlan memos;
+    // Whether each VTODO (VJOURNAL) of the file, in its order, is an item: an occurrence of a
+    // series whose master the file holds is not (ICalendarMapping::ItemsOfSeries).
+    QList<bool> taskItems;
+    QList<bool> memoItems;
     // As in ICalendarMapping::Calendar.
     int moved = 0;
     int rekeyed = 0;

@@ -981,6 +981,19 @@ QList<qsizetype> TreePlan::treeOrder() const
 
 // ---- objects -----------------------------------------------------------------------------
 
+QList<bool> ItemsOfSeries(const QList<std::pair<QString, bool>> &components)
+{
+    QSet<QString> masters;
+    for (const auto &[uid, occurrence] : components)
+        if (!occurrence && !uid.isEmpty())
+            masters.insert(uid);
+    QList<bool> items;
+    items.reserve(components.size());
+    for (const auto &[uid, occurrence] : components)
+        items.append(!occurrence || !masters.contains(uid));
+    return items;
+}
+
 ObjectReader::ObjectReader() : m_zones(std::make_unique<Zones>()) {}
 
 ObjectReader::~ObjectReader() = default;
@@ -1513,6 +1526,47 @@ bool checkedOf(const TMemoInfo &)
     return false;
 }
 
+// A server's whole object as libical's tree, held to the bounds of ICalendarReader and read
+// in time linear in its size: the reader checks the text, and its lines, their folds undone
+// here, go to libical's parser one by one (libical's own line reader takes time growing with
+// the square of a line's length). Null when a part is past the bounds or nothing is read.
+// Several calendars in a row come as one XROOT, as icalparser_parse_string gives them.
+ComponentPtr parsedObject(const QByteArray &text, const QList<RawLine> &lines)
+{
+    {
+        QBuffer buffer;
+        buffer.setData(text);
+        buffer.open(QIODevice::ReadOnly);
+        ICalendarReader::Reader reader(&buffer);
+        reader.setKeepItemLines(false);
+        ICalendarReader::Object object;
+        while (reader.next(&object))
+            object = ICalendarReader::Object();
+        if (!reader.error().isEmpty())
+            return nullptr;
+    }
+    icalparser *parser = icalparser_new();
+    QList<icalcomponent *> roots;
+    QByteArray unfolded;
+    for (const RawLine &line : lines) {
+        unfolded = line.name + line.rest;
+        if (icalcomponent *done = icalparser_add_line(parser, unfolded.data()))
+            roots.append(done);
+    }
+    // Components left open at the end come as they stand.
+    if (icalcomponent *rest = icalparser_clean(parser); rest && !roots.contains(rest))
+        roots.append(rest);
+    icalparser_free(parser);
+    if (roots.size() == 1)
+        return ComponentPtr(roots.front());
+    if (roots.isEmpty())
+        return nullptr;
+    ComponentPtr root(icalcomponent_new(ICAL_XROOT_COMPONENT));
+    for (icalcomponent *c : std::as_const(roots))
+        icalcomponent_add_component(root.get(), c);
+    return root;
+}
+
 template <typename Info>
 QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponent_kind kind,
                          icalcomponent *freshComponent, bool *keeps)
@@ -1528,7 +1582,8 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
         return componentText(calendar.get());
     };
     const bool checked = checkedOf(item);
-    ComponentPtr root(icalparser_parse_string(older.constData()));
+    const QList<RawLine> lines = rawLines(older);
+    ComponentPtr root = parsedObject(older, lines);
     const Master master = masterOf(root.get(), kind, item.key.toUtf8());
     if (!master.component)
         return plain();
@@ -1607,7 +1662,6 @@ QByteArray updatedObject(const QByteArray &older, const Info &item, icalcomponen
             changed.insert(Part::Alarm);
     }
 
-    const QList<RawLine> lines = rawLines(older);
     QByteArray out;
     QByteArray props;  // the item's own component: its properties
     QByteArray nested; // and the components inside it
@@ -1855,11 +1909,21 @@ bool FromICalendar(const QByteArray &text, Calendar *calendar, QString *error)
                 reader.error().isEmpty() ? QStringLiteral("holds no calendar") : reader.error();
         return false;
     }
+    QList<std::pair<QString, bool>> taskComponents, memoComponents;
+    for (const ICalendarReader::Object &item : std::as_const(items))
+        (item.kind == ICalendarReader::Kind::Todo ? taskComponents : memoComponents)
+            .append({item.uid, item.occurrence});
+    const QList<bool> taskItems = ItemsOfSeries(taskComponents);
+    const QList<bool> memoItems = ItemsOfSeries(memoComponents);
+    qsizetype taskAt = 0, memoAt = 0;
     QList<TTaskInfo> tasks;
     QList<TMemoInfo> memos;
     TreePlan taskPlan, memoPlan;
     for (const ICalendarReader::Object &item : std::as_const(items)) {
-        if (item.kind == ICalendarReader::Kind::Todo) {
+        const bool isTask = item.kind == ICalendarReader::Kind::Todo;
+        if (!(isTask ? taskItems[taskAt++] : memoItems[memoAt++]))
+            continue; // an occurrence of a series: its master is the item
+        if (isTask) {
             tasks.append(TTaskInfo());
             objects.read(item, &tasks.back());
             taskPlan.add(item.uid, item.parent);

@@ -70,6 +70,12 @@ private:
     QList<qsizetype> m_top; // each item's top-level item (itself for a top-level one)
 };
 
+// Which components of one list of a calendar (given in its order by their UIDs and whether
+// each is an overridden occurrence) are items of their own: every one but an occurrence of
+// a series whose master (the same UID, no RECURRENCE-ID) the list holds, for a series is one
+// item, its master. An occurrence without its master is an item of its own.
+QList<bool> ItemsOfSeries(const QList<std::pair<QString, bool>> &components);
+
 // Reads the VTODO and VJOURNAL objects of one text one at a time, with the VTIMEZONEs seen
 // before them. A TZID the system knows (by its name, a Windows name, or a name with a path
 // before it) is read with the system's zone; another one with the calendar's VTIMEZONE when

@@ -252,6 +252,7 @@ bool Reader::next(Object *object)
                 object->triggers.clear();
                 object->uid.clear();
                 object->parent.clear();
+                object->occurrence = false;
                 haveUid = haveParent = false;
             }
             m_stack.append(component);
@@ -292,6 +293,8 @@ bool Reader::next(Object *object)
         } else if (collecting > 0 && m_stack.size() == collecting && name == "UID" && !haveUid) {
             haveUid = true;
             object->uid = UnescapedText(ValueOf(line));
+        } else if (collecting > 0 && m_stack.size() == collecting && name == "RECURRENCE-ID") {
+            object->occurrence = true;
         } else if (collecting > 0 && m_stack.size() == collecting && name == "RELATED-TO" &&
                    !haveParent) {
             // RELTYPE is PARENT when it is not given.

@@ -42,6 +42,8 @@ struct Object
     // RELTYPE=PARENT), unescaped; empty when it has none.
     QString uid;
     QString parent;
+    // Whether it is one occurrence of a series, overridden (it has a RECURRENCE-ID).
+    bool occurrence = false;
 };
 
 class Reader
