@@ -1,5 +1,7 @@
 #include "sync/RadicaleServer.h"
 
+#include "sync/ServerProcess.h"
+
 #include "sync/CalDavClient.h"
 
 #include <QDeadlineTimer>
@@ -88,39 +90,13 @@ bool RadicaleServer::startOnce()
                           .arg(m_port)
                           .arg(users, root)
                           .toUtf8());
-    m_process.start(program, {QStringLiteral("--config"), config});
-    if (!m_process.waitForStarted()) {
-        m_why = QStringLiteral("radicale does not start: ") + m_process.errorString();
-        return false;
-    }
-    // Ready when it takes connections; it may also die (the port was taken meanwhile).
-    const QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired()) {
-        if (!isRunning()) {
-            m_why =
-                QStringLiteral("radicale ended: ") + QString::fromLocal8Bit(m_process.readAll());
-            return false;
-        }
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (socket.waitForConnected(1000))
-            return true;
-        QTest::qWait(20);
-    }
-    m_why = QStringLiteral("radicale does not answer on port %1").arg(m_port);
-    stop();
-    return false;
+    return ServerProcess::start(m_process, QStringLiteral("radicale"), program,
+                                {QStringLiteral("--config"), config}, m_port, m_why);
 }
 
 void RadicaleServer::stop()
 {
-    if (!isRunning())
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    ServerProcess::stop(m_process);
 }
 
 QUrl RadicaleServer::collectionUrl(const QString &name) const

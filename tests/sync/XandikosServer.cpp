@@ -1,5 +1,7 @@
 #include "sync/XandikosServer.h"
 
+#include "sync/ServerProcess.h"
+
 #include "sync/CalDavClient.h"
 
 #include <QDeadlineTimer>
@@ -56,40 +58,16 @@ bool XandikosServer::startOnce()
         m_why = QStringLiteral("xandikos is not installed");
         return false;
     }
-    m_process.start(program, {QStringLiteral("-d"), m_dir.path(), QStringLiteral("--defaults"),
-                              QStringLiteral("-l"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("-p"), QString::number(m_port)});
-    if (!m_process.waitForStarted()) {
-        m_why = QStringLiteral("xandikos does not start: ") + m_process.errorString();
-        return false;
-    }
-    const QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired()) {
-        if (!isRunning()) {
-            m_why =
-                QStringLiteral("xandikos ended: ") + QString::fromLocal8Bit(m_process.readAll());
-            return false;
-        }
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (socket.waitForConnected(1000))
-            return true;
-        QTest::qWait(20);
-    }
-    m_why = QStringLiteral("xandikos does not answer on port %1").arg(m_port);
-    stop();
-    return false;
+    return ServerProcess::start(m_process, QStringLiteral("xandikos"), program,
+                                {QStringLiteral("-d"), m_dir.path(), QStringLiteral("--defaults"),
+                                 QStringLiteral("-l"), QStringLiteral("127.0.0.1"),
+                                 QStringLiteral("-p"), QString::number(m_port)},
+                                m_port, m_why);
 }
 
 void XandikosServer::stop()
 {
-    if (!isRunning())
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    ServerProcess::stop(m_process);
 }
 
 QUrl XandikosServer::makeCalendar(const QString &name)
